@@ -1,0 +1,175 @@
+/*
+ * vorcollide: a 3D collision library for games, loaded by a host runtime as a plug-in module.
+ *
+ * Every export is a flat C function with 32-bit arguments. Integers named obj, type, method,
+ * index are range-checked as unsigned. Functions documented as "returns float bits" hand back the
+ * 32-bit pattern of a float in an int32_t; decode it with vorFloatFromBits().
+ *
+ * Bad calls (object numbers outside 1..5000 or unknown, invalid settings) change nothing and
+ * answer 0; after StartCollisionDebugVOR() the first one is reported through the error handler.
+ *
+ * Known limits, part of the design:
+ * - Meshes are never swept: only ellipsoids move. A moving mesh carries the bodies that ride it
+ *   (dynamic response 2 to 4) but pushes nothing else.
+ * - The mesh bounds test uses a cube around the mesh body's position built from its scaled local
+ *   bounds, ignoring rotation: a rotated mesh reaching beyond that cube can be missed there.
+ * - Triangles are hit from their front only (the side their corner order faces, counter-clockwise
+ *   seen from the front in a right-handed view).
+ * - One pass runs at most VORCOLLIDE_MAX_PASS_ITERATIONS sweep iterations; a pass that would need
+ *   more (only degenerate input such as NaN or infinite coordinates gets near) stops there.
+ */
+#ifndef VORCOLLIDE_H
+#define VORCOLLIDE_H
+
+#include <stdint.h>
+#include <string.h>
+
+#define VORCOLLIDE_VERSION_MAJOR 1
+#define VORCOLLIDE_VERSION_MINOR 0
+#define VORCOLLIDE_VERSION_PATCH 0
+#define VORCOLLIDE_VERSION_STRING "1.0.0"
+#define VORCOLLIDE_VERSIONNUM(major, minor, patch) ((major) * 10000 + (minor) * 100 + (patch))
+#define VORCOLLIDE_VERSION                                                                         \
+    VORCOLLIDE_VERSIONNUM(VORCOLLIDE_VERSION_MAJOR, VORCOLLIDE_VERSION_MINOR,                      \
+                          VORCOLLIDE_VERSION_PATCH)
+
+/* Safety bound on the sweep iterations of one RunCollisionVOR; no well-formed scene comes near. */
+#define VORCOLLIDE_MAX_PASS_ITERATIONS 1000
+
+#ifdef __cplusplus
+#define VOR_EXTERN_C extern "C"
+#else
+#define VOR_EXTERN_C
+#endif
+
+#if defined(_WIN32)
+#if defined(VORCOLLIDE_BUILDING)
+#define VOR_API VOR_EXTERN_C __declspec(dllexport)
+#else
+#define VOR_API VOR_EXTERN_C
+#endif
+#define VOR_CALL __cdecl
+#else
+#define VOR_API VOR_EXTERN_C __attribute__((visibility("default")))
+#define VOR_CALL
+#endif
+
+/* Decodes a "returns float bits" result. */
+static inline float vorFloatFromBits(int32_t bits) {
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+/* ---------------------------------------------------------------------------------------------
+ * Lifecycle and settings
+ * ------------------------------------------------------------------------------------------- */
+VOR_API void VOR_CALL StartCollisionVOR(void);          /* marker only; the module works from load */
+VOR_API void VOR_CALL StartCollisionDebugVOR(void);     /* arms the error box for the next error */
+VOR_API void VOR_CALL StopCollisionVOR(void);           /* frees everything, disarms; keeps settings */
+VOR_API void VOR_CALL SetEllipOptimizeVOR(int32_t flag); /* non-zero: 1 (default 1) */
+VOR_API void VOR_CALL SetEllipSizeModeVOR(int32_t mode); /* 0 smaller radii, non-zero larger (0) */
+VOR_API void VOR_CALL SetConcaveModeVOR(uint32_t mode);  /* 1..7, default 3 */
+
+/* ---------------------------------------------------------------------------------------------
+ * Objects
+ * ------------------------------------------------------------------------------------------- */
+VOR_API void VOR_CALL NewCollObjVOR(uint32_t obj, uint32_t type); /* obj 1..5000, type 0..100 */
+VOR_API void VOR_CALL FreeObjVOR(uint32_t obj);                   /* deactivates and destroys */
+VOR_API void VOR_CALL ActivateObjVOR(uint32_t obj);   /* (re)activates; moves to end of list */
+VOR_API void VOR_CALL DeActivateObjVOR(uint32_t obj); /* drops its motion records too */
+VOR_API void VOR_CALL AddObjShapeVOR(uint32_t obj, int32_t kind); /* 1 ellipsoid, 2 mesh */
+
+/* ---------------------------------------------------------------------------------------------
+ * Definitions
+ * ------------------------------------------------------------------------------------------- */
+/* src, dst 0..100; method 1 ellipsoids, 2 meshes; response 1..5; dynamic 1..4 */
+VOR_API void VOR_CALL SetCollisionsVOR(uint32_t src, uint32_t dst, uint32_t method,
+                                       uint32_t response, uint32_t dynamic);
+VOR_API int32_t VOR_CALL CheckShapeVOR(uint32_t obj, int32_t kind); /* 1 if a definition uses it */
+
+/* ---------------------------------------------------------------------------------------------
+ * Shape parameters
+ * ------------------------------------------------------------------------------------------- */
+VOR_API void VOR_CALL SetObjRadiusVOR(uint32_t obj, float rx, float ry, float rz); /* all > 0 */
+VOR_API void VOR_CALL SetEllipOffsetVOR(uint32_t obj, float x, float y, float z);  /* world units */
+VOR_API void VOR_CALL SetObjGravityVOR(uint32_t obj, float gravity); /* y units per update */
+VOR_API void VOR_CALL SetObjMinSlopeVOR(uint32_t obj, float slope);  /* normal y, default 0.3 */
+
+/* ---------------------------------------------------------------------------------------------
+ * Transforms
+ * ------------------------------------------------------------------------------------------- */
+VOR_API void VOR_CALL SetObjPosVOR(float x, float y, float z);            /* pending position */
+VOR_API void VOR_CALL SetObjRotVOR(float pitch, float yaw, float roll);   /* pending, degrees */
+VOR_API void VOR_CALL SetObjScaleVOR(uint32_t obj, float sx, float sy, float sz); /* percent */
+VOR_API void VOR_CALL UpdateObjVOR(uint32_t obj, int32_t flag); /* 0 sweep+gravity, 1 place */
+VOR_API int32_t VOR_CALL PeekObjXVOR(uint32_t obj);  /* resolved x; returns float bits */
+VOR_API int32_t VOR_CALL PeekObjYVOR(uint32_t obj);  /* resolved y; returns float bits */
+VOR_API int32_t VOR_CALL PeekObjZVOR(uint32_t obj);  /* resolved z; returns float bits */
+VOR_API int32_t VOR_CALL PeekObjPitch(uint32_t obj); /* degrees; returns float bits */
+VOR_API int32_t VOR_CALL PeekObjYaw(uint32_t obj);   /* degrees; returns float bits */
+VOR_API int32_t VOR_CALL PeekObjRoll(uint32_t obj);  /* degrees; returns float bits */
+
+/* ---------------------------------------------------------------------------------------------
+ * Meshes
+ * ------------------------------------------------------------------------------------------- */
+VOR_API void VOR_CALL AddMeshTri(uint32_t obj, float x1, float y1, float z1, float x2, float y2,
+                                 float z2, float x3, float y3, float z3); /* local coordinates */
+/* block: {int32 any; uint32 vertexSize; int32 vertexCount; vertices (x, y, z first)...} */
+VOR_API void VOR_CALL AddMeshVOR(uint32_t obj, const void *block);
+
+/* ---------------------------------------------------------------------------------------------
+ * Angles
+ * ------------------------------------------------------------------------------------------- */
+VOR_API int32_t VOR_CALL Vec2Yaw(float x, float y, float z);   /* 0..180 degrees; float bits */
+VOR_API int32_t VOR_CALL Vec2Pitch(float x, float y, float z); /* 0..90 degrees; float bits */
+
+/* ---------------------------------------------------------------------------------------------
+ * Pass
+ * ------------------------------------------------------------------------------------------- */
+VOR_API void VOR_CALL RunCollisionVOR(void); /* one collision pass over every body */
+
+/* ---------------------------------------------------------------------------------------------
+ * Results
+ * ------------------------------------------------------------------------------------------- */
+VOR_API void VOR_CALL ResetCollisionStackVOR(void);     /* cursor to the first active object */
+VOR_API int32_t VOR_CALL PeekCollisionStackVOR(void);   /* next active object number, or 0 */
+VOR_API int32_t VOR_CALL CountCollisionsVOR(uint32_t obj); /* contacts of the last pass */
+/* index 1..count; axis 1 x, 2 y, 3 z; return float bits */
+VOR_API int32_t VOR_CALL CollisionHitPos(uint32_t obj, uint32_t index, int32_t axis);
+VOR_API int32_t VOR_CALL CollisionHitNorm(uint32_t obj, uint32_t index, int32_t axis);
+VOR_API int32_t VOR_CALL CollisionHitObj(uint32_t obj, uint32_t index);   /* object hit, or 0 */
+VOR_API int32_t VOR_CALL CollisionHitType(uint32_t obj, uint32_t index);  /* its type, or 0 */
+VOR_API int32_t VOR_CALL CollisionHitShape(uint32_t obj, uint32_t index); /* 1 ellip, 2 mesh */
+VOR_API int32_t VOR_CALL CollisionHitPoly(uint32_t obj, uint32_t index);  /* triangle 1.., or 0 */
+/* corner 1..3, axis 1..3; world coordinates; returns float bits */
+VOR_API int32_t VOR_CALL CollisionTriCorner(uint32_t obj, uint32_t index, int32_t corner,
+                                            int32_t axis);
+
+/* ---------------------------------------------------------------------------------------------
+ * Rays
+ * ------------------------------------------------------------------------------------------- */
+/* kind 1 ellipsoid, 2 mesh; answers 1 on a hit; the nearest hit is read with RayHit* */
+VOR_API int32_t VOR_CALL RayIntersectObjectVOR(uint32_t obj, int32_t kind, float sx, float sy,
+                                               float sz, float ex, float ey, float ez);
+VOR_API int32_t VOR_CALL RayIntersectTypeVOR(int32_t type, int32_t kind, float sx, float sy,
+                                             float sz, float ex, float ey, float ez);
+VOR_API int32_t VOR_CALL RayHitPosX(void);  /* returns float bits; 0 without a hit */
+VOR_API int32_t VOR_CALL RayHitPosY(void);  /* returns float bits */
+VOR_API int32_t VOR_CALL RayHitPosZ(void);  /* returns float bits */
+VOR_API int32_t VOR_CALL RayHitNormX(void); /* returns float bits */
+VOR_API int32_t VOR_CALL RayHitNormY(void); /* returns float bits */
+VOR_API int32_t VOR_CALL RayHitNormZ(void); /* returns float bits */
+VOR_API int32_t VOR_CALL RayHitDist(void);  /* world units from the start; returns float bits */
+VOR_API int32_t VOR_CALL RayHitObjVOR(void);  /* object number hit, or 0 */
+VOR_API int32_t VOR_CALL RayHitTypeVOR(void); /* collision type hit, or 0 */
+
+/* ---------------------------------------------------------------------------------------------
+ * Error handler
+ * ------------------------------------------------------------------------------------------- */
+/* Receives e.g. ("Invalid System Concave Setting: 0", "Collision Error", user) once per arming.
+ * A null handler restores the default (MessageBoxA on Windows, one stderr line elsewhere). */
+typedef void (*VorErrorHandler)(const char *text, const char *caption, void *user);
+VOR_API void VOR_CALL SetErrorHandlerVOR(VorErrorHandler handler, void *user);
+
+#endif /* VORCOLLIDE_H */

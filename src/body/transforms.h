@@ -1,0 +1,23 @@
+// The per-frame transform update of a body, the pending pose and the resolved position.
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"
+
+namespace vor {
+
+extern Vec3 pendingPosition; // set by SetObjPosVOR, read by every UpdateObjVOR
+extern Vec3 pendingRotation; // degrees, set by SetObjRotVOR
+
+// UpdateObjVOR after validation: gravity for flag 0, then apply the pose to the body.
+void UpdateObject(CollisionObject *object, int32_t flag);
+// Applies position, rotation (degrees), scale factors with the low-byte flag f to the body.
+void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, const Vec3 &scale,
+               uint8_t f);
+// Rotation matrix from degrees: X(pitch) x Y(yaw) x Z(roll).
+Matrix4 *MakeRotationFromDegrees(Matrix4 *out, const Vec3 &degrees);
+// Where the last pass left the body (newPosition without records).
+Vec3 ResolvedPosition(const CollisionBody *body);
+
+} // namespace vor

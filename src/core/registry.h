@@ -1,0 +1,42 @@
+// The object registry: module-wide tables and lists of objects, bodies, active entries and
+// shape lists, with creation, destruction and activation.
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"
+#include "core/thresholds.h"
+
+namespace vor {
+
+extern CollisionObject *ObjectTable[kObjectSlots]; // by object number; null where free
+extern ActiveEntry *ActiveTable[kObjectSlots];     // by object number; null where inactive
+extern IntrusiveList ObjectList;                   // CollisionObjects, creation order
+extern IntrusiveList BodyList;                     // CollisionBodies, creation order
+extern IntrusiveList ActiveList;                   // ActiveEntries, activation order
+extern IntrusiveList ActiveBodyList;               // ActiveBodyEntries
+// ShapeEntry lists by (kind 1 or 2, collision type 0..100).
+extern IntrusiveList ShapeLists[3][kCollisionTypeCount];
+
+// The ShapeLists list of (kind, type), or null when the pair has none.
+IntrusiveList *ShapeListFor(int32_t kind, int32_t type);
+
+// Commands after validation (the caller has checked the number and type).
+void CreateObject(uint32_t n, uint32_t type);
+void FreeObject(uint32_t n);
+void ActivateObject(uint32_t n);
+void DeactivateObject(uint32_t n);
+void AddShape(uint32_t n, int32_t kind);
+
+void RemoveActiveEntry(ActiveEntry *entry);
+void DeactivateBody(CollisionBody *body);
+void DestroyObject(CollisionObject *object);
+
+#ifdef VOR_VALIDATE
+// Object table and list agree; every active shape in exactly one shape list. Aborts otherwise.
+void ValidateRegistry();
+#else
+inline void ValidateRegistry() {}
+#endif
+
+} // namespace vor

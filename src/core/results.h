@@ -1,0 +1,20 @@
+// The collision stack over ActiveList and the contact queries of the last pass.
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"
+
+namespace vor {
+
+struct MotionRecord;
+
+extern ActiveEntry *stackCursor; // next entry PeekCollisionStackVOR answers, or null
+
+void ResetCollisionStack();
+int32_t PeekCollisionStack();
+int32_t CountCollisions(const CollisionBody *body);
+// The record whose nearest contact is contact number index (from 1), or null after reporting.
+MotionRecord *SelectContact(uint32_t n, uint32_t index);
+
+} // namespace vor

@@ -1,0 +1,28 @@
+// Rays against the ellipsoid or mesh of one object or of every active object of a type.
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"
+
+namespace vor {
+
+struct RayResult {
+    CollisionBody *hitBody; // body of the nearest hit
+    int32_t hitObject;      // its object number
+    Vec3 from, to;
+    Vec3 direction;         // unit
+    float length;
+    uint8_t hit;            // 1 once a hit is recorded in this query
+    Vec3 normal;
+    Vec3 position;
+    float distance;         // to the nearest hit; starts at length
+};
+
+extern RayResult *rayResult; // created by the first query, freed by StopCollisionVOR
+
+int32_t RayIntersectObject(uint32_t n, int32_t kind, const Vec3 &start, const Vec3 &end);
+int32_t RayIntersectType(int32_t type, int32_t kind, const Vec3 &start, const Vec3 &end);
+void FreeRayResult();
+
+} // namespace vor

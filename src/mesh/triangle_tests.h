@@ -1,0 +1,19 @@
+// Geometric tests shared by the mesh sweep and the ray test, in unit-sphere space.
+#pragma once
+
+#include "core/records.h"
+
+namespace vor {
+
+// False when the whole segment lies clear of the mesh's bounds cube around newPosition.
+bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const CollisionBody *body,
+                    const Vec3 &radii);
+// False when the whole segment lies clear of the triangle's box grown by 1.
+bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3);
+// True inside or on the border.
+bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3);
+Vec3 ClosestPointOnLine(const Vec3 &a, const Vec3 &b, const Vec3 &s);
+// True when X projects strictly between A and B.
+bool EdgeInteriorTest(const Vec3 &a, const Vec3 &b, const Vec3 &x);
+
+} // namespace vor
