@@ -1,6 +1,48 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// Direction vectors to angles in degrees, for hosts that orient objects along a normal or a ray.
+// The arc cosine is taken in double precision and its result kept as a 32-bit float, which the
+// 32-bit factor 57.295776 then turns into degrees (one float product). Kept that way, the right
+// angle, the half turn and 45 degrees come out as exactly 90, 180 and 45.
 #include "body/direction_angles.h"
+
+#include <cmath>
+
+#include "core/thresholds.h"
+#include "math/vec3.h"
+
 namespace vor {
-float DirectionYaw(float, float, float) { return 0; }
-float DirectionPitch(float, float, float) { return 0; }
+
+namespace {
+
+// A vector within the unit tolerance of NormalizeVector is used unchanged, so a cosine may
+// reach just past 1 (or -1): it is clamped to the nearest end instead of giving NaN.
+float ArcCosDegrees(float cosine) {
+    double c = static_cast<double>(cosine);
+    if (c > 1.0) {
+        c = 1.0;
+    }
+    if (c < -1.0) {
+        c = -1.0;
+    }
+    const float radians = static_cast<float>(std::acos(c));
+    return radians * kRadiansToDegrees;
+}
+
+} // namespace
+
+float DirectionYaw(float x, float y, float z) {
+    (void)y; // the height plays no part in the yaw
+    Vec3 h;
+    NormalizeVector(&h, Vec3{x, 0.0f, z});
+    return ArcCosDegrees(h.z);
+}
+
+float DirectionPitch(float x, float y, float z) {
+    Vec3 h;
+    Vec3 d;
+    NormalizeVector(&h, Vec3{x, 0.0f, z});
+    NormalizeVector(&d, Vec3{x, y, z});
+    const float c = d.z * h.z + d.y * h.y + d.x * h.x;
+    return ArcCosDegrees(c);
+}
+
 } // namespace vor

@@ -1,8 +1,71 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// Collision definitions: the module-wide list of which collision types collide, against which
+// kind of shape and with which responses. Definitions are only ever added, never merged or
+// replaced, and are freed all together by StopCollisionVOR.
 #include "core/definitions.h"
+
+#include "core/error_report.h"
+#include "core/messages.h"
+#include "core/thresholds.h"
+
 namespace vor {
+
 IntrusiveList DefinitionList;
-void AddDefinition(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
-int32_t CheckShape(const CollisionBody *, int32_t) { return 0; }
-void FreeDefinitions() {}
+
+void AddDefinition(uint32_t source, uint32_t destination, uint32_t method, uint32_t response,
+                   uint32_t dynamic) {
+    // Checks in this order; the first failure is the one reported. Unsigned, so negatives fail.
+    if (source > kMaxCollisionType) {
+        ReportError(kMsgDefSourceType, source);
+        return;
+    }
+    if (destination > kMaxCollisionType) {
+        ReportError(kMsgDefDestType, destination);
+        return;
+    }
+    if (method < 1 || method > kMaxDefinitionMethod) {
+        ReportError(kMsgDefMethod, method);
+        return;
+    }
+    if (response < 1 || response > kMaxResponseMethod) {
+        ReportError(kMsgDefResponse, response);
+        return;
+    }
+    if (dynamic < 1 || dynamic > kMaxDynamicResponse) {
+        ReportError(kMsgDefDynamic, dynamic);
+        return;
+    }
+    CollisionDefinition *definition = new CollisionDefinition();
+    InitMember(&definition->link);
+    // Only ellipsoids move; the method survives as the kind of the destination shapes.
+    definition->sourceKind = kEllipsoidKind;
+    definition->destinationKind = static_cast<int16_t>(method);
+    definition->sourceType = static_cast<int32_t>(source);
+    definition->destinationType = static_cast<int32_t>(destination);
+    definition->response = static_cast<int16_t>(response);
+    definition->dynamicResponse = static_cast<int16_t>(dynamic);
+    Append(&definition->link, &DefinitionList);
+}
+
+int32_t CheckShape(const CollisionBody *body, int32_t kind) {
+    int32_t type = body->collisionType;
+    for (ListLink *l = DefinitionList.head; l != nullptr; l = l->next) {
+        const CollisionDefinition *d = MemberOf<CollisionDefinition>(l);
+        if (d->sourceType == type && d->sourceKind == kind) {
+            return 1;
+        }
+        if (d->destinationType == type && d->destinationKind == kind) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void FreeDefinitions() {
+    while (DefinitionList.head != nullptr) {
+        CollisionDefinition *definition = ListHead<CollisionDefinition>(DefinitionList);
+        Unlink(&definition->link, &DefinitionList);
+        delete definition;
+    }
+}
+
 } // namespace vor

@@ -1,8 +1,72 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// The error reporter and the object-number check that every per-object command runs first.
+// A report is shown at most once per arming; the box itself goes through a replaceable handler
+// so that hosts and tests without a desktop can receive the text.
 #include "core/error_report.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "core/messages.h"
+#include "core/registry.h"
+#include "core/thresholds.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vor {
+
 uint8_t ErrorBoxArmed = 0;
-void ReportError(const char *, uint32_t) {}
-bool BadObjNumber(uint32_t) { return true; }
-void SetErrorHandler(ErrorHandler, void *) {}
+
+namespace {
+
+// Longest message (54 characters) plus 10 digits and the terminator, with room to spare.
+constexpr int kReportTextSize = 128;
+
+void DefaultErrorHandler(const char *text, const char *caption, void *) {
+#ifdef _WIN32
+    MessageBoxA(nullptr, text, caption, MB_ICONINFORMATION);
+#else
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+#endif
+}
+
+ErrorHandler errorHandler = DefaultErrorHandler;
+void *errorHandlerUser = nullptr;
+
+} // namespace
+
+void ReportError(const char *message, uint32_t value) {
+    if (ErrorBoxArmed == 0) {
+        return;
+    }
+    // Disarm before showing: a handler that calls back into the library must not report again.
+    ErrorBoxArmed = 0;
+    char text[kReportTextSize];
+    std::snprintf(text, sizeof text, "%s%" PRIu32, message, value);
+    errorHandler(text, kErrorCaption, errorHandlerUser);
+}
+
+bool BadObjNumber(uint32_t n) {
+    if (n > kMaxObjectNumber || n < 1) {
+        ReportError(kMsgObjectOutOfRange, n);
+        return true;
+    }
+    if (ObjectTable[n] == nullptr) {
+        ReportError(kMsgObjectNotDefined, n);
+        return true;
+    }
+    return false;
+}
+
+void SetErrorHandler(ErrorHandler handler, void *user) {
+    if (handler == nullptr) {
+        errorHandler = DefaultErrorHandler;
+        errorHandlerUser = nullptr;
+        return;
+    }
+    errorHandler = handler;
+    errorHandlerUser = user;
+}
+
 } // namespace vor

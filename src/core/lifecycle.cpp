@@ -1,5 +1,30 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// Stopping the system: every record the library holds is freed, in a fixed order, and the error
+// box is disarmed. The three system settings and the error handler are kept; the module stays
+// usable and later commands start again from empty tables.
 #include "core/lifecycle.h"
+
+#include "core/definitions.h"
+#include "core/error_report.h"
+#include "core/registry.h"
+#include "mesh/ray_cast.h"
+
 namespace vor {
-void StopCollision() {}
+
+void StopCollision() {
+    FreeRayResult();
+    // Each teardown takes the head of its list until the list is empty.
+    while (ActiveList.head != nullptr) {
+        RemoveActiveEntry(ListHead<ActiveEntry>(ActiveList));
+    }
+    while (ObjectList.head != nullptr) {
+        DestroyObject(ListHead<CollisionObject>(ObjectList));
+    }
+    // Every body belongs to an object, so this finds nothing unless the registry was broken.
+    while (BodyList.head != nullptr) {
+        DestroyBody(ListHead<CollisionBody>(BodyList));
+    }
+    FreeDefinitions();
+    ErrorBoxArmed = 0;
+}
+
 } // namespace vor

@@ -30,6 +30,8 @@ void AddShape(uint32_t n, int32_t kind);
 
 void RemoveActiveEntry(ActiveEntry *entry);
 void DeactivateBody(CollisionBody *body);
+// Deactivates, frees motion records and shapes, makes every contact forget it, frees it.
+void DestroyBody(CollisionBody *body);
 void DestroyObject(CollisionObject *object);
 
 #ifdef VOR_VALIDATE

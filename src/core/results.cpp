@@ -1,9 +1,56 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// The collision stack, a cursor walking ActiveList one object per peek, and the selection of an
+// object's k-th contact of the last pass: the nearest contact of the k-th record of its body's
+// currentMotion. Everything here only reads.
 #include "core/results.h"
+
+#include "core/error_report.h"
+#include "core/messages.h"
+#include "core/registry.h"
+#include "pass/motion_records.h"
+
 namespace vor {
+
 ActiveEntry *stackCursor = nullptr;
-void ResetCollisionStack() {}
-int32_t PeekCollisionStack() { return 0; }
-int32_t CountCollisions(const CollisionBody *) { return 0; }
-MotionRecord *SelectContact(uint32_t, uint32_t) { return nullptr; }
+
+void ResetCollisionStack() { stackCursor = ListHead<ActiveEntry>(ActiveList); }
+
+int32_t PeekCollisionStack() {
+    if (stackCursor == nullptr) {
+        return 0;
+    }
+    int32_t n = static_cast<int32_t>(stackCursor->object->objectNumber);
+    stackCursor = MemberOf<ActiveEntry>(stackCursor->link.next);
+    return n;
+}
+
+int32_t CountCollisions(const CollisionBody *body) {
+    int32_t count = 0;
+    for (const MotionRecord *m = ListHead<MotionRecord>(body->currentMotion); m != nullptr;
+         m = MemberOf<MotionRecord>(m->link.next)) {
+        if (m->nearest != nullptr) {
+            count = count + 1;
+        }
+    }
+    return count;
+}
+
+MotionRecord *SelectContact(uint32_t n, uint32_t index) {
+    if (BadObjNumber(n)) {
+        return nullptr;
+    }
+    if (index == 0) {
+        ReportError(kMsgCollisionIndex, index);
+        return nullptr;
+    }
+    MotionRecord *r = ListHead<MotionRecord>(ObjectTable[n]->body->currentMotion);
+    for (uint32_t step = 1; step < index && r != nullptr; ++step) {
+        r = MemberOf<MotionRecord>(r->link.next);
+    }
+    if (r == nullptr || r->nearest == nullptr) {
+        ReportError(kMsgCollisionIndex, index);
+        return nullptr;
+    }
+    return r;
+}
+
 } // namespace vor

@@ -1,7 +1,31 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// The three system settings and their setters. Nothing else in the library resets them: they
+// keep their last values across StopCollisionVOR for the life of the module.
 #include "core/settings.h"
+
+#include "core/error_report.h"
+#include "core/messages.h"
+#include "core/thresholds.h"
+
 namespace vor {
+
 uint8_t EllipOptimize = 1;
 int32_t EllipSizeMode = 0;
 uint32_t ConcaveMode = 3;
+
+void SetEllipOptimize(int32_t flag) {
+    EllipOptimize = flag != 0 ? 1 : 0;
+}
+
+void SetEllipSizeMode(int32_t mode) {
+    EllipSizeMode = mode != 0 ? 1 : 0;
+}
+
+void SetConcaveMode(uint32_t mode) {
+    if (mode < kMinConcaveMode || mode > kMaxConcaveMode) {
+        ReportError(kMsgInvalidConcave, mode);
+        return;
+    }
+    ConcaveMode = mode;
+}
+
 } // namespace vor

@@ -11,6 +11,11 @@ constexpr uint32_t kMaxCollisionType = 100;    // collision types are 0..100
 constexpr uint32_t kCollisionTypeCount = 101;
 constexpr int16_t kEllipsoidKind = 1;
 constexpr int16_t kMeshKind = 2;
+constexpr uint32_t kMinConcaveMode = 1;      // ConcaveMode accepts 1..7
+constexpr uint32_t kMaxConcaveMode = 7;
+constexpr uint32_t kMaxDefinitionMethod = 2;  // 1 ellipsoids against ellipsoids, 2 against meshes
+constexpr uint32_t kMaxResponseMethod = 5;    // response methods 1..5
+constexpr uint32_t kMaxDynamicResponse = 4;   // dynamic response methods 1..4
 
 constexpr float kUnitTolerance = 0.00001f;     // float: |s - 1| counted as unit length, w as 1
 constexpr float kTinySquaredLength = 1e-10f;   // float: squared length that normalises to zero
@@ -32,5 +37,11 @@ constexpr double kStoodOnNormalY = 0.3;        // double: previous contact norma
 
 // Safety bound on sweep iterations of one pass (VORCOLLIDE_MAX_PASS_ITERATIONS in the header).
 constexpr int32_t kMaxPassIterations = 1000;
+
+// Search structures (they change no result, only how many candidates the exact tests see).
+constexpr uint32_t kAccelMinTriangles = 32;   // smaller meshes are scanned plainly
+constexpr uint32_t kAccelLeafTriangles = 4;   // triangles per leaf of a mesh hierarchy
+constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
+constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly
 
 } // namespace vor

@@ -1,5 +1,214 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// The moving ellipsoid against the triangles of one mesh: carrying the step along with a moving
+// mesh in the first iteration of a pass, the loop over the triangles in list order, the face test
+// of each triangle, and the making of mesh contacts. Edges and corners are in mesh_edges.cpp.
 #include "mesh/mesh_sweep.h"
+
+#include <cmath>
+
+#include "core/definitions.h"
+#include "core/settings.h"
+#include "core/thresholds.h"
+#include "mesh/mesh_sweep_steps.h"
+#include "mesh/triangle_tests.h"
+#include "pass/pass_state.h"
+
 namespace vor {
-void SweepEllipsoidMesh(CollisionDefinition *, EllipsoidShape *, MeshShape *) {}
+
+namespace {
+
+// Moves a world point as the mesh body moved from its previous pose to its current one.
+Vec3 CarryWithMesh(const Vec3 &p, const CollisionBody *meshBody) {
+    return Transform(Transform(p, meshBody->inversePrevious), meshBody->worldMatrix);
+}
+
+// True when the body's nearest contact of some step in the pass before was on this mesh body
+// with a normal steep enough to stand on.
+bool StoodOnMeshLastPass(const CollisionBody *body, const CollisionBody *meshBody) {
+    for (ListLink *l = body->previousMotion.head; l != nullptr; l = l->next) {
+        const ContactRecord *c = MemberOf<MotionRecord>(l)->nearest;
+        if (c != nullptr && c->otherBody == meshBody &&
+            static_cast<double>(c->normal.y) > kStoodOnNormalY) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A triangle that was already the nearest contact of an earlier step of this pass (with concave
+// mode 1, of the step just before) is not tested again: it would only hold the body in place.
+bool PolygonAlreadyHit(const MeshSweep &sweep) {
+    for (ListLink *l = sweep.step->link.prev; l != nullptr; l = l->prev) {
+        const ContactRecord *c = MemberOf<MotionRecord>(l)->nearest;
+        if (c != nullptr && c->otherBody == sweep.meshBody && c->definition != nullptr &&
+            IsMeshDefinition(c->definition) &&
+            c->polygon == sweep.polygon) {
+            return true;
+        }
+        if (ConcaveMode == 1) {
+            break;
+        }
+    }
+    return false;
+}
+
+bool IsFinite(const Vec3 &v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+} // namespace
+
+const Matrix4 &MeshWorldMatrix(const CollisionBody *body) { return body->worldMatrix; }
+
+bool NotEarlierThanNearest(const MeshSweep &sweep, float f) {
+    const ContactRecord *nearest = sweep.step->nearest;
+    return nearest != nullptr && !(static_cast<double>(f) < nearest->time);
+}
+
+void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshShape *mesh) {
+    if (!IsMeshDefinition(d)) {
+        return;
+    }
+    MeshSweep sweep = {};
+    sweep.definition = d;
+    sweep.body = ellipsoid->head.body;
+    sweep.meshBody = mesh->head.body;
+    sweep.ellipsoid = ellipsoid;
+    sweep.mesh = mesh;
+    sweep.step = LatestMotion(sweep.body);
+    sweep.meshMatrix = &MeshWorldMatrix(sweep.meshBody);
+    if (sweep.step == nullptr) {
+        return;
+    }
+    const Vec3 &r = ellipsoid->radii;
+    Vec3 s = Add(sweep.step->start, ellipsoid->offset);
+    Vec3 e = Add(sweep.step->end, ellipsoid->offset);
+
+    // First iteration only: carry the start (and for a rider the end and its angles) with the
+    // mesh's own motion since its previous update.
+    if (sweepIteration == 1 && d->dynamicResponse > 1) {
+        s = CarryWithMesh(s, sweep.meshBody);
+        if (!MeshBoundsTest(mesh, s, e, sweep.meshBody, r)) {
+            return;
+        }
+        if (d->dynamicResponse >= 3 && StoodOnMeshLastPass(sweep.body, sweep.meshBody)) {
+            e = CarryWithMesh(e, sweep.meshBody);
+            if (d->dynamicResponse == 3) {
+                const Vec3 turn = Sub(sweep.meshBody->newRotation, sweep.meshBody->previousRotation);
+                sweep.body->newRotation = Add(sweep.body->newRotation, turn);
+            }
+        }
+    } else if (!MeshBoundsTest(mesh, s, e, sweep.meshBody, r)) {
+        return;
+    }
+
+    // The step in unit-sphere space. Without motion there is no direction: D stays zero and the
+    // tests that need one are skipped explicitly.
+    sweep.start = DivideComponents(s, r);
+    sweep.end = DivideComponents(e, r);
+    sweep.move = Sub(sweep.end, sweep.start);
+    sweep.length = std::sqrt(DotProduct(sweep.move, sweep.move));
+    sweep.direction = Vec3{0.0f, 0.0f, 0.0f};
+    if (sweep.length != 0.0f) {
+        sweep.direction = Scale(1.0f / sweep.length, sweep.move);
+    }
+
+    // Every triangle in list order; polygon numbers count from 1.
+    sweep.polygon = 0;
+    for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next) {
+        sweep.polygon += 1;
+        SweepTriangle(sweep, *MemberOf<MeshTriangle>(l));
+    }
+}
+
+void SweepTriangle(MeshSweep &sweep, const MeshTriangle &triangle) {
+    if (PolygonAlreadyHit(sweep)) {
+        return;
+    }
+    const Vec3 &r = sweep.ellipsoid->radii;
+    const Vec3 &S = sweep.start;
+    sweep.world1 = Transform(triangle.corner1, *sweep.meshMatrix);
+    sweep.world2 = Transform(triangle.corner2, *sweep.meshMatrix);
+    sweep.world3 = Transform(triangle.corner3, *sweep.meshMatrix);
+    const Vec3 t1 = DivideComponents(sweep.world1, r);
+    const Vec3 t2 = DivideComponents(sweep.world2, r);
+    const Vec3 t3 = DivideComponents(sweep.world3, r);
+    if (!TriangleBoxTest(S, sweep.end, t1, t2, t3)) {
+        return;
+    }
+
+    // The plane: the centre must start strictly in front and the plane be within reach.
+    const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
+    const float d = DotProduct(Sub(S, t1), n);
+    if (!(d > 0.0f)) {
+        return;
+    }
+    if (!(d - 1.0f < sweep.length)) {
+        return;
+    }
+    const bool moving = sweep.length != 0.0f;
+    const float approach = DotProduct(n, sweep.direction);
+    if (moving && !(approach < 0.0f)) {
+        return;
+    }
+
+    // Time and centre of the touch: at once if the sphere already cuts the plane.
+    float f;
+    Vec3 h;
+    if (d < 1.0f) {
+        f = 0.0f;
+        h = Add(S, Scale(1.0f - d, n));
+    } else {
+        const float t = std::fabs((d - 1.0f) / approach);
+        if (t > sweep.length) {
+            return;
+        }
+        f = t / sweep.length;
+        h = Add(S, Scale(t, sweep.direction));
+    }
+    const ContactRecord *nearest = sweep.step->nearest;
+    if (nearest != nullptr && static_cast<double>(f) > nearest->time) {
+        return;
+    }
+
+    // A touch point inside the face is the contact; otherwise the edges and corners decide.
+    const Vec3 q = Sub(h, n);
+    if (PointInTriangle(q, n, t1, t2, t3)) {
+        RecordMeshContact(sweep, h, q, f, 0);
+        return;
+    }
+    if (!moving) {
+        return;
+    }
+    SweepEdge(sweep, t1, t2);
+    SweepEdge(sweep, t2, t3);
+    SweepEdge(sweep, t3, t1);
+    SweepCorner(sweep, t1);
+    SweepCorner(sweep, t2);
+    SweepCorner(sweep, t3);
+}
+
+void RecordMeshContact(MeshSweep &sweep, const Vec3 &h, const Vec3 &q, float f, uint8_t edgeHit) {
+    // Back to world units; the normal points from the contact point to the centre.
+    const Vec3 &r = sweep.ellipsoid->radii;
+    const Vec3 sw = MultiplyComponents(sweep.start, r);
+    const Vec3 ew = MultiplyComponents(sweep.end, r);
+    const Vec3 hw = MultiplyComponents(h, r);
+    const Vec3 qw = MultiplyComponents(q, r);
+    const Vec3 nw = Normalize(Sub(hw, qw));
+    // Overflowing or NaN input never becomes a contact the response would spread.
+    if (!IsFinite(hw) || !IsFinite(qw) || !std::isfinite(f)) {
+        return;
+    }
+
+    // Offer the contact to the latest step, which keeps it only if it is the nearest.
+    ContactRecord *c = NewContact(kMeshKind);
+    c->polygon = sweep.polygon;
+    c->corner1 = sweep.world1;
+    c->corner2 = sweep.world2;
+    c->corner3 = sweep.world3;
+    c->edgeHit = edgeHit;
+    FillContact(c, sweep.definition, sweep.meshBody, sw, ew, hw, qw, nw, sweep.ellipsoid->offset, f);
+    AddContact(sweep.step, c);
+}
+
 } // namespace vor

@@ -1,8 +1,191 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// Ray queries: a segment from a start to an end point against the first ellipsoid or the first
+// mesh of one object, or of every active object of a collision type. The nearest hit goes into the
+// one module-wide RayResult; nothing else is changed.
 #include "mesh/ray_cast.h"
+
+#include <cmath>
+
+#include "body/transforms.h"
+#include "core/registry.h"
+#include "core/thresholds.h"
+#include "mesh/mesh_sweep.h"
+#include "mesh/triangle_tests.h"
+#include "pass/ellipsoid_sweep.h"
+
 namespace vor {
+
 RayResult *rayResult = nullptr;
-int32_t RayIntersectObject(uint32_t, int32_t, const Vec3 &, const Vec3 &) { return 0; }
-int32_t RayIntersectType(int32_t, int32_t, const Vec3 &, const Vec3 &) { return 0; }
-void FreeRayResult() {}
+
+namespace {
+
+// Starts a query afresh. A zero-length ray keeps a zero direction instead of dividing by 0.
+void BeginRay(const Vec3 &start, const Vec3 &end) {
+    if (rayResult == nullptr) {
+        rayResult = new RayResult();
+    }
+    RayResult &ray = *rayResult;
+    const Vec3 span = Sub(end, start);
+    ray.hitBody = nullptr;
+    ray.hitObject = 0;
+    ray.hitType = 0;
+    ray.hit = 0;
+    ray.from = start;
+    ray.to = end;
+    ray.length = std::sqrt(DotProduct(span, span));
+    ray.distance = ray.length;
+    ray.direction = Vec3{0.0f, 0.0f, 0.0f};
+    if (ray.length != 0.0f) {
+        ray.direction = Scale(1.0f / ray.length, span);
+    }
+    ray.normal = Vec3{0.0f, 0.0f, 0.0f};
+    ray.position = Vec3{0.0f, 0.0f, 0.0f};
+}
+
+// A ray without length (or with NaN in it) hits nothing.
+bool RayHasLength() { return rayResult->length > 0.0f; }
+
+void RecordHit(CollisionBody *body, float distance, const Vec3 &position, const Vec3 &normal) {
+    RayResult &ray = *rayResult;
+    ray.distance = distance;
+    ray.hit = 1;
+    ray.hitBody = body;
+    ray.position = position;
+    ray.normal = normal;
+}
+
+void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
+    const RayResult &ray = *rayResult;
+    const Vec3 &r = shape->radii;
+    // Centred on where the last pass left the body; the offset is not added.
+    const Vec3 centre = ResolvedPosition(body);
+    const Vec3 f = DivideComponents(ray.from, r);
+    const Vec3 t = DivideComponents(ray.to, r);
+    const Vec3 m = DivideComponents(centre, r);
+    const Vec3 dir = Normalize(DivideComponents(ray.direction, r));
+    if (!SweptBoxesOverlap(f, t, m, m, kRayEllipsoidMargin)) {
+        return;
+    }
+
+    // Distance of the centre from the ray's line; a grazing line (exactly 1) still counts.
+    const Vec3 p = Sub(m, f);
+    const float a = DotProduct(p, dir);
+    const float q = DotProduct(p, p) - a * a;
+    if (q > 1.0f) {
+        return;
+    }
+    // Entry point along the line; it may lie behind the start (ray from inside).
+    const float entry = a - std::sqrt(1.0f - q);
+    const Vec3 w = Sub(t, f);
+    const float ww = DotProduct(w, w);
+    if (entry * entry > ww) {
+        return;
+    }
+    const float dist = entry / std::sqrt(ww) * ray.length;
+    if (!(dist < ray.distance)) {
+        return;
+    }
+    const Vec3 position = Add(ray.from, Scale(dist, ray.direction));
+    RecordHit(body, dist, position, Normalize(Sub(position, centre)));
+}
+
+void RayAgainstMesh(const MeshShape *mesh, CollisionBody *body) {
+    const Vec3 unit = {1.0f, 1.0f, 1.0f};
+    if (!MeshBoundsTest(mesh, rayResult->from, rayResult->to, body, unit)) {
+        return;
+    }
+    for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next) {
+        RayAgainstTriangle(*MemberOf<MeshTriangle>(l), body);
+    }
+}
+
+// The first shape of the body of kind k, in attachment order, or null.
+ShapeHead *FirstShapeOfKind(const CollisionBody *body, int32_t kind) {
+    for (ListLink *l = body->shapes.head; l != nullptr; l = l->next) {
+        ShapeHead *shape = MemberOf<ShapeHead>(l);
+        if (shape->kind == kind) {
+            return shape;
+        }
+    }
+    return nullptr;
+}
+
+void RayAgainstObject(uint32_t n, int32_t kind) {
+    CollisionBody *body = ObjectTable[n]->body;
+    if (!RayHasLength()) {
+        return;
+    }
+    ShapeHead *shape = FirstShapeOfKind(body, kind);
+    if (shape == nullptr) {
+        return;
+    }
+    if (kind == kEllipsoidKind) {
+        RayAgainstEllipsoid(AsEllipsoid(shape), body);
+    } else if (kind == kMeshKind) {
+        RayAgainstMesh(AsMesh(shape), body);
+    }
+    // The type is taken now so that the accessors never read a body freed after the query.
+    if (rayResult->hitBody == body) {
+        rayResult->hitObject = static_cast<int32_t>(n);
+        rayResult->hitType = body->collisionType;
+    }
+}
+
+} // namespace
+
+void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {
+    const RayResult &ray = *rayResult;
+    const Matrix4 &world = MeshWorldMatrix(body);
+    const Vec3 t1 = Transform(triangle.corner1, world);
+    const Vec3 t2 = Transform(triangle.corner2, world);
+    const Vec3 t3 = Transform(triangle.corner3, world);
+    if (!TriangleBoxTest(ray.from, ray.to, t1, t2, t3)) {
+        return;
+    }
+
+    // The start must lie in front of the plane, nearer than the best hit, and the ray approach.
+    const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
+    const float d = DotProduct(Sub(ray.from, t1), n);
+    if (!(d > 0.0f)) {
+        return;
+    }
+    if (!(d < ray.distance)) {
+        return;
+    }
+    const float approach = DotProduct(n, ray.direction);
+    if (!(approach < 0.0f)) {
+        return;
+    }
+    const float t = std::fabs(d / approach);
+    if (!(t < ray.distance)) {
+        return;
+    }
+    const Vec3 p = Add(ray.from, Scale(t, ray.direction));
+    if (PointInTriangle(p, n, t1, t2, t3)) {
+        RecordHit(body, t, p, n);
+    }
+}
+
+int32_t RayIntersectObject(uint32_t n, int32_t kind, const Vec3 &start, const Vec3 &end) {
+    BeginRay(start, end);
+    RayAgainstObject(n, kind);
+    return rayResult->hit == 1 ? 1 : 0;
+}
+
+int32_t RayIntersectType(int32_t type, int32_t kind, const Vec3 &start, const Vec3 &end) {
+    BeginRay(start, end);
+    // Active objects in activation order, so the first activated wins a tie.
+    for (ListLink *l = ActiveList.head; l != nullptr; l = l->next) {
+        const CollisionObject *object = MemberOf<ActiveEntry>(l)->object;
+        if (object->body->collisionType == type) {
+            RayAgainstObject(object->objectNumber, kind);
+        }
+    }
+    return rayResult->hit == 1 ? 1 : 0;
+}
+
+void FreeRayResult() {
+    delete rayResult;
+    rayResult = nullptr;
+}
+
 } // namespace vor

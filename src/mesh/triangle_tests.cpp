@@ -1,9 +1,104 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// The geometric tests shared by the mesh sweep and the ray test: the coarse rejections (mesh bounds
+// cube, grown triangle box), the point-in-triangle test and the two edge helpers. All of them work
+// in unit-sphere space (world coordinates divided by the moving ellipsoid's radii) and only read.
 #include "mesh/triangle_tests.h"
+
+#include <cmath>
+
 namespace vor {
-bool MeshBoundsTest(const MeshShape *, const Vec3 &, const Vec3 &, const CollisionBody *, const Vec3 &) { return true; }
-bool TriangleBoxTest(const Vec3 &, const Vec3 &, const Vec3 &, const Vec3 &, const Vec3 &) { return true; }
-bool PointInTriangle(const Vec3 &, const Vec3 &, const Vec3 &, const Vec3 &, const Vec3 &) { return false; }
-Vec3 ClosestPointOnLine(const Vec3 &a, const Vec3 &, const Vec3 &) { return a; }
-bool EdgeInteriorTest(const Vec3 &, const Vec3 &, const Vec3 &) { return false; }
+
+namespace {
+
+float LargestMagnitude(const Vec3 &a, const Vec3 &b) {
+    float m = std::fabs(a.x);
+    const float values[5] = {std::fabs(a.y), std::fabs(a.z), std::fabs(b.x), std::fabs(b.y),
+                             std::fabs(b.z)};
+    for (float v : values) {
+        if (v > m) {
+            m = v;
+        }
+    }
+    return m;
+}
+
+// Per-axis access in x, y, z order.
+float Axis(const Vec3 &v, int a) { return a == 0 ? v.x : (a == 1 ? v.y : v.z); }
+
+} // namespace
+
+bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const CollisionBody *body,
+                    const Vec3 &radii) {
+    // Both segment ends relative to the mesh centre, in unit-sphere space.
+    const Vec3 sl = DivideComponents(Sub(s, body->newPosition), radii);
+    const Vec3 el = DivideComponents(Sub(e, body->newPosition), radii);
+
+    // The cube half-size: the largest scaled bound coordinate; rotation is deliberately ignored.
+    const Vec3 hi = DivideComponents(Transform(mesh->boundsMax, body->scaleMatrix), radii);
+    const Vec3 lo = DivideComponents(Transform(mesh->boundsMin, body->scaleMatrix), radii);
+    const float m = LargestMagnitude(hi, lo);
+
+    // Reject when both ends lie beyond the same face of the cube grown by the unit radius.
+    for (int a = 0; a < 3; ++a) {
+        if (Axis(sl, a) - 1.0f > m && Axis(el, a) - 1.0f > m) {
+            return false;
+        }
+    }
+    for (int a = 0; a < 3; ++a) {
+        if (Axis(sl, a) + 1.0f < -m && Axis(el, a) + 1.0f < -m) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2,
+                     const Vec3 &t3) {
+    // Reject when both ends lie strictly beyond the same face of the corner box grown by 1.
+    for (int a = 0; a < 3; ++a) {
+        const float lo = std::fmin(std::fmin(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
+        if (lo - 1.0f > Axis(s, a) && lo - 1.0f > Axis(e, a)) {
+            return false;
+        }
+    }
+    for (int a = 0; a < 3; ++a) {
+        const float hi = std::fmax(std::fmax(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
+        if (hi + 1.0f < Axis(s, a) && hi + 1.0f < Axis(e, a)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2,
+                     const Vec3 &t3) {
+    // Inside when p lies on the inner side of every edge; exactly on an edge counts as inside.
+    if (DotProduct(Cross(Sub(t2, t1), Sub(p, t1)), n) < 0.0f) {
+        return false;
+    }
+    if (DotProduct(Cross(Sub(t3, t2), Sub(p, t2)), n) < 0.0f) {
+        return false;
+    }
+    if (DotProduct(Cross(Sub(t1, t3), Sub(p, t3)), n) < 0.0f) {
+        return false;
+    }
+    return true;
+}
+
+Vec3 ClosestPointOnLine(const Vec3 &a, const Vec3 &b, const Vec3 &s) {
+    const Vec3 u = Normalize(Sub(b, a));
+    return Add(a, Scale(DotProduct(Sub(s, a), u), u));
+}
+
+bool EdgeInteriorTest(const Vec3 &a, const Vec3 &b, const Vec3 &x) {
+    const Vec3 edge = Sub(b, a);
+    const float len = std::sqrt(DotProduct(edge, edge));
+    // A zero-length edge has no direction: nothing lies strictly inside it.
+    if (!(len > 0.0f)) {
+        return false;
+    }
+    const Vec3 u = Scale(1.0f / len, edge);
+    const float k = DotProduct(Sub(x, a), u);
+    return k > 0.0f && k < len;
+}
+
 } // namespace vor

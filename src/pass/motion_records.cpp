@@ -1,15 +1,188 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// Motion and contact records of a pass: their construction and destruction, the filling of a
+// contact from a sweep, and AddContact, the rule that decides which contact a step keeps (only
+// the strictly nearest, no near-duplicate of an earlier step, report-only contacts set aside on a
+// record of their own in front of the step). Records are allocated one by one, zeroed.
 #include "pass/motion_records.h"
+
+#include <cstdlib>
+
+#include "core/registry.h"
+#include "core/thresholds.h"
+#include "pass/pass_state.h"
+
 namespace vor {
-MotionRecord *CreateMotionRecord(CollisionBody *) { return nullptr; }
-void FreeMotionRecord(CollisionBody *, MotionRecord *) {}
-void FreePreviousMotionRecord(CollisionBody *, MotionRecord *) {}
-void FreeCurrentMotion(CollisionBody *) {}
-void FreePreviousMotion(CollisionBody *) {}
-ContactRecord *NewContact(int16_t) { return nullptr; }
-void DestroyContact(ContactRecord *) {}
-void FillContact(ContactRecord *, CollisionDefinition *, CollisionBody *, const Vec3 &, const Vec3 &, const Vec3 &, const Vec3 &, const Vec3 &, const Vec3 &, const float &) {}
-void AddContact(MotionRecord *, ContactRecord *) {}
-void RemoveContact(MotionRecord *, ContactRecord *) {}
-void ForgetBody(const CollisionBody *) {}
+
+namespace {
+
+constexpr int16_t kReportOnlyResponse = 5;
+
+// Unlinks record from list (a motion list of body), then frees its contacts and the record.
+void DestroyMotionRecordIn(IntrusiveList *list, MotionRecord *record) {
+    Unlink(&record->link, list);
+    record->body = nullptr;
+    while (record->contacts.head != nullptr) {
+        RemoveContact(record, ListHead<ContactRecord>(record->contacts));
+    }
+    std::free(record);
+}
+
+// Teardown loop: take the head and destroy it until the list is empty.
+void FreeMotionList(IntrusiveList *list) {
+    while (list->head != nullptr) {
+        DestroyMotionRecordIn(list, ListHead<MotionRecord>(*list));
+    }
+}
+
+// Clears every contact of the records of list that names body.
+void ForgetBodyInList(const IntrusiveList &list, const CollisionBody *body) {
+    for (MotionRecord *m = ListHead<MotionRecord>(list); m != nullptr;
+         m = MemberOf<MotionRecord>(m->link.next)) {
+        for (ContactRecord *c = ListHead<ContactRecord>(m->contacts); c != nullptr;
+             c = MemberOf<ContactRecord>(c->link.next)) {
+            if (c->otherBody == body) {
+                c->otherBody = nullptr;
+            }
+        }
+    }
+}
+
+} // namespace
+
+MotionRecord *CreateMotionRecord(CollisionBody *body) {
+    MotionRecord *m = static_cast<MotionRecord *>(std::calloc(1, sizeof(MotionRecord)));
+    InitMember(&m->link);
+    m->iteration = sweepIteration;
+    m->body = body;
+    Append(&m->link, &body->currentMotion);
+    return m;
+}
+
+void FreeMotionRecord(CollisionBody *body, MotionRecord *record) {
+    if (record->body != body) {
+        return;
+    }
+    DestroyMotionRecordIn(&body->currentMotion, record);
+}
+
+void FreePreviousMotionRecord(CollisionBody *body, MotionRecord *record) {
+    if (record->body != body) {
+        return;
+    }
+    DestroyMotionRecordIn(&body->previousMotion, record);
+}
+
+void FreeCurrentMotion(CollisionBody *body) { FreeMotionList(&body->currentMotion); }
+
+void FreePreviousMotion(CollisionBody *body) { FreeMotionList(&body->previousMotion); }
+
+ContactRecord *NewContact(int16_t kind) {
+    ContactRecord *r = static_cast<ContactRecord *>(std::calloc(1, sizeof(ContactRecord)));
+    InitMember(&r->link);
+    r->kind = kind;
+    return r;
+}
+
+void DestroyContact(ContactRecord *contact) {
+    contact->owner = nullptr;
+    contact->otherBody = nullptr;
+    contact->definition = nullptr;
+    std::free(contact);
+}
+
+void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other, const Vec3 &s0,
+                 const Vec3 &s1, const Vec3 &p, const Vec3 &q, const Vec3 &n, const Vec3 &f,
+                 const float &t) {
+    r->phase = sweepPhase;
+    r->definition = d;
+    r->otherBody = other;
+    r->contactCentre = p;
+    SubtractVectors(&r->contactPosition, p, f);
+    r->point = q;
+    r->normal = n;
+    Vec3 reach;
+    SubtractVectors(&reach, q, p);
+    AddVectors(&r->targetPoint, s1, reach);
+    SubtractVectors(&r->travel, p, s0);
+    r->offset = f;
+    r->time = static_cast<double>(t);
+}
+
+void AddContact(MotionRecord *m, ContactRecord *r) {
+    // Only a strictly earlier contact replaces the step's nearest; equal times keep the older.
+    if (m->nearest != nullptr && !(r->time < m->nearest->time)) {
+        DestroyContact(r);
+        return;
+    }
+
+    // A report-only contact goes on a record of its own, just before the step that found it.
+    if (r->definition->response == kReportOnlyResponse) {
+        CollisionBody *body = m->body;
+        MotionRecord *aside = CreateMotionRecord(body);
+        Move(&aside->link, &body->currentMotion, &m->link, kBefore);
+        aside->nearest = r;
+        Append(&r->link, &aside->contacts);
+        r->owner = aside;
+        return;
+    }
+
+    // Drop a contact that repeats the nearest contact point of an earlier step of the pass.
+    for (MotionRecord *p = MemberOf<MotionRecord>(m->link.prev); p != nullptr;
+         p = MemberOf<MotionRecord>(p->link.prev)) {
+        const ContactRecord *n = p->nearest;
+        if (n == nullptr) {
+            continue;
+        }
+        Vec3 gap;
+        SubtractVectors(&gap, n->point, r->point);
+        float squared = DotProduct(gap, gap);
+        if (static_cast<double>(squared) < kNearDuplicateSquared) {
+            DestroyContact(r);
+            return;
+        }
+    }
+
+    // One contact per phase: the new one replaces any of its own phase.
+    ContactRecord *c = ListHead<ContactRecord>(m->contacts);
+    while (c != nullptr) {
+        ContactRecord *next = MemberOf<ContactRecord>(c->link.next);
+        if (c->phase == sweepPhase) {
+            RemoveContact(m, c);
+        }
+        c = next;
+    }
+
+    Append(&r->link, &m->contacts);
+    r->owner = m;
+    m->nearest = r;
+}
+
+void RemoveContact(MotionRecord *m, ContactRecord *r) {
+    // Losing the nearest: the earliest remaining contact takes over, ties to the earlier in list.
+    if (m->nearest == r) {
+        m->nearest = nullptr;
+        for (ContactRecord *c = ListHead<ContactRecord>(m->contacts); c != nullptr;
+             c = MemberOf<ContactRecord>(c->link.next)) {
+            if (c == r) {
+                continue;
+            }
+            if (m->nearest == nullptr || c->time < m->nearest->time) {
+                m->nearest = c;
+            }
+        }
+    }
+    Unlink(&r->link, &m->contacts);
+    DestroyContact(r);
+}
+
+void ForgetBody(const CollisionBody *body) {
+    for (CollisionBody *b = ListHead<CollisionBody>(BodyList); b != nullptr;
+         b = MemberOf<CollisionBody>(b->link.next)) {
+        if (b == body) {
+            continue;
+        }
+        ForgetBodyInList(b->currentMotion, body);
+        ForgetBodyInList(b->previousMotion, body);
+    }
+}
+
 } // namespace vor

@@ -1,11 +1,148 @@
-// STUB: placeholder so the tree links; its owner replaces this file.
+// The collision pass: retire last pass's records, give every body its first step, then sweep
+// and respond in iterations. Each iteration sweeps every mesh definition before every ellipsoid
+// definition, then corrects each active body whose latest step hit something and opens its next
+// step; iterations repeat while a response asks for another, up to kMaxPassIterations.
 #include "pass/pass_driver.h"
+
+#include "core/definitions.h"
+#include "core/registry.h"
+#include "core/thresholds.h"
+#include "mesh/mesh_sweep.h"
+#include "pass/ellipsoid_sweep.h"
+#include "pass/motion_records.h"
+#include "pass/pass_state.h"
+#include "pass/response.h"
+
 namespace vor {
-void RunCollisionPass() {}
-void RetireMotionRecords() {}
-void OpenMotionRecords() {}
-void SweepDefinition(CollisionDefinition *) {}
-bool PairAlreadyHit(const CollisionBody *, const CollisionDefinition *, const CollisionBody *) { return false; }
-void SweepShapePair(CollisionDefinition *, ShapeHead *, ShapeHead *) {}
-void RespondToContacts() {}
+
+namespace {
+
+constexpr int32_t kMeshPhase = 1;
+constexpr int32_t kEllipsoidPhase = 2;
+
+// Sweeps every definition of one method, in list order.
+void SweepDefinitionsOf(int16_t destinationKind) {
+    for (CollisionDefinition *d = ListHead<CollisionDefinition>(DefinitionList); d != nullptr;
+         d = MemberOf<CollisionDefinition>(d->link.next)) {
+        if (d->sourceKind == kEllipsoidKind && d->destinationKind == destinationKind) {
+            SweepDefinition(d);
+        }
+    }
+}
+
+} // namespace
+
+void RunCollisionPass() {
+    sweepIteration = 1;
+    RetireMotionRecords();
+    OpenMotionRecords();
+    if (sweepNeeded != 1) {
+        return;
+    }
+    // Iterate while a response asks for another; the bound only cuts off degenerate input.
+    for (int32_t done = 0; done < kMaxPassIterations; ++done) {
+        sweepNeeded = 0;
+        sweepPhase = kMeshPhase;
+        SweepDefinitionsOf(kMeshKind);
+        sweepPhase = kEllipsoidPhase;
+        SweepDefinitionsOf(kEllipsoidKind);
+        sweepIteration = sweepIteration + 1;
+        RespondToContacts();
+        if (sweepNeeded != 1) {
+            return;
+        }
+    }
+}
+
+void RetireMotionRecords() {
+    for (CollisionBody *b = ListHead<CollisionBody>(BodyList); b != nullptr;
+         b = MemberOf<CollisionBody>(b->link.next)) {
+        FreePreviousMotion(b);
+        b->previousMotion = b->currentMotion;
+        b->currentMotion.head = nullptr;
+        b->currentMotion.tail = nullptr;
+        b->creaseCounter = 0;
+    }
+}
+
+void OpenMotionRecords() {
+    for (CollisionBody *b = ListHead<CollisionBody>(BodyList); b != nullptr;
+         b = MemberOf<CollisionBody>(b->link.next)) {
+        MotionRecord *m = CreateMotionRecord(b);
+        m->start = b->previousPosition;
+        m->end = b->newPosition;
+    }
+}
+
+void SweepDefinition(CollisionDefinition *d) {
+    IntrusiveList *sources = ShapeListFor(d->sourceKind, d->sourceType);
+    IntrusiveList *destinations = ShapeListFor(d->destinationKind, d->destinationType);
+    if (sources == nullptr || destinations == nullptr) {
+        return;
+    }
+    for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;
+         s = MemberOf<ShapeEntry>(s->link.next)) {
+        // Only bodies that got a step in this iteration move.
+        CollisionBody *b = s->body;
+        const MotionRecord *latest = LatestMotion(b);
+        if (latest == nullptr || latest->iteration != sweepIteration) {
+            continue;
+        }
+        for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
+             t = MemberOf<ShapeEntry>(t->link.next)) {
+            if (t->body == b) {
+                continue;
+            }
+            if (PairAlreadyHit(b, d, t->body)) {
+                continue;
+            }
+            SweepShapePair(d, s->shape, t->shape);
+        }
+    }
+}
+
+bool PairAlreadyHit(const CollisionBody *b, const CollisionDefinition *d, const CollisionBody *o) {
+    if (!IsEllipsoidDefinition(d)) {
+        return false;
+    }
+    for (const MotionRecord *m = ListHead<MotionRecord>(b->currentMotion); m != nullptr;
+         m = MemberOf<MotionRecord>(m->link.next)) {
+        const ContactRecord *c = m->nearest;
+        if (c == nullptr || c->definition == nullptr || c->otherBody == nullptr) {
+            continue;
+        }
+        if (IsEllipsoidDefinition(c->definition) && c->otherBody == o) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void SweepShapePair(CollisionDefinition *d, ShapeHead *s, ShapeHead *t) {
+    if (t->kind == kEllipsoidKind) {
+        SweepEllipsoidPair(d, AsEllipsoid(s), AsEllipsoid(t));
+    } else if (t->kind == kMeshKind) {
+        SweepEllipsoidMesh(d, AsEllipsoid(s), AsMesh(t));
+    }
+}
+
+void RespondToContacts() {
+    for (ActiveBodyEntry *e = ListHead<ActiveBodyEntry>(ActiveBodyList); e != nullptr;
+         e = MemberOf<ActiveBodyEntry>(e->link.next)) {
+        CollisionBody *b = e->body;
+        MotionRecord *latest = LatestMotion(b);
+        if (latest == nullptr || latest->nearest == nullptr) {
+            continue;
+        }
+        // Correct the step, then carry the body on from the contact to where the response left it.
+        ContactRecord *c = latest->nearest;
+        if (ApplyResponse(c)) {
+            sweepNeeded = 1;
+        }
+        MotionRecord *next = CreateMotionRecord(b);
+        next->start = c->contactPosition;
+        next->end = c->outPosition;
+    }
+}
+
 } // namespace vor

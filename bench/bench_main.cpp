@@ -1,0 +1,170 @@
+// The benchmarks: characters on levels of about 2k, 32k and 512k triangles, a crowd of ellipsoids,
+// and rays, each run with the search structures and (where it finishes in reasonable time) with
+// the plain scans they replace. Counters give the work per sweep and the memory held.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "core/accel_mode.h"
+#include "core/registry.h"
+#include "core/stats.h"
+#include "mesh/mesh_accel.h"
+#include "pass/broadphase.h"
+#include "scenes.h"
+#include "vorcollide.h"
+
+namespace {
+
+using benchmark::Counter;
+
+constexpr int kWarmUpFrames = 5;
+constexpr uint32_t kRaySeed = 11;
+
+double PerCount(uint64_t value, uint64_t count) {
+    return count == 0 ? 0.0 : static_cast<double>(value) / static_cast<double>(count);
+}
+
+// A clean module in the chosen mode, and back to the default afterwards.
+struct Session {
+    explicit Session(bool reference) {
+        StopCollisionVOR();
+        vor::ReferenceScans = reference;
+    }
+    ~Session() {
+        StopCollisionVOR();
+        vor::ReferenceScans = false;
+    }
+};
+
+// Args: level cells per side, characters, plain scans (0 or 1).
+void BM_Characters(benchmark::State &state) {
+    const uint32_t cells = static_cast<uint32_t>(state.range(0));
+    const uint32_t count = static_cast<uint32_t>(state.range(1));
+    Session session(state.range(2) != 0);
+    const uint32_t triangles = bench::BuildLevel(cells, 1);
+    std::vector<bench::Walker> walkers = bench::BuildCharacters(count, cells, 2);
+    bench::Random random{7};
+    for (int k = 0; k < kWarmUpFrames; ++k) {
+        bench::StepCharacters(walkers, cells, random);
+    }
+    vor::ResetStats();
+    for (auto _ : state) {
+        bench::StepCharacters(walkers, cells, random);
+    }
+    const vor::WorkCounters &s = vor::Stats;
+    state.counters["body_step"] = Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["triangles"] = triangles;
+    state.counters["tested/sweep"] = PerCount(s.trianglesTested, s.meshSweeps);
+    state.counters["overlap/sweep"] = PerCount(s.trianglesOverlapped, s.meshSweeps);
+    state.counters["sweeps/step"] = PerCount(s.meshSweeps, count * state.iterations());
+    state.counters["accel_B"] = static_cast<double>(bench::LevelAccelBytes());
+    state.counters["tri_B"] = static_cast<double>(bench::LevelTriangleBytes());
+}
+
+// Args: crowd size, plain scans.
+void BM_Crowd(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    Session session(state.range(1) != 0);
+    float arena = 0;
+    std::vector<bench::Walker> walkers = bench::BuildCrowd(count, 3, &arena);
+    bench::Random random{9};
+    for (int k = 0; k < kWarmUpFrames; ++k) {
+        bench::StepCrowd(walkers, arena, random);
+    }
+    vor::ResetStats();
+    for (auto _ : state) {
+        bench::StepCrowd(walkers, arena, random);
+    }
+    const vor::WorkCounters &s = vor::Stats;
+    state.counters["body_step"] = Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["pairs/pass"] = PerCount(s.pairsTested, state.iterations());
+    state.counters["overlap/pass"] = PerCount(s.pairsOverlapped, state.iterations());
+    state.counters["grid_B"] = static_cast<double>(vor::BroadphaseBytes());
+}
+
+// Args: plain scans, rays per iteration. Rays against the 512k-triangle level.
+void BM_RaysLevel(benchmark::State &state) {
+    constexpr uint32_t kCells = 512;
+    Session session(state.range(0) != 0);
+    bench::BuildLevel(kCells, 1);
+    const std::vector<bench::Ray> rays =
+        bench::LevelRays(static_cast<uint32_t>(state.range(1)), kCells, kRaySeed);
+    RayIntersectObjectVOR(bench::kLevelObject, 2, 1, 5, 1, 1, -5, 1); // builds the hierarchy
+    vor::ResetStats();
+    int64_t hits = 0;
+    for (auto _ : state) {
+        for (const bench::Ray &r : rays) {
+            hits += RayIntersectObjectVOR(bench::kLevelObject, 2, r.from[0], r.from[1], r.from[2],
+                                          r.to[0], r.to[1], r.to[2]);
+        }
+    }
+    const vor::WorkCounters &s = vor::Stats;
+    state.counters["ray"] = Counter(static_cast<double>(rays.size()),
+                                    Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["hit_rate"] = PerCount(hits, rays.size() * state.iterations());
+    state.counters["tested/ray"] = PerCount(s.rayTriangles, s.meshRays);
+}
+
+// Args: crowd size, plain scans. Rays against every ellipsoid of the crowd's type.
+void BM_RaysCrowd(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    Session session(state.range(1) != 0);
+    float arena = 0;
+    std::vector<bench::Walker> walkers = bench::BuildCrowd(count, 3, &arena);
+    bench::Random random{9};
+    bench::StepCrowd(walkers, arena, random);
+    const std::vector<bench::Ray> rays = bench::CrowdRays(10000, arena, kRaySeed);
+    int64_t hits = 0;
+    for (auto _ : state) {
+        for (const bench::Ray &r : rays) {
+            hits += RayIntersectTypeVOR(bench::kCrowdType, 1, r.from[0], r.from[1], r.from[2],
+                                        r.to[0], r.to[1], r.to[2]);
+        }
+    }
+    state.counters["ray"] = Counter(static_cast<double>(rays.size()),
+                                    Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["hit_rate"] = PerCount(hits, rays.size() * state.iterations());
+}
+
+// Args: level cells per side. Building the hierarchy from scratch (first sweep after a change).
+void BM_HierarchyBuild(benchmark::State &state) {
+    const uint32_t cells = static_cast<uint32_t>(state.range(0));
+    Session session(false);
+    const uint32_t triangles = bench::BuildLevel(cells, 1);
+    vor::MeshShape *mesh = nullptr;
+    for (vor::ListLink *l = vor::ObjectTable[bench::kLevelObject]->body->shapes.head; l != nullptr;
+         l = l->next) {
+        mesh = vor::AsMesh(vor::MemberOf<vor::ShapeHead>(l));
+    }
+    const vor::Matrix4 identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    const vor::Vec3 p = {1, 1, 1}, r = {1, 1, 1};
+    uint32_t n = 0;
+    for (auto _ : state) {
+        vor::MeshAccelInvalidate(mesh);
+        benchmark::DoNotOptimize(vor::MeshAccelQuery(mesh, identity, p, p, r, &n));
+    }
+    state.counters["triangles"] = triangles;
+    state.counters["accel_B"] = static_cast<double>(vor::MeshAccelBytes(mesh));
+    state.counters["tri_B"] = static_cast<double>(vor::MeshTriangleBytes(mesh));
+}
+
+} // namespace
+
+BENCHMARK(BM_Characters)
+    ->ArgNames({"cells", "chars", "plain"})
+    ->ArgsProduct({{32, 128, 512}, {1, 64, 1024}, {0}})
+    ->Args({32, 1, 1})->Args({32, 64, 1})->Args({32, 1024, 1})
+    ->Args({128, 1, 1})->Args({128, 64, 1})->Args({512, 1, 1})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Crowd)
+    ->ArgNames({"bodies", "plain"})
+    ->ArgsProduct({{100, 1000, 4000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RaysLevel)->ArgNames({"plain", "rays"})->Args({0, 10000})->Args({1, 100})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RaysCrowd)->ArgNames({"bodies", "plain"})->Args({4000, 0})->Args({4000, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HierarchyBuild)->ArgNames({"cells"})->Arg(32)->Arg(128)->Arg(512)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,35 @@
+// A bounding volume hierarchy over the triangles of one mesh shape, in world coordinates, so that
+// a sweep or a ray visits only the triangles whose grown box its segment may overlap. The boxes
+// are made from the same world corners the per-triangle test computes, and the node test is that
+// test's own comparison, so a triangle is left out only where its box test would reject it.
+// The survivors come back as ascending 0-based list positions: visited in that order, ties still
+// go to the first triangle in list order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/records.h"
+
+namespace vor {
+
+// Ascending 0-based positions of the triangles of mesh that TriangleBoxTest (s, e, corners
+// through world and divided by r) could pass; s and e are in unit-sphere space of r. Builds or
+// refits the hierarchy as needed. Answers null when the mesh is better scanned plainly (few
+// triangles, radii that are not positive); *count is then 0. The list stays valid until the next
+// query of any mesh.
+const uint32_t *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
+                               const Vec3 &e, const Vec3 &r, uint32_t *count);
+// The triangle at a 0-based position; only valid after a query of the same mesh answered a list.
+const MeshTriangle *MeshAccelTriangle(const MeshShape *mesh, uint32_t position);
+
+// Triangles were added: the hierarchy is rebuilt at the next query.
+void MeshAccelInvalidate(MeshShape *mesh);
+// Frees the hierarchy (the triangles are about to go, or the shape itself).
+void FreeMeshAccel(MeshShape *mesh);
+
+// Bytes held by the mesh's hierarchy (0 when it has none), and by its triangle records.
+size_t MeshAccelBytes(const MeshShape *mesh);
+size_t MeshTriangleBytes(const MeshShape *mesh);
+
+} // namespace vor

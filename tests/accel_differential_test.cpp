@@ -1,0 +1,289 @@
+// The search structures must never change a result: random scenes (rotated, scaled and moving
+// meshes; ellipsoids with random radii, offsets and motions, overlapping at the start; random
+// definitions, responses, concave and size modes) run once with the plain scans and once with the
+// triangle hierarchy and the pair grid, and every value the host can read back must agree to the
+// bit: positions, angles, every contact field, the collision stack and ray results.
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/accel_mode.h"
+#include "core/stats.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr uint32_t kMeshTypeA = 10;
+constexpr uint32_t kMeshTypeB = 11;
+
+// Everything read back, as bit patterns, with a label per value for the failure message.
+struct Recording {
+    std::vector<uint32_t> values;
+    std::vector<std::string> labels;
+    void Add(const std::string &label, int32_t v) {
+        values.push_back(static_cast<uint32_t>(v));
+        labels.push_back(label);
+    }
+};
+
+struct Scene {
+    std::mt19937 rng;
+    std::vector<uint32_t> ellipsoids; // object numbers
+    std::vector<uint32_t> meshes;
+    std::vector<uint32_t> moving;     // meshes that move every frame
+
+    float U(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
+    uint32_t I(uint32_t lo, uint32_t hi) {
+        return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
+    }
+};
+
+void Pose(Scene &sc, uint32_t n, float spread, bool rotate, uint32_t flag) {
+    SetObjPosVOR(sc.U(-spread, spread), sc.U(-2, 2), sc.U(-spread, spread));
+    if (rotate) {
+        SetObjRotVOR(sc.U(-40, 40), sc.U(-180, 180), sc.U(-40, 40));
+    } else {
+        SetObjRotVOR(0, 0, 0);
+    }
+    UpdateObjVOR(n, flag);
+}
+
+// A mesh of a wavy ground patch, a few boxes and loose triangles, in random order of parts.
+void BuildMesh(Scene &sc, uint32_t n, uint32_t type) {
+    NewCollObjVOR(n, type);
+    AddObjShapeVOR(n, 2);
+    if (sc.I(0, 3) == 0) {
+        AddObjShapeVOR(n, 2); // a second mesh shape receives the same triangles
+    }
+    const uint32_t cells = sc.I(5, 9);
+    const float size = sc.U(0.5f, 2.0f);
+    const float bump = sc.U(0.0f, 1.5f);
+    for (uint32_t i = 0; i < cells; ++i) {
+        for (uint32_t j = 0; j < cells; ++j) {
+            const float x0 = (i - cells * 0.5f) * size, z0 = (j - cells * 0.5f) * size;
+            const float x1 = x0 + size, z1 = z0 + size;
+            const float h00 = sc.U(-bump, bump), h01 = sc.U(-bump, bump);
+            const float h10 = sc.U(-bump, bump), h11 = sc.U(-bump, bump);
+            AddMeshTri(n, x0, h00, z0, x0, h01, z1, x1, h10, z0);
+            AddMeshTri(n, x1, h10, z0, x0, h01, z1, x1, h11, z1);
+        }
+    }
+    const uint32_t loose = sc.I(0, 30);
+    for (uint32_t k = 0; k < loose; ++k) {
+        const float x = sc.U(-6, 6), y = sc.U(-1, 3), z = sc.U(-6, 6);
+        AddMeshTri(n, x, y, z, x + sc.U(-2, 2), y + sc.U(-2, 2), z + sc.U(-2, 2),
+                   x + sc.U(-2, 2), y + sc.U(-2, 2), z + sc.U(-2, 2));
+    }
+    // Duplicated triangles make exact ties between list positions.
+    if (sc.I(0, 1) == 0) {
+        AddMeshTri(n, -1, 0.2f, -1, -1, 0.2f, 1, 1, 0.2f, -1);
+        AddMeshTri(n, -1, 0.2f, -1, -1, 0.2f, 1, 1, 0.2f, -1);
+    }
+    if (sc.I(0, 2) == 0) {
+        SetObjScaleVOR(n, sc.U(50, 200), sc.U(50, 200), sc.U(50, 200));
+    }
+    Pose(sc, n, 3, sc.I(0, 1) == 0, 1);
+    ActivateObjVOR(n);
+    sc.meshes.push_back(n);
+    if (sc.I(0, 2) == 0) {
+        sc.moving.push_back(n);
+    }
+}
+
+void BuildEllipsoid(Scene &sc, uint32_t n, uint32_t type, float spread) {
+    NewCollObjVOR(n, type);
+    AddObjShapeVOR(n, 1);
+    if (sc.I(0, 5) == 0) {
+        AddObjShapeVOR(n, 1); // a second ellipsoid of the same body
+    }
+    if (sc.I(0, 3) == 0) {
+        SetObjRadiusVOR(n, sc.U(0.2f, 1.5f), sc.U(0.2f, 1.5f), sc.U(0.2f, 1.5f));
+    } else {
+        const float r = sc.U(0.2f, 0.8f);
+        SetObjRadiusVOR(n, r, r * 1.6f, r);
+    }
+    if (sc.I(0, 3) == 0) {
+        SetEllipOffsetVOR(n, sc.U(-0.5f, 0.5f), sc.U(-0.5f, 0.5f), sc.U(-0.5f, 0.5f));
+    }
+    if (sc.I(0, 1) == 0) {
+        SetObjGravityVOR(n, sc.U(0, 0.3f));
+    }
+    SetObjPosVOR(sc.U(-spread, spread), sc.U(-0.5f, 3), sc.U(-spread, spread));
+    SetObjRotVOR(0, sc.U(-180, 180), 0);
+    UpdateObjVOR(n, 1);
+    if (sc.I(0, 9) != 0) {
+        ActivateObjVOR(n);
+    }
+    sc.ellipsoids.push_back(n);
+}
+
+void RandomDefinitions(Scene &sc) {
+    const uint32_t count = sc.I(2, 6);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t source = sc.I(1, 2);
+        if (sc.I(0, 1) == 0) {
+            SetCollisionsVOR(source, sc.I(0, 1) == 0 ? kMeshTypeA : kMeshTypeB, 2, sc.I(1, 5),
+                             sc.I(1, 4));
+        } else {
+            SetCollisionsVOR(source, sc.I(1, 2), 1, sc.I(1, 5), sc.I(1, 4));
+        }
+    }
+    // Most scenes get an ellipsoid definition within one type, which the pair grid serves.
+    if (sc.I(0, 3) != 0) {
+        SetCollisionsVOR(1, 1, 1, sc.I(1, 5), 1);
+    }
+}
+
+void RecordRay(Recording &rec, const std::string &label, int32_t answer) {
+    rec.Add(label + " answer", answer);
+    rec.Add(label + " x", RayHitPosX());
+    rec.Add(label + " y", RayHitPosY());
+    rec.Add(label + " z", RayHitPosZ());
+    rec.Add(label + " nx", RayHitNormX());
+    rec.Add(label + " ny", RayHitNormY());
+    rec.Add(label + " nz", RayHitNormZ());
+    rec.Add(label + " dist", RayHitDist());
+    rec.Add(label + " obj", RayHitObjVOR());
+    rec.Add(label + " type", RayHitTypeVOR());
+}
+
+void RecordFrame(Scene &sc, Recording &rec, int frame) {
+    const std::string f = "frame " + std::to_string(frame) + " ";
+    std::vector<uint32_t> all = sc.ellipsoids;
+    all.insert(all.end(), sc.meshes.begin(), sc.meshes.end());
+    for (uint32_t n : all) {
+        const std::string o = f + "obj " + std::to_string(n) + " ";
+        rec.Add(o + "x", PeekObjXVOR(n));
+        rec.Add(o + "y", PeekObjYVOR(n));
+        rec.Add(o + "z", PeekObjZVOR(n));
+        rec.Add(o + "pitch", PeekObjPitch(n));
+        rec.Add(o + "yaw", PeekObjYaw(n));
+        rec.Add(o + "roll", PeekObjRoll(n));
+        const int32_t count = CountCollisionsVOR(n);
+        rec.Add(o + "contacts", count);
+        for (int32_t i = 1; i <= count; ++i) {
+            const std::string c = o + "contact " + std::to_string(i) + " ";
+            for (int32_t axis = 1; axis <= 3; ++axis) {
+                rec.Add(c + "pos" + std::to_string(axis), CollisionHitPos(n, i, axis));
+                rec.Add(c + "norm" + std::to_string(axis), CollisionHitNorm(n, i, axis));
+                for (int32_t corner = 1; corner <= 3; ++corner) {
+                    rec.Add(c + "corner" + std::to_string(corner) + std::to_string(axis),
+                            CollisionTriCorner(n, i, corner, axis));
+                }
+            }
+            rec.Add(c + "obj", CollisionHitObj(n, i));
+            rec.Add(c + "type", CollisionHitType(n, i));
+            rec.Add(c + "shape", CollisionHitShape(n, i));
+            rec.Add(c + "poly", CollisionHitPoly(n, i));
+        }
+    }
+    ResetCollisionStackVOR();
+    for (int k = 0; k < 200; ++k) {
+        const int32_t next = PeekCollisionStackVOR();
+        rec.Add(f + "stack", next);
+        if (next == 0) {
+            break;
+        }
+    }
+    // Rays: against each mesh object, and against every type and kind.
+    for (int k = 0; k < 6; ++k) {
+        const float sx = sc.U(-8, 8), sy = sc.U(-3, 6), sz = sc.U(-8, 8);
+        const float ex = sc.U(-8, 8), ey = sc.U(-3, 6), ez = sc.U(-8, 8);
+        for (uint32_t m : sc.meshes) {
+            RecordRay(rec, f + "ray mesh", RayIntersectObjectVOR(m, 2, sx, sy, sz, ex, ey, ez));
+        }
+        for (uint32_t type = 1; type <= 2; ++type) {
+            RecordRay(rec, f + "ray type", RayIntersectTypeVOR(type, 1, sx, sy, sz, ex, ey, ez));
+        }
+        RecordRay(rec, f + "ray meshes",
+                  RayIntersectTypeVOR(kMeshTypeA, 2, sx, sy, sz, ex, ey, ez));
+    }
+}
+
+// Builds and runs one scene from the seed, recording everything.
+Recording RunScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Recording rec;
+    SetEllipSizeModeVOR(static_cast<int32_t>(sc.I(0, 1)));
+    SetConcaveModeVOR(sc.I(1, 7));
+    SetEllipOptimizeVOR(static_cast<int32_t>(sc.I(0, 1)));
+    const uint32_t meshes = sc.I(1, 3);
+    for (uint32_t k = 0; k < meshes; ++k) {
+        BuildMesh(sc, 100 + k, k % 2 == 0 ? kMeshTypeA : kMeshTypeB);
+    }
+    const uint32_t bodies = sc.I(18, 40);
+    const float spread = sc.U(2, 7); // small spreads crowd the bodies into each other
+    for (uint32_t k = 0; k < bodies; ++k) {
+        BuildEllipsoid(sc, 1 + k, sc.I(0, 3) == 0 ? 2 : 1, spread);
+    }
+    RandomDefinitions(sc);
+
+    const int frames = static_cast<int>(sc.I(3, 5));
+    for (int frame = 0; frame < frames; ++frame) {
+        for (uint32_t m : sc.moving) {
+            Pose(sc, m, 3, true, 0);
+        }
+        for (uint32_t n : sc.ellipsoids) {
+            const float step = sc.I(0, 5) == 0 ? 0.0f : sc.U(0.0f, 1.5f);
+            const float x = F(PeekObjXVOR(n)), y = F(PeekObjYVOR(n)), z = F(PeekObjZVOR(n));
+            SetObjPosVOR(x + sc.U(-step, step), y + sc.U(-step, step), z + sc.U(-step, step));
+            SetObjRotVOR(0, sc.U(-180, 180), 0);
+            UpdateObjVOR(n, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
+    }
+    return rec;
+}
+
+class AccelDifferentialTest : public HostTest {
+  protected:
+    void TearDown() override {
+        vor::ReferenceScans = false;
+        HostTest::TearDown();
+    }
+    Recording Run(uint32_t seed, bool reference) {
+        StopCollisionVOR();
+        vor::ReferenceScans = reference;
+        Recording rec = RunScene(seed);
+        StopCollisionVOR();
+        vor::ReferenceScans = false;
+        return rec;
+    }
+};
+
+TEST_F(AccelDifferentialTest, RandomScenesGiveTheSameResultsWithAndWithoutTheSearchStructures) {
+    constexpr uint32_t kScenes = 40;
+    uint64_t contacts = 0;
+    for (uint32_t seed = 1; seed <= kScenes; ++seed) {
+        const Recording plain = Run(seed, true);
+        vor::ResetStats();
+        const Recording fast = Run(seed, false);
+        ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "scene " << seed << ": " << plain.labels[k];
+        }
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            if (plain.labels[k].find("contacts") != std::string::npos) {
+                contacts += plain.values[k];
+            }
+        }
+    }
+    // The scenes must actually collide, or the comparison proves little.
+    EXPECT_GT(contacts, 1000u);
+}
+
+TEST_F(AccelDifferentialTest, TheSearchStructuresAreActuallyUsedByTheFastRun) {
+    vor::ResetStats();
+    Run(3, false);
+    EXPECT_GT(vor::Stats.accelBuilds, 0u);
+    EXPECT_GT(vor::Stats.gridDefinitions, 0u);
+    vor::ResetStats();
+    Run(3, true);
+    EXPECT_EQ(vor::Stats.accelBuilds, 0u);
+    EXPECT_EQ(vor::Stats.gridDefinitions, 0u);
+}
+
+} // namespace

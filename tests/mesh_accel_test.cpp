@@ -1,0 +1,219 @@
+// The triangle hierarchy of a mesh: every triangle whose grown box a segment overlaps must come
+// back from a query, in ascending list order, whatever the mesh, its world matrix or the radii;
+// and the hierarchy follows triangles being added and the body moving.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "core/registry.h"
+#include "mesh/mesh_accel.h"
+#include "mesh/mesh_sweep.h"
+#include "mesh/triangle_tests.h"
+#include "test_support.h"
+
+namespace {
+
+using vor::Vec3;
+
+class MeshAccelTest : public HostTest {
+  protected:
+    vor::MeshShape *Mesh(uint32_t n) {
+        vor::ShapeHead *s = vor::MemberOf<vor::ShapeHead>(vor::ObjectTable[n]->body->shapes.head);
+        return vor::AsMesh(s);
+    }
+    const vor::Matrix4 &World(uint32_t n) {
+        return vor::MeshWorldMatrix(vor::ObjectTable[n]->body);
+    }
+    void NewMesh(uint32_t n) {
+        NewCollObjVOR(n, 2);
+        AddObjShapeVOR(n, 2);
+    }
+    // A random soup of triangles of size up to `size` in a cube of side `extent`.
+    void AddSoup(uint32_t n, uint32_t count, float extent, float size, std::mt19937 &rng) {
+        std::uniform_real_distribution<float> at(-extent, extent), d(-size, size);
+        for (uint32_t k = 0; k < count; ++k) {
+            const float x = at(rng), y = at(rng), z = at(rng);
+            AddMeshTri(n, x, y, z, x + d(rng), y + d(rng), z + d(rng), x + d(rng), y + d(rng),
+                       z + d(rng));
+        }
+    }
+    // Positions (0-based) of the triangles the box test passes, by the plain scan.
+    std::vector<uint32_t> Overlapping(uint32_t n, const Vec3 &s, const Vec3 &e, const Vec3 &r) {
+        std::vector<uint32_t> out;
+        uint32_t k = 0;
+        for (vor::ListLink *l = Mesh(n)->triangles.head; l != nullptr; l = l->next, ++k) {
+            const vor::MeshTriangle *t = vor::MemberOf<vor::MeshTriangle>(l);
+            const Vec3 t1 = vor::DivideComponents(vor::Transform(t->corner1, World(n)), r);
+            const Vec3 t2 = vor::DivideComponents(vor::Transform(t->corner2, World(n)), r);
+            const Vec3 t3 = vor::DivideComponents(vor::Transform(t->corner3, World(n)), r);
+            if (vor::TriangleBoxTest(s, e, t1, t2, t3)) {
+                out.push_back(k);
+            }
+        }
+        return out;
+    }
+    std::vector<uint32_t> Query(uint32_t n, const Vec3 &s, const Vec3 &e, const Vec3 &r) {
+        uint32_t count = 0;
+        const uint32_t *list = vor::MeshAccelQuery(Mesh(n), World(n), s, e, r, &count);
+        EXPECT_NE(list, nullptr);
+        return list == nullptr ? std::vector<uint32_t>() : std::vector<uint32_t>(list, list + count);
+    }
+    // Every overlapping triangle is a candidate, candidates ascend, and each names its triangle.
+    void ExpectCovers(uint32_t n, const Vec3 &s, const Vec3 &e, const Vec3 &r) {
+        const std::vector<uint32_t> want = Overlapping(n, s, e, r);
+        const std::vector<uint32_t> got = Query(n, s, e, r);
+        for (size_t k = 1; k < got.size(); ++k) {
+            ASSERT_LT(got[k - 1], got[k]);
+        }
+        size_t j = 0;
+        for (uint32_t w : want) {
+            while (j < got.size() && got[j] < w) {
+                ++j;
+            }
+            ASSERT_TRUE(j < got.size() && got[j] == w) << "triangle " << w << " left out";
+        }
+    }
+};
+
+TEST_F(MeshAccelTest, ASmallMeshIsLeftToThePlainScan) {
+    NewMesh(1);
+    AddMeshTri(1, 0, 0, 0, 0, 0, 1, 1, 0, 0);
+    uint32_t count = 7;
+    const Vec3 p = {0, 0, 0}, r = {1, 1, 1};
+    EXPECT_EQ(vor::MeshAccelQuery(Mesh(1), World(1), p, p, r, &count), nullptr);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(Mesh(1)->accel, nullptr);
+}
+
+TEST_F(MeshAccelTest, EveryOverlappingTriangleOfARandomMeshIsACandidate) {
+    std::mt19937 rng(1234);
+    NewMesh(1);
+    AddSoup(1, 3000, 50, 3, rng);
+    std::uniform_real_distribution<float> at(-60, 60), len(-4, 4), radius(0.1f, 3.0f);
+    for (int k = 0; k < 300; ++k) {
+        const Vec3 r = {radius(rng), radius(rng), radius(rng)};
+        const Vec3 sw = {at(rng), at(rng), at(rng)};
+        const Vec3 ew = {sw.x + len(rng), sw.y + len(rng), sw.z + len(rng)};
+        ExpectCovers(1, vor::DivideComponents(sw, r), vor::DivideComponents(ew, r), r);
+    }
+}
+
+TEST_F(MeshAccelTest, ASegmentFarFromTheMeshGetsNoCandidates) {
+    std::mt19937 rng(5);
+    NewMesh(1);
+    AddSoup(1, 500, 10, 1, rng);
+    const Vec3 r = {1, 1, 1}, s = {100, 100, 100}, e = {101, 100, 100};
+    EXPECT_TRUE(Query(1, s, e, r).empty());
+}
+
+TEST_F(MeshAccelTest, ASegmentEndingExactlyOnAGrownFaceKeepsTheTriangle) {
+    NewMesh(1);
+    for (int k = 0; k < 40; ++k) {
+        const float x = static_cast<float>(k) * 10;
+        AddMeshTri(1, x, 0, 0, x, 0, 1, x + 1, 0, 0);
+    }
+    // Triangle 0 spans x 0..1; its grown box ends at x = 2, where the segment lies.
+    const Vec3 r = {1, 1, 1}, s = {2, 0, 0}, e = {2, 0, 5};
+    ASSERT_EQ(Overlapping(1, s, e, r), std::vector<uint32_t>{0});
+    const std::vector<uint32_t> got = Query(1, s, e, r);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0], 0u);
+    // A hair further out the box test drops it; whatever the leaf holds, nothing is lost.
+    const Vec3 s2 = {std::nextafter(2.0f, 3.0f), 0, 0}, e2 = {s2.x, 0, 5};
+    EXPECT_TRUE(Overlapping(1, s2, e2, r).empty());
+    ExpectCovers(1, s2, e2, r);
+    // Far from every leaf, nothing comes back at all.
+    const Vec3 s3 = {-100, 0, 0}, e3 = {-100, 0, 5};
+    EXPECT_TRUE(Query(1, s3, e3, r).empty());
+}
+
+TEST_F(MeshAccelTest, RotatedScaledAndMovedMeshesAreCoveredAfterEachMove) {
+    std::mt19937 rng(99);
+    NewMesh(1);
+    AddSoup(1, 1000, 20, 2, rng);
+    std::uniform_real_distribution<float> angle(-180, 180), pos(-30, 30), scale(20, 300),
+        len(-3, 3), radius(0.2f, 2.0f);
+    for (int pose = 0; pose < 6; ++pose) {
+        SetObjScaleVOR(1, scale(rng), scale(rng), scale(rng));
+        SetObjPosVOR(pos(rng), pos(rng), pos(rng));
+        SetObjRotVOR(angle(rng), angle(rng), angle(rng));
+        UpdateObjVOR(1, 1);
+        for (int k = 0; k < 60; ++k) {
+            const Vec3 r = {radius(rng), radius(rng), radius(rng)};
+            const Vec3 sw = {pos(rng) * 2, pos(rng) * 2, pos(rng) * 2};
+            const Vec3 ew = {sw.x + len(rng), sw.y + len(rng), sw.z + len(rng)};
+            ExpectCovers(1, vor::DivideComponents(sw, r), vor::DivideComponents(ew, r), r);
+        }
+    }
+}
+
+TEST_F(MeshAccelTest, TrianglesAddedAfterAQueryAreFoundByTheNext) {
+    std::mt19937 rng(3);
+    NewMesh(1);
+    AddSoup(1, 100, 10, 1, rng);
+    const Vec3 r = {1, 1, 1}, s = {500, 500, 500}, e = {500, 501, 500};
+    EXPECT_TRUE(Query(1, s, e, r).empty());
+    AddMeshTri(1, 500, 500, 500, 500, 500, 501, 501, 500, 500);
+    const std::vector<uint32_t> got = Query(1, s, e, r);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), 100u);
+    ExpectCovers(1, s, e, r);
+    EXPECT_EQ(vor::MeshAccelTriangle(Mesh(1), 100)->corner1.x, 500.0f);
+}
+
+TEST_F(MeshAccelTest, NonFiniteCornersAndSegmentsNeverLoseATriangle) {
+    std::mt19937 rng(77);
+    NewMesh(1);
+    AddSoup(1, 200, 10, 1, rng);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    AddMeshTri(1, nan, nan, nan, nan, nan, nan, nan, nan, nan);
+    AddMeshTri(1, nan, 0, 0, 1, nan, 0, 0, 1, nan);
+    AddMeshTri(1, inf, 0, 0, 0, -inf, 0, 0, 0, 1e30f);
+    AddSoup(1, 200, 10, 1, rng);
+    const Vec3 r = {0.5f, 1, 2};
+    const Vec3 segments[][2] = {{{0, 0, 0}, {1, 1, 1}},
+                                {{nan, 0, 0}, {1, 1, 1}},
+                                {{50, 50, 50}, {nan, nan, nan}},
+                                {{inf, 0, 0}, {inf, 0, 0}},
+                                {{-inf, 3, 3}, {inf, 3, 3}},
+                                {{1e30f, 0, 0}, {-1e30f, 0, 0}}};
+    for (const auto &seg : segments) {
+        ExpectCovers(1, seg[0], seg[1], r);
+    }
+    // A degenerate world matrix (zero scale on one axis) is covered too.
+    SetObjScaleVOR(1, 0, 100, 100);
+    UpdateObjVOR(1, 1);
+    for (const auto &seg : segments) {
+        ExpectCovers(1, seg[0], seg[1], r);
+    }
+}
+
+TEST_F(MeshAccelTest, NonPositiveRadiiAreLeftToThePlainScan) {
+    std::mt19937 rng(8);
+    NewMesh(1);
+    AddSoup(1, 100, 10, 1, rng);
+    uint32_t count = 0;
+    const Vec3 p = {0, 0, 0};
+    const Vec3 bad[] = {{0, 1, 1}, {1, -1, 1}, {1, 1, std::numeric_limits<float>::quiet_NaN()}};
+    for (const Vec3 &r : bad) {
+        EXPECT_EQ(vor::MeshAccelQuery(Mesh(1), World(1), p, p, r, &count), nullptr);
+    }
+}
+
+TEST_F(MeshAccelTest, TheHierarchyTakesLessMemoryThanTheTriangles) {
+    std::mt19937 rng(21);
+    NewMesh(1);
+    AddSoup(1, 20000, 100, 1, rng);
+    const Vec3 p = {0, 0, 0}, r = {1, 1, 1};
+    Query(1, p, p, r);
+    EXPECT_GT(vor::MeshAccelBytes(Mesh(1)), 0u);
+    EXPECT_LE(vor::MeshAccelBytes(Mesh(1)), vor::MeshTriangleBytes(Mesh(1)));
+    vor::FreeMeshAccel(Mesh(1));
+    EXPECT_EQ(Mesh(1)->accel, nullptr);
+    EXPECT_EQ(vor::MeshAccelBytes(Mesh(1)), 0u);
+}
+
+} // namespace

@@ -1,0 +1,399 @@
+// A small Windows host for the 64-bit vorcollide.dll, run under wine by scripts/checks/windows.sh.
+// It loads the module the way a game runtime does (LoadLibraryA, then GetProcAddress of every
+// export by its plain name), drives a few scenes through those pointers only, and prints one line
+// per check and a closing "N passed, N failed".
+//
+// Build inputs: -I include -I tests -I <dir with host_exports.h and host_export_macros.h>, both
+// generated from tests/expected_exports.txt (VOR_EXPORT(Name) lines, and #define Name (*p_Name)).
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vorcollide.h"
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+int skipped = 0;
+
+// The closing line the check script reads: "N passed, N failed[, N skipped]".
+int Summary() {
+    if (skipped > 0) {
+        std::printf("%d passed, %d failed, %d skipped\n", passed, failed, skipped);
+    } else {
+        std::printf("%d passed, %d failed\n", passed, failed);
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+void Check(bool ok, const char *name, const std::string &detail = std::string()) {
+    if (ok) {
+        ++passed;
+        std::printf("PASS %s\n", name);
+    } else {
+        ++failed;
+        std::printf("FAIL %s%s%s\n", name, detail.empty() ? "" : ": ", detail.c_str());
+    }
+    std::fflush(stdout);
+}
+
+int32_t BitsOf(float f) {
+    int32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+// "got 1.5 (0x3fc00000), want 1 (0x3f800000)" for a float result handed back as bits.
+std::string FloatMismatch(int32_t got, float want) {
+    char text[160];
+    std::snprintf(text, sizeof text, "got %.9g (0x%08x), want %.9g (0x%08x)",
+                  double(vorFloatFromBits(got)), unsigned(got), double(want),
+                  unsigned(BitsOf(want)));
+    return text;
+}
+
+// Exact comparison: the module's float answers must match to the bit.
+void CheckFloat(int32_t got, float want, const char *name) {
+    Check(got == BitsOf(want), name, got == BitsOf(want) ? std::string() : FloatMismatch(got, want));
+}
+
+void CheckInt(int32_t got, int32_t want, const char *name) {
+    char text[96];
+    std::snprintf(text, sizeof text, "got %ld, want %ld", long(got), long(want));
+    Check(got == want, name, got == want ? std::string() : text);
+}
+
+} // namespace
+
+// One pointer per export, typed from the public header's prototype.
+#define VOR_EXPORT(name) decltype(&::name) p_##name = nullptr;
+#include "host_exports.h"
+#undef VOR_EXPORT
+
+namespace {
+
+template <typename F> bool Resolve(HMODULE module, const char *name, F &slot) {
+    FARPROC address = GetProcAddress(module, name);
+    if (address == nullptr) {
+        std::printf("missing export: %s\n", name);
+        return false;
+    }
+    slot = reinterpret_cast<F>(reinterpret_cast<void *>(address));
+    return true;
+}
+
+// Looks up every export by name; names each one that is missing.
+bool ResolveAll(HMODULE module) {
+    bool ok = true;
+#define VOR_EXPORT(name) ok = Resolve(module, #name, p_##name) && ok;
+#include "host_exports.h"
+#undef VOR_EXPORT
+    return ok;
+}
+
+} // namespace
+
+// From here on every export name calls through its GetProcAddress pointer, so the checks below
+// (and the shared determinism scene) read like ordinary calls but never link against the module.
+#include "host_export_macros.h"
+
+#if __has_include("determinism_scene.h")
+#include "determinism_scene.h"
+#define VOR_HOST_HAS_DETERMINISM_SCENE 1
+#endif
+
+namespace {
+
+struct ErrorLog {
+    std::vector<std::string> texts;
+    std::vector<std::string> captions;
+    int wrongUser = 0;
+};
+
+ErrorLog errors;
+
+void RecordError(const char *text, const char *caption, void *user) {
+    if (user != &errors) {
+        ++errors.wrongUser;
+    }
+    errors.texts.push_back(text ? text : "(null)");
+    errors.captions.push_back(caption ? caption : "(null)");
+}
+
+// A clean module with every setting at its load value and the recording handler installed.
+void Reset() {
+    StopCollisionVOR();
+    SetEllipOptimizeVOR(1);
+    SetEllipSizeModeVOR(0);
+    SetConcaveModeVOR(3);
+    SetObjPosVOR(0, 0, 0);
+    SetObjRotVOR(0, 0, 0);
+    SetErrorHandlerVOR(RecordError, &errors);
+    errors = ErrorLog();
+}
+
+void MakeEllipsoid(uint32_t n, uint32_t type) {
+    NewCollObjVOR(n, type);
+    AddObjShapeVOR(n, 1);
+    SetObjRadiusVOR(n, 1, 1, 1);
+    ActivateObjVOR(n);
+}
+
+void Place(uint32_t n, float x, float y, float z) {
+    SetObjPosVOR(x, y, z);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(n, 1);
+}
+
+void MoveTo(uint32_t n, float x, float y, float z) {
+    SetObjPosVOR(x, y, z);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(n, 0);
+}
+
+std::string LastError() { return errors.texts.empty() ? "(none)" : errors.texts.back(); }
+
+void CheckVersionResource(HMODULE module) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    DWORD ignored = 0;
+    DWORD size = length ? GetFileVersionInfoSizeA(path, &ignored) : 0;
+    std::vector<char> data(size ? size : 1);
+    VS_FIXEDFILEINFO *info = nullptr;
+    UINT infoSize = 0;
+    bool found = size && GetFileVersionInfoA(path, 0, size, data.data()) &&
+                 VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&info), &infoSize) &&
+                 info != nullptr;
+    Check(found, "the module carries a version resource");
+    if (!found) {
+        return;
+    }
+    const DWORD wantMs = (DWORD(VORCOLLIDE_VERSION_MAJOR) << 16) | VORCOLLIDE_VERSION_MINOR;
+    const DWORD wantLs = DWORD(VORCOLLIDE_VERSION_PATCH) << 16;
+    char text[96];
+    std::snprintf(text, sizeof text, "got %08lx.%08lx, want %08lx.%08lx",
+                  (unsigned long)info->dwFileVersionMS, (unsigned long)info->dwFileVersionLS,
+                  (unsigned long)wantMs, (unsigned long)wantLs);
+    Check(info->dwFileVersionMS == wantMs && info->dwFileVersionLS == wantLs,
+          "its file version is the header's version", text);
+}
+
+void CheckErrorHandler() {
+    Reset();
+    SetConcaveModeVOR(0);
+    CheckInt(int32_t(errors.texts.size()), 0, "an error before arming reports nothing");
+
+    StartCollisionDebugVOR();
+    SetConcaveModeVOR(0);
+    SetConcaveModeVOR(9);
+    CheckInt(int32_t(errors.texts.size()), 1, "one arming reports only the first error");
+    Check(!errors.texts.empty() && errors.texts[0] == "Invalid System Concave Setting: 0",
+          "the report text is the message followed by the number", "got \"" + LastError() + "\"");
+    Check(!errors.captions.empty() && errors.captions[0] == "Collision Error",
+          "the report caption is Collision Error",
+          errors.captions.empty() ? "none" : "got \"" + errors.captions[0] + "\"");
+    CheckInt(errors.wrongUser, 0, "the handler receives the user pointer it was given");
+
+    StartCollisionDebugVOR();
+    SetConcaveModeVOR(8);
+    Check(errors.texts.size() == 2 && errors.texts[1] == "Invalid System Concave Setting: 8",
+          "arming again reports the next error", "last \"" + LastError() + "\"");
+
+    StartCollisionDebugVOR();
+    StopCollisionVOR();
+    SetConcaveModeVOR(0);
+    CheckInt(int32_t(errors.texts.size()), 2, "stopping the system disarms the report");
+
+    StartCollisionDebugVOR();
+    CheckInt(CountCollisionsVOR(0), 0, "a query with object number 0 answers 0");
+    Check(errors.texts.size() == 3 &&
+              errors.texts[2] == "Object number out of range for collision system: 0",
+          "object number 0 is reported as out of range", "last \"" + LastError() + "\"");
+}
+
+// A unit ellipsoid moving from (0,0,0) to (4,0,0) stops against a unit ellipsoid at (3,0,0).
+void CheckEllipsoidPass() {
+    Reset();
+    MakeEllipsoid(1, 1);
+    MakeEllipsoid(2, 2);
+    SetCollisionsVOR(1, 2, 1, 1, 1);
+    Place(1, 0, 0, 0);
+    Place(2, 3, 0, 0);
+    MoveTo(1, 4, 0, 0);
+    RunCollisionVOR();
+
+    CheckFloat(PeekObjXVOR(1), 1.0f, "the mover stops at x 1");
+    CheckFloat(PeekObjYVOR(1), 0.0f, "the mover keeps y 0");
+    CheckFloat(PeekObjZVOR(1), 0.0f, "the mover keeps z 0");
+    CheckFloat(PeekObjXVOR(2), 3.0f, "the standing ellipsoid stays at x 3");
+    CheckInt(CountCollisionsVOR(1), 1, "the mover has one contact");
+    CheckFloat(CollisionHitPos(1, 1, 1), 2.0f, "the contact point x is 2");
+    CheckFloat(CollisionHitPos(1, 1, 2), 0.0f, "the contact point y is 0");
+    CheckFloat(CollisionHitPos(1, 1, 3), 0.0f, "the contact point z is 0");
+    CheckFloat(CollisionHitNorm(1, 1, 1), -1.0f, "the contact normal x is -1");
+    CheckFloat(CollisionHitNorm(1, 1, 2), 0.0f, "the contact normal y is 0");
+    CheckFloat(CollisionHitNorm(1, 1, 3), 0.0f, "the contact normal z is 0");
+    CheckInt(CollisionHitObj(1, 1), 2, "the contact names the object hit");
+    CheckInt(CollisionHitType(1, 1), 2, "the contact names the type hit");
+    CheckInt(CollisionHitShape(1, 1), 1, "the contact is with an ellipsoid");
+    CheckInt(CollisionHitPoly(1, 1), 0, "an ellipsoid contact has no triangle");
+    CheckInt(CollisionTriCorner(1, 1, 1, 1), 0, "an ellipsoid contact has no corners");
+    CheckInt(CountCollisionsVOR(2), 0, "the standing ellipsoid has no contact of its own");
+
+    StartCollisionDebugVOR();
+    CheckInt(CollisionHitPos(1, 2, 1), 0, "a contact index past the last answers 0");
+    Check(LastError() == "Collision index out of range: 2", "that index is reported",
+          "last \"" + LastError() + "\"");
+
+    ResetCollisionStackVOR();
+    const int32_t first = PeekCollisionStackVOR();
+    const int32_t second = PeekCollisionStackVOR();
+    const int32_t end = PeekCollisionStackVOR();
+    char text[64];
+    std::snprintf(text, sizeof text, "got %ld, %ld, %ld", long(first), long(second), long(end));
+    Check(first == 1 && second == 2 && end == 0,
+          "the collision stack walks the active objects in activation order", text);
+}
+
+// A ray along z through a unit ellipsoid at the origin.
+void CheckRay() {
+    Reset();
+    MakeEllipsoid(3, 5);
+    Place(3, 0, 0, 0);
+
+    CheckInt(RayIntersectObjectVOR(3, 1, 0, 0, -10, 0, 0, 10), 1, "the ray hits the object");
+    CheckFloat(RayHitPosX(), 0.0f, "the ray hit x is 0");
+    CheckFloat(RayHitPosY(), 0.0f, "the ray hit y is 0");
+    CheckFloat(RayHitPosZ(), -1.0f, "the ray hit z is -1");
+    CheckFloat(RayHitNormZ(), -1.0f, "the ray hit normal z is -1");
+    CheckFloat(RayHitDist(), 9.0f, "the ray hit distance is 9");
+    CheckInt(RayHitObjVOR(), 3, "the ray hit names the object");
+    CheckInt(RayHitTypeVOR(), 5, "the ray hit names its type");
+
+    CheckInt(RayIntersectTypeVOR(5, 1, 0, 0, -10, 0, 0, 10), 1, "the ray by type hits it too");
+    CheckInt(RayHitObjVOR(), 3, "the ray by type names the object");
+
+    CheckInt(RayIntersectObjectVOR(3, 1, 0, 0, -10, 0, 0, -2), 0,
+             "a ray ending before the surface misses");
+    CheckInt(RayHitObjVOR(), 0, "after a miss the hit object is 0");
+    CheckInt(RayHitDist(), 0, "after a miss the distance is 0");
+}
+
+// A floor triangle handed over as a host vertex block (stride 20: x, y, z, u, v) after one
+// far-away triangle, so the floor is polygon 2; a unit ellipsoid drops onto it.
+void CheckMesh() {
+    Reset();
+    NewCollObjVOR(10, 3);
+    AddObjShapeVOR(10, 2);
+    ActivateObjVOR(10);
+    Place(10, 0, 0, 0);
+    AddMeshTri(10, 40, 0, 40, 41, 0, 42, 42, 0, 40);
+    struct Vertex {
+        float x, y, z, u, v;
+    };
+    struct Block {
+        int32_t any;
+        uint32_t vertexSize;
+        int32_t vertexCount;
+        Vertex vertices[3];
+    };
+    static_assert(sizeof(Vertex) == 20 && offsetof(Block, vertices) == 12, "host block layout");
+    const Block block = {7, sizeof(Vertex), 3, {{-10, 0, -10, 0, 0}, {0, 0, 10, 0, 1}, {10, 0, -10, 1, 0}}};
+    AddMeshVOR(10, &block);
+
+    CheckInt(RayIntersectObjectVOR(10, 2, 0, 5, 0, 0, -5, 0), 1, "a ray down hits the floor");
+    CheckFloat(RayHitPosY(), 0.0f, "the floor hit y is 0");
+    CheckFloat(RayHitNormY(), 1.0f, "the floor hit normal y is 1");
+    CheckFloat(RayHitDist(), 5.0f, "the floor hit distance is 5");
+    CheckInt(RayIntersectObjectVOR(10, 2, 0, -5, 0, 0, 5, 0), 0, "a ray up through the floor misses");
+
+    MakeEllipsoid(11, 4);
+    SetCollisionsVOR(4, 3, 2, 1, 1);
+    Place(11, 0, 3, 0);
+    MoveTo(11, 0, 0, 0);
+    RunCollisionVOR();
+    CheckFloat(PeekObjYVOR(11), 1.0f, "the dropped ellipsoid stops on the floor at y 1");
+    CheckInt(CountCollisionsVOR(11), 1, "it has one contact with the floor");
+    CheckFloat(CollisionHitPos(11, 1, 2), 0.0f, "the floor contact point y is 0");
+    CheckFloat(CollisionHitNorm(11, 1, 2), 1.0f, "the floor contact normal y is 1");
+    CheckInt(CollisionHitObj(11, 1), 10, "the floor contact names the mesh object");
+    CheckInt(CollisionHitType(11, 1), 3, "the floor contact names the mesh type");
+    CheckInt(CollisionHitShape(11, 1), 2, "the floor contact is with a mesh");
+    CheckInt(CollisionHitPoly(11, 1), 2, "the floor contact names polygon 2");
+    CheckFloat(CollisionTriCorner(11, 1, 2, 3), 10.0f, "the floor's second corner has z 10");
+    CheckFloat(CollisionTriCorner(11, 1, 3, 1), 10.0f, "the floor's third corner has x 10");
+    CheckInt(CollisionTriCorner(11, 1, 4, 1), 0, "a corner selector of 4 answers 0");
+}
+
+void CheckDeterminism() {
+#ifdef VOR_HOST_HAS_DETERMINISM_SCENE
+    Reset();
+    const uint64_t got = RunDeterminismScene();
+    const uint64_t want = kDeterminismSceneHash;
+    char text[96];
+    std::snprintf(text, sizeof text, "got %016llx, want %016llx", (unsigned long long)got,
+                  (unsigned long long)want);
+    Check(got == want, "the determinism scene hashes as on Linux", text);
+    Reset();
+#else
+    ++skipped;
+    std::printf("SKIPPED the determinism scene: tests/determinism_scene.h is not there yet\n");
+#endif
+}
+
+// Unloading with live objects runs the module's stop; a reload starts from empty tables.
+bool CheckReload(HMODULE &module, const char *path) {
+    Reset();
+    MakeEllipsoid(7, 1);
+    SetErrorHandlerVOR(nullptr, nullptr);
+    Check(FreeLibrary(module) != 0, "the module unloads with live objects");
+    module = LoadLibraryA(path);
+    Check(module != nullptr, "the module loads again");
+    if (module == nullptr || !ResolveAll(module)) {
+        return false;
+    }
+    ResetCollisionStackVOR();
+    CheckInt(PeekCollisionStackVOR(), 0, "a reloaded module has no active object");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::printf("wine_host: started\n");
+    std::fflush(stdout);
+    const char *path = argc > 1 ? argv[1] : "vorcollide.dll";
+
+    HMODULE module = LoadLibraryA(path);
+    char text[MAX_PATH + 64];
+    std::snprintf(text, sizeof text, "%s, error %lu", path, (unsigned long)GetLastError());
+    Check(module != nullptr, "LoadLibraryA finds the module", module ? std::string() : text);
+    if (module == nullptr) {
+        return Summary();
+    }
+    const bool resolved = ResolveAll(module);
+    Check(resolved, "GetProcAddress finds every export by its plain name");
+    if (!resolved) {
+        return Summary();
+    }
+
+    CheckVersionResource(module);
+    CheckErrorHandler();
+    CheckEllipsoidPass();
+    CheckRay();
+    CheckMesh();
+    CheckDeterminism();
+    if (CheckReload(module, path)) {
+        StopCollisionVOR();
+        SetErrorHandlerVOR(nullptr, nullptr);
+        FreeLibrary(module);
+    }
+
+    return Summary();
+}
