@@ -164,6 +164,24 @@ TEST_F(ErrorReporting, AHandlerThatTriggersAnotherErrorIsCalledOnce) {
     EXPECT_EQ(vor::ErrorBoxArmed, 0);
 }
 
+// Stops the whole system from inside the report, as a host that gives up on the first error.
+void StoppingHandler(const char *text, const char *caption, void *user) {
+    RecordError(text, caption, user);
+    StopCollisionVOR();
+}
+
+TEST_F(ErrorReporting, AHandlerThatStopsTheSystemLeavesItEmptyAndUsable) {
+    BuildScene();
+    SetErrorHandlerVOR(StoppingHandler, &log);
+    Arm();
+    SetObjRadiusVOR(1, 0, 1, 1);
+    ASSERT_EQ(log.texts.size(), 1u);
+    EXPECT_EQ(log.texts[0], "Ellip radius values must be positive for object: 1");
+    EXPECT_TRUE(RegistryIsEmpty());
+    BuildScene();
+    vor::ValidateRegistry();
+}
+
 TEST_F(ErrorReporting, DefaultHandlerWritesOneLineOnStandardError) {
     SetErrorHandlerVOR(nullptr, nullptr);
     Arm();

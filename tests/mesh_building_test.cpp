@@ -9,6 +9,9 @@
 
 #include "body/mesh_building.h"
 #include "core/registry.h"
+#include "core/stats.h"
+#include "core/thresholds.h"
+#include "mesh/mesh_accel.h"
 
 namespace {
 
@@ -292,6 +295,29 @@ TEST_F(MeshBuilding, FreeTrianglesEmptiesTheMeshAndItsCount) {
     // A fresh first triangle starts the bounds again.
     AddMeshTri(1, 9, 9, 9, 9, 9, 9, 9, 9, 9);
     ExpectVec(MeshOf(1)->boundsMin, 9, 9, 9);
+}
+
+TEST_F(MeshBuilding, AddingOrFreeingTrianglesRetiresTheSearchStructure) {
+    const int vertices = 3 * static_cast<int>(vor::kAccelMinTriangles);
+    const std::vector<unsigned char> block = MakeBlock(12, vertices, 12, vertices);
+    AddMeshVOR(1, block.data());
+    vor::Matrix4 world;
+    vor::MakeIdentity(&world);
+    uint32_t count = 0;
+    const auto query = [&] {
+        vor::MeshAccelQuery(MeshOf(1), world, {-1000, 0, 0}, {1000, 500, 500}, {1, 1, 1}, &count);
+    };
+    vor::ResetStats();
+    query();
+    ASSERT_NE(MeshOf(1)->accel, nullptr);
+    ASSERT_EQ(vor::Stats.accelBuilds, 1u);
+    // A new triangle marks it for rebuilding at the next query.
+    AddMeshTri(1, 0, 0, 0, 1, 0, 0, 0, 1, 0);
+    query();
+    EXPECT_EQ(vor::Stats.accelBuilds, 2u);
+    // Freeing the triangles frees the structure that points at them.
+    vor::FreeTriangles(MeshOf(1));
+    EXPECT_EQ(MeshOf(1)->accel, nullptr);
 }
 
 TEST_F(MeshBuilding, ObjectWithMeshesIsFreedCleanly) {

@@ -45,7 +45,8 @@ class MeshScenarioTest : public HostTest {
     }
     // A slope through the origin rising along +x by the angle (radians); normal (-sin, cos, 0).
     void Ramp(uint32_t n, double angle, float h = 50) {
-        const float c = static_cast<float>(std::cos(angle)), s = static_cast<float>(std::sin(angle));
+        const float c = static_cast<float>(std::cos(angle)),
+                    s = static_cast<float>(std::sin(angle));
         AddParallelogram(n, V{-h * c, -h * s, -h}, V{0, 0, 2 * h}, V{2 * h * c, 2 * h * s, 0});
     }
     // One host frame for object n: ask to move by (dx, dz) from where it is, keeping its angles.
@@ -130,14 +131,18 @@ float RampDistance(float x, float y, double angle) {
     return static_cast<float>(-std::sin(angle) * x + std::cos(angle) * y);
 }
 
-TEST_F(MeshScenarioTest, BodyWalksUpARampGentlerThanItsMinimumSlope) {
+class WalkableRampTest : public MeshScenarioTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WalkableRampTest, BodyWalksUpARampGentlerThanItsMinimumSlope) {
+    const int response = GetParam();
     const double angle = 20.0 * M_PI / 180.0; // normal y 0.94 > 0.3
+    const float dx = 0.1f, g = 0.2f;
     NewMesh(2, 2);
     Ramp(2, angle);
     Finish(2);
-    SetCollisionsVOR(1, 2, 2, 3, 1);
+    SetCollisionsVOR(1, 2, 2, response, 1);
     MakeEllipsoid(1, 1);
-    SetObjGravityVOR(1, 0.2f);
+    SetObjGravityVOR(1, g);
     Place(1, 0, static_cast<float>(1.0 / std::cos(angle)) + 0.5f, 0);
     for (int i = 0; i < 10; ++i) {
         Frame(1);
@@ -149,15 +154,21 @@ TEST_F(MeshScenarioTest, BodyWalksUpARampGentlerThanItsMinimumSlope) {
     }
     EXPECT_NEAR(X(1), x0, 0.002f);
     EXPECT_NEAR(Y(1), y0, 0.002f);
-    // Walking uphill: x and y both grow, the body stays on the surface.
+    // Walking uphill, the body stays on the surface.
     for (int i = 0; i < 40; ++i) {
-        Frame(1, 0.1f, 0);
+        Frame(1, dx, 0);
         ASSERT_GE(RampDistance(X(1), Y(1), angle), 1.0f - kSlack) << "frame " << i;
+        ASSERT_LE(RampDistance(X(1), Y(1), angle), 1.0f + kSlack) << "frame " << i;
     }
-    EXPECT_GT(X(1), x0 + 2.0f);
-    EXPECT_GT(Y(1), y0 + 0.5f);
-    EXPECT_LT(RampDistance(X(1), Y(1), angle), 1.0f + 0.25f);
+    // Progress along the slope per frame: the input's share along it, less gravity's downhill
+    // share with response 3 (response 4 drops the fall before sliding).
+    const double c = std::cos(angle), s = std::sin(angle);
+    const double along = response == 4 ? dx * c : dx * c - g * s;
+    EXPECT_NEAR(X(1) - x0, 40 * along * c, 0.05 * 40 * along * c);
+    EXPECT_NEAR(Y(1) - y0, 40 * along * s, 0.05 * 40 * along * s);
 }
+
+INSTANTIATE_TEST_SUITE_P(StandingResponses, WalkableRampTest, ::testing::Values(3, 4));
 
 TEST_F(MeshScenarioTest, BodySlidesDownARampSteeperThanItsMinimumSlope) {
     const double angle = 80.0 * M_PI / 180.0; // normal y 0.17 < 0.3
@@ -301,8 +312,7 @@ TEST_F(MeshScenarioTest, TieAmongManyTrianglesGoesToTheFirstInListOrder) {
     for (int copy = 0; copy < 2; ++copy) {
         for (int i = 0; i < 10; ++i) {
             for (int k = 0; k < 10; ++k) {
-                AddParallelogram(2, V{-10.0f + 2 * i, 0, -10.0f + 2 * k}, V{0, 0, 2},
-                                 V{2, 0, 0});
+                AddParallelogram(2, V{-10.0f + 2 * i, 0, -10.0f + 2 * k}, V{0, 0, 2}, V{2, 0, 0});
             }
         }
     }

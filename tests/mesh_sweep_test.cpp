@@ -278,10 +278,10 @@ TEST_F(MeshSweepTest, DegenerateTrianglesNeverTouchAndKeepTheirPolygonNumber) {
     MakeEllipsoid(kMover, 1);
     NewCollObjVOR(kFloor, 2);
     AddObjShapeVOR(kFloor, 2);
-    AddMeshTri(kFloor, -10, 0, 0, 0, 0, 0, 10, 0, 0);          // corners on one line
-    AddMeshTri(kFloor, 1, 0, 1, 1, 0, 1, 1, 0, 1);             // one point three times
-    AddMeshTri(kFloor, -10, 0, -10, -10, 0, -10, 10, 0, 10);   // repeated corner
-    AddMeshTri(kFloor, -10, 0, -10, 0, 0, 10, 10, 0, -10);     // the real floor
+    AddMeshTri(kFloor, -10, 0, 0, 0, 0, 0, 10, 0, 0);        // corners on one line
+    AddMeshTri(kFloor, 1, 0, 1, 1, 0, 1, 1, 0, 1);           // one point three times
+    AddMeshTri(kFloor, -10, 0, -10, -10, 0, -10, 10, 0, 10); // repeated corner
+    AddMeshTri(kFloor, -10, 0, -10, 0, 0, 10, 10, 0, -10);   // the real floor
     ActivateObjVOR(kFloor);
     Place(kFloor, 0, 0, 0);
     SetCollisionsVOR(1, 2, 2, 1, 1);

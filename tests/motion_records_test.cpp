@@ -2,6 +2,9 @@
 // RemoveContact (strictly nearest, near-duplicates, one contact per phase, report-only contacts
 // set aside), plus ForgetBody. These rules are only partly visible through the exports, so the
 // records are built by hand on bodies made through the exports.
+#include <cmath>
+#include <limits>
+
 #include "pass_test_support.h"
 
 using vor::ContactRecord;
@@ -66,6 +69,24 @@ TEST_F(MotionRecordsTest, AContactAtTheSameTimeAsTheNearestIsDiscarded) {
     EXPECT_EQ(m->nearest, older);
     EXPECT_EQ(ContactCount(m), 1u);
     EXPECT_EQ(older->owner, m);
+}
+
+TEST_F(MotionRecordsTest, AContactWhoseTimeIsNotANumberIsDiscarded) {
+    vor::CollisionBody *b = NewBody(1);
+    MotionRecord *m = Step(b, {0, 0, 0}, {1, 0, 0});
+    vor::AddContact(m, Contact(Def(1, 2), std::numeric_limits<float>::quiet_NaN(), {0, 0, 0}));
+    EXPECT_EQ(m->nearest, nullptr);
+    EXPECT_EQ(ContactCount(m), 0u);
+}
+
+TEST_F(MotionRecordsTest, ATinyRadiusElsewhereNeverTurnsABodyIntoNaN) {
+    MakeEllipsoid(1, 0);
+    MakeEllipsoid(2, 0, 1e-30f, 1, 1); // accepted: positive
+    Place(2, 3, 0, 0);
+    SetCollisionsVOR(0, 0, 1, 2, 1);
+    MoveTo(1, 4, 0, 0);
+    RunCollisionVOR();
+    EXPECT_TRUE(std::isfinite(X(1)) && std::isfinite(Y(1)) && std::isfinite(Z(1)));
 }
 
 TEST_F(MotionRecordsTest, AStrictlyEarlierContactOfTheSamePhaseReplacesTheNearest) {

@@ -42,7 +42,7 @@ TEST_F(PassScenarioTest, ABodySlidesAlongAnotherWithoutEverEndingInsideIt) {
     int touched = 0;
     for (int frame = 1; frame <= 10; ++frame) {
         float wantX = X(1) + 1.0f;
-        MoveTo(1, wantX, 0.5f, 0);
+        MoveTo(1, wantX, Y(1), 0);
         RunCollisionVOR();
         touched += CountCollisionsVOR(1) > 0 ? 1 : 0;
         // Float rounding of the contact time can leave the centres a hair closer than 2.

@@ -536,6 +536,18 @@ TEST_F(RegistryAfterPass, FreeingTheBodyHitLeavesNoContactNamingIt) {
     EXPECT_EQ(CollisionHitType(1, 1), 0);
 }
 
+TEST_F(RegistryAfterPass, FreeingAnInactiveBodyTakesItsMotionRecordsWithIt) {
+    NewCollObjVOR(3, 1);
+    AddObjShapeVOR(3, 1);
+    MoveTo(3, 0, 4, 0);
+    RunCollisionVOR();
+    // Inactive bodies still get their steps from every pass.
+    ASSERT_NE(BodyOf(3)->currentMotion.head, nullptr);
+    FreeObjVOR(3);
+    vor::ValidateRegistry();
+    EXPECT_EQ(Length(vor::BodyList), 2);
+}
+
 TEST_F(RegistryAfterPass, ReplacingTheBodyHitLeavesNoContactNamingIt) {
     ASSERT_EQ(CountCollisionsVOR(1), 1);
     NewCollObjVOR(2, 7);

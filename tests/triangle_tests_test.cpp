@@ -81,10 +81,10 @@ struct BoxCase {
 TEST(TriangleBoxTest, RejectsOnlyWhenBothEndsLieStrictlyBeyondOneGrownFace) {
     const Vec3 t1{0, 0, 0}, t2{1, 0, 0}, t3{0, 1, 0}; // box (0,0,0)..(1,1,0), grown by 1
     const BoxCase cases[] = {
-        {{2.5f, 0, 0}, {3, 0, 0}, false},     // beyond +x
-        {{2, 0, 0}, {3, 0, 0}, true},         // one end on the grown +x face
-        {{0, 0, -1.5f}, {1, 1, -3}, false},   // beyond -z
-        {{0, 0, -1}, {1, 1, -3}, true},       // on the grown -z face
+        {{2.5f, 0, 0}, {3, 0, 0}, false},          // beyond +x
+        {{2, 0, 0}, {3, 0, 0}, true},              // one end on the grown +x face
+        {{0, 0, -1.5f}, {1, 1, -3}, false},        // beyond -z
+        {{0, 0, -1}, {1, 1, -3}, true},            // on the grown -z face
         {{-1.5f, 0, 0}, {-1.01f, 0.5f, 0}, false}, // beyond -x
         {{0, 2.5f, 0}, {0.5f, 2.01f, 0}, false},   // beyond +y
         {{0.5f, 0.5f, 3}, {0.5f, 0.5f, -3}, true}, // through the box
@@ -144,8 +144,8 @@ TEST(EdgeInteriorTest, BothEndsAreExcluded) {
     const Vec3 a{0, 0, 0}, b{2, 0, 0};
     EXPECT_TRUE(vor::EdgeInteriorTest(a, b, Vec3{1, 5, 0}));
     EXPECT_TRUE(vor::EdgeInteriorTest(a, b, Vec3{0.001f, -3, 2}));
-    EXPECT_FALSE(vor::EdgeInteriorTest(a, b, Vec3{0, 1, 0}));  // projects onto A
-    EXPECT_FALSE(vor::EdgeInteriorTest(a, b, Vec3{2, 1, 0}));  // projects onto B
+    EXPECT_FALSE(vor::EdgeInteriorTest(a, b, Vec3{0, 1, 0})); // projects onto A
+    EXPECT_FALSE(vor::EdgeInteriorTest(a, b, Vec3{2, 1, 0})); // projects onto B
     EXPECT_FALSE(vor::EdgeInteriorTest(a, b, Vec3{-0.5f, 0, 0}));
     EXPECT_FALSE(vor::EdgeInteriorTest(a, b, Vec3{2.5f, 0, 0}));
 }

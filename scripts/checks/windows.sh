@@ -155,12 +155,18 @@ sed -n 's/^[[:space:]]*\([A-Za-z_][A-Za-z0-9_]*\)[[:space:]]*$/VOR_EXPORT(\1)/p'
     >"$hostdir/host_exports.h"
 sed -n 's/^[[:space:]]*\([A-Za-z_][A-Za-z0-9_]*\)[[:space:]]*$/#define \1 (*p_\1)/p' tests/expected_exports.txt \
     >"$hostdir/host_export_macros.h"
+# The determinism hash the Linux suite records (tests/determinism_test.cpp), unless the shared
+# scene header carries it itself as VOR_SCENE_HASH.
+scene_hash=$(sed -n 's/^.*kSceneHash = \(0x[0-9a-fA-F]*\)[uU]*[lL]*;.*$/\1/p' tests/determinism_test.cpp 2>/dev/null | head -n 1)
+scene_define=()
+[ -n "$scene_hash" ] && scene_define=(-DVOR_EXPECTED_SCENE_HASH="${scene_hash}ull")
 hostcxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++)
 build_host() {
     "$hostcxx" -std=c++17 -O1 -Wall -Wextra -ffp-contract=off -fno-fast-math -static \
-        -I include -I tests -I "$hostdir" tests/windows/wine_host.cpp -lversion \
+        "${scene_define[@]}" -I include -I tests -I "$hostdir" tests/windows/wine_host.cpp -lversion \
         -o "$hostdir/wine_host.exe"
 }
+rm -f "$hostdir/wine_host.exe"
 check "wine host: builds" build_host
 [ -f "$hostdir/wine_host.exe" ] || finish
 # The host also reads the version resource through version.dll, a system DLL as well.

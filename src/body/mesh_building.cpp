@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/thresholds.h"
+#include "mesh/mesh_accel.h"
 
 namespace vor {
 
@@ -98,6 +99,8 @@ MeshTriangle *AddTriangle(MeshShape *shape, const Vec3 &a, const Vec3 &b, const 
     InitMember(&triangle->link);
     Append(&triangle->link, &shape->triangles);
     shape->triangleCount = shape->triangleCount + 1;
+    // The search structure over the triangles no longer covers them all.
+    MeshAccelInvalidate(shape);
     return triangle;
 }
 
@@ -145,6 +148,8 @@ void AddMeshBlock(CollisionBody *body, const void *block) {
 }
 
 void FreeTriangles(MeshShape *shape) {
+    // The search structure points at the triangles: it goes first.
+    FreeMeshAccel(shape);
     while (shape->triangles.head != nullptr) {
         ListLink *link = shape->triangles.head;
         Unlink(link, &shape->triangles);

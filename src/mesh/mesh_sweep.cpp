@@ -40,8 +40,7 @@ bool PolygonAlreadyHit(const MeshSweep &sweep) {
     for (ListLink *l = sweep.step->link.prev; l != nullptr; l = l->prev) {
         const ContactRecord *c = MemberOf<MotionRecord>(l)->nearest;
         if (c != nullptr && c->otherBody == sweep.meshBody && c->definition != nullptr &&
-            IsMeshDefinition(c->definition) &&
-            c->polygon == sweep.polygon) {
+            IsMeshDefinition(c->definition) && c->polygon == sweep.polygon) {
             return true;
         }
         if (ConcaveMode == 1) {
@@ -57,7 +56,9 @@ bool IsFinite(const Vec3 &v) {
 
 } // namespace
 
-const Matrix4 &MeshWorldMatrix(const CollisionBody *body) { return body->worldMatrix; }
+const Matrix4 &MeshWorldMatrix(const CollisionBody *body) {
+    return body->worldMatrix;
+}
 
 bool NotEarlierThanNearest(const MeshSweep &sweep, float f) {
     const ContactRecord *nearest = sweep.step->nearest;
@@ -93,7 +94,8 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
         if (d->dynamicResponse >= 3 && StoodOnMeshLastPass(sweep.body, sweep.meshBody)) {
             e = CarryWithMesh(e, sweep.meshBody);
             if (d->dynamicResponse == 3) {
-                const Vec3 turn = Sub(sweep.meshBody->newRotation, sweep.meshBody->previousRotation);
+                const Vec3 turn =
+                    Sub(sweep.meshBody->newRotation, sweep.meshBody->previousRotation);
                 sweep.body->newRotation = Add(sweep.body->newRotation, turn);
             }
         }
@@ -207,7 +209,8 @@ void RecordMeshContact(MeshSweep &sweep, const Vec3 &h, const Vec3 &q, float f, 
     c->corner2 = sweep.world2;
     c->corner3 = sweep.world3;
     c->edgeHit = edgeHit;
-    FillContact(c, sweep.definition, sweep.meshBody, sw, ew, hw, qw, nw, sweep.ellipsoid->offset, f);
+    FillContact(c, sweep.definition, sweep.meshBody, sw, ew, hw, qw, nw, sweep.ellipsoid->offset,
+                f);
     AddContact(sweep.step, c);
 }
 

@@ -13,19 +13,19 @@ namespace vor {
 // Lives on the stack for one SweepEllipsoidMesh call. Points are in unit-sphere space.
 struct MeshSweep {
     CollisionDefinition *definition;
-    CollisionBody *body;      // the moving body, owner of the ellipsoid
-    CollisionBody *meshBody;  // the owner of the mesh
+    CollisionBody *body;     // the moving body, owner of the ellipsoid
+    CollisionBody *meshBody; // the owner of the mesh
     EllipsoidShape *ellipsoid;
     MeshShape *mesh;
-    Vec3 start;               // S: centre at the start of the step (possibly carried)
-    Vec3 end;                 // E: centre at the end of the step (possibly carried)
-    Vec3 move;                // E - S
-    Vec3 direction;           // D: move / L, or (0, 0, 0) when L is 0
-    float length;             // L: |move|
-    int32_t polygon;          // 1-based position of the triangle under test
+    Vec3 start;                  // S: centre at the start of the step (possibly carried)
+    Vec3 end;                    // E: centre at the end of the step (possibly carried)
+    Vec3 move;                   // E - S
+    Vec3 direction;              // D: move / L, or (0, 0, 0) when L is 0
+    float length;                // L: |move|
+    int32_t polygon;             // 1-based position of the triangle under test
     Vec3 world1, world2, world3; // the triangle's world corners, before division by the radii
-    MotionRecord *step;       // the moving body's latest step, which receives the contacts
-    const Matrix4 *meshMatrix; // the mesh body's worldMatrix
+    MotionRecord *step;          // the moving body's latest step, which receives the contacts
+    const Matrix4 *meshMatrix;   // the mesh body's worldMatrix
 };
 
 // Tests one triangle as face, then edges and corners; polygon must already be set.

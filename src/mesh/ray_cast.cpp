@@ -42,7 +42,9 @@ void BeginRay(const Vec3 &start, const Vec3 &end) {
 }
 
 // A ray without length (or with NaN in it) hits nothing.
-bool RayHasLength() { return rayResult->length > 0.0f; }
+bool RayHasLength() {
+    return rayResult->length > 0.0f;
+}
 
 void RecordHit(CollisionBody *body, float distance, const Vec3 &position, const Vec3 &normal) {
     RayResult &ray = *rayResult;

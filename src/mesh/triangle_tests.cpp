@@ -22,7 +22,9 @@ float LargestMagnitude(const Vec3 &a, const Vec3 &b) {
 }
 
 // Per-axis access in x, y, z order.
-float Axis(const Vec3 &v, int a) { return a == 0 ? v.x : (a == 1 ? v.y : v.z); }
+float Axis(const Vec3 &v, int a) {
+    return a == 0 ? v.x : (a == 1 ? v.y : v.z);
+}
 
 } // namespace
 
@@ -51,8 +53,7 @@ bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const C
     return true;
 }
 
-bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2,
-                     const Vec3 &t3) {
+bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
     // Reject when both ends lie strictly beyond the same face of the corner box grown by 1.
     for (int a = 0; a < 3; ++a) {
         const float lo = std::fmin(std::fmin(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
@@ -69,8 +70,7 @@ bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t
     return true;
 }
 
-bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2,
-                     const Vec3 &t3) {
+bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
     // Inside when p lies on the inner side of every edge; exactly on an edge counts as inside.
     if (DotProduct(Cross(Sub(t2, t1), Sub(p, t1)), n) < 0.0f) {
         return false;

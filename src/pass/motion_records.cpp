@@ -4,6 +4,7 @@
 // record of their own in front of the step). Records are allocated one by one, zeroed.
 #include "pass/motion_records.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "core/registry.h"
@@ -108,6 +109,12 @@ void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other,
 }
 
 void AddContact(MotionRecord *m, ContactRecord *r) {
+    // A time that is not a number (geometry overflowed, e.g. under a tiny radius) is no contact:
+    // kept, it would carry NaN positions into a body that did nothing wrong.
+    if (std::isnan(r->time)) {
+        DestroyContact(r);
+        return;
+    }
     // Only a strictly earlier contact replaces the step's nearest; equal times keep the older.
     if (m->nearest != nullptr && !(r->time < m->nearest->time)) {
         DestroyContact(r);

@@ -19,6 +19,7 @@
 #ifdef VOR_VALIDATE
 #include "core/accel_mode.h"
 #include "core/registry.h"
+#include "pass/pass_state.h"
 #endif
 
 namespace vorfuzz {
@@ -102,6 +103,8 @@ class CallDecoder {
             vor::ReferenceScans = false;
             uint64_t accelerated = RunOnce(data, size);
             vor::ReferenceScans = true;
+            if (trace)
+                std::fprintf(stderr, "[decoder] again with the reference scans\n");
             uint64_t reference = RunOnce(data, size);
             vor::ReferenceScans = saved;
             if (accelerated != reference)
@@ -351,6 +354,8 @@ class CallDecoder {
     // Folds an answer into the run's hash (FNV-1a over its four bytes).
     int32_t Mix(int32_t v) {
         uint32_t u = static_cast<uint32_t>(v);
+        if (trace)
+            std::fprintf(stderr, "[answer] %08x (byte %zu)\n", u, pos_);
         for (int i = 0; i < 4; ++i) {
             resultHash_ ^= (u >> (8 * i)) & 0xFFu;
             resultHash_ *= 1099511628211ull;
@@ -454,6 +459,10 @@ inline void CallDecoder::ResetModule() {
     SetObjPosVOR(0, 0, 0);
     SetObjRotVOR(0, 0, 0);
     stats_.calls += 6;
+#ifdef VOR_VALIDATE
+    // The pass flag survives StopCollisionVOR by design; every input starts as if just loaded.
+    vor::sweepNeeded = 0;
+#endif
     ForgetModel();
     passes_ = triangles_ = shapes_ = definitions_ = 0;
 }

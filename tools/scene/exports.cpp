@@ -16,7 +16,9 @@ const ExportSpec kExportSpecs[kExportCount] = {
 
 namespace {
 
-uint32_t U(uint32_t w) { return w; }
+uint32_t U(uint32_t w) {
+    return w;
+}
 int32_t I(uint32_t w) {
     int32_t v;
     std::memcpy(&v, &w, sizeof v);
@@ -75,8 +77,8 @@ bool LoadModule(const std::string &path, Module *module, std::string *error) {
     }
     if (missingCount) {
         dlclose(handle);
-        *error = "module " + path + (missingCount == 1 ? " lacks the export " : " lacks the exports ") +
-                 missing;
+        *error = "module " + path +
+                 (missingCount == 1 ? " lacks the export " : " lacks the exports ") + missing;
         return false;
     }
     module->handle = handle;

@@ -13,14 +13,24 @@ struct Point {
     float x = 0, y = 0, z = 0;
 };
 
-inline Point operator+(Point a, Point b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Point operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Point operator*(Point a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline float Dot(Point a, Point b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Point operator+(Point a, Point b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Point operator-(Point a, Point b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Point operator*(Point a, float s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+inline float Dot(Point a, Point b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Point Cross(Point a, Point b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline float Length(Point a) { return std::sqrt(Dot(a, a)); }
+inline float Length(Point a) {
+    return std::sqrt(Dot(a, a));
+}
 
 struct Triangle {
     Point a, b, c; // counter-clockwise seen from the front

@@ -99,7 +99,9 @@ float ElevatorHeight(float t) {
     return kElevatorHigh;
 }
 
-float TurntableYaw(float t) { return 30.0f * t; }
+float TurntableYaw(float t) {
+    return 30.0f * t;
+}
 
 Level BuiltInLevel() {
     Level level;
@@ -178,7 +180,9 @@ Level ObjLevel(const std::vector<Triangle> &triangles, const std::string &path) 
 std::vector<Triangle> WorldTriangles(const LevelObject &object, Point p, float yawDegrees) {
     // The library turns a local x towards -z for a positive yaw; the picture does the same.
     float a = yawDegrees * 3.14159265f / 180.0f, c = std::cos(a), s = std::sin(a);
-    auto place = [&](Point q) { return Point{q.x * c + q.z * s + p.x, q.y + p.y, -q.x * s + q.z * c + p.z}; };
+    auto place = [&](Point q) {
+        return Point{q.x * c + q.z * s + p.x, q.y + p.y, -q.x * s + q.z * c + p.z};
+    };
     std::vector<Triangle> out;
     for (const Triangle &t : object.triangles)
         out.push_back({place(t.a), place(t.b), place(t.c)});
@@ -226,8 +230,8 @@ void BuildLevel(const Level &level) {
         Call(kAddObjShapeVOR, o.number, int32_t{2});
         if (o.byTriangles) {
             for (const Triangle &t : o.triangles)
-                Call(kAddMeshTri, o.number, t.a.x, t.a.y, t.a.z, t.b.x, t.b.y, t.b.z, t.c.x,
-                     t.c.y, t.c.z);
+                Call(kAddMeshTri, o.number, t.a.x, t.a.y, t.a.z, t.b.x, t.b.y, t.b.z, t.c.x, t.c.y,
+                     t.c.z);
         } else {
             std::vector<uint32_t> block = MakeVertexBlock(o.triangles);
             CallAddMesh(o.number, block.data());

@@ -14,15 +14,15 @@ namespace vor::scene {
 enum class Motion { Static, Elevator, Turntable };
 
 struct LevelObject {
-    uint32_t number = 0;     // object number in the library
-    uint32_t type = 0;       // collision type
-    std::string name;        // shown in the table, the summary and the picture
-    std::string note;        // what it is there for, shown in the picture's legend
-    std::string colour;      // SVG fill colour
+    uint32_t number = 0;             // object number in the library
+    uint32_t type = 0;               // collision type
+    std::string name;                // shown in the table, the summary and the picture
+    std::string note;                // what it is there for, shown in the picture's legend
+    std::string colour;              // SVG fill colour
     std::vector<Triangle> triangles; // local coordinates
-    Point position;          // body position at the start
+    Point position;                  // body position at the start
     Motion motion = Motion::Static;
-    bool solidBlock = false; // a wall or pillar that no body may end inside
+    bool solidBlock = false;  // a wall or pillar that no body may end inside
     bool byTriangles = false; // filled with AddMeshTri instead of a host vertex block
 };
 

@@ -49,7 +49,9 @@ int Fail(const std::string &message, int status) {
     return status;
 }
 
-bool Exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string &path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 // libvorcollide.so beside the executable, else in its parent directory (the build root).
 std::string DefaultModulePath() {
@@ -159,6 +161,13 @@ int main(int argc, char **argv) {
         return Fail(error, 1);
     }
 
+    if (Recording()) {
+        std::string command = "recorded by:";
+        for (int i = 0; i < argc; ++i)
+            command += std::string(" ") + argv[i];
+        RecordComment(command);
+        RecordComment("module: " + modulePath);
+    }
     int status = 0;
     if (o.replay) {
         status = ReplayTrace(o.trace, o.quiet, stdout, stderr);

@@ -15,7 +15,9 @@ namespace vor::scene {
 
 namespace {
 
-std::string Where(const std::string &name, int line) { return name + ":" + std::to_string(line); }
+std::string Where(const std::string &name, int line) {
+    return name + ":" + std::to_string(line);
+}
 
 bool ParseCoordinate(const std::string &token, float *out) {
     const char *text = token.c_str();
@@ -64,7 +66,8 @@ bool ParseObjText(const std::string &text, const std::string &name,
             // x, y, z and an optional w (or vertex colours) after them.
             Point p;
             if (parts.tokens.size() < 4 || !ParseCoordinate(parts.tokens[1], &p.x) ||
-                !ParseCoordinate(parts.tokens[2], &p.y) || !ParseCoordinate(parts.tokens[3], &p.z)) {
+                !ParseCoordinate(parts.tokens[2], &p.y) ||
+                !ParseCoordinate(parts.tokens[3], &p.z)) {
                 *error = Where(name, number) + ": a vertex needs three numbers x y z";
                 return false;
             }
@@ -78,16 +81,16 @@ bool ParseObjText(const std::string &text, const std::string &name,
             for (size_t i = 1; i < parts.tokens.size(); ++i) {
                 size_t index;
                 if (!ParseCorner(parts.tokens[i], vertices.size(), &index)) {
-                    *error = Where(name, number) + ": bad face corner '" + parts.tokens[i] +
-                             "' (" + std::to_string(vertices.size()) + " vertices defined so far)";
+                    *error = Where(name, number) + ": bad face corner '" + parts.tokens[i] + "' (" +
+                             std::to_string(vertices.size()) + " vertices defined so far)";
                     return false;
                 }
                 corners.push_back(index);
             }
             // Fan from the first corner keeps the face's winding, and so its front side.
             for (size_t i = 1; i + 1 < corners.size(); ++i)
-                triangles->push_back({vertices[corners[0]], vertices[corners[i]],
-                                      vertices[corners[i + 1]]});
+                triangles->push_back(
+                    {vertices[corners[0]], vertices[corners[i]], vertices[corners[i + 1]]});
         }
     }
     if (triangles->empty()) {

@@ -32,7 +32,9 @@ void WriteCallLine(ExportId id, const uint32_t *words, int32_t result) {
 
 } // namespace
 
-void UseModule(const Module *module) { g_module = module; }
+void UseModule(const Module *module) {
+    g_module = module;
+}
 
 bool BeginRecording(const std::string &path, std::string *error) {
     g_tracePath = path;
@@ -69,7 +71,9 @@ void AbortRecording() {
     std::remove((g_tracePath + ".tmp").c_str());
 }
 
-bool Recording() { return g_trace != nullptr; }
+bool Recording() {
+    return g_trace != nullptr;
+}
 
 void RecordComment(const std::string &text) {
     if (g_trace)

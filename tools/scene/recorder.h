@@ -33,15 +33,22 @@ inline uint32_t CallWord(float v) {
     std::memcpy(&b, &v, sizeof b);
     return b;
 }
-inline uint32_t CallWord(int32_t v) { return static_cast<uint32_t>(v); }
-inline uint32_t CallWord(uint32_t v) { return v; }
+inline uint32_t CallWord(int32_t v) {
+    return static_cast<uint32_t>(v);
+}
+inline uint32_t CallWord(uint32_t v) {
+    return v;
+}
 
-template <class T> constexpr char CallKind() { return std::is_floating_point<T>::value ? 'f' : 'n'; }
+template <class T> constexpr char CallKind() {
+    return std::is_floating_point<T>::value ? 'f' : 'n';
+}
 
 // Call(kSetObjPosVOR, x, y, z): floats go where the export takes floats, integers elsewhere.
 template <class... A> int32_t Call(ExportId id, A... args) {
     static_assert(((std::is_same<A, float>::value || std::is_same<A, int32_t>::value ||
-                    std::is_same<A, uint32_t>::value) && ...),
+                    std::is_same<A, uint32_t>::value) &&
+                   ...),
                   "export arguments are float, int32_t or uint32_t");
     const uint32_t words[sizeof...(A) + 1] = {CallWord(args)..., 0};
     const char kinds[sizeof...(A) + 1] = {CallKind<A>()..., 0};

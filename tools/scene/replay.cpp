@@ -84,8 +84,8 @@ bool ParseBlock(const std::vector<std::string> &t, TraceOp *op, std::string *err
     return true;
 }
 
-bool ParseObjDirective(const std::vector<std::string> &t, const std::string &traceDir,
-                       TraceOp *op, std::string *error) {
+bool ParseObjDirective(const std::vector<std::string> &t, const std::string &traceDir, TraceOp *op,
+                       std::string *error) {
     uint32_t obj;
     if (t.size() != 3 || !ParseArgument(t[1], 'u', &obj)) {
         *error = "@obj takes OBJECT FILE.obj";
@@ -120,7 +120,8 @@ bool ParseCall(const std::vector<std::string> &t, TraceOp *op, std::string *erro
     const size_t want = static_cast<size_t>(WordCount(id));
     if (t.size() - 1 != want) {
         *error = std::string(spec.name) + " takes " + std::to_string(want) +
-                 (want == 1 ? " argument, got " : " arguments, got ") + std::to_string(t.size() - 1);
+                 (want == 1 ? " argument, got " : " arguments, got ") +
+                 std::to_string(t.size() - 1);
         return false;
     }
     op->id = id;
@@ -156,10 +157,9 @@ bool ReadTrace(const std::string &path, std::vector<TraceOp> *ops, std::string *
         op.line = line;
         std::string why;
         bool ok = parts.tokens[0][0] == '@'
-                      ? (parts.tokens[0] == "@obj" ? ParseObjDirective(parts.tokens, dir, &op, &why)
-                                                   : (why = "unknown directive '" +
-                                                            parts.tokens[0] + "'",
-                                                      false))
+                      ? (parts.tokens[0] == "@obj"
+                             ? ParseObjDirective(parts.tokens, dir, &op, &why)
+                             : (why = "unknown directive '" + parts.tokens[0] + "'", false))
                       : ParseCall(parts.tokens, &op, &why);
         if (!ok) {
             *error = path + ":" + std::to_string(line) + ": " + why;
@@ -219,8 +219,8 @@ int ReplayTrace(const std::string &path, bool quiet, FILE *out, FILE *err) {
         std::string kinds;
         for (const char *a = spec.args; *a; ++a)
             kinds += *a == 'f' ? 'f' : 'n';
-        const int32_t result = CallWords(op.id, kinds.c_str(), op.words.data(),
-                                         static_cast<int>(op.words.size()));
+        const int32_t result =
+            CallWords(op.id, kinds.c_str(), op.words.data(), static_cast<int>(op.words.size()));
         if (spec.result == 'v')
             continue;
         ++results;
@@ -236,8 +236,9 @@ int ReplayTrace(const std::string &path, bool quiet, FILE *out, FILE *err) {
                          spec.name, text.c_str(), op.expected.c_str());
         }
     }
-    std::fprintf(out, "replayed %zu calls from %s: %ld results, %ld compared with the recorded "
-                      "results, %ld differ\n",
+    std::fprintf(out,
+                 "replayed %zu calls from %s: %ld results, %ld compared with the recorded "
+                 "results, %ld differ\n",
                  ops.size(), path.c_str(), results, checked, differ);
     return differ ? 3 : 0;
 }

@@ -31,12 +31,13 @@ CharacterSpec Character(uint32_t number, const char *name, const char *role, Poi
 
 std::vector<CharacterSpec> BuiltInCast() {
     return {
-        Character(101, "ramp walker", "walks up the 20 deg ramp to the deck, back down, stands on it",
-                  {-11, 0.02f, -6}, {{-4.2f, -6, 0}, {-7.0f, -6, 0}}),
+        Character(101, "ramp walker",
+                  "walks up the 20 deg ramp to the deck, back down, stands on it", {-11, 0.02f, -6},
+                  {{-4.2f, -6, 0}, {-7.0f, -6, 0}}),
         Character(102, "slope slider", "dropped on the steep slope: slides down, then walks off",
                   {-8.2f, 1.6f, -2}, {{-5.5f, 0.5f, 3.5f}}),
-        Character(103, "stair climber", "climbs six steps to the landing",
-                  {-1.75f, 0.02f, 0.5f}, {{-1.75f, -5.0f, 0}}),
+        Character(103, "stair climber", "climbs six steps to the landing", {-1.75f, 0.02f, 0.5f},
+                  {{-1.75f, -5.0f, 0}}),
         Character(104, "corner walker", "walks diagonally into the concave corner and is held",
                   {2.5f, 0.02f, -2.5f}, {{8, -8, 0}}),
         Character(105, "pillar walker", "walks at the pillar, slides around it",
@@ -54,7 +55,9 @@ std::vector<CharacterSpec> ObjCast(const Bounds &b) {
     auto at = [&](float fx, float fz) {
         return Point{x0 + (x1 - x0) * fx, b.max.y + 0.2f, z0 + (z1 - z0) * fz};
     };
-    auto to = [&](float fx, float fz) { return Waypoint{x0 + (x1 - x0) * fx, z0 + (z1 - z0) * fz, 0}; };
+    auto to = [&](float fx, float fz) {
+        return Waypoint{x0 + (x1 - x0) * fx, z0 + (z1 - z0) * fz, 0};
+    };
     return {
         Character(101, "walker 1", "crosses along x", at(0.1f, 0.3f), {to(0.9f, 0.3f)}),
         Character(102, "walker 2", "crosses along z", at(0.7f, 0.1f), {to(0.7f, 0.9f)}),
@@ -194,8 +197,8 @@ void PrintTable(const SceneRun &run, int frame, FILE *out) {
     const ProjectileRun &pr = run.projectile;
     if (pr.used && frame >= pr.launchFrame && !pr.track.empty()) {
         const Point p = pr.track.back();
-        std::fprintf(out, "  %3u  %-16s %8.3f %8.3f %8.3f  %8s  %s\n", pr.number, "projectile",
-                     p.x, p.y, p.z, pr.hit ? "hit" : "-",
+        std::fprintf(out, "  %3u  %-16s %8.3f %8.3f %8.3f  %8s  %s\n", pr.number, "projectile", p.x,
+                     p.y, p.z, pr.hit ? "hit" : "-",
                      pr.hit ? ("stopped at " + ObjectName(run, pr.hitObject)).c_str() : "flying");
     }
 }
@@ -419,8 +422,8 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
         JsonPoint(&s, end);
         char text[200];
         std::snprintf(text, sizeof text,
-                      ", \"min_y\": %.6g, \"yaw\": %.6g, \"travel_last_second\": %.6g, ",
-                      c.minY, c.yaw, Length(end - before));
+                      ", \"min_y\": %.6g, \"yaw\": %.6g, \"travel_last_second\": %.6g, ", c.minY,
+                      c.yaw, Length(end - before));
         s += text;
         s += "\"grounded\": " + std::string(c.groundedPerFrame.back() ? "true" : "false") +
              ", \"ground_object\": " + std::to_string(c.groundObject) +
@@ -428,13 +431,15 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
              ", \"contacts_total\": " + std::to_string(c.contacts.size()) + ", \"touched\": {";
         bool first = true;
         for (const auto &t : touched) {
-            s += (first ? "\"" : ", \"") + std::to_string(t.first) + "\": " + std::to_string(t.second);
+            s += (first ? "\"" : ", \"") + std::to_string(t.first) +
+                 "\": " + std::to_string(t.second);
             first = false;
         }
         s += "}, \"touched_last_second\": {";
         first = true;
         for (const auto &t : lastSecond) {
-            s += (first ? "\"" : ", \"") + std::to_string(t.first) + "\": " + std::to_string(t.second);
+            s += (first ? "\"" : ", \"") + std::to_string(t.first) +
+                 "\": " + std::to_string(t.second);
             first = false;
         }
         s += i + 1 < run.characters.size() ? "}},\n" : "}}\n";
@@ -444,8 +449,9 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
     if (!pr.used) {
         s += "null\n}\n";
     } else {
-        s += "{\"number\": " + std::to_string(pr.number) + ", \"hit\": " +
-             (pr.hit ? "true" : "false") + ", \"hit_object\": " + std::to_string(pr.hitObject) +
+        s += "{\"number\": " + std::to_string(pr.number) +
+             ", \"hit\": " + (pr.hit ? "true" : "false") +
+             ", \"hit_object\": " + std::to_string(pr.hitObject) +
              ", \"hit_frame\": " + std::to_string(pr.hitFrame) + ", \"hit_point\": ";
         JsonPoint(&s, pr.hitPoint);
         s += "}\n}\n";

@@ -16,9 +16,9 @@ namespace vor::scene {
 
 // Character ellipsoids: about 0.5 wide and 0.9 high; the body position is at the feet.
 constexpr float kRadiusX = 0.25f, kRadiusY = 0.45f, kRadiusZ = 0.25f;
-constexpr float kGravity = 0.02f;   // y units per frame
-constexpr float kWalkStep = 0.04f;  // units per frame (2.4 per second)
-constexpr float kMinSlope = 0.9f;   // walkable when the contact normal's y exceeds this
+constexpr float kGravity = 0.02f;    // y units per frame
+constexpr float kWalkStep = 0.04f;   // units per frame (2.4 per second)
+constexpr float kMinSlope = 0.9f;    // walkable when the contact normal's y exceeds this
 constexpr float kGroundProbe = 0.1f; // a ground within this far below the feet counts
 
 struct Waypoint {
@@ -43,11 +43,11 @@ struct ContactSample {
 
 struct CharacterRun {
     CharacterSpec spec;
-    std::vector<Point> track;      // feet position after every frame (index 0: the start)
+    std::vector<Point> track; // feet position after every frame (index 0: the start)
     std::vector<ContactSample> contacts;
     std::vector<int> contactsPerFrame;
     std::vector<char> groundedPerFrame;
-    int32_t groundObject = 0;      // what the last ground ray hit, or 0
+    int32_t groundObject = 0; // what the last ground ray hit, or 0
     float yaw = 0;
     float minY = 1e30f;
     size_t waypoint = 0;

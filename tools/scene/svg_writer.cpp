@@ -15,10 +15,10 @@ namespace vor::scene {
 namespace {
 
 struct Frame {
-    float left, top;     // pixel position of the panel's world origin corner
-    float x0, v0, v1;    // world x at the left, vertical world range (z for top, y for side)
-    float scale;         // pixels per world unit
-    bool side;           // side view: y up; top view: z down
+    float left, top;  // pixel position of the panel's world origin corner
+    float x0, v0, v1; // world x at the left, vertical world range (z for top, y for side)
+    float scale;      // pixels per world unit
+    bool side;        // side view: y up; top view: z down
     float X(float x) const { return left + (x - x0) * scale; }
     float Y(float v) const { return side ? top + (v1 - v) * scale : top + (v - v0) * scale; }
     float V(Point p) const { return side ? p.y : p.z; }
@@ -98,7 +98,8 @@ void DrawLevel(std::string *s, const SceneRun &run, const Frame &f, float opacit
             *s += "<polygon points=\"" + Num(ax) + "," + Num(ay) + " " + Num(bx) + "," + Num(by) +
                   " " + Num(cx) + "," + Num(cy) + "\" ";
             if (item.ghost)
-                *s += "fill=\"none\" stroke=\"#b07a2a\" stroke-width=\"0.8\" stroke-dasharray=\"4 3\"/>\n";
+                *s += "fill=\"none\" stroke=\"#b07a2a\" stroke-width=\"0.8\" stroke-dasharray=\"4 "
+                      "3\"/>\n";
             else
                 *s += "fill=\"" + item.object->colour + "\" fill-opacity=\"" + Num(opacity) +
                       "\" stroke=\"#555\" stroke-width=\"0.4\" stroke-opacity=\"0.5\"/>\n";
@@ -144,8 +145,10 @@ void DrawPaths(std::string *s, const SceneRun &run, const Frame &f) {
                   Num(hy + 6) + " M" + Num(hx - 6) + "," + Num(hy + 6) + " L" + Num(hx + 6) + "," +
                   Num(hy - 6) + "\" stroke=\"#e00\" stroke-width=\"2.5\"/>\n";
         }
-        Text(s, f.X(pr.track.front().x) + 8, f.Y(f.V(pr.track.front())) + 4, "projectile",
-             "class=\"label\"");
+        // Seen from the side its flight is nearly a point: the label would hide the target.
+        if (!f.side)
+            Text(s, f.X(pr.track.front().x) + 8, f.Y(f.V(pr.track.front())) + 4, "projectile",
+                 "class=\"label\"");
         *s += "</g>\n";
     }
 }
@@ -168,9 +171,9 @@ void DrawContacts(std::string *s, const SceneRun &run, const Frame &f) {
             const float nx = k.normal.x, nv = f.side ? -k.normal.y : k.normal.z;
             const float len = 0.45f * f.scale;
             *s += "<line x1=\"" + Num(px) + "\" y1=\"" + Num(py) + "\" x2=\"" + Num(px + nx * len) +
-                  "\" y2=\"" + Num(py + nv * len) + "\" stroke-width=\"1\" stroke-opacity=\"0.8\"/>" +
-                  "<circle cx=\"" + Num(px) + "\" cy=\"" + Num(py) +
-                  "\" r=\"2\" stroke=\"white\" stroke-width=\"0.5\"/>\n";
+                  "\" y2=\"" + Num(py + nv * len) +
+                  "\" stroke-width=\"1\" stroke-opacity=\"0.8\"/>" + "<circle cx=\"" + Num(px) +
+                  "\" cy=\"" + Num(py) + "\" r=\"2\" stroke=\"white\" stroke-width=\"0.5\"/>\n";
         }
         *s += "</g>\n";
     }
@@ -184,16 +187,15 @@ void DrawGrid(std::string *s, const Frame &f, float x1, const char *vName) {
     for (float x = std::ceil(f.x0 / step) * step; x <= x1; x += step) {
         *s += "<line x1=\"" + Num(f.X(x)) + "\" y1=\"" + Num(f.top) + "\" x2=\"" + Num(f.X(x)) +
               "\" y2=\"" + Num(f.top + f.Height()) + "\" stroke=\"#e4e4e4\"/>\n";
-        Text(s, f.X(x), f.top + f.Height() + 13, Tick(x),
-             "class=\"tick\" text-anchor=\"middle\"");
+        Text(s, f.X(x), f.top + f.Height() + 13, Tick(x), "class=\"tick\" text-anchor=\"middle\"");
     }
     for (float v = std::ceil(f.v0 / step) * step; v <= f.v1; v += step) {
         *s += "<line x1=\"" + Num(f.left) + "\" y1=\"" + Num(f.Y(v)) + "\" x2=\"" +
               Num(f.left + f.Width(x1)) + "\" y2=\"" + Num(f.Y(v)) + "\" stroke=\"#e4e4e4\"/>\n";
-        Text(s, f.left - 4, f.Y(v) + 4, Tick(v),
-             "class=\"tick\" text-anchor=\"end\"");
+        Text(s, f.left - 4, f.Y(v) + 4, Tick(v), "class=\"tick\" text-anchor=\"end\"");
     }
-    Text(s, f.left + f.Width(x1) - 2, f.top + f.Height() + 26, "x →", "class=\"tick\" text-anchor=\"end\"");
+    Text(s, f.left + f.Width(x1) - 2, f.top + f.Height() + 26, "x →",
+         "class=\"tick\" text-anchor=\"end\"");
     Text(s, f.left - 24, f.top + 12, vName, "class=\"tick\" text-anchor=\"end\"");
     *s += "</g>\n";
 }
@@ -205,7 +207,8 @@ float DrawLegend(std::string *s, const SceneRun &run, float x, float y) {
     y += 20;
     for (const CharacterRun &c : run.characters) {
         *s += "<line x1=\"" + Num(x) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(x + 22) +
-              "\" y2=\"" + Num(y - 4) + "\" stroke=\"" + c.spec.colour + "\" stroke-width=\"3\"/>\n";
+              "\" y2=\"" + Num(y - 4) + "\" stroke=\"" + c.spec.colour +
+              "\" stroke-width=\"3\"/>\n";
         Text(s, x + 28, y, std::to_string(c.spec.number) + "  " + c.spec.name, "class=\"name\"");
         y += 14;
         Text(s, x + 28, y, c.spec.role, "class=\"small\"");
@@ -213,17 +216,18 @@ float DrawLegend(std::string *s, const SceneRun &run, float x, float y) {
         const Point p = c.track.back();
         char where[160];
         std::snprintf(where, sizeof where, "ends at (%.2f, %.2f, %.2f), %s", p.x, p.y, p.z,
-                      c.groundedPerFrame.back()
-                          ? ("on " + ObjectName(run, c.groundObject)).c_str()
-                          : "not on the ground");
+                      c.groundedPerFrame.back() ? ("on " + ObjectName(run, c.groundObject)).c_str()
+                                                : "not on the ground");
         Text(s, x + 28, y, where, "class=\"small\"");
         y += 19;
     }
     if (run.projectile.used) {
         const ProjectileRun &pr = run.projectile;
         *s += "<line x1=\"" + Num(x) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(x + 22) +
-              "\" y2=\"" + Num(y - 4) + "\" stroke=\"#222\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"/>\n";
-        Text(s, x + 28, y, std::to_string(pr.number) + "  projectile (sphere 0.15, response 1: stop)",
+              "\" y2=\"" + Num(y - 4) +
+              "\" stroke=\"#222\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"/>\n";
+        Text(s, x + 28, y,
+             std::to_string(pr.number) + "  projectile (sphere 0.15, response 1: stop)",
              "class=\"name\"");
         y += 14;
         Text(s, x + 28, y,
@@ -247,15 +251,17 @@ float DrawLegend(std::string *s, const SceneRun &run, float x, float y) {
     *s += "<line x1=\"" + Num(x + 4) + "\" y1=\"" + Num(y - 2) + "\" x2=\"" + Num(x + 16) +
           "\" y2=\"" + Num(y - 10) + "\" stroke=\"#444\"/><circle cx=\"" + Num(x + 4) + "\" cy=\"" +
           Num(y - 2) + "\" r=\"2\" fill=\"#444\"/>\n";
-    Text(s, x + 28, y, run.builtIn ? "contact point and normal (floor contacts not drawn)"
-                                   : "contact point and normal",
+    Text(s, x + 28, y,
+         run.builtIn ? "contact point and normal (floor contacts not drawn)"
+                     : "contact point and normal",
          "class=\"small\"");
     y += 22;
     Text(s, x, y, "Level objects (each its own mesh object)", "class=\"head\"");
     y += 18;
     for (const LevelObject &o : run.level.objects) {
-        *s += "<rect x=\"" + Num(x) + "\" y=\"" + Num(y - 10) + "\" width=\"22\" height=\"11\" fill=\"" +
-              o.colour + "\" stroke=\"#555\" stroke-width=\"0.5\"/>\n";
+        *s += "<rect x=\"" + Num(x) + "\" y=\"" + Num(y - 10) +
+              "\" width=\"22\" height=\"11\" fill=\"" + o.colour +
+              "\" stroke=\"#555\" stroke-width=\"0.5\"/>\n";
         std::string label = std::to_string(o.number) + "  " + o.name;
         if (!o.note.empty())
             label += ": " + o.note;
@@ -290,7 +296,8 @@ std::string RenderSvg(const SceneRun &run) {
     std::string s;
     s += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     s += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(width) + "\" height=\"" +
-         Num(height) + "\" viewBox=\"0 0 " + Num(width) + " " + Num(height) + "\" font-family=\"sans-serif\">\n";
+         Num(height) + "\" viewBox=\"0 0 " + Num(width) + " " + Num(height) +
+         "\" font-family=\"sans-serif\">\n";
     s += "<style>.title{font-size:18px;font-weight:bold}.head{font-size:13px;font-weight:bold}"
          ".name{font-size:12px;font-weight:bold}.small{font-size:11px;fill:#333}"
          ".tick{font-size:10px;fill:#666}.view{font-size:13px;font-weight:bold;fill:#333}"
@@ -311,7 +318,8 @@ std::string RenderSvg(const SceneRun &run) {
          "dots with a stroke are contacts with their normals.",
          "class=\"small\"");
 
-    Text(&s, left, top.top - 8, "Top view (looking down; x to the right, z downwards)", "class=\"view\"");
+    Text(&s, left, top.top - 8, "Top view (looking down; x to the right, z downwards)",
+         "class=\"view\"");
     DrawGrid(&s, top, x1, "z ↓");
     s += "<g id=\"level-top\">\n";
     DrawLevel(&s, run, top, 0.85f);
@@ -321,7 +329,8 @@ std::string RenderSvg(const SceneRun &run) {
     DrawContacts(&s, run, top);
     s += "</g>\n";
 
-    Text(&s, left, side.top - 8, "Side view (looking along -z; x to the right, y up)", "class=\"view\"");
+    Text(&s, left, side.top - 8, "Side view (looking along -z; x to the right, y up)",
+         "class=\"view\"");
     DrawGrid(&s, side, x1, "y ↑");
     s += "<g id=\"level-side\">\n";
     DrawLevel(&s, run, side, 0.45f);

@@ -12,7 +12,9 @@ bool Parse(const std::string &text, std::vector<Triangle> *t, std::string *error
     return ParseObjText(text, "level.obj", t, error);
 }
 
-bool Same(Point a, Point b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+bool Same(Point a, Point b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 } // namespace
 

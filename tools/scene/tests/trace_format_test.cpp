@@ -30,9 +30,9 @@ uint32_t RoundTrip(uint32_t bits) {
 
 TEST(TraceFloats, EveryKindOfFloatReadsBackToItsBits) {
     const uint32_t samples[] = {
-        Bits(0.0f),   Bits(-0.0f),  Bits(1.0f),        Bits(0.1f),       Bits(-1.0e-38f),
-        0x00000001u,  0x007fffffu,  Bits(3.4028235e38f), Bits(1.0f / 3.0f), 0x7f800000u,
-        0xff800000u,  0x7fc00000u,  0x7fa00001u,       0xffc12345u,      Bits(0.017453292f)};
+        Bits(0.0f),  Bits(-0.0f), Bits(1.0f),          Bits(0.1f),        Bits(-1.0e-38f),
+        0x00000001u, 0x007fffffu, Bits(3.4028235e38f), Bits(1.0f / 3.0f), 0x7f800000u,
+        0xff800000u, 0x7fc00000u, 0x7fa00001u,         0xffc12345u,       Bits(0.017453292f)};
     for (uint32_t b : samples)
         EXPECT_EQ(RoundTrip(b), b) << std::hex << b;
 }
