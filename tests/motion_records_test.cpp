@@ -79,16 +79,6 @@ TEST_F(MotionRecordsTest, AContactWhoseTimeIsNotANumberIsDiscarded) {
     EXPECT_EQ(ContactCount(m), 0u);
 }
 
-TEST_F(MotionRecordsTest, ATinyRadiusElsewhereNeverTurnsABodyIntoNaN) {
-    MakeEllipsoid(1, 0);
-    MakeEllipsoid(2, 0, 1e-30f, 1, 1); // accepted: positive
-    Place(2, 3, 0, 0);
-    SetCollisionsVOR(0, 0, 1, 2, 1);
-    MoveTo(1, 4, 0, 0);
-    RunCollisionVOR();
-    EXPECT_TRUE(std::isfinite(X(1)) && std::isfinite(Y(1)) && std::isfinite(Z(1)));
-}
-
 TEST_F(MotionRecordsTest, AStrictlyEarlierContactOfTheSamePhaseReplacesTheNearest) {
     vor::CollisionBody *b = NewBody(1);
     vor::CollisionDefinition *d = Def(1, 2);
