@@ -73,8 +73,9 @@ TEST(MatrixBuilders, IdentityScalingAndTranslationFillAllSixteenElements) {
 
 TEST(MatrixBuilders, RotationsPlaceSineAndCosineAsDocumented) {
     const float a = 0.3f;
-    const float s = std::sin(a);
-    const float c = std::cos(a);
+    // The library rounds double-precision values of the pair to float.
+    const float s = static_cast<float>(std::sin(static_cast<double>(a)));
+    const float c = static_cast<float>(std::cos(static_cast<double>(a)));
     Matrix4 m = Garbage();
     ExpectSame(*vor::MakeRotationX(&m, a),
                FromRows({1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0, 0, 1}));

@@ -66,18 +66,13 @@ struct Rng {
 class Soak : public HostTest {
   protected:
     void SetUp() override {
-        HostTest::SetUp();
-        // Warm up the code paths once so that lazily made runtime state (not the module's) is in
-        // place before the baseline, then free everything.
-        BuildFullScene(64);
-        RunCollisionVOR();
-        StopCollisionVOR();
+        HostTest::SetUp(); // stops the system: the module holds nothing from here on
         baseline = LiveHeapBytes();
     }
 
     // n ellipsoids over types 0..9 on a wide grid, a terrain of 2 x 72 triangles, definitions.
     void BuildFullScene(uint32_t n) {
-        SetCollisionsVOR(1, 1, 1, 2, 1);
+        SetCollisionsVOR(1, 2, 1, 2, 1);
         SetCollisionsVOR(2, 100, 2, 3, 3);
         SetCollisionsVOR(3, 1, 1, 5, 1);
         for (uint32_t i = 1; i <= n; ++i) {
@@ -113,9 +108,10 @@ TEST_F(Soak, EveryObjectNumberInUseTakesAPassAndAStop) {
     while (PeekCollisionStackVOR() != 0)
         ++listed;
     EXPECT_EQ(listed, 5000);
-    // Every object takes a small step; the terrain moves under the type-2 riders.
+    // Every object takes a small step, type 1 a long one into its type-2 neighbour; the
+    // terrain moves under the type-2 riders.
     for (uint32_t i = 1; i < 5000; ++i) {
-        SetObjPosVOR(X(i) + 0.25f, Y(i), Z(i) + ((i % 3) == 0 ? 1.5f : 0.0f));
+        SetObjPosVOR(X(i) + ((i % 10) == 1 ? 1.5f : 0.25f), Y(i), Z(i));
         SetObjRotVOR(0, 0, 0);
         UpdateObjVOR(i, 0);
     }
@@ -132,73 +128,101 @@ TEST_F(Soak, EveryObjectNumberInUseTakesAPassAndAStop) {
     vor::ValidateRegistry();
     EXPECT_TRUE(log.texts.empty());
     StopCollisionVOR();
-    if (kExactHeap)
+    if (kExactHeap) {
         EXPECT_EQ(LiveHeapBytes(), baseline) << "the module keeps heap after StopCollisionVOR";
+    }
+}
+
+// The definitions of the churn: every pair of types 0..3 collides as ellipsoids, and types 0..2
+// stand on the meshes of type 3.
+void ChurnDefinitions() {
+    for (uint32_t a = 0; a < 4; ++a)
+        for (uint32_t b = 0; b < 4; ++b)
+            SetCollisionsVOR(a, b, 1, 1 + (a + b) % 5, 1);
+    for (uint32_t a = 0; a < 3; ++a)
+        SetCollisionsVOR(a, 3, 2, 3, 1 + a % 4);
 }
 
 TEST_F(Soak, TenThousandFramesOfChurnHoldNothingAfterEachStop) {
     Rng rng;
     constexpr uint32_t kNumbers = 48;
-    int stops = 0, passes = 0;
+    int stops = 0, passes = 0, contacts = 0, mostActive = 0;
+    ChurnDefinitions();
     for (int frame = 0; frame < kChurnFrames; ++frame) {
         int ops = 1 + static_cast<int>(rng.Below(6));
         for (int k = 0; k < ops; ++k) {
             uint32_t n = 1 + rng.Below(kNumbers);
-            switch (rng.Below(12)) {
+            switch (rng.Below(14)) {
             case 0:
+            case 1:
                 NewCollObjVOR(n, rng.Below(4));
                 AddObjShapeVOR(n, 1 + static_cast<int32_t>(rng.Below(2)));
-                SetObjRadiusVOR(n, rng.Range(0.2f, 1.5f), rng.Range(0.2f, 1.5f), 1.0f);
+                SetObjRadiusVOR(n, rng.Range(0.3f, 1.2f), rng.Range(0.3f, 1.2f), 1.0f);
+                Place(n, rng.Range(-6, 6), rng.Range(0.5f, 2), rng.Range(-6, 6));
+                if (rng.Below(4) != 0)
+                    ActivateObjVOR(n);
                 break;
-            case 1: FreeObjVOR(n); break;
-            case 2: ActivateObjVOR(n); break;
-            case 3: DeActivateObjVOR(n); break;
-            case 4: AddObjShapeVOR(n, 1 + static_cast<int32_t>(rng.Below(2))); break;
-            case 5: {
-                float x = rng.Range(-20, 20), z = rng.Range(-20, 20), y = rng.Range(-2, 2);
+            case 2: FreeObjVOR(n); break;
+            case 3: ActivateObjVOR(n); break;
+            case 4: DeActivateObjVOR(n); break;
+            case 5: AddObjShapeVOR(n, 1 + static_cast<int32_t>(rng.Below(2))); break;
+            case 6: {
+                float x = rng.Range(-6, 6), z = rng.Range(-6, 6), y = rng.Range(-0.5f, 0.5f);
                 for (int t = 0; t < 12; ++t)
                     AddMeshTri(n, x, y, z, x + rng.Range(-4, 4), y, z + 4, x + 4, y, z);
                 break;
             }
-            case 6: SetObjGravityVOR(n, rng.Range(0, 0.5f)); break;
-            case 7: SetEllipOffsetVOR(n, 0, rng.Range(-1, 1), 0); break;
-            case 8: SetObjScaleVOR(n, rng.Range(50, 150), 100, rng.Range(50, 150)); break;
-            case 9: RayIntersectTypeVOR(static_cast<int32_t>(rng.Below(4)), 1 + static_cast<int32_t>(rng.Below(2)),
-                                        rng.Range(-20, 20), 5, rng.Range(-20, 20), 0, -5, 0);
+            case 7: SetObjGravityVOR(n, rng.Range(0, 0.3f)); break;
+            case 8: SetEllipOffsetVOR(n, 0, rng.Range(-0.5f, 0.5f), 0); break;
+            case 9: SetObjScaleVOR(n, rng.Range(50, 150), 100, rng.Range(50, 150)); break;
+            case 10:
+                RayIntersectTypeVOR(static_cast<int32_t>(rng.Below(4)),
+                                    1 + static_cast<int32_t>(rng.Below(2)), rng.Range(-6, 6), 5,
+                                    rng.Range(-6, 6), 0, -5, 0);
                 break;
             default: {
-                SetObjPosVOR(rng.Range(-20, 20), rng.Range(-3, 3), rng.Range(-20, 20));
+                // A step of up to 2 units from where the last pass left it.
+                SetObjPosVOR(X(n) + rng.Range(-2, 2), Y(n) + rng.Range(-1, 0.5f),
+                             Z(n) + rng.Range(-2, 2));
                 SetObjRotVOR(rng.Range(-30, 30), rng.Range(0, 360), 0);
-                UpdateObjVOR(n, static_cast<int32_t>(rng.Below(3)));
+                UpdateObjVOR(n, static_cast<int32_t>(rng.Below(5)) == 0 ? 1 : 0);
                 break;
             }
             }
-        }
-        if (frame % 97 == 0) {
-            SetCollisionsVOR(rng.Below(4), rng.Below(4), 1 + rng.Below(2), 1 + rng.Below(5),
-                             1 + rng.Below(4));
         }
         RunCollisionVOR();
         ++passes;
         if (frame % 16 == 0) {
             for (uint32_t n = 1; n <= kNumbers; ++n) {
                 int32_t c = CountCollisionsVOR(n);
+                contacts += c;
                 for (int32_t i = 1; i <= c; ++i)
                     CollisionHitObj(n, static_cast<uint32_t>(i));
             }
+            int active = 0;
+            for (ResetCollisionStackVOR(); PeekCollisionStackVOR() != 0;)
+                ++active;
+            mostActive = active > mostActive ? active : mostActive;
         }
         if (rng.Below(250) == 0 || frame == kChurnFrames - 1) {
             StopCollisionVOR();
             ++stops;
-            if (kExactHeap)
+            if (kExactHeap) {
                 ASSERT_EQ(LiveHeapBytes(), baseline) << "heap held after the stop at frame " << frame;
+            }
+            ChurnDefinitions();
         }
     }
+    StopCollisionVOR();
     EXPECT_GT(stops, 5);
     EXPECT_EQ(passes, kChurnFrames);
+    // The churn must have built real scenes, not just empty passes.
+    EXPECT_GT(contacts, kChurnFrames / 50);
+    EXPECT_GT(mostActive, 20);
     // Unknown numbers were freed and peeked often; nothing armed the box, so nothing reported.
     EXPECT_TRUE(log.texts.empty());
-    std::printf("[ soak     ] %d frames, %d stops\n", kChurnFrames, stops);
+    std::printf("[ soak     ] %d frames, %d stops, %d contacts read, up to %d active\n",
+                kChurnFrames, stops, contacts, mostActive);
 }
 
 // ---- the module as a host loads it ----------------------------------------------------------
@@ -288,8 +312,9 @@ TEST(SoakModule, LoadingAndUnloadingTheModuleAHundredTimesLeavesNothingBehind) {
         // The loader keeps a little bookkeeping from the first load; after that, not a byte more.
         if (cycle == 0)
             afterFirst = LiveHeapBytes();
-        else if (kExactHeap)
+        else if (kExactHeap) {
             ASSERT_EQ(LiveHeapBytes(), afterFirst) << "heap grew by unload, cycle " << cycle;
+        }
     }
     std::printf("[ soak     ] %d load/unload cycles\n", kModuleCycles);
 }

@@ -312,8 +312,8 @@ TEST_F(Transforms, RotationMatrixIsBuiltFromFloatRadians) {
     SetObjRotVOR(30, 0, 0);
     UpdateObjVOR(1, 1);
     const float a = 30.0f * 0.017453292f;
-    EXPECT_EQ(BodyOf(1)->rotationMatrix.m[5], std::cos(a));
-    EXPECT_EQ(BodyOf(1)->rotationMatrix.m[6], std::sin(a));
+    EXPECT_EQ(BodyOf(1)->rotationMatrix.m[5], static_cast<float>(std::cos(static_cast<double>(a))));
+    EXPECT_EQ(BodyOf(1)->rotationMatrix.m[6], static_cast<float>(std::sin(static_cast<double>(a))));
 }
 
 TEST_F(Transforms, InversePreviousUndoesThePreviousPose) {

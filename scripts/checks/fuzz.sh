@@ -27,7 +27,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   -max_len=4096 -print_final_stats=1 -artifact_prefix="$build/findings/" >"$log" 2>&1 || status=$?
 
 runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
-echo "fuzz: $runs inputs in ${seconds}s from $(ls tests/fuzz/corpus | wc -l) seeds"
+calls=$(grep -o 'vorfuzz: .*' "$log" | tail -n 1 || true)
+echo "fuzz: $runs inputs in ${seconds}s from $(ls tests/fuzz/corpus | wc -l) seeds; ${calls#vorfuzz: }"
 if [ "$status" -ne 0 ]; then
   echo "fuzz: FAILED (exit $status); last lines of $log:"
   tail -n 40 "$log"

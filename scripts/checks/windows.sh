@@ -172,6 +172,20 @@ check "wine host: builds" build_host
 # The host also reads the version resource through version.dll, a system DLL as well.
 check "wine host: imports only from system DLLs" imports_system_only "$hostdir/wine_host.exe" version
 
+# The same probe against the Linux module, for a line-by-line comparison of the bits.
+linux_probe=build/win-linux/cross_probe_linux.txt
+build_linux_probe() {
+    rm -f "$linux_probe"
+    cmake -S . -B build/win-linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF \
+        -DVOR_BUILD_TOOLS=OFF -DVOR_BUILD_BENCH=OFF >/dev/null &&
+        cmake --build build/win-linux --target vorcollide -j2 >/dev/null &&
+        cc -std=c99 -O1 -Wall -ffp-contract=off -I include -I tests/windows \
+            tests/windows/cross_probe_linux.c -o build/win-linux/cross_probe_linux \
+            -L build/win-linux -lvorcollide -Wl,-rpath,"$(pwd)/build/win-linux" &&
+        build/win-linux/cross_probe_linux >"$linux_probe"
+}
+check "linux probe: builds and runs against libvorcollide.so" build_linux_probe
+
 wine=${VOR_WINE:-}
 [ -n "$wine" ] || wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true)
 wineserver=$(command -v wineserver || { [ -x /usr/lib/wine/wineserver ] && echo /usr/lib/wine/wineserver; } || true)
@@ -194,7 +208,9 @@ if [ $boot_status -ne 0 ]; then
 fi
 "$wineserver" -w 2>/dev/null || true
 
-timeout 180 "$wine" "$run/wine_host.exe" "Z:${run//\//\\}\\vorcollide.dll" >"$run/host.log" 2>"$run/host.err"
+winrun="Z:${run//\//\\}"
+timeout 180 "$wine" "$run/wine_host.exe" "$winrun\\vorcollide.dll" "$winrun\\probe.txt" \
+    >"$run/host.log" 2>"$run/host.err"
 status=$?
 tr -d '\r' <"$run/host.log" | sed 's/^/  /'
 if ! grep -q 'wine_host: started' "$run/host.log"; then
@@ -215,4 +231,20 @@ else
         failed=$((failed + 1)); echo "FAIL wine host: exit status $status"
     fi
 fi
+
+# Every value of the probe must carry the same bits on both platforms.
+same_bits_as_linux() {
+    [ -s "$linux_probe" ] || { echo "no Linux probe output"; return 1; }
+    [ -s "$run/probe.txt" ] || { echo "no Windows probe output"; return 1; }
+    tr -d '\r' <"$run/probe.txt" >"$run/probe_unix.txt"
+    local differing
+    differing=$(diff "$linux_probe" "$run/probe_unix.txt" | grep -c '^<')
+    [ "$differing" -eq 0 ] && cmp -s "$linux_probe" "$run/probe_unix.txt" && return 0
+    echo "$differing of $(wc -l <"$linux_probe") probe lines differ (< Linux, > Windows):" \
+        "$(diff "$linux_probe" "$run/probe_unix.txt" | sed -n 's/^< \([a-z]*\) .*/\1/p' | sort | uniq -c | tr -s ' \n' ' ')"
+    echo "first:"
+    diff "$linux_probe" "$run/probe_unix.txt" | head -n 8
+    return 1
+}
+check "win64 under wine: the probe's values carry the Linux module's bits" same_bits_as_linux
 finish

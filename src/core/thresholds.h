@@ -40,7 +40,7 @@ constexpr int32_t kMaxPassIterations = 1000;
 
 // Search structures (they change no result, only how many candidates the exact tests see).
 constexpr uint32_t kAccelMinTriangles = 32;   // smaller meshes are scanned plainly
-constexpr uint32_t kAccelLeafTriangles = 4;   // triangles per leaf of a mesh hierarchy
+constexpr uint32_t kAccelLeafTriangles = 2;   // triangles per leaf of a mesh hierarchy
 constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
 constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly
 

@@ -2,13 +2,14 @@
 // row-major and used with row vectors, so translation sits in the fourth row and A x B applies A
 // first. Every sum is accumulated in 32-bit floats from the first term to the last.
 //
-// The rotation builders take sine and cosine of the 32-bit angle with the float functions (sinf,
-// cosf), once each, so a builder's four trigonometric elements come from one pair of values.
+// The rotation builders take sine and cosine of the 32-bit angle as one pair from the library's
+// own SineCosine, so Linux and Windows builds produce the same matrix bits.
 #include "math/matrix4.h"
 
 #include <cmath>
 
 #include "core/thresholds.h"
+#include "math/sine_cosine.h"
 
 namespace vor {
 
@@ -89,8 +90,8 @@ Matrix4 *MakeTranslation(Matrix4 *out, float tx, float ty, float tz) {
 }
 
 Matrix4 *MakeRotationX(Matrix4 *out, float angle) {
-    const float s = std::sin(angle);
-    const float c = std::cos(angle);
+    float s, c;
+    SineCosine(angle, &s, &c);
     Clear(out);
     out->m[0] = 1.0f;
     out->m[5] = c;
@@ -102,8 +103,8 @@ Matrix4 *MakeRotationX(Matrix4 *out, float angle) {
 }
 
 Matrix4 *MakeRotationY(Matrix4 *out, float angle) {
-    const float s = std::sin(angle);
-    const float c = std::cos(angle);
+    float s, c;
+    SineCosine(angle, &s, &c);
     Clear(out);
     out->m[0] = c;
     out->m[2] = -s;
@@ -115,8 +116,8 @@ Matrix4 *MakeRotationY(Matrix4 *out, float angle) {
 }
 
 Matrix4 *MakeRotationZ(Matrix4 *out, float angle) {
-    const float s = std::sin(angle);
-    const float c = std::cos(angle);
+    float s, c;
+    SineCosine(angle, &s, &c);
     Clear(out);
     out->m[0] = c;
     out->m[1] = s;

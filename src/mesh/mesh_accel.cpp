@@ -8,6 +8,9 @@
 // the same comparisons holds only triangles that the box test rejects. The world corners come from
 // the very TransformPoint the test uses, so the boxes are the triangles' own to the bit; a NaN
 // extreme, which never rejects, becomes an infinite node face, which never rejects either.
+//
+// Layout: each inner node holds the boxes of its two children, so one cache line decides both;
+// leaves are ranges of the item arrays (triangle record and list position, in leaf order).
 #include "mesh/mesh_accel.h"
 
 #include <algorithm>
@@ -21,22 +24,35 @@
 
 namespace vor {
 
-// One node: a box, and either a leaf range of order[] (count > 0) or, for an inner node, the index
-// of its second child in first (its first child follows it directly).
-struct AccelNode {
+namespace {
+
+struct Box {
     float lo[3];
     float hi[3];
+};
+
+// A child of an inner node: its box, and either an inner node (count 0, index in first) or a leaf
+// of count items starting at first.
+struct ChildRef {
+    Box box;
     uint32_t first;
     uint32_t count;
 };
+
+struct AccelNode {
+    ChildRef child[2];
+};
+
+} // namespace
 
 struct MeshAccel {
     uint32_t triangleCount;          // the mesh's count when built
     uint32_t size;                   // triangles held (the list's length when built)
     uint8_t stale;                   // triangles were added since
     Matrix4 matrix;                  // the world matrix the boxes were made with
-    const MeshTriangle **triangles;  // by 0-based list position
-    uint32_t *order;                 // list positions grouped by leaf, ascending within a leaf
+    ChildRef root;                   // the whole mesh: node 0, or a single leaf
+    const MeshTriangle **triangles;  // in leaf order
+    uint32_t *positions;             // list position of each, in leaf order
     AccelNode *nodes;                // preorder: children after their parent
     uint32_t nodeCount;
 };
@@ -44,15 +60,10 @@ struct MeshAccel {
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-constexpr uint32_t kStackDepth = 64; // a median split of 2^32 triangles is 30 levels deep
-
-struct Box {
-    float lo[3];
-    float hi[3];
-};
+constexpr uint32_t kStackDepth = 64; // a balanced split of 2^32 triangles is 31 levels deep
 
 // Query results, reused by every query.
-uint32_t *candidates = nullptr;
+AccelCandidate *candidates = nullptr;
 uint32_t candidateCapacity = 0;
 
 float Axis(const Vec3 &v, int a) { return a == 0 ? v.x : (a == 1 ? v.y : v.z); }
@@ -73,54 +84,52 @@ Box TriangleWorldBox(const MeshTriangle &t, const Matrix4 &m) {
     return b;
 }
 
-void SetNodeBox(AccelNode &n, const Box &b) {
+Box Union(const Box &x, const Box &y) {
+    Box b;
     for (int a = 0; a < 3; ++a) {
-        n.lo[a] = b.lo[a];
-        n.hi[a] = b.hi[a];
+        b.lo[a] = std::min(x.lo[a], y.lo[a]);
+        b.hi[a] = std::max(x.hi[a], y.hi[a]);
     }
+    return b;
 }
 
-void GrowNodeBox(AccelNode &n, const float *lo, const float *hi) {
-    for (int a = 0; a < 3; ++a) {
-        n.lo[a] = std::min(n.lo[a], lo[a]);
-        n.hi[a] = std::max(n.hi[a], hi[a]);
-    }
+// Leaves hold kAccelLeafTriangles each, save one: the left part of a split takes whole leaves.
+uint32_t LeftPart(uint32_t n) {
+    const uint32_t leaves = (n + kAccelLeafTriangles - 1) / kAccelLeafTriangles;
+    return (leaves + 1) / 2 * kAccelLeafTriangles;
 }
 
 uint32_t CountNodes(uint32_t n) {
     if (n <= kAccelLeafTriangles) {
-        return 1;
+        return 0;
     }
-    return 1 + CountNodes(n / 2) + CountNodes(n - n / 2);
+    return 1 + CountNodes(LeftPart(n)) + CountNodes(n - LeftPart(n));
 }
 
 struct Builder {
     MeshAccel *accel;
+    uint32_t *order;       // list positions being partitioned
     const Box *boxes;      // by list position
     const float *centres;  // 3 per list position, finite
 };
 
-// Median split on the axis where the centres spread most; leaves keep ascending positions.
-uint32_t BuildNode(Builder &b, uint32_t begin, uint32_t end) {
+// Splits on the axis where the centres spread most; leaves keep ascending list positions.
+ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
     MeshAccel *accel = b.accel;
-    const uint32_t index = accel->nodeCount++;
-    AccelNode &node = accel->nodes[index];
     const uint32_t n = end - begin;
     if (n <= kAccelLeafTriangles) {
-        std::sort(accel->order + begin, accel->order + end);
-        node.first = begin;
-        node.count = n;
-        SetNodeBox(node, b.boxes[accel->order[begin]]);
-        for (uint32_t i = begin + 1; i < end; ++i) {
-            const Box &t = b.boxes[accel->order[i]];
-            GrowNodeBox(node, t.lo, t.hi);
+        std::sort(b.order + begin, b.order + end);
+        ChildRef leaf = {b.boxes[b.order[begin]], begin, n};
+        for (uint32_t i = begin; i < end; ++i) {
+            leaf.box = Union(leaf.box, b.boxes[b.order[i]]);
+            accel->positions[i] = b.order[i];
         }
-        return index;
+        return leaf;
     }
     float cmin[3] = {kInfinity, kInfinity, kInfinity};
     float cmax[3] = {-kInfinity, -kInfinity, -kInfinity};
     for (uint32_t i = begin; i < end; ++i) {
-        const float *c = b.centres + 3 * static_cast<size_t>(accel->order[i]);
+        const float *c = b.centres + 3 * static_cast<size_t>(b.order[i]);
         for (int a = 0; a < 3; ++a) {
             cmin[a] = std::min(cmin[a], c[a]);
             cmax[a] = std::max(cmax[a], c[a]);
@@ -132,34 +141,31 @@ uint32_t BuildNode(Builder &b, uint32_t begin, uint32_t end) {
             axis = a;
         }
     }
-    const uint32_t mid = begin + n / 2;
+    const uint32_t mid = begin + LeftPart(n);
     const float *centres = b.centres;
-    std::nth_element(accel->order + begin, accel->order + mid, accel->order + end,
+    std::nth_element(b.order + begin, b.order + mid, b.order + end,
                      [centres, axis](uint32_t x, uint32_t y) {
                          const float cx = centres[3 * static_cast<size_t>(x) + axis];
                          const float cy = centres[3 * static_cast<size_t>(y) + axis];
                          return cx < cy || (cx == cy && x < y);
                      });
-    BuildNode(b, begin, mid);
-    const uint32_t second = BuildNode(b, mid, end);
-    AccelNode &self = accel->nodes[index]; // nodes[] does not move during the build
-    self.first = second;
-    self.count = 0;
-    const AccelNode &left = accel->nodes[index + 1];
-    const AccelNode &right = accel->nodes[second];
-    SetNodeBox(self, Box{{left.lo[0], left.lo[1], left.lo[2]}, {left.hi[0], left.hi[1], left.hi[2]}});
-    GrowNodeBox(self, right.lo, right.hi);
-    return index;
+    const uint32_t index = accel->nodeCount++;
+    const ChildRef left = BuildPart(b, begin, mid);
+    const ChildRef right = BuildPart(b, mid, end);
+    accel->nodes[index].child[0] = left;
+    accel->nodes[index].child[1] = right;
+    return ChildRef{Union(left.box, right.box), index, 0};
 }
 
 void ReleaseArrays(MeshAccel *accel) {
     std::free(accel->triangles);
-    std::free(accel->order);
+    std::free(accel->positions);
     std::free(accel->nodes);
     accel->triangles = nullptr;
-    accel->order = nullptr;
+    accel->positions = nullptr;
     accel->nodes = nullptr;
     accel->nodeCount = 0;
+    accel->size = 0;
 }
 
 // Builds the hierarchy of the mesh as it now stands; false (and nothing held) when memory runs out.
@@ -172,77 +178,90 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     accel->triangleCount = mesh->triangleCount;
     accel->stale = 0;
     accel->matrix = world;
-    accel->size = n;
     if (n == 0) {
         return false;
     }
     const uint32_t nodeCount = CountNodes(n);
     accel->triangles = static_cast<const MeshTriangle **>(std::malloc(sizeof(void *) * n));
-    accel->order = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
-    accel->nodes = static_cast<AccelNode *>(std::malloc(sizeof(AccelNode) * nodeCount));
+    accel->positions = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
+    accel->nodes = static_cast<AccelNode *>(std::malloc(sizeof(AccelNode) * (nodeCount + 1)));
+    const MeshTriangle **byPosition =
+        static_cast<const MeshTriangle **>(std::malloc(sizeof(void *) * n));
+    uint32_t *order = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
     Box *boxes = static_cast<Box *>(std::malloc(sizeof(Box) * n));
     float *centres = static_cast<float *>(std::malloc(sizeof(float) * 3 * n));
-    if (accel->triangles == nullptr || accel->order == nullptr || accel->nodes == nullptr ||
-        boxes == nullptr || centres == nullptr) {
-        std::free(boxes);
-        std::free(centres);
-        ReleaseArrays(accel);
-        return false;
-    }
-
-    // World boxes and split centres of every triangle, in list order.
-    uint32_t i = 0;
-    for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next, ++i) {
-        const MeshTriangle *t = MemberOf<MeshTriangle>(l);
-        accel->triangles[i] = t;
-        accel->order[i] = i;
-        boxes[i] = TriangleWorldBox(*t, world);
-        for (int a = 0; a < 3; ++a) {
-            const float c = boxes[i].lo[a] * 0.5f + boxes[i].hi[a] * 0.5f;
-            centres[3 * static_cast<size_t>(i) + a] = std::isfinite(c) ? c : 0.0f;
+    const bool ok = accel->triangles != nullptr && accel->positions != nullptr &&
+                    accel->nodes != nullptr && byPosition != nullptr && order != nullptr &&
+                    boxes != nullptr && centres != nullptr;
+    if (ok) {
+        // World boxes and split centres of every triangle, in list order.
+        uint32_t i = 0;
+        for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next, ++i) {
+            byPosition[i] = MemberOf<MeshTriangle>(l);
+            order[i] = i;
+            boxes[i] = TriangleWorldBox(*byPosition[i], world);
+            for (int a = 0; a < 3; ++a) {
+                const float c = boxes[i].lo[a] * 0.5f + boxes[i].hi[a] * 0.5f;
+                centres[3 * static_cast<size_t>(i) + a] = std::isfinite(c) ? c : 0.0f;
+            }
         }
+        accel->size = n;
+        Builder b = {accel, order, boxes, centres};
+        accel->root = BuildPart(b, 0, n);
+        for (uint32_t k = 0; k < n; ++k) {
+            accel->triangles[k] = byPosition[accel->positions[k]];
+        }
+        Stats.accelBuilds += 1;
+    } else {
+        ReleaseArrays(accel);
     }
-    Builder b = {accel, boxes, centres};
-    BuildNode(b, 0, n);
+    std::free(byPosition);
+    std::free(order);
     std::free(boxes);
     std::free(centres);
-    Stats.accelBuilds += 1;
-    return true;
+    return ok;
+}
+
+Box LeafBox(const MeshAccel *accel, uint32_t first, uint32_t count, const Matrix4 &world) {
+    Box box = TriangleWorldBox(*accel->triangles[first], world);
+    for (uint32_t i = first + 1; i < first + count; ++i) {
+        box = Union(box, TriangleWorldBox(*accel->triangles[i], world));
+    }
+    return box;
 }
 
 // New world matrix, same triangles: leaves from the corners again, inner nodes from children.
 void Refit(MeshAccel *accel, const Matrix4 &world) {
     accel->matrix = world;
     for (uint32_t k = accel->nodeCount; k-- > 0;) {
-        AccelNode &node = accel->nodes[k];
-        if (node.count > 0) {
-            SetNodeBox(node, TriangleWorldBox(*accel->triangles[accel->order[node.first]], world));
-            for (uint32_t i = node.first + 1; i < node.first + node.count; ++i) {
-                const Box t = TriangleWorldBox(*accel->triangles[accel->order[i]], world);
-                GrowNodeBox(node, t.lo, t.hi);
-            }
-        } else {
-            const AccelNode &left = accel->nodes[k + 1];
-            const AccelNode &right = accel->nodes[node.first];
-            for (int a = 0; a < 3; ++a) {
-                node.lo[a] = std::min(left.lo[a], right.lo[a]);
-                node.hi[a] = std::max(left.hi[a], right.hi[a]);
+        for (ChildRef &c : accel->nodes[k].child) {
+            if (c.count > 0) {
+                c.box = LeafBox(accel, c.first, c.count, world);
+            } else {
+                const AccelNode &inner = accel->nodes[c.first];
+                c.box = Union(inner.child[0].box, inner.child[1].box);
             }
         }
+    }
+    ChildRef &root = accel->root;
+    if (root.count > 0) {
+        root.box = LeafBox(accel, root.first, root.count, world);
+    } else {
+        root.box = Union(accel->nodes[0].child[0].box, accel->nodes[0].child[1].box);
     }
     Stats.accelRefits += 1;
 }
 
-// The box test's own comparisons, on the node's faces.
-bool NodeRejected(const AccelNode &node, const float *s, const float *e, const float *r) {
+// The box test's own comparisons, on a node box's faces.
+bool BoxRejected(const Box &box, const float *s, const float *e, const float *r) {
     for (int a = 0; a < 3; ++a) {
-        const float lo = node.lo[a] / r[a];
+        const float lo = box.lo[a] / r[a];
         if (lo - 1.0f > s[a] && lo - 1.0f > e[a]) {
             return true;
         }
     }
     for (int a = 0; a < 3; ++a) {
-        const float hi = node.hi[a] / r[a];
+        const float hi = box.hi[a] / r[a];
         if (hi + 1.0f < s[a] && hi + 1.0f < e[a]) {
             return true;
         }
@@ -254,11 +273,11 @@ bool ReserveCandidates(uint32_t n) {
     if (n <= candidateCapacity) {
         return true;
     }
-    uint32_t *grown = static_cast<uint32_t *>(std::realloc(candidates, sizeof(uint32_t) * n));
+    void *grown = std::realloc(candidates, sizeof(AccelCandidate) * n);
     if (grown == nullptr) {
         return false;
     }
-    candidates = grown;
+    candidates = static_cast<AccelCandidate *>(grown);
     candidateCapacity = n;
     return true;
 }
@@ -274,7 +293,7 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
         mesh->accel = accel;
         accel->stale = 1;
     }
-    if (accel->stale != 0 || accel->triangleCount != mesh->triangleCount || accel->nodes == nullptr) {
+    if (accel->stale != 0 || accel->triangleCount != mesh->triangleCount || accel->size == 0) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
     if (std::memcmp(&accel->matrix, &world, sizeof(Matrix4)) != 0) {
@@ -283,10 +302,17 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
     return accel;
 }
 
+uint32_t EmitLeaf(const MeshAccel *accel, const ChildRef &leaf, uint32_t found) {
+    for (uint32_t i = leaf.first; i < leaf.first + leaf.count; ++i) {
+        candidates[found++] = AccelCandidate{accel->positions[i], accel->triangles[i]};
+    }
+    return found;
+}
+
 } // namespace
 
-const uint32_t *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
-                               const Vec3 &e, const Vec3 &r, uint32_t *count) {
+const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
+                                     const Vec3 &e, const Vec3 &r, uint32_t *count) {
     *count = 0;
     if (mesh->triangleCount < kAccelMinTriangles) {
         return nullptr;
@@ -303,37 +329,38 @@ const uint32_t *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, cons
     const float sv[3] = {s.x, s.y, s.z};
     const float ev[3] = {e.x, e.y, e.z};
     const float rv[3] = {r.x, r.y, r.z};
-
-    // Depth first over the nodes the segment's grown box may reach; leaves give their triangles.
-    uint32_t stack[kStackDepth];
-    uint32_t depth = 0;
     uint32_t found = 0;
-    uint32_t node = 0;
-    for (;;) {
-        const AccelNode &n = accel->nodes[node];
-        if (!NodeRejected(n, sv, ev, rv)) {
-            if (n.count == 0) {
-                stack[depth++] = n.first;
-                node = node + 1;
-                continue;
+    if (BoxRejected(accel->root.box, sv, ev, rv)) {
+        return candidates;
+    }
+    if (accel->root.count > 0) {
+        found = EmitLeaf(accel, accel->root, found);
+    } else {
+        // Depth first; each node decides both its children from its own cache line.
+        uint32_t stack[kStackDepth];
+        uint32_t depth = 0;
+        stack[depth++] = accel->root.first;
+        while (depth > 0) {
+            const AccelNode &node = accel->nodes[stack[--depth]];
+            for (const ChildRef &c : node.child) {
+                if (BoxRejected(c.box, sv, ev, rv)) {
+                    continue;
+                }
+                if (c.count > 0) {
+                    found = EmitLeaf(accel, c, found);
+                } else {
+                    stack[depth++] = c.first;
+                }
             }
-            std::memcpy(candidates + found, accel->order + n.first, sizeof(uint32_t) * n.count);
-            found += n.count;
         }
-        if (depth == 0) {
-            break;
-        }
-        node = stack[--depth];
     }
 
     // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
-    std::sort(candidates, candidates + found);
+    std::sort(candidates, candidates + found, [](const AccelCandidate &x, const AccelCandidate &y) {
+        return x.position < y.position;
+    });
     *count = found;
     return candidates;
-}
-
-const MeshTriangle *MeshAccelTriangle(const MeshShape *mesh, uint32_t position) {
-    return mesh->accel->triangles[position];
 }
 
 void MeshAccelInvalidate(MeshShape *mesh) {
@@ -356,8 +383,7 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
     if (accel == nullptr) {
         return 0;
     }
-    const size_t n = accel->nodes == nullptr ? 0 : accel->size;
-    return sizeof(MeshAccel) + n * (sizeof(void *) + sizeof(uint32_t)) +
+    return sizeof(MeshAccel) + static_cast<size_t>(accel->size) * (sizeof(void *) + sizeof(uint32_t)) +
            static_cast<size_t>(accel->nodeCount) * sizeof(AccelNode);
 }
 

@@ -13,15 +13,18 @@
 
 namespace vor {
 
-// Ascending 0-based positions of the triangles of mesh that TriangleBoxTest (s, e, corners
-// through world and divided by r) could pass; s and e are in unit-sphere space of r. Builds or
-// refits the hierarchy as needed. Answers null when the mesh is better scanned plainly (few
-// triangles, radii that are not positive); *count is then 0. The list stays valid until the next
-// query of any mesh.
-const uint32_t *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
-                               const Vec3 &e, const Vec3 &r, uint32_t *count);
-// The triangle at a 0-based position; only valid after a query of the same mesh answered a list.
-const MeshTriangle *MeshAccelTriangle(const MeshShape *mesh, uint32_t position);
+// One triangle handed to the exact tests: its 0-based position in the mesh's list and the record.
+struct AccelCandidate {
+    uint32_t position;
+    const MeshTriangle *triangle;
+};
+
+// The triangles of mesh that TriangleBoxTest (s, e, corners through world and divided by r) could
+// pass, by ascending list position; s and e are in unit-sphere space of r. Builds or refits the
+// hierarchy as needed. Answers null when the mesh is better scanned plainly (few triangles, radii
+// that are not positive); *count is then 0. The list stays valid until the next query of any mesh.
+const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
+                                     const Vec3 &e, const Vec3 &r, uint32_t *count);
 
 // Triangles were added: the hierarchy is rebuilt at the next query.
 void MeshAccelInvalidate(MeshShape *mesh);

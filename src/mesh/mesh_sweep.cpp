@@ -5,9 +5,12 @@
 
 #include <cmath>
 
+#include "core/accel_mode.h"
 #include "core/definitions.h"
 #include "core/settings.h"
+#include "core/stats.h"
 #include "core/thresholds.h"
+#include "mesh/mesh_accel.h"
 #include "mesh/mesh_sweep_steps.h"
 #include "mesh/triangle_tests.h"
 #include "pass/pass_state.h"
@@ -114,7 +117,22 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
         sweep.direction = Scale(1.0f / sweep.length, sweep.move);
     }
 
-    // Every triangle in list order; polygon numbers count from 1.
+    // Every triangle in list order; polygon numbers count from 1. The hierarchy hands over only
+    // the triangles whose box test could pass, still in list order.
+    Stats.meshSweeps += 1;
+    uint32_t count = 0;
+    const AccelCandidate *candidates =
+        ReferenceScans ? nullptr
+                       : MeshAccelQuery(mesh, *sweep.meshMatrix, sweep.start, sweep.end, r, &count);
+    if (candidates != nullptr) {
+        Stats.trianglesTested += count;
+        for (uint32_t k = 0; k < count; ++k) {
+            sweep.polygon = static_cast<int32_t>(candidates[k].position) + 1;
+            SweepTriangle(sweep, *candidates[k].triangle);
+        }
+        return;
+    }
+    Stats.trianglesTested += mesh->triangleCount;
     sweep.polygon = 0;
     for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next) {
         sweep.polygon += 1;
@@ -137,6 +155,7 @@ void SweepTriangle(MeshSweep &sweep, const MeshTriangle &triangle) {
     if (!TriangleBoxTest(S, sweep.end, t1, t2, t3)) {
         return;
     }
+    Stats.trianglesOverlapped += 1;
 
     // The plane: the centre must start strictly in front and the plane be within reach.
     const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));

@@ -6,8 +6,11 @@
 #include <cmath>
 
 #include "body/transforms.h"
+#include "core/accel_mode.h"
 #include "core/registry.h"
+#include "core/stats.h"
 #include "core/thresholds.h"
+#include "mesh/mesh_accel.h"
 #include "mesh/mesh_sweep.h"
 #include "mesh/triangle_tests.h"
 #include "pass/ellipsoid_sweep.h"
@@ -95,6 +98,21 @@ void RayAgainstMesh(const MeshShape *mesh, CollisionBody *body) {
     if (!MeshBoundsTest(mesh, rayResult->from, rayResult->to, body, unit)) {
         return;
     }
+    // The hierarchy hands over only the triangles whose box test could pass, in list order.
+    Stats.meshRays += 1;
+    uint32_t count = 0;
+    const AccelCandidate *candidates =
+        ReferenceScans ? nullptr
+                       : MeshAccelQuery(mesh, MeshWorldMatrix(body), rayResult->from,
+                                        rayResult->to, unit, &count);
+    if (candidates != nullptr) {
+        Stats.rayTriangles += count;
+        for (uint32_t k = 0; k < count; ++k) {
+            RayAgainstTriangle(*candidates[k].triangle, body);
+        }
+        return;
+    }
+    Stats.rayTriangles += mesh->triangleCount;
     for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next) {
         RayAgainstTriangle(*MemberOf<MeshTriangle>(l), body);
     }

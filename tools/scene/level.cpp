@@ -56,6 +56,36 @@ void Wedge(std::vector<Triangle> *out, float foot, float head, float h, float z0
     Tri(out, {foot, 0, z1}, {head, 0, z1}, {head, h, z1}, {0, 0, 1});
 }
 
+// A ramp between z0 and z1 rising along +x from height 0 at foot to h at top, then a flat deck
+// to x = end; one closed solid, without faces between the ramp and the deck.
+void RampWithDeck(std::vector<Triangle> *out, float foot, float top, float end, float h, float z0,
+                  float z1) {
+    Quad(out, {foot, 0, z0}, {top, h, z0}, {top, h, z1}, {foot, 0, z1}, {-h, top - foot, 0});
+    Quad(out, {top, h, z0}, {end, h, z0}, {end, h, z1}, {top, h, z1}, {0, 1, 0});
+    Quad(out, {end, 0, z0}, {end, h, z0}, {end, h, z1}, {end, 0, z1}, {1, 0, 0});
+    for (float z : {z0, z1}) {
+        const Point out_side{0, 0, z == z0 ? -1.0f : 1.0f};
+        Tri(out, {foot, 0, z}, {top, 0, z}, {top, h, z}, out_side);
+        Quad(out, {top, 0, z}, {end, 0, z}, {end, h, z}, {top, h, z}, out_side);
+    }
+}
+
+// Stairs between x0 and x1 climbing towards -z from z = front: `steps` risers of `rise`, treads
+// of `run`, the last tread running on as a landing to z = back. One closed solid.
+void Stairs(std::vector<Triangle> *out, float x0, float x1, float front, float run, float rise,
+            int steps, float back) {
+    for (int i = 0; i < steps; ++i) {
+        const float z = front - run * i, lo = rise * i, hi = rise * (i + 1);
+        const float zEnd = i + 1 < steps ? z - run : back;
+        Quad(out, {x0, lo, z}, {x1, lo, z}, {x1, hi, z}, {x0, hi, z}, {0, 0, 1});
+        Quad(out, {x0, hi, z}, {x1, hi, z}, {x1, hi, zEnd}, {x0, hi, zEnd}, {0, 1, 0});
+        Quad(out, {x0, 0, z}, {x0, hi, z}, {x0, hi, zEnd}, {x0, 0, zEnd}, {-1, 0, 0});
+        Quad(out, {x1, 0, z}, {x1, hi, z}, {x1, hi, zEnd}, {x1, 0, zEnd}, {1, 0, 0});
+    }
+    const float top = rise * steps;
+    Quad(out, {x0, 0, back}, {x1, 0, back}, {x1, top, back}, {x0, top, back}, {0, 0, -1});
+}
+
 // A flat disc of the given radius, top at local y 0, rim down to -depth.
 void Disc(std::vector<Triangle> *out, float radius, float depth, int sides) {
     const float pi = 3.14159265f;
@@ -116,8 +146,7 @@ Level BuiltInLevel() {
     LevelObject ramp = Object(2, kStaticLevelType, "ramp", "#a6d96a");
     ramp.note = "20 deg, walkable, up to a deck";
     const float rampTop = 5.0f * std::tan(20.0f * 3.14159265f / 180.0f);
-    Wedge(&ramp.triangles, -10, -5, rampTop, -7, -5);
-    Box(&ramp.triangles, {-5, 0, -7}, {-3.5f, rampTop, -5});
+    RampWithDeck(&ramp.triangles, -10, -5, -3.5f, rampTop, -7, -5);
     level.objects.push_back(ramp);
 
     // Slope at 65 degrees. A character's contact normal runs from the touch point to the
@@ -131,9 +160,7 @@ Level BuiltInLevel() {
     // Six steps of 0.15 by 0.4 climbing towards -z, then a landing at 0.9.
     LevelObject stairs = Object(4, kStaticLevelType, "stairs", "#92c5de");
     stairs.note = "six steps of 0.15, landing at 0.9";
-    for (int i = 0; i < 6; ++i)
-        Box(&stairs.triangles, {-2.5f, 0, -4.4f}, {-1.0f, 0.15f * (i + 1), -2.0f - 0.4f * i});
-    Box(&stairs.triangles, {-2.5f, 0, -5.6f}, {-1.0f, 0.9f, -4.4f});
+    Stairs(&stairs.triangles, -2.5f, -1.0f, -2.0f, 0.4f, 0.15f, 6, -5.6f);
     level.objects.push_back(stairs);
 
     // Two walls meeting in a concave corner at (6.7, -7.2): wall A faces +z, wall B faces -x.
