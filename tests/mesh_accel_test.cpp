@@ -23,12 +23,12 @@ class MeshAccelTest : public HostTest {
         vor::ShapeHead *s = vor::MemberOf<vor::ShapeHead>(vor::ObjectTable[n]->body->shapes.head);
         return vor::AsMesh(s);
     }
-    const vor::MeshTriangle *Triangle(uint32_t n, uint32_t position) {
-        vor::ListLink *l = Mesh(n)->triangles.head;
-        for (uint32_t k = 0; k < position; ++k) {
-            l = l->next;
+    std::vector<const vor::MeshTriangle *> Triangles(uint32_t n) {
+        std::vector<const vor::MeshTriangle *> all;
+        for (vor::ListLink *l = Mesh(n)->triangles.head; l != nullptr; l = l->next) {
+            all.push_back(vor::MemberOf<vor::MeshTriangle>(l));
         }
-        return vor::MemberOf<vor::MeshTriangle>(l);
+        return all;
     }
     const vor::Matrix4 &World(uint32_t n) {
         return vor::MeshWorldMatrix(vor::ObjectTable[n]->body);
@@ -66,9 +66,10 @@ class MeshAccelTest : public HostTest {
         const vor::AccelCandidate *list = vor::MeshAccelQuery(Mesh(n), World(n), s, e, r, &count);
         EXPECT_NE(list, nullptr);
         std::vector<uint32_t> positions;
+        const std::vector<const vor::MeshTriangle *> all = Triangles(n);
         for (uint32_t k = 0; list != nullptr && k < count; ++k) {
             positions.push_back(list[k].position);
-            EXPECT_EQ(list[k].triangle, Triangle(n, list[k].position));
+            EXPECT_EQ(list[k].triangle, all.at(list[k].position)); // each names its own record
         }
         return positions;
     }
