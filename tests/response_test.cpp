@@ -51,8 +51,7 @@ class ResponseTest : public PassInternalsTest {
     }
     void ExpectStopped(const ContactRecord *c) {
         ExpectVec(c->outCentre, c->contactCentre.x, c->contactCentre.y, c->contactCentre.z);
-        ExpectVec(c->outPosition, c->contactPosition.x, c->contactPosition.y,
-                  c->contactPosition.z);
+        ExpectVec(c->outPosition, c->contactPosition.x, c->contactPosition.y, c->contactPosition.z);
         ExpectVec(c->correction, 0, 0, 0);
     }
     // Each outcome on a body of its own, so that no earlier contact enters its history.

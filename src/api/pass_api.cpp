@@ -3,4 +3,6 @@
 
 #include "pass/pass_driver.h"
 
-VOR_API void VOR_CALL RunCollisionVOR(void) { vor::RunCollisionPass(); }
+VOR_API void VOR_CALL RunCollisionVOR(void) {
+    vor::RunCollisionPass();
+}

@@ -34,9 +34,13 @@ const vor::ContactRecord *Contact(uint32_t obj, uint32_t index) {
 
 } // namespace
 
-VOR_API void VOR_CALL ResetCollisionStackVOR(void) { vor::ResetCollisionStack(); }
+VOR_API void VOR_CALL ResetCollisionStackVOR(void) {
+    vor::ResetCollisionStack();
+}
 
-VOR_API int32_t VOR_CALL PeekCollisionStackVOR(void) { return vor::PeekCollisionStack(); }
+VOR_API int32_t VOR_CALL PeekCollisionStackVOR(void) {
+    return vor::PeekCollisionStack();
+}
 
 VOR_API int32_t VOR_CALL CountCollisionsVOR(uint32_t obj) {
     if (vor::BadObjNumber(obj)) {

@@ -12,7 +12,9 @@ namespace vor {
 
 ActiveEntry *stackCursor = nullptr;
 
-void ResetCollisionStack() { stackCursor = ListHead<ActiveEntry>(ActiveList); }
+void ResetCollisionStack() {
+    stackCursor = ListHead<ActiveEntry>(ActiveList);
+}
 
 int32_t PeekCollisionStack() {
     if (stackCursor == nullptr) {

@@ -19,10 +19,16 @@ namespace {
 
 enum SweepTest : uint8_t { kFirstTest = 0, kSecondTest = 1 };
 
-float Smaller(float a, float b) { return b < a ? b : a; }
-float Larger(float a, float b) { return b > a ? b : a; }
+float Smaller(float a, float b) {
+    return b < a ? b : a;
+}
+float Larger(float a, float b) {
+    return b > a ? b : a;
+}
 
-float Component(const Vec3 &v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+float Component(const Vec3 &v, int axis) {
+    return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+}
 
 // p0 + (p1 - p0) * t, the point a fraction t along the segment.
 Vec3 PointAlong(const Vec3 &p0, const Vec3 &p1, float t) {

@@ -72,9 +72,13 @@ void FreePreviousMotionRecord(CollisionBody *body, MotionRecord *record) {
     DestroyMotionRecordIn(&body->previousMotion, record);
 }
 
-void FreeCurrentMotion(CollisionBody *body) { FreeMotionList(&body->currentMotion); }
+void FreeCurrentMotion(CollisionBody *body) {
+    FreeMotionList(&body->currentMotion);
+}
 
-void FreePreviousMotion(CollisionBody *body) { FreeMotionList(&body->previousMotion); }
+void FreePreviousMotion(CollisionBody *body) {
+    FreeMotionList(&body->previousMotion);
+}
 
 ContactRecord *NewContact(int16_t kind) {
     ContactRecord *r = static_cast<ContactRecord *>(std::calloc(1, sizeof(ContactRecord)));
