@@ -8,7 +8,8 @@
 // scenes without that comparison; tests/soak/soak_main.cpp, run by scripts/checks/leaks.sh,
 // makes it there with a counting allocator and under valgrind.
 // Under AddressSanitizer the churn runs 2,000 frames instead of 10,000 and the module cycles 20
-// times instead of 100, to keep each case within the time of the sanitizer suite.
+// times instead of 100, to keep each case within the time of the sanitizer suite; there the
+// memory map is only checked for the module itself (the sanitizer maps memory as it goes).
 #include <dlfcn.h>
 
 #include <cmath>
@@ -44,9 +45,11 @@ constexpr int kModuleCycles = 100;
 // Bytes the process has allocated and not yet freed, where the allocator counts them exactly.
 #ifdef VOR_SOAK_UNDER_ASAN
 constexpr bool kExactHeap = true;
+constexpr bool kStableMaps = false; // the sanitizer maps shadow and heap memory as it goes
 size_t LiveHeapBytes() { return __sanitizer_get_current_allocated_bytes(); }
 #else
 constexpr bool kExactHeap = false; // compared only in the sanitizer build (see the top)
+constexpr bool kStableMaps = true;
 size_t LiveHeapBytes() { return 0; }
 #endif
 
@@ -158,7 +161,7 @@ TEST_F(Soak, TenThousandFramesOfChurnHoldNothingAfterEachStop) {
                 NewCollObjVOR(n, rng.Below(4));
                 AddObjShapeVOR(n, 1 + static_cast<int32_t>(rng.Below(2)));
                 SetObjRadiusVOR(n, rng.Range(0.3f, 1.2f), rng.Range(0.3f, 1.2f), 1.0f);
-                Place(n, rng.Range(-6, 6), rng.Range(0.5f, 2), rng.Range(-6, 6));
+                Place(n, rng.Range(-4, 4), rng.Range(0.5f, 2), rng.Range(-4, 4));
                 if (rng.Below(4) != 0)
                     ActivateObjVOR(n);
                 break;
@@ -167,7 +170,7 @@ TEST_F(Soak, TenThousandFramesOfChurnHoldNothingAfterEachStop) {
             case 4: DeActivateObjVOR(n); break;
             case 5: AddObjShapeVOR(n, 1 + static_cast<int32_t>(rng.Below(2))); break;
             case 6: {
-                float x = rng.Range(-6, 6), z = rng.Range(-6, 6), y = rng.Range(-0.5f, 0.5f);
+                float x = rng.Range(-4, 4), z = rng.Range(-4, 4), y = rng.Range(-0.5f, 0.5f);
                 for (int t = 0; t < 12; ++t)
                     AddMeshTri(n, x, y, z, x + rng.Range(-4, 4), y, z + 4, x + 4, y, z);
                 break;
@@ -192,7 +195,7 @@ TEST_F(Soak, TenThousandFramesOfChurnHoldNothingAfterEachStop) {
         }
         RunCollisionVOR();
         ++passes;
-        if (frame % 16 == 0) {
+        if (frame % 4 == 0) {
             for (uint32_t n = 1; n <= kNumbers; ++n) {
                 int32_t c = CountCollisionsVOR(n);
                 contacts += c;
@@ -204,7 +207,7 @@ TEST_F(Soak, TenThousandFramesOfChurnHoldNothingAfterEachStop) {
                 ++active;
             mostActive = active > mostActive ? active : mostActive;
         }
-        if (rng.Below(250) == 0 || frame == kChurnFrames - 1) {
+        if (rng.Below(kChurnFrames / 40) == 0 || frame == kChurnFrames - 1) {
             StopCollisionVOR();
             ++stops;
             if (kExactHeap) {
@@ -214,7 +217,7 @@ TEST_F(Soak, TenThousandFramesOfChurnHoldNothingAfterEachStop) {
         }
     }
     StopCollisionVOR();
-    EXPECT_GT(stops, 5);
+    EXPECT_GT(stops, 10);
     EXPECT_EQ(passes, kChurnFrames);
     // The churn must have built real scenes, not just empty passes.
     EXPECT_GT(contacts, kChurnFrames / 50);
@@ -308,7 +311,9 @@ TEST(SoakModule, LoadingAndUnloadingTheModuleAHundredTimesLeavesNothingBehind) {
         UseModuleOnce(handle);
         ASSERT_EQ(dlclose(handle), 0);
         ASSERT_FALSE(ModuleMapped()) << "the module stayed mapped after dlclose, cycle " << cycle;
-        ASSERT_EQ(MappedRegions(), regionsBefore) << "cycle " << cycle;
+        if (kStableMaps) {
+            ASSERT_EQ(MappedRegions(), regionsBefore) << "cycle " << cycle;
+        }
         // The loader keeps a little bookkeeping from the first load; after that, not a byte more.
         if (cycle == 0)
             afterFirst = LiveHeapBytes();

@@ -1,14 +1,19 @@
 // The grid behind SweepEllipsoidDefinitionGrid.
 //
 // Why skipping is exact: the pair sweep compares clipped centres divided by the pair's radii r with
-// the other's centres widened by 2, both tests rejecting only when the same axis separates them.
-// While every nearest time involved lies in [0, 1], each clipped centre lies on its step's segment
-// up to about ten float roundings, so the step's box widened by a few millionths of its size holds
-// it. A destination is skipped only when, on some axis, the boxes are further apart than 2 r plus
-// a bound on the rounding of the division and of the margin: the box test then rejects both tests.
-// Bodies outside that regime (a nearest time below 0 or above 1, huge or non-finite coordinates,
-// odd radii) are never skipped: as destinations they are always visited, as sources they scan
-// every destination. A source that falls out of the regime mid-scan finishes plainly.
+// the other's centres widened by 2, and both of its tests reject only when one axis separates
+// them. Each clipped centre is p + (q - p) t for the step's end centres p, q and a t that the
+// nearest times of the two bodies bound: in the first test t lies in [min(0, tA, tB), 1], in the
+// second it is tB (tA, tB the source's and destination's nearest times, 0 when none). Over
+// t in [tLow, 1] (tLow <= 0) those points lie in the hull of p, q and p + (q - p) tLow, up to a
+// few float roundings, which a widening by a few millionths of the magnitudes covers. A pair is
+// skipped only when, on some axis, the two hulls are further apart than 2 r plus a bound on the
+// rounding of the division and of the margin: the box test then rejects both tests.
+//
+// Destinations whose nearest time lies in [-kStretch, 1] sit in the grid with their hull over
+// [-kStretch, 1]; the others (and huge, non-finite or oddly sized ones) are visited by every
+// source. A source whose own nearest time drops during its scan searches again for the rest of
+// the list with the longer hull; one that leaves every bound scans the rest plainly.
 #include "pass/broadphase.h"
 
 #include <algorithm>
@@ -29,13 +34,17 @@ namespace vor {
 
 namespace {
 
-constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
-constexpr double kPairSlack = 1e-6;     // relative: rounding of the division and the margin
-constexpr double kTinySlack = 1e-25;    // absolute: quotients that fall into subnormals
-constexpr double kSafeMagnitude = 1e15; // coordinates and radii bounds of the regime
+constexpr double kStretch = 4.0;          // destinations' nearest times down to -4 stay in the grid
+constexpr double kBoxStretch = 4.04;      // their grid hulls reach back that far, and a little more
+constexpr double kLongestStretch = 1e6;   // a source's time below -1e6 scans plainly
+constexpr double kTimeSlack = 1e-6;       // relative: a time narrowed to a float
+constexpr double kClipSlack = 4e-6;       // relative: rounding of a clipped centre (about 10 ulps)
+constexpr double kPairSlack = 1e-6;       // relative: rounding of the division and the margin
+constexpr double kTinySlack = 1e-25;      // absolute: quotients that fall into subnormals
+constexpr double kSafeMagnitude = 1e15;   // coordinates and radii bounds of the regime
 constexpr double kSmallestRadius = 1e-15;
-constexpr uint64_t kMaxDestinationCells = 64; // a destination box spanning more is always visited
-constexpr uint64_t kMaxQueryCells = 4096;     // a source box spanning more scans every destination
+constexpr uint64_t kMaxDestinationCells = 64; // a destination hull spanning more is always visited
+constexpr uint64_t kMaxQueryCells = 4096;     // a source query spanning more scans plainly
 constexpr double kCellClamp = 1e9;            // cell coordinates are clamped (monotone) to this
 
 struct Span {
@@ -47,10 +56,13 @@ struct Span {
 struct Slot {
     ShapeEntry *entry;
     CollisionBody *body;
-    Span box;         // world box of its step's centres, widened for rounding
-    uint32_t stamp;   // query that last collected it
-    uint8_t regular;  // its box and radii are in the regime and its nearest time is in [0, 1]
-    uint8_t always;   // in the always-visit list
+    const Vec3 *radii;
+    Vec3 p, q;       // centres at the ends of its body's latest step
+    Span box;        // hull over [-kBoxStretch, 1]
+    double tLow;     // min(0, its nearest time)
+    uint32_t stamp;  // query that last collected it
+    uint8_t regular; // in the grid's regime
+    uint8_t always;  // in the always-visit list
 };
 
 struct BodySlot {
@@ -60,6 +72,17 @@ struct BodySlot {
 
 struct CellIndex {
     int64_t c[3];
+};
+
+// The grid of one call.
+struct Grid {
+    double origin[3];
+    double cell[3];
+    uint64_t bucketMask;
+    double reach[3];      // largest destination radius per axis
+    double speed[3];      // largest destination step length per axis
+    double magnitude;     // largest coordinate magnitude over the regular destination hulls
+    double lowestTime;    // min(0, every regular destination's nearest time)
 };
 
 // Working arrays, kept between calls and grown as needed.
@@ -77,15 +100,6 @@ size_t itemCapacity = 0;
 uint32_t *found = nullptr;
 size_t foundCapacity = 0;
 uint32_t queryStamp = 0;
-
-// The grid of one call.
-struct Grid {
-    double origin[3];
-    double cell[3];
-    uint64_t bucketMask;
-    double reach[3];      // largest destination radius per axis
-    double magnitude;     // largest coordinate magnitude over the regular destinations
-};
 
 bool Reserve(void **array, size_t *capacity, size_t n, size_t size) {
     if (n <= *capacity) {
@@ -115,8 +129,17 @@ bool BodySlotBefore(const BodySlot &x, const BodySlot &y) {
 
 float Component(const Vec3 &v, int a) { return a == 0 ? v.x : (a == 1 ? v.y : v.z); }
 
-bool TimeInRegime(const MotionRecord *m) {
-    return m->nearest == nullptr || (m->nearest->time >= 0.0 && m->nearest->time <= 1.0);
+// min(0, the step's nearest time); NaN when that time is not a number.
+double LowTime(const MotionRecord *m) {
+    if (m->nearest == nullptr) {
+        return 0.0;
+    }
+    const double t = m->nearest->time;
+    return t < 0.0 ? t : (t >= 0.0 ? 0.0 : t);
+}
+
+bool DestinationTimeInRegime(const MotionRecord *m) {
+    return m->nearest == nullptr || (m->nearest->time >= -kStretch && m->nearest->time <= 1.0);
 }
 
 bool RadiiInRegime(const Vec3 &r) {
@@ -129,25 +152,40 @@ bool RadiiInRegime(const Vec3 &r) {
     return true;
 }
 
-// The widened world box of the shape's centres over its body's latest step, when the body is in
-// the regime where that box holds every clipped centre the pair sweep can compute.
-bool StepInRegime(const CollisionBody *body, const EllipsoidShape *shape, Span *box) {
+// The shape's centres at both ends of its body's latest step, the same float sums the sweep makes,
+// when they and the radii are within the regime's magnitudes.
+bool StepCentres(const CollisionBody *body, const EllipsoidShape *shape, Vec3 *p, Vec3 *q) {
     const MotionRecord *m = LatestMotion(body);
-    if (m == nullptr || !TimeInRegime(m) || !RadiiInRegime(shape->radii)) {
+    if (m == nullptr || !RadiiInRegime(shape->radii)) {
         return false;
     }
-    // The same float sums the sweep makes.
-    const Vec3 s0 = Add(m->start, shape->offset);
-    const Vec3 s1 = Add(m->end, shape->offset);
+    *p = Add(m->start, shape->offset);
+    *q = Add(m->end, shape->offset);
     for (int a = 0; a < 3; ++a) {
-        const double p = Component(s0, a);
-        const double q = Component(s1, a);
-        if (!(std::fabs(p) <= kSafeMagnitude && std::fabs(q) <= kSafeMagnitude)) {
+        if (!(std::fabs(Component(*p, a)) <= kSafeMagnitude &&
+              std::fabs(Component(*q, a)) <= kSafeMagnitude)) {
             return false;
         }
-        const double slack = kClipSlack * std::max(std::fabs(p), std::fabs(q)) + kTinySlack;
-        box->lo[a] = std::min(p, q) - slack;
-        box->hi[a] = std::max(p, q) + slack;
+    }
+    return true;
+}
+
+// The box of p + (q - p) t over t in [tLow, 1] (tLow <= 0), widened for rounding; false when it
+// reaches beyond the regime's magnitudes.
+bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
+    const double t = tLow * (1.0 + kTimeSlack);
+    for (int a = 0; a < 3; ++a) {
+        const double x = Component(p, a);
+        const double y = Component(q, a);
+        const double back = x + (y - x) * t;
+        const double slack =
+            kClipSlack * (std::max(std::fabs(x), std::fabs(y)) + (1.0 - t) * std::fabs(y - x)) +
+            kTinySlack;
+        out->lo[a] = std::min(std::min(x, y), back) - slack;
+        out->hi[a] = std::max(std::max(x, y), back) + slack;
+        if (!(std::fabs(back) <= kSafeMagnitude)) {
+            return false;
+        }
     }
     return true;
 }
@@ -160,7 +198,7 @@ double PairRadius(float s, float t) {
     return t > s ? t : s;
 }
 
-// True when the box test of both pair tests is certain to separate the two boxes on some axis.
+// True when the box test of both pair tests is certain to separate the two hulls on some axis.
 bool ProvenApart(const Span &src, const Vec3 &rs, const Span &dst, const Vec3 &rt) {
     for (int a = 0; a < 3; ++a) {
         const double m = kEllipsoidContactMargin * PairRadius(Component(rs, a), Component(rt, a)) *
@@ -203,6 +241,13 @@ uint64_t CellCount(const CellIndex &lo, const CellIndex &hi) {
     return n;
 }
 
+void CellRange(const Grid &g, const Span &box, CellIndex *lo, CellIndex *hi) {
+    for (int a = 0; a < 3; ++a) {
+        lo->c[a] = CellOf(g, a, box.lo[a]);
+        hi->c[a] = CellOf(g, a, box.hi[a]);
+    }
+}
+
 void AddAlways(uint32_t slot) {
     if (slots[slot].always != 0) {
         return;
@@ -226,16 +271,18 @@ void ScanDestinations(CollisionDefinition *d, ShapeEntry *s, uint32_t first, uin
     }
 }
 
-// Fills the slots and sizes the grid; false when memory runs out.
-bool CollectDestinations(IntrusiveList *destinations, uint32_t n, Grid *g) {
+// Fills the slots and sizes the grid.
+void CollectDestinations(IntrusiveList *destinations, uint32_t n, Grid *g) {
     alwaysCount = 0;
     queryStamp = 0;
     double extent[3] = {0, 0, 0};
     double lowest[3] = {0, 0, 0};
     uint32_t regular = 0;
     g->magnitude = 0;
+    g->lowestTime = 0;
     for (int a = 0; a < 3; ++a) {
         g->reach[a] = 0;
+        g->speed[a] = 0;
     }
     uint32_t i = 0;
     for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
@@ -245,33 +292,43 @@ bool CollectDestinations(IntrusiveList *destinations, uint32_t n, Grid *g) {
         slot.body = t->body;
         slot.stamp = 0;
         slot.always = 0;
-        slot.regular = t->shape->kind == kEllipsoidKind &&
-                       StepInRegime(t->body, AsEllipsoid(t->shape), &slot.box);
+        slot.regular = 0;
+        slot.tLow = 0;
         bodySlots[i] = BodySlot{t->body, i};
-        if (slot.regular == 0) {
+        if (t->shape->kind != kEllipsoidKind) {
             continue;
         }
-        const Vec3 &r = AsEllipsoid(t->shape)->radii;
+        const EllipsoidShape *shape = AsEllipsoid(t->shape);
+        slot.radii = &shape->radii;
+        if (!StepCentres(t->body, shape, &slot.p, &slot.q) ||
+            !DestinationTimeInRegime(LatestMotion(t->body)) ||
+            !Hull(slot.p, slot.q, -kBoxStretch, &slot.box)) {
+            continue;
+        }
+        slot.regular = 1;
+        slot.tLow = LowTime(LatestMotion(t->body));
+        g->lowestTime = std::min(g->lowestTime, slot.tLow);
         for (int a = 0; a < 3; ++a) {
             extent[a] += slot.box.hi[a] - slot.box.lo[a];
             lowest[a] = regular == 0 ? slot.box.lo[a] : std::min(lowest[a], slot.box.lo[a]);
-            g->reach[a] = std::max(g->reach[a], static_cast<double>(Component(r, a)));
+            g->reach[a] = std::max(g->reach[a], static_cast<double>(Component(shape->radii, a)));
+            g->speed[a] = std::max(g->speed[a], static_cast<double>(std::fabs(
+                                                    Component(slot.q, a) - Component(slot.p, a))));
             g->magnitude = std::max(g->magnitude, std::max(std::fabs(slot.box.lo[a]),
                                                            std::fabs(slot.box.hi[a])));
         }
         regular += 1;
     }
     std::sort(bodySlots, bodySlots + n, BodySlotBefore);
-    // Cells about the size of a destination box plus the reach of a pair.
+    // Cells about the size of a destination hull plus the reach of a pair.
     for (int a = 0; a < 3; ++a) {
         const double mean = regular == 0 ? 0.0 : extent[a] / regular;
         g->origin[a] = lowest[a];
         g->cell[a] = std::max(mean + 2.0 * kEllipsoidContactMargin * g->reach[a], 1e-30);
     }
-    return true;
 }
 
-// Enters every regular destination in the cells its box covers; wide ones go to the always list.
+// Enters every regular destination in the cells its hull covers; wide ones go to the always list.
 bool FillGrid(uint32_t n, Grid *g) {
     uint64_t entries = 0;
     for (uint32_t i = 0; i < n; ++i) {
@@ -281,10 +338,7 @@ bool FillGrid(uint32_t n, Grid *g) {
             continue;
         }
         CellIndex lo, hi;
-        for (int a = 0; a < 3; ++a) {
-            lo.c[a] = CellOf(*g, a, slot.box.lo[a]);
-            hi.c[a] = CellOf(*g, a, slot.box.hi[a]);
-        }
+        CellRange(*g, slot.box, &lo, &hi);
         const uint64_t cells = CellCount(lo, hi);
         if (cells > kMaxDestinationCells) {
             AddAlways(i);
@@ -311,10 +365,7 @@ bool FillGrid(uint32_t n, Grid *g) {
                 continue;
             }
             CellIndex lo, hi;
-            for (int a = 0; a < 3; ++a) {
-                lo.c[a] = CellOf(*g, a, slot.box.lo[a]);
-                hi.c[a] = CellOf(*g, a, slot.box.hi[a]);
-            }
+            CellRange(*g, slot.box, &lo, &hi);
             for (int64_t x = lo.c[0]; x <= hi.c[0]; ++x) {
                 for (int64_t y = lo.c[1]; y <= hi.c[1]; ++y) {
                     for (int64_t z = lo.c[2]; z <= hi.c[2]; ++z) {
@@ -342,38 +393,67 @@ bool FillGrid(uint32_t n, Grid *g) {
     return true;
 }
 
-// A body whose step left the regime is visited by every later source from now on.
-void DemoteBody(CollisionBody *body, uint32_t n) {
+// After a source's scan: its body's slots take its new nearest time, or leave the grid.
+void UpdateBody(CollisionBody *body, uint32_t n, Grid *g) {
+    const MotionRecord *m = LatestMotion(body);
+    const bool inRegime = DestinationTimeInRegime(m);
+    const double tLow = LowTime(m);
     BodySlot key = {body, 0};
     BodySlot *at = std::lower_bound(bodySlots, bodySlots + n, key, BodySlotBefore);
     for (; at != bodySlots + n && at->body == body; ++at) {
-        slots[at->slot].regular = 0;
-        AddAlways(at->slot);
+        Slot &slot = slots[at->slot];
+        if (slot.regular == 0) {
+            continue;
+        }
+        if (!inRegime) {
+            slot.regular = 0;
+            AddAlways(at->slot);
+            continue;
+        }
+        slot.tLow = tLow;
+        g->lowestTime = std::min(g->lowestTime, tLow);
     }
 }
 
-// The destinations one regular source may reach, ascending; count in *count.
-uint32_t CollectCandidates(const Grid &g, const Span &src, const EllipsoidShape *shape,
-                           uint32_t *count) {
-    const Vec3 &rs = shape->radii;
+struct Source {
+    const Vec3 *radii;
+    Vec3 p, q;
+    double tLow;  // the source's nearest time the candidates were found for (min with 0)
+    Span hull;    // its hull over [tLow, 1]
+};
+
+// The destinations from position `first` on that the source may reach with its nearest time at
+// tLow or later, ascending, in found[]; false when the search would cost more than a plain scan.
+bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
     queryStamp += 1;
     uint32_t k = 0;
-
-    // The grid part: cells within the largest reach of any pair, each destination once.
-    CellIndex lo, hi;
-    for (int a = 0; a < 3; ++a) {
-        const double r = EllipSizeMode == 0 ? Component(rs, a)
-                                            : std::max<double>(Component(rs, a), g.reach[a]);
-        const double reach = kEllipsoidContactMargin * r * (1.0 + kPairSlack) +
-                             kPairSlack * (std::max(std::fabs(src.lo[a]), std::fabs(src.hi[a])) +
-                                           g.magnitude) +
-                             kTinySlack;
-        const double wide = reach * (1.0 + kPairSlack);
-        lo.c[a] = CellOf(g, a, src.lo[a] - wide);
-        hi.c[a] = CellOf(g, a, src.hi[a] + wide);
+    if (!Hull(src.p, src.q, src.tLow, &src.hull)) {
+        return false;
     }
+    // The grid part: the hull of every pairing's clip, widened by the largest reach of any pair,
+    // and by the destinations' own stretch beyond their grid hulls for a source time below it.
+    Span query;
+    if (!Hull(src.p, src.q, std::min(src.tLow, g.lowestTime), &query)) {
+        return false;
+    }
+    const double beyond = src.tLow < -kBoxStretch ? -src.tLow * 1.01 : 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double ra = Component(*src.radii, a);
+        const double r = EllipSizeMode == 0 ? ra : std::max(ra, g.reach[a]);
+        const double stretch = beyond * g.speed[a];
+        const double magnitude =
+            std::max(std::fabs(query.lo[a]), std::fabs(query.hi[a])) + g.magnitude + stretch;
+        const double reach =
+            (kEllipsoidContactMargin * r * (1.0 + kPairSlack) + kPairSlack * magnitude +
+             kTinySlack + stretch) *
+            (1.0 + kPairSlack);
+        query.lo[a] -= reach;
+        query.hi[a] += reach;
+    }
+    CellIndex lo, hi;
+    CellRange(g, query, &lo, &hi);
     if (CellCount(lo, hi) > kMaxQueryCells) {
-        return 0;
+        return false;
     }
     for (int64_t x = lo.c[0]; x <= hi.c[0]; ++x) {
         for (int64_t y = lo.c[1]; y <= hi.c[1]; ++y) {
@@ -382,13 +462,19 @@ uint32_t CollectCandidates(const Grid &g, const Span &src, const EllipsoidShape 
                 for (uint32_t e = bucketStart[b]; e < bucketStart[b + 1]; ++e) {
                     const uint32_t i = bucketItems[e];
                     Slot &slot = slots[i];
-                    if (slot.stamp == queryStamp) {
+                    if (i < first || slot.stamp == queryStamp) {
                         continue;
                     }
                     slot.stamp = queryStamp;
-                    if (slot.regular != 0 &&
-                        ProvenApart(src, rs, slot.box, AsEllipsoid(slot.entry->shape)->radii)) {
-                        continue;
+                    if (slot.regular != 0) {
+                        // The pairing's own clip range: both hulls from min(tA, tB) on.
+                        const double t = std::min(src.tLow, slot.tLow);
+                        Span s = src.hull, dst;
+                        if ((t == src.tLow || Hull(src.p, src.q, t, &s)) &&
+                            Hull(slot.p, slot.q, t, &dst) &&
+                            ProvenApart(s, *src.radii, dst, *slot.radii)) {
+                            continue;
+                        }
                     }
                     found[k++] = i;
                 }
@@ -398,7 +484,7 @@ uint32_t CollectCandidates(const Grid &g, const Span &src, const EllipsoidShape 
     // Destinations outside the regime or too wide for the grid.
     for (uint32_t j = 0; j < alwaysCount; ++j) {
         Slot &slot = slots[always[j]];
-        if (slot.stamp != queryStamp) {
+        if (always[j] >= first && slot.stamp != queryStamp) {
             slot.stamp = queryStamp;
             found[k++] = always[j];
         }
@@ -406,7 +492,48 @@ uint32_t CollectCandidates(const Grid &g, const Span &src, const EllipsoidShape 
     // List order, so that ties still go to the first destination.
     std::sort(found, found + k);
     *count = k;
-    return 1;
+    return true;
+}
+
+// One source against its candidates, in list order, searching again when its time drops.
+void SweepSource(CollisionDefinition *d, ShapeEntry *s, const Grid &g, uint32_t n) {
+    CollisionBody *b = s->body;
+    const MotionRecord *latest = LatestMotion(b);
+    Source src;
+    src.tLow = LowTime(latest);
+    uint32_t count = 0;
+    if (s->shape->kind != kEllipsoidKind || !(src.tLow >= -kLongestStretch) ||
+        !StepCentres(b, AsEllipsoid(s->shape), &src.p, &src.q)) {
+        Stats.gridPlainSources += 1;
+        ScanDestinations(d, s, 0, n);
+        return;
+    }
+    src.radii = &AsEllipsoid(s->shape)->radii;
+    if (!CollectCandidates(g, src, 0, &count)) {
+        Stats.gridPlainSources += 1;
+        ScanDestinations(d, s, 0, n);
+        return;
+    }
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t i = found[k];
+        const Slot &t = slots[i];
+        if (t.body == b || PairAlreadyHit(b, d, t.body)) {
+            continue;
+        }
+        SweepShapePair(d, s->shape, t.entry->shape);
+        // An earlier time stretches the clipped motion further back: search the rest again.
+        const double now = LowTime(latest);
+        if (now >= src.tLow) {
+            continue;
+        }
+        src.tLow = now;
+        if (!(now >= -kLongestStretch) || !CollectCandidates(g, src, i + 1, &count)) {
+            Stats.gridPlainSources += 1;
+            ScanDestinations(d, s, i + 1, n);
+            return;
+        }
+        k = static_cast<uint32_t>(-1); // the loop's increment starts the new list at 0
+    }
 }
 
 } // namespace
@@ -440,7 +567,8 @@ bool SweepEllipsoidDefinitionGrid(CollisionDefinition *d, IntrusiveList *sources
         return false;
     }
     Grid g;
-    if (!CollectDestinations(destinations, n, &g) || !FillGrid(n, &g)) {
+    CollectDestinations(destinations, n, &g);
+    if (!FillGrid(n, &g)) {
         return false;
     }
     Stats.gridDefinitions += 1;
@@ -448,38 +576,12 @@ bool SweepEllipsoidDefinitionGrid(CollisionDefinition *d, IntrusiveList *sources
     // The driver's source loop, in list order, each source against its candidates in list order.
     for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;
          s = MemberOf<ShapeEntry>(s->link.next)) {
-        CollisionBody *b = s->body;
-        const MotionRecord *latest = LatestMotion(b);
+        const MotionRecord *latest = LatestMotion(s->body);
         if (latest == nullptr || latest->iteration != sweepIteration) {
             continue;
         }
-        Span src;
-        uint32_t count = 0;
-        const bool searched = s->shape->kind == kEllipsoidKind &&
-                              StepInRegime(b, AsEllipsoid(s->shape), &src) &&
-                              CollectCandidates(g, src, AsEllipsoid(s->shape), &count) != 0;
-        if (!searched) {
-            Stats.gridPlainSources += 1;
-            ScanDestinations(d, s, 0, n);
-        } else {
-            for (uint32_t k = 0; k < count; ++k) {
-                const uint32_t i = found[k];
-                const Slot &t = slots[i];
-                if (t.body == b || PairAlreadyHit(b, d, t.body)) {
-                    continue;
-                }
-                SweepShapePair(d, s->shape, t.entry->shape);
-                // A contact time outside [0, 1] stretches the clipped motion past the step's box.
-                if (!TimeInRegime(latest)) {
-                    Stats.gridPlainSources += 1;
-                    ScanDestinations(d, s, i + 1, n);
-                    break;
-                }
-            }
-        }
-        if (!TimeInRegime(latest)) {
-            DemoteBody(b, n);
-        }
+        SweepSource(d, s, g, n);
+        UpdateBody(s->body, n, &g);
     }
     return true;
 }
