@@ -9,8 +9,10 @@
  * answer 0; after StartCollisionDebugVOR() the first one is reported through the error handler.
  *
  * Known limits, part of the design:
- * - Meshes are never swept: only ellipsoids move. A moving mesh carries the bodies that ride it
- *   (dynamic response 2 to 4) but pushes nothing else.
+ * - Meshes are never swept: only ellipsoids are. With dynamic response 1 a mesh that moves more
+ *   than a body's radius in one frame passes through it; with 2 to 4 the start of every body swept
+ *   against it is carried along with the mesh, and riders (contact normal y above 0.3 in the pass
+ *   before) have their end carried too (and yaw, pitch, roll turned with 3).
  * - The mesh bounds test uses a cube around the mesh body's position built from its scaled local
  *   bounds, ignoring rotation: a rotated mesh reaching beyond that cube can be missed there.
  * - Triangles are hit from their front only (the side their corner order faces, counter-clockwise
