@@ -52,7 +52,8 @@ void BM_Characters(benchmark::State &state) {
         bench::StepCharacters(walkers, cells, random);
     }
     const vor::WorkCounters &s = vor::Stats;
-    state.counters["body_step"] = Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["body_step"] =
+        Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
     state.counters["triangles"] = triangles;
     state.counters["tested/sweep"] = PerCount(s.trianglesTested, s.meshSweeps);
     state.counters["overlap/sweep"] = PerCount(s.trianglesOverlapped, s.meshSweeps);
@@ -76,10 +77,12 @@ void BM_Crowd(benchmark::State &state) {
         bench::StepCrowd(walkers, arena, random);
     }
     const vor::WorkCounters &s = vor::Stats;
-    state.counters["body_step"] = Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["body_step"] =
+        Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
     state.counters["pairs/pass"] = PerCount(s.pairsTested, state.iterations());
     state.counters["overlap/pass"] = PerCount(s.pairsOverlapped, state.iterations());
-    state.counters["grid_B"] = static_cast<double>(vor::BroadphaseBytes());
+    state.counters["grid_B"] = static_cast<double>(vor::BroadphasePeakBytes());
+    state.counters["plain_src/pass"] = PerCount(s.gridPlainSources, state.iterations());
 }
 
 // Args: plain scans, rays per iteration. Rays against the 512k-triangle level.
@@ -153,18 +156,32 @@ void BM_HierarchyBuild(benchmark::State &state) {
 BENCHMARK(BM_Characters)
     ->ArgNames({"cells", "chars", "plain"})
     ->ArgsProduct({{32, 128, 512}, {1, 64, 1024}, {0}})
-    ->Args({32, 1, 1})->Args({32, 64, 1})->Args({32, 1024, 1})
-    ->Args({128, 1, 1})->Args({128, 64, 1})->Args({512, 1, 1})
+    ->Args({32, 1, 1})
+    ->Args({32, 64, 1})
+    ->Args({32, 1024, 1})
+    ->Args({128, 1, 1})
+    ->Args({128, 64, 1})
+    ->Args({512, 1, 1})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Crowd)
     ->ArgNames({"bodies", "plain"})
     ->ArgsProduct({{100, 1000, 4000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RaysLevel)->ArgNames({"plain", "rays"})->Args({0, 10000})->Args({1, 100})
+BENCHMARK(BM_RaysLevel)
+    ->ArgNames({"plain", "rays"})
+    ->Args({0, 10000})
+    ->Args({1, 100})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RaysCrowd)->ArgNames({"bodies", "plain"})->Args({4000, 0})->Args({4000, 1})
+BENCHMARK(BM_RaysCrowd)
+    ->ArgNames({"bodies", "plain"})
+    ->Args({4000, 0})
+    ->Args({4000, 1})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HierarchyBuild)->ArgNames({"cells"})->Arg(32)->Arg(128)->Arg(512)
+BENCHMARK(BM_HierarchyBuild)
+    ->ArgNames({"cells"})
+    ->Arg(32)
+    ->Arg(128)
+    ->Arg(512)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

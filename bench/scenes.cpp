@@ -14,9 +14,9 @@ namespace bench {
 namespace {
 
 constexpr float kPi = 3.14159265f;
-constexpr float kWalkSpeed = 0.08f;  // units per frame
+constexpr float kWalkSpeed = 0.08f; // units per frame
 constexpr float kCrowdSpeed = 0.05f;
-constexpr float kGravity = 0.05f;    // y units per update
+constexpr float kGravity = 0.05f;     // y units per update
 constexpr float kCrowdSpacing = 1.4f; // lattice pitch of the crowd; radius 0.25 leaves gaps
 constexpr float kRayLength = 20.0f;
 
@@ -24,11 +24,15 @@ struct P3 {
     float x, y, z;
 };
 
-P3 Minus(const P3 &a, const P3 &b) { return P3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+P3 Minus(const P3 &a, const P3 &b) {
+    return P3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
 P3 CrossP(const P3 &a, const P3 &b) {
     return P3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-float DotP(const P3 &a, const P3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float DotP(const P3 &a, const P3 &b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // Vertex data of a host block: three words of header, then x, y, z per vertex.
 struct Block {
@@ -74,7 +78,9 @@ void Crate(Block &block, float cx, float cz, float size) {
     block.Quad({x0, y0, z0}, {x1, y0, z0}, {x1, y0, z1}, {x0, y0, z1}, {0, -1, 0});
 }
 
-float Deg(float radians) { return radians * (180.0f / kPi); }
+float Deg(float radians) {
+    return radians * (180.0f / kPi);
+}
 
 const vor::MeshShape *LevelMesh() {
     vor::CollisionObject *o = vor::ObjectTable[kLevelObject];
@@ -114,7 +120,8 @@ uint32_t BuildLevel(uint32_t cells, uint32_t seed) {
     // The ground, two triangles per unit cell, facing up.
     for (uint32_t i = 0; i < cells; ++i) {
         for (uint32_t j = 0; j < cells; ++j) {
-            const float x0 = static_cast<float>(i), x1 = x0 + 1, z0 = static_cast<float>(j), z1 = z0 + 1;
+            const float x0 = static_cast<float>(i), x1 = x0 + 1, z0 = static_cast<float>(j),
+                        z1 = z0 + 1;
             const P3 a{x0, GroundHeight(x0, z0), z0}, b{x0, GroundHeight(x0, z1), z1};
             const P3 c{x1, GroundHeight(x1, z0), z0}, d{x1, GroundHeight(x1, z1), z1};
             block.Triangle(a, b, c);
@@ -132,7 +139,8 @@ uint32_t BuildLevel(uint32_t cells, uint32_t seed) {
     // Crates, one per 64 cells.
     const uint32_t crates = cells * cells / 64;
     for (uint32_t k = 0; k < crates; ++k) {
-        Crate(block, random.Uniform(3, n - 3), random.Uniform(3, n - 3), random.Uniform(0.8f, 2.0f));
+        Crate(block, random.Uniform(3, n - 3), random.Uniform(3, n - 3),
+              random.Uniform(0.8f, 2.0f));
     }
 
     NewCollObjVOR(kLevelObject, kLevelType);
@@ -218,7 +226,8 @@ void StepCrowd(std::vector<Walker> &walkers, float arena, Random &random) {
         if (x < 0.5f || x > arena - 0.5f || z < 0.5f || z > arena - 0.5f) {
             w.heading = std::atan2(arena * 0.5f - z, arena * 0.5f - x);
         }
-        SetObjPosVOR(x + std::cos(w.heading) * kCrowdSpeed, 0, z + std::sin(w.heading) * kCrowdSpeed);
+        SetObjPosVOR(x + std::cos(w.heading) * kCrowdSpeed, 0,
+                     z + std::sin(w.heading) * kCrowdSpeed);
         SetObjRotVOR(0, Deg(w.heading), 0);
         UpdateObjVOR(w.object, 0);
     }
@@ -238,7 +247,8 @@ std::vector<Ray> LevelRays(uint32_t count, uint32_t cells, uint32_t seed) {
         } else {
             const float a = random.Uniform(0, 2 * kPi);
             r = Ray{{x, g + 0.5f, z},
-                    {x + std::cos(a) * kRayLength, g + random.Uniform(-1, 1), z + std::sin(a) * kRayLength}};
+                    {x + std::cos(a) * kRayLength, g + random.Uniform(-1, 1),
+                     z + std::sin(a) * kRayLength}};
         }
         rays.push_back(r);
     }
@@ -251,7 +261,8 @@ std::vector<Ray> CrowdRays(uint32_t count, float arena, uint32_t seed) {
     for (uint32_t k = 0; k < count; ++k) {
         const float x = random.Uniform(0, arena), z = random.Uniform(0, arena);
         const float a = random.Uniform(0, 2 * kPi);
-        rays.push_back(Ray{{x, 0.1f, z}, {x + std::cos(a) * kRayLength, 0.1f, z + std::sin(a) * kRayLength}});
+        rays.push_back(
+            Ray{{x, 0.1f, z}, {x + std::cos(a) * kRayLength, 0.1f, z + std::sin(a) * kRayLength}});
     }
     return rays;
 }

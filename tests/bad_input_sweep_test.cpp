@@ -297,29 +297,93 @@ TEST_F(BadInputSweep, EveryCommandRejectsEveryBadObjectNumber) {
         std::function<int32_t(uint32_t)> call;
     };
     const Entry entries[] = {
-        {"FreeObjVOR", [](uint32_t n) { FreeObjVOR(n); return 0; }},
-        {"ActivateObjVOR", [](uint32_t n) { ActivateObjVOR(n); return 0; }},
-        {"DeActivateObjVOR", [](uint32_t n) { DeActivateObjVOR(n); return 0; }},
-        {"AddObjShapeVOR 1", [](uint32_t n) { AddObjShapeVOR(n, 1); return 0; }},
-        {"AddObjShapeVOR 2", [](uint32_t n) { AddObjShapeVOR(n, 2); return 0; }},
-        {"AddObjShapeVOR 3", [](uint32_t n) { AddObjShapeVOR(n, 3); return 0; }},
+        {"FreeObjVOR",
+         [](uint32_t n) {
+             FreeObjVOR(n);
+             return 0;
+         }},
+        {"ActivateObjVOR",
+         [](uint32_t n) {
+             ActivateObjVOR(n);
+             return 0;
+         }},
+        {"DeActivateObjVOR",
+         [](uint32_t n) {
+             DeActivateObjVOR(n);
+             return 0;
+         }},
+        {"AddObjShapeVOR 1",
+         [](uint32_t n) {
+             AddObjShapeVOR(n, 1);
+             return 0;
+         }},
+        {"AddObjShapeVOR 2",
+         [](uint32_t n) {
+             AddObjShapeVOR(n, 2);
+             return 0;
+         }},
+        {"AddObjShapeVOR 3",
+         [](uint32_t n) {
+             AddObjShapeVOR(n, 3);
+             return 0;
+         }},
         {"CheckShapeVOR", [](uint32_t n) { return CheckShapeVOR(n, 1); }},
-        {"SetObjRadiusVOR", [](uint32_t n) { SetObjRadiusVOR(n, 2, 2, 2); return 0; }},
-        {"SetObjRadiusVOR bad radii", [](uint32_t n) { SetObjRadiusVOR(n, 0, -1, kNaN); return 0; }},
-        {"SetEllipOffsetVOR", [](uint32_t n) { SetEllipOffsetVOR(n, 1, 1, 1); return 0; }},
-        {"SetObjGravityVOR", [](uint32_t n) { SetObjGravityVOR(n, 1); return 0; }},
-        {"SetObjMinSlopeVOR", [](uint32_t n) { SetObjMinSlopeVOR(n, 0.5f); return 0; }},
-        {"SetObjScaleVOR", [](uint32_t n) { SetObjScaleVOR(n, 200, 200, 200); return 0; }},
-        {"UpdateObjVOR 0", [](uint32_t n) { UpdateObjVOR(n, 0); return 0; }},
-        {"UpdateObjVOR 1", [](uint32_t n) { UpdateObjVOR(n, 1); return 0; }},
+        {"SetObjRadiusVOR",
+         [](uint32_t n) {
+             SetObjRadiusVOR(n, 2, 2, 2);
+             return 0;
+         }},
+        {"SetObjRadiusVOR bad radii",
+         [](uint32_t n) {
+             SetObjRadiusVOR(n, 0, -1, kNaN);
+             return 0;
+         }},
+        {"SetEllipOffsetVOR",
+         [](uint32_t n) {
+             SetEllipOffsetVOR(n, 1, 1, 1);
+             return 0;
+         }},
+        {"SetObjGravityVOR",
+         [](uint32_t n) {
+             SetObjGravityVOR(n, 1);
+             return 0;
+         }},
+        {"SetObjMinSlopeVOR",
+         [](uint32_t n) {
+             SetObjMinSlopeVOR(n, 0.5f);
+             return 0;
+         }},
+        {"SetObjScaleVOR",
+         [](uint32_t n) {
+             SetObjScaleVOR(n, 200, 200, 200);
+             return 0;
+         }},
+        {"UpdateObjVOR 0",
+         [](uint32_t n) {
+             UpdateObjVOR(n, 0);
+             return 0;
+         }},
+        {"UpdateObjVOR 1",
+         [](uint32_t n) {
+             UpdateObjVOR(n, 1);
+             return 0;
+         }},
         {"PeekObjXVOR", [](uint32_t n) { return PeekObjXVOR(n); }},
         {"PeekObjYVOR", [](uint32_t n) { return PeekObjYVOR(n); }},
         {"PeekObjZVOR", [](uint32_t n) { return PeekObjZVOR(n); }},
         {"PeekObjPitch", [](uint32_t n) { return PeekObjPitch(n); }},
         {"PeekObjYaw", [](uint32_t n) { return PeekObjYaw(n); }},
         {"PeekObjRoll", [](uint32_t n) { return PeekObjRoll(n); }},
-        {"AddMeshTri", [](uint32_t n) { AddMeshTri(n, 0, 0, 0, 1, 0, 0, 0, 0, 1); return 0; }},
-        {"AddMeshVOR", [&block](uint32_t n) { AddMeshVOR(n, &block); return 0; }},
+        {"AddMeshTri",
+         [](uint32_t n) {
+             AddMeshTri(n, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+             return 0;
+         }},
+        {"AddMeshVOR",
+         [&block](uint32_t n) {
+             AddMeshVOR(n, &block);
+             return 0;
+         }},
         {"CountCollisionsVOR", [](uint32_t n) { return CountCollisionsVOR(n); }},
         {"CollisionHitPos", [](uint32_t n) { return CollisionHitPos(n, 1, 1); }},
         {"CollisionHitNorm", [](uint32_t n) { return CollisionHitNorm(n, 1, 2); }},
@@ -336,15 +400,21 @@ TEST_F(BadInputSweep, EveryCommandRejectsEveryBadObjectNumber) {
     };
     for (const Entry &e : entries)
         for (uint32_t n : kBadObjects)
-            ExpectRejected(std::string(e.name) + " " + std::to_string(n),
-                           [&] { return e.call(n); }, ObjectMessage(n));
+            ExpectRejected(
+                std::string(e.name) + " " + std::to_string(n), [&] { return e.call(n); },
+                ObjectMessage(n));
 }
 
 TEST_F(BadInputSweep, NewObjectRejectsNumbersOutOfRangeBeforeTheType) {
     for (uint32_t n : {0u, 5001u, 0xFFFFFFFFu, 0x80000000u})
         for (uint32_t type : {1u, 101u})
-            ExpectRejected("NewCollObjVOR " + std::to_string(n) + " " + std::to_string(type),
-                           [&] { NewCollObjVOR(n, type); return 0; }, ObjectMessage(n));
+            ExpectRejected(
+                "NewCollObjVOR " + std::to_string(n) + " " + std::to_string(type),
+                [&] {
+                    NewCollObjVOR(n, type);
+                    return 0;
+                },
+                ObjectMessage(n));
 }
 
 TEST_F(BadInputSweep, ARayCastAtABadObjectKeepsThePreviousRayResult) {
@@ -361,20 +431,42 @@ TEST_F(BadInputSweep, ARayCastAtABadObjectKeepsThePreviousRayResult) {
 TEST_F(BadInputSweep, TypesAbove100AreRejectedWithTheirMessage) {
     for (uint32_t type : {101u, 0xFFFFFFFFu, 0x80000000u}) {
         std::string t = std::to_string(type);
-        ExpectRejected("NewCollObjVOR unused " + t, [&] { NewCollObjVOR(kUnused, type); return 0; },
-                       "Invalid Collision TYPE ID: " + t);
+        ExpectRejected(
+            "NewCollObjVOR unused " + t,
+            [&] {
+                NewCollObjVOR(kUnused, type);
+                return 0;
+            },
+            "Invalid Collision TYPE ID: " + t);
         // An existing object stays as it was, shapes, activation and contacts included.
-        ExpectRejected("NewCollObjVOR existing " + t, [&] { NewCollObjVOR(2, type); return 0; },
-                       "Invalid Collision TYPE ID: " + t);
-        ExpectRejected("SetCollisionsVOR source " + t,
-                       [&] { SetCollisionsVOR(type, 1, 1, 1, 1); return 0; },
-                       "Invalid Collision Definition SOURCE TYPE: " + t);
-        ExpectRejected("SetCollisionsVOR both " + t,
-                       [&] { SetCollisionsVOR(type, type, 0, 0, 0); return 0; },
-                       "Invalid Collision Definition SOURCE TYPE: " + t);
-        ExpectRejected("SetCollisionsVOR destination " + t,
-                       [&] { SetCollisionsVOR(1, type, 1, 1, 1); return 0; },
-                       "Invalid Collision Definition DEST. TYPE: " + t);
+        ExpectRejected(
+            "NewCollObjVOR existing " + t,
+            [&] {
+                NewCollObjVOR(2, type);
+                return 0;
+            },
+            "Invalid Collision TYPE ID: " + t);
+        ExpectRejected(
+            "SetCollisionsVOR source " + t,
+            [&] {
+                SetCollisionsVOR(type, 1, 1, 1, 1);
+                return 0;
+            },
+            "Invalid Collision Definition SOURCE TYPE: " + t);
+        ExpectRejected(
+            "SetCollisionsVOR both " + t,
+            [&] {
+                SetCollisionsVOR(type, type, 0, 0, 0);
+                return 0;
+            },
+            "Invalid Collision Definition SOURCE TYPE: " + t);
+        ExpectRejected(
+            "SetCollisionsVOR destination " + t,
+            [&] {
+                SetCollisionsVOR(1, type, 1, 1, 1);
+                return 0;
+            },
+            "Invalid Collision Definition DEST. TYPE: " + t);
     }
 }
 
@@ -401,8 +493,14 @@ TEST_F(BadInputSweep, RaysAtAnUnknownTypeFindNothingAndClearTheResult) {
 TEST_F(BadInputSweep, ShapeKindsOtherThan1And2DoNothingAndSayNothing) {
     for (int32_t kind : {0, 3, -1, 0x7FFFFFFF}) {
         std::string k = std::to_string(kind);
-        ExpectIgnored("AddObjShapeVOR " + k, [&] { AddObjShapeVOR(2, kind); return 0; });
-        ExpectIgnored("AddObjShapeVOR inactive " + k, [&] { AddObjShapeVOR(4, kind); return 0; });
+        ExpectIgnored("AddObjShapeVOR " + k, [&] {
+            AddObjShapeVOR(2, kind);
+            return 0;
+        });
+        ExpectIgnored("AddObjShapeVOR inactive " + k, [&] {
+            AddObjShapeVOR(4, kind);
+            return 0;
+        });
         ExpectIgnored("CheckShapeVOR " + k, [&] { return CheckShapeVOR(2, kind); });
     }
 }
@@ -428,25 +526,40 @@ TEST_F(BadInputSweep, RaysWithAKindOtherThan1And2HitNothing) {
 
 TEST_F(BadInputSweep, ConcaveModesOutside1To7AreRejected) {
     for (uint32_t mode : {0u, 8u, 0xFFFFFFFFu, 0x80000000u})
-        ExpectRejected("SetConcaveModeVOR " + std::to_string(mode),
-                       [&] { SetConcaveModeVOR(mode); return 0; },
-                       "Invalid System Concave Setting: " + std::to_string(mode));
+        ExpectRejected(
+            "SetConcaveModeVOR " + std::to_string(mode),
+            [&] {
+                SetConcaveModeVOR(mode);
+                return 0;
+            },
+            "Invalid System Concave Setting: " + std::to_string(mode));
 }
 
 TEST_F(BadInputSweep, DefinitionSelectorsOutsideTheirRangesAreRejectedInOrder) {
     for (uint32_t m : {0u, 3u, 0xFFFFFFFFu})
-        ExpectRejected("method " + std::to_string(m),
-                       [&] { SetCollisionsVOR(1, 1, m, 0, 0); return 0; },
-                       "Invalid Collision Definition METHOD: " + std::to_string(m));
+        ExpectRejected(
+            "method " + std::to_string(m),
+            [&] {
+                SetCollisionsVOR(1, 1, m, 0, 0);
+                return 0;
+            },
+            "Invalid Collision Definition METHOD: " + std::to_string(m));
     for (uint32_t r : {0u, 6u, 0xFFFFFFFFu})
-        ExpectRejected("response " + std::to_string(r),
-                       [&] { SetCollisionsVOR(1, 2, 2, r, 0); return 0; },
-                       "Invalid Collision Definition Response Method: " + std::to_string(r));
+        ExpectRejected(
+            "response " + std::to_string(r),
+            [&] {
+                SetCollisionsVOR(1, 2, 2, r, 0);
+                return 0;
+            },
+            "Invalid Collision Definition Response Method: " + std::to_string(r));
     for (uint32_t y : {0u, 5u, 0xFFFFFFFFu})
-        ExpectRejected("dynamic " + std::to_string(y),
-                       [&] { SetCollisionsVOR(0, 100, 1, 5, y); return 0; },
-                       "Invalid Collision Definition Dynamic Response Method: " +
-                           std::to_string(y));
+        ExpectRejected(
+            "dynamic " + std::to_string(y),
+            [&] {
+                SetCollisionsVOR(0, 100, 1, 5, y);
+                return 0;
+            },
+            "Invalid Collision Definition Dynamic Response Method: " + std::to_string(y));
 }
 
 TEST_F(BadInputSweep, ContactIndexesOutsideTheCountAreRejected) {
@@ -466,12 +579,13 @@ TEST_F(BadInputSweep, ContactIndexesOutsideTheCountAreRejected) {
     };
     for (const Entry &e : entries)
         for (uint32_t k : {0u, count + 1, count + 2, 0x80000000u, 0xFFFFFFFFu})
-            ExpectRejected(std::string(e.name) + " " + std::to_string(k),
-                           [&] { return e.call(k); },
-                           "Collision index out of range: " + std::to_string(k));
+            ExpectRejected(
+                std::string(e.name) + " " + std::to_string(k), [&] { return e.call(k); },
+                "Collision index out of range: " + std::to_string(k));
     // An object with no contacts at all: the inactive one.
-    ExpectRejected("inactive object", [] { return CollisionHitPos(4, 1, 1); },
-                   "Collision index out of range: 1");
+    ExpectRejected(
+        "inactive object", [] { return CollisionHitPos(4, 1, 1); },
+        "Collision index out of range: 1");
 }
 
 TEST_F(BadInputSweep, AxisAndCornerSelectorsOutside1To3AnswerZeroSilently) {
@@ -490,10 +604,12 @@ TEST_F(BadInputSweep, AxisAndCornerSelectorsOutside1To3AnswerZeroSilently) {
 
 TEST_F(BadInputSweep, UpdateFlagsBeyondZeroAndOneAreAccepted) {
     for (int32_t flag : {2, 0x100, 0x101, -1, 0x7FFFFFFF})
-        ExpectUsableAfter("UpdateObjVOR flag " + std::to_string(flag), [&] {
-            SetObjPosVOR(0.5f, 1.0f, 0);
-            UpdateObjVOR(2, flag);
-        }, {1, 2, 3});
+        ExpectUsableAfter("UpdateObjVOR flag " + std::to_string(flag),
+                          [&] {
+                              SetObjPosVOR(0.5f, 1.0f, 0);
+                              UpdateObjVOR(2, flag);
+                          },
+                          {1, 2, 3});
 }
 
 TEST_F(BadInputSweep, SettingsTakeAnyFlagSilently) {
@@ -516,9 +632,13 @@ TEST_F(BadInputSweep, RadiiThatAreNotAllPositiveAreRejected) {
         for (int axis = 0; axis < 3; ++axis) {
             float r[3] = {1, 1, 1};
             r[axis] = v;
-            ExpectRejected("radius " + std::to_string(v) + " axis " + std::to_string(axis),
-                           [&] { SetObjRadiusVOR(3, r[0], r[1], r[2]); return 0; },
-                           "Ellip radius values must be positive for object: 3");
+            ExpectRejected(
+                "radius " + std::to_string(v) + " axis " + std::to_string(axis),
+                [&] {
+                    SetObjRadiusVOR(3, r[0], r[1], r[2]);
+                    return 0;
+                },
+                "Ellip radius values must be positive for object: 3");
         }
     }
 }
@@ -527,10 +647,10 @@ TEST_F(BadInputSweep, PositiveOddRadiiAreAcceptedAndThePassEnds) {
     for (float v : kOddFloats) {
         if (!(v > 0))
             continue;
-        ExpectUsableAfter("radius " + std::to_string(v),
-                          [&] { SetObjRadiusVOR(3, v, 1, 1); }, {1, 2});
-        ExpectUsableAfter("radius all " + std::to_string(v),
-                          [&] { SetObjRadiusVOR(3, v, v, v); }, {1, 2});
+        ExpectUsableAfter("radius " + std::to_string(v), [&] { SetObjRadiusVOR(3, v, 1, 1); },
+                          {1, 2});
+        ExpectUsableAfter("radius all " + std::to_string(v), [&] { SetObjRadiusVOR(3, v, v, v); },
+                          {1, 2});
     }
 }
 
@@ -541,38 +661,50 @@ TEST_F(BadInputSweep, OddFloatsInEveryFloatCommandLeaveTheModuleUsable) {
         ExpectUsableAfter("offset y " + s, [&] { SetEllipOffsetVOR(3, 0, v, v); }, {1, 2});
         ExpectUsableAfter("gravity " + s, [&] { SetObjGravityVOR(3, v); }, {1, 2});
         ExpectUsableAfter("min slope " + s, [&] { SetObjMinSlopeVOR(2, v); }, {1, 3});
-        ExpectUsableAfter("position " + s, [&] {
-            SetObjPosVOR(v, 1.5f, 0);
-            UpdateObjVOR(3, 0);
-        }, {1, 2});
-        ExpectUsableAfter("placed " + s, [&] {
-            SetObjPosVOR(0, v, v);
-            UpdateObjVOR(3, 1);
-        }, {1, 2});
-        ExpectUsableAfter("rotation of the floor " + s, [&] {
-            SetObjPosVOR(0, 0, 0);
-            SetObjRotVOR(v, v, v);
-            UpdateObjVOR(1, 0);
-        }, {2, 3});
-        ExpectUsableAfter("scale of the floor " + s, [&] {
-            SetObjScaleVOR(1, v, 100, v);
-            SetObjPosVOR(0, 0, 0);
-            SetObjRotVOR(0, 0, 0);
-            UpdateObjVOR(1, 0);
-        }, {2, 3});
+        ExpectUsableAfter("position " + s,
+                          [&] {
+                              SetObjPosVOR(v, 1.5f, 0);
+                              UpdateObjVOR(3, 0);
+                          },
+                          {1, 2});
+        ExpectUsableAfter("placed " + s,
+                          [&] {
+                              SetObjPosVOR(0, v, v);
+                              UpdateObjVOR(3, 1);
+                          },
+                          {1, 2});
+        ExpectUsableAfter("rotation of the floor " + s,
+                          [&] {
+                              SetObjPosVOR(0, 0, 0);
+                              SetObjRotVOR(v, v, v);
+                              UpdateObjVOR(1, 0);
+                          },
+                          {2, 3});
+        ExpectUsableAfter("scale of the floor " + s,
+                          [&] {
+                              SetObjScaleVOR(1, v, 100, v);
+                              SetObjPosVOR(0, 0, 0);
+                              SetObjRotVOR(0, 0, 0);
+                              UpdateObjVOR(1, 0);
+                          },
+                          {2, 3});
         ExpectUsableAfter("triangle corner " + s,
                           [&] { AddMeshTri(1, -10, 0, -10, v, 0, 10, 10, v, 10); }, {2, 3});
-        ExpectUsableAfter("vertex block " + s, [&] {
-            Block block;
-            block.v[4] = v;
-            AddMeshVOR(1, &block);
-        }, {2, 3});
-        ExpectUsableAfter("ray " + s, [&] {
-            EXPECT_GE(RayIntersectObjectVOR(1, 2, 0, v, 0, 0, -5, 0), 0);
-            EXPECT_GE(RayIntersectObjectVOR(2, 1, v, 0, 0, 0, 0, v), 0);
-            EXPECT_GE(RayIntersectTypeVOR(1, 1, v, v, v, 0, 0, 0), 0);
-            EXPECT_GE(RayIntersectTypeVOR(2, 2, 0, 5, 0, v, -5, 0), 0);
-        }, {1, 2, 3});
+        ExpectUsableAfter("vertex block " + s,
+                          [&] {
+                              Block block;
+                              block.v[4] = v;
+                              AddMeshVOR(1, &block);
+                          },
+                          {2, 3});
+        ExpectUsableAfter("ray " + s,
+                          [&] {
+                              EXPECT_GE(RayIntersectObjectVOR(1, 2, 0, v, 0, 0, -5, 0), 0);
+                              EXPECT_GE(RayIntersectObjectVOR(2, 1, v, 0, 0, 0, 0, v), 0);
+                              EXPECT_GE(RayIntersectTypeVOR(1, 1, v, v, v, 0, 0, 0), 0);
+                              EXPECT_GE(RayIntersectTypeVOR(2, 2, 0, 5, 0, v, -5, 0), 0);
+                          },
+                          {1, 2, 3});
     }
 }
 
@@ -600,9 +732,9 @@ TEST_F(BadInputSweep, VertexBlocksWithOddHeadersAreReadOnlyAsFarAsTheyClaim) {
         uint32_t vertexSize;
         int32_t count;
     };
-    const Case cases[] = {{12, 0},  {12, 1},  {12, 2},  {12, -3},       {12, -2147483647 - 1},
-                          {0, 3},   {3, 3},   {4, 3},   {13, 3},        {34, 7},
-                          {0xFFFFFFFFu, 2}, {0x80000000u, 0}, {12, 5}, {16, 4}};
+    const Case cases[] = {
+        {12, 0}, {12, 1}, {12, 2}, {12, -3},         {12, -2147483647 - 1}, {0, 3},  {3, 3},
+        {4, 3},  {13, 3}, {34, 7}, {0xFFFFFFFFu, 2}, {0x80000000u, 0},      {12, 5}, {16, 4}};
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.vertexSize) + " x " + std::to_string(c.count));
         ++sweptCalls;
@@ -618,11 +750,13 @@ TEST_F(BadInputSweep, VertexBlocksWithOddHeadersAreReadOnlyAsFarAsTheyClaim) {
             float f = static_cast<float>(at % 7) - 3.0f;
             std::memcpy(block->data() + at, &f, 4);
         }
-        int before = Length(vor::AsMesh(vor::MemberOf<vor::ShapeHead>(
-                                            vor::ObjectTable[1]->body->shapes.head))->triangles);
+        int before = Length(
+            vor::AsMesh(vor::MemberOf<vor::ShapeHead>(vor::ObjectTable[1]->body->shapes.head))
+                ->triangles);
         AddMeshVOR(1, block->data());
-        int after = Length(vor::AsMesh(vor::MemberOf<vor::ShapeHead>(
-                                           vor::ObjectTable[1]->body->shapes.head))->triangles);
+        int after = Length(
+            vor::AsMesh(vor::MemberOf<vor::ShapeHead>(vor::ObjectTable[1]->body->shapes.head))
+                ->triangles);
         EXPECT_EQ(after - before, triangles > 0 ? triangles : 0);
         delete block;
     }

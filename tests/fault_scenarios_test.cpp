@@ -246,7 +246,7 @@ TEST_F(FaultScenarios, APassWithoutDefinitionsMovesEveryBodyToItsRequest) {
     MakeEllipsoid(3, 1);
     Place(2, 0, 1.5f, 0);
     Place(3, 1, 1.5f, 0);
-    MoveTo(2, 0, -3, 0); // through the floor
+    MoveTo(2, 0, -3, 0);   // through the floor
     MoveTo(3, 0, 1.5f, 0); // into 2
     RunCollisionVOR();
     EXPECT_EQ(Y(2), -3.0f);

@@ -186,12 +186,9 @@ TEST_F(MeshAccelTest, NonFiniteCornersAndSegmentsNeverLoseATriangle) {
     AddMeshTri(1, inf, 0, 0, 0, -inf, 0, 0, 0, 1e30f);
     AddSoup(1, 200, 10, 1, rng);
     const Vec3 r = {0.5f, 1, 2};
-    const Vec3 segments[][2] = {{{0, 0, 0}, {1, 1, 1}},
-                                {{nan, 0, 0}, {1, 1, 1}},
-                                {{50, 50, 50}, {nan, nan, nan}},
-                                {{inf, 0, 0}, {inf, 0, 0}},
-                                {{-inf, 3, 3}, {inf, 3, 3}},
-                                {{1e30f, 0, 0}, {-1e30f, 0, 0}}};
+    const Vec3 segments[][2] = {{{0, 0, 0}, {1, 1, 1}},          {{nan, 0, 0}, {1, 1, 1}},
+                                {{50, 50, 50}, {nan, nan, nan}}, {{inf, 0, 0}, {inf, 0, 0}},
+                                {{-inf, 3, 3}, {inf, 3, 3}},     {{1e30f, 0, 0}, {-1e30f, 0, 0}}};
     for (const auto &seg : segments) {
         ExpectCovers(1, seg[0], seg[1], r);
     }

@@ -3,7 +3,7 @@
 # 1. tests/soak/soak_main.cpp with a counting allocator: after every StopCollisionVOR and every
 #    unload the process holds exactly the heap it held before (5000 objects, 10,000 churn frames,
 #    100 load/unload cycles);
-# 2. the same program, scaled down (400 objects, 600 frames, 5 cycles), under valgrind
+# 2. the same program, scaled down (1000 objects, 2000 frames, 10 cycles), under valgrind
 #    --leak-check=full: no leak of any kind (memory still reachable at exit included), no invalid
 #    read or write, no use of uninitialised values.
 # The AddressSanitizer suite of scripts/test-all.sh adds LeakSanitizer over every test.
@@ -30,7 +30,7 @@ echo "leaks: counting allocator"
 echo "leaks: valgrind"
 log=$build/valgrind.log
 if ! valgrind --quiet --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all \
-    --error-exitcode=1 --log-file="$log" "$build/soak" "$module" 600 5 400; then
+    --error-exitcode=1 --log-file="$log" "$build/soak" "$module" 2000 10 1000; then
   echo "leaks: valgrind FAILED; $log:"
   head -n 80 "$log"
   exit 1

@@ -5,6 +5,8 @@ namespace vor {
 
 WorkCounters Stats = {};
 
-void ResetStats() { Stats = WorkCounters{}; }
+void ResetStats() {
+    Stats = WorkCounters{};
+}
 
 } // namespace vor

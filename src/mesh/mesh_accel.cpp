@@ -46,15 +46,17 @@ struct AccelNode {
 } // namespace
 
 struct MeshAccel {
-    uint32_t triangleCount;          // the mesh's count when built
-    uint32_t size;                   // triangles held (the list's length when built)
-    uint8_t stale;                   // triangles were added since
-    Matrix4 matrix;                  // the world matrix the boxes were made with
-    ChildRef root;                   // the whole mesh: node 0, or a single leaf
-    const MeshTriangle **triangles;  // in leaf order
-    uint32_t *positions;             // list position of each, in leaf order
-    AccelNode *nodes;                // preorder: children after their parent
+    uint32_t triangleCount;         // the mesh's count when built
+    uint32_t size;                  // triangles held (the list's length when built)
+    uint8_t stale;                  // triangles were added since
+    Matrix4 matrix;                 // the world matrix the boxes were made with
+    ChildRef root;                  // the whole mesh: node 0, or a single leaf
+    const MeshTriangle **triangles; // in leaf order
+    uint32_t *positions;            // list position of each, in leaf order
+    AccelNode *nodes;               // preorder: children after their parent
     uint32_t nodeCount;
+    AccelCandidate *candidates; // the last query's answer, grown as needed
+    uint32_t candidateCapacity;
 };
 
 namespace {
@@ -62,11 +64,9 @@ namespace {
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr uint32_t kStackDepth = 64; // a balanced split of 2^32 triangles is 31 levels deep
 
-// Query results, reused by every query.
-AccelCandidate *candidates = nullptr;
-uint32_t candidateCapacity = 0;
-
-float Axis(const Vec3 &v, int a) { return a == 0 ? v.x : (a == 1 ? v.y : v.z); }
+float Axis(const Vec3 &v, int a) {
+    return a == 0 ? v.x : (a == 1 ? v.y : v.z);
+}
 
 // The triangle's world box exactly as its box test sees it (same fmin/fmax of the same corners),
 // with NaN extremes, which the test never rejects on, widened to infinity.
@@ -108,9 +108,9 @@ uint32_t CountNodes(uint32_t n) {
 
 struct Builder {
     MeshAccel *accel;
-    uint32_t *order;       // list positions being partitioned
-    const Box *boxes;      // by list position
-    const float *centres;  // 3 per list position, finite
+    uint32_t *order;      // list positions being partitioned
+    const Box *boxes;     // by list position
+    const float *centres; // 3 per list position, finite
 };
 
 // Splits on the axis where the centres spread most; leaves keep ascending list positions.
@@ -166,6 +166,9 @@ void ReleaseArrays(MeshAccel *accel) {
     accel->nodes = nullptr;
     accel->nodeCount = 0;
     accel->size = 0;
+    std::free(accel->candidates);
+    accel->candidates = nullptr;
+    accel->candidateCapacity = 0;
 }
 
 // Builds the hierarchy of the mesh as it now stands; false (and nothing held) when memory runs out.
@@ -269,16 +272,21 @@ bool BoxRejected(const Box &box, const float *s, const float *e, const float *r)
     return false;
 }
 
-bool ReserveCandidates(uint32_t n) {
-    if (n <= candidateCapacity) {
+// Room for n more candidates after the first `used`, growing by doubling up to the mesh's size.
+bool ReserveCandidates(MeshAccel *accel, uint32_t used, uint32_t n) {
+    if (used + n <= accel->candidateCapacity) {
         return true;
     }
-    void *grown = std::realloc(candidates, sizeof(AccelCandidate) * n);
+    uint32_t capacity = std::max<uint32_t>(64, accel->candidateCapacity);
+    while (capacity < used + n) {
+        capacity = capacity > accel->size / 2 ? accel->size : capacity * 2;
+    }
+    void *grown = std::realloc(accel->candidates, sizeof(AccelCandidate) * capacity);
     if (grown == nullptr) {
         return false;
     }
-    candidates = static_cast<AccelCandidate *>(grown);
-    candidateCapacity = n;
+    accel->candidates = static_cast<AccelCandidate *>(grown);
+    accel->candidateCapacity = capacity;
     return true;
 }
 
@@ -302,11 +310,15 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
     return accel;
 }
 
-uint32_t EmitLeaf(const MeshAccel *accel, const ChildRef &leaf, uint32_t found) {
-    for (uint32_t i = leaf.first; i < leaf.first + leaf.count; ++i) {
-        candidates[found++] = AccelCandidate{accel->positions[i], accel->triangles[i]};
+// Appends a leaf's triangles; false when memory runs out.
+bool EmitLeaf(MeshAccel *accel, const ChildRef &leaf, uint32_t *found) {
+    if (!ReserveCandidates(accel, *found, leaf.count)) {
+        return false;
     }
-    return found;
+    for (uint32_t i = leaf.first; i < leaf.first + leaf.count; ++i) {
+        accel->candidates[(*found)++] = AccelCandidate{accel->positions[i], accel->triangles[i]};
+    }
+    return true;
 }
 
 } // namespace
@@ -323,7 +335,7 @@ const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world
     }
     // The hierarchy is a cache beside the triangles, not part of the mesh's value.
     MeshAccel *accel = CurrentAccel(const_cast<MeshShape *>(mesh), world);
-    if (accel == nullptr || !ReserveCandidates(accel->size)) {
+    if (accel == nullptr || !ReserveCandidates(accel, 0, 1)) {
         return nullptr;
     }
     const float sv[3] = {s.x, s.y, s.z};
@@ -331,10 +343,12 @@ const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world
     const float rv[3] = {r.x, r.y, r.z};
     uint32_t found = 0;
     if (BoxRejected(accel->root.box, sv, ev, rv)) {
-        return candidates;
+        return accel->candidates;
     }
     if (accel->root.count > 0) {
-        found = EmitLeaf(accel, accel->root, found);
+        if (!EmitLeaf(accel, accel->root, &found)) {
+            return nullptr;
+        }
     } else {
         // Depth first; each node decides both its children from its own cache line.
         uint32_t stack[kStackDepth];
@@ -347,7 +361,9 @@ const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world
                     continue;
                 }
                 if (c.count > 0) {
-                    found = EmitLeaf(accel, c, found);
+                    if (!EmitLeaf(accel, c, &found)) {
+                        return nullptr; // out of memory: the plain scan still works
+                    }
                 } else {
                     stack[depth++] = c.first;
                 }
@@ -356,11 +372,11 @@ const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world
     }
 
     // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
-    std::sort(candidates, candidates + found, [](const AccelCandidate &x, const AccelCandidate &y) {
-        return x.position < y.position;
-    });
+    std::sort(
+        accel->candidates, accel->candidates + found,
+        [](const AccelCandidate &x, const AccelCandidate &y) { return x.position < y.position; });
     *count = found;
-    return candidates;
+    return accel->candidates;
 }
 
 void MeshAccelInvalidate(MeshShape *mesh) {
@@ -383,8 +399,10 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
     if (accel == nullptr) {
         return 0;
     }
-    return sizeof(MeshAccel) + static_cast<size_t>(accel->size) * (sizeof(void *) + sizeof(uint32_t)) +
-           static_cast<size_t>(accel->nodeCount) * sizeof(AccelNode);
+    return sizeof(MeshAccel) +
+           static_cast<size_t>(accel->size) * (sizeof(void *) + sizeof(uint32_t)) +
+           static_cast<size_t>(accel->nodeCount) * sizeof(AccelNode) +
+           static_cast<size_t>(accel->candidateCapacity) * sizeof(AccelCandidate);
 }
 
 size_t MeshTriangleBytes(const MeshShape *mesh) {

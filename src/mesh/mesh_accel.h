@@ -22,7 +22,8 @@ struct AccelCandidate {
 // The triangles of mesh that TriangleBoxTest (s, e, corners through world and divided by r) could
 // pass, by ascending list position; s and e are in unit-sphere space of r. Builds or refits the
 // hierarchy as needed. Answers null when the mesh is better scanned plainly (few triangles, radii
-// that are not positive); *count is then 0. The list stays valid until the next query of any mesh.
+// that are not positive, no memory); *count is then 0. The list, held by the mesh, stays valid
+// until the mesh's next query.
 const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
                                      const Vec3 &e, const Vec3 &r, uint32_t *count);
 

@@ -34,14 +34,14 @@ namespace vor {
 
 namespace {
 
-constexpr double kStretch = 4.0;          // destinations' nearest times down to -4 stay in the grid
-constexpr double kBoxStretch = 4.04;      // their grid hulls reach back that far, and a little more
-constexpr double kLongestStretch = 1e6;   // a source's time below -1e6 scans plainly
-constexpr double kTimeSlack = 1e-6;       // relative: a time narrowed to a float
-constexpr double kClipSlack = 4e-6;       // relative: rounding of a clipped centre (about 10 ulps)
-constexpr double kPairSlack = 1e-6;       // relative: rounding of the division and the margin
-constexpr double kTinySlack = 1e-25;      // absolute: quotients that fall into subnormals
-constexpr double kSafeMagnitude = 1e15;   // coordinates and radii bounds of the regime
+constexpr double kStretch = 4.0;        // destinations' nearest times down to -4 stay in the grid
+constexpr double kBoxStretch = 4.04;    // their grid hulls reach back that far, and a little more
+constexpr double kLongestStretch = 1e6; // a source's time below -1e6 scans plainly
+constexpr double kTimeSlack = 1e-6;     // relative: a time narrowed to a float
+constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
+constexpr double kPairSlack = 1e-6;     // relative: rounding of the division and the margin
+constexpr double kTinySlack = 1e-25;    // absolute: quotients that fall into subnormals
+constexpr double kSafeMagnitude = 1e15; // coordinates and radii bounds of the regime
 constexpr double kSmallestRadius = 1e-15;
 constexpr uint64_t kMaxDestinationCells = 64; // a destination hull spanning more is always visited
 constexpr uint64_t kMaxQueryCells = 4096;     // a source query spanning more scans plainly
@@ -79,13 +79,13 @@ struct Grid {
     double origin[3];
     double cell[3];
     uint64_t bucketMask;
-    double reach[3];      // largest destination radius per axis
-    double speed[3];      // largest destination step length per axis
-    double magnitude;     // largest coordinate magnitude over the regular destination hulls
-    double lowestTime;    // min(0, every regular destination's nearest time)
+    double reach[3];   // largest destination radius per axis
+    double speed[3];   // largest destination step length per axis
+    double magnitude;  // largest coordinate magnitude over the regular destination hulls
+    double lowestTime; // min(0, every regular destination's nearest time)
 };
 
-// Working arrays, kept between calls and grown as needed.
+// Working arrays of the current call (freed at its end).
 Slot *slots = nullptr;
 size_t slotCapacity = 0;
 uint32_t *always = nullptr; // ascending slot positions visited by every source
@@ -100,6 +100,7 @@ size_t itemCapacity = 0;
 uint32_t *found = nullptr;
 size_t foundCapacity = 0;
 uint32_t queryStamp = 0;
+size_t peakBytes = 0; // the largest working set of one call so far
 
 bool Reserve(void **array, size_t *capacity, size_t n, size_t size) {
     if (n <= *capacity) {
@@ -127,7 +128,9 @@ bool BodySlotBefore(const BodySlot &x, const BodySlot &y) {
     return std::less<CollisionBody *>()(x.body, y.body) || (x.body == y.body && x.slot < y.slot);
 }
 
-float Component(const Vec3 &v, int a) { return a == 0 ? v.x : (a == 1 ? v.y : v.z); }
+float Component(const Vec3 &v, int a) {
+    return a == 0 ? v.x : (a == 1 ? v.y : v.z);
+}
 
 // min(0, the step's nearest time); NaN when that time is not a number.
 double LowTime(const MotionRecord *m) {
@@ -314,8 +317,8 @@ void CollectDestinations(IntrusiveList *destinations, uint32_t n, Grid *g) {
             g->reach[a] = std::max(g->reach[a], static_cast<double>(Component(shape->radii, a)));
             g->speed[a] = std::max(g->speed[a], static_cast<double>(std::fabs(
                                                     Component(slot.q, a) - Component(slot.p, a))));
-            g->magnitude = std::max(g->magnitude, std::max(std::fabs(slot.box.lo[a]),
-                                                           std::fabs(slot.box.hi[a])));
+            g->magnitude = std::max(g->magnitude,
+                                    std::max(std::fabs(slot.box.lo[a]), std::fabs(slot.box.hi[a])));
         }
         regular += 1;
     }
@@ -393,6 +396,25 @@ bool FillGrid(uint32_t n, Grid *g) {
     return true;
 }
 
+// The working arrays live for one call only, so that a stopped module holds nothing.
+void ReleaseScratch() {
+    std::free(slots);
+    std::free(always);
+    std::free(bodySlots);
+    std::free(bucketStart);
+    std::free(bucketItems);
+    std::free(found);
+    slots = nullptr;
+    always = nullptr;
+    bodySlots = nullptr;
+    bucketStart = nullptr;
+    bucketItems = nullptr;
+    found = nullptr;
+    slotCapacity = alwaysCapacity = bodySlotCapacity = bucketCapacity = itemCapacity = 0;
+    foundCapacity = 0;
+    alwaysCount = 0;
+}
+
 // After a source's scan: its body's slots take its new nearest time, or leave the grid.
 void UpdateBody(CollisionBody *body, uint32_t n, Grid *g) {
     const MotionRecord *m = LatestMotion(body);
@@ -418,8 +440,8 @@ void UpdateBody(CollisionBody *body, uint32_t n, Grid *g) {
 struct Source {
     const Vec3 *radii;
     Vec3 p, q;
-    double tLow;  // the source's nearest time the candidates were found for (min with 0)
-    Span hull;    // its hull over [tLow, 1]
+    double tLow; // the source's nearest time the candidates were found for (min with 0)
+    Span hull;   // its hull over [tLow, 1]
 };
 
 // The destinations from position `first` on that the source may reach with its nearest time at
@@ -443,10 +465,9 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         const double stretch = beyond * g.speed[a];
         const double magnitude =
             std::max(std::fabs(query.lo[a]), std::fabs(query.hi[a])) + g.magnitude + stretch;
-        const double reach =
-            (kEllipsoidContactMargin * r * (1.0 + kPairSlack) + kPairSlack * magnitude +
-             kTinySlack + stretch) *
-            (1.0 + kPairSlack);
+        const double reach = (kEllipsoidContactMargin * r * (1.0 + kPairSlack) +
+                              kPairSlack * magnitude + kTinySlack + stretch) *
+                             (1.0 + kPairSlack);
         query.lo[a] -= reach;
         query.hi[a] += reach;
     }
@@ -564,11 +585,13 @@ bool SweepEllipsoidDefinitionGrid(CollisionDefinition *d, IntrusiveList *sources
     if (!ReserveArray(&slots, &slotCapacity, n) || !ReserveArray(&always, &alwaysCapacity, n) ||
         !ReserveArray(&bodySlots, &bodySlotCapacity, n) ||
         !ReserveArray(&found, &foundCapacity, n)) {
+        ReleaseScratch();
         return false;
     }
     Grid g;
     CollectDestinations(destinations, n, &g);
     if (!FillGrid(n, &g)) {
+        ReleaseScratch();
         return false;
     }
     Stats.gridDefinitions += 1;
@@ -583,13 +606,16 @@ bool SweepEllipsoidDefinitionGrid(CollisionDefinition *d, IntrusiveList *sources
         SweepSource(d, s, g, n);
         UpdateBody(s->body, n, &g);
     }
+    const size_t bytes = slotCapacity * sizeof(Slot) + alwaysCapacity * sizeof(uint32_t) +
+                         bodySlotCapacity * sizeof(BodySlot) + bucketCapacity * sizeof(uint32_t) +
+                         itemCapacity * sizeof(uint32_t) + foundCapacity * sizeof(uint32_t);
+    peakBytes = std::max(peakBytes, bytes);
+    ReleaseScratch();
     return true;
 }
 
-size_t BroadphaseBytes() {
-    return slotCapacity * sizeof(Slot) + alwaysCapacity * sizeof(uint32_t) +
-           bodySlotCapacity * sizeof(BodySlot) + bucketCapacity * sizeof(uint32_t) +
-           itemCapacity * sizeof(uint32_t) + foundCapacity * sizeof(uint32_t);
+size_t BroadphasePeakBytes() {
+    return peakBytes;
 }
 
 } // namespace vor

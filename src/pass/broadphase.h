@@ -16,7 +16,7 @@ namespace vor {
 bool SweepEllipsoidDefinitionGrid(CollisionDefinition *d, IntrusiveList *sources,
                                   IntrusiveList *destinations);
 
-// Bytes of the grid's working arrays as they now stand (kept between passes for reuse).
-size_t BroadphaseBytes();
+// The largest working set of one grid sweep so far, in bytes (it is freed after every sweep).
+size_t BroadphasePeakBytes();
 
 } // namespace vor

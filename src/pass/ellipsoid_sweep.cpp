@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "core/settings.h"
+#include "core/stats.h"
 #include "core/thresholds.h"
 #include "pass/motion_records.h"
 
@@ -100,6 +101,7 @@ void SweepEllipsoids(CollisionDefinition *d, CollisionBody *sourceBody, Ellipsoi
     if (!SweptBoxesOverlap(sa, sb, da, db, kEllipsoidContactMargin)) {
         return;
     }
+    Stats.pairsOverlapped += 1;
 
     // Cheap rejections before the first square root of the solution.
     Vec3 vs, vd, delta, v;
@@ -161,6 +163,7 @@ void SweepEllipsoidPair(CollisionDefinition *d, EllipsoidShape *s, EllipsoidShap
     if (d->sourceKind != kEllipsoidKind || d->destinationKind != kEllipsoidKind) {
         return;
     }
+    Stats.pairsTested += 1;
     Vec3 r;
     if (EllipSizeMode == 0) {
         SetVector(&r, Smaller(s->radii.x, t->radii.x), Smaller(s->radii.y, t->radii.y),

@@ -4,10 +4,12 @@
 // step; iterations repeat while a response asks for another, up to kMaxPassIterations.
 #include "pass/pass_driver.h"
 
+#include "core/accel_mode.h"
 #include "core/definitions.h"
 #include "core/registry.h"
 #include "core/thresholds.h"
 #include "mesh/mesh_sweep.h"
+#include "pass/broadphase.h"
 #include "pass/ellipsoid_sweep.h"
 #include "pass/motion_records.h"
 #include "pass/pass_state.h"
@@ -78,6 +80,10 @@ void SweepDefinition(CollisionDefinition *d) {
     IntrusiveList *sources = ShapeListFor(d->sourceKind, d->sourceType);
     IntrusiveList *destinations = ShapeListFor(d->destinationKind, d->destinationType);
     if (sources == nullptr || destinations == nullptr) {
+        return;
+    }
+    // Ellipsoid definitions at scale go through the pair grid, which gives the same results.
+    if (!ReferenceScans && SweepEllipsoidDefinitionGrid(d, sources, destinations)) {
         return;
     }
     for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;

@@ -16,6 +16,19 @@
 #include <vector>
 
 #include "vorcollide.h"
+
+// Where the allocator counts live bytes exactly, a stopped module must hold none of them.
+#if defined(__SANITIZE_ADDRESS__)
+#define VORFUZZ_EXACT_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORFUZZ_EXACT_HEAP 1
+#endif
+#endif
+#ifdef VORFUZZ_EXACT_HEAP
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
+#endif
+
 #ifdef VOR_VALIDATE
 #include "core/accel_mode.h"
 #include "core/registry.h"
@@ -48,35 +61,82 @@ const char kIndex[] = "Collision index out of range: ";
 
 // Every export, one operation each, then a few composite host habits.
 enum Op : uint8_t {
-    kStart, kStartDebug, kStop, kSetOptimize, kSetSizeMode, kSetConcave, kNewObj, kFreeObj,
-    kActivate, kDeactivate, kAddShape, kSetCollisions, kCheckShape, kSetRadius, kSetOffset,
-    kSetGravity, kSetMinSlope, kSetPos, kSetRot, kSetScale, kUpdate, kPeekX, kPeekY, kPeekZ,
-    kPeekPitch, kPeekYaw, kPeekRoll, kAddMeshTri, kAddMesh, kVec2Yaw, kVec2Pitch, kRun,
-    kResetStack, kPeekStack, kCountCollisions, kHitPos, kHitNorm, kHitObj, kHitType, kHitShape,
-    kHitPoly, kTriCorner, kRayObject, kRayType, kRayPosX, kRayPosY, kRayPosZ, kRayNormX,
-    kRayNormY, kRayNormZ, kRayDist, kRayObj, kRayTypeHit, kSetHandler,
-    kFrame,      // move several objects and run a pass
-    kScene,      // a walkable scene: definitions, a floor mesh, a few ellipsoids
-    kReadAll,    // every read-back of the first objects and every contact
-    kCrowd,      // many ellipsoids of one type pushing together (the pair grid's ground)
-    kTerrain,    // a mesh big enough for the triangle hierarchy, with uneven heights
+    kStart,
+    kStartDebug,
+    kStop,
+    kSetOptimize,
+    kSetSizeMode,
+    kSetConcave,
+    kNewObj,
+    kFreeObj,
+    kActivate,
+    kDeactivate,
+    kAddShape,
+    kSetCollisions,
+    kCheckShape,
+    kSetRadius,
+    kSetOffset,
+    kSetGravity,
+    kSetMinSlope,
+    kSetPos,
+    kSetRot,
+    kSetScale,
+    kUpdate,
+    kPeekX,
+    kPeekY,
+    kPeekZ,
+    kPeekPitch,
+    kPeekYaw,
+    kPeekRoll,
+    kAddMeshTri,
+    kAddMesh,
+    kVec2Yaw,
+    kVec2Pitch,
+    kRun,
+    kResetStack,
+    kPeekStack,
+    kCountCollisions,
+    kHitPos,
+    kHitNorm,
+    kHitObj,
+    kHitType,
+    kHitShape,
+    kHitPoly,
+    kTriCorner,
+    kRayObject,
+    kRayType,
+    kRayPosX,
+    kRayPosY,
+    kRayPosZ,
+    kRayNormX,
+    kRayNormY,
+    kRayNormZ,
+    kRayDist,
+    kRayObj,
+    kRayTypeHit,
+    kSetHandler,
+    kFrame,   // move several objects and run a pass
+    kScene,   // a walkable scene: definitions, a floor mesh, a few ellipsoids
+    kReadAll, // every read-back of the first objects and every contact
+    kCrowd,   // many ellipsoids of one type pushing together (the pair grid's ground)
+    kTerrain, // a mesh big enough for the triangle hierarchy, with uneven heights
     kOpCount
 };
 
 // What the handler does when a report arrives.
 enum HandlerMode : uint8_t {
-    kCounting = 0,   // records the text
-    kRearming = 1,   // re-arms and triggers one more error from inside the handler
-    kMutating = 2,   // frees objects, runs a pass, stops the system from inside the handler
-    kDefault = 3,    // null handler: the library's own stderr line
+    kCounting = 0, // records the text
+    kRearming = 1, // re-arms and triggers one more error from inside the handler
+    kMutating = 2, // frees objects, runs a pass, stops the system from inside the handler
+    kDefault = 3,  // null handler: the library's own stderr line
     kHandlerModes
 };
 
 struct Stats {
-    uint64_t calls = 0;      // export calls made (composites count every call inside)
-    uint64_t reports = 0;    // handler invocations
-    uint64_t passes = 0;     // RunCollisionVOR calls
-    uint64_t violations = 0; // broken promises
+    uint64_t calls = 0;          // export calls made (composites count every call inside)
+    uint64_t reports = 0;        // handler invocations
+    uint64_t passes = 0;         // RunCollisionVOR calls
+    uint64_t violations = 0;     // broken promises
     uint64_t ops[kOpCount] = {}; // how often each operation was decoded
 };
 
@@ -91,7 +151,12 @@ class CallDecoder {
   public:
     using ViolationFn = void (*)(const char *what, void *user);
 
-    CallDecoder(ViolationFn onViolation, void *user) : onViolation_(onViolation), user_(user) {}
+    CallDecoder(ViolationFn onViolation, void *user) : onViolation_(onViolation), user_(user) {
+        // Sized once, so that the decoder's own heap does not change while an input runs.
+        expected_.reserve(256);
+        lastText_.reserve(256);
+        block_.reserve(12 + 38 * 256 + 12);
+    }
 
     // Runs one input from a clean module and leaves the module stopped (all memory freed).
     // Where the internals are visible it runs the input twice, with the accelerated searches
@@ -123,6 +188,9 @@ class CallDecoder {
         size_ = size;
         pos_ = 0;
         ResetModule();
+#ifdef VORFUZZ_EXACT_HEAP
+        const size_t heapBefore = __sanitizer_get_current_allocated_bytes();
+#endif
         int calls = 0;
         while (pos_ < size_ && calls < kMaxCalls) {
             ++calls;
@@ -133,6 +201,10 @@ class CallDecoder {
 #endif
         StopCollisionVOR();
         Call();
+#ifdef VORFUZZ_EXACT_HEAP
+        if (checkHeap && __sanitizer_get_current_allocated_bytes() != heapBefore)
+            Violation("the module holds heap after StopCollisionVOR");
+#endif
         ForgetModel();
         ResetCollisionStackVOR();
         Call();
@@ -144,9 +216,12 @@ class CallDecoder {
         return resultHash_;
     }
 
-    const Stats &stats() const { return stats_; }
+    const Stats &stats() const {
+        return stats_;
+    }
     bool trace = false;       // one stderr line per decoded operation, for reproducing a finding
     bool compareScans = true; // run twice, accelerated and reference, where internals are visible
+    bool checkHeap = true;    // a stopped module holds no heap (sanitizer builds only)
 
     // Handler entry; public so the C callback can reach it.
     void OnReport(const char *text, const char *caption) {
@@ -199,7 +274,9 @@ class CallDecoder {
 
   private:
     // ---- byte reading -------------------------------------------------------------------
-    uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    uint8_t Byte() {
+        return pos_ < size_ ? data_[pos_++] : 0;
+    }
     uint32_t Word() {
         uint32_t w = 0;
         for (int i = 0; i < 4; ++i)
@@ -218,14 +295,22 @@ class CallDecoder {
         if (b < 200)
             return 1 + b % kPool;
         switch (b % 8) {
-        case 0: return 0;
-        case 1: return 5000;
-        case 2: return 5001;
-        case 3: return 0xFFFFFFFFu;
-        case 4: return 4999;
-        case 5: return 0x80000000u;
-        case 6: return 13 + Byte() % 40; // in range, usually unused
-        default: return Word();
+        case 0:
+            return 0;
+        case 1:
+            return 5000;
+        case 2:
+            return 5001;
+        case 3:
+            return 0xFFFFFFFFu;
+        case 4:
+            return 4999;
+        case 5:
+            return 0x80000000u;
+        case 6:
+            return 13 + Byte() % 40; // in range, usually unused
+        default:
+            return Word();
         }
     }
     uint32_t Type() {
@@ -233,12 +318,18 @@ class CallDecoder {
         if (b < 220)
             return b % 4;
         switch (b % 6) {
-        case 0: return 100;
-        case 1: return 101;
-        case 2: return 0xFFFFFFFFu;
-        case 3: return 0x80000000u;
-        case 4: return 99;
-        default: return Word();
+        case 0:
+            return 100;
+        case 1:
+            return 101;
+        case 2:
+            return 0xFFFFFFFFu;
+        case 3:
+            return 0x80000000u;
+        case 4:
+            return 99;
+        default:
+            return Word();
         }
     }
     int32_t Kind() {
@@ -246,11 +337,16 @@ class CallDecoder {
         if (b < 220)
             return 1 + b % 2;
         switch (b % 5) {
-        case 0: return 0;
-        case 1: return 3;
-        case 2: return -1;
-        case 3: return -2147483647 - 1;
-        default: return static_cast<int32_t>(Word());
+        case 0:
+            return 0;
+        case 1:
+            return 3;
+        case 2:
+            return -1;
+        case 3:
+            return -2147483647 - 1;
+        default:
+            return static_cast<int32_t>(Word());
         }
     }
     // Axis, corner, method, response and similar small selectors.
@@ -259,18 +355,56 @@ class CallDecoder {
         if (b < 240)
             return b % 7; // 0..6: both sides of every 1..3, 1..4, 1..5 range
         switch (b % 4) {
-        case 0: return 0xFFFFFFFFu;
-        case 1: return 0x80000000u;
-        case 2: return 0x7FFFFFFFu;
-        default: return Word();
+        case 0:
+            return 0xFFFFFFFFu;
+        case 1:
+            return 0x80000000u;
+        case 2:
+            return 0x7FFFFFFFu;
+        default:
+            return Word();
         }
     }
     float Float() {
         static const float kTable[] = {
-            0.0f, 1.0f, -1.0f, 0.5f, 2.0f, 3.0f, 5.0f, 10.0f, -10.0f, 100.0f, 0.001f, -0.5f, 1.5f,
-            4.0f, -2.0f, 20.0f, 0.3f, 90.0f, 180.0f, -90.0f, 45.0f, 360.0f, 1e-3f, 0.002f,
-            NAN, INFINITY, -INFINITY, 1e38f, -1e38f, 3.4028235e38f, -3.4028235e38f,
-            1e-45f, 1.17549435e-38f, -0.0f, 1e-30f, 1e30f, -1e-45f, 1e-7f,
+            0.0f,
+            1.0f,
+            -1.0f,
+            0.5f,
+            2.0f,
+            3.0f,
+            5.0f,
+            10.0f,
+            -10.0f,
+            100.0f,
+            0.001f,
+            -0.5f,
+            1.5f,
+            4.0f,
+            -2.0f,
+            20.0f,
+            0.3f,
+            90.0f,
+            180.0f,
+            -90.0f,
+            45.0f,
+            360.0f,
+            1e-3f,
+            0.002f,
+            NAN,
+            INFINITY,
+            -INFINITY,
+            1e38f,
+            -1e38f,
+            3.4028235e38f,
+            -3.4028235e38f,
+            1e-45f,
+            1.17549435e-38f,
+            -0.0f,
+            1e-30f,
+            1e30f,
+            -1e-45f,
+            1e-7f,
         };
         constexpr int kTableSize = sizeof kTable / sizeof kTable[0];
         uint8_t b = Byte();
@@ -289,13 +423,17 @@ class CallDecoder {
         modelValid_ = true;
     }
     // The model can tell what the next call must report only with the counting handler.
-    bool Predicting() const { return mode_ == kCounting && modelValid_ && armedKnown_; }
-    bool Exists(uint32_t n) const { return n >= 1 && n <= 5000 && exists_[n]; }
+    bool Predicting() const {
+        return mode_ == kCounting && modelValid_ && armedKnown_;
+    }
+    bool Exists(uint32_t n) const {
+        return n >= 1 && n <= 5000 && exists_[n];
+    }
     static std::string Text(const char *message, uint32_t value) {
         return std::string(message) + std::to_string(value);
     }
     static bool WellFormedText(const char *text) {
-        static const char *const kMessages[] = {kOutOfRange, kNotDefined, kConcave, kTypeId,
+        static const char *const kMessages[] = {kOutOfRange, kNotDefined, kConcave,   kTypeId,
                                                 kDefSource,  kDefDest,    kDefMethod, kDefResponse,
                                                 kDefDynamic, kRadius,     kIndex};
         for (const char *m : kMessages) {
@@ -342,15 +480,17 @@ class CallDecoder {
         }
         if (made != 1) {
             if (trace)
-                std::fprintf(stderr, "[decoder] expected \"%s\", %llu reports\n",
-                             expected_.c_str(), static_cast<unsigned long long>(made));
+                std::fprintf(stderr, "[decoder] expected \"%s\", %llu reports\n", expected_.c_str(),
+                             static_cast<unsigned long long>(made));
             Violation("an armed bad call was not reported exactly once");
             return;
         }
         if (lastText_ != expected_)
             Violation("wrong report text");
     }
-    void Call() { ++stats_.calls; }
+    void Call() {
+        ++stats_.calls;
+    }
     // Folds an answer into the run's hash (FNV-1a over its four bytes).
     int32_t Mix(int32_t v) {
         uint32_t u = static_cast<uint32_t>(v);
@@ -473,14 +613,30 @@ inline void CallDecoder::AddMeshBlock(uint32_t n) {
     uint8_t shape = Byte();
     uint32_t vertexSize;
     switch (shape % 8) {
-    case 0: vertexSize = 12; break;
-    case 1: vertexSize = 16; break;
-    case 2: vertexSize = 32; break;
-    case 3: vertexSize = 34; break; // stride 32
-    case 4: vertexSize = Byte() % 4; break; // stride 0: every vertex is the first
-    case 5: vertexSize = 4 + Byte() % 12; break; // overlapping vertices
-    case 6: vertexSize = Byte(); break;
-    default: vertexSize = Word(); break;
+    case 0:
+        vertexSize = 12;
+        break;
+    case 1:
+        vertexSize = 16;
+        break;
+    case 2:
+        vertexSize = 32;
+        break;
+    case 3:
+        vertexSize = 34;
+        break; // stride 32
+    case 4:
+        vertexSize = Byte() % 4;
+        break; // stride 0: every vertex is the first
+    case 5:
+        vertexSize = 4 + Byte() % 12;
+        break; // overlapping vertices
+    case 6:
+        vertexSize = Byte();
+        break;
+    default:
+        vertexSize = Word();
+        break;
     }
     int32_t count;
     uint8_t c = Byte();
@@ -937,12 +1093,36 @@ inline void CallDecoder::Step() {
         });
         break;
     }
-    case kPeekX: { uint32_t n = Obj(); ObjCall(n, [&] { return PeekObjXVOR(n); }); break; }
-    case kPeekY: { uint32_t n = Obj(); ObjCall(n, [&] { return PeekObjYVOR(n); }); break; }
-    case kPeekZ: { uint32_t n = Obj(); ObjCall(n, [&] { return PeekObjZVOR(n); }); break; }
-    case kPeekPitch: { uint32_t n = Obj(); ObjCall(n, [&] { return PeekObjPitch(n); }); break; }
-    case kPeekYaw: { uint32_t n = Obj(); ObjCall(n, [&] { return PeekObjYaw(n); }); break; }
-    case kPeekRoll: { uint32_t n = Obj(); ObjCall(n, [&] { return PeekObjRoll(n); }); break; }
+    case kPeekX: {
+        uint32_t n = Obj();
+        ObjCall(n, [&] { return PeekObjXVOR(n); });
+        break;
+    }
+    case kPeekY: {
+        uint32_t n = Obj();
+        ObjCall(n, [&] { return PeekObjYVOR(n); });
+        break;
+    }
+    case kPeekZ: {
+        uint32_t n = Obj();
+        ObjCall(n, [&] { return PeekObjZVOR(n); });
+        break;
+    }
+    case kPeekPitch: {
+        uint32_t n = Obj();
+        ObjCall(n, [&] { return PeekObjPitch(n); });
+        break;
+    }
+    case kPeekYaw: {
+        uint32_t n = Obj();
+        ObjCall(n, [&] { return PeekObjYaw(n); });
+        break;
+    }
+    case kPeekRoll: {
+        uint32_t n = Obj();
+        ObjCall(n, [&] { return PeekObjRoll(n); });
+        break;
+    }
     case kAddMeshTri: {
         uint32_t n = Obj();
         float v[9];
@@ -965,12 +1145,11 @@ inline void CallDecoder::Step() {
         float x = Float(), y = Float(), z = Float();
         float hi = (op == kVec2Yaw) ? 180.0f : 90.0f;
         Expect("");
-        float a = FromBits(static_cast<uint32_t>(Mix(op == kVec2Yaw ? Vec2Yaw(x, y, z)
-                                                                    : Vec2Pitch(x, y, z))));
+        float a = FromBits(
+            static_cast<uint32_t>(Mix(op == kVec2Yaw ? Vec2Yaw(x, y, z) : Vec2Pitch(x, y, z))));
         Check();
-        if (std::isfinite(x) && std::isfinite(y) && std::isfinite(z) &&
-            std::fabs(x) < 1e18f && std::fabs(y) < 1e18f && std::fabs(z) < 1e18f &&
-            !(a >= 0.0f && a <= hi))
+        if (std::isfinite(x) && std::isfinite(y) && std::isfinite(z) && std::fabs(x) < 1e18f &&
+            std::fabs(y) < 1e18f && std::fabs(z) < 1e18f && !(a >= 0.0f && a <= hi))
             Violation("direction angle outside its range for a finite direction");
         break;
     }
@@ -1019,13 +1198,27 @@ inline void CallDecoder::Step() {
         Expect(report);
         int32_t r = 0;
         switch (op) {
-        case kHitPos: r = CollisionHitPos(n, index, axis); break;
-        case kHitNorm: r = CollisionHitNorm(n, index, axis); break;
-        case kHitObj: r = CollisionHitObj(n, index); break;
-        case kHitType: r = CollisionHitType(n, index); break;
-        case kHitShape: r = CollisionHitShape(n, index); break;
-        case kHitPoly: r = CollisionHitPoly(n, index); break;
-        default: r = CollisionTriCorner(n, index, corner, axis); break;
+        case kHitPos:
+            r = CollisionHitPos(n, index, axis);
+            break;
+        case kHitNorm:
+            r = CollisionHitNorm(n, index, axis);
+            break;
+        case kHitObj:
+            r = CollisionHitObj(n, index);
+            break;
+        case kHitType:
+            r = CollisionHitType(n, index);
+            break;
+        case kHitShape:
+            r = CollisionHitShape(n, index);
+            break;
+        case kHitPoly:
+            r = CollisionHitPoly(n, index);
+            break;
+        default:
+            r = CollisionTriCorner(n, index, corner, axis);
+            break;
         }
         Check();
         if (!report.empty() && modelValid_ && r != 0)
@@ -1091,15 +1284,42 @@ inline void CallDecoder::Step() {
         }
         break;
     }
-    case kRayPosX: Mix(RayHitPosX()); Call(); break;
-    case kRayPosY: Mix(RayHitPosY()); Call(); break;
-    case kRayPosZ: Mix(RayHitPosZ()); Call(); break;
-    case kRayNormX: Mix(RayHitNormX()); Call(); break;
-    case kRayNormY: Mix(RayHitNormY()); Call(); break;
-    case kRayNormZ: Mix(RayHitNormZ()); Call(); break;
-    case kRayDist: Mix(RayHitDist()); Call(); break;
-    case kRayObj: CheckRange(Mix(RayHitObjVOR()), 0, 5000, "RayHitObjVOR outside 0..5000"); Call(); break;
-    case kRayTypeHit: CheckRange(Mix(RayHitTypeVOR()), 0, 100, "RayHitTypeVOR outside 0..100"); Call(); break;
+    case kRayPosX:
+        Mix(RayHitPosX());
+        Call();
+        break;
+    case kRayPosY:
+        Mix(RayHitPosY());
+        Call();
+        break;
+    case kRayPosZ:
+        Mix(RayHitPosZ());
+        Call();
+        break;
+    case kRayNormX:
+        Mix(RayHitNormX());
+        Call();
+        break;
+    case kRayNormY:
+        Mix(RayHitNormY());
+        Call();
+        break;
+    case kRayNormZ:
+        Mix(RayHitNormZ());
+        Call();
+        break;
+    case kRayDist:
+        Mix(RayHitDist());
+        Call();
+        break;
+    case kRayObj:
+        CheckRange(Mix(RayHitObjVOR()), 0, 5000, "RayHitObjVOR outside 0..5000");
+        Call();
+        break;
+    case kRayTypeHit:
+        CheckRange(Mix(RayHitTypeVOR()), 0, 100, "RayHitTypeVOR outside 0..100");
+        Call();
+        break;
     case kSetHandler:
         InstallHandler(static_cast<HandlerMode>(Byte() % kHandlerModes));
         break;

@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (decoder == nullptr) {
         decoder = new vorfuzz::CallDecoder(Abort, nullptr);
         decoder->trace = std::getenv("VORFUZZ_TRACE") != nullptr;
+        decoder->checkHeap = std::getenv("VORFUZZ_SKIP_HEAP_CHECK") == nullptr; // hunting only
         std::atexit(PrintTotals);
     }
     decoder->Run(data, size);

@@ -300,6 +300,15 @@ def files():
     f["terrain_wild"] = (defs() + op("kTerrain") + obj(1) + bytes([0] * 49) + flt(INF) +
                          new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") +
                          op("kReadAll"))
+    # Inputs of the faults found so far (each fixed), kept as seeds.
+    f["regress_nan_contact"] = (defs() + new_ellipsoid(2, 1, 0, 1.5, 0) +
+                                new_ellipsoid(3, 1, 3, 1.5, 0, 1e-45, 1, 1) + move(2, 0.5, 1.5, 0) +
+                                op("kRun") + op("kReadAll") + move(3, INF, 1.5, 0) + op("kRun") +
+                                op("kReadAll"))
+    f["regress_scratch_after_stop"] = (defs() + op("kTerrain") + obj(1) + bytes(range(49)) +
+                                       op("kRayType") + typ(2) + kind(2) + flts(0, 10, 0, 0, -10, 0) +
+                                       op("kCrowd") + bytes([2]) + flt(0.5) + op("kStop") +
+                                       op("kCrowd") + bytes([1]) + flt(0.25))
     return f
 
 

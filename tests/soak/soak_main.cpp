@@ -52,12 +52,16 @@ void Uncount(void *p) {
 } // namespace
 
 extern "C" {
-void *malloc(size_t n) { return Counted(__libc_malloc(n)); }
+void *malloc(size_t n) {
+    return Counted(__libc_malloc(n));
+}
 void free(void *p) {
     Uncount(p);
     __libc_free(p);
 }
-void *calloc(size_t n, size_t size) { return Counted(__libc_calloc(n, size)); }
+void *calloc(size_t n, size_t size) {
+    return Counted(__libc_calloc(n, size));
+}
 void *realloc(void *p, size_t n) {
     if (p == nullptr)
         return malloc(n);
@@ -72,8 +76,12 @@ void *realloc(void *p, size_t n) {
     }
     return q;
 }
-void *memalign(size_t align, size_t n) { return Counted(__libc_memalign(align, n)); }
-void *aligned_alloc(size_t align, size_t n) { return Counted(__libc_memalign(align, n)); }
+void *memalign(size_t align, size_t n) {
+    return Counted(__libc_memalign(align, n));
+}
+void *aligned_alloc(size_t align, size_t n) {
+    return Counted(__libc_memalign(align, n));
+}
 int posix_memalign(void **out, size_t align, size_t n) {
     void *p = Counted(__libc_memalign(align, n));
     if (p == nullptr)
@@ -81,7 +89,9 @@ int posix_memalign(void **out, size_t align, size_t n) {
     *out = p;
     return 0;
 }
-void *valloc(size_t n) { return Counted(__libc_memalign(4096, n)); }
+void *valloc(size_t n) {
+    return Counted(__libc_memalign(4096, n));
+}
 }
 #endif
 
@@ -138,14 +148,14 @@ bool Load(const char *path, Api *a) {
            Find(h, "StartCollisionDebugVOR", &a->StartDebug) &&
            Find(h, "SetErrorHandlerVOR", &a->SetHandler) && Find(h, "NewCollObjVOR", &a->NewObj) &&
            Find(h, "FreeObjVOR", &a->FreeObj) && Find(h, "ActivateObjVOR", &a->Activate) &&
-           Find(h, "DeActivateObjVOR", &a->Deactivate) &&
-           Find(h, "AddObjShapeVOR", &a->AddShape) && Find(h, "SetCollisionsVOR", &a->SetColl) &&
-           Find(h, "SetObjRadiusVOR", &a->Radius) && Find(h, "SetObjGravityVOR", &a->Gravity) &&
-           Find(h, "SetObjPosVOR", &a->Pos) && Find(h, "SetObjRotVOR", &a->Rot) &&
-           Find(h, "SetObjScaleVOR", &a->Scale) && Find(h, "UpdateObjVOR", &a->Update) &&
-           Find(h, "PeekObjXVOR", &a->PeekX) && Find(h, "PeekObjYVOR", &a->PeekY) &&
-           Find(h, "PeekObjZVOR", &a->PeekZ) && Find(h, "AddMeshTri", &a->AddTri) &&
-           Find(h, "AddMeshVOR", &a->AddMesh) && Find(h, "RunCollisionVOR", &a->Run) &&
+           Find(h, "DeActivateObjVOR", &a->Deactivate) && Find(h, "AddObjShapeVOR", &a->AddShape) &&
+           Find(h, "SetCollisionsVOR", &a->SetColl) && Find(h, "SetObjRadiusVOR", &a->Radius) &&
+           Find(h, "SetObjGravityVOR", &a->Gravity) && Find(h, "SetObjPosVOR", &a->Pos) &&
+           Find(h, "SetObjRotVOR", &a->Rot) && Find(h, "SetObjScaleVOR", &a->Scale) &&
+           Find(h, "UpdateObjVOR", &a->Update) && Find(h, "PeekObjXVOR", &a->PeekX) &&
+           Find(h, "PeekObjYVOR", &a->PeekY) && Find(h, "PeekObjZVOR", &a->PeekZ) &&
+           Find(h, "AddMeshTri", &a->AddTri) && Find(h, "AddMeshVOR", &a->AddMesh) &&
+           Find(h, "RunCollisionVOR", &a->Run) &&
            Find(h, "ResetCollisionStackVOR", &a->ResetStack) &&
            Find(h, "PeekCollisionStackVOR", &a->PeekStack) &&
            Find(h, "CountCollisionsVOR", &a->Count) && Find(h, "CollisionHitObj", &a->HitObj) &&
@@ -265,10 +275,18 @@ int Churn(const Api &a, int frames, long long baseline) {
                 if (Below(4) != 0)
                     a.Activate(n);
                 break;
-            case 2: a.FreeObj(n); break;
-            case 3: a.Activate(n); break;
-            case 4: a.Deactivate(n); break;
-            case 5: a.AddShape(n, 1 + static_cast<int32_t>(Below(2))); break;
+            case 2:
+                a.FreeObj(n);
+                break;
+            case 3:
+                a.Activate(n);
+                break;
+            case 4:
+                a.Deactivate(n);
+                break;
+            case 5:
+                a.AddShape(n, 1 + static_cast<int32_t>(Below(2)));
+                break;
             case 6: {
                 // A host vertex block of four triangles, 16-byte vertices.
                 int32_t header[3] = {0, 16, 12};
@@ -284,8 +302,12 @@ int Churn(const Api &a, int frames, long long baseline) {
                 a.AddMesh(n, vertices);
                 break;
             }
-            case 7: a.Gravity(n, Range(0, 0.3f)); break;
-            case 8: a.Scale(n, Range(50, 150), 100, Range(50, 150)); break;
+            case 7:
+                a.Gravity(n, Range(0, 0.3f));
+                break;
+            case 8:
+                a.Scale(n, Range(50, 150), 100, Range(50, 150));
+                break;
             case 9:
                 a.RayType(static_cast<int32_t>(Below(4)), 1 + static_cast<int32_t>(Below(2)),
                           Range(-6, 6), 5, Range(-6, 6), 0, -5, 0);
@@ -368,7 +390,7 @@ int main(int argc, char **argv) {
         else
             CheckHeap("heap after an unload", afterFirst);
     }
-    std::printf("soak: %u objects, %d frames with %d stops, %d load/unload cycles: %s\n",
-                objects, frames, stops, cycles, failures == 0 ? "clean" : "FAILED");
+    std::printf("soak: %u objects, %d frames with %d stops, %d load/unload cycles: %s\n", objects,
+                frames, stops, cycles, failures == 0 ? "clean" : "FAILED");
     return failures == 0 ? 0 : 1;
 }
