@@ -15,17 +15,17 @@ FILE *g_trace = nullptr;
 std::string g_tracePath;
 
 void WriteCallLine(ExportId id, const uint32_t *words, int32_t result) {
-    const ExportSpec &spec = kExportSpecs[id];
-    std::string line = spec.name;
+    const ExportSpec &sig = kExportSpecs[id];
+    std::string line = sig.name;
     int w = 0;
-    for (const char *a = spec.args; *a; ++a) {
+    for (const char *a = sig.args; *a; ++a) {
         if (*a == 'b' || *a == 'h')
             continue;
         line += ' ';
         line += FormatArgument(*a, words[w++]);
     }
-    if (spec.result != 'v')
-        line += "  # -> " + FormatResult(spec.result, result);
+    if (sig.result != 'v')
+        line += "  # -> " + FormatResult(sig.result, result);
     line += '\n';
     std::fputs(line.c_str(), g_trace);
 }
@@ -82,21 +82,21 @@ void RecordComment(const std::string &text) {
 
 int32_t CallWords(ExportId id, const char *wordKinds, const uint32_t *words, int count) {
     // A call that does not fit the export's prototype is a bug in the tool, not a host error.
-    const ExportSpec &spec = kExportSpecs[id];
+    const ExportSpec &sig = kExportSpecs[id];
     int w = 0;
-    for (const char *a = spec.args; *a; ++a) {
+    for (const char *a = sig.args; *a; ++a) {
         if (*a == 'b' || *a == 'h')
             continue;
         char want = *a == 'f' ? 'f' : 'n';
         if (w >= count || wordKinds[w] != want) {
             std::fprintf(stderr, "vorcollide-scene: internal error: bad arguments for %s\n",
-                         spec.name);
+                         sig.name);
             std::abort();
         }
         ++w;
     }
     if (w != count) {
-        std::fprintf(stderr, "vorcollide-scene: internal error: bad arguments for %s\n", spec.name);
+        std::fprintf(stderr, "vorcollide-scene: internal error: bad arguments for %s\n", sig.name);
         std::abort();
     }
     int32_t result = InvokeExport(*g_module, id, words, nullptr, nullptr, nullptr);

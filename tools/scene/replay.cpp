@@ -116,10 +116,10 @@ bool ParseCall(const std::vector<std::string> &t, TraceOp *op, std::string *erro
     }
     if (id == kAddMeshVOR)
         return ParseBlock(t, op, error);
-    const ExportSpec &spec = kExportSpecs[id];
+    const ExportSpec &sig = kExportSpecs[id];
     const size_t want = static_cast<size_t>(WordCount(id));
     if (t.size() - 1 != want) {
-        *error = std::string(spec.name) + " takes " + std::to_string(want) +
+        *error = std::string(sig.name) + " takes " + std::to_string(want) +
                  (want == 1 ? " argument, got " : " arguments, got ") +
                  std::to_string(t.size() - 1);
         return false;
@@ -127,9 +127,9 @@ bool ParseCall(const std::vector<std::string> &t, TraceOp *op, std::string *erro
     op->id = id;
     for (size_t i = 0; i < want; ++i) {
         uint32_t bits;
-        if (!ParseArgument(t[i + 1], spec.args[i], &bits)) {
-            *error = "argument " + std::to_string(i + 1) + " of " + spec.name + " is not " +
-                     KindName(spec.args[i]) + ": '" + t[i + 1] + "'";
+        if (!ParseArgument(t[i + 1], sig.args[i], &bits)) {
+            *error = "argument " + std::to_string(i + 1) + " of " + sig.name + " is not " +
+                     KindName(sig.args[i]) + ": '" + t[i + 1] + "'";
             return false;
         }
         op->words.push_back(bits);
@@ -185,10 +185,10 @@ void OnReplayReport(const char *text, const char *caption, void *) {
 }
 
 std::string DescribeCall(const TraceOp &op) {
-    const ExportSpec &spec = kExportSpecs[op.id];
-    std::string s = spec.name;
+    const ExportSpec &sig = kExportSpecs[op.id];
+    std::string s = sig.name;
     size_t w = 0;
-    for (const char *a = spec.args; *a; ++a) {
+    for (const char *a = sig.args; *a; ++a) {
         if (*a == 'b' || *a == 'h')
             continue;
         s += ' ';
@@ -211,20 +211,20 @@ int ReplayTrace(const std::string &path, bool quiet, FILE *out, FILE *err) {
     long results = 0, checked = 0, differ = 0;
     for (const TraceOp &op : ops) {
         g_replayLine = op.line;
-        const ExportSpec &spec = kExportSpecs[op.id];
+        const ExportSpec &sig = kExportSpecs[op.id];
         if (op.id == kAddMeshVOR) {
             CallAddMesh(op.words[0], op.block.data());
             continue;
         }
         std::string kinds;
-        for (const char *a = spec.args; *a; ++a)
+        for (const char *a = sig.args; *a; ++a)
             kinds += *a == 'f' ? 'f' : 'n';
         const int32_t result =
             CallWords(op.id, kinds.c_str(), op.words.data(), static_cast<int>(op.words.size()));
-        if (spec.result == 'v')
+        if (sig.result == 'v')
             continue;
         ++results;
-        const std::string text = FormatResult(spec.result, result);
+        const std::string text = FormatResult(sig.result, result);
         if (!quiet)
             std::fprintf(out, "%d: %s = %s\n", op.line, DescribeCall(op).c_str(), text.c_str());
         if (op.expected.empty())
@@ -233,7 +233,7 @@ int ReplayTrace(const std::string &path, bool quiet, FILE *out, FILE *err) {
         if (op.expected != text) {
             ++differ;
             std::fprintf(out, "%d: DIFFERS: %s gave %s, the trace recorded %s\n", op.line,
-                         spec.name, text.c_str(), op.expected.c_str());
+                         sig.name, text.c_str(), op.expected.c_str());
         }
     }
     std::fprintf(out,

@@ -109,8 +109,8 @@ Point ResolvedPosition(uint32_t n) {
 
 // The step a character asks for this frame: towards its waypoint at walking speed.
 Point WalkStep(CharacterRun *c, Point feet, float seconds) {
-    while (c->waypoint < c->spec.path.size()) {
-        const Waypoint &w = c->spec.path[c->waypoint];
+    while (c->waypoint < c->plan.path.size()) {
+        const Waypoint &w = c->plan.path[c->waypoint];
         if (seconds < w.notBefore)
             return {};
         float dx = w.x - feet.x, dz = w.z - feet.z;
@@ -146,7 +146,7 @@ int32_t GroundBelow(Point feet) {
 }
 
 void ReadContacts(CharacterRun *c, int frame) {
-    const uint32_t n = c->spec.number;
+    const uint32_t n = c->plan.number;
     int32_t count = Call(kCountCollisionsVOR, n);
     c->contactsPerFrame.push_back(count);
     for (int32_t k = 1; k <= count; ++k) {
@@ -188,8 +188,8 @@ void PrintTable(const SceneRun &run, int frame, FILE *out) {
                  "contacts", "grounded");
     for (const CharacterRun &c : run.characters) {
         const Point p = c.track.back();
-        std::fprintf(out, "  %3u  %-16s %8.3f %8.3f %8.3f  %8d  %s\n", c.spec.number,
-                     c.spec.name.c_str(), p.x, p.y, p.z, c.contactsPerFrame.back(),
+        std::fprintf(out, "  %3u  %-16s %8.3f %8.3f %8.3f  %8d  %s\n", c.plan.number,
+                     c.plan.name.c_str(), p.x, p.y, p.z, c.contactsPerFrame.back(),
                      c.groundedPerFrame.back()
                          ? ("yes (" + ObjectName(run, c.groundObject) + ")").c_str()
                          : "no");
@@ -246,8 +246,8 @@ std::string ObjectName(const SceneRun &run, int32_t number) {
         if (static_cast<int32_t>(o.number) == number)
             return o.name;
     for (const CharacterRun &c : run.characters)
-        if (static_cast<int32_t>(c.spec.number) == number)
-            return c.spec.name;
+        if (static_cast<int32_t>(c.plan.number) == number)
+            return c.plan.name;
     if (run.projectile.used && static_cast<int32_t>(run.projectile.number) == number)
         return "projectile";
     return "object " + std::to_string(number);
@@ -266,12 +266,12 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
     BuildLevel(level);
 
     std::vector<CharacterSpec> cast = builtIn ? BuiltInCast() : ObjCast(LevelBounds(level));
-    for (const CharacterSpec &spec : cast) {
-        CreateCharacter(spec);
+    for (const CharacterSpec &plan : cast) {
+        CreateCharacter(plan);
         CharacterRun c;
-        c.spec = spec;
-        c.track.push_back(spec.start);
-        c.minY = spec.start.y;
+        c.plan = plan;
+        c.track.push_back(plan.start);
+        c.minY = plan.start.y;
         run->characters.push_back(c);
     }
     if (builtIn) {
@@ -293,22 +293,22 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
             const Point feet = c.track.back();
             const Point step = WalkStep(&c, feet, seconds);
             // Keep the angles the library gave the body (the turntable turns its rider).
-            const Point rot{CallFloat(kPeekObjPitch, c.spec.number),
-                            CallFloat(kPeekObjYaw, c.spec.number),
-                            CallFloat(kPeekObjRoll, c.spec.number)};
+            const Point rot{CallFloat(kPeekObjPitch, c.plan.number),
+                            CallFloat(kPeekObjYaw, c.plan.number),
+                            CallFloat(kPeekObjRoll, c.plan.number)};
             Call(kSetObjPosVOR, feet.x + step.x, feet.y, feet.z + step.z);
             Call(kSetObjRotVOR, rot.x, rot.y, rot.z);
-            Call(kUpdateObjVOR, c.spec.number, int32_t{0});
+            Call(kUpdateObjVOR, c.plan.number, int32_t{0});
         }
         StepProjectile(run, frame);
 
         Call(kRunCollisionVOR);
 
         for (CharacterRun &c : run->characters) {
-            const Point feet = ResolvedPosition(c.spec.number);
+            const Point feet = ResolvedPosition(c.plan.number);
             c.track.push_back(feet);
             c.minY = std::fmin(c.minY, feet.y);
-            c.yaw = CallFloat(kPeekObjYaw, c.spec.number);
+            c.yaw = CallFloat(kPeekObjYaw, c.plan.number);
             ReadContacts(&c, frame);
             c.groundObject = GroundBelow(feet);
             c.groundedPerFrame.push_back(c.groundObject != 0);
@@ -336,9 +336,9 @@ void PrintSummary(const SceneRun &run, FILE *out) {
         std::string list;
         for (const auto &t : touched)
             list += (list.empty() ? "" : ", ") + ObjectName(run, t.first);
-        std::fprintf(out, "character %u: %.3f %.3f %.3f %s  %s; %d contacts (%s)\n", c.spec.number,
+        std::fprintf(out, "character %u: %.3f %.3f %.3f %s  %s; %d contacts (%s)\n", c.plan.number,
                      p.x, p.y, p.z, c.groundedPerFrame.back() ? "grounded" : "airborne",
-                     c.spec.name.c_str(), total, list.empty() ? "nothing" : list.c_str());
+                     c.plan.name.c_str(), total, list.empty() ? "nothing" : list.c_str());
     }
     const ProjectileRun &pr = run.projectile;
     if (pr.used) {
@@ -415,9 +415,9 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
                 ++lastSecond[x.object];
         const Point end = c.track.back();
         const Point before = c.track[c.track.size() > 61 ? c.track.size() - 61 : 0];
-        s += "    {\"number\": " + std::to_string(c.spec.number) +
-             ", \"name\": " + JsonString(c.spec.name) + ", \"start\": ";
-        JsonPoint(&s, c.spec.start);
+        s += "    {\"number\": " + std::to_string(c.plan.number) +
+             ", \"name\": " + JsonString(c.plan.name) + ", \"start\": ";
+        JsonPoint(&s, c.plan.start);
         s += ", \"final\": ";
         JsonPoint(&s, end);
         char text[200];

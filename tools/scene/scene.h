@@ -42,7 +42,7 @@ struct ContactSample {
 };
 
 struct CharacterRun {
-    CharacterSpec spec;
+    CharacterSpec plan;
     std::vector<Point> track; // feet position after every frame (index 0: the start)
     std::vector<ContactSample> contacts;
     std::vector<int> contactsPerFrame;

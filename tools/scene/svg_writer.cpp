@@ -110,8 +110,8 @@ void DrawLevel(std::string *s, const SceneRun &run, const Frame &f, float opacit
 
 void DrawPaths(std::string *s, const SceneRun &run, const Frame &f) {
     for (const CharacterRun &c : run.characters) {
-        const std::string &col = c.spec.colour;
-        *s += "<g data-character=\"" + std::to_string(c.spec.number) + "\">\n<polyline points=\"";
+        const std::string &col = c.plan.colour;
+        *s += "<g data-character=\"" + std::to_string(c.plan.number) + "\">\n<polyline points=\"";
         for (size_t i = 0; i < c.track.size(); i += 2)
             *s += Num(f.X(c.track[i].x)) + "," + Num(f.Y(f.V(c.track[i]))) + " ";
         *s += Num(f.X(c.track.back().x)) + "," + Num(f.Y(f.V(c.track.back())));
@@ -126,7 +126,7 @@ void DrawPaths(std::string *s, const SceneRun &run, const Frame &f) {
         *s += "<ellipse cx=\"" + Num(f.X(b.x)) + "\" cy=\"" + Num(cy) + "\" rx=\"" +
               Num(kRadiusX * f.scale) + "\" ry=\"" + Num(ry) + "\" fill=\"" + col +
               "\" fill-opacity=\"0.55\" stroke=\"" + col + "\" stroke-width=\"1.5\"/>\n";
-        Text(s, f.X(b.x) + kRadiusX * f.scale + 3, cy + 4, std::to_string(c.spec.number),
+        Text(s, f.X(b.x) + kRadiusX * f.scale + 3, cy + 4, std::to_string(c.plan.number),
              "class=\"label\"");
         *s += "</g>\n";
     }
@@ -157,8 +157,8 @@ void DrawPaths(std::string *s, const SceneRun &run, const Frame &f) {
 // frames, each a dot with its normal.
 void DrawContacts(std::string *s, const SceneRun &run, const Frame &f) {
     for (const CharacterRun &c : run.characters) {
-        *s += "<g data-character=\"" + std::to_string(c.spec.number) + "\" stroke=\"" +
-              c.spec.colour + "\" fill=\"" + c.spec.colour + "\">\n";
+        *s += "<g data-character=\"" + std::to_string(c.plan.number) + "\" stroke=\"" +
+              c.plan.colour + "\" fill=\"" + c.plan.colour + "\">\n";
         std::map<int32_t, int> lastDrawn;
         for (const ContactSample &k : c.contacts) {
             if (k.object == 1 && run.builtIn)
@@ -207,11 +207,11 @@ float DrawLegend(std::string *s, const SceneRun &run, float x, float y) {
     y += 20;
     for (const CharacterRun &c : run.characters) {
         *s += "<line x1=\"" + Num(x) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(x + 22) +
-              "\" y2=\"" + Num(y - 4) + "\" stroke=\"" + c.spec.colour +
+              "\" y2=\"" + Num(y - 4) + "\" stroke=\"" + c.plan.colour +
               "\" stroke-width=\"3\"/>\n";
-        Text(s, x + 28, y, std::to_string(c.spec.number) + "  " + c.spec.name, "class=\"name\"");
+        Text(s, x + 28, y, std::to_string(c.plan.number) + "  " + c.plan.name, "class=\"name\"");
         y += 14;
-        Text(s, x + 28, y, c.spec.role, "class=\"small\"");
+        Text(s, x + 28, y, c.plan.role, "class=\"small\"");
         y += 13;
         const Point p = c.track.back();
         char where[160];
