@@ -1,5 +1,6 @@
 // Direction vectors to angles in degrees, for hosts that orient objects along a normal or a ray.
-// The arc cosine is taken in double precision and its result kept as a 32-bit float, which the
+// The arc cosine is taken in double precision (the library's own, so every platform gives the
+// same bits) and its result kept as a 32-bit float, which the
 // 32-bit factor 57.295776 then turns into degrees (one float product). Kept that way, the right
 // angle, the half turn and 45 degrees come out as exactly 90, 180 and 45.
 #include "body/direction_angles.h"
@@ -7,6 +8,7 @@
 #include <cmath>
 
 #include "core/thresholds.h"
+#include "math/arc_cosine.h"
 #include "math/vec3.h"
 
 namespace vor {
@@ -23,7 +25,7 @@ float ArcCosDegrees(float cosine) {
     if (c < -1.0) {
         c = -1.0;
     }
-    const float radians = static_cast<float>(std::acos(c));
+    const float radians = static_cast<float>(ArcCosine(c));
     return radians * kRadiansToDegrees;
 }
 
