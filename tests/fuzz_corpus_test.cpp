@@ -26,7 +26,7 @@ void Record(const char *what, void *user) {
 }
 
 std::vector<std::string> CorpusFiles() {
-    std::string dir = std::string(VOR_SOURCE_DIR) + "/tests/fuzz/corpus";
+    std::string dir = std::string(VOR_SOURCE_DIR) + "/checks/fuzz/corpus";
     std::vector<std::string> files;
     DIR *d = opendir(dir.c_str());
     if (d == nullptr)

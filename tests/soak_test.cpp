@@ -5,7 +5,7 @@
 // exactly the heap it held before: the sanitizer allocator's live-byte count is compared to the
 // byte, so a record kept anywhere (a list, a cache, a scratch buffer) shows. The plain allocator
 // has no exact count (its per-thread caches look allocated), so the plain build runs the same
-// scenes without that comparison; tests/soak/soak_main.cpp, run by scripts/checks/leaks.sh,
+// scenes without that comparison; checks/soak/soak_main.cpp, run by scripts/checks/leaks.sh,
 // makes it there with a counting allocator and under valgrind.
 // Under AddressSanitizer the churn runs 2,000 frames instead of 10,000 and the module cycles 20
 // times instead of 100, to keep each case within the time of the sanitizer suite; there the

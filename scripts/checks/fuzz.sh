@@ -12,12 +12,12 @@ seconds=${FUZZ_SECONDS:-60}
 bash scripts/ensure-packages.sh clang libclang-rt-14-dev cmake make
 
 build=$root/build/fuzz
-CC=clang CXX=clang++ cmake -S tests/fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang CXX=clang++ cmake -S checks/fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 >/dev/null
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp tests/fuzz/corpus/* "$scratch/"
+cp checks/fuzz/corpus/* "$scratch/"
 mkdir -p "$build/findings"
 log=$build/fuzz.log
 
@@ -31,7 +31,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
 calls=$(grep -o 'vorfuzz: .*' "$log" | tail -n 1 || true)
-echo "fuzz: $runs inputs in ${seconds}s from $(ls tests/fuzz/corpus | wc -l) seeds; ${calls#vorfuzz: }"
+echo "fuzz: $runs inputs in ${seconds}s from $(ls checks/fuzz/corpus | wc -l) seeds; ${calls#vorfuzz: }"
 if [ "$status" -ne 0 ]; then
   echo "fuzz: FAILED (exit $status); last lines of $log:"
   tail -n 40 "$log"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Leak and soak checks of the plug-in module as a host loads it (dlopen), outside the test suite:
-# 1. tests/soak/soak_main.cpp with a counting allocator: after every StopCollisionVOR and every
+# 1. checks/soak/soak_main.cpp with a counting allocator: after every StopCollisionVOR and every
 #    unload the process holds exactly the heap it held before (5000 objects, 10,000 churn frames,
 #    100 load/unload cycles);
 # 2. the same program, scaled down (1000 objects, 2000 frames, 10 cycles), under valgrind
@@ -18,10 +18,10 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF \
   -DVOR_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" -j2 --target vorcollide >/dev/null
 module=$build/libvorcollide.so
-g++ -std=c++17 -O1 -g -Wall -Wextra -DVOR_SOAK_COUNTING tests/soak/soak_main.cpp \
+g++ -std=c++17 -O1 -g -Wall -Wextra -DVOR_SOAK_COUNTING checks/soak/soak_main.cpp \
   -Wl,--no-as-needed -lstdc++ -ldl \
   -o "$build/soak_counting"
-g++ -std=c++17 -O1 -g -Wall -Wextra tests/soak/soak_main.cpp -Wl,--no-as-needed -lstdc++ -ldl \
+g++ -std=c++17 -O1 -g -Wall -Wextra checks/soak/soak_main.cpp -Wl,--no-as-needed -lstdc++ -ldl \
   -o "$build/soak"
 
 echo "leaks: counting allocator"

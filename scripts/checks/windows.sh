@@ -163,7 +163,7 @@ scene_define=()
 hostcxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++)
 build_host() {
     "$hostcxx" -std=c++17 -O1 -Wall -Wextra -ffp-contract=off -fno-fast-math -static \
-        "${scene_define[@]}" -I include -I tests -I "$hostdir" tests/windows/wine_host.cpp -lversion \
+        "${scene_define[@]}" -I include -I tests -I "$hostdir" checks/windows/wine_host.cpp -lversion \
         -o "$hostdir/wine_host.exe"
 }
 rm -f "$hostdir/wine_host.exe"
@@ -179,8 +179,8 @@ build_linux_probe() {
     cmake -S . -B build/win-linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF \
         -DVOR_BUILD_TOOLS=OFF -DVOR_BUILD_BENCH=OFF >/dev/null &&
         cmake --build build/win-linux --target vorcollide -j2 >/dev/null &&
-        cc -std=c99 -O1 -Wall -ffp-contract=off -I include -I tests/windows \
-            tests/windows/cross_probe_linux.c -o build/win-linux/cross_probe_linux \
+        cc -std=c99 -O1 -Wall -ffp-contract=off -I include -I checks/windows \
+            checks/windows/cross_probe_linux.c -o build/win-linux/cross_probe_linux \
             -L build/win-linux -lvorcollide -Wl,-rpath,"$(pwd)/build/win-linux" &&
         build/win-linux/cross_probe_linux >"$linux_probe"
 }

@@ -2,7 +2,7 @@
 """Writes the seed corpus of the export fuzzer: one small file per export (with good and bad
 arguments) and a few host sessions (a walkable scene with frames, vertex blocks of every shape,
 re-entrant error handlers). The operation numbers are read from call_decoder.h so the files stay
-in step with the decoder. Run: python3 tests/fuzz/make_corpus.py (rewrites tests/fuzz/corpus/)."""
+in step with the decoder. Run: python3 checks/fuzz/make_corpus.py (rewrites checks/fuzz/corpus/)."""
 import os
 import re
 import struct
