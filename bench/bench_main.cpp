@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/accel_mode.h"
-#include "core/registry.h"
-#include "core/stats.h"
+#include "body/registry.h"
+#include "core/module_state.h"
 #include "mesh/mesh_accel.h"
 #include "pass/broadphase.h"
 #include "scenes.h"

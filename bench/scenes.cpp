@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/registry.h"
+#include "body/registry.h"
 #include "mesh/mesh_accel.h"
 #include "vorcollide.h"
 

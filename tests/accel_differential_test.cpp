@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/accel_mode.h"
-#include "core/stats.h"
+#include "core/module_state.h"
 #include "test_support.h"
 
 namespace {

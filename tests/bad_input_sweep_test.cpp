@@ -14,10 +14,10 @@
 
 #include "body/transforms.h"
 #include "core/definitions.h"
-#include "core/registry.h"
-#include "core/results.h"
+#include "body/registry.h"
+#include "query/contact_queries.h"
 #include "core/settings.h"
-#include "mesh/ray_cast.h"
+#include "query/ray_cast.h"
 #include "test_support.h"
 
 namespace {
@@ -149,8 +149,8 @@ class BadInputSweep : public HostTest {
         h.Add(static_cast<uint32_t>(vor::EllipOptimize));
         h.Add(vor::EllipSizeMode);
         h.Add(vor::ConcaveMode);
-        h.Add(vor::pendingPosition);
-        h.Add(vor::pendingRotation);
+        h.Add(vor::PendingPosition);
+        h.Add(vor::PendingRotation);
         h.Add(Length(vor::ObjectList));
         h.Add(Length(vor::BodyList));
         h.Add(Length(vor::ActiveList));
@@ -161,10 +161,10 @@ class BadInputSweep : public HostTest {
                 h.Add(Length(vor::ShapeLists[kind][t]));
         int cursor = -1, at = 0;
         for (vor::ListLink *l = vor::ActiveList.head; l != nullptr; l = l->next, ++at)
-            if (vor::MemberOf<vor::ActiveEntry>(l) == vor::stackCursor)
+            if (vor::MemberOf<vor::ActiveEntry>(l) == vor::StackCursor)
                 cursor = at;
         h.Add(cursor);
-        h.Add(vor::rayResult != nullptr ? 1 : 0);
+        h.Add(vor::LastRay != nullptr ? 1 : 0);
         for (vor::ListLink *l = vor::ObjectList.head; l != nullptr; l = l->next) {
             const vor::CollisionObject *o = vor::MemberOf<vor::CollisionObject>(l);
             const vor::CollisionBody *b = o->body;

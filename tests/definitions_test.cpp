@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/definitions.h"
-#include "core/registry.h"
+#include "body/registry.h"
 #include "test_support.h"
 
 namespace {

@@ -106,10 +106,10 @@ TEST_F(EllipsoidSweepTest, TheSecondTestIsSkippedWhenTheDestinationStoppedAfterT
     held->contactCentre = Vec3{5.5f, 0, 0};
     vor::AddContact(b, held);
     // The source already stops at 0.4 against something far away.
-    vor::sweepPhase = 1;
+    vor::Pass.sweepPhase = 1;
     ContactRecord *own = Contact(Def(2, 2), 0.4f, {0, 50, 0});
     vor::AddContact(a, own);
-    vor::sweepPhase = 2;
+    vor::Pass.sweepPhase = 2;
     Sweep();
     EXPECT_EQ(a->nearest, own);
     EXPECT_EQ(ContactCount(a), 1u);
@@ -118,10 +118,10 @@ TEST_F(EllipsoidSweepTest, TheSecondTestIsSkippedWhenTheDestinationStoppedAfterT
 TEST_F(EllipsoidSweepTest, AnEarlierContactOfTheSourceClipsTheFirstTest) {
     MotionRecord *a = Move(1, {0, 0, 0}, {4, 0, 0});
     Move(2, {5, 0, 0}, {5, 0, 0}); // would be touched at 0.75
-    vor::sweepPhase = 1;
+    vor::Pass.sweepPhase = 1;
     ContactRecord *mesh = Contact(Def(2, 2), 0.5f, {0, 50, 0});
     vor::AddContact(a, mesh);
-    vor::sweepPhase = 2;
+    vor::Pass.sweepPhase = 2;
     Sweep();
     EXPECT_EQ(a->nearest, mesh);
     EXPECT_EQ(ContactCount(a), 1u);
@@ -130,10 +130,10 @@ TEST_F(EllipsoidSweepTest, AnEarlierContactOfTheSourceClipsTheFirstTest) {
 TEST_F(EllipsoidSweepTest, AContactAtTheSameTimeAsTheSourcesNearestIsNotRecorded) {
     MotionRecord *a = Move(1, {0, 0, 0}, {4, 0, 0});
     Move(2, {3, 0, 0}, {3, 0, 0}); // touched at exactly 0.25
-    vor::sweepPhase = 1;
+    vor::Pass.sweepPhase = 1;
     ContactRecord *mesh = Contact(Def(2, 2), 0.25f, {0, 50, 0});
     vor::AddContact(a, mesh);
-    vor::sweepPhase = 2;
+    vor::Pass.sweepPhase = 2;
     Sweep();
     EXPECT_EQ(ContactCount(a), 1u);
 }

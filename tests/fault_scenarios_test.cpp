@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/registry.h"
+#include "body/registry.h"
 #include "test_support.h"
 
 namespace {

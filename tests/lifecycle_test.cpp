@@ -5,8 +5,8 @@
 
 #include "core/definitions.h"
 #include "core/error_report.h"
-#include "core/registry.h"
-#include "core/results.h"
+#include "body/registry.h"
+#include "query/contact_queries.h"
 #include "core/settings.h"
 #include "test_support.h"
 
@@ -28,7 +28,7 @@ bool RegistryIsEmpty() {
     }
     return vor::ObjectList.head == nullptr && vor::BodyList.head == nullptr &&
            vor::ActiveList.head == nullptr && vor::ActiveBodyList.head == nullptr &&
-           vor::DefinitionList.head == nullptr && vor::stackCursor == nullptr;
+           vor::DefinitionList.head == nullptr && vor::StackCursor == nullptr;
 }
 
 // A small scene with every kind of record: active and inactive objects, shapes, definitions.
@@ -314,9 +314,9 @@ TEST_F(Lifecycle, StopInTheMiddleOfAStackWalkLeavesTheCursorNull) {
     BuildScene();
     ResetCollisionStackVOR();
     EXPECT_EQ(PeekCollisionStackVOR(), 1);
-    ASSERT_EQ(vor::stackCursor, vor::ActiveTable[5000]);
+    ASSERT_EQ(vor::StackCursor, vor::ActiveTable[5000]);
     StopCollisionVOR();
-    EXPECT_EQ(vor::stackCursor, nullptr);
+    EXPECT_EQ(vor::StackCursor, nullptr);
     EXPECT_EQ(PeekCollisionStackVOR(), 0);
 }
 

@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "core/registry.h"
+#include "body/registry.h"
 #include "mesh/mesh_accel.h"
-#include "mesh/mesh_sweep.h"
+#include "pass/mesh_sweep.h"
 #include "mesh/triangle_tests.h"
 #include "test_support.h"
 

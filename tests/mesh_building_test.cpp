@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "body/mesh_building.h"
-#include "core/registry.h"
-#include "core/stats.h"
+#include "mesh/mesh_building.h"
+#include "body/registry.h"
+#include "core/module_state.h"
 #include "core/thresholds.h"
 #include "mesh/mesh_accel.h"
 

@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "core/definitions.h"
-#include "core/registry.h"
-#include "mesh/mesh_sweep.h"
-#include "pass/motion_records.h"
-#include "pass/pass_state.h"
+#include "body/registry.h"
+#include "pass/mesh_sweep.h"
+#include "body/motion_records.h"
+#include "core/module_state.h"
 #include "test_support.h"
 
 namespace {
@@ -51,8 +51,8 @@ class MeshSweepTest : public HostTest {
     }
     // Appends a step from start to end (body positions) to the mover's current motion.
     vor::MotionRecord *Step(Vec3 start, Vec3 end, int32_t iteration = 1) {
-        vor::sweepIteration = iteration;
-        vor::sweepPhase = 1;
+        vor::Pass.sweepIteration = iteration;
+        vor::Pass.sweepPhase = 1;
         vor::MotionRecord *m = vor::CreateMotionRecord(Body(kMover));
         m->start = start;
         m->end = end;

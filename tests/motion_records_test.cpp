@@ -17,7 +17,7 @@ class MotionRecordsTest : public PassInternalsTest {};
 
 TEST_F(MotionRecordsTest, CreateMotionRecordStampsIterationAndAppendsToCurrentMotion) {
     vor::CollisionBody *b = NewBody(1);
-    vor::sweepIteration = 7;
+    vor::Pass.sweepIteration = 7;
     MotionRecord *first = vor::CreateMotionRecord(b);
     MotionRecord *second = vor::CreateMotionRecord(b);
     EXPECT_EQ(first->iteration, 7);
@@ -41,7 +41,7 @@ TEST_F(MotionRecordsTest, FreeMotionRecordIgnoresARecordOfAnotherBody) {
 TEST_F(MotionRecordsTest, FillContactDerivesPositionTargetAndTravelAndWidensTheTime) {
     vor::CollisionBody *other = NewBody(2);
     vor::CollisionDefinition *d = Def(1, 2);
-    vor::sweepPhase = 1;
+    vor::Pass.sweepPhase = 1;
     ContactRecord *c = vor::NewContact(1);
     float time = 0.1f;
     vor::FillContact(c, d, other, Vec3{0, 0, 0}, Vec3{4, 0, 0}, Vec3{1, 1, 0}, Vec3{2, 1, 0},
@@ -93,10 +93,10 @@ TEST_F(MotionRecordsTest, AStrictlyEarlierContactOfTheSamePhaseReplacesTheNeares
 TEST_F(MotionRecordsTest, ANearerEllipsoidContactKeepsTheMeshContactBehindIt) {
     vor::CollisionBody *b = NewBody(1);
     MotionRecord *m = Step(b, {0, 0, 0}, {1, 0, 0});
-    vor::sweepPhase = 1;
+    vor::Pass.sweepPhase = 1;
     ContactRecord *mesh = Contact(Def(2, 2), 0.5f, {0, 0, 0});
     vor::AddContact(m, mesh);
-    vor::sweepPhase = 2;
+    vor::Pass.sweepPhase = 2;
     ContactRecord *ellipsoid = Contact(Def(1, 2), 0.25f, {5, 0, 0});
     vor::AddContact(m, ellipsoid);
     EXPECT_EQ(m->nearest, ellipsoid);
@@ -191,7 +191,7 @@ TEST_F(MotionRecordsTest, AReportOnlyContactIsSetAsideOnARecordBeforeTheCurrentS
     MotionRecord *m = Step(b, {0, 0, 0}, {4, 0, 0});
     ContactRecord *blocking = Contact(Def(1, 1), 0.5f, {0, 0, 0});
     vor::AddContact(m, blocking);
-    vor::sweepIteration = 3;
+    vor::Pass.sweepIteration = 3;
     ContactRecord *report = Contact(Def(1, 5), 0.25f, {9, 0, 0});
     vor::AddContact(m, report);
 

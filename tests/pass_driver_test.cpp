@@ -1,4 +1,4 @@
-// The pass driver: retiring and opening records, the sweepNeeded gate, which bodies are swept in
+// The pass driver: retiring and opening records, the Pass.sweepNeeded gate, which bodies are swept in
 // which iteration, the repeat-contact rule, the follow-on steps, and the iteration bound that
 // ends a pass fed with NaN or infinite values.
 #include <cmath>
@@ -17,7 +17,7 @@ class PassDriverTest : public PassInternalsTest {
   protected:
     void SetUp() override {
         PassInternalsTest::SetUp();
-        RunCollisionVOR(); // lowers a sweepNeeded left raised by an earlier test
+        RunCollisionVOR(); // lowers a Pass.sweepNeeded left raised by an earlier test
     }
 };
 
@@ -98,8 +98,8 @@ TEST_F(PassDriverTest, WhenEveryResponseStopsThePassEndsWithAFollowOnRecord) {
     EXPECT_EQ(records[1]->iteration, 2);
     ExpectVec(records[1]->start, 1, 0, 0);
     ExpectVec(records[1]->end, 1, 0, 0);
-    EXPECT_EQ(vor::sweepIteration, 2);
-    EXPECT_EQ(vor::sweepNeeded, 0);
+    EXPECT_EQ(vor::Pass.sweepIteration, 2);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 0);
 }
 
 TEST_F(PassDriverTest, ASlidingBodyGetsAnotherIterationStampedOnItsNextRecord) {
@@ -122,7 +122,7 @@ TEST_F(PassDriverTest, OnlyBodiesWithAStepOfTheCurrentIterationAreSweptAsSources
     vor::CollisionDefinition *d = Def(1, 1);
     d->sourceType = 0;
     d->destinationType = 0;
-    vor::sweepIteration = 2;
+    vor::Pass.sweepIteration = 2;
     MotionRecord *stale = Step(Body(1), {0, 0, 0}, {4, 0, 0});
     stale->iteration = 1;
     Step(Body(2), {3, 0, 0}, {3, 0, 0});
@@ -186,7 +186,7 @@ class DegenerateInputTest : public PassDriverTest {
         }
     }
     void ExpectBounded() {
-        EXPECT_LE(vor::sweepIteration, vor::kMaxPassIterations + 1);
+        EXPECT_LE(vor::Pass.sweepIteration, vor::kMaxPassIterations + 1);
         for (uint32_t n = 1; n <= 4; ++n) {
             EXPECT_LE(CountCollisionsVOR(n), vor::kMaxPassIterations * 4);
         }

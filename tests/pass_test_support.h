@@ -6,17 +6,17 @@
 #include <vector>
 
 #include "core/records.h"
-#include "core/registry.h"
-#include "pass/motion_records.h"
-#include "pass/pass_state.h"
+#include "body/registry.h"
+#include "body/motion_records.h"
+#include "core/module_state.h"
 #include "test_support.h"
 
 class PassInternalsTest : public HostTest {
   protected:
     void SetUp() override {
         HostTest::SetUp();
-        vor::sweepIteration = 1;
-        vor::sweepPhase = 2;
+        vor::Pass.sweepIteration = 1;
+        vor::Pass.sweepPhase = 2;
     }
 
     vor::CollisionBody *Body(uint32_t n) { return vor::ObjectTable[n]->body; }
@@ -47,7 +47,7 @@ class PassInternalsTest : public HostTest {
         return m;
     }
 
-    // A filled contact of the current sweepPhase, not yet offered to any step.
+    // A filled contact of the current Pass.sweepPhase, not yet offered to any step.
     vor::ContactRecord *Contact(vor::CollisionDefinition *d, float time, vor::Vec3 point,
                                 vor::Vec3 normal = {0, 1, 0}, vor::CollisionBody *other = nullptr) {
         vor::ContactRecord *c = vor::NewContact(d->destinationKind);

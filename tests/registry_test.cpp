@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "core/records.h"
-#include "core/registry.h"
-#include "core/results.h"
-#include "pass/motion_records.h"
+#include "body/registry.h"
+#include "query/contact_queries.h"
+#include "body/motion_records.h"
 #include "test_support.h"
 
 namespace {
@@ -441,9 +441,9 @@ TEST_F(StackCursor, DeactivatingTheObjectUnderTheCursorMovesItOn) {
     MakeEllipsoid(3, 0);
     ResetCollisionStackVOR();
     EXPECT_EQ(PeekCollisionStackVOR(), 1);
-    ASSERT_EQ(vor::stackCursor, vor::ActiveTable[2]);
+    ASSERT_EQ(vor::StackCursor, vor::ActiveTable[2]);
     DeActivateObjVOR(2);
-    EXPECT_EQ(vor::stackCursor, vor::ActiveTable[3]);
+    EXPECT_EQ(vor::StackCursor, vor::ActiveTable[3]);
     EXPECT_EQ(PeekCollisionStackVOR(), 3);
     EXPECT_EQ(PeekCollisionStackVOR(), 0);
 }
@@ -453,10 +453,10 @@ TEST_F(StackCursor, FreeingTheObjectUnderTheCursorMovesItOn) {
     MakeEllipsoid(2, 0);
     MakeEllipsoid(3, 0);
     ResetCollisionStackVOR();
-    ASSERT_EQ(vor::stackCursor, vor::ActiveTable[1]);
+    ASSERT_EQ(vor::StackCursor, vor::ActiveTable[1]);
     FreeObjVOR(1);
     vor::ValidateRegistry();
-    EXPECT_EQ(vor::stackCursor, vor::ActiveTable[2]);
+    EXPECT_EQ(vor::StackCursor, vor::ActiveTable[2]);
     EXPECT_EQ(PeekCollisionStackVOR(), 2);
 }
 
@@ -466,7 +466,7 @@ TEST_F(StackCursor, RemovingTheLastEntryUnderTheCursorEndsTheWalk) {
     ResetCollisionStackVOR();
     EXPECT_EQ(PeekCollisionStackVOR(), 1);
     NewCollObjVOR(2, 0);
-    EXPECT_EQ(vor::stackCursor, nullptr);
+    EXPECT_EQ(vor::StackCursor, nullptr);
     EXPECT_EQ(PeekCollisionStackVOR(), 0);
 }
 
@@ -477,7 +477,7 @@ TEST_F(StackCursor, ReactivatingTheObjectUnderTheCursorMovesItOnToo) {
     ResetCollisionStackVOR();
     ActivateObjVOR(1);
     vor::ValidateRegistry();
-    EXPECT_EQ(vor::stackCursor, vor::ActiveTable[2]);
+    EXPECT_EQ(vor::StackCursor, vor::ActiveTable[2]);
     EXPECT_EQ(PeekCollisionStackVOR(), 2);
     EXPECT_EQ(PeekCollisionStackVOR(), 3);
     EXPECT_EQ(PeekCollisionStackVOR(), 1);
@@ -490,7 +490,7 @@ TEST_F(StackCursor, RemovingAnotherEntryLeavesTheCursorWhereItIs) {
     ResetCollisionStackVOR();
     EXPECT_EQ(PeekCollisionStackVOR(), 1);
     DeActivateObjVOR(3);
-    EXPECT_EQ(vor::stackCursor, vor::ActiveTable[2]);
+    EXPECT_EQ(vor::StackCursor, vor::ActiveTable[2]);
 }
 
 // Two ellipsoids on the x axis: object 1 (type 1) moves through object 2 (type 2) and stops.

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "core/records.h"
-#include "core/registry.h"
+#include "body/registry.h"
 #include "test_support.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/registry.h"
+#include "body/registry.h"
 #include "test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -1,14 +1,14 @@
 // The body transform update through the exports: gravity on the pending height, the meaning of
 // the low byte of the update flag, the sweep flag, scale in percent, the rotation convention and
-// the read-back of positions and angles. Matrices and sweepNeeded are read from the internals,
+// the read-back of positions and angles. Matrices and Pass.sweepNeeded are read from the internals,
 // which no export shows.
 #include "test_support.h"
 
 #include <cmath>
 
-#include "core/registry.h"
+#include "body/registry.h"
 #include "math/matrix4.h"
-#include "pass/pass_state.h"
+#include "core/module_state.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ class Transforms : public HostTest {
     void SetUp() override {
         HostTest::SetUp();
         NewCollObjVOR(1, 0);
-        vor::sweepNeeded = 0;
+        vor::Pass.sweepNeeded = 0;
     }
 };
 
@@ -150,39 +150,39 @@ TEST_F(Transforms, PeekAnglesReturnTheNewRotationInDegrees) {
 
 TEST_F(Transforms, FlagZeroWithAChangedPositionRaisesTheSweepFlag) {
     MoveTo(1, 0, 0, 1);
-    EXPECT_EQ(vor::sweepNeeded, 1);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 1);
 }
 
 TEST_F(Transforms, FlagZeroWithAChangedAngleOrScaleRaisesTheSweepFlag) {
     SetObjRotVOR(0, 1, 0);
     UpdateObjVOR(1, 0);
-    EXPECT_EQ(vor::sweepNeeded, 1);
-    vor::sweepNeeded = 0;
+    EXPECT_EQ(vor::Pass.sweepNeeded, 1);
+    vor::Pass.sweepNeeded = 0;
     SetObjScaleVOR(1, 100, 100, 101);
     UpdateObjVOR(1, 0);
-    EXPECT_EQ(vor::sweepNeeded, 1);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 1);
 }
 
 TEST_F(Transforms, FlagZeroRepeatingThePoseChangesNothing) {
     Place(1, 1, 2, 3);
-    vor::sweepNeeded = 0;
+    vor::Pass.sweepNeeded = 0;
     BodyOf(1)->worldMatrix = Sentinel();
     MoveTo(1, 1, 2, 3);
-    EXPECT_EQ(vor::sweepNeeded, 0);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 0);
     EXPECT_TRUE(SameMatrix(BodyOf(1)->worldMatrix, Sentinel()));
 }
 
 TEST_F(Transforms, FlagZeroChangingOnlyByNegativeZeroCountsAsUnchanged) {
     // Exact float comparison: -0 equals 0.
     Place(1, 0, 0, 0);
-    vor::sweepNeeded = 0;
+    vor::Pass.sweepNeeded = 0;
     MoveTo(1, -0.0f, 0, -0.0f);
-    EXPECT_EQ(vor::sweepNeeded, 0);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 0);
 }
 
 TEST_F(Transforms, FlagOneNeverRaisesTheSweepFlag) {
     Place(1, 5, 6, 7);
-    EXPECT_EQ(vor::sweepNeeded, 0);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 0);
 }
 
 TEST_F(Transforms, FlagOneRebuildsEveryMatrix) {
@@ -202,7 +202,7 @@ TEST_F(Transforms, FlagOneRebuildsEveryMatrix) {
 TEST_F(Transforms, FlagTwoMovesWithoutRaisingTheSweepFlag) {
     SetObjPosVOR(3, 0, 0);
     UpdateObjVOR(1, 2);
-    EXPECT_EQ(vor::sweepNeeded, 0);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 0);
     EXPECT_EQ(BodyOf(1)->newPosition.x, 3.0f);
     EXPECT_EQ(BodyOf(1)->previousPosition.x, 0.0f); // the motion is still recorded
     EXPECT_EQ(BodyOf(1)->worldMatrix.m[12], 3.0f);
@@ -406,5 +406,5 @@ TEST_F(Transforms, RejectedUpdatesAndScalesChangeNothing) {
     UpdateObjVOR(1, 0);
     EXPECT_EQ(Y(1), 8.0f);
     EXPECT_EQ(BodyOf(1)->newScale.x, 1.0f);
-    EXPECT_EQ(vor::sweepNeeded, 1);
+    EXPECT_EQ(vor::Pass.sweepNeeded, 1);
 }

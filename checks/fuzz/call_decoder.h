@@ -31,8 +31,8 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 
 #ifdef VOR_VALIDATE
 #include "core/accel_mode.h"
-#include "core/registry.h"
-#include "pass/pass_state.h"
+#include "body/registry.h"
+#include "core/module_state.h"
 #endif
 
 namespace vorfuzz {
@@ -601,7 +601,7 @@ inline void CallDecoder::ResetModule() {
     stats_.calls += 6;
 #ifdef VOR_VALIDATE
     // The pass flag survives StopCollisionVOR by design; every input starts as if just loaded.
-    vor::sweepNeeded = 0;
+    vor::Pass.sweepNeeded = 0;
 #endif
     ForgetModel();
     passes_ = triangles_ = shapes_ = definitions_ = 0;

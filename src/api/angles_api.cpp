@@ -2,7 +2,7 @@
 #include "vorcollide.h"
 
 #include "api/float_bits.h"
-#include "body/direction_angles.h"
+#include "math/direction_angles.h"
 
 VOR_API int32_t VOR_CALL Vec2Yaw(float x, float y, float z) {
     return vor::FloatBits(vor::DirectionYaw(x, y, z));

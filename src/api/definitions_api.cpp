@@ -2,9 +2,9 @@
 // whether an object's type is used with a shape kind.
 #include "vorcollide.h"
 
+#include "body/registry.h"
 #include "core/definitions.h"
 #include "core/error_report.h"
-#include "core/registry.h"
 
 using namespace vor;
 

@@ -3,8 +3,9 @@
 #include "vorcollide.h"
 
 #include "core/error_report.h"
-#include "core/lifecycle.h"
+#include "core/module_state.h"
 #include "core/settings.h"
+#include "system/lifecycle.h"
 
 using namespace vor;
 

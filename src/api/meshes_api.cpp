@@ -2,9 +2,9 @@
 // every mesh shape of an object's body.
 #include "vorcollide.h"
 
-#include "body/mesh_building.h"
+#include "body/registry.h"
 #include "core/error_report.h"
-#include "core/registry.h"
+#include "mesh/mesh_building.h"
 
 VOR_API void VOR_CALL AddMeshTri(uint32_t obj, float x1, float y1, float z1, float x2, float y2,
                                  float z2, float x3, float y3, float z3) {

@@ -2,9 +2,9 @@
 // validates the object number before it changes anything.
 #include "vorcollide.h"
 
+#include "body/registry.h"
 #include "core/error_report.h"
 #include "core/messages.h"
-#include "core/registry.h"
 #include "core/thresholds.h"
 
 using namespace vor;

@@ -4,16 +4,16 @@
 
 #include "api/float_bits.h"
 #include "core/error_report.h"
-#include "mesh/ray_cast.h"
+#include "query/ray_cast.h"
 
 namespace {
 
 // The last result when it holds a hit, else null.
 const vor::RayResult *LastHit() {
-    if (vor::rayResult == nullptr || vor::rayResult->hit != 1) {
+    if (vor::LastRay == nullptr || vor::LastRay->hit != 1) {
         return nullptr;
     }
-    return vor::rayResult;
+    return vor::LastRay;
 }
 
 int32_t HitFloat(float vor::Vec3::*axis, vor::Vec3 vor::RayResult::*field) {

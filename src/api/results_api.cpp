@@ -4,11 +4,11 @@
 #include "vorcollide.h"
 
 #include "api/float_bits.h"
+#include "body/motion_records.h"
+#include "body/registry.h"
 #include "core/error_report.h"
-#include "core/registry.h"
-#include "core/results.h"
 #include "core/thresholds.h"
-#include "pass/motion_records.h"
+#include "query/contact_queries.h"
 
 namespace {
 

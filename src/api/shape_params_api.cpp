@@ -2,9 +2,9 @@
 // None of them starts a pass or marks one as needed.
 #include "vorcollide.h"
 
+#include "body/registry.h"
+#include "body/shape_params.h"
 #include "core/error_report.h"
-#include "core/registry.h"
-#include "core/shape_params.h"
 
 using namespace vor;
 

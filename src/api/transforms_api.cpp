@@ -3,9 +3,9 @@
 #include "vorcollide.h"
 
 #include "api/float_bits.h"
+#include "body/registry.h"
 #include "body/transforms.h"
 #include "core/error_report.h"
-#include "core/registry.h"
 #include "core/thresholds.h"
 
 namespace {
@@ -18,11 +18,11 @@ vor::CollisionBody *BodyOf(uint32_t obj) {
 } // namespace
 
 VOR_API void VOR_CALL SetObjPosVOR(float x, float y, float z) {
-    vor::SetVector(&vor::pendingPosition, x, y, z);
+    vor::SetVector(&vor::PendingPosition, x, y, z);
 }
 
 VOR_API void VOR_CALL SetObjRotVOR(float pitch, float yaw, float roll) {
-    vor::SetVector(&vor::pendingRotation, pitch, yaw, roll);
+    vor::SetVector(&vor::PendingRotation, pitch, yaw, roll);
 }
 
 VOR_API void VOR_CALL SetObjScaleVOR(uint32_t obj, float sx, float sy, float sz) {

@@ -3,14 +3,11 @@
 // matrices, the world matrix and its previous inverse), and the position the last pass resolved.
 #include "body/transforms.h"
 
+#include "body/motion_records.h"
+#include "core/module_state.h"
 #include "core/thresholds.h"
-#include "pass/motion_records.h"
-#include "pass/pass_state.h"
 
 namespace vor {
-
-Vec3 pendingPosition = {0.0f, 0.0f, 0.0f};
-Vec3 pendingRotation = {0.0f, 0.0f, 0.0f};
 
 namespace {
 
@@ -61,9 +58,9 @@ void UpdateObject(CollisionObject *object, int32_t flag) {
     const uint8_t f = static_cast<uint8_t>(flag & 0xff);
     // Gravity lowers the pending height itself, so repeated updates keep falling.
     if (f == 0) {
-        pendingPosition.y = pendingPosition.y - object->gravity;
+        PendingPosition.y = PendingPosition.y - object->gravity;
     }
-    ApplyPose(object->body, pendingPosition, pendingRotation, object->scale, f);
+    ApplyPose(object->body, PendingPosition, PendingRotation, object->scale, f);
 }
 
 void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, const Vec3 &scale,
@@ -114,7 +111,7 @@ void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, 
         MultiplyMatrices(&body->worldMatrix, body->worldMatrix, body->translationMatrix);
     }
     if (changed) {
-        sweepNeeded = 1;
+        Pass.sweepNeeded = 1;
     }
 }
 

@@ -3,12 +3,10 @@
 
 #include <cstdint>
 
+#include "core/module_state.h"
 #include "core/records.h"
 
 namespace vor {
-
-extern Vec3 pendingPosition; // set by SetObjPosVOR, read by every UpdateObjVOR
-extern Vec3 pendingRotation; // degrees, set by SetObjRotVOR
 
 // UpdateObjVOR after validation: gravity for flag 0, then apply the pose to the body.
 void UpdateObject(CollisionObject *object, int32_t flag);

@@ -1,8 +1,4 @@
 // The module-wide choice between the accelerated searches and the plain scans.
 #include "core/accel_mode.h"
 
-namespace vor {
-
-bool ReferenceScans = false;
-
-} // namespace vor
+namespace vor {} // namespace vor

@@ -9,8 +9,6 @@
 
 namespace vor {
 
-IntrusiveList DefinitionList;
-
 void AddDefinition(uint32_t source, uint32_t destination, uint32_t method, uint32_t response,
                    uint32_t dynamic) {
     // Checks in this order; the first failure is the one reported. Unsigned, so negatives fail.

@@ -3,11 +3,10 @@
 
 #include <cstdint>
 
+#include "core/module_state.h"
 #include "core/records.h"
 
 namespace vor {
-
-extern IntrusiveList DefinitionList; // CollisionDefinitions in creation order
 
 // Validates in order and appends a definition, or reports the first failed check.
 void AddDefinition(uint32_t source, uint32_t destination, uint32_t method, uint32_t response,

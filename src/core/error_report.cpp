@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "core/messages.h"
-#include "core/registry.h"
+#include "core/module_state.h"
 #include "core/thresholds.h"
 
 #ifdef _WIN32
@@ -16,12 +16,12 @@
 
 namespace vor {
 
-uint8_t ErrorBoxArmed = 0;
-
 namespace {
 
 // Longest message (54 characters) plus 10 digits and the terminator, with room to spare.
 constexpr int kReportTextSize = 128;
+
+} // namespace
 
 void DefaultErrorHandler(const char *text, const char *caption, void *) {
 #ifdef _WIN32
@@ -31,11 +31,6 @@ void DefaultErrorHandler(const char *text, const char *caption, void *) {
 #endif
 }
 
-ErrorHandler errorHandler = DefaultErrorHandler;
-void *errorHandlerUser = nullptr;
-
-} // namespace
-
 void ReportError(const char *message, uint32_t value) {
     if (ErrorBoxArmed == 0) {
         return;
@@ -44,7 +39,7 @@ void ReportError(const char *message, uint32_t value) {
     ErrorBoxArmed = 0;
     char text[kReportTextSize];
     std::snprintf(text, sizeof text, "%s%" PRIu32, message, value);
-    errorHandler(text, kErrorCaption, errorHandlerUser);
+    HostErrorHandler(text, kErrorCaption, HostErrorUser);
 }
 
 bool BadObjNumber(uint32_t n) {
@@ -61,12 +56,12 @@ bool BadObjNumber(uint32_t n) {
 
 void SetErrorHandler(ErrorHandler handler, void *user) {
     if (handler == nullptr) {
-        errorHandler = DefaultErrorHandler;
-        errorHandlerUser = nullptr;
+        HostErrorHandler = DefaultErrorHandler;
+        HostErrorUser = nullptr;
         return;
     }
-    errorHandler = handler;
-    errorHandlerUser = user;
+    HostErrorHandler = handler;
+    HostErrorUser = user;
 }
 
 } // namespace vor

@@ -8,10 +8,6 @@
 
 namespace vor {
 
-uint8_t EllipOptimize = 1;
-int32_t EllipSizeMode = 0;
-uint32_t ConcaveMode = 3;
-
 void SetEllipOptimize(int32_t flag) {
     EllipOptimize = flag != 0 ? 1 : 0;
 }

@@ -1,9 +1,7 @@
 // The work counters; zeroed at load and by ResetStats.
-#include "core/stats.h"
+#include "core/module_state.h"
 
 namespace vor {
-
-WorkCounters Stats = {};
 
 void ResetStats() {
     Stats = WorkCounters{};

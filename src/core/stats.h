@@ -20,8 +20,6 @@ struct WorkCounters {
     uint64_t gridPlainSources;    // sources the grid left to scan every destination
 };
 
-extern WorkCounters Stats;
-
 void ResetStats();
 
 } // namespace vor

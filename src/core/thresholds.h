@@ -3,37 +3,35 @@
 
 #include <cstdint>
 
+#include "math/math_thresholds.h"
+
 namespace vor {
 
-constexpr uint32_t kMaxObjectNumber = 5000;    // object numbers are 1..5000
-constexpr uint32_t kObjectSlots = 5001;        // tables indexed by object number; slot 0 unused
-constexpr uint32_t kMaxCollisionType = 100;    // collision types are 0..100
+constexpr uint32_t kMaxObjectNumber = 5000; // object numbers are 1..5000
+constexpr uint32_t kObjectSlots = 5001;     // tables indexed by object number; slot 0 unused
+constexpr uint32_t kMaxCollisionType = 100; // collision types are 0..100
 constexpr uint32_t kCollisionTypeCount = 101;
 constexpr int16_t kEllipsoidKind = 1;
 constexpr int16_t kMeshKind = 2;
-constexpr uint32_t kMinConcaveMode = 1;      // ConcaveMode accepts 1..7
+constexpr uint32_t kMinConcaveMode = 1; // ConcaveMode accepts 1..7
 constexpr uint32_t kMaxConcaveMode = 7;
-constexpr uint32_t kMaxDefinitionMethod = 2;  // 1 ellipsoids against ellipsoids, 2 against meshes
-constexpr uint32_t kMaxResponseMethod = 5;    // response methods 1..5
-constexpr uint32_t kMaxDynamicResponse = 4;   // dynamic response methods 1..4
+constexpr uint32_t kMaxDefinitionMethod = 2; // 1 ellipsoids against ellipsoids, 2 against meshes
+constexpr uint32_t kMaxResponseMethod = 5;   // response methods 1..5
+constexpr uint32_t kMaxDynamicResponse = 4;  // dynamic response methods 1..4
 
-constexpr float kUnitTolerance = 0.00001f;     // float: |s - 1| counted as unit length, w as 1
-constexpr float kTinySquaredLength = 1e-10f;   // float: squared length that normalises to zero
-constexpr float kDegreesToRadians = 0.017453292f; // float: host degrees to radians
-constexpr float kRadiansToDegrees = 57.295776f;   // float: direction angles back to degrees
-constexpr float kPercentToFactor = 0.01f;      // float: scale percent to factor
+constexpr float kPercentToFactor = 0.01f; // float: scale percent to factor
 
-constexpr double kNearDuplicateSquared = 0.1;  // double: contact point repeats an earlier one
+constexpr double kNearDuplicateSquared = 0.1;   // double: contact point repeats an earlier one
 constexpr float kEllipsoidContactMargin = 2.0f; // float: swept-box margin of two unit spheres
-constexpr float kRayEllipsoidMargin = 1.0f;    // float: swept-box margin of a ray and a sphere
+constexpr float kRayEllipsoidMargin = 1.0f;     // float: swept-box margin of a ray and a sphere
 
 constexpr double kStandingMotionLimit = 0.002; // double: |r.x|, |r.z| below this on ground stops
 constexpr double kNegligibleCorrectionSquared = 4e-6; // double: correction too small to iterate
-constexpr double kCreasePlaneDistance = 0.05;  // double: edge contact off an earlier face plane
-constexpr float kStepDirectionScale = 10.0f;   // float: length scale of the step direction S
-constexpr int32_t kCreaseLimit = 1;            // a crease counter above this stops the body
+constexpr double kCreasePlaneDistance = 0.05; // double: edge contact off an earlier face plane
+constexpr float kStepDirectionScale = 10.0f;  // float: length scale of the step direction S
+constexpr int32_t kCreaseLimit = 1;           // a crease counter above this stops the body
 
-constexpr double kStoodOnNormalY = 0.3;        // double: previous contact normal y of a rider
+constexpr double kStoodOnNormalY = 0.3; // double: previous contact normal y of a rider
 
 // Safety bound on sweep iterations of one pass (VORCOLLIDE_MAX_PASS_ITERATIONS in the header).
 constexpr int32_t kMaxPassIterations = 1000;

@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "core/thresholds.h"
+#include "math/math_thresholds.h"
 #include "math/sine_cosine.h"
 
 namespace vor {

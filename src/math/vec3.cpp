@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "core/thresholds.h"
+#include "math/math_thresholds.h"
 
 namespace vor {
 

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <limits>
 
-#include "core/stats.h"
+#include "core/module_state.h"
 #include "core/thresholds.h"
 
 namespace vor {

@@ -23,12 +23,11 @@
 #include <cstring>
 #include <functional>
 
+#include "body/motion_records.h"
+#include "core/module_state.h"
 #include "core/settings.h"
-#include "core/stats.h"
 #include "core/thresholds.h"
-#include "pass/motion_records.h"
 #include "pass/pass_driver.h"
-#include "pass/pass_state.h"
 
 namespace vor {
 
@@ -575,7 +574,7 @@ bool SweepEllipsoidDefinitionGrid(CollisionDefinition *d, IntrusiveList *sources
     for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;
          s = MemberOf<ShapeEntry>(s->link.next)) {
         const MotionRecord *latest = LatestMotion(s->body);
-        if (latest != nullptr && latest->iteration == sweepIteration) {
+        if (latest != nullptr && latest->iteration == Pass.sweepIteration) {
             ++moving;
         }
     }
@@ -600,7 +599,7 @@ bool SweepEllipsoidDefinitionGrid(CollisionDefinition *d, IntrusiveList *sources
     for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;
          s = MemberOf<ShapeEntry>(s->link.next)) {
         const MotionRecord *latest = LatestMotion(s->body);
-        if (latest == nullptr || latest->iteration != sweepIteration) {
+        if (latest == nullptr || latest->iteration != Pass.sweepIteration) {
             continue;
         }
         SweepSource(d, s, g, n);

@@ -6,10 +6,10 @@
 
 #include <cmath>
 
+#include "body/motion_records.h"
 #include "core/records.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
-#include "pass/motion_records.h"
 
 namespace vor {
 

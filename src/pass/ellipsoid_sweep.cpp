@@ -9,10 +9,10 @@
 
 #include <cmath>
 
+#include "body/motion_records.h"
+#include "core/module_state.h"
 #include "core/settings.h"
-#include "core/stats.h"
 #include "core/thresholds.h"
-#include "pass/motion_records.h"
 
 namespace vor {
 

@@ -4,15 +4,15 @@
 // step; iterations repeat while a response asks for another, up to kMaxPassIterations.
 #include "pass/pass_driver.h"
 
+#include "body/motion_records.h"
+#include "body/registry.h"
 #include "core/accel_mode.h"
 #include "core/definitions.h"
-#include "core/registry.h"
+#include "core/module_state.h"
 #include "core/thresholds.h"
-#include "mesh/mesh_sweep.h"
 #include "pass/broadphase.h"
 #include "pass/ellipsoid_sweep.h"
-#include "pass/motion_records.h"
-#include "pass/pass_state.h"
+#include "pass/mesh_sweep.h"
 #include "pass/response.h"
 
 namespace vor {
@@ -35,22 +35,22 @@ void SweepDefinitionsOf(int16_t destinationKind) {
 } // namespace
 
 void RunCollisionPass() {
-    sweepIteration = 1;
+    Pass.sweepIteration = 1;
     RetireMotionRecords();
     OpenMotionRecords();
-    if (sweepNeeded != 1) {
+    if (Pass.sweepNeeded != 1) {
         return;
     }
     // Iterate while a response asks for another; the bound only cuts off degenerate input.
     for (int32_t done = 0; done < kMaxPassIterations; ++done) {
-        sweepNeeded = 0;
-        sweepPhase = kMeshPhase;
+        Pass.sweepNeeded = 0;
+        Pass.sweepPhase = kMeshPhase;
         SweepDefinitionsOf(kMeshKind);
-        sweepPhase = kEllipsoidPhase;
+        Pass.sweepPhase = kEllipsoidPhase;
         SweepDefinitionsOf(kEllipsoidKind);
-        sweepIteration = sweepIteration + 1;
+        Pass.sweepIteration = Pass.sweepIteration + 1;
         RespondToContacts();
-        if (sweepNeeded != 1) {
+        if (Pass.sweepNeeded != 1) {
             return;
         }
     }
@@ -91,7 +91,7 @@ void SweepDefinition(CollisionDefinition *d) {
         // Only bodies that got a step in this iteration move.
         CollisionBody *b = s->body;
         const MotionRecord *latest = LatestMotion(b);
-        if (latest == nullptr || latest->iteration != sweepIteration) {
+        if (latest == nullptr || latest->iteration != Pass.sweepIteration) {
             continue;
         }
         for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
@@ -143,7 +143,7 @@ void RespondToContacts() {
         // Correct the step, then carry the body on from the contact to where the response left it.
         ContactRecord *c = latest->nearest;
         if (ApplyResponse(c)) {
-            sweepNeeded = 1;
+            Pass.sweepNeeded = 1;
         }
         MotionRecord *next = CreateMotionRecord(b);
         next->start = c->contactPosition;

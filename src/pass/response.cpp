@@ -5,12 +5,12 @@
 
 #include <cmath>
 
+#include "body/motion_records.h"
 #include "core/definitions.h"
 #include "core/records.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
 #include "pass/concave_modes.h"
-#include "pass/motion_records.h"
 
 namespace vor {
 

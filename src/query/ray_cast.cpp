@@ -1,32 +1,30 @@
 // Ray queries: a segment from a start to an end point against the first ellipsoid or the first
 // mesh of one object, or of every active object of a collision type. The nearest hit goes into the
 // one module-wide RayResult; nothing else is changed.
-#include "mesh/ray_cast.h"
+#include "query/ray_cast.h"
 
 #include <cmath>
 
+#include "body/registry.h"
 #include "body/transforms.h"
 #include "core/accel_mode.h"
-#include "core/registry.h"
-#include "core/stats.h"
+#include "core/module_state.h"
 #include "core/thresholds.h"
 #include "mesh/mesh_accel.h"
-#include "mesh/mesh_sweep.h"
 #include "mesh/triangle_tests.h"
 #include "pass/ellipsoid_sweep.h"
+#include "pass/mesh_sweep.h"
 
 namespace vor {
-
-RayResult *rayResult = nullptr;
 
 namespace {
 
 // Starts a query afresh. A zero-length ray keeps a zero direction instead of dividing by 0.
 void BeginRay(const Vec3 &start, const Vec3 &end) {
-    if (rayResult == nullptr) {
-        rayResult = new RayResult();
+    if (LastRay == nullptr) {
+        LastRay = new RayResult();
     }
-    RayResult &ray = *rayResult;
+    RayResult &ray = *LastRay;
     const Vec3 span = Sub(end, start);
     ray.hitBody = nullptr;
     ray.hitObject = 0;
@@ -46,11 +44,11 @@ void BeginRay(const Vec3 &start, const Vec3 &end) {
 
 // A ray without length (or with NaN in it) hits nothing.
 bool RayHasLength() {
-    return rayResult->length > 0.0f;
+    return LastRay->length > 0.0f;
 }
 
 void RecordHit(CollisionBody *body, float distance, const Vec3 &position, const Vec3 &normal) {
-    RayResult &ray = *rayResult;
+    RayResult &ray = *LastRay;
     ray.distance = distance;
     ray.hit = 1;
     ray.hitBody = body;
@@ -59,7 +57,7 @@ void RecordHit(CollisionBody *body, float distance, const Vec3 &position, const 
 }
 
 void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
-    const RayResult &ray = *rayResult;
+    const RayResult &ray = *LastRay;
     const Vec3 &r = shape->radii;
     // Centred on where the last pass left the body; the offset is not added.
     const Vec3 centre = ResolvedPosition(body);
@@ -95,16 +93,16 @@ void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
 
 void RayAgainstMesh(const MeshShape *mesh, CollisionBody *body) {
     const Vec3 unit = {1.0f, 1.0f, 1.0f};
-    if (!MeshBoundsTest(mesh, rayResult->from, rayResult->to, body, unit)) {
+    if (!MeshBoundsTest(mesh, LastRay->from, LastRay->to, body, unit)) {
         return;
     }
     // The hierarchy hands over only the triangles whose box test could pass, in list order.
     Stats.meshRays += 1;
     uint32_t count = 0;
     const AccelCandidate *candidates =
-        ReferenceScans ? nullptr
-                       : MeshAccelQuery(mesh, MeshWorldMatrix(body), rayResult->from,
-                                        rayResult->to, unit, &count);
+        ReferenceScans
+            ? nullptr
+            : MeshAccelQuery(mesh, MeshWorldMatrix(body), LastRay->from, LastRay->to, unit, &count);
     if (candidates != nullptr) {
         Stats.rayTriangles += count;
         for (uint32_t k = 0; k < count; ++k) {
@@ -144,16 +142,16 @@ void RayAgainstObject(uint32_t n, int32_t kind) {
         RayAgainstMesh(AsMesh(shape), body);
     }
     // The type is taken now so that the accessors never read a body freed after the query.
-    if (rayResult->hitBody == body) {
-        rayResult->hitObject = static_cast<int32_t>(n);
-        rayResult->hitType = body->collisionType;
+    if (LastRay->hitBody == body) {
+        LastRay->hitObject = static_cast<int32_t>(n);
+        LastRay->hitType = body->collisionType;
     }
 }
 
 } // namespace
 
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {
-    const RayResult &ray = *rayResult;
+    const RayResult &ray = *LastRay;
     const Matrix4 &world = MeshWorldMatrix(body);
     const Vec3 t1 = Transform(triangle.corner1, world);
     const Vec3 t2 = Transform(triangle.corner2, world);
@@ -188,7 +186,7 @@ void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {
 int32_t RayIntersectObject(uint32_t n, int32_t kind, const Vec3 &start, const Vec3 &end) {
     BeginRay(start, end);
     RayAgainstObject(n, kind);
-    return rayResult->hit == 1 ? 1 : 0;
+    return LastRay->hit == 1 ? 1 : 0;
 }
 
 int32_t RayIntersectType(int32_t type, int32_t kind, const Vec3 &start, const Vec3 &end) {
@@ -200,12 +198,12 @@ int32_t RayIntersectType(int32_t type, int32_t kind, const Vec3 &start, const Ve
             RayAgainstObject(object->objectNumber, kind);
         }
     }
-    return rayResult->hit == 1 ? 1 : 0;
+    return LastRay->hit == 1 ? 1 : 0;
 }
 
 void FreeRayResult() {
-    delete rayResult;
-    rayResult = nullptr;
+    delete LastRay;
+    LastRay = nullptr;
 }
 
 } // namespace vor

@@ -12,19 +12,19 @@ struct ContactRecord;
 
 // One straight step of one body within a pass; owned by the body's currentMotion/previousMotion.
 struct MotionRecord {
-    ListLink link;           // member of the body's currentMotion or previousMotion
-    int32_t iteration;       // sweepIteration when created
-    Vec3 start;              // body position at the start of the step
-    Vec3 end;                // body position at the end, were there no contact
-    ContactRecord *nearest;  // contact with the smallest time, a member of contacts, or null
-    CollisionBody *body;     // owning body; null once unlinked for destruction
-    IntrusiveList contacts;  // owned ContactRecords, at most one per phase
+    ListLink link;          // member of the body's currentMotion or previousMotion
+    int32_t iteration;      // Pass.sweepIteration when created
+    Vec3 start;             // body position at the start of the step
+    Vec3 end;               // body position at the end, were there no contact
+    ContactRecord *nearest; // contact with the smallest time, a member of contacts, or null
+    CollisionBody *body;    // owning body; null once unlinked for destruction
+    IntrusiveList contacts; // owned ContactRecords, at most one per phase
 };
 
 // One contact found on a step; kind 1 ellipsoid (no mesh fields), kind 2 mesh.
 struct ContactRecord {
     ListLink link;                   // member of the owner's contacts
-    int32_t phase;                   // sweepPhase when filled: 1 meshes, 2 ellipsoids
+    int32_t phase;                   // Pass.sweepPhase when filled: 1 meshes, 2 ellipsoids
     uint8_t edgeHit;                 // 1 when the mesh edge test found it
     int16_t kind;                    // kind of the shape hit
     CollisionDefinition *definition; // the definition whose sweep found it; not owned
@@ -45,7 +45,7 @@ struct ContactRecord {
     Vec3 corner1, corner2, corner3;  // mesh: the triangle's world corners, stored order
 };
 
-// New zeroed record stamped with sweepIteration, appended to body's currentMotion.
+// New zeroed record stamped with Pass.sweepIteration, appended to body's currentMotion.
 MotionRecord *CreateMotionRecord(CollisionBody *body);
 // Unlink from body's currentMotion (or previousMotion), destroy with its contacts, free.
 void FreeMotionRecord(CollisionBody *body, MotionRecord *record);

@@ -3,12 +3,12 @@
 // same bits) and its result kept as a 32-bit float, which the
 // 32-bit factor 57.295776 then turns into degrees (one float product). Kept that way, the right
 // angle, the half turn and 45 degrees come out as exactly 90, 180 and 45.
-#include "body/direction_angles.h"
+#include "math/direction_angles.h"
 
 #include <cmath>
 
-#include "core/thresholds.h"
 #include "math/arc_cosine.h"
+#include "math/math_thresholds.h"
 #include "math/vec3.h"
 
 namespace vor {

@@ -1,24 +1,16 @@
 // The object registry: the module-wide tables and lists of objects, bodies, active entries and
 // shape lists; construction and destruction of objects, bodies and shapes; activation.
 // Every record is allocated one by one, zero-initialised, and freed by its owner.
-#include "core/registry.h"
+#include "body/registry.h"
 
 #include <cstdlib>
 
-#include "body/mesh_building.h"
-#include "core/results.h"
+#include "body/motion_records.h"
+#include "core/module_state.h"
 #include "mesh/mesh_accel.h"
-#include "pass/motion_records.h"
+#include "mesh/mesh_building.h"
 
 namespace vor {
-
-CollisionObject *ObjectTable[kObjectSlots];
-ActiveEntry *ActiveTable[kObjectSlots];
-IntrusiveList ObjectList;
-IntrusiveList BodyList;
-IntrusiveList ActiveList;
-IntrusiveList ActiveBodyList;
-IntrusiveList ShapeLists[3][kCollisionTypeCount];
 
 namespace {
 
@@ -175,8 +167,8 @@ void AddShape(uint32_t n, int32_t kind) {
 
 void RemoveActiveEntry(ActiveEntry *entry) {
     // The collision stack walks on to the next entry instead of keeping a freed one.
-    if (stackCursor == entry) {
-        stackCursor = MemberOf<ActiveEntry>(entry->link.next);
+    if (StackCursor == entry) {
+        StackCursor = MemberOf<ActiveEntry>(entry->link.next);
     }
     ActiveTable[entry->object->objectNumber] = nullptr;
     Unlink(&entry->link, &ActiveList);
@@ -286,7 +278,7 @@ void ValidateRegistry() {
         listActive++;
     }
     Check(listActive == tableActive);
-    Check(stackCursor == nullptr || InActiveList(stackCursor));
+    Check(StackCursor == nullptr || InActiveList(StackCursor));
 
     // Every active body has one entry in ActiveBodyList, and each of its shapes an entry.
     uint32_t activeBodies = 0;

@@ -1,19 +1,18 @@
 // The moving ellipsoid against the triangles of one mesh: carrying the step along with a moving
 // mesh in the first iteration of a pass, the loop over the triangles in list order, the face test
 // of each triangle, and the making of mesh contacts. Edges and corners are in mesh_edges.cpp.
-#include "mesh/mesh_sweep.h"
+#include "pass/mesh_sweep.h"
 
 #include <cmath>
 
 #include "core/accel_mode.h"
 #include "core/definitions.h"
+#include "core/module_state.h"
 #include "core/settings.h"
-#include "core/stats.h"
 #include "core/thresholds.h"
 #include "mesh/mesh_accel.h"
-#include "mesh/mesh_sweep_steps.h"
 #include "mesh/triangle_tests.h"
-#include "pass/pass_state.h"
+#include "pass/mesh_sweep_steps.h"
 
 namespace vor {
 
@@ -89,7 +88,7 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
 
     // First iteration only: carry the start (and for a rider the end and its angles) with the
     // mesh's own motion since its previous update.
-    if (sweepIteration == 1 && d->dynamicResponse > 1) {
+    if (Pass.sweepIteration == 1 && d->dynamicResponse > 1) {
         s = CarryWithMesh(s, sweep.meshBody);
         if (!MeshBoundsTest(mesh, s, e, sweep.meshBody, r)) {
             return;

@@ -1,7 +1,7 @@
 // Filling mesh shapes: one triangle at a time, or a whole triangle list read from a vertex block
 // in the host's memory. A mesh keeps its triangles in the order given (the position counts from 1
 // as the polygon index of a contact) and the per-axis box that bounds their corners.
-#include "body/mesh_building.h"
+#include "mesh/mesh_building.h"
 
 #include <cstddef>
 #include <cstring>

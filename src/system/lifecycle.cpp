@@ -1,12 +1,12 @@
 // Stopping the system: every record the library holds is freed, in a fixed order, and the error
 // box is disarmed. The three system settings and the error handler are kept; the module stays
 // usable and later commands start again from empty tables.
-#include "core/lifecycle.h"
+#include "system/lifecycle.h"
 
+#include "body/registry.h"
 #include "core/definitions.h"
 #include "core/error_report.h"
-#include "core/registry.h"
-#include "mesh/ray_cast.h"
+#include "query/ray_cast.h"
 
 namespace vor {
 
@@ -25,6 +25,7 @@ void StopCollision() {
     }
     FreeDefinitions();
     ErrorBoxArmed = 0;
+    ValidateStopped();
 }
 
 } // namespace vor

@@ -2,14 +2,14 @@
 // contact from a sweep, and AddContact, the rule that decides which contact a step keeps (only
 // the strictly nearest, no near-duplicate of an earlier step, report-only contacts set aside on a
 // record of their own in front of the step). Records are allocated one by one, zeroed.
-#include "pass/motion_records.h"
+#include "body/motion_records.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "core/registry.h"
+#include "body/registry.h"
+#include "core/module_state.h"
 #include "core/thresholds.h"
-#include "pass/pass_state.h"
 
 namespace vor {
 
@@ -52,7 +52,7 @@ void ForgetBodyInList(const IntrusiveList &list, const CollisionBody *body) {
 MotionRecord *CreateMotionRecord(CollisionBody *body) {
     MotionRecord *m = static_cast<MotionRecord *>(std::calloc(1, sizeof(MotionRecord)));
     InitMember(&m->link);
-    m->iteration = sweepIteration;
+    m->iteration = Pass.sweepIteration;
     m->body = body;
     Append(&m->link, &body->currentMotion);
     return m;
@@ -97,7 +97,7 @@ void DestroyContact(ContactRecord *contact) {
 void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other, const Vec3 &s0,
                  const Vec3 &s1, const Vec3 &p, const Vec3 &q, const Vec3 &n, const Vec3 &f,
                  const float &t) {
-    r->phase = sweepPhase;
+    r->phase = Pass.sweepPhase;
     r->definition = d;
     r->otherBody = other;
     r->contactCentre = p;
@@ -156,7 +156,7 @@ void AddContact(MotionRecord *m, ContactRecord *r) {
     ContactRecord *c = ListHead<ContactRecord>(m->contacts);
     while (c != nullptr) {
         ContactRecord *next = MemberOf<ContactRecord>(c->link.next);
-        if (c->phase == sweepPhase) {
+        if (c->phase == Pass.sweepPhase) {
             RemoveContact(m, c);
         }
         c = next;

@@ -4,19 +4,11 @@
 
 #include <cstdint>
 
+#include "core/module_state.h"
 #include "core/records.h"
 #include "core/thresholds.h"
 
 namespace vor {
-
-extern CollisionObject *ObjectTable[kObjectSlots]; // by object number; null where free
-extern ActiveEntry *ActiveTable[kObjectSlots];     // by object number; null where inactive
-extern IntrusiveList ObjectList;                   // CollisionObjects, creation order
-extern IntrusiveList BodyList;                     // CollisionBodies, creation order
-extern IntrusiveList ActiveList;                   // ActiveEntries, activation order
-extern IntrusiveList ActiveBodyList;               // ActiveBodyEntries
-// ShapeEntry lists by (kind 1 or 2, collision type 0..100).
-extern IntrusiveList ShapeLists[3][kCollisionTypeCount];
 
 // The ShapeLists list of (kind, type), or null when the pair has none.
 IntrusiveList *ShapeListFor(int32_t kind, int32_t type);

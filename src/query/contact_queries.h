@@ -3,13 +3,12 @@
 
 #include <cstdint>
 
+#include "core/module_state.h"
 #include "core/records.h"
 
 namespace vor {
 
 struct MotionRecord;
-
-extern ActiveEntry *stackCursor; // next entry PeekCollisionStackVOR answers, or null
 
 void ResetCollisionStack();
 int32_t PeekCollisionStack();

@@ -1,27 +1,25 @@
 // The collision stack, a cursor walking ActiveList one object per peek, and the selection of an
 // object's k-th contact of the last pass: the nearest contact of the k-th record of its body's
 // currentMotion. Everything here only reads.
-#include "core/results.h"
+#include "query/contact_queries.h"
 
+#include "body/motion_records.h"
+#include "body/registry.h"
 #include "core/error_report.h"
 #include "core/messages.h"
-#include "core/registry.h"
-#include "pass/motion_records.h"
 
 namespace vor {
 
-ActiveEntry *stackCursor = nullptr;
-
 void ResetCollisionStack() {
-    stackCursor = ListHead<ActiveEntry>(ActiveList);
+    StackCursor = ListHead<ActiveEntry>(ActiveList);
 }
 
 int32_t PeekCollisionStack() {
-    if (stackCursor == nullptr) {
+    if (StackCursor == nullptr) {
         return 0;
     }
-    int32_t n = static_cast<int32_t>(stackCursor->object->objectNumber);
-    stackCursor = MemberOf<ActiveEntry>(stackCursor->link.next);
+    int32_t n = static_cast<int32_t>(StackCursor->object->objectNumber);
+    StackCursor = MemberOf<ActiveEntry>(StackCursor->link.next);
     return n;
 }
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "body/motion_records.h"
 #include "core/records.h"
-#include "pass/motion_records.h"
 
 namespace vor {
 

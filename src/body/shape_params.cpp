@@ -1,6 +1,6 @@
 // Radii and offsets belong to each ellipsoid: the commands write the values into every ellipsoid
 // the body has at the time of the call, and mesh shapes are skipped.
-#include "core/shape_params.h"
+#include "body/shape_params.h"
 
 #include "core/error_report.h"
 #include "core/messages.h"

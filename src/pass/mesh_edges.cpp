@@ -3,8 +3,8 @@
 // and only after the face test found its touch point outside the triangle.
 #include <cmath>
 
-#include "mesh/mesh_sweep_steps.h"
 #include "mesh/triangle_tests.h"
+#include "pass/mesh_sweep_steps.h"
 
 namespace vor {
 

@@ -1,0 +1,70 @@
+// The definitions of the module-wide state listed in core/module_state.h, with their initial
+// values; a loaded module starts from exactly these.
+#include "core/module_state.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vor {
+
+uint8_t EllipOptimize = 1;
+int32_t EllipSizeMode = 0;
+uint32_t ConcaveMode = 3;
+ErrorHandler HostErrorHandler = DefaultErrorHandler;
+void *HostErrorUser = nullptr;
+Vec3 PendingPosition = {0.0f, 0.0f, 0.0f};
+Vec3 PendingRotation = {0.0f, 0.0f, 0.0f};
+PassState Pass = {0, 0, 0};
+bool ReferenceScans = false;
+WorkCounters Stats = {};
+
+RayResult *LastRay = nullptr;
+ActiveEntry *StackCursor = nullptr;
+ActiveEntry *ActiveTable[kObjectSlots];
+IntrusiveList ActiveList;
+IntrusiveList ActiveBodyList;
+IntrusiveList ShapeLists[3][kCollisionTypeCount];
+CollisionObject *ObjectTable[kObjectSlots];
+IntrusiveList ObjectList;
+IntrusiveList BodyList;
+IntrusiveList DefinitionList;
+uint8_t ErrorBoxArmed = 0;
+
+#ifdef VOR_VALIDATE
+namespace {
+
+void Require(bool condition, const char *what) {
+    if (!condition) {
+        std::fprintf(stderr, "ValidateStopped: %s\n", what);
+        std::abort();
+    }
+}
+
+bool Empty(const IntrusiveList &list) {
+    return list.head == nullptr && list.tail == nullptr;
+}
+
+} // namespace
+
+void ValidateStopped() {
+    Require(LastRay == nullptr, "LastRay kept");
+    Require(StackCursor == nullptr, "StackCursor kept");
+    for (uint32_t n = 0; n < kObjectSlots; ++n) {
+        Require(ActiveTable[n] == nullptr, "ActiveTable slot kept");
+        Require(ObjectTable[n] == nullptr, "ObjectTable slot kept");
+    }
+    Require(Empty(ActiveList) && Empty(ActiveBodyList), "active lists kept");
+    for (const auto &byType : ShapeLists) {
+        for (const IntrusiveList &list : byType) {
+            Require(Empty(list), "shape list kept");
+        }
+    }
+    Require(Empty(ObjectList) && Empty(BodyList), "object lists kept");
+    Require(Empty(DefinitionList), "DefinitionList kept");
+    Require(ErrorBoxArmed == 0, "error box still armed");
+}
+#else
+void ValidateStopped() {}
+#endif
+
+} // namespace vor

@@ -1,0 +1,75 @@
+// Every piece of module-wide state, in one list, grouped by how long it lives. Anything added here
+// must be added to its group, and a variable cleared by StopCollisionVOR must be cleared by the
+// stop sequence (system/lifecycle.cpp), which ValidateStopped checks in debug builds.
+#pragma once
+
+#include <cstdint>
+
+#include "core/error_report.h"
+#include "core/intrusive_list.h"
+#include "core/records.h"
+#include "core/stats.h"
+#include "core/thresholds.h"
+#include "math/vec3.h"
+
+namespace vor {
+
+// The collision pass's variables; fields keep the names the pass is described with.
+struct PassState {
+    uint8_t sweepNeeded;    // raised by updates that change a transform and by responses
+    int32_t sweepIteration; // iteration within the pass, from 1; stamps MotionRecords
+    int32_t sweepPhase;     // 1 mesh definitions, 2 ellipsoid definitions; stamps contacts
+};
+
+// The last ray query's result; created by the first query, freed by StopCollisionVOR.
+struct RayResult {
+    CollisionBody *hitBody; // body of the nearest hit
+    int32_t hitObject;      // its object number
+    Vec3 from, to;
+    Vec3 direction; // unit
+    float length;
+    uint8_t hit; // 1 once a hit is recorded in this query
+    Vec3 normal;
+    Vec3 position;
+    float distance;  // to the nearest hit; starts at length
+    int32_t hitType; // collision type of the hit body, taken when the hit is recorded
+};
+
+// --- Kept for the life of the module: Start and Stop leave these as they are. ---
+
+extern uint8_t EllipOptimize;         // 0 or 1, initially 1: stop at a second ellipsoid in a pass
+extern int32_t EllipSizeMode;         // 0 smaller radii per axis, 1 larger; initially 0
+extern uint32_t ConcaveMode;          // 1..7 (ConcaveModeCode), initially 3
+extern ErrorHandler HostErrorHandler; // where reports go; initially the platform's box
+extern void *HostErrorUser;           // handed back to HostErrorHandler
+extern Vec3 PendingPosition;          // set by SetObjPosVOR, read by every UpdateObjVOR
+extern Vec3 PendingRotation;          // degrees, set by SetObjRotVOR
+// sweepNeeded keeps a raise from an update made before a Stop; sweepPhase keeps its last value.
+extern PassState Pass;
+// False (the default): meshes use their triangle hierarchy and ellipsoid definitions the pair
+// grid. True: every sweep and ray visits every triangle and every destination in list order.
+extern bool ReferenceScans;
+extern WorkCounters Stats; // only counts, for the benchmarks; nothing in the library reads it
+
+// --- Cleared by StopCollisionVOR, in this order. ---
+
+extern RayResult *LastRay;                               // null until the first ray query
+extern ActiveEntry *StackCursor;                         // next entry PeekCollisionStackVOR answers
+extern ActiveEntry *ActiveTable[kObjectSlots];           // by object number; null where inactive
+extern IntrusiveList ActiveList;                         // ActiveEntries, activation order
+extern IntrusiveList ActiveBodyList;                     // ActiveBodyEntries
+extern IntrusiveList ShapeLists[3][kCollisionTypeCount]; // ShapeEntries by (kind 1 or 2, type)
+extern CollisionObject *ObjectTable[kObjectSlots];       // by object number; null where free
+extern IntrusiveList ObjectList;                         // CollisionObjects, creation order
+extern IntrusiveList BodyList;                           // CollisionBodies, creation order
+extern IntrusiveList DefinitionList;                     // CollisionDefinitions, creation order
+extern uint8_t ErrorBoxArmed; // 1 after StartCollisionDebugVOR until the next report or Stop
+
+// --- Scratch within one call: freed or reset before the call returns. ---
+// The pair grid's working arrays (pass/broadphase.cpp), and the hierarchies' traversal stacks,
+// which live on the call stack.
+
+// Debug builds: aborts unless every variable of the "cleared by Stop" group is empty.
+void ValidateStopped();
+
+} // namespace vor
