@@ -38,6 +38,53 @@
 /* Safety bound on the sweep iterations of one RunCollisionVOR; no well-formed scene comes near. */
 #define VORCOLLIDE_MAX_PASS_ITERATIONS 1000
 
+/* ---------------------------------------------------------------------------------------------
+ * Codes: the numbers the host passes to say what kind of thing it means. Any other value is
+ * rejected where a range is given (and reported after StartCollisionDebugVOR).
+ * ------------------------------------------------------------------------------------------- */
+/* Shape kinds (AddObjShapeVOR, CheckShapeVOR, CollisionHitShape, the ray kinds): what a body is
+ * made of. Ellipsoids are the only shapes that move through a sweep; meshes are hit. */
+#define VOR_SHAPE_ELLIPSOID 1 /* axis-aligned ellipsoid with radii and an offset */
+#define VOR_SHAPE_MESH 2      /* triangles in the body's local coordinates, hit from the front */
+
+/* Definition methods (SetCollisionsVOR): what the moving ellipsoids of the source type hit. */
+#define VOR_METHOD_ELLIPSOIDS 1 /* the ellipsoids of the destination type */
+#define VOR_METHOD_MESHES 2     /* the meshes of the destination type */
+
+/* Response methods (SetCollisionsVOR): what a moving body does at its nearest contact. */
+#define VOR_RESPONSE_STOP 1           /* stops at the contact */
+#define VOR_RESPONSE_SLIDE 2          /* slides on along the surface */
+#define VOR_RESPONSE_STAND 3          /* slides, and stands on ground steeper than min slope */
+#define VOR_RESPONSE_STAND_DROP_FALL 4 /* as 3, dropping the fall first and keeping full speed */
+#define VOR_RESPONSE_REPORT_ONLY 5    /* passes through; the contact is only reported */
+
+/* Dynamic responses (SetCollisionsVOR, method 2): how a moving mesh acts on the bodies swept
+ * against it in the first iteration of a pass. Riders stood on the mesh in the pass before
+ * (contact normal y above 0.3). */
+#define VOR_DYNAMIC_STILL 1          /* nothing is carried: the mesh is treated as still */
+#define VOR_DYNAMIC_CARRY_START 2    /* the start of every swept body moves with the mesh */
+#define VOR_DYNAMIC_CARRY_TURN 3     /* as 2; riders' ends are carried and turned with the mesh */
+#define VOR_DYNAMIC_CARRY_RIDERS 4   /* as 2; riders' ends are carried, never turned */
+
+/* Concave modes (SetConcaveModeVOR, default 3): when a slide into a surface met earlier in the
+ * same pass folds along the crease of the two surfaces instead of sliding on the new one. "Leans
+ * with" means an earlier contact normal has a positive dot product with the new normal; modes 3
+ * to 6 decide only then, and otherwise fold as 2 does. */
+#define VOR_CONCAVE_NEVER 1         /* never folds: always slides on the new surface */
+#define VOR_CONCAVE_UNLESS_LEANING 2 /* folds unless an earlier normal leans with the new one */
+#define VOR_CONCAVE_FACES 3         /* edge contacts slide; face contacts fold unless the slide
+                                       direction leaves one of the earlier faces */
+#define VOR_CONCAVE_FACES_EDGES 4   /* as 3, and edge contacts fold when the slide would enter an
+                                       earlier face whose plane they lie off */
+#define VOR_CONCAVE_SLIDE_FIRST 5   /* slides if the slide leaves any earlier surface, else folds */
+#define VOR_CONCAVE_FOLD_FIRST 6    /* folds if the slide enters any earlier surface, else slides */
+#define VOR_CONCAVE_ALWAYS 7        /* always folds with the earlier contact */
+
+/* Update flags (UpdateObjVOR; only the low byte counts): how the pending pose is applied. */
+#define VOR_UPDATE_SWEEP 0 /* lowers y by gravity; the next pass sweeps from the resolved position */
+#define VOR_UPDATE_PLACE 1 /* places the body at once: no gravity, no sweep, results dropped */
+/* any other low byte moves the body without asking the next pass to sweep */
+
 #ifdef __cplusplus
 #define VOR_EXTERN_C extern "C"
 #else
@@ -71,7 +118,7 @@ VOR_API void VOR_CALL StartCollisionDebugVOR(void);     /* arms the error box fo
 VOR_API void VOR_CALL StopCollisionVOR(void);           /* frees everything, disarms; keeps settings */
 VOR_API void VOR_CALL SetEllipOptimizeVOR(int32_t flag); /* non-zero: 1 (default 1) */
 VOR_API void VOR_CALL SetEllipSizeModeVOR(int32_t mode); /* 0 smaller radii, non-zero larger (0) */
-VOR_API void VOR_CALL SetConcaveModeVOR(uint32_t mode);  /* 1..7, default 3 */
+VOR_API void VOR_CALL SetConcaveModeVOR(uint32_t mode);  /* VOR_CONCAVE_*, default 3 */
 
 /* ---------------------------------------------------------------------------------------------
  * Objects
@@ -80,12 +127,12 @@ VOR_API void VOR_CALL NewCollObjVOR(uint32_t obj, uint32_t type); /* obj 1..5000
 VOR_API void VOR_CALL FreeObjVOR(uint32_t obj);                   /* deactivates and destroys */
 VOR_API void VOR_CALL ActivateObjVOR(uint32_t obj);   /* (re)activates; moves to end of list */
 VOR_API void VOR_CALL DeActivateObjVOR(uint32_t obj); /* drops its motion records too */
-VOR_API void VOR_CALL AddObjShapeVOR(uint32_t obj, int32_t kind); /* 1 ellipsoid, 2 mesh */
+VOR_API void VOR_CALL AddObjShapeVOR(uint32_t obj, int32_t kind); /* VOR_SHAPE_* */
 
 /* ---------------------------------------------------------------------------------------------
  * Definitions
  * ------------------------------------------------------------------------------------------- */
-/* src, dst 0..100; method 1 ellipsoids, 2 meshes; response 1..5; dynamic 1..4 */
+/* src, dst 0..100; method VOR_METHOD_*; response VOR_RESPONSE_*; dynamic VOR_DYNAMIC_* */
 VOR_API void VOR_CALL SetCollisionsVOR(uint32_t src, uint32_t dst, uint32_t method,
                                        uint32_t response, uint32_t dynamic);
 VOR_API int32_t VOR_CALL CheckShapeVOR(uint32_t obj, int32_t kind); /* 1 if a definition uses it */
@@ -104,7 +151,7 @@ VOR_API void VOR_CALL SetObjMinSlopeVOR(uint32_t obj, float slope);  /* normal y
 VOR_API void VOR_CALL SetObjPosVOR(float x, float y, float z);            /* pending position */
 VOR_API void VOR_CALL SetObjRotVOR(float pitch, float yaw, float roll);   /* pending, degrees */
 VOR_API void VOR_CALL SetObjScaleVOR(uint32_t obj, float sx, float sy, float sz); /* percent */
-VOR_API void VOR_CALL UpdateObjVOR(uint32_t obj, int32_t flag); /* 0 sweep+gravity, 1 place */
+VOR_API void VOR_CALL UpdateObjVOR(uint32_t obj, int32_t flag); /* VOR_UPDATE_* */
 VOR_API int32_t VOR_CALL PeekObjXVOR(uint32_t obj);  /* resolved x; returns float bits */
 VOR_API int32_t VOR_CALL PeekObjYVOR(uint32_t obj);  /* resolved y; returns float bits */
 VOR_API int32_t VOR_CALL PeekObjZVOR(uint32_t obj);  /* resolved z; returns float bits */

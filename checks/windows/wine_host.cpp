@@ -5,7 +5,7 @@
 //
 // Usage: wine_host.exe <path of vorcollide.dll> [<file for the cross-platform probe's values>]
 // Build inputs: -I include -I tests -I <dir with host_exports.h and host_export_macros.h>, both
-// generated from tests/expected_exports.txt (VOR_EXPORT(Name) lines, and #define Name (*p_Name)).
+// generated from the public header by scripts/export-names.sh (VOR_EXPORT(Name) lines, and #define Name (*p_Name)).
 #include <windows.h>
 
 #include <cstddef>

@@ -35,9 +35,9 @@ fi
 passed=$((passed + 1)); echo "PASS the Windows modules build"
 
 objdump=x86_64-w64-mingw32-objdump
-expected=$(grep -v '^[[:space:]]*$' tests/expected_exports.txt | sort)
+expected=$(bash scripts/export-names.sh | sort)
 
-# The export table holds exactly the names of tests/expected_exports.txt, undecorated.
+# The export table holds exactly the functions of the public header, undecorated.
 exports_match() { # dll
     local got
     got=$($objdump -p "$1" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
@@ -131,7 +131,7 @@ for bits in 64 32; do
     objs=$dir/CMakeFiles/vorcollide.dir/src
     if [ $bits = 64 ]; then format=pei-x86-64; dllmain=' T DllMain$'; else format=pei-i386; dllmain=' T _DllMain@12$'; fi
     check "win$bits: vorcollide.dll (no lib prefix) is a $format module" file_format_is "$dll" $format
-    check "win$bits: exports exactly tests/expected_exports.txt, undecorated" exports_match "$dll"
+    check "win$bits: exports exactly the public header's functions, undecorated" exports_match "$dll"
     check "win$bits: imports only from system DLLs" imports_system_only "$dll"
     check "win$bits: DllMain of src/api/module_entry.cpp is the module entry" \
         object_has_symbol "$objs/api/module_entry.cpp.obj" "$dllmain"
@@ -151,10 +151,8 @@ done
 # The Windows host, static, calling the 64-bit module only through GetProcAddress.
 hostdir=build/win64/wine_host
 mkdir -p "$hostdir"
-sed -n 's/^[[:space:]]*\([A-Za-z_][A-Za-z0-9_]*\)[[:space:]]*$/VOR_EXPORT(\1)/p' tests/expected_exports.txt \
-    >"$hostdir/host_exports.h"
-sed -n 's/^[[:space:]]*\([A-Za-z_][A-Za-z0-9_]*\)[[:space:]]*$/#define \1 (*p_\1)/p' tests/expected_exports.txt \
-    >"$hostdir/host_export_macros.h"
+bash scripts/export-names.sh | sed 's/.*/VOR_EXPORT(&)/' >"$hostdir/host_exports.h"
+bash scripts/export-names.sh | sed 's/.*/#define & (*p_&)/' >"$hostdir/host_export_macros.h"
 # The determinism hash the Linux suite records (tests/determinism_test.cpp), unless the shared
 # scene header carries it itself as VOR_SCENE_HASH.
 scene_hash=$(sed -n 's/^.*kSceneHash = \(0x[0-9a-fA-F]*\)[uU]*[lL]*;.*$/\1/p' tests/determinism_test.cpp 2>/dev/null | head -n 1)

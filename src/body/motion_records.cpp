@@ -15,8 +15,6 @@ namespace vor {
 
 namespace {
 
-constexpr int16_t kReportOnlyResponse = 5;
-
 // Unlinks record from list (a motion list of body), then frees its contacts and the record.
 void DestroyMotionRecordIn(IntrusiveList *list, MotionRecord *record) {
     Unlink(&record->link, list);

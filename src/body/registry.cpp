@@ -19,14 +19,14 @@ CollisionBody *NewBody() {
     CollisionBody *body = new CollisionBody();
     InitMember(&body->link);
     Append(&body->link, &BodyList);
-    body->previousScale = MakeVec3(1.0f, 1.0f, 1.0f);
-    body->newScale = MakeVec3(1.0f, 1.0f, 1.0f);
+    body->previousScale = MakeVec3(kDefaultScaleFactor, kDefaultScaleFactor, kDefaultScaleFactor);
+    body->newScale = body->previousScale;
     MakeIdentity(&body->inversePrevious);
     MakeIdentity(&body->worldMatrix);
     MakeIdentity(&body->translationMatrix);
     MakeIdentity(&body->rotationMatrix);
     MakeIdentity(&body->scaleMatrix);
-    body->minSlope = 0.3f;
+    body->minSlope = kDefaultMinSlope;
     return body;
 }
 
@@ -54,7 +54,7 @@ void LeaveShapeList(ShapeHead *shape) {
 ShapeHead *NewShape(int32_t kind) {
     if (kind == kEllipsoidKind) {
         EllipsoidShape *ellipsoid = new EllipsoidShape();
-        ellipsoid->radii = MakeVec3(1.0f, 1.0f, 1.0f);
+        ellipsoid->radii = MakeVec3(kDefaultRadius, kDefaultRadius, kDefaultRadius);
         return &ellipsoid->head;
     }
     if (kind == kMeshKind) {
@@ -101,7 +101,7 @@ void CreateObject(uint32_t n, uint32_t type) {
     InitMember(&object->link);
     object->objectNumber = n;
     object->gravity = 0.0f;
-    object->scale = MakeVec3(1.0f, 1.0f, 1.0f);
+    object->scale = MakeVec3(kDefaultScaleFactor, kDefaultScaleFactor, kDefaultScaleFactor);
     ObjectTable[n] = object;
     object->body = NewBody();
     object->body->objectNumber = static_cast<int32_t>(n);

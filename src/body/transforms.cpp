@@ -57,7 +57,7 @@ Vec3 ResolvedPosition(const CollisionBody *body) {
 void UpdateObject(CollisionObject *object, int32_t flag) {
     const uint8_t f = static_cast<uint8_t>(flag & 0xff);
     // Gravity lowers the pending height itself, so repeated updates keep falling.
-    if (f == 0) {
+    if (f == kUpdateSweep) {
         PendingPosition.y = PendingPosition.y - object->gravity;
     }
     ApplyPose(object->body, PendingPosition, PendingRotation, object->scale, f);
@@ -79,7 +79,7 @@ void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, 
     body->newScale = givenScale;
 
     // Placing: no motion to sweep, and the last pass's records no longer describe the body.
-    if (f == 1) {
+    if (f == kUpdatePlace) {
         body->previousPosition = body->newPosition;
         body->previousRotation = body->newRotation;
         body->previousScale = body->newScale;
@@ -91,22 +91,22 @@ void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, 
 
     // Rebuild only the factors whose part changed; placing rebuilds all three.
     bool changed = false;
-    if (Differs(body->previousScale, body->newScale) || f == 1) {
-        changed = changed || f == 0;
+    if (Differs(body->previousScale, body->newScale) || f == kUpdatePlace) {
+        changed = changed || f == kUpdateSweep;
         MakeScaling(&body->scaleMatrix, body->newScale.x, body->newScale.y, body->newScale.z);
     }
-    if (Differs(body->previousRotation, body->newRotation) || f == 1) {
-        changed = changed || f == 0;
+    if (Differs(body->previousRotation, body->newRotation) || f == kUpdatePlace) {
+        changed = changed || f == kUpdateSweep;
         MakeRotationFromDegrees(&body->rotationMatrix, body->newRotation);
     }
-    if (Differs(body->previousPosition, body->newPosition) || f == 1) {
-        changed = changed || f == 0;
+    if (Differs(body->previousPosition, body->newPosition) || f == kUpdatePlace) {
+        changed = changed || f == kUpdateSweep;
         MakeTranslation(&body->translationMatrix, body->newPosition.x, body->newPosition.y,
                         body->newPosition.z);
     }
 
     // Scaled, then rotated, then moved to the new position.
-    if (f != 0 || changed) {
+    if (f != kUpdateSweep || changed) {
         MultiplyMatrices(&body->worldMatrix, body->scaleMatrix, body->rotationMatrix);
         MultiplyMatrices(&body->worldMatrix, body->worldMatrix, body->translationMatrix);
     }

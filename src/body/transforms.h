@@ -8,6 +8,13 @@
 
 namespace vor {
 
+// The values of UpdateObjVOR's flag that mean something; any other low byte moves the body
+// without raising sweepNeeded.
+enum UpdateFlag : uint8_t {
+    kUpdateSweep = VOR_UPDATE_SWEEP, // gravity, and the next pass sweeps the motion
+    kUpdatePlace = VOR_UPDATE_PLACE, // placed at once: no gravity, no sweep, records dropped
+};
+
 // UpdateObjVOR after validation: gravity for flag 0, then apply the pose to the body.
 void UpdateObject(CollisionObject *object, int32_t flag);
 // Applies position, rotation (degrees), scale factors with the low-byte flag f to the body.

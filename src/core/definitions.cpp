@@ -20,15 +20,15 @@ void AddDefinition(uint32_t source, uint32_t destination, uint32_t method, uint3
         ReportError(kMsgDefDestType, destination);
         return;
     }
-    if (method < 1 || method > kMaxDefinitionMethod) {
+    if (method < kEllipsoidsMethod || method > kMaxDefinitionMethod) {
         ReportError(kMsgDefMethod, method);
         return;
     }
-    if (response < 1 || response > kMaxResponseMethod) {
+    if (response < kStopResponse || response > kMaxResponseMethod) {
         ReportError(kMsgDefResponse, response);
         return;
     }
-    if (dynamic < 1 || dynamic > kMaxDynamicResponse) {
+    if (dynamic < kDynamicStill || dynamic > kMaxDynamicResponse) {
         ReportError(kMsgDefDynamic, dynamic);
         return;
     }

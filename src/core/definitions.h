@@ -16,10 +16,10 @@ int32_t CheckShape(const CollisionBody *body, int32_t kind);
 void FreeDefinitions();
 
 inline bool IsEllipsoidDefinition(const CollisionDefinition *d) {
-    return d->sourceKind == 1 && d->destinationKind == 1;
+    return d->sourceKind == kEllipsoidKind && d->destinationKind == kEllipsoidKind;
 }
 inline bool IsMeshDefinition(const CollisionDefinition *d) {
-    return d->sourceKind == 1 && d->destinationKind == 2;
+    return d->sourceKind == kEllipsoidKind && d->destinationKind == kMeshKind;
 }
 
 } // namespace vor

@@ -7,9 +7,9 @@
 
 namespace vor {
 
-uint8_t EllipOptimize = 1;
-int32_t EllipSizeMode = 0;
-uint32_t ConcaveMode = 3;
+uint8_t EllipOptimize = kDefaultEllipOptimize;
+int32_t EllipSizeMode = kDefaultEllipSizeMode;
+uint32_t ConcaveMode = kDefaultConcaveMode;
 ErrorHandler HostErrorHandler = DefaultErrorHandler;
 void *HostErrorUser = nullptr;
 Vec3 PendingPosition = {0.0f, 0.0f, 0.0f};

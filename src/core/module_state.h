@@ -11,6 +11,7 @@
 #include "core/stats.h"
 #include "core/thresholds.h"
 #include "math/vec3.h"
+#include "vorcollide.h"
 
 namespace vor {
 
@@ -36,6 +37,22 @@ struct RayResult {
 };
 
 // --- Kept for the life of the module: Start and Stop leave these as they are. ---
+
+// Concave modes, as the host numbers them; what each folds is told in the public header.
+enum ConcaveModeCode : uint32_t {
+    kConcaveNever = VOR_CONCAVE_NEVER,
+    kConcaveUnlessLeaning = VOR_CONCAVE_UNLESS_LEANING,
+    kConcaveFaces = VOR_CONCAVE_FACES,
+    kConcaveFacesEdges = VOR_CONCAVE_FACES_EDGES,
+    kConcaveSlideFirst = VOR_CONCAVE_SLIDE_FIRST,
+    kConcaveFoldFirst = VOR_CONCAVE_FOLD_FIRST,
+    kConcaveAlways = VOR_CONCAVE_ALWAYS,
+};
+
+// Initial values of the system settings.
+constexpr uint8_t kDefaultEllipOptimize = 1;
+constexpr int32_t kDefaultEllipSizeMode = 0;
+constexpr uint32_t kDefaultConcaveMode = kConcaveFaces;
 
 extern uint8_t EllipOptimize;         // 0 or 1, initially 1: stop at a second ellipsoid in a pass
 extern int32_t EllipSizeMode;         // 0 smaller radii per axis, 1 larger; initially 0

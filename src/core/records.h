@@ -4,11 +4,47 @@
 
 #include <cstdint>
 
+#include "vorcollide.h"
+
 #include "core/intrusive_list.h"
 #include "math/matrix4.h"
 #include "math/vec3.h"
 
 namespace vor {
+
+// Shape kinds, as the host numbers them.
+enum ShapeKind : int16_t {
+    kEllipsoidKind = VOR_SHAPE_ELLIPSOID,
+    kMeshKind = VOR_SHAPE_MESH,
+};
+
+// What a definition's moving ellipsoids hit; a definition's destinationKind is the same number.
+enum DefinitionMethod : uint32_t {
+    kEllipsoidsMethod = VOR_METHOD_ELLIPSOIDS,
+    kMeshesMethod = VOR_METHOD_MESHES,
+};
+
+// What a moving body does at its nearest contact (CollisionDefinition::response).
+enum ResponseMethod : int16_t {
+    kStopResponse = VOR_RESPONSE_STOP,
+    kSlideResponse = VOR_RESPONSE_SLIDE,
+    kStandResponse = VOR_RESPONSE_STAND,
+    kStandDropFallResponse = VOR_RESPONSE_STAND_DROP_FALL,
+    kReportOnlyResponse = VOR_RESPONSE_REPORT_ONLY,
+};
+
+// How a moving mesh acts on bodies swept against it (CollisionDefinition::dynamicResponse).
+enum DynamicResponse : int16_t {
+    kDynamicStill = VOR_DYNAMIC_STILL,
+    kDynamicCarryStart = VOR_DYNAMIC_CARRY_START,
+    kDynamicCarryTurn = VOR_DYNAMIC_CARRY_TURN,
+    kDynamicCarryRiders = VOR_DYNAMIC_CARRY_RIDERS,
+};
+
+// Construction defaults of the records below.
+constexpr float kDefaultMinSlope = 0.3f;    // CollisionBody::minSlope
+constexpr float kDefaultRadius = 1.0f;      // EllipsoidShape::radii, every axis
+constexpr float kDefaultScaleFactor = 1.0f; // CollisionObject::scale and body scales
 
 struct CollisionBody;
 struct ShapeEntry;
@@ -17,11 +53,11 @@ struct MeshAccel;
 
 // One per object number in use; owned by the module through ObjectTable and ObjectList.
 struct CollisionObject {
-    ListLink link;          // member of ObjectList
-    uint32_t objectNumber;  // 1..5000
-    float gravity;          // subtracted from the pending y by UpdateObjVOR flag 0
-    Vec3 scale;             // factors (1 = 100 %); (1, 1, 1) until SetObjScaleVOR
-    CollisionBody *body;    // owned; never null while the object exists
+    ListLink link;         // member of ObjectList
+    uint32_t objectNumber; // 1..5000
+    float gravity;         // subtracted from the pending y by UpdateObjVOR flag 0
+    Vec3 scale;            // factors (1 = 100 %); (1, 1, 1) until SetObjScaleVOR
+    CollisionBody *body;   // owned; never null while the object exists
 };
 
 // One per active object; owned by the module through ActiveTable and ActiveList.
@@ -48,10 +84,10 @@ struct CollisionBody {
     Matrix4 translationMatrix;
     Matrix4 rotationMatrix;
     Matrix4 scaleMatrix;
-    float minSlope;                   // walkable when a normal's y exceeds it; default 0.3
-    IntrusiveList shapes;             // owned shapes in attachment order (ShapeHead members)
-    IntrusiveList currentMotion;      // owned MotionRecords of the latest pass
-    IntrusiveList previousMotion;     // owned MotionRecords of the pass before
+    float minSlope;               // walkable when a normal's y exceeds it; default 0.3
+    IntrusiveList shapes;         // owned shapes in attachment order (ShapeHead members)
+    IntrusiveList currentMotion;  // owned MotionRecords of the latest pass
+    IntrusiveList previousMotion; // owned MotionRecords of the pass before
 };
 
 // One per active body; owned by the body, member of ActiveBodyList.
@@ -63,7 +99,7 @@ struct ActiveBodyEntry {
 // Common head of both shape records; the record is cast from it by kind.
 struct ShapeHead {
     ListLink link;          // member of the body's shapes
-    int16_t kind;           // kEllipsoidKind or kMeshKind
+    int16_t kind;           // ShapeKind
     ShapeEntry *shapeEntry; // owned; non-null exactly while the body is active
     CollisionBody *body;    // the owner
 };
@@ -104,11 +140,15 @@ struct CollisionDefinition {
     int16_t destinationKind; // 1 for method 1 (ellipsoids), 2 for method 2 (meshes)
     int32_t sourceType;      // 0..100
     int32_t destinationType; // 0..100
-    int16_t response;        // 1 stop, 2 slide, 3 slide-and-stand, 4 as 3 dropping fall, 5 report
-    int16_t dynamicResponse; // 1..4: carrying by moving meshes
+    int16_t response;        // ResponseMethod
+    int16_t dynamicResponse; // DynamicResponse: carrying by moving meshes
 };
 
-inline EllipsoidShape *AsEllipsoid(ShapeHead *s) { return reinterpret_cast<EllipsoidShape *>(s); }
-inline MeshShape *AsMesh(ShapeHead *s) { return reinterpret_cast<MeshShape *>(s); }
+inline EllipsoidShape *AsEllipsoid(ShapeHead *s) {
+    return reinterpret_cast<EllipsoidShape *>(s);
+}
+inline MeshShape *AsMesh(ShapeHead *s) {
+    return reinterpret_cast<MeshShape *>(s);
+}
 
 } // namespace vor

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+#include "vorcollide.h"
+
+#include "core/records.h"
 #include "math/math_thresholds.h"
 
 namespace vor {
@@ -11,13 +14,11 @@ constexpr uint32_t kMaxObjectNumber = 5000; // object numbers are 1..5000
 constexpr uint32_t kObjectSlots = 5001;     // tables indexed by object number; slot 0 unused
 constexpr uint32_t kMaxCollisionType = 100; // collision types are 0..100
 constexpr uint32_t kCollisionTypeCount = 101;
-constexpr int16_t kEllipsoidKind = 1;
-constexpr int16_t kMeshKind = 2;
-constexpr uint32_t kMinConcaveMode = 1; // ConcaveMode accepts 1..7
-constexpr uint32_t kMaxConcaveMode = 7;
-constexpr uint32_t kMaxDefinitionMethod = 2; // 1 ellipsoids against ellipsoids, 2 against meshes
-constexpr uint32_t kMaxResponseMethod = 5;   // response methods 1..5
-constexpr uint32_t kMaxDynamicResponse = 4;  // dynamic response methods 1..4
+constexpr uint32_t kMinConcaveMode = VOR_CONCAVE_NEVER; // ConcaveMode accepts 1..7
+constexpr uint32_t kMaxConcaveMode = VOR_CONCAVE_ALWAYS;
+constexpr uint32_t kMaxDefinitionMethod = kMeshesMethod;      // methods 1..2
+constexpr uint32_t kMaxResponseMethod = kReportOnlyResponse;  // response methods 1..5
+constexpr uint32_t kMaxDynamicResponse = kDynamicCarryRiders; // dynamic response methods 1..4
 
 constexpr float kPercentToFactor = 0.01f; // float: scale percent to factor
 
@@ -35,6 +36,8 @@ constexpr double kStoodOnNormalY = 0.3; // double: previous contact normal y of 
 
 // Safety bound on sweep iterations of one pass (VORCOLLIDE_MAX_PASS_ITERATIONS in the header).
 constexpr int32_t kMaxPassIterations = 1000;
+static_assert(kMaxPassIterations == VORCOLLIDE_MAX_PASS_ITERATIONS,
+              "the public header promises the same bound");
 
 // Search structures (they change no result, only how many candidates the exact tests see).
 constexpr uint32_t kAccelMinTriangles = 32;   // smaller meshes are scanned plainly

@@ -102,17 +102,17 @@ bool CreaseAtEdge(const ContactRecord *c, const MotionRecord *r, const Vec3 &vn,
 
 bool ShouldCrease(const ContactRecord *c, const MotionRecord *r, const CollisionBody *b) {
     uint32_t mode = ConcaveMode;
-    if (mode == 7) {
+    if (mode == kConcaveAlways) {
         return true;
     }
-    if (mode < 2 || mode > 6) {
+    if (mode < kConcaveUnlessLeaning || mode > kConcaveFoldFirst) {
         return false;
     }
     // No earlier surface faces this one: a concave corner in every mode from 2 on.
     if (!AnyNormalFacing(r, c->normal)) {
         return true;
     }
-    if (mode == 2) {
+    if (mode == kConcaveUnlessLeaning) {
         return false;
     }
 
@@ -123,11 +123,11 @@ bool ShouldCrease(const ContactRecord *c, const MotionRecord *r, const Collision
     float g = DotProduct(vn, c->normal);
     Vec3 s = StepDirection(c->normal, vn, g);
 
-    if (mode == 3 || mode == 4) {
+    if (mode == kConcaveFaces || mode == kConcaveFacesEdges) {
         if (c->edgeHit == 0) {
             return CreaseAtFaces(r, s);
         }
-        if (mode == 3) {
+        if (mode == kConcaveFaces) {
             return false;
         }
         return CreaseAtEdge(c, r, vn, g);
@@ -137,14 +137,14 @@ bool ShouldCrease(const ContactRecord *c, const MotionRecord *r, const Collision
             continue;
         }
         float facing = DotProduct(s, x->nearest->normal);
-        if (mode == 5 && facing > 0.0f) {
+        if (mode == kConcaveSlideFirst && facing > 0.0f) {
             return false;
         }
-        if (mode == 6 && facing < 0.0f) {
+        if (mode == kConcaveFoldFirst && facing < 0.0f) {
             return true;
         }
     }
-    return mode == 5;
+    return mode == kConcaveSlideFirst;
 }
 
 } // namespace vor

@@ -45,7 +45,7 @@ bool PolygonAlreadyHit(const MeshSweep &sweep) {
             IsMeshDefinition(c->definition) && c->polygon == sweep.polygon) {
             return true;
         }
-        if (ConcaveMode == 1) {
+        if (ConcaveMode == kConcaveNever) {
             break;
         }
     }
@@ -88,14 +88,16 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
 
     // First iteration only: carry the start (and for a rider the end and its angles) with the
     // mesh's own motion since its previous update.
-    if (Pass.sweepIteration == 1 && d->dynamicResponse > 1) {
+    if (Pass.sweepIteration == 1 && d->dynamicResponse != kDynamicStill) {
         s = CarryWithMesh(s, sweep.meshBody);
         if (!MeshBoundsTest(mesh, s, e, sweep.meshBody, r)) {
             return;
         }
-        if (d->dynamicResponse >= 3 && StoodOnMeshLastPass(sweep.body, sweep.meshBody)) {
+        if ((d->dynamicResponse == kDynamicCarryTurn ||
+             d->dynamicResponse == kDynamicCarryRiders) &&
+            StoodOnMeshLastPass(sweep.body, sweep.meshBody)) {
             e = CarryWithMesh(e, sweep.meshBody);
-            if (d->dynamicResponse == 3) {
+            if (d->dynamicResponse == kDynamicCarryTurn) {
                 const Vec3 turn =
                     Sub(sweep.meshBody->newRotation, sweep.meshBody->previousRotation);
                 sweep.body->newRotation = Add(sweep.body->newRotation, turn);

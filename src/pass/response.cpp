@@ -16,12 +16,6 @@ namespace vor {
 
 namespace {
 
-constexpr int16_t kStop = 1;
-constexpr int16_t kStand = 3;
-constexpr int16_t kStandDroppingFall = 4;
-constexpr int16_t kReportOnly = 5;
-constexpr int16_t kCarryFromPrevious = 3;
-
 const MotionRecord *Earlier(const MotionRecord *m) {
     return MemberOf<const MotionRecord>(m->link.prev);
 }
@@ -49,7 +43,8 @@ bool MetEllipsoidBefore(const MotionRecord *m) {
 const MotionRecord *EarlierBlockingStep(const MotionRecord *m) {
     for (const MotionRecord *x = Earlier(m); x != nullptr; x = Earlier(x)) {
         const ContactRecord *n = x->nearest;
-        if (n != nullptr && n->definition != nullptr && n->definition->response != kReportOnly) {
+        if (n != nullptr && n->definition != nullptr &&
+            n->definition->response != kReportOnlyResponse) {
             return x;
         }
     }
@@ -70,14 +65,14 @@ bool Slide(ContactRecord *c, CollisionBody *b, const CollisionDefinition *d, con
     bool walkable = nn.y > b->minSlope && pc.y > q.y;
 
     // Standing on walkable ground with nothing but downward motion left.
-    bool standing = d->response == kStand || d->response == kStandDroppingFall;
+    bool standing = d->response == kStandResponse || d->response == kStandDropFallResponse;
     if (standing && walkable && r.y < 0.0f &&
         static_cast<double>(std::fabs(r.x)) < kStandingMotionLimit &&
         static_cast<double>(std::fabs(r.z)) < kStandingMotionLimit) {
         return Stop(c);
     }
     // On walkable ground the downward part of the remaining motion is dropped before the slide.
-    if (d->response == kStandDroppingFall && !creased && walkable && r.y < 0.0f &&
+    if (d->response == kStandDropFallResponse && !creased && walkable && r.y < 0.0f &&
         DotProduct(r, nn) < 0.0f) {
         c->targetPoint.y = q.y;
     }
@@ -90,7 +85,7 @@ bool Slide(ContactRecord *c, CollisionBody *b, const CollisionDefinition *d, con
     SubtractVectors(&reach, q, pc);
     SubtractVectors(&c->outCentre, c->outCentre, reach);
     SubtractVectors(&c->outPosition, c->outCentre, c->offset);
-    if (d->dynamicResponse == kCarryFromPrevious) {
+    if (d->dynamicResponse == kDynamicCarryTurn) {
         SubtractVectors(&c->correction, c->outCentre, b->previousPosition);
     } else {
         SubtractVectors(&c->correction, c->outCentre, pc);
@@ -124,10 +119,10 @@ bool ApplyResponse(ContactRecord *c) {
     MotionRecord *m = c->owner;
     CollisionBody *b = m->body;
     const CollisionDefinition *d = c->definition;
-    if (d->response == kReportOnly) {
+    if (d->response == kReportOnlyResponse) {
         return false;
     }
-    if (d->response == kStop) {
+    if (d->response == kStopResponse) {
         return Stop(c);
     }
     // A body that already met an ellipsoid in this pass stops at the next one.
