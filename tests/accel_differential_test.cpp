@@ -10,7 +10,7 @@
 
 #include "core/accel_mode.h"
 #include "core/module_state.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "body/registry.h"
 #include "body/transforms.h"
 #include "core/definitions.h"
-#include "body/registry.h"
-#include "query/contact_queries.h"
 #include "core/settings.h"
+#include "query/contact_queries.h"
 #include "query/ray_cast.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -38,27 +38,6 @@ std::string ObjectMessage(uint32_t n) {
         return "Object number out of range for collision system: " + std::to_string(n);
     return "Object not defined in collision system: " + std::to_string(n);
 }
-
-struct Hasher {
-    uint64_t h = 1469598103934665603ull;
-    void Add(uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            h ^= (v >> (8 * i)) & 0xFFu;
-            h *= 1099511628211ull;
-        }
-    }
-    void Add(int32_t v) { Add(static_cast<uint32_t>(v)); }
-    void Add(float f) { Add(Bits(f)); }
-    void Add(const vor::Vec3 &v) {
-        Add(v.x);
-        Add(v.y);
-        Add(v.z);
-    }
-    void Add(const vor::Matrix4 &m) {
-        for (float f : m.m)
-            Add(f);
-    }
-};
 
 int Length(const vor::IntrusiveList &list) {
     int n = 0;
@@ -110,7 +89,7 @@ class BadInputSweep : public HostTest {
 
     // Every read-back of the scene through the exports, and the registry's records behind them.
     uint64_t Hash() {
-        Hasher h;
+        ReadBackHash h;
         for (uint32_t n = 1; n <= 4; ++n) {
             h.Add(PeekObjXVOR(n));
             h.Add(PeekObjYVOR(n));

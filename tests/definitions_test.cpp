@@ -6,7 +6,7 @@
 
 #include "core/definitions.h"
 #include "body/registry.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -5,23 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 
 // Hash of the scene below as this library computes it; a change means results changed bits.
 constexpr uint64_t kMeshSceneHash = 0xd830628c3aa644d3ull;
-
-struct Fnv {
-    uint64_t h = 1469598103934665603ull;
-    void Add(int32_t v) {
-        const uint32_t u = static_cast<uint32_t>(v);
-        for (int i = 0; i < 4; ++i) {
-            h ^= (u >> (8 * i)) & 0xffu;
-            h *= 1099511628211ull;
-        }
-    }
-};
 
 void Quad(uint32_t n, float px, float py, float pz, float ux, float uy, float uz, float vx,
           float vy, float vz) {
@@ -72,7 +61,7 @@ void BuildScene() {
     SetCollisionsVOR(1, 1, 1, 2, 1);
 }
 
-void HashObject(Fnv &h, uint32_t n) {
+void HashObject(ReadBackHash &h, uint32_t n) {
     h.Add(PeekObjXVOR(n));
     h.Add(PeekObjYVOR(n));
     h.Add(PeekObjZVOR(n));
@@ -100,7 +89,7 @@ void HashObject(Fnv &h, uint32_t n) {
 
 uint64_t RunScene() {
     BuildScene();
-    Fnv h;
+    ReadBackHash h;
     const float walk[3][2] = {{0.21f, 0.13f}, {0.3f, 0.05f}, {0, 0}};
     for (int frame = 1; frame <= 120; ++frame) {
         SetObjPosVOR(-10, 0.5f + 0.02f * frame, -10);

@@ -4,8 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "determinism_scene.h"
-#include "test_support.h"
+#include "support/determinism_scene.h"
+#include "support/test_support.h"
 
 namespace {
 

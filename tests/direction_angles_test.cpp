@@ -1,6 +1,6 @@
 // Direction-to-angle conversions through the exports Vec2Yaw and Vec2Pitch: the axis directions,
 // the zero-vector cases, sign independence and the clamp of a cosine just past 1.
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 #include "pass/ellipsoid_sweep.h"
 
 #include "core/settings.h"
-#include "pass_test_support.h"
+#include "support/pass_test_support.h"
 
 using vor::ContactRecord;
 using vor::MotionRecord;

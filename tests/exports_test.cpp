@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "body/registry.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

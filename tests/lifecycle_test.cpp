@@ -8,7 +8,7 @@
 #include "body/registry.h"
 #include "query/contact_queries.h"
 #include "core/settings.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

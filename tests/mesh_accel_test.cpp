@@ -11,7 +11,7 @@
 #include "mesh/mesh_accel.h"
 #include "pass/mesh_sweep.h"
 #include "mesh/triangle_tests.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

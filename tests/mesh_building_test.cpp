@@ -1,23 +1,19 @@
 // Mesh building through AddMeshTri and AddMeshVOR: the bounds, which shapes receive triangles,
 // the host vertex block (counts, stride, alignment, a null address) and the order of the
 // triangles, read from the mesh shapes' internals since no export lists them.
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <climits>
 #include <cstring>
 #include <vector>
 
-#include "mesh/mesh_building.h"
 #include "body/registry.h"
 #include "core/module_state.h"
 #include "core/thresholds.h"
 #include "mesh/mesh_accel.h"
+#include "mesh/mesh_building.h"
 
 namespace {
-
-vor::CollisionBody *BodyOf(uint32_t n) {
-    return vor::ObjectTable[n]->body;
-}
 
 // The k-th mesh shape (from 0) of object n's body, skipping ellipsoids.
 vor::MeshShape *MeshOf(uint32_t n, int k = 0) {
@@ -45,12 +41,6 @@ const vor::MeshTriangle *TriangleAt(const vor::MeshShape *mesh, int k) {
         t = t->next;
     }
     return vor::MemberOf<vor::MeshTriangle>(t);
-}
-
-void ExpectVec(const vor::Vec3 &v, float x, float y, float z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
 }
 
 // A host vertex block: header words, then count vertices at the given byte stride, vertex i

@@ -3,7 +3,7 @@
 // from the geometry of the scene (plane distances, directions), not from library internals.
 #include <cmath>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 // sweep directly so that its time and flags, which no export reports, can be checked.
 #include <cmath>
 
-#include "core/definitions.h"
-#include "body/registry.h"
-#include "pass/mesh_sweep.h"
 #include "body/motion_records.h"
+#include "body/registry.h"
+#include "core/definitions.h"
 #include "core/module_state.h"
-#include "test_support.h"
+#include "pass/mesh_sweep.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ class MeshSweepTest : public HostTest {
         Place(kFloor, 0, 0, 0);
         SetCollisionsVOR(1, 2, 2, 1, dynamic);
     }
-    vor::CollisionBody *Body(uint32_t n) { return vor::ObjectTable[n]->body; }
+    vor::CollisionBody *Body(uint32_t n) { return BodyOf(n); }
     vor::EllipsoidShape *Ellipsoid(uint32_t n, int which = 0) {
         vor::ListLink *l = Body(n)->shapes.head;
         for (int i = 0; i < which; ++i) {
@@ -76,12 +76,6 @@ class MeshSweepTest : public HostTest {
         vor::AddContact(m, c);
     }
 };
-
-void ExpectVec(const Vec3 &v, float x, float y, float z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-}
 
 // Printed expectations are given to 7 digits; 1e-6 covers the rounding of that decimal.
 void ExpectNear(const Vec3 &v, float x, float y, float z) {

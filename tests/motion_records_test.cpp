@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "pass_test_support.h"
+#include "support/pass_test_support.h"
 
 using vor::ContactRecord;
 using vor::MotionRecord;

@@ -6,7 +6,7 @@
 
 #include "core/thresholds.h"
 #include "pass/pass_driver.h"
-#include "pass_test_support.h"
+#include "support/pass_test_support.h"
 
 using vor::MotionRecord;
 using vor::Vec3;

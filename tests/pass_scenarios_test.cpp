@@ -3,7 +3,7 @@
 // contacts, and the order of mesh and ellipsoid definitions within an iteration.
 #include <cmath>
 
-#include "pass_test_support.h"
+#include "support/pass_test_support.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // ties, the result kept after a rejected object number, accessors at 0 without a hit).
 #include <cmath>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

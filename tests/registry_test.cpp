@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/records.h"
-#include "body/registry.h"
-#include "query/contact_queries.h"
 #include "body/motion_records.h"
-#include "test_support.h"
+#include "body/registry.h"
+#include "core/records.h"
+#include "query/contact_queries.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -19,10 +19,6 @@ using vor::CollisionObject;
 using vor::ListLink;
 using vor::ShapeEntry;
 using vor::ShapeHead;
-
-CollisionBody *BodyOf(uint32_t n) {
-    return vor::ObjectTable[n]->body;
-}
 
 ShapeHead *ShapeAt(uint32_t n, int index) {
     ListLink *l = BodyOf(n)->shapes.head;

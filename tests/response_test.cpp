@@ -5,7 +5,7 @@
 #include "pass/response.h"
 
 #include "core/settings.h"
-#include "pass_test_support.h"
+#include "support/pass_test_support.h"
 
 using vor::ContactRecord;
 using vor::MotionRecord;

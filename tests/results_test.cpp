@@ -1,6 +1,6 @@
 // The collision stack and the contact queries, through the exports: the walk over the active
 // objects, contact counts, every query of a contact with its selectors, and the index errors.
-#include "pass_test_support.h"
+#include "support/pass_test_support.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
-#include "core/records.h"
 #include "body/registry.h"
-#include "test_support.h"
+#include "core/records.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -26,12 +26,6 @@ ShapeHead *ShapeAt(uint32_t n, int index) {
 
 EllipsoidShape *EllipsoidAt(uint32_t n, int index) {
     return vor::AsEllipsoid(ShapeAt(n, index));
-}
-
-void ExpectVec(const vor::Vec3 &v, float x, float y, float z) {
-    EXPECT_EQ(Bits(v.x), Bits(x));
-    EXPECT_EQ(Bits(v.y), Bits(y));
-    EXPECT_EQ(Bits(v.z), Bits(z));
 }
 
 using Radii = HostTest;

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "body/registry.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VOR_SOAK_UNDER_ASAN 1

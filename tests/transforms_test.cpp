@@ -2,19 +2,15 @@
 // the low byte of the update flag, the sweep flag, scale in percent, the rotation convention and
 // the read-back of positions and angles. Matrices and Pass.sweepNeeded are read from the internals,
 // which no export shows.
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <cmath>
 
 #include "body/registry.h"
-#include "math/matrix4.h"
 #include "core/module_state.h"
+#include "math/matrix4.h"
 
 namespace {
-
-vor::CollisionBody *BodyOf(uint32_t n) {
-    return vor::ObjectTable[n]->body;
-}
 
 // A matrix no update could produce, to see whether an update rewrote it.
 vor::Matrix4 Sentinel() {

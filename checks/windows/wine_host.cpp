@@ -102,9 +102,9 @@ bool ResolveAll(HMODULE module) {
 
 // The shared determinism scene calls the module through a table, filled here from the pointers
 // (before the macros below, since its fields carry the exports' names).
-#if __has_include("determinism_scene.h")
+#if __has_include("support/determinism_scene.h")
 #define VOR_SCENE_NO_DIRECT_API 1
-#include "determinism_scene.h"
+#include "support/determinism_scene.h"
 #define VOR_HOST_HAS_DETERMINISM_SCENE 1
 
 namespace {
@@ -397,7 +397,7 @@ void CheckDeterminism() {
     Reset();
 #else
     ++skipped;
-    std::printf("SKIPPED the determinism scene: tests/determinism_scene.h is not there yet\n");
+    std::printf("SKIPPED the determinism scene: tests/support/determinism_scene.h is not there yet\n");
 #endif
 }
 

@@ -62,7 +62,9 @@ static inline uint64_t vorSceneHashWord(uint64_t hash, int32_t v) {
     return hash;
 }
 
-static inline float vorSceneFloat(int32_t bits) { return vorFloatFromBits(bits); }
+static inline float vorSceneFloat(int32_t bits) {
+    return vorFloatFromBits(bits);
+}
 
 /* Everything the host can read back after a pass, folded into the hash. */
 static inline uint64_t vorSceneHashFrame(const VorSceneApi *api, uint64_t hash) {

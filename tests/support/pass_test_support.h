@@ -5,11 +5,11 @@
 #include <deque>
 #include <vector>
 
-#include "core/records.h"
-#include "body/registry.h"
 #include "body/motion_records.h"
+#include "body/registry.h"
 #include "core/module_state.h"
-#include "test_support.h"
+#include "core/records.h"
+#include "support/test_support.h"
 
 class PassInternalsTest : public HostTest {
   protected:
@@ -19,7 +19,7 @@ class PassInternalsTest : public HostTest {
         vor::Pass.sweepPhase = 2;
     }
 
-    vor::CollisionBody *Body(uint32_t n) { return vor::ObjectTable[n]->body; }
+    vor::CollisionBody *Body(uint32_t n) { return BodyOf(n); }
     vor::CollisionBody *NewBody(uint32_t n, uint32_t type = 0) {
         NewCollObjVOR(n, type);
         return Body(n);
@@ -75,9 +75,3 @@ class PassInternalsTest : public HostTest {
 
     std::deque<vor::CollisionDefinition> definitions;
 };
-
-inline void ExpectVec(const vor::Vec3 &v, float x, float y, float z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-}

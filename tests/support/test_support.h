@@ -10,6 +10,9 @@
 
 #include "vorcollide.h"
 
+#include "core/module_state.h"
+#include "support/determinism_scene.h"
+
 struct ErrorLog {
     std::vector<std::string> texts;
     std::vector<std::string> captions;
@@ -21,13 +24,50 @@ inline void RecordError(const char *text, const char *caption, void *user) {
     log->captions.push_back(caption);
 }
 
-inline float F(int32_t bits) { return vorFloatFromBits(bits); }
+inline float F(int32_t bits) {
+    return vorFloatFromBits(bits);
+}
 
 inline uint32_t Bits(float f) {
     uint32_t b;
     std::memcpy(&b, &f, sizeof b);
     return b;
 }
+
+// The body of object n, which must exist.
+inline vor::CollisionBody *BodyOf(uint32_t n) {
+    return vor::ObjectTable[n]->body;
+}
+
+// A vector equal to (x, y, z) bit for bit, so that -0 and 0 or two NaNs are told apart.
+inline void ExpectVec(const vor::Vec3 &v, float x, float y, float z) {
+    EXPECT_EQ(Bits(v.x), Bits(x)) << "x " << v.x << " expected " << x;
+    EXPECT_EQ(Bits(v.y), Bits(y)) << "y " << v.y << " expected " << y;
+    EXPECT_EQ(Bits(v.z), Bits(z)) << "z " << v.z << " expected " << z;
+}
+
+// The seed the pinned hashes of the unit tests were taken with; the cross-platform scene uses
+// its own (kVorFnvOffset), since other hosts compute it too.
+constexpr uint64_t kPinnedHashSeed = 1469598103934665603ull;
+
+// Folds read-back values into one 64-bit number, word by word with the scene's hash, so that a
+// single change of one bit anywhere shows.
+struct ReadBackHash {
+    uint64_t h = kPinnedHashSeed;
+    void Add(uint32_t v) { h = vorSceneHashWord(h, static_cast<int32_t>(v)); }
+    void Add(int32_t v) { h = vorSceneHashWord(h, v); }
+    void Add(float f) { Add(Bits(f)); }
+    void Add(const vor::Vec3 &v) {
+        Add(v.x);
+        Add(v.y);
+        Add(v.z);
+    }
+    void Add(const vor::Matrix4 &m) {
+        for (float f : m.m) {
+            Add(f);
+        }
+    }
+};
 
 class HostTest : public ::testing::Test {
   protected:
