@@ -1,118 +1,86 @@
-// The OBJ reader. Face corners are "v", "v/vt", "v//vn" or "v/vt/vn" with 1-based or negative
-// (relative) vertex indices; texture and normal indices are read past and ignored.
-#include "obj_reader.h"
+// The level reader, on assimp. The file is opened first by us, so a missing or unreadable file
+// gives the system's reason rather than a guess about its format.
+#include "level_reader.h"
+
+#include <sys/stat.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
 
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-
-#include "trace_format.h"
 
 namespace vor::scene {
 
 namespace {
 
-std::string Where(const std::string &name, int line) {
-    return name + ":" + std::to_string(line);
-}
-
-bool ParseCoordinate(const std::string &token, float *out) {
-    const char *text = token.c_str();
-    char *end = nullptr;
-    float v = std::strtof(text, &end);
-    if (end == text || *end || !std::isfinite(v))
+bool Readable(const std::string &path, std::string *error) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        *error = path + ": cannot open: " + std::strerror(errno);
         return false;
-    *out = v;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        *error = path + ": cannot open: it is a directory";
+        return false;
+    }
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        *error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(f);
     return true;
 }
 
-// The vertex index of one face corner, resolved to 0-based; false when malformed or out of range.
-bool ParseCorner(const std::string &token, size_t vertexCount, size_t *index) {
-    std::string first = token.substr(0, token.find('/'));
-    const char *text = first.c_str();
-    char *end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text, &end, 10);
-    if (errno || end == text || *end || v == 0)
-        return false;
-    long long resolved = v > 0 ? v - 1 : static_cast<long long>(vertexCount) + v;
-    if (resolved < 0 || resolved >= static_cast<long long>(vertexCount))
-        return false;
-    *index = static_cast<size_t>(resolved);
-    return true;
+bool Finite(const aiVector3D &v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
 } // namespace
 
-bool ParseObjText(const std::string &text, const std::string &name,
-                  std::vector<Triangle> *triangles, std::string *error) {
-    std::vector<Point> vertices;
-    std::istringstream in(text);
-    std::string line;
-    int number = 0;
-    triangles->clear();
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        TraceLine parts = SplitTraceLine(line);
-        if (parts.tokens.empty())
-            continue;
-        const std::string &kind = parts.tokens[0];
-        if (kind == "v") {
-            // x, y, z and an optional w (or vertex colours) after them.
-            Point p;
-            if (parts.tokens.size() < 4 || !ParseCoordinate(parts.tokens[1], &p.x) ||
-                !ParseCoordinate(parts.tokens[2], &p.y) ||
-                !ParseCoordinate(parts.tokens[3], &p.z)) {
-                *error = Where(name, number) + ": a vertex needs three numbers x y z";
+bool ReadLevelFile(const std::string &path, std::vector<Triangle> *triangles, std::string *error) {
+    if (!Readable(path, error))
+        return false;
+    Assimp::Importer importer;
+    // Points and lines have no surface to collide with.
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
+                                aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    const aiScene *scene =
+        importer.ReadFile(path, aiProcess_Triangulate | aiProcess_PreTransformVertices |
+                                    aiProcess_SortByPType | aiProcess_ValidateDataStructure);
+    if (scene == nullptr) {
+        *error = path + ": cannot read the level: " + importer.GetErrorString();
+        return false;
+    }
+    std::vector<Triangle> out;
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+        const aiMesh *mesh = scene->mMeshes[m];
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            const aiFace &face = mesh->mFaces[f];
+            if (face.mNumIndices != 3)
+                continue;
+            const aiVector3D &a = mesh->mVertices[face.mIndices[0]];
+            const aiVector3D &b = mesh->mVertices[face.mIndices[1]];
+            const aiVector3D &c = mesh->mVertices[face.mIndices[2]];
+            if (!Finite(a) || !Finite(b) || !Finite(c)) {
+                *error = path + ": triangle " + std::to_string(f + 1) + " of mesh " +
+                         std::to_string(m + 1) + " has a coordinate that is not a finite number";
                 return false;
             }
-            vertices.push_back(p);
-        } else if (kind == "f") {
-            if (parts.tokens.size() < 4) {
-                *error = Where(name, number) + ": a face needs at least three corners";
-                return false;
-            }
-            std::vector<size_t> corners;
-            for (size_t i = 1; i < parts.tokens.size(); ++i) {
-                size_t index;
-                if (!ParseCorner(parts.tokens[i], vertices.size(), &index)) {
-                    *error = Where(name, number) + ": bad face corner '" + parts.tokens[i] + "' (" +
-                             std::to_string(vertices.size()) + " vertices defined so far)";
-                    return false;
-                }
-                corners.push_back(index);
-            }
-            // Fan from the first corner keeps the face's winding, and so its front side.
-            for (size_t i = 1; i + 1 < corners.size(); ++i)
-                triangles->push_back(
-                    {vertices[corners[0]], vertices[corners[i]], vertices[corners[i + 1]]});
+            out.push_back({{a.x, a.y, a.z}, {b.x, b.y, b.z}, {c.x, c.y, c.z}});
         }
     }
-    if (triangles->empty()) {
-        *error = name + ": no faces (an OBJ level needs \"f\" lines)";
+    if (out.empty()) {
+        *error = path + ": no triangles (the level needs faces, not only points or lines)";
         return false;
     }
+    *triangles = std::move(out);
     return true;
-}
-
-bool ReadObjFile(const std::string &path, std::vector<Triangle> *triangles, std::string *error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) {
-        *error = path + ": cannot read: " + std::strerror(errno);
-        return false;
-    }
-    return ParseObjText(text.str(), path, triangles, error);
 }
 
 } // namespace vor::scene

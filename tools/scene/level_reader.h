@@ -1,5 +1,6 @@
-// A reader of the triangles of a Wavefront OBJ file: "v" and "f" lines; faces with more than
-// three corners are fan-triangulated; every other statement is ignored.
+// Reads the triangles of a level file in any format Debian's assimp library reads (OBJ, glTF,
+// FBX, Collada, 3DS, PLY, STL and many more). Node transforms are applied, polygons are fanned
+// into triangles keeping their winding, and points and lines are dropped. +y is up.
 #pragma once
 
 #include <string>
@@ -9,12 +10,8 @@
 
 namespace vor::scene {
 
-// Reads path into triangles. On failure answers false with one line "FILE:LINE: what" (or
-// "FILE: what") in error.
-bool ReadObjFile(const std::string &path, std::vector<Triangle> *triangles, std::string *error);
-
-// The same from text already in memory; name is used in messages.
-bool ParseObjText(const std::string &text, const std::string &name,
-                  std::vector<Triangle> *triangles, std::string *error);
+// Reads path into triangles (world coordinates of the file). On failure answers false with one
+// line "FILE: what is wrong" in error.
+bool ReadLevelFile(const std::string &path, std::vector<Triangle> *triangles, std::string *error);
 
 } // namespace vor::scene
