@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# `cmake --install` into a temporary prefix, then a tiny consumer (checks/install/consumer.c) built
+# `cmake --install` of the release preset into a temporary prefix, then a tiny consumer (checks/install/consumer.c) built
 # twice against what was installed: through find_package(vorcollide) and through pkg-config; both
 # must run and print the pass's result. The version file must refuse another major version.
 # Closes with "install: N passed, N failed".
@@ -24,17 +24,27 @@ check() { # name, then the command that must succeed
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-build=build/install
+build=build/release
 prefix=$work/prefix
 want="vorcollide 1.0.0: x = 1, contacts = 1"
 
+presets_offered() {
+    local listed name bad=0
+    listed=$(cmake --list-presets 2>&1) || { echo "$listed"; return 1; }
+    for name in development sanitizers release win32 win64; do
+        grep -q "^ *\"$name\"" <<<"$listed" || { echo "no configure preset $name"; bad=1; }
+    done
+    return $bad
+}
+check "CMakePresets.json offers development, sanitizers, release, win32 and win64" presets_offered
+
+# The release preset is what a packager builds and installs.
 install_tree() {
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVOR_BUILD_TESTS=OFF \
-        -DVOR_BUILD_TOOLS=OFF -DVOR_BUILD_BENCH=OFF >/dev/null &&
-        cmake --build "$build" --target vorcollide -j2 >/dev/null &&
+    cmake --preset release >/dev/null &&
+        cmake --build --preset release -j2 >/dev/null &&
         cmake --install "$build" --prefix "$prefix"
 }
-check "cmake --install into a temporary prefix" install_tree
+check "cmake --preset release, then cmake --install into a temporary prefix" install_tree
 
 installed_files() {
     local f bad=0
