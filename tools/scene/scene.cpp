@@ -51,7 +51,7 @@ std::vector<CharacterSpec> BuiltInCast() {
 
 // Walkers on a loaded level, crossing it in different directions; each is put on the surface
 // below its start before the run (PlaceOnSurface).
-std::vector<CharacterSpec> ObjCast(const Bounds &b) {
+std::vector<CharacterSpec> FileLevelCast(const Bounds &b) {
     const float x0 = b.min.x, x1 = b.max.x, z0 = b.min.z, z1 = b.max.z;
     auto at = [&](float fx, float fz) {
         return Point{x0 + (x1 - x0) * fx, b.max.y + 0.2f, z0 + (z1 - z0) * fz};
@@ -389,7 +389,7 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
     DeclareCollisions();
     BuildLevel(level);
 
-    std::vector<CharacterSpec> cast = builtIn ? BuiltInCast() : ObjCast(bounds);
+    std::vector<CharacterSpec> cast = builtIn ? BuiltInCast() : FileLevelCast(bounds);
     const std::vector<Point> grid = builtIn ? std::vector<Point>() : SurfaceGrid(bounds);
     std::vector<int> usedGrid;
     for (CharacterSpec &plan : cast) {

@@ -106,7 +106,7 @@ struct SceneRun {
     int libraryReports = 0;
 };
 
-// Runs the scene on level (the built-in script when builtIn, else walkers dropped above it).
+// Runs the scene on level (the built-in script when builtIn, else walkers put on its surface).
 void RunScene(const Level &level, bool builtIn, const SceneOptions &options, SceneRun *run,
               FILE *out);
 void PrintSummary(const SceneRun &run, FILE *out);
