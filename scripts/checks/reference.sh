@@ -17,12 +17,13 @@ result() { # ok(0/1), name, detail
     fi
 }
 
-# Exports in header order: the name before "(" on each VOR_API declaration (they may wrap).
-exports=$(tr '\n' ' ' <"$header" |
-    grep -oE 'VOR_API [A-Za-z0-9_ *]+ VOR_CALL +[A-Za-z_][A-Za-z0-9_]* *\(' |
-    sed -E 's/^.*VOR_CALL +([A-Za-z_][A-Za-z0-9_]*) *\($/\1/')
-# Groups in header order: the title line right under an opening rule "/* ----".
-groups=$(awk 'title { sub(/^ \* /, ""); print; title = 0 } /^\/\* ----------+$/ { title = 1 }' "$header")
+# Exports in header order, as every other list of them is made.
+exports=$(bash scripts/export-names.sh)
+# Groups in header order: the title right under an opening rule "/* ----", up to a colon.
+groups=$(awk 'title { sub(/^ \* /, ""); sub(/:.*$/, ""); print; title = 0 }
+              /^\/\* ----------+$/ { title = 1 }' "$header")
+# The named codes of the header (#define VOR_... NUMBER).
+codes=$(sed -n 's/^#define \(VOR_[A-Z0-9_]*\) [0-9][0-9]*\b.*/\1/p' "$header")
 entries=$(sed -n 's/^### \([A-Za-z_][A-Za-z0-9_]*\)[[:space:]]*$/\1/p' "$doc")
 doc_groups=$(sed -n 's/^## //p' "$doc")
 
@@ -56,7 +57,7 @@ placed() {
     while read -r name; do
         group=$(awk -v n="### $name" '/^## / { g = substr($0, 4) } $0 == n { print g; exit }' "$doc")
         want=$(awk -v n="$name" '
-            title { g = substr($0, 4); title = 0 }
+            title { g = substr($0, 4); sub(/:.*$/, "", g); title = 0 }
             /^\/\* ----------+$/ { title = 1 }
             /VOR_API/ && index($0, " " n "(") { print g; exit }' "$header")
         [ "$group" = "$want" ] || bad="$bad $name($group, header: $want)"
@@ -65,6 +66,10 @@ placed() {
 }
 out=$(placed)
 result $? "each entry sits under its header group" "$out"
+
+unnamed=$(while read -r code; do grep -q "\`$code\`" "$doc" || echo "$code"; done <<<"$codes" | tr '\n' ' ')
+[ -n "$codes" ] && [ -z "${unnamed// /}" ]
+result $? "every named code of the header is in the reference ($(wc -l <<<"$codes"))" "missing: $unnamed"
 
 echo "reference: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
