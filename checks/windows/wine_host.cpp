@@ -62,8 +62,7 @@ std::string FloatMismatch(int32_t got, float want) {
 
 // Exact comparison: the module's float answers must match to the bit.
 void CheckFloat(int32_t got, float want, const char *name) {
-    Check(got == BitsOf(want), name,
-          got == BitsOf(want) ? std::string() : FloatMismatch(got, want));
+    Check(got == BitsOf(want), name, got == BitsOf(want) ? std::string() : FloatMismatch(got, want));
 }
 
 void CheckInt(int32_t got, int32_t want, const char *name) {
@@ -149,8 +148,8 @@ VorSceneApi SceneApiFromPointers() {
 
 // From here on every export name calls through its GetProcAddress pointer, so the checks below
 // read like ordinary calls but never link against the module.
-#include "cross_probe.h"
 #include "host_export_macros.h"
+#include "cross_probe.h"
 
 namespace {
 
@@ -201,9 +200,7 @@ void MoveTo(uint32_t n, float x, float y, float z) {
     UpdateObjVOR(n, 0);
 }
 
-std::string LastError() {
-    return errors.texts.empty() ? "(none)" : errors.texts.back();
-}
+std::string LastError() { return errors.texts.empty() ? "(none)" : errors.texts.back(); }
 
 void CheckVersionResource(HMODULE module) {
     char path[MAX_PATH];
@@ -350,16 +347,14 @@ void CheckMesh() {
         Vertex vertices[3];
     };
     static_assert(sizeof(Vertex) == 20 && offsetof(Block, vertices) == 12, "host block layout");
-    const Block block = {
-        7, sizeof(Vertex), 3, {{-10, 0, -10, 0, 0}, {0, 0, 10, 0, 1}, {10, 0, -10, 1, 0}}};
+    const Block block = {7, sizeof(Vertex), 3, {{-10, 0, -10, 0, 0}, {0, 0, 10, 0, 1}, {10, 0, -10, 1, 0}}};
     AddMeshVOR(10, &block);
 
     CheckInt(RayIntersectObjectVOR(10, 2, 0, 5, 0, 0, -5, 0), 1, "a ray down hits the floor");
     CheckFloat(RayHitPosY(), 0.0f, "the floor hit y is 0");
     CheckFloat(RayHitNormY(), 1.0f, "the floor hit normal y is 1");
     CheckFloat(RayHitDist(), 5.0f, "the floor hit distance is 5");
-    CheckInt(RayIntersectObjectVOR(10, 2, 0, -5, 0, 0, 5, 0), 0,
-             "a ray up through the floor misses");
+    CheckInt(RayIntersectObjectVOR(10, 2, 0, -5, 0, 0, 5, 0), 0, "a ray up through the floor misses");
 
     MakeEllipsoid(11, 4);
     SetCollisionsVOR(4, 3, 2, 1, 1);
