@@ -9,5 +9,12 @@ done
 echo "== installing: ${missing[*]}"
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# Packages named NAME:ARCH (e.g. wine32:i386) need that architecture enabled before the update.
+for pkg in "${missing[@]}"; do
+  case "$pkg" in
+  *:*) arch=${pkg##*:}
+       dpkg --print-foreign-architectures | grep -qx "$arch" || $SUDO dpkg --add-architecture "$arch" ;;
+  esac
+done
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

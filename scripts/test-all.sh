@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-bash scripts/ensure-packages.sh cmake g++ make libgtest-dev binutils
+bash scripts/ensure-packages.sh cmake g++ make libgtest-dev binutils libassimp-dev
 
 run_suite() { # build dir, extra cmake args...
   local dir=$1; shift

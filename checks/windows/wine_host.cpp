@@ -1,4 +1,5 @@
-// A small Windows host for the 64-bit vorcollide.dll, run under wine by scripts/checks/windows.sh.
+// A small Windows host for vorcollide.dll, built for 64 and 32 bits and run under wine by
+// scripts/checks/windows.sh.
 // It loads the module the way a game runtime does (LoadLibraryA, then GetProcAddress of every
 // export by its plain name), drives a few scenes through those pointers only, and prints one line
 // per check and a closing "N passed, N failed".

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # The Windows modules: cross-compiles the 64-bit and 32-bit vorcollide.dll, checks their export
-# and import tables, entry point, error box, version resource and float flags, then runs a small
-# Windows host against the 64-bit module under wine. 32-bit programs cannot run on these machines,
-# so the 32-bit module is checked by its tables only. Closes with "windows: N passed, N failed".
+# and import tables, entry point, error box, version resource and float flags, then builds the
+# Windows host (checks/windows/wine_host.cpp) for each width and runs it under wine in a fresh prefix
+# of that width: the 64-bit host against build/win64/vorcollide.dll with wine64, the 32-bit host
+# against build/win32/vorcollide.dll with 32-bit wine (WINEARCH=win32). Each run's probe is compared
+# bit for bit with the Linux module's. Wine failing to start is SKIPPED, never passed.
+# Closes with "windows: N passed, N failed[, N skipped]".
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 
+# wine32 is an i386 package: ensure-packages.sh adds that architecture when it is missing.
 bash scripts/ensure-packages.sh cmake make binutils g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 \
-    || { echo "windows: could not install the mingw-w64 compilers and wine64" >&2; exit 1; }
+    wine32:i386 || { echo "windows: could not install the mingw-w64 compilers and wine" >&2; exit 1; }
 
 passed=0
 failed=0
@@ -148,27 +152,16 @@ for bits in 64 32; do
     fi
 done
 
-# The Windows host, static, calling the 64-bit module only through GetProcAddress.
-hostdir=build/win64/wine_host
-mkdir -p "$hostdir"
-bash scripts/export-names.sh | sed 's/.*/VOR_EXPORT(&)/' >"$hostdir/host_exports.h"
-bash scripts/export-names.sh | sed 's/.*/#define & (*p_&)/' >"$hostdir/host_export_macros.h"
+# The host's export list, made from the public header for both widths.
+gendir=build/wine_host
+mkdir -p "$gendir"
+bash scripts/export-names.sh | sed 's/.*/VOR_EXPORT(&)/' >"$gendir/host_exports.h"
+bash scripts/export-names.sh | sed 's/.*/#define & (*p_&)/' >"$gendir/host_export_macros.h"
 # The determinism hash the Linux suite records (tests/determinism_test.cpp), unless the shared
 # scene header carries it itself as VOR_SCENE_HASH.
 scene_hash=$(sed -n 's/^.*kSceneHash = \(0x[0-9a-fA-F]*\)[uU]*[lL]*;.*$/\1/p' tests/determinism_test.cpp 2>/dev/null | head -n 1)
 scene_define=()
 [ -n "$scene_hash" ] && scene_define=(-DVOR_EXPECTED_SCENE_HASH="${scene_hash}ull")
-hostcxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++)
-build_host() {
-    "$hostcxx" -std=c++17 -O1 -Wall -Wextra -ffp-contract=off -fno-fast-math -static \
-        "${scene_define[@]}" -I include -I tests -I "$hostdir" checks/windows/wine_host.cpp -lversion \
-        -o "$hostdir/wine_host.exe"
-}
-rm -f "$hostdir/wine_host.exe"
-check "wine host: builds" build_host
-[ -f "$hostdir/wine_host.exe" ] || finish
-# The host also reads the version resource through version.dll, a system DLL as well.
-check "wine host: imports only from system DLLs" imports_system_only "$hostdir/wine_host.exe" version
 
 # The same probe against the Linux module, for a line-by-line comparison of the bits.
 linux_probe=build/win-linux/cross_probe_linux.txt
@@ -184,54 +177,93 @@ build_linux_probe() {
 }
 check "linux probe: builds and runs against libvorcollide.so" build_linux_probe
 
-wine=${VOR_WINE:-}
-[ -n "$wine" ] || wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true)
 wineserver=$(command -v wineserver || { [ -x /usr/lib/wine/wineserver ] && echo /usr/lib/wine/wineserver; } || true)
-if [ -z "$wine" ]; then
-    skipped=$((skipped + 1)); echo "SKIPPED wine host run: wine64 is not installed"; finish
-fi
-
-# Its own prefix, no display, no prompts for browser or .NET add-ons.
-run=$(mktemp -d)
-trap '[ -n "$wineserver" ] && WINEPREFIX="$run/prefix" "$wineserver" -k 2>/dev/null; rm -rf "$run"' EXIT
-cp "$hostdir/wine_host.exe" build/win64/vorcollide.dll "$run/"
-export WINEPREFIX="$run/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+runs=()
+cleanup() {
+    local r
+    for r in "${runs[@]}"; do
+        [ -n "$wineserver" ] && WINEPREFIX="$r/prefix" "$wineserver" -k 2>/dev/null
+        rm -rf "$r"
+    done
+}
+trap cleanup EXIT
 unset DISPLAY WAYLAND_DISPLAY
-boot=$(timeout 180 "$wine" wineboot --init 2>&1)
-boot_status=$?
-if [ $boot_status -ne 0 ]; then
-    skipped=$((skipped + 1))
-    echo "SKIPPED wine host run: wine cannot start here (wineboot exit status $boot_status${boot:+: $(tail -n 1 <<<"$boot")})"
-    finish
-fi
-"$wineserver" -w 2>/dev/null || true
 
-winrun="Z:${run//\//\\}"
-timeout 180 "$wine" "$run/wine_host.exe" "$winrun\\vorcollide.dll" "$winrun\\probe.txt" \
-    >"$run/host.log" 2>"$run/host.err"
-status=$?
-tr -d '\r' <"$run/host.log" | sed 's/^/  /'
-if ! grep -q 'wine_host: started' "$run/host.log"; then
-    skipped=$((skipped + 1))
-    echo "SKIPPED wine host run: wine did not start the program (status $status: $(tail -n 1 "$run/host.err"))"
-    finish
-fi
-summary=$(tr -d '\r' <"$run/host.log" | grep -E '^[0-9]+ passed, [0-9]+ failed(, [0-9]+ skipped)?$' | tail -n 1)
-if [ -z "$summary" ]; then
-    failed=$((failed + 1))
-    echo "FAIL wine host: ended without its summary (status $status)"; tail -n 5 "$run/host.err"
-else
-    passed=$((passed + ${summary%% passed*}))
-    host_failed=${summary#*passed, }; host_failed=${host_failed%% failed*}
-    case "$summary" in *skipped) host_skipped=${summary##*failed, }; skipped=$((skipped + ${host_skipped%% skipped})) ;; esac
-    failed=$((failed + host_failed))
-    if [ "$host_failed" -eq 0 ] && [ $status -ne 0 ]; then
-        failed=$((failed + 1)); echo "FAIL wine host: exit status $status"
+# Builds the Windows host for one width (static, calling the module only through GetProcAddress)
+# and runs it under wine in a fresh prefix of that width against build/win<bits>/vorcollide.dll.
+host_run() { # bits
+    local bits=$1 triple wine winearch
+    if [ "$bits" = 64 ]; then
+        triple=x86_64-w64-mingw32 winearch=win64
+        wine=${VOR_WINE64:-${VOR_WINE:-}}
+        [ -n "$wine" ] || wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true)
+    else
+        triple=i686-w64-mingw32 winearch=win32
+        wine=${VOR_WINE32:-}
+        [ -n "$wine" ] || wine=$( { [ -x /usr/lib/wine/wine ] && echo /usr/lib/wine/wine; } || command -v wine || true)
     fi
-fi
+    local hostdir=build/win$bits/wine_host hostcxx
+    mkdir -p "$hostdir"
+    hostcxx=$(command -v $triple-g++-posix || command -v $triple-g++)
+    local flags=(-std=c++17 -O1 -Wall -Wextra -ffp-contract=off -fno-fast-math -static)
+    [ "$bits" = 32 ] && flags+=(-msse2 -mfpmath=sse)
+    rm -f "$hostdir/wine_host.exe"
+    check "win$bits wine host: builds" "$hostcxx" "${flags[@]}" "${scene_define[@]}" -I include -I tests \
+        -I "$gendir" checks/windows/wine_host.cpp -lversion -o "$hostdir/wine_host.exe"
+    [ -f "$hostdir/wine_host.exe" ] || return 0
+    # The host also reads the version resource through version.dll, a system DLL as well.
+    check "win$bits wine host: imports only from system DLLs" imports_system_only "$hostdir/wine_host.exe" version
+
+    if [ -z "$wine" ]; then
+        skipped=$((skipped + 1)); echo "SKIPPED win$bits wine host run: no $winearch wine is installed"; return 0
+    fi
+    # Its own prefix, no display, no prompts for browser or .NET add-ons.
+    local run
+    run=$(mktemp -d)
+    runs+=("$run")
+    cp "$hostdir/wine_host.exe" build/win$bits/vorcollide.dll "$run/"
+    local boot boot_status
+    boot=$(WINEPREFIX="$run/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=$winearch \
+        timeout 180 "$wine" wineboot --init 2>&1)
+    boot_status=$?
+    if [ $boot_status -ne 0 ]; then
+        skipped=$((skipped + 1))
+        echo "SKIPPED win$bits wine host run: wine cannot start here (wineboot exit status $boot_status${boot:+: $(tail -n 1 <<<"$boot")})"
+        return 0
+    fi
+    WINEPREFIX="$run/prefix" "$wineserver" -w 2>/dev/null || true
+
+    local winrun="Z:${run//\//\\}" status
+    WINEPREFIX="$run/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=$winearch \
+        timeout 180 "$wine" "$run/wine_host.exe" "$winrun\\vorcollide.dll" "$winrun\\probe.txt" \
+        >"$run/host.log" 2>"$run/host.err"
+    status=$?
+    tr -d '\r' <"$run/host.log" | sed "s/^/  win$bits: /"
+    if ! grep -q 'wine_host: started' "$run/host.log"; then
+        skipped=$((skipped + 1))
+        echo "SKIPPED win$bits wine host run: wine did not start the program (status $status: $(tail -n 1 "$run/host.err"))"
+        return 0
+    fi
+    local summary host_failed host_skipped
+    summary=$(tr -d '\r' <"$run/host.log" | grep -E '^[0-9]+ passed, [0-9]+ failed(, [0-9]+ skipped)?$' | tail -n 1)
+    if [ -z "$summary" ]; then
+        failed=$((failed + 1))
+        echo "FAIL win$bits wine host: ended without its summary (status $status)"; tail -n 5 "$run/host.err"
+    else
+        passed=$((passed + ${summary%% passed*}))
+        host_failed=${summary#*passed, }; host_failed=${host_failed%% failed*}
+        case "$summary" in *skipped) host_skipped=${summary##*failed, }; skipped=$((skipped + ${host_skipped%% skipped})) ;; esac
+        failed=$((failed + host_failed))
+        if [ "$host_failed" -eq 0 ] && [ $status -ne 0 ]; then
+            failed=$((failed + 1)); echo "FAIL win$bits wine host: exit status $status"
+        fi
+    fi
+    check "win$bits under wine: the probe's values carry the Linux module's bits" same_bits_as_linux "$run"
+}
 
 # Every value of the probe must carry the same bits on both platforms.
-same_bits_as_linux() {
+same_bits_as_linux() { # run dir
+    local run=$1
     [ -s "$linux_probe" ] || { echo "no Linux probe output"; return 1; }
     [ -s "$run/probe.txt" ] || { echo "no Windows probe output"; return 1; }
     tr -d '\r' <"$run/probe.txt" >"$run/probe_unix.txt"
@@ -244,5 +276,7 @@ same_bits_as_linux() {
     diff "$linux_probe" "$run/probe_unix.txt" | head -n 8
     return 1
 }
-check "win64 under wine: the probe's values carry the Linux module's bits" same_bits_as_linux
+
+host_run 64
+host_run 32
 finish

@@ -195,7 +195,7 @@ Level BuiltInLevel() {
     return level;
 }
 
-Level ObjLevel(const std::vector<Triangle> &triangles, const std::string &path) {
+Level FileLevel(const std::vector<Triangle> &triangles, const std::string &path) {
     Level level;
     level.source = path;
     LevelObject mesh = Object(1, kStaticLevelType, "level mesh", "#c7c7c7");

@@ -42,11 +42,11 @@ float TurntableYaw(float seconds);
 
 struct Level {
     std::vector<LevelObject> objects;
-    std::string source; // "built-in" or the OBJ path
+    std::string source; // "built-in" or the level file's path
 };
 
 Level BuiltInLevel();
-Level ObjLevel(const std::vector<Triangle> &triangles, const std::string &path);
+Level FileLevel(const std::vector<Triangle> &triangles, const std::string &path);
 
 // World triangles of an object at a body position and yaw (for the picture and bounds).
 std::vector<Triangle> WorldTriangles(const LevelObject &object, Point position, float yawDegrees);

@@ -1,6 +1,6 @@
 // vorcollide-scene: runs a scene through the plug-in module as a host would (the built-in level,
-// or an OBJ level), prints a table per second and a summary, draws the run as an SVG picture,
-// records the calls as a trace, and replays traces.
+// or a level file of the user's), prints a table per second and a summary, draws the run as an SVG
+// picture, records the calls as a trace, and replays traces.
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,7 +11,7 @@
 
 #include "exports.h"
 #include "level.h"
-#include "obj_reader.h"
+#include "level_reader.h"
 #include "recorder.h"
 #include "replay.h"
 #include "scene.h"
@@ -27,7 +27,12 @@ const char kUsage[] =
     "options:\n"
     "  --module PATH        the plug-in module (default: libvorcollide.so next to this program,\n"
     "                       or in its parent directory)\n"
-    "  --level FILE.obj     use the triangles of an OBJ file as the level\n"
+    "  --level FILE         use a level file as the level: OBJ, glTF, FBX, Collada, 3DS and every\n"
+    "                       other format assimp reads (+y up)\n"
+    "  --char-radius R      characters' horizontal radius (height radius 1.8 R); default: the\n"
+    "                       built-in level's 0.25, or 1/100 of a level file's width\n"
+    "  --speed V            walking speed, units per second (default: 9.6 radii a second)\n"
+    "  --gravity G          falling speed, units per second (default: 4.8 radii a second)\n"
     "  --svg PATH           where to draw the picture (default vorcollide-scene.svg)\n"
     "  --no-svg             draw no picture\n"
     "  --record FILE        write every call made to the library as a trace\n"
@@ -42,6 +47,7 @@ struct Options {
     std::string module, level, svg = "vorcollide-scene.svg", record, json, trace;
     bool noSvg = false, quiet = false;
     int frames = 600;
+    ScaleRequest scale;
 };
 
 int Fail(const std::string &message, int status) {
@@ -117,6 +123,19 @@ bool ParseOptions(int argc, char **argv, Options *o, std::string *error) {
                 return false;
             }
             o->frames = static_cast<int>(n);
+        } else if ((a == "--char-radius" || a == "--speed" || a == "--gravity") && !o->replay) {
+            std::string v;
+            if (!value(&v))
+                return false;
+            char *end = nullptr;
+            float x = std::strtof(v.c_str(), &end);
+            if (end == v.c_str() || *end || !(x > 0) || !(x < 1e30f)) {
+                *error = a + " needs a positive number, not '" + v + "'";
+                return false;
+            }
+            (a == "--char-radius" ? o->scale.radius
+             : a == "--speed"     ? o->scale.speed
+                                  : o->scale.gravity) = x;
         } else if (a == "--quiet") {
             o->quiet = true;
         } else if (o->replay && o->trace.empty() && a[0] != '-') {
@@ -145,9 +164,9 @@ int main(int argc, char **argv) {
     Level level = BuiltInLevel();
     if (!o.replay && !o.level.empty()) {
         std::vector<Triangle> triangles;
-        if (!ReadObjFile(o.level, &triangles, &error))
+        if (!ReadLevelFile(o.level, &triangles, &error))
             return Fail(error, 1);
-        level = ObjLevel(triangles, o.level);
+        level = FileLevel(triangles, o.level);
     }
 
     Module module;
@@ -176,6 +195,7 @@ int main(int argc, char **argv) {
         SceneOptions options;
         options.frames = o.frames;
         options.quiet = o.quiet;
+        options.scale = o.scale;
         std::printf("vorcollide-scene: module %s, level %s, %d frames at 60 per second\n",
                     modulePath.c_str(), level.source.c_str(), o.frames);
         RunScene(level, o.level.empty(), options, &run, stdout);

@@ -8,7 +8,7 @@
 
 #include "geometry.h"
 #include "level.h"
-#include "obj_reader.h"
+#include "level_reader.h"
 #include "recorder.h"
 #include "trace_format.h"
 
@@ -84,18 +84,20 @@ bool ParseBlock(const std::vector<std::string> &t, TraceOp *op, std::string *err
     return true;
 }
 
-bool ParseObjDirective(const std::vector<std::string> &t, const std::string &traceDir, TraceOp *op,
-                       std::string *error) {
+// "@level OBJECT FILE" (or the older "@obj OBJECT FILE.obj"): the level file's triangles into
+// the object through AddMeshVOR.
+bool ParseLevelDirective(const std::vector<std::string> &t, const std::string &traceDir,
+                         TraceOp *op, std::string *error) {
     uint32_t obj;
     if (t.size() != 3 || !ParseArgument(t[1], 'u', &obj)) {
-        *error = "@obj takes OBJECT FILE.obj";
+        *error = t[0] + " takes OBJECT FILE";
         return false;
     }
     std::string file = t[2];
     if (!file.empty() && file[0] != '/')
         file = traceDir + file;
     std::vector<Triangle> triangles;
-    if (!ReadObjFile(file, &triangles, error))
+    if (!ReadLevelFile(file, &triangles, error))
         return false;
     op->id = kAddMeshVOR;
     op->words = {obj};
@@ -157,8 +159,8 @@ bool ReadTrace(const std::string &path, std::vector<TraceOp> *ops, std::string *
         op.line = line;
         std::string why;
         bool ok = parts.tokens[0][0] == '@'
-                      ? (parts.tokens[0] == "@obj"
-                             ? ParseObjDirective(parts.tokens, dir, &op, &why)
+                      ? (parts.tokens[0] == "@level" || parts.tokens[0] == "@obj"
+                             ? ParseLevelDirective(parts.tokens, dir, &op, &why)
                              : (why = "unknown directive '" + parts.tokens[0] + "'", false))
                       : ParseCall(parts.tokens, &op, &why);
         if (!ok) {
@@ -232,8 +234,8 @@ int ReplayTrace(const std::string &path, bool quiet, FILE *out, FILE *err) {
         ++checked;
         if (op.expected != text) {
             ++differ;
-            std::fprintf(out, "%d: DIFFERS: %s gave %s, the trace recorded %s\n", op.line,
-                         sig.name, text.c_str(), op.expected.c_str());
+            std::fprintf(out, "%d: DIFFERS: %s gave %s, the trace recorded %s\n", op.line, sig.name,
+                         text.c_str(), op.expected.c_str());
         }
     }
     std::fprintf(out,

@@ -1,7 +1,8 @@
 // Replay of a call trace: every line is one exported call, its name and then its arguments in
-// the host's order; "# ..." is a comment; "@obj OBJECT FILE.obj" loads the triangles of an OBJ
-// file into an object through AddMeshVOR. The whole trace is read and checked before the first
-// call runs, so a malformed line stops the replay before it touches the library.
+// the host's order; "# ..." is a comment; "@level OBJECT FILE" (or the older
+// "@obj OBJECT FILE.obj") loads the triangles of a level file into an object through AddMeshVOR.
+// The whole trace is read and checked before the first call runs, so a malformed line stops the
+// replay before it touches the library.
 #pragma once
 
 #include <cstdio>

@@ -49,8 +49,9 @@ std::vector<CharacterSpec> BuiltInCast() {
     };
 }
 
-// Walkers dropped above an OBJ level, crossing it in different directions.
-std::vector<CharacterSpec> ObjCast(const Bounds &b) {
+// Walkers on a loaded level, crossing it in different directions; each is put on the surface
+// below its start before the run (PlaceOnSurface).
+std::vector<CharacterSpec> FileLevelCast(const Bounds &b) {
     const float x0 = b.min.x, x1 = b.max.x, z0 = b.min.z, z1 = b.max.z;
     auto at = [&](float fx, float fz) {
         return Point{x0 + (x1 - x0) * fx, b.max.y + 0.2f, z0 + (z1 - z0) * fz};
@@ -92,12 +93,12 @@ void Place(uint32_t number, Point p, Point rotation) {
     Call(kUpdateObjVOR, number, int32_t{1});
 }
 
-void CreateCharacter(const CharacterSpec &c) {
+void CreateCharacter(const CharacterSpec &c, const CharacterScale &scale) {
     Call(kNewCollObjVOR, c.number, kCharacterType);
     Call(kAddObjShapeVOR, c.number, int32_t{1});
-    Call(kSetObjRadiusVOR, c.number, kRadiusX, kRadiusY, kRadiusZ);
-    Call(kSetEllipOffsetVOR, c.number, 0.0f, kRadiusY, 0.0f);
-    Call(kSetObjGravityVOR, c.number, kGravity);
+    Call(kSetObjRadiusVOR, c.number, scale.radius, scale.RadiusY(), scale.radius);
+    Call(kSetEllipOffsetVOR, c.number, 0.0f, scale.RadiusY(), 0.0f);
+    Call(kSetObjGravityVOR, c.number, scale.gravity);
     Call(kSetObjMinSlopeVOR, c.number, kMinSlope);
     Place(c.number, c.start, {});
     Call(kActivateObjVOR, c.number);
@@ -108,32 +109,32 @@ Point ResolvedPosition(uint32_t n) {
 }
 
 // The step a character asks for this frame: towards its waypoint at walking speed.
-Point WalkStep(CharacterRun *c, Point feet, float seconds) {
+Point WalkStep(CharacterRun *c, Point feet, float seconds, const CharacterScale &scale) {
     while (c->waypoint < c->plan.path.size()) {
         const Waypoint &w = c->plan.path[c->waypoint];
         if (seconds < w.notBefore)
             return {};
         float dx = w.x - feet.x, dz = w.z - feet.z;
         float d = std::sqrt(dx * dx + dz * dz);
-        if (d < 0.05f) {
+        if (d < scale.arrive) {
             ++c->waypoint;
             continue;
         }
-        float s = std::fmin(kWalkStep, d) / d;
+        float s = std::fmin(scale.step, d) / d;
         return {dx * s, 0, dz * s};
     }
     return {};
 }
 
-// Casts a ray from just above the feet to kGroundProbe below them against every ground type;
-// answers the object hit nearest, or 0.
-int32_t GroundBelow(Point feet) {
+// Casts a ray from just above the feet to 0.4 radii below them against every ground type (0.25
+// and 0.1 units at the built-in size); answers the object hit nearest, or 0.
+int32_t GroundBelow(Point feet, float radius) {
     const uint32_t types[] = {kStaticLevelType, kElevatorType, kTurntableType};
     int32_t best = 0;
     float bestDist = 1e30f;
     for (uint32_t type : types) {
         int32_t hit = Call(kRayIntersectTypeVOR, static_cast<int32_t>(type), int32_t{2}, feet.x,
-                           feet.y + 0.25f, feet.z, feet.x, feet.y - kGroundProbe, feet.z);
+                           feet.y + radius, feet.z, feet.x, feet.y - 0.4f * radius, feet.z);
         if (!hit)
             continue;
         float d = CallFloat(kRayHitDist);
@@ -210,7 +211,7 @@ void StepProjectile(SceneRun *run, int frame) {
     if (frame == pr.launchFrame) {
         // Aim at the stair climber's centre as it stands now.
         Point target = run->characters[2].track.back();
-        Point start{target.x, target.y + kRadiusY, 6.5f};
+        Point start{target.x, target.y + run->scale.RadiusY(), 6.5f};
         Place(pr.number, start, {});
         Call(kActivateObjVOR, pr.number);
         pr.track.push_back(start);
@@ -239,7 +240,127 @@ void ReadProjectile(SceneRun *run, int frame) {
     Call(kDeActivateObjVOR, pr.number);
 }
 
+// The surface point below (x, z): a ray straight down through the whole level against the level's
+// meshes, which only hits triangles facing up. Answers false when there is none.
+bool SurfaceBelow(const Bounds &b, float x, float z, Point *hit) {
+    const float margin = 1.0f + (b.max.y - b.min.y);
+    if (!Call(kRayIntersectTypeVOR, static_cast<int32_t>(kStaticLevelType), int32_t{2}, x,
+              b.max.y + margin, z, x, b.min.y - margin, z))
+        return false;
+    *hit = {CallFloat(kRayHitPosX), CallFloat(kRayHitPosY), CallFloat(kRayHitPosZ)};
+    return true;
+}
+
+// Surface points of a loaded level on a 15 x 15 grid over its bounds, where a downward ray finds
+// one: where walkers may start and head for when their planned points lie over a hole.
+std::vector<Point> SurfaceGrid(const Bounds &b) {
+    std::vector<Point> grid;
+    const int n = 15;
+    for (int i = 0; i < n; ++i) {
+        for (int k = 0; k < n; ++k) {
+            Point hit;
+            if (SurfaceBelow(b, b.min.x + (b.max.x - b.min.x) * (i + 0.5f) / n,
+                             b.min.z + (b.max.z - b.min.z) * (k + 0.5f) / n, &hit))
+                grid.push_back(hit);
+        }
+    }
+    return grid;
+}
+
+// The grid point nearest (x, z) horizontally, skipping those in used; -1 when none is left.
+int NearestSurface(const std::vector<Point> &grid, float x, float z, const std::vector<int> &used) {
+    int best = -1;
+    float bestDistance = 0;
+    for (size_t i = 0; i < grid.size(); ++i) {
+        bool taken = false;
+        for (int u : used)
+            taken = taken || u == static_cast<int>(i);
+        const float d = std::hypot(grid[i].x - x, grid[i].z - z);
+        if (!taken && (best < 0 || d < bestDistance)) {
+            best = static_cast<int>(i);
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+// Puts a walker of a loaded level on the surface below its planned start, a hair above it. Where
+// there is none (a hole, the level's edge), it starts on the nearest free grid point and heads
+// for the grid points nearest its waypoints; with no surface at all it starts above the level
+// and falls.
+void PlaceOnSurface(CharacterSpec *c, const Bounds &b, const std::vector<Point> &grid,
+                    std::vector<int> *used, float radius) {
+    const float lift = 0.05f * radius;
+    Point hit;
+    if (SurfaceBelow(b, c->start.x, c->start.z, &hit)) {
+        c->start = {hit.x, hit.y + lift, hit.z};
+        c->placement = "on the surface below its start";
+        return;
+    }
+    const int at = NearestSurface(grid, c->start.x, c->start.z, *used);
+    if (at < 0) {
+        c->start.y = b.max.y + lift;
+        c->placement = "no surface below any point: starts above the level";
+        return;
+    }
+    used->push_back(at);
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "no surface below its start: moved %.3g units to the nearest surface point",
+                  std::hypot(grid[at].x - c->start.x, grid[at].z - c->start.z));
+    c->placement = text;
+    c->start = {grid[at].x, grid[at].y + lift, grid[at].z};
+    for (Waypoint &w : c->path) {
+        if (SurfaceBelow(b, w.x, w.z, &hit))
+            continue;
+        const int to = NearestSurface(grid, w.x, w.z, {});
+        w.x = grid[to].x;
+        w.z = grid[to].z;
+    }
+}
+
+std::string Units(float v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", v);
+    return text;
+}
+
 } // namespace
+
+CharacterScale ChooseScale(const Bounds &b, bool builtIn, const ScaleRequest &request) {
+    CharacterScale s;
+    if (!builtIn && !b.Empty()) {
+        float width = std::fmax(b.max.x - b.min.x, b.max.z - b.min.z);
+        if (!(width > 0))
+            width = b.max.y - b.min.y;
+        if (width > 0) {
+            s.radius = width / kLevelWidthPerRadius;
+            s.radiusHow =
+                "1/" + Units(kLevelWidthPerRadius) + " of the level's width of " + Units(width);
+        }
+    }
+    if (request.radius > 0) {
+        s.radius = request.radius;
+        s.radiusHow = "--char-radius";
+    }
+    // Speed and fall keep the built-in level's proportions to the body.
+    if (s.radius != kBuiltInRadius || request.radius > 0) {
+        s.step = kBuiltInStep * s.radius / kBuiltInRadius;
+        s.gravity = kBuiltInGravity * s.radius / kBuiltInRadius;
+        s.arrive = 1.25f * s.step;
+        s.stepHow = s.gravityHow = "in proportion to the character radius";
+    }
+    if (request.speed > 0) {
+        s.step = request.speed / 60;
+        s.arrive = 1.25f * s.step;
+        s.stepHow = "--speed";
+    }
+    if (request.gravity > 0) {
+        s.gravity = request.gravity / 60;
+        s.gravityHow = "--gravity";
+    }
+    return s;
+}
 
 std::string ObjectName(const SceneRun &run, int32_t number) {
     for (const LevelObject &o : run.level.objects)
@@ -257,6 +378,9 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
               FILE *out) {
     run->level = level;
     run->builtIn = builtIn;
+    const Bounds bounds = LevelBounds(level);
+    run->scale = ChooseScale(bounds, builtIn, options.scale);
+    const CharacterScale &scale = run->scale;
     g_reports = 0;
     CallSetErrorHandler(OnLibraryReport, nullptr);
     Call(kStartCollisionVOR);
@@ -265,9 +389,13 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
     DeclareCollisions();
     BuildLevel(level);
 
-    std::vector<CharacterSpec> cast = builtIn ? BuiltInCast() : ObjCast(LevelBounds(level));
-    for (const CharacterSpec &plan : cast) {
-        CreateCharacter(plan);
+    std::vector<CharacterSpec> cast = builtIn ? BuiltInCast() : FileLevelCast(bounds);
+    const std::vector<Point> grid = builtIn ? std::vector<Point>() : SurfaceGrid(bounds);
+    std::vector<int> usedGrid;
+    for (CharacterSpec &plan : cast) {
+        if (!builtIn)
+            PlaceOnSurface(&plan, bounds, grid, &usedGrid, scale.radius);
+        CreateCharacter(plan, scale);
         CharacterRun c;
         c.plan = plan;
         c.track.push_back(plan.start);
@@ -291,7 +419,7 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
         MoveLevel(level, seconds);
         for (CharacterRun &c : run->characters) {
             const Point feet = c.track.back();
-            const Point step = WalkStep(&c, feet, seconds);
+            const Point step = WalkStep(&c, feet, seconds, scale);
             // Keep the angles the library gave the body (the turntable turns its rider).
             const Point rot{CallFloat(kPeekObjPitch, c.plan.number),
                             CallFloat(kPeekObjYaw, c.plan.number),
@@ -310,7 +438,7 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
             c.minY = std::fmin(c.minY, feet.y);
             c.yaw = CallFloat(kPeekObjYaw, c.plan.number);
             ReadContacts(&c, frame);
-            c.groundObject = GroundBelow(feet);
+            c.groundObject = GroundBelow(feet, scale.radius);
             c.groundedPerFrame.push_back(c.groundObject != 0);
         }
         ReadProjectile(run, frame);
@@ -322,9 +450,23 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
     run->libraryReports = g_reports;
 }
 
+void PrintScale(const SceneRun &run, FILE *out) {
+    const CharacterScale &s = run.scale;
+    std::fprintf(out,
+                 "characters: radii %.3g x %.3g x %.3g (%s); walking %.3g units a second (%s); "
+                 "falling %.3g units a second (%s)\n",
+                 s.radius, s.RadiusY(), s.radius, s.radiusHow.c_str(), s.step * 60,
+                 s.stepHow.c_str(), s.gravity * 60, s.gravityHow.c_str());
+}
+
 void PrintSummary(const SceneRun &run, FILE *out) {
     std::fprintf(out, "\nsummary after %d frames (%.1f s), level %s:\n", run.frames,
                  run.frames / 60.0f, run.level.source.c_str());
+    PrintScale(run, out);
+    for (const CharacterRun &c : run.characters)
+        if (!c.plan.placement.empty())
+            std::fprintf(out, "character %u started at %.3f %.3f %.3f: %s\n", c.plan.number,
+                         c.plan.start.x, c.plan.start.y, c.plan.start.z, c.plan.placement.c_str());
     for (const CharacterRun &c : run.characters) {
         const Point p = c.track.back();
         std::map<int32_t, int> touched;
@@ -378,7 +520,14 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
     std::string s = "{\n  \"level\": " + JsonString(run.level.source) +
                     ",\n  \"frames\": " + std::to_string(run.frames) +
                     ",\n  \"library_reports\": " + std::to_string(run.libraryReports) +
-                    ",\n  \"radii\": [0.25, 0.45, 0.25],\n  \"objects\": [\n";
+                    ",\n  \"radii\": [" + Units(run.scale.radius) + ", " +
+                    Units(run.scale.RadiusY()) + ", " + Units(run.scale.radius) +
+                    "],\n  \"scale\": {\"radius\": " + JsonString(run.scale.radiusHow) +
+                    ", \"speed\": " + JsonString(run.scale.stepHow) +
+                    ", \"gravity\": " + JsonString(run.scale.gravityHow) +
+                    ", \"speed_per_second\": " + Units(run.scale.step * 60) +
+                    ", \"gravity_per_second\": " + Units(run.scale.gravity * 60) +
+                    "},\n  \"objects\": [\n";
     for (size_t i = 0; i < run.level.objects.size(); ++i) {
         const LevelObject &o = run.level.objects[i];
         Bounds b;
@@ -418,7 +567,7 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
         s += "    {\"number\": " + std::to_string(c.plan.number) +
              ", \"name\": " + JsonString(c.plan.name) + ", \"start\": ";
         JsonPoint(&s, c.plan.start);
-        s += ", \"final\": ";
+        s += ", \"placement\": " + JsonString(c.plan.placement) + ", \"final\": ";
         JsonPoint(&s, end);
         char text[200];
         std::snprintf(text, sizeof text,

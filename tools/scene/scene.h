@@ -14,12 +14,35 @@
 
 namespace vor::scene {
 
-// Character ellipsoids: about 0.5 wide and 0.9 high; the body position is at the feet.
-constexpr float kRadiusX = 0.25f, kRadiusY = 0.45f, kRadiusZ = 0.25f;
-constexpr float kGravity = 0.02f;    // y units per frame
-constexpr float kWalkStep = 0.04f;   // units per frame (2.4 per second)
-constexpr float kMinSlope = 0.9f;    // walkable when the contact normal's y exceeds this
-constexpr float kGroundProbe = 0.1f; // a ground within this far below the feet counts
+// Characters are ellipsoids 1.8 times as high as wide; the body position is at the feet. On the
+// built-in level they are 0.5 wide and 0.9 high, walk 2.4 units a second and fall 1.2.
+constexpr float kBuiltInRadius = 0.25f;
+constexpr float kBuiltInStep = 0.04f;    // units per frame
+constexpr float kBuiltInGravity = 0.02f; // y units per frame
+constexpr float kHeightPerRadius = 1.8f;
+constexpr float kMinSlope = 0.9f; // walkable when the contact normal's y exceeds this
+// A loaded level's characters are 1/100 of its width across (about as on the built-in level),
+// and walk and fall in proportion to their size.
+constexpr float kLevelWidthPerRadius = 100.0f;
+
+// The characters' size, speed and gravity, and how each was chosen (for the summary).
+struct CharacterScale {
+    float radius = kBuiltInRadius;   // horizontal radii x and z
+    float step = kBuiltInStep;       // walking, units per frame
+    float gravity = kBuiltInGravity; // steady fall, y units per frame
+    float arrive = 0.05f;            // a waypoint this near is reached
+    std::string radiusHow = "the built-in level's", stepHow = "the built-in level's",
+                gravityHow = "the built-in level's";
+    float RadiusY() const { return radius * kHeightPerRadius; }
+};
+
+// What the command line asked for; 0 leaves the choice to the level.
+struct ScaleRequest {
+    float radius = 0, speed = 0, gravity = 0; // speed and gravity in units per second
+};
+
+// Options win; else the built-in level's values, or a loaded level's from its width.
+CharacterScale ChooseScale(const Bounds &level, bool builtIn, const ScaleRequest &request);
 
 struct Waypoint {
     float x, z;
@@ -33,6 +56,7 @@ struct CharacterSpec {
     std::string colour;
     Point start;
     std::vector<Waypoint> path;
+    std::string placement; // how the start was found on a loaded level
 };
 
 struct ContactSample {
@@ -68,6 +92,7 @@ struct ProjectileRun {
 
 struct SceneOptions {
     int frames = 600;
+    ScaleRequest scale;
     bool quiet = false; // no per-second table
 };
 
@@ -75,15 +100,18 @@ struct SceneRun {
     Level level;
     bool builtIn = true;
     int frames = 0;
+    CharacterScale scale;
     std::vector<CharacterRun> characters;
     ProjectileRun projectile;
     int libraryReports = 0;
 };
 
-// Runs the scene on level (the built-in script when builtIn, else walkers dropped above it).
+// Runs the scene on level (the built-in script when builtIn, else walkers put on its surface).
 void RunScene(const Level &level, bool builtIn, const SceneOptions &options, SceneRun *run,
               FILE *out);
 void PrintSummary(const SceneRun &run, FILE *out);
+// One line: the characters' size, speed and fall, and how each was chosen.
+void PrintScale(const SceneRun &run, FILE *out);
 bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string *error);
 
 // Display name of an object number in a run ("floor", "stair climber", ...).

@@ -121,12 +121,13 @@ void DrawPaths(std::string *s, const SceneRun &run, const Frame &f) {
         // Start: a hollow circle; end: the body's outline, filled.
         *s += "<circle cx=\"" + Num(f.X(a.x)) + "\" cy=\"" + Num(f.Y(f.V(a))) +
               "\" r=\"4\" fill=\"white\" stroke=\"" + col + "\" stroke-width=\"2\"/>\n";
-        const float cy = f.side ? f.Y(b.y + kRadiusY) : f.Y(b.z);
-        const float ry = (f.side ? kRadiusY : kRadiusZ) * f.scale;
+        const float rx = run.scale.radius, rh = run.scale.RadiusY();
+        const float cy = f.side ? f.Y(b.y + rh) : f.Y(b.z);
+        const float ry = (f.side ? rh : rx) * f.scale;
         *s += "<ellipse cx=\"" + Num(f.X(b.x)) + "\" cy=\"" + Num(cy) + "\" rx=\"" +
-              Num(kRadiusX * f.scale) + "\" ry=\"" + Num(ry) + "\" fill=\"" + col +
+              Num(rx * f.scale) + "\" ry=\"" + Num(ry) + "\" fill=\"" + col +
               "\" fill-opacity=\"0.55\" stroke=\"" + col + "\" stroke-width=\"1.5\"/>\n";
-        Text(s, f.X(b.x) + kRadiusX * f.scale + 3, cy + 4, std::to_string(c.plan.number),
+        Text(s, f.X(b.x) + rx * f.scale + 3, cy + 4, std::to_string(c.plan.number),
              "class=\"label\"");
         *s += "</g>\n";
     }
@@ -278,11 +279,13 @@ std::string RenderSvg(const SceneRun &run) {
     Bounds b = LevelBounds(run.level);
     for (const CharacterRun &c : run.characters)
         for (const Point &p : c.track)
-            b.Grow(p), b.Grow({p.x, p.y + 2 * kRadiusY, p.z});
-    const float pad = 0.6f;
+            b.Grow(p), b.Grow({p.x, p.y + 2 * run.scale.RadiusY(), p.z});
+    // Margins of a few character radii (0.6, 0.3 and 0.4 units on the built-in level).
+    const float r = run.scale.radius;
+    const float pad = 2.4f * r;
     const float x0 = b.min.x - pad, x1 = b.max.x + pad;
     const float z0 = b.min.z - pad, z1 = b.max.z + pad;
-    const float y0 = b.min.y - 0.3f, y1 = b.max.y + 0.4f;
+    const float y0 = b.min.y - 1.2f * r, y1 = b.max.y + 1.6f * r;
     const float scale = 960.0f / (x1 - x0);
     const float left = 60, topTop = 96;
     Frame top{left, topTop, x0, z0, z1, scale, false};

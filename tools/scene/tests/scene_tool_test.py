@@ -241,28 +241,133 @@ def check_obj_level():
     s, out = scene_summary("--level", path("level.obj"), "--frames", "180")
     top = max(o["max"][1] for o in s["objects"])
     expect(len(s["characters"]) >= 4, "walkers are put on the OBJ level")
+    expect(top == 1, "the block's top is the level's top (%g)" % top)
     for c in s["characters"]:
-        expect(c["start"][1] > top, "%s starts above the level" % c["name"])
+        # Each starts on the surface below it (the floor at y 0, or the block's top at y 1), a
+        # hair above it, never up in the air.
+        on = min(abs(c["start"][1]), abs(c["start"][1] - 1))
+        expect(0 < on < 0.02, "%s starts on the surface (feet at %.4f)" % (c["name"], c["start"][1]))
+        expect(c["placement"] == "on the surface below its start",
+               "%s's placement is reported: %r" % (c["name"], c["placement"]))
         expect(abs(c["final"][1]) < 0.05 or c["final"][1] > 0.9,
-               "%s lands on the level (feet at %.3f)" % (c["name"], c["final"][1]))
+               "%s stays on the level (feet at %.3f)" % (c["name"], c["final"][1]))
         expect(c["grounded"], "%s ends on the ground" % c["name"])
     svg = path("obj.svg")
     drawn = run("--quiet", "--level", path("level.obj"), "--frames", "60", "--svg", svg)
     expect(drawn.returncode == 0, "the OBJ level is drawn")
     ET.parse(svg)
 
-    # The @obj directive of a trace loads the same file through AddMeshVOR.
+    # The @level directive of a trace (and the older @obj) loads the same file through AddMeshVOR.
+    for directive in ("@level", "@obj"):
+        check_level_directive(directive)
+
+
+def check_level_directive(directive):
     write("obj.trace", "\n".join([
         "# a hand-written reproduction", "NewCollObjVOR 1 2", "AddObjShapeVOR 1 2",
-        "@obj 1 level.obj", "SetObjPosVOR 0 0 0", "SetObjRotVOR 0 0 0", "UpdateObjVOR 1 1",
+        directive + " 1 level.obj", "SetObjPosVOR 0 0 0", "SetObjRotVOR 0 0 0", "UpdateObjVOR 1 1",
         "ActivateObjVOR 1", "RayIntersectObjectVOR 1 2 0.5 5 0.5 0.5 -5 0.5", "RayHitDist",
         "RayIntersectObjectVOR 1 2 1.5 5 1.5 1.5 -5 1.5", "RayHitDist", "RayHitPosY", ""]))
     replay = run("replay", path("obj.trace"))
-    expect(replay.returncode == 0, "a trace with @obj replays (%s)" % replay.stderr)
+    expect(replay.returncode == 0, "a trace with %s replays (%s)" % (directive, replay.stderr))
     expect("9: RayIntersectObjectVOR 1 2 0.5 5 0.5 0.5 -5 0.5 = 1" in replay.stdout,
-           "the ray hits the floor loaded by @obj")
+           "the ray hits the floor loaded by %s" % directive)
     expect("10: RayHitDist = 5 [0x40a00000]" in replay.stdout, "the floor lies 5 below the start")
     expect("12: RayHitDist = 4 [0x40800000]" in replay.stdout, "the block's top lies 4 below")
+
+
+# The floor of FLOOR_OBJ as an ASCII STL (two triangles facing up) and a PLY with one quad.
+FLOOR_STL = """solid floor
+facet normal 0 1 0
+outer loop
+vertex -6 0 -6
+vertex -6 0 6
+vertex 6 0 6
+endloop
+endfacet
+facet normal 0 1 0
+outer loop
+vertex -6 0 -6
+vertex 6 0 6
+vertex 6 0 -6
+endloop
+endfacet
+endsolid floor
+"""
+FLOOR_PLY = """ply
+format ascii 1.0
+element vertex 4
+property float x
+property float y
+property float z
+element face 1
+property list uchar int vertex_indices
+end_header
+-6 0 -6
+-6 0 6
+6 0 6
+6 0 -6
+4 0 1 2 3
+"""
+
+
+def check_level_formats():
+    # Levels in other formats than OBJ load the same way: walkers stand on the floor.
+    for name, text in (("floor.stl", FLOOR_STL), ("floor.ply", FLOOR_PLY)):
+        write(name, text)
+        s, out = scene_summary("--level", path(name), "--frames", "120")
+        expect(s["level"] == path(name), "the summary names %s" % name)
+        for c in s["characters"]:
+            expect(abs(c["final"][1]) < 0.05 and c["grounded"],
+                   "%s stands on the %s floor (feet at %.3f)" % (c["name"], name, c["final"][1]))
+            expect(c["contacts_total"] > 0, "%s touches the %s floor" % (c["name"], name))
+
+
+def scaled_obj(text, factor):
+    lines = []
+    for line in text.splitlines():
+        if line.startswith("v "):
+            line = "v " + " ".join("%g" % (float(v) * factor) for v in line.split()[1:])
+        lines.append(line)
+    return "\n".join(lines) + "\n"
+
+
+def check_level_scale():
+    # A level 100 times larger gets characters 100 times larger, walking and falling 100 times
+    # faster, so the same walk ends at the same place in the level's proportions.
+    write("small.obj", FLOOR_OBJ)
+    write("large.obj", scaled_obj(FLOOR_OBJ, 100))
+    small, _ = scene_summary("--level", path("small.obj"), "--frames", "120")
+    large, out = scene_summary("--level", path("large.obj"), "--frames", "120")
+    expect(abs(large["radii"][0] - 100 * small["radii"][0]) < 1e-3 * large["radii"][0],
+           "radii follow the level's size: %r vs %r" % (small["radii"], large["radii"]))
+    expect(abs(small["radii"][0] - 0.12) < 1e-6, "a 12-unit level gets radius 0.12")
+    expect(small["scale"]["radius"].startswith("1/100 of the level's width"),
+           "the summary says how the radius was chosen: %r" % small["scale"])
+    expect("characters: radii 12 x 21.6 x 12 (1/100 of the level's width of 1.2e+03)" in out.stdout,
+           "the printed summary says how the sizes were chosen")
+    for a, b in zip(small["characters"], large["characters"]):
+        expect(abs(b["final"][0] - 100 * a["final"][0]) < 0.5 and b["grounded"],
+               "%s walks the same way on the large level" % a["name"])
+    # Options win, and the summary says so.
+    s, out = scene_summary("--level", path("large.obj"), "--frames", "60", "--char-radius", "3",
+                           "--speed", "30", "--gravity", "20")
+    expect(s["radii"] == [3, 5.4, 3], "--char-radius sets the radii: %r" % s["radii"])
+    expect(s["scale"]["radius"] == "--char-radius" and s["scale"]["speed"] == "--speed"
+           and s["scale"]["gravity"] == "--gravity", "the options are named: %r" % s["scale"])
+    expect(s["scale"]["speed_per_second"] == 30 and s["scale"]["gravity_per_second"] == 20,
+           "speed and gravity are the options': %r" % s["scale"])
+    s, _ = scene_summary("--level", path("large.obj"), "--frames", "60", "--char-radius", "3")
+    expect(s["scale"]["speed"] == "in proportion to the character radius"
+           and abs(s["scale"]["speed_per_second"] - 28.8) < 1e-3, "speed follows --char-radius")
+    # The built-in level keeps its own sizes.
+    s, _ = scene_summary("--frames", "1")
+    expect(s["radii"] == [0.25, 0.45, 0.25] and s["scale"]["radius"] == "the built-in level's",
+           "the built-in level keeps its characters: %r" % s["scale"])
+    for bad in ("0", "-1", "x", "nan"):
+        out = run("--char-radius", bad)
+        expect(out.returncode == 1 and "--char-radius needs a positive number" in out.stderr,
+               "--char-radius %s is refused: %r" % (bad, out.stderr))
 
 
 def check_missing_export():
@@ -292,6 +397,8 @@ BAD_TRACES = [
     ("AddMeshVOR 1 0 12 3\n", 1, "AddMeshVOR takes OBJECT block"),
     ("@mesh 1 x.obj\n", 1, "unknown directive '@mesh'"),
     ("@obj 1 missing.obj\n", 1, "missing.obj: cannot open"),
+    ("NewCollObjVOR 1 2\n@level 1 missing.gltf\n", 2, "missing.gltf: cannot open"),
+    ("@level 1\n", 1, "@level takes OBJECT FILE"),
     ("SetErrorHandlerVOR 0 0\n", 1, "SetErrorHandlerVOR cannot be replayed"),
 ]
 
@@ -312,10 +419,11 @@ def check_bad_traces():
 
 
 BAD_OBJS = [
-    ("v 0 0 0\nv 1 0 0\nf 1 2 3\n", "3: bad face corner '3'"),
-    ("v 0 0 0\nv 1 zero 0\n", "2: a vertex needs three numbers"),
-    ("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\n", "4: a face needs at least three corners"),
-    ("v 0 0 0\n", "no faces"),
+    ("v 0 0 0\nv 1 0 0\nf 1 2 3\n", "cannot read the level: OBJ: vertex index out of range"),
+    ("v 0 0 0\nv 1 zero 0\n", "cannot read the level"),
+    ("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\n", "cannot read the level"),
+    ("v 0 0 0\nv 1 0 0\nv 0 1 inf\nf 1 2 3\n", "not a finite number"),
+    ("v 0 0 0\n", "cannot read the level"),
 ]
 
 
@@ -331,8 +439,9 @@ def check_bad_obj_files():
                "%r gives one line naming the file: %r" % (text, out.stderr))
     for missing in (path("no-such.obj"), WORK):
         out = run("--level", missing, "--svg", svg)
-        expect(out.returncode == 1 and missing in out.stderr, "an unreadable OBJ is refused: %r"
-               % out.stderr)
+        expect(out.returncode == 1 and missing in out.stderr and "cannot open" in out.stderr
+               and len(out.stderr.strip().splitlines()) == 1,
+               "an unreadable level is refused in one line: %r" % out.stderr)
     with open(svg) as f:
         expect(f.read() == "<svg>an older picture</svg>\n", "the picture at --svg is untouched")
     expect(not os.path.exists(record) and not os.path.exists(record + ".tmp"),
