@@ -49,11 +49,12 @@ int main() {
     std::printf("},\n  \"level\": [\n");
     for (size_t i = 0; i < level.objects.size(); ++i) {
         const LevelObject &o = level.objects[i];
-        std::printf("    {\"number\": %u, \"type\": %u, \"name\": %s, \"note\": %s, \"colour\": %s, "
-                    "\"motion\": \"%s\", \"solid\": %s, \"byTriangles\": %s, \"position\": [",
-                    o.number, o.type, Json(o.name).c_str(), Json(o.note).c_str(),
-                    Json(o.colour).c_str(), MotionName(o.motion), o.solidBlock ? "true" : "false",
-                    o.byTriangles ? "true" : "false");
+        std::printf(
+            "    {\"number\": %u, \"type\": %u, \"name\": %s, \"note\": %s, \"colour\": %s, "
+            "\"motion\": \"%s\", \"solid\": %s, \"byTriangles\": %s, \"position\": [",
+            o.number, o.type, Json(o.name).c_str(), Json(o.note).c_str(), Json(o.colour).c_str(),
+            MotionName(o.motion), o.solidBlock ? "true" : "false",
+            o.byTriangles ? "true" : "false");
         Number(o.position.x);
         std::printf(", ");
         Number(o.position.y);
