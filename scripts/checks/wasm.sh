@@ -25,10 +25,11 @@ else
     fail "the wasm build"; finish
 fi
 
-# The Linux side: the same probe and scene against libvorcollide.so.
-linux=build/wasm-linux
+# The Linux side: the same probe and scene against libvorcollide.so (in the build directory the
+# playground check configures the same way, so the module is built once).
+linux=build/web-linux
 build_linux() {
-    cmake -S . -B $linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF -DVOR_BUILD_TOOLS=OFF \
+    cmake -S . -B $linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF -DVOR_BUILD_TOOLS=ON \
         -DVOR_BUILD_BENCH=OFF >/dev/null &&
         cmake --build $linux --target vorcollide -j2 >/dev/null &&
         cc -std=c99 -O1 -Wall -ffp-contract=off -I include -I checks/windows \
