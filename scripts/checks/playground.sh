@@ -59,8 +59,12 @@ if [ -z "$url" ]; then
 fi
 passed=$((passed + 1)); echo "PASS the page server listens on $url"
 
-summary=$(cd web && timeout 300 node tests/browser_test.mjs "$url" "$tool" "$module" "$root/build/web" \
-    "$root/build/web/scene.trace" 2>&1 | tee /dev/stderr | tail -n 1)
+log=$(mktemp)
+(cd web && timeout 300 node tests/browser_test.mjs "$url" "$tool" "$module" "$root/build/web" \
+    "$root/build/web/scene.trace") >"$log" 2>&1
+cat "$log"
+summary=$(tail -n 1 "$log")
+rm -f "$log"
 if [[ $summary =~ ^playground-browser:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
     passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
 else

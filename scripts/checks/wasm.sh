@@ -47,8 +47,12 @@ else
 fi
 recorded=$(sed -n 's/^.*kSceneHash = \(0x[0-9a-fA-F]*\)[uU]*[lL]*;.*$/\1/p' tests/determinism_test.cpp | head -n 1)
 
-summary=$(node web/tests/wasm_node_test.mjs "$out" $linux/cross_probe_linux.txt "$(cat $linux/scene_hash.txt)" \
-    "${recorded:-none}" 2>&1 | tee /dev/stderr | tail -n 1)
+log=$(mktemp)
+node web/tests/wasm_node_test.mjs "$out" $linux/cross_probe_linux.txt "$(cat $linux/scene_hash.txt)" \
+    "${recorded:-none}" >"$log" 2>&1
+cat "$log"
+summary=$(tail -n 1 "$log")
+rm -f "$log"
 if [[ $summary =~ ^wasm-node:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
     passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
 else

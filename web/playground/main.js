@@ -333,6 +333,7 @@ for (const id of ['response', 'concave', 'sizeMode', 'dynamic']) {
     $(id).blur();
   });
 }
+$('minSlope').addEventListener('change', () => $('minSlope').blur());
 $('minSlope').addEventListener('input', () => {
   sim.applySettings({ minSlope: Number($('minSlope').value) });
   $('minSlopeValue').textContent = sim.settings.minSlope.toFixed(2);
@@ -508,7 +509,10 @@ function finishWalk() {
 }
 let lastTrace = '';
 
-$('walk').addEventListener('click', () => startWalk());
+$('walk').addEventListener('click', () => {
+  setPaused(false);
+  startWalk();
+});
 $('record').addEventListener('click', () => {
   if (sim.trace) {
     const text = sim.stopRecording();
