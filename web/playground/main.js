@@ -7,12 +7,10 @@ import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
 import { OBJLoader } from 'three/addons/loaders/OBJLoader.js';
 import { loadVorcollide } from '../vorcollide.mjs';
-import { createSim, builtInLevel, meshLevel, LIMITS, CHARACTER, TYPES, scriptedInputs, SCRIPTED_WALK_FRAMES } from './sim.js';
+import { createSim, builtInLevel, meshLevel, LIMITS, CHARACTER, scriptedInputs, SCRIPTED_WALK_FRAMES } from './sim.js';
 import { parseTrace, createTracePlayer } from './trace.js';
 
 const $ = (id) => document.getElementById(id);
-const params = new URLSearchParams(location.search);
-if (params.has('maxTriangles')) LIMITS.maxTriangles = Number(params.get('maxTriangles'));
 
 function showMessage(text, kind = 'error') {
   const box = $('message');
@@ -23,14 +21,23 @@ function showMessage(text, kind = 'error') {
 // ---- the library and the game -------------------------------------------------------------
 let tracePlayer = null; // set while a trace is open
 let traceName = '';
-const vor = await loadVorcollide(new URL('/gen/vorcollide.wasm', location.href), {
-  stderr: (line) => console.warn(line),
-  onError: (text, caption) => {
-    const where = tracePlayer ? `${traceName}:${tracePlayer.line}: ` : '';
-    showMessage(`${where}${caption}: ${text}`, 'info');
-  },
-});
-const sceneData = await (await fetch('/gen/scene-data.json')).json();
+let vor, sceneData;
+try {
+  vor = await loadVorcollide(new URL('/gen/vorcollide.wasm', location.href), {
+    stderr: (line) => console.warn(line),
+    onError: (text, caption) => {
+      const where = tracePlayer ? `${traceName}:${tracePlayer.line}: ` : '';
+      showMessage(`${where}${caption}: ${text}`, 'info');
+    },
+  });
+  const response = await fetch('/gen/scene-data.json');
+  if (!response.ok) throw new Error(`/gen/scene-data.json: HTTP ${response.status}`);
+  sceneData = await response.json();
+} catch (e) {
+  showMessage(`The playground cannot start: ${e.message}. Build it with bash scripts/playground.sh.`);
+  $('status').textContent = 'not started';
+  throw e;
+}
 const sim = createSim(vor);
 const builtIn = builtInLevel(sceneData);
 
@@ -55,7 +62,7 @@ const worldGroup = new THREE.Group(); // the level, bodies and contacts of what 
 scene.add(worldGroup);
 const markerGroup = new THREE.Group();
 scene.add(markerGroup);
-let bodyViews = new Map(); // object number -> { object3d, isMesh }
+let bodyViews = new Map(); // object number -> the group drawn for its body
 
 function resize() {
   const w = container.clientWidth, h = container.clientHeight;
@@ -346,6 +353,7 @@ function useLevel(level) {
   buildLiveView();
   rayHit = null;
   lastFeet = null;
+  $('status').textContent = `level ${level.source}`;
   overview();
 }
 
@@ -531,7 +539,6 @@ $('record').addEventListener('click', () => {
 // ---- start ----------------------------------------------------------------------------------
 useLevel(builtIn);
 syncControls();
-$('status').textContent = `level ${builtIn.source}`;
 requestAnimationFrame(loop);
 
 // For scripts and tests: the page's own functions.
