@@ -557,6 +557,7 @@ window.playground = {
   openFiles,
   castRayAt,
   overview,
+  cameraPosition: () => camera.position.toArray(),
   seekTrace: (frame) => { seekTrace(frame); return { frame: tracePlayer.frame, frames: tracePlayer.frames, compared: tracePlayer.compared, differ: tracePlayer.differ.length, contacts: [...tracePlayer.objects.values()].filter((o) => o.kinds.has(1)).reduce((n, o) => n + vor.CountCollisionsVOR(o.number), 0) }; },
   message: () => ({ text: $('message').textContent, kind: $('message').className }),
   lastTrace: () => lastTrace,

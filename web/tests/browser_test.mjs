@@ -183,6 +183,29 @@ try {
   });
   check('a GLB level is loaded, and the character lands on it', glb.ok && glb.triangles === 12 && glb.level === 'box.glb' && glb.grounded && Math.abs(glb.feet[1]) < 0.05, JSON.stringify(glb));
 
+  // The controls a person uses: the panel's switches, the keyboard walk and the mouse orbit.
+  await page.select('#response', '1');
+  await page.select('#concave', '5');
+  const switched = await page.evaluate(() => ({ ...playground.sim.settings, feet: playground.sim.feet() }));
+  check('the panel switches response (rebuilding around the character) and concave mode live',
+    switched.response === 1 && switched.concave === 5 && Math.abs(switched.feet[1]) < 0.05, JSON.stringify(switched));
+  await page.select('#response', '3');
+  const walkStart = await page.evaluate(() => { playground.setPaused(false); return playground.sim.feet(); });
+  await page.mouse.click(box.x + 20, box.y + box.height - 20);
+  await page.keyboard.down('KeyW');
+  await new Promise((r) => setTimeout(r, 800));
+  await page.keyboard.up('KeyW');
+  const walked = await page.evaluate(() => playground.sim.feet());
+  const moved = Math.hypot(walked[0] - walkStart[0], walked[2] - walkStart[2]);
+  check('holding W walks the character', moved > 0.2 && Math.abs(walked[1]) < 0.05, `moved ${moved.toFixed(3)} to ${walked.map((v) => v.toFixed(3))}`);
+  const cameraBefore = await page.evaluate(() => playground.cameraPosition());
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width / 2 + 150, box.y + box.height / 2, { steps: 10 });
+  await page.mouse.up();
+  const cameraAfter = await page.evaluate(() => playground.cameraPosition());
+  check('dragging the mouse orbits the camera', Math.hypot(...cameraAfter.map((v, i) => v - cameraBefore[i])) > 1, `${cameraBefore} -> ${cameraAfter}`);
+
   // A trace recorded by vorcollide-scene --record, stepped with the slider.
   const sceneText = readFileSync(sceneTrace, 'utf8');
   const opened = await page.evaluate(async (text) => playground.openFiles([new File([text], 'scene.trace')]), sceneText);
