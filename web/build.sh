@@ -3,6 +3,7 @@
 #   vorcollide.wasm   the library for WebAssembly, with Debian's clang-14 and wasi-libc only
 #   probe_host.wasm   the determinism scene and the cross-platform probe as a wasm host program
 #   scene-data.json   the built-in level of vorcollide-scene and its table of exports
+#   export-names.txt  the exports the public header declares (scripts/export-names.sh)
 # Compiles only what changed since the last run. Installs the toolchain when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,10 +46,12 @@ objects+=("$out/obj/error_bridge.o")
 
 # The exports of the native module under the same names, plus the allocator (for host vertex
 # blocks) and the error bridge; nothing else.
+bash scripts/export-names.sh >"$out/export-names.txt"
+[ -s "$out/export-names.txt" ] || { echo "no export names in include/vorcollide.h" >&2; exit 1; }
 exports=()
 while read -r name; do
     [ -n "$name" ] && exports+=("-Wl,--export=$name")
-done < tests/expected_exports.txt
+done <"$out/export-names.txt"
 "$cc" "${common[@]}" -mexec-model=reactor "${objects[@]}" -L/usr/lib/wasm32-wasi -lc++ -lc++abi \
     "${exports[@]}" -Wl,--export=malloc -Wl,--export=free -Wl,--strip-debug \
     -o "$out/vorcollide.wasm.tmp"
@@ -56,10 +59,9 @@ mv "$out/vorcollide.wasm.tmp" "$out/vorcollide.wasm"
 
 # The probe host leaves the library's functions undefined: they become imports that the loader
 # fills with the exports of vorcollide.wasm.
-grep -v '^[[:space:]]*$' tests/expected_exports.txt >"$out/obj/library_imports.txt"
 compile web/wasm/probe_host.c "$out/obj/probe_host.o" "${common[@]}" -std=c11 -I include -I tests \
     -I checks/windows
-"$cc" "${common[@]}" "$out/obj/probe_host.o" -Wl,--allow-undefined-file="$out/obj/library_imports.txt" \
+"$cc" "${common[@]}" "$out/obj/probe_host.o" -Wl,--allow-undefined-file="$out/export-names.txt" \
     -Wl,--strip-debug -o "$out/probe_host.wasm"
 
 # The built-in level, taken from vorcollide-scene's own level code.
