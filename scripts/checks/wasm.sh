@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The WebAssembly module: builds vorcollide.wasm with Debian's clang-14 and wasi-libc, loads it in
+# Node through web/vorcollide.mjs, and checks its exports, error reports and float decoding; then
+# runs the determinism scene and the cross-platform probe on it and compares the hash and every
+# probe line with the Linux module's. Closes with "wasm: N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+
+passed=0
+failed=0
+finish() {
+    echo "wasm: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+}
+fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+
+bash scripts/ensure-packages.sh cmake make gcc g++ || { fail "installing the native compilers"; finish; }
+command -v node >/dev/null || bash scripts/ensure-packages.sh nodejs || { fail "installing nodejs"; finish; }
+
+out=build/web
+if bash web/build.sh "$out"; then
+    passed=$((passed + 1)); echo "PASS vorcollide.wasm and probe_host.wasm build with clang-14 --target=wasm32-wasi"
+else
+    fail "the wasm build"; finish
+fi
+
+# The Linux side: the same probe and scene against libvorcollide.so (in the build directory the
+# playground check configures the same way, so the module is built once).
+linux=build/web-linux
+build_linux() {
+    cmake -S . -B $linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF -DVOR_BUILD_TOOLS=ON \
+        -DVOR_BUILD_BENCH=OFF >/dev/null &&
+        cmake --build $linux --target vorcollide -j2 >/dev/null &&
+        cc -std=c99 -O1 -Wall -ffp-contract=off -I include -I checks/windows \
+            checks/windows/cross_probe_linux.c -o $linux/cross_probe_linux \
+            -L $linux -lvorcollide -Wl,-rpath,"$(pwd)/$linux" &&
+        cc -std=c99 -O1 -Wall -ffp-contract=off -I include -I tests web/tests/scene_hash_linux.c \
+            -o $linux/scene_hash_linux -L $linux -lvorcollide -Wl,-rpath,"$(pwd)/$linux" &&
+        $linux/cross_probe_linux >$linux/cross_probe_linux.txt &&
+        $linux/scene_hash_linux >$linux/scene_hash.txt
+}
+if build_linux; then
+    passed=$((passed + 1)); echo "PASS the Linux probe and scene hash run against libvorcollide.so"
+else
+    fail "the Linux probe and scene hash"; finish
+fi
+recorded=$(sed -n 's/^.*kSceneHash = \(0x[0-9a-fA-F]*\)[uU]*[lL]*;.*$/\1/p' tests/determinism_test.cpp | head -n 1)
+
+log=$(mktemp)
+node web/tests/wasm_node_test.mjs "$out" $linux/cross_probe_linux.txt "$(cat $linux/scene_hash.txt)" \
+    "${recorded:-none}" >"$log" 2>&1
+cat "$log"
+summary=$(tail -n 1 "$log")
+rm -f "$log"
+if [[ $summary =~ ^wasm-node:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+    passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
+else
+    fail "the Node test ended without its summary"
+fi
+finish

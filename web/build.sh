@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Builds what the web playground and its checks use, into build/web (or the directory given):
+#   vorcollide.wasm   the library for WebAssembly, with Debian's clang-14 and wasi-libc only
+#   probe_host.wasm   the determinism scene and the cross-platform probe as a wasm host program
+#   scene-data.json   the built-in level of vorcollide-scene and its table of exports
+#   export-names.txt  the exports the public header declares (scripts/export-names.sh)
+# Compiles only what changed since the last run. Installs the toolchain when it is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+out=${1:-build/web}
+mkdir -p "$out/obj"
+
+bash scripts/ensure-packages.sh clang-14 lld-14 wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 \
+    libclang-rt-14-dev-wasm32 g++
+
+cc=clang-14
+# Every build computes the same floats: no contraction into fused multiply-add, no fast math.
+common=(--target=wasm32-wasi --sysroot=/usr -O2 -ffp-contract=off -fno-fast-math -Wall -Wextra)
+cxxflags=("${common[@]}" -isystem /usr/lib/llvm-14/include/wasm32-wasi/c++/v1 -std=c++17
+    -fno-exceptions -fno-rtti -fvisibility=hidden -DVORCOLLIDE_BUILDING -I include -I src)
+
+# Compiles $1 into $2 with the remaining flags unless the object is newer than the source and
+# every header it included last time.
+compile() {
+    local src=$1 obj=$2; shift 2
+    local dep=${obj%.o}.d
+    if [ -f "$obj" ] && [ -f "$dep" ]; then
+        local stale=0 f
+        for f in $(sed -e 's/^[^:]*://' -e 's/\\$//' "$dep"); do
+            [ "$f" -nt "$obj" ] && { stale=1; break; }
+        done
+        [ $stale -eq 0 ] && return 0
+    fi
+    "$cc" "$@" -MMD -MF "$dep" -c "$src" -o "$obj"
+}
+
+objects=()
+while IFS= read -r src; do
+    obj=$out/obj/$(echo "${src#src/}" | tr / _).o
+    compile "$src" "$obj" "${cxxflags[@]}"
+    objects+=("$obj")
+done < <(find src -name '*.cpp' | sort)
+compile web/wasm/error_bridge.c "$out/obj/error_bridge.o" "${common[@]}" -std=c11 -I include
+objects+=("$out/obj/error_bridge.o")
+
+# The exports of the native module under the same names, plus the allocator (for host vertex
+# blocks) and the error bridge; nothing else.
+bash scripts/export-names.sh >"$out/export-names.txt"
+[ -s "$out/export-names.txt" ] || { echo "no export names in include/vorcollide.h" >&2; exit 1; }
+exports=()
+while read -r name; do
+    [ -n "$name" ] && exports+=("-Wl,--export=$name")
+done <"$out/export-names.txt"
+"$cc" "${common[@]}" -mexec-model=reactor "${objects[@]}" -L/usr/lib/wasm32-wasi -lc++ -lc++abi \
+    "${exports[@]}" -Wl,--export=malloc -Wl,--export=free -Wl,--strip-debug \
+    -o "$out/vorcollide.wasm.tmp"
+mv "$out/vorcollide.wasm.tmp" "$out/vorcollide.wasm"
+
+# The probe host leaves the library's functions undefined: they become imports that the loader
+# fills with the exports of vorcollide.wasm.
+compile web/wasm/probe_host.c "$out/obj/probe_host.o" "${common[@]}" -std=c11 -I include -I tests \
+    -I checks/windows
+"$cc" "${common[@]}" "$out/obj/probe_host.o" -Wl,--allow-undefined-file="$out/export-names.txt" \
+    -Wl,--strip-debug -o "$out/probe_host.wasm"
+
+# The built-in level, taken from vorcollide-scene's own level code.
+scene=tools/scene
+data_tool=$out/obj/scene_data
+if [ ! -x "$data_tool" ] || [ -n "$(find web/tools/scene_data.cpp $scene -newer "$data_tool" -name '*.[ch]*' -print -quit)" ]; then
+    g++ -std=c++17 -O1 -ffp-contract=off -I "$scene" web/tools/scene_data.cpp "$scene/level.cpp" \
+        "$scene/recorder.cpp" "$scene/exports.cpp" "$scene/trace_format.cpp" -ldl -o "$data_tool"
+fi
+"$data_tool" >"$out/scene-data.json.tmp"
+mv "$out/scene-data.json.tmp" "$out/scene-data.json"
+echo "web build: $root/$out (vorcollide.wasm, probe_host.wasm, scene-data.json)"
