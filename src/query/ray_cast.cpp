@@ -14,6 +14,7 @@
 #include "mesh/triangle_tests.h"
 #include "pass/ellipsoid_sweep.h"
 #include "pass/mesh_sweep.h"
+#include "query/ellipsoid_ray_index.h"
 
 namespace vor {
 
@@ -40,11 +41,6 @@ void BeginRay(const Vec3 &start, const Vec3 &end) {
     }
     ray.normal = Vec3{0.0f, 0.0f, 0.0f};
     ray.position = Vec3{0.0f, 0.0f, 0.0f};
-}
-
-// A ray without length (or with NaN in it) hits nothing.
-bool RayHasLength() {
-    return LastRay->length > 0.0f;
 }
 
 void RecordHit(CollisionBody *body, float distance, const Vec3 &position, const Vec3 &normal) {
@@ -127,6 +123,13 @@ ShapeHead *FirstShapeOfKind(const CollisionBody *body, int32_t kind) {
     return nullptr;
 }
 
+} // namespace
+
+// A ray without length (or with NaN in it) hits nothing.
+bool RayHasLength() {
+    return LastRay->length > 0.0f;
+}
+
 void RayAgainstObject(uint32_t n, int32_t kind) {
     CollisionBody *body = ObjectTable[n]->body;
     if (!RayHasLength()) {
@@ -147,8 +150,6 @@ void RayAgainstObject(uint32_t n, int32_t kind) {
         LastRay->hitType = body->collisionType;
     }
 }
-
-} // namespace
 
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {
     const RayResult &ray = *LastRay;
@@ -191,6 +192,10 @@ int32_t RayIntersectObject(uint32_t n, int32_t kind, const Vec3 &start, const Ve
 
 int32_t RayIntersectType(int32_t type, int32_t kind, const Vec3 &start, const Vec3 &end) {
     BeginRay(start, end);
+    // Ellipsoids go through a bounds hierarchy that tests the same objects that can hit, in order.
+    if (kind == kEllipsoidKind && !ReferenceScans && EllipsoidRaysByType(type)) {
+        return LastRay->hit == 1 ? 1 : 0;
+    }
     // Active objects in activation order, so the first activated wins a tie.
     for (ListLink *l = ActiveList.head; l != nullptr; l = l->next) {
         const CollisionObject *object = MemberOf<ActiveEntry>(l)->object;
