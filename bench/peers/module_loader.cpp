@@ -28,7 +28,10 @@ struct Exports {
     int32_t (*RayHitDist)(void);
 };
 
-Exports vor;
+// The module under test and, optionally, a baseline build loaded beside it.
+Exports modules[2];
+bool loaded[2] = {false, false};
+Exports vor; // the one the set-up calls go to
 
 constexpr uint32_t kLevelObject = 1;
 constexpr uint32_t kLevelType = 2;
@@ -44,13 +47,6 @@ template <typename F> bool Find(void *module, const char *name, F *slot, std::st
     return true;
 }
 
-Answer Read(int32_t hit) {
-    if (hit == 0) {
-        return Answer{false, 0.0f};
-    }
-    return Answer{true, vorFloatFromBits(vor.RayHitDist())};
-}
-
 } // namespace
 
 float SegmentLength(const Segment &s) {
@@ -58,25 +54,36 @@ float SegmentLength(const Segment &s) {
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-bool LoadModule(const std::string &path, std::string *error) {
+bool LoadModule(int slot, const std::string &path, std::string *error) {
     void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
         *error = dlerror();
         return false;
     }
-    return Find(module, "StopCollisionVOR", &vor.StopCollision, error) &&
-           Find(module, "NewCollObjVOR", &vor.NewCollObj, error) &&
-           Find(module, "AddObjShapeVOR", &vor.AddObjShape, error) &&
-           Find(module, "AddMeshVOR", &vor.AddMesh, error) &&
-           Find(module, "SetObjRadiusVOR", &vor.SetObjRadius, error) &&
-           Find(module, "SetObjPosVOR", &vor.SetObjPos, error) &&
-           Find(module, "SetObjRotVOR", &vor.SetObjRot, error) &&
-           Find(module, "UpdateObjVOR", &vor.UpdateObj, error) &&
-           Find(module, "ActivateObjVOR", &vor.ActivateObj, error) &&
-           Find(module, "RunCollisionVOR", &vor.RunCollision, error) &&
-           Find(module, "RayIntersectObjectVOR", &vor.RayIntersectObject, error) &&
-           Find(module, "RayIntersectTypeVOR", &vor.RayIntersectType, error) &&
-           Find(module, "RayHitDist", &vor.RayHitDist, error);
+    Exports &vor = modules[slot];
+    loaded[slot] = Find(module, "StopCollisionVOR", &vor.StopCollision, error) &&
+                   Find(module, "NewCollObjVOR", &vor.NewCollObj, error) &&
+                   Find(module, "AddObjShapeVOR", &vor.AddObjShape, error) &&
+                   Find(module, "AddMeshVOR", &vor.AddMesh, error) &&
+                   Find(module, "SetObjRadiusVOR", &vor.SetObjRadius, error) &&
+                   Find(module, "SetObjPosVOR", &vor.SetObjPos, error) &&
+                   Find(module, "SetObjRotVOR", &vor.SetObjRot, error) &&
+                   Find(module, "UpdateObjVOR", &vor.UpdateObj, error) &&
+                   Find(module, "ActivateObjVOR", &vor.ActivateObj, error) &&
+                   Find(module, "RunCollisionVOR", &vor.RunCollision, error) &&
+                   Find(module, "RayIntersectObjectVOR", &vor.RayIntersectObject, error) &&
+                   Find(module, "RayIntersectTypeVOR", &vor.RayIntersectType, error) &&
+                   Find(module, "RayHitDist", &vor.RayHitDist, error);
+    UseModule(0);
+    return loaded[slot];
+}
+
+bool ModuleLoaded(int slot) {
+    return loaded[slot];
+}
+
+void UseModule(int slot) {
+    vor = modules[slot];
 }
 
 void VorReset() {
@@ -101,9 +108,21 @@ void VorLevelBuild(const std::vector<float> &xyz) {
     vor.RayIntersectObject(kLevelObject, 2, 1, 100, 1, 1, -100, 1);
 }
 
+template <int slot> Answer LevelCast(const Segment &s) {
+    const Exports &m = modules[slot];
+    if (m.RayIntersectObject(kLevelObject, 2, s.from[0], s.from[1], s.from[2], s.to[0], s.to[1],
+                             s.to[2]) == 0) {
+        return Answer{false, 0.0f};
+    }
+    return Answer{true, vorFloatFromBits(m.RayHitDist())};
+}
+
 Answer VorLevelCast(const Segment &s) {
-    return Read(vor.RayIntersectObject(kLevelObject, 2, s.from[0], s.from[1], s.from[2], s.to[0],
-                                       s.to[1], s.to[2]));
+    return LevelCast<0>(s);
+}
+
+Answer BaselineLevelCast(const Segment &s) {
+    return LevelCast<1>(s);
 }
 
 void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies) {
@@ -123,9 +142,21 @@ void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies) {
     vor.RayIntersectType(kCrowdType, 1, 0, 0.1f, 0, 1, 0.1f, 1);
 }
 
+template <int slot> Answer CrowdCast(const Segment &s) {
+    const Exports &m = modules[slot];
+    if (m.RayIntersectType(kCrowdType, 1, s.from[0], s.from[1], s.from[2], s.to[0], s.to[1],
+                           s.to[2]) == 0) {
+        return Answer{false, 0.0f};
+    }
+    return Answer{true, vorFloatFromBits(m.RayHitDist())};
+}
+
 Answer VorCrowdCast(const Segment &s) {
-    return Read(vor.RayIntersectType(kCrowdType, 1, s.from[0], s.from[1], s.from[2], s.to[0],
-                                     s.to[1], s.to[2]));
+    return CrowdCast<0>(s);
+}
+
+Answer BaselineCrowdCast(const Segment &s) {
+    return CrowdCast<1>(s);
 }
 
 } // namespace peers

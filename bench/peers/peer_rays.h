@@ -25,12 +25,23 @@ struct Answer {
 float SegmentLength(const Segment &s);
 
 // --- vorcollide, loaded by path and driven through its exports only (module_loader.cpp) ---
-bool LoadModule(const std::string &path, std::string *error);
-void VorReset();                                   // StopCollisionVOR
-void VorLevelBuild(const std::vector<float> &xyz); // object 1, type 2, one mesh; hierarchy built
-Answer VorLevelCast(const Segment &s);             // RayIntersectObjectVOR (1, mesh)
-void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies); // objects 1.., type 3
-Answer VorCrowdCast(const Segment &s); // RayIntersectTypeVOR (3, ellipsoids)
+// Slot 0 is the module under test, slot 1 an optional baseline build. The set-up calls go to the
+// slot UseModule chose; each cast names its slot.
+bool LoadModule(int slot, const std::string &path, std::string *error);
+bool ModuleLoaded(int slot);
+void UseModule(int slot);
+// StopCollisionVOR.
+void VorReset();
+// Object 1, type 2, one mesh; its hierarchy built by a first ray.
+void VorLevelBuild(const std::vector<float> &xyz);
+// RayIntersectObjectVOR (1, mesh).
+Answer VorLevelCast(const Segment &s);
+Answer BaselineLevelCast(const Segment &s);
+// Objects 1.. of type 3, one ellipsoid each, one pass, then a first ray.
+void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies);
+// RayIntersectTypeVOR (3, ellipsoids).
+Answer VorCrowdCast(const Segment &s);
+Answer BaselineCrowdCast(const Segment &s);
 
 // --- Bullet: btBvhTriangleMeshShape (quantized) or capsules in a btCollisionWorld ---
 void BulletLevelBuild(const std::vector<float> &xyz);

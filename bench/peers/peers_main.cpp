@@ -5,8 +5,11 @@
 // clock starts, and the three take turns round by round so that a busy neighbour on the machine
 // slows all of them alike. Prints the time per ray, the ratios and the answers that differ.
 //
-//   vorcollide_peers [--module PATH] [--dem PATH] [--rounds N] [--only
-//   small,large,terrain,scene,crowd]
+// With --baseline PATH a second build of the module runs beside the first (say, the main branch
+// against a change), timed in the same rounds and checked for the very same answers. LIST is a
+// comma-separated choice of small, large, terrain, scene, crowd.
+//
+//   vorcollide_peers [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] [--only LIST]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -31,6 +34,7 @@ constexpr float kAgreeDistance = 1e-3f; // answers nearer than 1 mm count as the
 
 struct Options {
     std::string module = VOR_PEERS_MODULE;
+    std::string baseline;
     std::string dem = VOR_PEERS_DEM;
     int rounds = 7;
     std::string only;
@@ -78,15 +82,15 @@ struct Peer {
 };
 
 struct Measured {
-    double microsPerRay[3] = {0, 0, 0};
-    std::vector<Answer> answers[3];
+    double microsPerRay[4] = {0, 0, 0, 0};
+    std::vector<Answer> answers[4];
 };
 
 // Every round runs each peer over all rays once, starting with a different peer each round;
 // the figure is the median round.
 Measured TimeSideBySide(const Peer *list, int count, const std::vector<Segment> &rays, int rounds) {
     Measured m;
-    std::vector<double> times[3];
+    std::vector<double> times[4];
     for (int p = 0; p < count; ++p) {
         m.answers[p].resize(rays.size());
     }
@@ -108,6 +112,17 @@ Measured TimeSideBySide(const Peer *list, int count, const std::vector<Segment> 
         m.microsPerRay[p] = times[p][times[p].size() / 2];
     }
     return m;
+}
+
+// Rays whose answers are not the same to the bit (a baseline build must give none).
+uint32_t NotIdentical(const std::vector<Answer> &a, const std::vector<Answer> &b) {
+    uint32_t n = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].hit != b[i].hit || std::memcmp(&a[i].distance, &b[i].distance, 4) != 0) {
+            n += 1;
+        }
+    }
+    return n;
 }
 
 struct Disagreement {
@@ -135,37 +150,71 @@ void PrintHeader() {
                 "differ from vorcollide: Bullet, Embree (hit/miss + distance)");
 }
 
+// The baseline's figure, its ratio and its differences, when one is loaded.
+void PrintBaseline(const Measured &m, int slot) {
+    if (!peers::ModuleLoaded(1)) {
+        return;
+    }
+    std::printf("%-44s %9s %8.2fus   this build / baseline: %.2fx; answers not identical: %u\n",
+                "  baseline build of vorcollide", "", m.microsPerRay[slot],
+                m.microsPerRay[0] / m.microsPerRay[slot],
+                NotIdentical(m.answers[0], m.answers[slot]));
+}
+
 void RunLevel(const char *name, const std::vector<float> &xyz, const std::vector<Segment> &rays,
               int rounds) {
+    const bool withBaseline = peers::ModuleLoaded(1);
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::VorLevelBuild(xyz);
+        peers::UseModule(0);
+    }
     peers::VorReset();
     peers::VorLevelBuild(xyz);
     peers::BulletLevelBuild(xyz);
     peers::EmbreeLevelBuild(xyz);
-    const Peer list[3] = {{"vorcollide", peers::VorLevelCast},
+    const Peer list[4] = {{"vorcollide", peers::VorLevelCast},
                           {"Bullet", peers::BulletLevelCast},
-                          {"Embree", peers::EmbreeLevelCast}};
-    const Measured m = TimeSideBySide(list, 3, rays, rounds);
+                          {"Embree", peers::EmbreeLevelCast},
+                          {"baseline", peers::BaselineLevelCast}};
+    const Measured m = TimeSideBySide(list, withBaseline ? 4 : 3, rays, rounds);
     const Disagreement b = Compare(m.answers[0], m.answers[1]);
     const Disagreement e = Compare(m.answers[0], m.answers[2]);
     std::printf("%-44s %9zu %8.2fus %7.2fus %7.2fus %8.2fx %8.2fx  %u+%u, %u+%u (of %u hits)\n",
                 name, xyz.size() / 9, m.microsPerRay[0], m.microsPerRay[1], m.microsPerRay[2],
                 m.microsPerRay[0] / m.microsPerRay[1], m.microsPerRay[0] / m.microsPerRay[2],
                 b.hitOnlyOne, b.distance, e.hitOnlyOne, e.distance, b.hits);
+    PrintBaseline(m, 3);
     std::fflush(stdout);
     peers::BulletFree();
     peers::EmbreeFree();
     peers::VorReset();
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::UseModule(0);
+    }
 }
 
 void RunCrowd(uint32_t count, int rounds) {
     float arena = 0;
     const std::vector<bench::CrowdBody> bodies = bench::CrowdLayout(count, 3, &arena);
     const std::vector<Segment> rays = FromBench(bench::CrowdRays(kRayCount, arena, kRaySeed));
+    const bool withBaseline = peers::ModuleLoaded(1);
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::VorCrowdBuild(bodies);
+        peers::UseModule(0);
+    }
     peers::VorReset();
     peers::VorCrowdBuild(bodies);
     peers::BulletCrowdBuild(bodies);
-    const Peer list[2] = {{"vorcollide", peers::VorCrowdCast}, {"Bullet", peers::BulletCrowdCast}};
-    const Measured m = TimeSideBySide(list, 2, rays, rounds);
+    const Peer list[3] = {{"vorcollide", peers::VorCrowdCast},
+                          {"Bullet", peers::BulletCrowdCast},
+                          {"baseline", peers::BaselineCrowdCast}};
+    const Measured m = TimeSideBySide(list, withBaseline ? 3 : 2, rays, rounds);
     const Disagreement b = Compare(m.answers[0], m.answers[1]);
     char name[64];
     std::snprintf(name, sizeof name, "crowd of %u, rays by type", count);
@@ -173,9 +222,15 @@ void RunCrowd(uint32_t count, int rounds) {
                 "ellipsoids)\n",
                 name, "-", m.microsPerRay[0], m.microsPerRay[1], "-",
                 m.microsPerRay[0] / m.microsPerRay[1], "-", b.hitOnlyOne, b.distance, b.hits);
+    PrintBaseline(m, 2);
     std::fflush(stdout);
     peers::BulletFree();
     peers::VorReset();
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::UseModule(0);
+    }
 }
 
 } // namespace
@@ -187,6 +242,8 @@ int main(int argc, char **argv) {
         const bool more = k + 1 < argc;
         if (arg == "--module" && more) {
             options.module = argv[++k];
+        } else if (arg == "--baseline" && more) {
+            options.baseline = argv[++k];
         } else if (arg == "--dem" && more) {
             options.dem = argv[++k];
         } else if (arg == "--rounds" && more) {
@@ -195,16 +252,23 @@ int main(int argc, char **argv) {
             options.only = argv[++k];
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--module PATH] [--dem PATH] [--rounds N] "
+                         "usage: %s [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] "
                          "[--only small,large,terrain,scene,crowd]\n",
                          argv[0]);
             return 2;
         }
     }
     std::string error;
-    if (!peers::LoadModule(options.module, &error)) {
+    if (!peers::LoadModule(0, options.module, &error)) {
         std::fprintf(stderr, "cannot load %s: %s\n", options.module.c_str(), error.c_str());
         return 1;
+    }
+    if (!options.baseline.empty() && !peers::LoadModule(1, options.baseline, &error)) {
+        std::fprintf(stderr, "cannot load %s: %s\n", options.baseline.c_str(), error.c_str());
+        return 1;
+    }
+    if (!options.baseline.empty()) {
+        std::printf("baseline %s\n", options.baseline.c_str());
     }
     std::printf("module %s; median of %d rounds, peers alternated; time per ray\n",
                 options.module.c_str(), options.rounds);

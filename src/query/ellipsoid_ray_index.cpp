@@ -3,25 +3,28 @@
 // that walks it.
 //
 // Why no result can change. The scan calls RayAgainstObject for each active object of the type in
-// activation order. For an ellipsoid its first test is the cube test: with f = from / r,
-// t = to / r, m = centre / r, all rounded to float, and m - 1, m + 1 rounded too, the object is
-// rejected when on some axis f and t both lie below m - 1, or both above m + 1. A rejected object
-// changes nothing (the hit body cannot be it, so not even the hit object is touched). Here an
-// object is skipped only when its box, centre +- (radius + 1e-6 (|centre| + radius)), lies past
-// the segment's box, widened by 1e-6 times each end's magnitude, on some axis. Then on that axis
-// both ends satisfy a < c - r - 1e-6 (|a| + |c| + r) (or the mirror), and rounding to nearest
-// moves a / r, c / r and c / r - 1 by at most u |a| / r, u |c| / r and u (|c| / r + 1) with
-// u = 2^-24: the rounded a / r stays below the rounded m - 1, since 1e-6 > (2 + u) u. The r term
-// also covers underflow, and the range limits below keep every quotient finite. The rest are tested
-// by the same RayAgainstObject in activation order, so they record the same hits in the same
-// order: the same nearest hit, the same first object among equal distances, the same negative
-// distance for a ray from inside. Objects whose centre or radii lie outside the limits go on a
-// list tested by every ray; rays whose ends lie outside them go to the scan.
+// activation order. An object whose ellipsoid fails one of the rejection tests of UnitRayEntry
+// changes nothing (the hit body cannot be it, so not even the hit object is touched), and those
+// tests read only the ray, the radii and the centre, never the best hit so far. Here an object is
+// left out in two ways. (1) Its box, centre +- (radius + 1e-6 (|centre| + radius)), lies past the
+// segment's box, widened by 1e-6 times each end's magnitude, on some axis. Then on that axis both
+// ends satisfy a < c - r - 1e-6 (|a| + |c| + r) (or the mirror), and rounding to nearest moves
+// a / r, c / r and c / r - 1 by at most u |a| / r, u |c| / r and u (|c| / r + 1) with u = 2^-24:
+// the rounded a / r stays below the rounded m - 1, since 1e-6 > (2 + u) u, and the cube test
+// rejects. The r term also covers underflow, and the range limits below keep every quotient
+// finite. (2) UnitRayEntry itself rejects it, run on the same radii, the same centre divided by
+// them at build time, and the same ray, so with the same bits as the object's own test. The rest
+// go through that same RayAgainstObject in activation order, so they record the same hits in the
+// same order: the same nearest hit, the same first object among equal distances, the same
+// negative distance for a ray from inside. Objects whose centre or radii lie outside the limits go
+// on a list tested by every ray; rays whose ends lie outside them go to the scan. The hierarchy is
+// dropped whenever SceneEpoch moves, so centres and radii are never stale.
 #include "query/ellipsoid_ray_index.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "body/registry.h"
 #include "body/transforms.h"
@@ -29,6 +32,7 @@
 #include "core/stats.h"
 #include "core/thresholds.h"
 #include "query/ray_cast.h"
+#include "query/unit_sphere_ray.h"
 
 namespace vor {
 
@@ -38,9 +42,12 @@ struct RayIndexBox {
     float lo[3], hi[3];
 };
 
-// An object of the type with an ellipsoid: its box and its place in activation order.
+// An object of the type with an ellipsoid: its box, the centre divided by the radii and the radii
+// as its ray test reads them, and its place in activation order.
 struct RayIndexEntry {
     RayIndexBox box;
+    Vec3 m;
+    Vec3 radii;
     uint32_t rank;
 };
 
@@ -203,6 +210,8 @@ TypeRayIndex *BuildIndex(int32_t type) {
         bool boxed = true;
         RayIndexEntry entry;
         entry.rank = rank;
+        entry.radii = shape->radii;
+        entry.m = DivideComponents(centre, shape->radii);
         for (int axis = 0; axis < 3; ++axis) {
             // The negated test also catches NaN.
             if (!(InRange(c[axis]) && RadiusInRange(r[axis]))) {
@@ -224,6 +233,10 @@ TypeRayIndex *BuildIndex(int32_t type) {
         BuildNode(index, 0, 0, index->entryCount);
     }
     return index;
+}
+
+bool SameBits(const Vec3 &a, const Vec3 &b) {
+    return std::memcmp(&a, &b, sizeof(Vec3)) == 0;
 }
 
 bool Overlaps(const RayIndexBox &a, const RayIndexBox &b) {
@@ -287,8 +300,12 @@ bool EllipsoidRaysByType(int32_t type) {
         return false;
     }
 
-    // Every object whose box meets the segment's, then those that are always tested.
+    // Every object whose box meets the segment's and that passes the ray test's own rejections,
+    // then those that are always tested. Neighbours mostly share radii, and with them the ray in
+    // their unit-sphere space.
     uint32_t count = 0;
+    Vec3 unitRadii = {0.0f, 0.0f, 0.0f};
+    UnitRay unit = {};
     if (index->entryCount > 0) {
         uint32_t stack[kMaxDepth];
         uint32_t depth = 0;
@@ -304,8 +321,17 @@ bool EllipsoidRaysByType(int32_t type) {
                 continue;
             }
             for (uint32_t k = n.first; k < n.first + n.count; ++k) {
-                if (Overlaps(index->entries[k].box, query)) {
-                    TypeRayScratch[count++] = index->entries[k].rank;
+                const RayIndexEntry &entry = index->entries[k];
+                if (!Overlaps(entry.box, query)) {
+                    continue;
+                }
+                if (!SameBits(entry.radii, unitRadii)) {
+                    unitRadii = entry.radii;
+                    unit = MakeUnitRay(ray, unitRadii);
+                }
+                float entryDistance = 0.0f;
+                if (UnitRayEntry(unit, entry.m, &entryDistance)) {
+                    TypeRayScratch[count++] = entry.rank;
                 }
             }
         }

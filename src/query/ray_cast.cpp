@@ -15,6 +15,7 @@
 #include "pass/ellipsoid_sweep.h"
 #include "pass/mesh_sweep.h"
 #include "query/ellipsoid_ray_index.h"
+#include "query/unit_sphere_ray.h"
 
 namespace vor {
 
@@ -57,29 +58,12 @@ void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
     const Vec3 &r = shape->radii;
     // Centred on where the last pass left the body; the offset is not added.
     const Vec3 centre = ResolvedPosition(body);
-    const Vec3 f = DivideComponents(ray.from, r);
-    const Vec3 t = DivideComponents(ray.to, r);
-    const Vec3 m = DivideComponents(centre, r);
-    const Vec3 dir = Normalize(DivideComponents(ray.direction, r));
-    if (!SweptBoxesOverlap(f, t, m, m, kRayEllipsoidMargin)) {
+    const UnitRay unit = MakeUnitRay(ray, r);
+    float entry = 0.0f;
+    if (!UnitRayEntry(unit, DivideComponents(centre, r), &entry)) {
         return;
     }
-
-    // Distance of the centre from the ray's line; a grazing line (exactly 1) still counts.
-    const Vec3 p = Sub(m, f);
-    const float a = DotProduct(p, dir);
-    const float q = DotProduct(p, p) - a * a;
-    if (q > 1.0f) {
-        return;
-    }
-    // Entry point along the line; it may lie behind the start (ray from inside).
-    const float entry = a - std::sqrt(1.0f - q);
-    const Vec3 w = Sub(t, f);
-    const float ww = DotProduct(w, w);
-    if (entry * entry > ww) {
-        return;
-    }
-    const float dist = entry / std::sqrt(ww) * ray.length;
+    const float dist = entry / std::sqrt(unit.ww) * ray.length;
     if (!(dist < ray.distance)) {
         return;
     }
