@@ -7,23 +7,14 @@
 #include <cstdint>
 #include <vector>
 
-namespace bench {
+#include "level_geometry.h"
 
-// A small deterministic generator (xorshift64*), so every run builds the same scene.
-struct Random {
-    uint64_t state;
-    uint64_t Next();
-    float Uniform(float lo, float hi);
-};
+namespace bench {
 
 constexpr uint32_t kLevelObject = 1;
 constexpr uint32_t kLevelType = 2;
 constexpr uint32_t kCharacterType = 1;
 constexpr uint32_t kCrowdType = 3;
-constexpr float kCharacterRadii[3] = {0.25f, 0.45f, 0.25f};
-
-// Height of the rolling ground at (x, z).
-float GroundHeight(float x, float z);
 
 // Level object 1 (type 2): a cells x cells heightfield of unit cells with walls round it and
 // crates on it. Answers the number of triangles.
@@ -42,15 +33,6 @@ void StepCharacters(std::vector<Walker> &walkers, uint32_t cells, Random &random
 // A crowd 1..count (type 3) on a jittered lattice in a square arena, sliding off each other.
 std::vector<Walker> BuildCrowd(uint32_t count, uint32_t seed, float *arena);
 void StepCrowd(std::vector<Walker> &walkers, float arena, Random &random);
-
-struct Ray {
-    float from[3];
-    float to[3];
-};
-// Rays of about 20 units over the level: half straight down through it, half level with it.
-std::vector<Ray> LevelRays(uint32_t count, uint32_t cells, uint32_t seed);
-// Level rays across the crowd's arena at body height.
-std::vector<Ray> CrowdRays(uint32_t count, float arena, uint32_t seed);
 
 // Bytes of the level mesh's hierarchy and of its triangle records.
 size_t LevelAccelBytes();

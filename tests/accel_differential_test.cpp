@@ -3,6 +3,7 @@
 // definitions, responses, concave and size modes) run once with the plain scans and once with the
 // triangle hierarchy and the pair grid, and every value the host can read back must agree to the
 // bit: positions, angles, every contact field, the collision stack and ray results.
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "core/accel_mode.h"
 #include "core/module_state.h"
+#include "math/vec3.h"
 #include "support/test_support.h"
 
 namespace {
@@ -237,16 +239,171 @@ Recording RunScene(uint32_t seed) {
     return rec;
 }
 
+// A crowd for rays by type: bodies on a lattice, some sharing a position exactly (equal
+// distances), a few with out-of-range centres or radii, then rays of every placement with churn
+// between them (free, deactivate, reactivate last, place, move through a pass, resize, replace).
+Recording RunCrowdRays(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Recording rec;
+    const uint32_t count = sc.I(10, 260);
+    const uint32_t side = sc.I(2, 16);
+    const float pitch = sc.U(0.4f, 2.0f);
+    std::vector<vor::Vec3> spots; // lattice positions handed out so far
+    auto spot = [&](uint32_t k) {
+        if (!spots.empty() && sc.I(0, 5) == 0) {
+            return spots[sc.I(0, static_cast<uint32_t>(spots.size()) - 1)];
+        }
+        const vor::Vec3 p = {static_cast<float>(k % side) * pitch,
+                             sc.I(0, 3) == 0 ? sc.U(-1, 1) : 0,
+                             static_cast<float>(k / side % side) * pitch};
+        spots.push_back(p);
+        return p;
+    };
+    auto place = [&](uint32_t n, uint32_t k) {
+        const vor::Vec3 p = spot(k);
+        switch (sc.I(0, 40)) {
+        case 0:
+            SetObjPosVOR(NAN, p.y, p.z);
+            break;
+        case 1:
+            SetObjPosVOR(p.x, 3e19f, p.z);
+            break;
+        case 2:
+            SetObjPosVOR(-INFINITY, p.y, p.z);
+            break;
+        default:
+            SetObjPosVOR(p.x, p.y, p.z);
+            break;
+        }
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+    };
+    auto radius = [&](uint32_t n) {
+        switch (sc.I(0, 12)) {
+        case 0:
+            SetObjRadiusVOR(n, sc.U(0.1f, 2), sc.U(0.1f, 2), sc.U(0.1f, 2));
+            break;
+        case 1:
+            SetObjRadiusVOR(n, 1e-20f, 0.45f, 0.25f);
+            break;
+        case 2:
+            SetObjRadiusVOR(n, 0.25f, INFINITY, 0.25f);
+            break;
+        default:
+            SetObjRadiusVOR(n, 0.25f, 0.45f, 0.25f);
+            break;
+        }
+    };
+    auto create = [&](uint32_t n, uint32_t k) {
+        NewCollObjVOR(n, sc.I(0, 4) == 0 ? 2 : 1);
+        if (sc.I(0, 6) == 0) {
+            AddObjShapeVOR(n, 2); // a mesh first: the ellipsoid is still the first of its kind
+        }
+        if (sc.I(0, 12) != 0) {
+            AddObjShapeVOR(n, 1);
+        }
+        radius(n);
+        place(n, k);
+        if (sc.I(0, 9) != 0) {
+            ActivateObjVOR(n);
+        }
+    };
+    for (uint32_t k = 0; k < count; ++k) {
+        create(1 + k, k);
+    }
+    if (sc.I(0, 1) == 0) {
+        SetCollisionsVOR(1, 1, 1, sc.I(1, 5), 1);
+    }
+    const float extent = side * pitch;
+    for (int r = 0; r < 80; ++r) {
+        const uint32_t n = sc.I(1, count);
+        const vor::Vec3 at = {F(PeekObjXVOR(n)), F(PeekObjYVOR(n)), F(PeekObjZVOR(n))};
+        float s[3] = {sc.U(-2, extent + 2), sc.U(-1, 1), sc.U(-2, extent + 2)};
+        float e[3] = {sc.U(-2, extent + 2), sc.U(-1, 1), sc.U(-2, extent + 2)};
+        switch (sc.I(0, 9)) {
+        case 0: // along a lattice row through the centres: ties between shared positions
+        case 1:
+            s[0] = -3;
+            e[0] = extent + 3;
+            s[1] = e[1] = 0;
+            s[2] = e[2] = static_cast<float>(sc.I(0, side - 1)) * pitch;
+            break;
+        case 2: // from inside a body, or from its centre
+            s[0] = at.x + sc.U(-0.1f, 0.1f);
+            s[1] = at.y + sc.U(-0.1f, 0.1f);
+            s[2] = at.z;
+            break;
+        case 3: // no length
+            e[0] = s[0], e[1] = s[1], e[2] = s[2];
+            break;
+        case 4: // NaN, infinite or huge ends
+            (sc.I(0, 1) == 0 ? s : e)[sc.I(0, 2)] = sc.I(0, 2) == 0   ? NAN
+                                                    : sc.I(0, 1) == 0 ? INFINITY
+                                                                      : 2e19f;
+            break;
+        default:
+            break;
+        }
+        const int32_t type = sc.I(0, 12) == 0 ? static_cast<int32_t>(sc.I(0, 1)) * 300 - 100
+                                              : static_cast<int32_t>(sc.I(1, 2));
+        RecordRay(rec, "ray " + std::to_string(r),
+                  RayIntersectTypeVOR(type, 1, s[0], s[1], s[2], e[0], e[1], e[2]));
+        // Churn before the next ray.
+        const uint32_t m = sc.I(1, count);
+        switch (sc.I(0, 10)) {
+        case 0:
+            FreeObjVOR(m);
+            break;
+        case 1:
+            DeActivateObjVOR(m);
+            break;
+        case 2:
+            ActivateObjVOR(m);
+            break;
+        case 3:
+            place(m, sc.I(0, count));
+            break;
+        case 4:
+            SetObjPosVOR(at.x + sc.U(-1, 1), at.y, at.z + sc.U(-1, 1));
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 0);
+            // A ray between the update and the pass, then the pass moves the body.
+            RecordRay(rec, "ray before pass " + std::to_string(r),
+                      RayIntersectTypeVOR(type, 1, s[0], s[1], s[2], e[0], e[1], e[2]));
+            RunCollisionVOR();
+            {
+                // Through where the pass left the body: a stale search would miss it.
+                const float x = F(PeekObjXVOR(n)), y = F(PeekObjYVOR(n)), z = F(PeekObjZVOR(n));
+                RecordRay(rec, "ray after pass " + std::to_string(r),
+                          RayIntersectTypeVOR(type, 1, x - 4, y, z - 0.5f, x + 4, y, z + 0.5f));
+            }
+            break;
+        case 5:
+            radius(m);
+            break;
+        case 6:
+            create(m, sc.I(0, count));
+            break;
+        case 7:
+            AddObjShapeVOR(m, 1);
+            break;
+        default:
+            break;
+        }
+    }
+    return rec;
+}
+
 class AccelDifferentialTest : public HostTest {
   protected:
     void TearDown() override {
         vor::ReferenceScans = false;
         HostTest::TearDown();
     }
-    Recording Run(uint32_t seed, bool reference) {
+    Recording Run(uint32_t seed, bool reference, Recording (*scene)(uint32_t) = RunScene) {
         StopCollisionVOR();
         vor::ReferenceScans = reference;
-        Recording rec = RunScene(seed);
+        Recording rec = scene(seed);
         StopCollisionVOR();
         vor::ReferenceScans = false;
         return rec;
@@ -275,15 +432,38 @@ TEST_F(AccelDifferentialTest, RandomScenesGiveTheSameResultsWithAndWithoutTheSea
     EXPECT_GT(contacts, 1000u);
 }
 
+TEST_F(AccelDifferentialTest, RaysByTypeAgainstChurningCrowdsGiveTheSameAnswersInBothModes) {
+    constexpr uint32_t kScenes = 120;
+    uint64_t hits = 0;
+    for (uint32_t seed = 1; seed <= kScenes; ++seed) {
+        const Recording plain = Run(seed, true, RunCrowdRays);
+        const Recording fast = Run(seed, false, RunCrowdRays);
+        ASSERT_EQ(plain.values.size(), fast.values.size()) << "crowd " << seed;
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "crowd " << seed << ": " << plain.labels[k];
+        }
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            if (plain.labels[k].find(" answer") != std::string::npos) {
+                hits += plain.values[k];
+            }
+        }
+    }
+    // The crowds must actually be hit, or the comparison proves little.
+    EXPECT_GT(hits, 2000u);
+}
+
 TEST_F(AccelDifferentialTest, TheSearchStructuresAreActuallyUsedByTheFastRun) {
     vor::ResetStats();
     Run(3, false);
     EXPECT_GT(vor::Stats.accelBuilds, 0u);
     EXPECT_GT(vor::Stats.gridDefinitions, 0u);
+    EXPECT_GT(vor::Stats.typeRayIndexBuilds, 0u);
     vor::ResetStats();
     Run(3, true);
     EXPECT_EQ(vor::Stats.accelBuilds, 0u);
     EXPECT_EQ(vor::Stats.gridDefinitions, 0u);
+    EXPECT_EQ(vor::Stats.typeRayIndexBuilds, 0u);
 }
 
 } // namespace

@@ -300,6 +300,17 @@ def files():
     f["terrain_wild"] = (defs() + op("kTerrain") + obj(1) + bytes([0] * 49) + flt(INF) +
                          new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") +
                          op("kReadAll"))
+    # Rays by type into a crowd between changes: a shared position (equal distances), from inside,
+    # without length, NaN, then free, deactivate, reactivate last, move through a pass, resize.
+    row = op("kRayType") + typ(3) + kind(1) + flts(-5, 0, 0, 10, 0, 0) + op("kRayObj") + op("kRayDist")
+    f["crowd_rays"] = (op("kCrowd") + bytes([1]) + flt(1.0) + row +
+                       new_ellipsoid(3, 3, 0, 0, 0, 0.6, 0.6, 0.6) + row +
+                       op("kRayType") + typ(3) + kind(1) + flts(0.1, 0, 0, 5, 0, 0) + op("kRayDist") +
+                       op("kRayType") + typ(3) + kind(1) + flts(1, 0, 0, 1, 0, 0) +
+                       op("kRayType") + typ(3) + kind(1) + flts(NAN, 0, 0, 5, 0, 0) +
+                       op("kFreeObj") + obj(7) + row + op("kDeactivate") + obj(3) + row +
+                       op("kActivate") + obj(3) + row + move(8, 1.25, 0, 0.7) + row + op("kRun") +
+                       row + op("kSetRadius") + obj(9) + flts(2, 2, 2) + row)
     # Inputs of the faults found so far (each fixed), kept as seeds.
     f["regress_nan_contact"] = (defs() + new_ellipsoid(2, 1, 0, 1.5, 0) +
                                 new_ellipsoid(3, 1, 3, 1.5, 0, 1e-45, 1, 1) + move(2, 0.5, 1.5, 0) +

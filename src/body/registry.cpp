@@ -7,6 +7,7 @@
 
 #include "body/motion_records.h"
 #include "core/module_state.h"
+#include "core/scene_epoch.h"
 #include "mesh/mesh_accel.h"
 #include "mesh/mesh_building.h"
 
@@ -97,6 +98,7 @@ void CreateObject(uint32_t n, uint32_t type) {
         }
         DestroyObject(old);
     }
+    SceneChanged();
     CollisionObject *object = new CollisionObject();
     InitMember(&object->link);
     object->objectNumber = n;
@@ -118,6 +120,7 @@ void FreeObject(uint32_t n) {
 
 void ActivateObject(uint32_t n) {
     // A fresh entry at the end of ActiveList: re-activation moves the object last.
+    SceneChanged();
     if (ActiveTable[n] != nullptr) {
         RemoveActiveEntry(ActiveTable[n]);
     }
@@ -156,6 +159,7 @@ void AddShape(uint32_t n, int32_t kind) {
         return;
     }
     CollisionBody *body = ObjectTable[n]->body;
+    SceneChanged();
     InitMember(&shape->link);
     shape->kind = static_cast<int16_t>(kind);
     if (body->activeBodyEntry != nullptr) {
@@ -170,6 +174,7 @@ void RemoveActiveEntry(ActiveEntry *entry) {
     if (StackCursor == entry) {
         StackCursor = MemberOf<ActiveEntry>(entry->link.next);
     }
+    SceneChanged();
     ActiveTable[entry->object->objectNumber] = nullptr;
     Unlink(&entry->link, &ActiveList);
     delete entry;
@@ -179,6 +184,7 @@ void DeactivateBody(CollisionBody *body) {
     if (body->activeBodyEntry == nullptr) {
         return;
     }
+    SceneChanged();
     Unlink(&body->activeBodyEntry->link, &ActiveBodyList);
     delete body->activeBodyEntry;
     body->activeBodyEntry = nullptr;
@@ -190,6 +196,7 @@ void DeactivateBody(CollisionBody *body) {
 }
 
 void DestroyBody(CollisionBody *body) {
+    SceneChanged();
     DeactivateBody(body);
     // An inactive body still holds the records its last passes gave it.
     FreeCurrentMotion(body);

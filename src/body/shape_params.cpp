@@ -4,6 +4,7 @@
 
 #include "core/error_report.h"
 #include "core/messages.h"
+#include "core/scene_epoch.h"
 #include "core/thresholds.h"
 
 namespace vor {
@@ -14,6 +15,7 @@ void SetEllipsoidRadii(CollisionObject *object, float rx, float ry, float rz) {
         ReportError(kMsgRadius, object->objectNumber);
         return;
     }
+    SceneChanged();
     for (ListLink *l = object->body->shapes.head; l != nullptr; l = l->next) {
         ShapeHead *shape = MemberOf<ShapeHead>(l);
         if (shape->kind == kEllipsoidKind) {

@@ -5,6 +5,7 @@
 
 #include "body/motion_records.h"
 #include "core/module_state.h"
+#include "core/scene_epoch.h"
 #include "core/thresholds.h"
 
 namespace vor {
@@ -71,6 +72,7 @@ void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, 
     const Vec3 givenScale = scale;
 
     // The old pose becomes the previous one; the sweep starts where the last pass left the body.
+    SceneChanged();
     body->previousPosition = ResolvedPosition(body);
     body->previousScale = body->newScale;
     body->previousRotation = body->newRotation;

@@ -17,6 +17,7 @@ Vec3 PendingRotation = {0.0f, 0.0f, 0.0f};
 PassState Pass = {0, 0, 0};
 bool ReferenceScans = false;
 WorkCounters Stats = {};
+uint64_t SceneEpoch = 1;
 
 RayResult *LastRay = nullptr;
 ActiveEntry *StackCursor = nullptr;
@@ -29,6 +30,9 @@ IntrusiveList ObjectList;
 IntrusiveList BodyList;
 IntrusiveList DefinitionList;
 uint8_t ErrorBoxArmed = 0;
+TypeRayIndex *TypeRayIndexes[kCollisionTypeCount] = {};
+uint32_t *TypeRayScratch = nullptr;
+uint32_t TypeRayScratchCapacity = 0;
 
 #ifdef VOR_VALIDATE
 namespace {
@@ -62,6 +66,10 @@ void ValidateStopped() {
     Require(Empty(ObjectList) && Empty(BodyList), "object lists kept");
     Require(Empty(DefinitionList), "DefinitionList kept");
     Require(ErrorBoxArmed == 0, "error box still armed");
+    for (const TypeRayIndex *index : TypeRayIndexes) {
+        Require(index == nullptr, "a ray index by type kept");
+    }
+    Require(TypeRayScratch == nullptr && TypeRayScratchCapacity == 0, "ray scratch kept");
 }
 #else
 void ValidateStopped() {}

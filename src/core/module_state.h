@@ -15,6 +15,8 @@
 
 namespace vor {
 
+struct TypeRayIndex; // private to query/ellipsoid_ray_index.cpp
+
 // The collision pass's variables; fields keep the names the pass is described with.
 struct PassState {
     uint8_t sweepNeeded;    // raised by updates that change a transform and by responses
@@ -67,6 +69,9 @@ extern PassState Pass;
 // grid. True: every sweep and ray visits every triangle and every destination in list order.
 extern bool ReferenceScans;
 extern WorkCounters Stats; // only counts, for the benchmarks; nothing in the library reads it
+// Raised by every command that may change what a ray by type reads (core/scene_epoch.h); only
+// grows, so a search structure built at an older value is never mistaken for current.
+extern uint64_t SceneEpoch;
 
 // --- Cleared by StopCollisionVOR, in this order. ---
 
@@ -81,6 +86,11 @@ extern IntrusiveList ObjectList;                         // CollisionObjects, cr
 extern IntrusiveList BodyList;                           // CollisionBodies, creation order
 extern IntrusiveList DefinitionList;                     // CollisionDefinitions, creation order
 extern uint8_t ErrorBoxArmed; // 1 after StartCollisionDebugVOR until the next report or Stop
+// Rays by type against ellipsoids (query/ellipsoid_ray_index.cpp): a hierarchy per collision
+// type, built by the first such ray after SceneEpoch moved, and the candidate list the rays share.
+extern TypeRayIndex *TypeRayIndexes[kCollisionTypeCount];
+extern uint32_t *TypeRayScratch;
+extern uint32_t TypeRayScratchCapacity;
 
 // --- Scratch within one call: freed or reset before the call returns. ---
 // The pair grid's working arrays (pass/broadphase.cpp), and the hierarchies' traversal stacks,

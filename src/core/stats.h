@@ -18,6 +18,8 @@ struct WorkCounters {
     uint64_t accelRefits;         // hierarchies refitted to a new world matrix
     uint64_t gridDefinitions;     // ellipsoid definition sweeps served by the pair grid
     uint64_t gridPlainSources;    // sources the grid left to scan every destination
+    uint64_t typeRayIndexBuilds;  // hierarchies over a type's ellipsoids built for rays
+    uint64_t typeRayEllipsoids;   // ellipsoids a ray by type handed to the exact test
 };
 
 void ResetStats();

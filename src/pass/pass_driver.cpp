@@ -9,6 +9,7 @@
 #include "core/accel_mode.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
+#include "core/scene_epoch.h"
 #include "core/thresholds.h"
 #include "pass/broadphase.h"
 #include "pass/ellipsoid_sweep.h"
@@ -35,6 +36,8 @@ void SweepDefinitionsOf(int16_t destinationKind) {
 } // namespace
 
 void RunCollisionPass() {
+    // Resolved positions are about to change; nothing reads them from outside until the pass ends.
+    SceneChanged();
     Pass.sweepIteration = 1;
     RetireMotionRecords();
     OpenMotionRecords();

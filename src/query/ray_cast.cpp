@@ -14,6 +14,8 @@
 #include "mesh/triangle_tests.h"
 #include "pass/ellipsoid_sweep.h"
 #include "pass/mesh_sweep.h"
+#include "query/ellipsoid_ray_index.h"
+#include "query/unit_sphere_ray.h"
 
 namespace vor {
 
@@ -42,11 +44,6 @@ void BeginRay(const Vec3 &start, const Vec3 &end) {
     ray.position = Vec3{0.0f, 0.0f, 0.0f};
 }
 
-// A ray without length (or with NaN in it) hits nothing.
-bool RayHasLength() {
-    return LastRay->length > 0.0f;
-}
-
 void RecordHit(CollisionBody *body, float distance, const Vec3 &position, const Vec3 &normal) {
     RayResult &ray = *LastRay;
     ray.distance = distance;
@@ -61,29 +58,12 @@ void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
     const Vec3 &r = shape->radii;
     // Centred on where the last pass left the body; the offset is not added.
     const Vec3 centre = ResolvedPosition(body);
-    const Vec3 f = DivideComponents(ray.from, r);
-    const Vec3 t = DivideComponents(ray.to, r);
-    const Vec3 m = DivideComponents(centre, r);
-    const Vec3 dir = Normalize(DivideComponents(ray.direction, r));
-    if (!SweptBoxesOverlap(f, t, m, m, kRayEllipsoidMargin)) {
+    const UnitRay unit = MakeUnitRay(ray, r);
+    float entry = 0.0f;
+    if (!UnitRayEntry(unit, DivideComponents(centre, r), &entry)) {
         return;
     }
-
-    // Distance of the centre from the ray's line; a grazing line (exactly 1) still counts.
-    const Vec3 p = Sub(m, f);
-    const float a = DotProduct(p, dir);
-    const float q = DotProduct(p, p) - a * a;
-    if (q > 1.0f) {
-        return;
-    }
-    // Entry point along the line; it may lie behind the start (ray from inside).
-    const float entry = a - std::sqrt(1.0f - q);
-    const Vec3 w = Sub(t, f);
-    const float ww = DotProduct(w, w);
-    if (entry * entry > ww) {
-        return;
-    }
-    const float dist = entry / std::sqrt(ww) * ray.length;
+    const float dist = entry / std::sqrt(unit.ww) * ray.length;
     if (!(dist < ray.distance)) {
         return;
     }
@@ -127,6 +107,13 @@ ShapeHead *FirstShapeOfKind(const CollisionBody *body, int32_t kind) {
     return nullptr;
 }
 
+} // namespace
+
+// A ray without length (or with NaN in it) hits nothing.
+bool RayHasLength() {
+    return LastRay->length > 0.0f;
+}
+
 void RayAgainstObject(uint32_t n, int32_t kind) {
     CollisionBody *body = ObjectTable[n]->body;
     if (!RayHasLength()) {
@@ -147,8 +134,6 @@ void RayAgainstObject(uint32_t n, int32_t kind) {
         LastRay->hitType = body->collisionType;
     }
 }
-
-} // namespace
 
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {
     const RayResult &ray = *LastRay;
@@ -191,6 +176,10 @@ int32_t RayIntersectObject(uint32_t n, int32_t kind, const Vec3 &start, const Ve
 
 int32_t RayIntersectType(int32_t type, int32_t kind, const Vec3 &start, const Vec3 &end) {
     BeginRay(start, end);
+    // Ellipsoids go through a bounds hierarchy that tests the same objects that can hit, in order.
+    if (kind == kEllipsoidKind && !ReferenceScans && EllipsoidRaysByType(type)) {
+        return LastRay->hit == 1 ? 1 : 0;
+    }
     // Active objects in activation order, so the first activated wins a tie.
     for (ListLink *l = ActiveList.head; l != nullptr; l = l->next) {
         const CollisionObject *object = MemberOf<ActiveEntry>(l)->object;

@@ -13,6 +13,11 @@ int32_t RayIntersectObject(uint32_t n, int32_t kind, const Vec3 &start, const Ve
 int32_t RayIntersectType(int32_t type, int32_t kind, const Vec3 &start, const Vec3 &end);
 void FreeRayResult();
 
+// True when the current ray has a length (not 0, not NaN); otherwise no test records a hit.
+bool RayHasLength();
+// Tests the first shape of the kind of object n against the current ray (n must exist).
+void RayAgainstObject(uint32_t n, int32_t kind);
+
 // The per-triangle body of the mesh test, in world space: records a nearer front-face hit.
 // A coarser search over the triangles may call it for its survivors, in list order.
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body);

@@ -6,12 +6,14 @@
 #include "body/registry.h"
 #include "core/definitions.h"
 #include "core/error_report.h"
+#include "query/ellipsoid_ray_index.h"
 #include "query/ray_cast.h"
 
 namespace vor {
 
 void StopCollision() {
     FreeRayResult();
+    FreeEllipsoidRayIndexes();
     // Each teardown takes the head of its list until the list is empty.
     while (ActiveList.head != nullptr) {
         RemoveActiveEntry(ListHead<ActiveEntry>(ActiveList));

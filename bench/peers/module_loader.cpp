@@ -1,0 +1,162 @@
+// vorcollide as a host sees it: the module is opened by path and every call goes through the
+// address its export table gives, so the comparison can point at any build of the library.
+#include <dlfcn.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "peer_rays.h"
+#include "vorcollide.h"
+
+namespace peers {
+
+namespace {
+
+struct Exports {
+    void (*StopCollision)(void);
+    void (*NewCollObj)(uint32_t, uint32_t);
+    void (*AddObjShape)(uint32_t, int32_t);
+    void (*AddMesh)(uint32_t, const void *);
+    void (*SetObjRadius)(uint32_t, float, float, float);
+    void (*SetObjPos)(float, float, float);
+    void (*SetObjRot)(float, float, float);
+    void (*UpdateObj)(uint32_t, int32_t);
+    void (*ActivateObj)(uint32_t);
+    void (*RunCollision)(void);
+    int32_t (*RayIntersectObject)(uint32_t, int32_t, float, float, float, float, float, float);
+    int32_t (*RayIntersectType)(int32_t, int32_t, float, float, float, float, float, float);
+    int32_t (*RayHitDist)(void);
+};
+
+// The module under test and, optionally, a baseline build loaded beside it.
+Exports modules[2];
+bool loaded[2] = {false, false};
+Exports vor; // the one the set-up calls go to
+
+constexpr uint32_t kLevelObject = 1;
+constexpr uint32_t kLevelType = 2;
+constexpr uint32_t kCrowdType = 3;
+
+template <typename F> bool Find(void *module, const char *name, F *slot, std::string *error) {
+    void *address = dlsym(module, name);
+    if (address == nullptr) {
+        *error = std::string("missing export ") + name;
+        return false;
+    }
+    *slot = reinterpret_cast<F>(address);
+    return true;
+}
+
+} // namespace
+
+float SegmentLength(const Segment &s) {
+    const float dx = s.to[0] - s.from[0], dy = s.to[1] - s.from[1], dz = s.to[2] - s.from[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+bool LoadModule(int slot, const std::string &path, std::string *error) {
+    void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        *error = dlerror();
+        return false;
+    }
+    Exports &vor = modules[slot];
+    loaded[slot] = Find(module, "StopCollisionVOR", &vor.StopCollision, error) &&
+                   Find(module, "NewCollObjVOR", &vor.NewCollObj, error) &&
+                   Find(module, "AddObjShapeVOR", &vor.AddObjShape, error) &&
+                   Find(module, "AddMeshVOR", &vor.AddMesh, error) &&
+                   Find(module, "SetObjRadiusVOR", &vor.SetObjRadius, error) &&
+                   Find(module, "SetObjPosVOR", &vor.SetObjPos, error) &&
+                   Find(module, "SetObjRotVOR", &vor.SetObjRot, error) &&
+                   Find(module, "UpdateObjVOR", &vor.UpdateObj, error) &&
+                   Find(module, "ActivateObjVOR", &vor.ActivateObj, error) &&
+                   Find(module, "RunCollisionVOR", &vor.RunCollision, error) &&
+                   Find(module, "RayIntersectObjectVOR", &vor.RayIntersectObject, error) &&
+                   Find(module, "RayIntersectTypeVOR", &vor.RayIntersectType, error) &&
+                   Find(module, "RayHitDist", &vor.RayHitDist, error);
+    UseModule(0);
+    return loaded[slot];
+}
+
+bool ModuleLoaded(int slot) {
+    return loaded[slot];
+}
+
+void UseModule(int slot) {
+    vor = modules[slot];
+}
+
+void VorReset() {
+    vor.StopCollision();
+}
+
+void VorLevelBuild(const std::vector<float> &xyz) {
+    // The host's vertex block: a word of its own, the vertex size, the count, then x, y, z.
+    std::vector<uint32_t> block(3 + xyz.size());
+    block[0] = 0;
+    block[1] = 12;
+    block[2] = static_cast<uint32_t>(xyz.size() / 3);
+    std::memcpy(block.data() + 3, xyz.data(), xyz.size() * sizeof(float));
+    vor.NewCollObj(kLevelObject, kLevelType);
+    vor.AddObjShape(kLevelObject, 2);
+    vor.AddMesh(kLevelObject, block.data());
+    vor.SetObjPos(0, 0, 0);
+    vor.SetObjRot(0, 0, 0);
+    vor.UpdateObj(kLevelObject, 1);
+    vor.ActivateObj(kLevelObject);
+    // The first ray builds the mesh's hierarchy, so that no timed ray pays for it.
+    vor.RayIntersectObject(kLevelObject, 2, 1, 100, 1, 1, -100, 1);
+}
+
+template <int slot> Answer LevelCast(const Segment &s) {
+    const Exports &m = modules[slot];
+    if (m.RayIntersectObject(kLevelObject, 2, s.from[0], s.from[1], s.from[2], s.to[0], s.to[1],
+                             s.to[2]) == 0) {
+        return Answer{false, 0.0f};
+    }
+    return Answer{true, vorFloatFromBits(m.RayHitDist())};
+}
+
+Answer VorLevelCast(const Segment &s) {
+    return LevelCast<0>(s);
+}
+
+Answer BaselineLevelCast(const Segment &s) {
+    return LevelCast<1>(s);
+}
+
+void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies) {
+    for (uint32_t k = 0; k < bodies.size(); ++k) {
+        const uint32_t object = 1 + k;
+        vor.NewCollObj(object, kCrowdType);
+        vor.AddObjShape(object, 1);
+        vor.SetObjRadius(object, bench::kCharacterRadii[0], bench::kCharacterRadii[1],
+                         bench::kCharacterRadii[2]);
+        vor.SetObjPos(bodies[k].x, 0, bodies[k].z);
+        vor.SetObjRot(0, 0, 0);
+        vor.UpdateObj(object, 1);
+        vor.ActivateObj(object);
+    }
+    // One pass settles the resolved positions; a first ray builds whatever a ray search keeps.
+    vor.RunCollision();
+    vor.RayIntersectType(kCrowdType, 1, 0, 0.1f, 0, 1, 0.1f, 1);
+}
+
+template <int slot> Answer CrowdCast(const Segment &s) {
+    const Exports &m = modules[slot];
+    if (m.RayIntersectType(kCrowdType, 1, s.from[0], s.from[1], s.from[2], s.to[0], s.to[1],
+                           s.to[2]) == 0) {
+        return Answer{false, 0.0f};
+    }
+    return Answer{true, vorFloatFromBits(m.RayHitDist())};
+}
+
+Answer VorCrowdCast(const Segment &s) {
+    return CrowdCast<0>(s);
+}
+
+Answer BaselineCrowdCast(const Segment &s) {
+    return CrowdCast<1>(s);
+}
+
+} // namespace peers

@@ -1,0 +1,63 @@
+// What the peer comparison shares: a segment, the answer each library gives for it, and the three
+// libraries' set-up and cast functions. Every library gets the same triangles (nine floats each,
+// front face by the corners' order) and the same segments.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "level_geometry.h"
+
+namespace peers {
+
+struct Segment {
+    float from[3];
+    float to[3];
+};
+
+// Nearest front-face hit along the segment, as a distance from its start in world units.
+struct Answer {
+    bool hit;
+    float distance;
+};
+
+float SegmentLength(const Segment &s);
+
+// --- vorcollide, loaded by path and driven through its exports only (module_loader.cpp) ---
+// Slot 0 is the module under test, slot 1 an optional baseline build. The set-up calls go to the
+// slot UseModule chose; each cast names its slot.
+bool LoadModule(int slot, const std::string &path, std::string *error);
+bool ModuleLoaded(int slot);
+void UseModule(int slot);
+// StopCollisionVOR.
+void VorReset();
+// Object 1, type 2, one mesh; its hierarchy built by a first ray.
+void VorLevelBuild(const std::vector<float> &xyz);
+// RayIntersectObjectVOR (1, mesh).
+Answer VorLevelCast(const Segment &s);
+Answer BaselineLevelCast(const Segment &s);
+// Objects 1.. of type 3, one ellipsoid each, one pass, then a first ray.
+void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies);
+// RayIntersectTypeVOR (3, ellipsoids).
+Answer VorCrowdCast(const Segment &s);
+Answer BaselineCrowdCast(const Segment &s);
+
+// --- Bullet: btBvhTriangleMeshShape (quantized) or capsules in a btCollisionWorld ---
+void BulletLevelBuild(const std::vector<float> &xyz);
+Answer BulletLevelCast(const Segment &s);
+void BulletCrowdBuild(const std::vector<bench::CrowdBody> &bodies);
+Answer BulletCrowdCast(const Segment &s);
+void BulletFree();
+
+// --- Embree 3: one triangle geometry, back faces dropped by an intersection filter ---
+void EmbreeLevelBuild(const std::vector<float> &xyz);
+Answer EmbreeLevelCast(const Segment &s);
+void EmbreeFree();
+
+// A real elevation grid resampled to (side + 1)^2 heights in world units; empty when the file
+// cannot be read (terrain_data.cpp).
+std::vector<float> LoadTerrainHeights(const std::string &npyPath, uint32_t side,
+                                      std::string *description);
+
+} // namespace peers

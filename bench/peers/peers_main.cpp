@@ -1,0 +1,320 @@
+// vorcollide beside Bullet and Embree on the same rays, in one run: three levels (a procedural
+// heightfield with walls and crates at about 32k and 510k triangles, and a real terrain of 513 x
+// 513 heights), the character scene's own level and rays, and rays by type against crowds.
+// Every library gets the same triangles and the same segments, builds its hierarchy before the
+// clock starts, and the three take turns round by round so that a busy neighbour on the machine
+// slows all of them alike. Prints the time per ray, the ratios and the answers that differ.
+//
+// With --baseline PATH a second build of the module runs beside the first (say, the main branch
+// against a change), timed in the same rounds and checked for the very same answers. LIST is a
+// comma-separated choice of small, large, terrain, scene, crowd.
+//
+//   vorcollide_peers [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] [--only LIST]
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "peer_rays.h"
+
+namespace {
+
+using peers::Answer;
+using peers::Segment;
+
+constexpr uint32_t kRayCount = 10000;
+constexpr uint32_t kRaySeed = 12;
+constexpr float kRayLength = 20.0f;
+constexpr float kChestHeight = 1.3f;    // above the ground under the start
+constexpr float kAgreeDistance = 1e-3f; // answers nearer than 1 mm count as the same hit
+
+struct Options {
+    std::string module = VOR_PEERS_MODULE;
+    std::string baseline;
+    std::string dem = VOR_PEERS_DEM;
+    int rounds = 7;
+    std::string only;
+};
+
+bool Wanted(const Options &options, const char *name) {
+    if (options.only.empty()) {
+        return true;
+    }
+    const std::string list = "," + options.only + ",";
+    return list.find("," + std::string(name) + ",") != std::string::npos;
+}
+
+// Half straight down onto the ground from 10 above it, half level at chest height in a random
+// direction; every segment 20 long.
+template <typename Ground> std::vector<Segment> IssueRays(float lo, float hi, Ground ground) {
+    bench::Random random{0xA0761D6478BD642Full ^ kRaySeed};
+    std::vector<Segment> rays;
+    for (uint32_t k = 0; k < kRayCount; ++k) {
+        const float x = random.Uniform(lo, hi), z = random.Uniform(lo, hi);
+        const float g = ground(x, z);
+        if (k % 2 == 0) {
+            rays.push_back(Segment{{x, g + 10, z}, {x, g - 10, z}});
+        } else {
+            const float a = random.Uniform(0, 2 * bench::kPi);
+            const float y = g + kChestHeight;
+            rays.push_back(Segment{
+                {x, y, z}, {x + std::cos(a) * kRayLength, y, z + std::sin(a) * kRayLength}});
+        }
+    }
+    return rays;
+}
+
+std::vector<Segment> FromBench(const std::vector<bench::Ray> &rays) {
+    std::vector<Segment> out;
+    for (const bench::Ray &r : rays) {
+        out.push_back(Segment{{r.from[0], r.from[1], r.from[2]}, {r.to[0], r.to[1], r.to[2]}});
+    }
+    return out;
+}
+
+struct Peer {
+    const char *name;
+    Answer (*cast)(const Segment &);
+};
+
+struct Measured {
+    double microsPerRay[4] = {0, 0, 0, 0};
+    std::vector<Answer> answers[4];
+};
+
+// Every round runs each peer over all rays once, starting with a different peer each round;
+// the figure is the median round.
+Measured TimeSideBySide(const Peer *list, int count, const std::vector<Segment> &rays, int rounds) {
+    Measured m;
+    std::vector<double> times[4];
+    for (int p = 0; p < count; ++p) {
+        m.answers[p].resize(rays.size());
+    }
+    for (int r = 0; r < rounds; ++r) {
+        for (int k = 0; k < count; ++k) {
+            const int p = (k + r) % count;
+            Answer *out = m.answers[p].data();
+            const auto start = std::chrono::steady_clock::now();
+            for (size_t i = 0; i < rays.size(); ++i) {
+                out[i] = list[p].cast(rays[i]);
+            }
+            const auto stop = std::chrono::steady_clock::now();
+            times[p].push_back(std::chrono::duration<double, std::micro>(stop - start).count() /
+                               static_cast<double>(rays.size()));
+        }
+    }
+    for (int p = 0; p < count; ++p) {
+        std::sort(times[p].begin(), times[p].end());
+        m.microsPerRay[p] = times[p][times[p].size() / 2];
+    }
+    return m;
+}
+
+// Rays whose answers are not the same to the bit (a baseline build must give none).
+uint32_t NotIdentical(const std::vector<Answer> &a, const std::vector<Answer> &b) {
+    uint32_t n = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].hit != b[i].hit || std::memcmp(&a[i].distance, &b[i].distance, 4) != 0) {
+            n += 1;
+        }
+    }
+    return n;
+}
+
+struct Disagreement {
+    uint32_t hitOnlyOne = 0; // one library hits, the other does not
+    uint32_t distance = 0;   // both hit, more than 1 mm apart
+    uint32_t hits = 0;       // rays the first library hits
+};
+
+Disagreement Compare(const std::vector<Answer> &a, const std::vector<Answer> &b) {
+    Disagreement d;
+    for (size_t i = 0; i < a.size(); ++i) {
+        d.hits += a[i].hit ? 1 : 0;
+        if (a[i].hit != b[i].hit) {
+            d.hitOnlyOne += 1;
+        } else if (a[i].hit && std::fabs(a[i].distance - b[i].distance) > kAgreeDistance) {
+            d.distance += 1;
+        }
+    }
+    return d;
+}
+
+void PrintHeader() {
+    std::printf("%-44s %9s %10s %9s %9s %9s %9s  %s\n", "level (10,000 rays)", "triangles",
+                "vorcollide", "Bullet", "Embree", "vor/Bul", "vor/Emb",
+                "differ from vorcollide: Bullet, Embree (hit/miss + distance)");
+}
+
+// The baseline's figure, its ratio and its differences, when one is loaded.
+void PrintBaseline(const Measured &m, int slot) {
+    if (!peers::ModuleLoaded(1)) {
+        return;
+    }
+    std::printf("%-44s %9s %8.2fus   this build / baseline: %.2fx; answers not identical: %u\n",
+                "  baseline build of vorcollide", "", m.microsPerRay[slot],
+                m.microsPerRay[0] / m.microsPerRay[slot],
+                NotIdentical(m.answers[0], m.answers[slot]));
+}
+
+void RunLevel(const char *name, const std::vector<float> &xyz, const std::vector<Segment> &rays,
+              int rounds) {
+    const bool withBaseline = peers::ModuleLoaded(1);
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::VorLevelBuild(xyz);
+        peers::UseModule(0);
+    }
+    peers::VorReset();
+    peers::VorLevelBuild(xyz);
+    peers::BulletLevelBuild(xyz);
+    peers::EmbreeLevelBuild(xyz);
+    const Peer list[4] = {{"vorcollide", peers::VorLevelCast},
+                          {"Bullet", peers::BulletLevelCast},
+                          {"Embree", peers::EmbreeLevelCast},
+                          {"baseline", peers::BaselineLevelCast}};
+    const Measured m = TimeSideBySide(list, withBaseline ? 4 : 3, rays, rounds);
+    const Disagreement b = Compare(m.answers[0], m.answers[1]);
+    const Disagreement e = Compare(m.answers[0], m.answers[2]);
+    std::printf("%-44s %9zu %8.2fus %7.2fus %7.2fus %8.2fx %8.2fx  %u+%u, %u+%u (of %u hits)\n",
+                name, xyz.size() / 9, m.microsPerRay[0], m.microsPerRay[1], m.microsPerRay[2],
+                m.microsPerRay[0] / m.microsPerRay[1], m.microsPerRay[0] / m.microsPerRay[2],
+                b.hitOnlyOne, b.distance, e.hitOnlyOne, e.distance, b.hits);
+    PrintBaseline(m, 3);
+    std::fflush(stdout);
+    peers::BulletFree();
+    peers::EmbreeFree();
+    peers::VorReset();
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::UseModule(0);
+    }
+}
+
+void RunCrowd(uint32_t count, int rounds) {
+    float arena = 0;
+    const std::vector<bench::CrowdBody> bodies = bench::CrowdLayout(count, 3, &arena);
+    const std::vector<Segment> rays = FromBench(bench::CrowdRays(kRayCount, arena, kRaySeed));
+    const bool withBaseline = peers::ModuleLoaded(1);
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::VorCrowdBuild(bodies);
+        peers::UseModule(0);
+    }
+    peers::VorReset();
+    peers::VorCrowdBuild(bodies);
+    peers::BulletCrowdBuild(bodies);
+    const Peer list[3] = {{"vorcollide", peers::VorCrowdCast},
+                          {"Bullet", peers::BulletCrowdCast},
+                          {"baseline", peers::BaselineCrowdCast}};
+    const Measured m = TimeSideBySide(list, withBaseline ? 3 : 2, rays, rounds);
+    const Disagreement b = Compare(m.answers[0], m.answers[1]);
+    char name[64];
+    std::snprintf(name, sizeof name, "crowd of %u, rays by type", count);
+    std::printf("%-44s %9s %8.2fus %7.2fus %9s %8.2fx %9s  %u+%u (of %u hits; capsules are not "
+                "ellipsoids)\n",
+                name, "-", m.microsPerRay[0], m.microsPerRay[1], "-",
+                m.microsPerRay[0] / m.microsPerRay[1], "-", b.hitOnlyOne, b.distance, b.hits);
+    PrintBaseline(m, 2);
+    std::fflush(stdout);
+    peers::BulletFree();
+    peers::VorReset();
+    if (withBaseline) {
+        peers::UseModule(1);
+        peers::VorReset();
+        peers::UseModule(0);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Options options;
+    for (int k = 1; k < argc; ++k) {
+        const std::string arg = argv[k];
+        const bool more = k + 1 < argc;
+        if (arg == "--module" && more) {
+            options.module = argv[++k];
+        } else if (arg == "--baseline" && more) {
+            options.baseline = argv[++k];
+        } else if (arg == "--dem" && more) {
+            options.dem = argv[++k];
+        } else if (arg == "--rounds" && more) {
+            options.rounds = std::max(1, std::atoi(argv[++k]));
+        } else if (arg == "--only" && more) {
+            options.only = argv[++k];
+        } else {
+            std::fprintf(stderr,
+                         "usage: %s [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] "
+                         "[--only small,large,terrain,scene,crowd]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    std::string error;
+    if (!peers::LoadModule(0, options.module, &error)) {
+        std::fprintf(stderr, "cannot load %s: %s\n", options.module.c_str(), error.c_str());
+        return 1;
+    }
+    if (!options.baseline.empty() && !peers::LoadModule(1, options.baseline, &error)) {
+        std::fprintf(stderr, "cannot load %s: %s\n", options.baseline.c_str(), error.c_str());
+        return 1;
+    }
+    if (!options.baseline.empty()) {
+        std::printf("baseline %s\n", options.baseline.c_str());
+    }
+    std::printf("module %s; median of %d rounds, peers alternated; time per ray\n",
+                options.module.c_str(), options.rounds);
+    PrintHeader();
+
+    if (Wanted(options, "small")) {
+        constexpr uint32_t kCells = 119;
+        RunLevel("heightfield, walls, crates (119 cells)", bench::LevelTriangles(kCells, 1),
+                 IssueRays(1, kCells - 1, bench::GroundHeight), options.rounds);
+    }
+    if (Wanted(options, "large")) {
+        constexpr uint32_t kCells = 481;
+        RunLevel("the same, 481 cells (16x the area)", bench::LevelTriangles(kCells, 1),
+                 IssueRays(1, kCells - 1, bench::GroundHeight), options.rounds);
+    }
+    if (Wanted(options, "terrain")) {
+        constexpr uint32_t kSide = 512;
+        std::string description;
+        const std::vector<float> heights =
+            peers::LoadTerrainHeights(options.dem, kSide, &description);
+        if (heights.empty()) {
+            std::printf("%-44s skipped: %s\n", "real terrain 513 x 513", description.c_str());
+        } else {
+            auto ground = [&](float x, float z) {
+                const uint32_t i = std::min(static_cast<uint32_t>(x), kSide - 1);
+                const uint32_t j = std::min(static_cast<uint32_t>(z), kSide - 1);
+                const float fx = x - i, fz = z - j;
+                const float *h = heights.data();
+                const float a = h[j * (kSide + 1) + i], b = h[j * (kSide + 1) + i + 1];
+                const float c = h[(j + 1) * (kSide + 1) + i], d = h[(j + 1) * (kSide + 1) + i + 1];
+                return (a + (b - a) * fx) * (1 - fz) + (c + (d - c) * fx) * fz;
+            };
+            std::printf("terrain: %s (%s)\n", options.dem.c_str(), description.c_str());
+            RunLevel("real terrain, 513 x 513 heights", bench::GridTriangles(heights, kSide),
+                     IssueRays(1, kSide - 1, ground), options.rounds);
+        }
+    }
+    if (Wanted(options, "scene")) {
+        constexpr uint32_t kCells = 512;
+        RunLevel("character scene level (512), its own rays", bench::LevelTriangles(kCells, 1),
+                 FromBench(bench::LevelRays(kRayCount, kCells, 11)), options.rounds);
+    }
+    if (Wanted(options, "crowd")) {
+        for (uint32_t count : {10u, 1000u, 4000u}) {
+            RunCrowd(count, options.rounds);
+        }
+    }
+    return 0;
+}
