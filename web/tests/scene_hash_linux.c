@@ -2,7 +2,7 @@
 #include <inttypes.h>
 #include <stdio.h>
 
-#include "determinism_scene.h"
+#include "support/determinism_scene.h"
 
 int main(void) {
     VorSceneApi api = vorSceneDirectApi();

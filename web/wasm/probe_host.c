@@ -8,7 +8,7 @@
 #include <stdio.h>
 
 #include "cross_probe.h"
-#include "determinism_scene.h"
+#include "support/determinism_scene.h"
 
 int main(void) {
     VorSceneApi api = vorSceneDirectApi();
