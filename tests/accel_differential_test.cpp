@@ -394,6 +394,89 @@ Recording RunCrowdRays(uint32_t seed) {
     return rec;
 }
 
+// A stack of thin triangles, some closer together than the near-duplicate distance, so that a
+// body crossing it piles up report-only records and meets the same points and triangles again.
+void BuildStack(Scene &sc, uint32_t n) {
+    NewCollObjVOR(n, kMeshTypeA);
+    AddObjShapeVOR(n, 2);
+    const uint32_t layers = sc.I(20, 60);
+    const float gap = sc.U(0.02f, 0.4f);
+    const float half = sc.U(1.0f, 4.0f);
+    for (uint32_t k = 0; k < layers; ++k) {
+        const float y = 2.0f - gap * static_cast<float>(k);
+        AddMeshTri(n, -half, y, -half, -half, y, half, half, y, -half);
+        if (sc.I(0, 4) == 0) {
+            AddMeshTri(n, -half, y, -half, -half, y, half, half, y, -half); // a tie
+        }
+    }
+    SetObjPosVOR(0, 0, 0);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(n, 1);
+    ActivateObjVOR(n);
+    sc.meshes.push_back(n);
+}
+
+// A pile: bodies asked towards one point under report-only and other definitions, a stack they
+// fall through, objects freed, replaced and placed between frames, and a grid outlier (a huge
+// body, or one thrown far every frame). The per-body record look-ups and the pair grid's
+// outlier list are exercised against the plain walks and scans.
+Recording RunPileScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Recording rec;
+    SetEllipSizeModeVOR(static_cast<int32_t>(sc.I(0, 1)));
+    SetConcaveModeVOR(sc.I(1, 7));
+    BuildStack(sc, 100);
+    const uint32_t bodies = sc.I(24, 48);
+    for (uint32_t k = 0; k < bodies; ++k) {
+        BuildEllipsoid(sc, 1 + k, 1, 1.5f);
+    }
+    const uint32_t outlier = bodies + 1;
+    BuildEllipsoid(sc, outlier, 1, 1.5f);
+    const bool huge = sc.I(0, 1) == 0;
+    if (huge) {
+        SetObjRadiusVOR(outlier, 40, 40, 40);
+    }
+    ActivateObjVOR(outlier);
+    SetCollisionsVOR(1, 1, 1, 5, 1);
+    SetCollisionsVOR(1, kMeshTypeA, 2, 5, 1);
+    RandomDefinitions(sc);
+
+    const int frames = static_cast<int>(sc.I(3, 4));
+    for (int frame = 0; frame < frames; ++frame) {
+        for (uint32_t n : sc.ellipsoids) {
+            const float x = F(PeekObjXVOR(n)), z = F(PeekObjZVOR(n));
+            SetObjPosVOR(x * sc.U(0.0f, 0.5f), sc.U(-3.0f, 0.5f), z * sc.U(0.0f, 0.5f));
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 0);
+        }
+        if (!huge) {
+            SetObjPosVOR(frame % 2 == 0 ? 1e9f : -1e9f, 0, sc.U(-1e6f, 1e6f));
+            UpdateObjVOR(outlier, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
+        // Free, replace or place a few bodies that others may have hit.
+        for (uint32_t k = sc.I(1, 3); k > 0; --k) {
+            const uint32_t n = sc.I(1, bodies);
+            const uint32_t what = sc.I(0, 2);
+            if (what == 0) {
+                FreeObjVOR(n);
+                BuildEllipsoid(sc, n, 1, 1.5f);
+                sc.ellipsoids.pop_back();
+            } else if (what == 1) {
+                NewCollObjVOR(n, 1);
+                AddObjShapeVOR(n, 1);
+                ActivateObjVOR(n);
+            } else {
+                SetObjPosVOR(sc.U(-1, 1), sc.U(2, 3), sc.U(-1, 1));
+                UpdateObjVOR(n, 1);
+            }
+        }
+        RecordFrame(sc, rec, frame + 100);
+    }
+    return rec;
+}
+
 class AccelDifferentialTest : public HostTest {
   protected:
     void TearDown() override {
@@ -407,6 +490,28 @@ class AccelDifferentialTest : public HostTest {
         StopCollisionVOR();
         vor::ReferenceScans = false;
         return rec;
+    }
+    // Runs each seed both ways, compares every value, answers the contacts recorded.
+    uint64_t Compare(uint32_t scenes, Recording (*scene)(uint32_t)) {
+        uint64_t contacts = 0;
+        for (uint32_t seed = 1; seed <= scenes; ++seed) {
+            const Recording plain = Run(seed, true, scene);
+            const Recording fast = Run(seed, false, scene);
+            EXPECT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
+            if (plain.values.size() != fast.values.size()) {
+                return contacts;
+            }
+            for (size_t k = 0; k < plain.values.size(); ++k) {
+                if (plain.values[k] != fast.values[k]) {
+                    ADD_FAILURE() << "scene " << seed << ": " << plain.labels[k];
+                    return contacts;
+                }
+                if (plain.labels[k].find("contacts") != std::string::npos) {
+                    contacts += plain.values[k];
+                }
+            }
+        }
+        return contacts;
     }
 };
 
@@ -464,6 +569,24 @@ TEST_F(AccelDifferentialTest, TheSearchStructuresAreActuallyUsedByTheFastRun) {
     EXPECT_EQ(vor::Stats.accelBuilds, 0u);
     EXPECT_EQ(vor::Stats.gridDefinitions, 0u);
     EXPECT_EQ(vor::Stats.typeRayIndexBuilds, 0u);
+}
+
+TEST_F(AccelDifferentialTest, PilesStacksFreedBodiesAndOutliersGiveTheSameResults) {
+    const uint64_t contacts = Compare(30, RunPileScene);
+    EXPECT_GT(contacts, 5000u);
+}
+
+TEST_F(AccelDifferentialTest, PileScenesUseTheRecordLookUpsAndTheOutlierList) {
+    vor::ResetStats();
+    for (uint32_t seed = 1; seed <= 4; ++seed) {
+        Run(seed, false, RunPileScene);
+    }
+    EXPECT_GT(vor::Stats.motionIndexBuilds, 0u);
+    EXPECT_GT(vor::Stats.gridOutsiders, 0u);
+    vor::ResetStats();
+    Run(1, true, RunPileScene);
+    EXPECT_EQ(vor::Stats.motionIndexBuilds, 0u);
+    EXPECT_EQ(vor::Stats.gridDefinitions, 0u);
 }
 
 } // namespace

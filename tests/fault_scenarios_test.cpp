@@ -75,6 +75,52 @@ TEST_F(FaultScenarios, APlatformThatKeepsItsRiderTurnsIt) {
     EXPECT_EQ(F(PeekObjYaw(2)), 10.0f);
 }
 
+// A platform whose angles stop being finite numbers: the rider's every input is finite, so its
+// angles must stay finite too (the turn is not applied), frame after frame.
+TEST_F(FaultScenarios, APlatformTurnThatIsNotFiniteLeavesTheRiderFiniteAngles) {
+    const float huge = 3e38f;
+    const std::vector<std::vector<float>> yawRuns = {
+        {std::nanf("")}, {INFINITY}, {-INFINITY}, {huge, -huge}};
+    for (const std::vector<float> &yaws : yawRuns) {
+        StopCollisionVOR();
+        RiderOnPlatform();
+        for (float yaw : yaws) {
+            SetObjPosVOR(0, 0, 0);
+            SetObjRotVOR(0, yaw, 0);
+            UpdateObjVOR(1, 0);
+            Hold(2);
+            RunCollisionVOR();
+            EXPECT_TRUE(std::isfinite(F(PeekObjYaw(2)))) << "platform yaw " << yaw;
+            EXPECT_TRUE(std::isfinite(F(PeekObjPitch(2))) && std::isfinite(F(PeekObjRoll(2))));
+            EXPECT_TRUE(std::isfinite(Y(2)));
+        }
+    }
+}
+
+// A platform growing from scale 0 cannot carry anything (its old pose has no inverse), but it
+// must still catch what falls on it, whatever its dynamic response; 1 is the control.
+TEST_F(FaultScenarios, APlatformGrowingFromScaleZeroStillCatchesAFallingBody) {
+    for (int32_t dynamic = 1; dynamic <= 4; ++dynamic) {
+        StopCollisionVOR();
+        SetCollisionsVOR(1, 2, 2, 3, static_cast<uint32_t>(dynamic));
+        MakeFloor(1);
+        SetObjScaleVOR(1, 0, 0, 0);
+        Place(1, 0, 0, 0);
+        MakeEllipsoid(2, 1);
+        Place(2, 0, 2, 0);
+        SetObjScaleVOR(1, 100, 100, 100);
+        SetObjPosVOR(0, 0, 0);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(1, 0);
+        MoveTo(2, 0, -2, 0);
+        RunCollisionVOR();
+        ASSERT_GE(CountCollisionsVOR(2), 1) << "dynamic response " << dynamic;
+        EXPECT_EQ(CollisionHitObj(2, 1), 1) << "dynamic response " << dynamic;
+        // Stopped on the floor (the top at y 0), not below it.
+        EXPECT_GT(Y(2), 0.9f) << "dynamic response " << dynamic;
+    }
+}
+
 TEST_F(FaultScenarios, FreeingThePlatformUnderARiderForgetsItInTheRidersContacts) {
     RiderOnPlatform();
     const int32_t count = CountCollisionsVOR(2);

@@ -5,11 +5,12 @@
 #include "body/motion_records.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 
+#include "body/motion_index.h"
 #include "body/registry.h"
 #include "core/module_state.h"
-#include "core/thresholds.h"
 
 namespace vor {
 
@@ -32,22 +33,14 @@ void FreeMotionList(IntrusiveList *list) {
     }
 }
 
-// Clears every contact of the records of list that names body.
-void ForgetBodyInList(const IntrusiveList &list, const CollisionBody *body) {
-    for (MotionRecord *m = ListHead<MotionRecord>(list); m != nullptr;
-         m = MemberOf<MotionRecord>(m->link.next)) {
-        for (ContactRecord *c = ListHead<ContactRecord>(m->contacts); c != nullptr;
-             c = MemberOf<ContactRecord>(c->link.next)) {
-            if (c->otherBody == body) {
-                c->otherBody = nullptr;
-            }
-        }
-    }
+// The contact whose otherLink is link.
+ContactRecord *NamingContact(ListLink *link) {
+    return reinterpret_cast<ContactRecord *>(reinterpret_cast<char *>(link) -
+                                             offsetof(ContactRecord, otherLink));
 }
 
-} // namespace
-
-MotionRecord *CreateMotionRecord(CollisionBody *body) {
+// A new zeroed record appended to body's currentMotion, without sealing the one before it.
+MotionRecord *AppendMotionRecord(CollisionBody *body) {
     MotionRecord *m = static_cast<MotionRecord *>(std::calloc(1, sizeof(MotionRecord)));
     InitMember(&m->link);
     m->iteration = Pass.sweepIteration;
@@ -56,11 +49,50 @@ MotionRecord *CreateMotionRecord(CollisionBody *body) {
     return m;
 }
 
+// currentMotion changed otherwise than by sealing: recount, and rebuild the look-up on demand.
+void RecountSealed(CollisionBody *body) {
+    DropMotionIndex(body);
+    uint32_t n = 0;
+    for (ListLink *l = body->currentMotion.head; l != nullptr; l = l->next) {
+        ++n;
+    }
+    body->sealedRecords = n == 0 ? 0 : n - 1;
+}
+
+// True when point repeats the nearest contact point of a record before m.
+bool RepeatsEarlierPoint(MotionRecord *m, const Vec3 &point) {
+    CollisionBody *body = m->body;
+    if (body != nullptr && m == LatestMotion(body)) {
+        if (const MotionIndex *index = MotionIndexOf(body)) {
+            return IndexHasNearPoint(index, point);
+        }
+    }
+    for (MotionRecord *p = MemberOf<MotionRecord>(m->link.prev); p != nullptr;
+         p = MemberOf<MotionRecord>(p->link.prev)) {
+        if (p->nearest != nullptr && NearDuplicatePoints(p->nearest->point, point)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+MotionRecord *CreateMotionRecord(CollisionBody *body) {
+    // The record that was last is sealed: its nearest contact no longer changes.
+    const MotionRecord *last = LatestMotion(body);
+    if (last != nullptr) {
+        SealMotionRecord(body, last);
+    }
+    return AppendMotionRecord(body);
+}
+
 void FreeMotionRecord(CollisionBody *body, MotionRecord *record) {
     if (record->body != body) {
         return;
     }
     DestroyMotionRecordIn(&body->currentMotion, record);
+    RecountSealed(body);
 }
 
 void FreePreviousMotionRecord(CollisionBody *body, MotionRecord *record) {
@@ -72,10 +104,21 @@ void FreePreviousMotionRecord(CollisionBody *body, MotionRecord *record) {
 
 void FreeCurrentMotion(CollisionBody *body) {
     FreeMotionList(&body->currentMotion);
+    DropMotionIndex(body);
+    body->sealedRecords = 0;
 }
 
 void FreePreviousMotion(CollisionBody *body) {
     FreeMotionList(&body->previousMotion);
+}
+
+void RetireCurrentMotion(CollisionBody *body) {
+    FreePreviousMotion(body);
+    body->previousMotion = body->currentMotion;
+    body->currentMotion.head = nullptr;
+    body->currentMotion.tail = nullptr;
+    DropMotionIndex(body);
+    body->sealedRecords = 0;
 }
 
 ContactRecord *NewContact(int16_t kind) {
@@ -86,6 +129,9 @@ ContactRecord *NewContact(int16_t kind) {
 }
 
 void DestroyContact(ContactRecord *contact) {
+    if (contact->otherBody != nullptr) {
+        Unlink(&contact->otherLink, &contact->otherBody->namedBy);
+    }
     contact->owner = nullptr;
     contact->otherBody = nullptr;
     contact->definition = nullptr;
@@ -97,7 +143,15 @@ void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other,
                  const float &t) {
     r->phase = Pass.sweepPhase;
     r->definition = d;
+    // The body hit keeps a list of the contacts naming it, so that freeing it clears just those.
+    if (r->otherBody != nullptr) {
+        Unlink(&r->otherLink, &r->otherBody->namedBy);
+    }
     r->otherBody = other;
+    if (other != nullptr) {
+        InitMember(&r->otherLink);
+        Append(&r->otherLink, &other->namedBy);
+    }
     r->contactCentre = p;
     SubtractVectors(&r->contactPosition, p, f);
     r->point = q;
@@ -126,28 +180,19 @@ void AddContact(MotionRecord *m, ContactRecord *r) {
     // A report-only contact goes on a record of its own, just before the step that found it.
     if (r->definition->response == kReportOnlyResponse) {
         CollisionBody *body = m->body;
-        MotionRecord *aside = CreateMotionRecord(body);
+        MotionRecord *aside = AppendMotionRecord(body);
         Move(&aside->link, &body->currentMotion, &m->link, kBefore);
         aside->nearest = r;
         Append(&r->link, &aside->contacts);
         r->owner = aside;
+        SealMotionRecord(body, aside);
         return;
     }
 
     // Drop a contact that repeats the nearest contact point of an earlier step of the pass.
-    for (MotionRecord *p = MemberOf<MotionRecord>(m->link.prev); p != nullptr;
-         p = MemberOf<MotionRecord>(p->link.prev)) {
-        const ContactRecord *n = p->nearest;
-        if (n == nullptr) {
-            continue;
-        }
-        Vec3 gap;
-        SubtractVectors(&gap, n->point, r->point);
-        float squared = DotProduct(gap, gap);
-        if (static_cast<double>(squared) < kNearDuplicateSquared) {
-            DestroyContact(r);
-            return;
-        }
+    if (RepeatsEarlierPoint(m, r->point)) {
+        DestroyContact(r);
+        return;
     }
 
     // One contact per phase: the new one replaces any of its own phase.
@@ -183,14 +228,15 @@ void RemoveContact(MotionRecord *m, ContactRecord *r) {
     DestroyContact(r);
 }
 
-void ForgetBody(const CollisionBody *body) {
-    for (CollisionBody *b = ListHead<CollisionBody>(BodyList); b != nullptr;
-         b = MemberOf<CollisionBody>(b->link.next)) {
-        if (b == body) {
-            continue;
+void ForgetBody(CollisionBody *body) {
+    while (body->namedBy.head != nullptr) {
+        ContactRecord *c = NamingContact(body->namedBy.head);
+        Unlink(&c->otherLink, &body->namedBy);
+        c->otherBody = nullptr;
+        // The owner's look-up may have entered this contact under the body's address.
+        if (c->owner != nullptr && c->owner->body != nullptr) {
+            DropMotionIndex(c->owner->body);
         }
-        ForgetBodyInList(b->currentMotion, body);
-        ForgetBodyInList(b->previousMotion, body);
     }
 }
 

@@ -43,6 +43,7 @@ struct ContactRecord {
     MotionRecord *owner;             // record whose contacts hold it
     int32_t polygon;                 // mesh: 1-based triangle position in its mesh
     Vec3 corner1, corner2, corner3;  // mesh: the triangle's world corners, stored order
+    ListLink otherLink;              // member of otherBody's namedBy while otherBody is set
 };
 
 // New zeroed record stamped with Pass.sweepIteration, appended to body's currentMotion.
@@ -53,6 +54,8 @@ void FreePreviousMotionRecord(CollisionBody *body, MotionRecord *record);
 // Frees every record of the list, head first (currentMotion or previousMotion of body).
 void FreeCurrentMotion(CollisionBody *body);
 void FreePreviousMotion(CollisionBody *body);
+// Start of a pass: frees previousMotion, which currentMotion then becomes; currentMotion is empty.
+void RetireCurrentMotion(CollisionBody *body);
 
 ContactRecord *NewContact(int16_t kind);
 void DestroyContact(ContactRecord *contact);
@@ -68,7 +71,8 @@ inline MotionRecord *LatestMotion(const CollisionBody *b) {
     return ListTail<MotionRecord>(b->currentMotion);
 }
 
-// Called when body is destroyed: no contact of any other body may name it any more.
-void ForgetBody(const CollisionBody *body);
+// Called when body is destroyed: no contact of any other body may name it any more. Costs the
+// contacts that name it, found through its namedBy list.
+void ForgetBody(CollisionBody *body);
 
 } // namespace vor

@@ -93,8 +93,10 @@ extern uint32_t *TypeRayScratch;
 extern uint32_t TypeRayScratchCapacity;
 
 // --- Scratch within one call: freed or reset before the call returns. ---
-// The pair grid's working arrays (pass/broadphase.cpp), and the hierarchies' traversal stacks,
-// which live on the call stack.
+// The pair grid's working arrays, one record (PairGridScratch in pass/pair_grid.cpp, which also
+// keeps the largest working set seen, for the benchmarks), and the hierarchies' traversal stacks,
+// which live on the call stack. The per-body look-ups over a pass's records (MotionIndex,
+// body/motion_index.cpp) hang off their bodies and go with their records.
 
 // Debug builds: aborts unless every variable of the "cleared by Stop" group is empty.
 void ValidateStopped();

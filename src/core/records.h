@@ -50,6 +50,7 @@ struct CollisionBody;
 struct ShapeEntry;
 struct ActiveBodyEntry;
 struct MeshAccel;
+struct MotionIndex;
 
 // One per object number in use; owned by the module through ObjectTable and ObjectList.
 struct CollisionObject {
@@ -88,6 +89,9 @@ struct CollisionBody {
     IntrusiveList shapes;         // owned shapes in attachment order (ShapeHead members)
     IntrusiveList currentMotion;  // owned MotionRecords of the latest pass
     IntrusiveList previousMotion; // owned MotionRecords of the pass before
+    IntrusiveList namedBy;        // contacts of other bodies naming this one (not owned)
+    MotionIndex *motionIndex;     // owned look-up over the sealed records of currentMotion
+    uint32_t sealedRecords;       // records of currentMotion before its last one
 };
 
 // One per active body; owned by the body, member of ActiveBodyList.

@@ -20,6 +20,8 @@ struct WorkCounters {
     uint64_t gridPlainSources;    // sources the grid left to scan every destination
     uint64_t typeRayIndexBuilds;  // hierarchies over a type's ellipsoids built for rays
     uint64_t typeRayEllipsoids;   // ellipsoids a ray by type handed to the exact test
+    uint64_t gridOutsiders;       // destinations every source visits (outliers, odd values)
+    uint64_t motionIndexBuilds;   // per-body look-ups built over a pass's sealed records
 };
 
 void ResetStats();

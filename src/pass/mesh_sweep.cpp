@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "body/motion_index.h"
 #include "core/accel_mode.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
@@ -18,9 +19,24 @@ namespace vor {
 
 namespace {
 
-// Moves a world point as the mesh body moved from its previous pose to its current one.
+bool IsFinite(const Vec3 &v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Moves a world point as the mesh body moved from its previous pose to its current one. A pose
+// that cannot be undone (scale 0, a NaN or overflowing angle) carries nothing: the point stays.
 Vec3 CarryWithMesh(const Vec3 &p, const CollisionBody *meshBody) {
-    return Transform(Transform(p, meshBody->inversePrevious), meshBody->worldMatrix);
+    const Vec3 carried = Transform(Transform(p, meshBody->inversePrevious), meshBody->worldMatrix);
+    return IsFinite(carried) ? carried : p;
+}
+
+// A rider turns with its platform, unless the sum is no longer a finite angle.
+void TurnWithMesh(CollisionBody *body, const CollisionBody *meshBody) {
+    const Vec3 turn = Sub(meshBody->newRotation, meshBody->previousRotation);
+    const Vec3 turned = Add(body->newRotation, turn);
+    if (IsFinite(turned)) {
+        body->newRotation = turned;
+    }
 }
 
 // True when the body's nearest contact of some step in the pass before was on this mesh body
@@ -39,6 +55,11 @@ bool StoodOnMeshLastPass(const CollisionBody *body, const CollisionBody *meshBod
 // A triangle that was already the nearest contact of an earlier step of this pass (with concave
 // mode 1, of the step just before) is not tested again: it would only hold the body in place.
 bool PolygonAlreadyHit(const MeshSweep &sweep) {
+    if (ConcaveMode != 1 && sweep.step == LatestMotion(sweep.body)) {
+        if (const MotionIndex *index = MotionIndexOf(sweep.body)) {
+            return IndexNamesPolygon(index, sweep.meshBody, sweep.polygon);
+        }
+    }
     for (ListLink *l = sweep.step->link.prev; l != nullptr; l = l->prev) {
         const ContactRecord *c = MemberOf<MotionRecord>(l)->nearest;
         if (c != nullptr && c->otherBody == sweep.meshBody && c->definition != nullptr &&
@@ -50,10 +71,6 @@ bool PolygonAlreadyHit(const MeshSweep &sweep) {
         }
     }
     return false;
-}
-
-bool IsFinite(const Vec3 &v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
 } // namespace
@@ -98,9 +115,7 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
             StoodOnMeshLastPass(sweep.body, sweep.meshBody)) {
             e = CarryWithMesh(e, sweep.meshBody);
             if (d->dynamicResponse == kDynamicCarryTurn) {
-                const Vec3 turn =
-                    Sub(sweep.meshBody->newRotation, sweep.meshBody->previousRotation);
-                sweep.body->newRotation = Add(sweep.body->newRotation, turn);
+                TurnWithMesh(sweep.body, sweep.meshBody);
             }
         }
     } else if (!MeshBoundsTest(mesh, s, e, sweep.meshBody, r)) {

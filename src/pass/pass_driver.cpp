@@ -4,6 +4,7 @@
 // step; iterations repeat while a response asks for another, up to kMaxPassIterations.
 #include "pass/pass_driver.h"
 
+#include "body/motion_index.h"
 #include "body/motion_records.h"
 #include "body/registry.h"
 #include "core/accel_mode.h"
@@ -11,9 +12,9 @@
 #include "core/module_state.h"
 #include "core/scene_epoch.h"
 #include "core/thresholds.h"
-#include "pass/broadphase.h"
 #include "pass/ellipsoid_sweep.h"
 #include "pass/mesh_sweep.h"
+#include "pass/pair_grid.h"
 #include "pass/response.h"
 
 namespace vor {
@@ -31,6 +32,15 @@ void SweepDefinitionsOf(int16_t destinationKind) {
             SweepDefinition(d);
         }
     }
+}
+
+// The step's nearest contact came from an ellipsoid definition and names o.
+bool NearestNamesBody(const MotionRecord *m, const CollisionBody *o) {
+    const ContactRecord *c = m->nearest;
+    if (c == nullptr || c->definition == nullptr || c->otherBody == nullptr) {
+        return false;
+    }
+    return IsEllipsoidDefinition(c->definition) && c->otherBody == o;
 }
 
 } // namespace
@@ -62,10 +72,7 @@ void RunCollisionPass() {
 void RetireMotionRecords() {
     for (CollisionBody *b = ListHead<CollisionBody>(BodyList); b != nullptr;
          b = MemberOf<CollisionBody>(b->link.next)) {
-        FreePreviousMotion(b);
-        b->previousMotion = b->currentMotion;
-        b->currentMotion.head = nullptr;
-        b->currentMotion.tail = nullptr;
+        RetireCurrentMotion(b);
         b->creaseCounter = 0;
     }
 }
@@ -86,41 +93,62 @@ void SweepDefinition(CollisionDefinition *d) {
         return;
     }
     // Ellipsoid definitions at scale go through the pair grid, which gives the same results.
-    if (!ReferenceScans && SweepEllipsoidDefinitionGrid(d, sources, destinations)) {
-        return;
-    }
+    const bool grid = !ReferenceScans && OpenPairGrid(d, sources, destinations);
     for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;
          s = MemberOf<ShapeEntry>(s->link.next)) {
-        // Only bodies that got a step in this iteration move.
-        CollisionBody *b = s->body;
-        const MotionRecord *latest = LatestMotion(b);
-        if (latest == nullptr || latest->iteration != Pass.sweepIteration) {
+        if (!MovesThisIteration(s->body)) {
             continue;
         }
-        for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
-             t = MemberOf<ShapeEntry>(t->link.next)) {
-            if (t->body == b) {
-                continue;
-            }
-            if (PairAlreadyHit(b, d, t->body)) {
-                continue;
-            }
-            SweepShapePair(d, s->shape, t->shape);
+        if (grid) {
+            SweepSourceThroughGrid(d, s);
+        } else {
+            SweepSourceFrom(d, s, ListHead<ShapeEntry>(*destinations));
         }
+    }
+    if (grid) {
+        ClosePairGrid();
     }
 }
 
-bool PairAlreadyHit(const CollisionBody *b, const CollisionDefinition *d, const CollisionBody *o) {
+bool MovesThisIteration(const CollisionBody *b) {
+    const MotionRecord *latest = LatestMotion(b);
+    return latest != nullptr && latest->iteration == Pass.sweepIteration;
+}
+
+uint32_t CountMovingSources(const IntrusiveList *sources) {
+    uint32_t moving = 0;
+    for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;
+         s = MemberOf<ShapeEntry>(s->link.next)) {
+        moving += MovesThisIteration(s->body) ? 1 : 0;
+    }
+    return moving;
+}
+
+void SweepSourceFrom(CollisionDefinition *d, ShapeEntry *s, ShapeEntry *first) {
+    for (ShapeEntry *t = first; t != nullptr; t = MemberOf<ShapeEntry>(t->link.next)) {
+        SweepCandidate(d, s, t);
+    }
+}
+
+void SweepCandidate(CollisionDefinition *d, ShapeEntry *s, ShapeEntry *t) {
+    // A body never meets itself, nor a body its ellipsoid contact already names.
+    if (t->body == s->body || PairAlreadyHit(s->body, d, t->body)) {
+        return;
+    }
+    SweepShapePair(d, s->shape, t->shape);
+}
+
+bool PairAlreadyHit(CollisionBody *b, const CollisionDefinition *d, const CollisionBody *o) {
     if (!IsEllipsoidDefinition(d)) {
         return false;
     }
+    // Many records: the sealed ones through the body's look-up, then the last one.
+    if (const MotionIndex *index = MotionIndexOf(b)) {
+        return IndexNamesBody(index, o) || NearestNamesBody(LatestMotion(b), o);
+    }
     for (const MotionRecord *m = ListHead<MotionRecord>(b->currentMotion); m != nullptr;
          m = MemberOf<MotionRecord>(m->link.next)) {
-        const ContactRecord *c = m->nearest;
-        if (c == nullptr || c->definition == nullptr || c->otherBody == nullptr) {
-            continue;
-        }
-        if (IsEllipsoidDefinition(c->definition) && c->otherBody == o) {
+        if (NearestNamesBody(m, o)) {
             return true;
         }
     }

@@ -1,6 +1,8 @@
 // One collision pass: retire and open motion records, then sweep and respond in iterations.
 #pragma once
 
+#include <cstdint>
+
 #include "core/records.h"
 
 namespace vor {
@@ -9,7 +11,15 @@ void RunCollisionPass();
 void RetireMotionRecords();
 void OpenMotionRecords();
 void SweepDefinition(CollisionDefinition *d);
-bool PairAlreadyHit(const CollisionBody *b, const CollisionDefinition *d, const CollisionBody *o);
+// Only bodies whose latest step was opened in this iteration move.
+bool MovesThisIteration(const CollisionBody *b);
+uint32_t CountMovingSources(const IntrusiveList *sources);
+// The one loop of a source against destinations: from first to the end of its list, in order.
+void SweepSourceFrom(CollisionDefinition *d, ShapeEntry *s, ShapeEntry *first);
+// One source-destination pair with the driver's filters: no self pair, no pair already hit.
+void SweepCandidate(CollisionDefinition *d, ShapeEntry *s, ShapeEntry *t);
+// b has an ellipsoid-definition nearest contact with o in this pass (only for ellipsoid d).
+bool PairAlreadyHit(CollisionBody *b, const CollisionDefinition *d, const CollisionBody *o);
 void SweepShapePair(CollisionDefinition *d, ShapeHead *s, ShapeHead *t);
 void RespondToContacts();
 

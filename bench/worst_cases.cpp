@@ -1,0 +1,274 @@
+// Worst cases a host can reach through the exports, so that each figure the README gives for them
+// can be measured again: report-only contacts piling up on one body (a stack of thin triangles,
+// a crowd asked to one point, and the free and stop that follow), one outlier in a crowd's pair
+// grid (a huge body, a body moved far), bodies sliding round a ring wall until the iteration
+// bound, and definitions re-declared every frame. Only exported functions are called.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "scenes.h"
+#include "vorcollide.h"
+
+namespace {
+
+constexpr uint32_t kPileObjects = 5000;
+const float kPi = 3.14159265f;
+
+void Place(uint32_t object, float x, float y, float z) {
+    SetObjPosVOR(x, y, z);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(object, 1);
+}
+
+void Move(uint32_t object, float x, float y, float z) {
+    SetObjPosVOR(x, y, z);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(object, 0);
+}
+
+// A mesh (object 1, type 2) of n thin triangles stacked 1 mm apart, and a unit ellipsoid (object
+// 2, type 1) under a report-only mesh definition. Answers the height under the stack.
+float BuildStack(uint32_t n) {
+    SetCollisionsVOR(1, 2, 2, 5, 1);
+    NewCollObjVOR(1, 2);
+    AddObjShapeVOR(1, 2);
+    float y = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        y = -0.001f * static_cast<float>(k);
+        AddMeshTri(1, -5, y, -5, -5, y, 5, 5, y, -5);
+    }
+    Place(1, 0, 0, 0);
+    ActivateObjVOR(1);
+    NewCollObjVOR(2, 1);
+    AddObjShapeVOR(2, 1);
+    ActivateObjVOR(2);
+    return y;
+}
+
+// Args: triangles. One pass moving the ellipsoid from above the stack to below it in one step.
+void BM_ReportStack(benchmark::State &state) {
+    StopCollisionVOR();
+    const float bottom = BuildStack(static_cast<uint32_t>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        Place(2, -1, 2, -1);
+        Move(2, -1, bottom - 2, -1);
+        state.ResumeTiming();
+        RunCollisionVOR();
+    }
+    state.counters["collisions"] = CountCollisionsVOR(2);
+    StopCollisionVOR();
+}
+
+// Bodies 1..n of radii (0.25, 0.45, 0.25), type 1, report-only against each other, all asked from
+// a circle to one point.
+void BuildPile(uint32_t n) {
+    SetCollisionsVOR(1, 1, 1, 5, 1);
+    for (uint32_t k = 1; k <= n; ++k) {
+        NewCollObjVOR(k, 1);
+        AddObjShapeVOR(k, 1);
+        SetObjRadiusVOR(k, 0.25f, 0.45f, 0.25f);
+        const float a = 2 * kPi * static_cast<float>(k) / static_cast<float>(n);
+        Place(k, 10 * std::cos(a), 0, 10 * std::sin(a));
+        ActivateObjVOR(k);
+    }
+    for (uint32_t k = 1; k <= n; ++k) {
+        Move(k, 0, 0, 0);
+    }
+}
+
+// Args: bodies. The pass that piles them up.
+void BM_ReportPilePass(benchmark::State &state) {
+    const uint32_t n = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        BuildPile(n);
+        state.ResumeTiming();
+        RunCollisionVOR();
+    }
+    state.counters["collisions/body"] = CountCollisionsVOR(1);
+    StopCollisionVOR();
+}
+
+// Args: bodies. Freeing one body of the pile after the pass.
+void BM_ReportPileFree(benchmark::State &state) {
+    const uint32_t n = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        BuildPile(n);
+        RunCollisionVOR();
+        state.ResumeTiming();
+        FreeObjVOR(n / 2);
+    }
+    StopCollisionVOR();
+}
+
+// Args: bodies. Stopping the module after the pass (what unloading it at exit does).
+void BM_ReportPileStop(benchmark::State &state) {
+    const uint32_t n = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        BuildPile(n);
+        RunCollisionVOR();
+        state.ResumeTiming();
+        StopCollisionVOR();
+    }
+}
+
+// Args: crowd size, outlier (0 none, 1 an ellipsoid of radius 50 far off, 2 a body moved 1e9
+// units every frame). The outlier has the crowd's type and touches nothing.
+void BM_CrowdOutlier(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    const int64_t outlier = state.range(1);
+    StopCollisionVOR();
+    float arena = 0;
+    std::vector<bench::Walker> walkers = bench::BuildCrowd(count, 3, &arena);
+    const uint32_t odd = count + 1;
+    if (outlier != 0) {
+        NewCollObjVOR(odd, bench::kCrowdType);
+        AddObjShapeVOR(odd, 1);
+        if (outlier == 1) {
+            SetObjRadiusVOR(odd, 50, 50, 50);
+        }
+        Place(odd, -2000, 0, -2000);
+        ActivateObjVOR(odd);
+    }
+    bench::Random random{9};
+    float far = 1e9f;
+    for (auto _ : state) {
+        if (outlier == 2) {
+            Move(odd, far, 0, -2000);
+            far = -far;
+        }
+        bench::StepCrowd(walkers, arena, random);
+    }
+    StopCollisionVOR();
+}
+
+// A wall ring of radius 20 round (cx, cz), its facets facing in, as object obj of type 2.
+void AddRing(uint32_t obj, uint32_t facets, float cx, float cz) {
+    const float radius = 20;
+    NewCollObjVOR(obj, 2);
+    AddObjShapeVOR(obj, 2);
+    for (uint32_t k = 0; k < facets; ++k) {
+        const float a0 = 2 * kPi * static_cast<float>(k) / static_cast<float>(facets);
+        const float a1 = 2 * kPi * static_cast<float>(k + 1) / static_cast<float>(facets);
+        const float x0 = cx + radius * std::cos(a0), z0 = cz + radius * std::sin(a0);
+        const float x1 = cx + radius * std::cos(a1), z1 = cz + radius * std::sin(a1);
+        AddMeshTri(obj, x0, -5, z0, x0, 5, z0, x1, 5, z1);
+        AddMeshTri(obj, x0, -5, z0, x1, 5, z1, x1, -5, z1);
+    }
+    Place(obj, 0, 0, 0);
+    ActivateObjVOR(obj);
+}
+
+// Args: ring facets, bodies, floor cells per side (0: no floor). Bodies of radius 0.5 just inside
+// the ring, above the floor, asked to slide 400 units round it in one step (slide response): the
+// wall turns each body facet after facet. Counter: the collisions of the first body, one per
+// corrected step, so about the iterations of the pass.
+void BM_RingSlide(benchmark::State &state) {
+    const uint32_t facets = static_cast<uint32_t>(state.range(0));
+    const uint32_t bodies = static_cast<uint32_t>(state.range(1));
+    const uint32_t cells = static_cast<uint32_t>(state.range(2));
+    StopCollisionVOR();
+    float c = 0;
+    if (cells != 0) {
+        bench::BuildLevel(cells, 1); // object 1, type 2
+        c = static_cast<float>(cells) * 0.5f;
+        AddRing(kPileObjects, facets, c, c);
+    } else {
+        AddRing(1, facets, 0, 0);
+    }
+    SetCollisionsVOR(1, 2, 2, 2, 1);
+    std::vector<float> start(bodies);
+    for (uint32_t k = 0; k < bodies; ++k) {
+        const uint32_t object = 10 + k;
+        NewCollObjVOR(object, 1);
+        AddObjShapeVOR(object, 1);
+        SetObjRadiusVOR(object, 0.5f, 0.5f, 0.5f);
+        start[k] = 2 * kPi * static_cast<float>(k) / static_cast<float>(bodies);
+        ActivateObjVOR(object);
+    }
+    int32_t collisions = 0;
+    const float y = 4.5f; // above the level's ground and crates
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (uint32_t k = 0; k < bodies; ++k) {
+            const float ca = std::cos(start[k]), sa = std::sin(start[k]);
+            Place(10 + k, c + 19 * ca, y, c + 19 * sa);
+            Move(10 + k, c + 19 * ca - 400 * sa, y, c + 19 * sa + 400 * ca);
+        }
+        state.ResumeTiming();
+        RunCollisionVOR();
+        collisions = CountCollisionsVOR(10);
+    }
+    state.counters["collisions_body1"] = collisions;
+    StopCollisionVOR();
+}
+
+// Args: frames. A host that declares its one definition again every frame: the cost of the pass
+// after that many frames.
+void BM_RedeclaredDefinitions(benchmark::State &state) {
+    const int64_t frames = state.range(0);
+    StopCollisionVOR();
+    float arena = 0;
+    std::vector<bench::Walker> walkers = bench::BuildCrowd(100, 3, &arena);
+    bench::Random random{9};
+    for (int64_t k = 0; k < frames; ++k) {
+        SetCollisionsVOR(bench::kCrowdType, bench::kCrowdType, 1, 2, 1);
+    }
+    for (auto _ : state) {
+        bench::StepCrowd(walkers, arena, random);
+    }
+    StopCollisionVOR();
+}
+
+} // namespace
+
+BENCHMARK(BM_ReportStack)
+    ->ArgNames({"triangles"})
+    ->Arg(8000)
+    ->Arg(32000)
+    ->Arg(64000)
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReportPilePass)
+    ->ArgNames({"bodies"})
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReportPileFree)
+    ->ArgNames({"bodies"})
+    ->Arg(1000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReportPileStop)
+    ->ArgNames({"bodies"})
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrowdOutlier)
+    ->ArgNames({"bodies", "outlier"})
+    ->Args({4000, 0})
+    ->Args({4000, 1})
+    ->Args({4000, 2})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RingSlide)
+    ->ArgNames({"facets", "bodies", "cells"})
+    ->Args({600, 20, 0})
+    ->Args({600, 20, 300})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedeclaredDefinitions)
+    ->ArgNames({"frames"})
+    ->Arg(1)
+    ->Arg(3000)
+    ->Unit(benchmark::kMillisecond);

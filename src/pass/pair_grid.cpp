@@ -1,0 +1,673 @@
+// The pair grid of an ellipsoid definition.
+//
+// Why skipping is exact: the pair sweep compares clipped centres divided by the pair's radii r with
+// the other's centres widened by 2, and both of its tests reject only when one axis separates
+// them. Each clipped centre is p + (q - p) t for the step's end centres p, q and a t that the
+// nearest times of the two bodies bound: in the first test t lies in [min(0, tA, tB), 1], in the
+// second it is tB (tA, tB the source's and destination's nearest times, 0 when none). Over
+// t in [tLow, 1] (tLow <= 0) those points lie in the hull of p, q and p + (q - p) tLow, up to a
+// few float roundings, which a widening by a few millionths of the magnitudes covers. A pair is
+// skipped only when, on some axis, the two hulls are further apart than 2 r plus a bound on the
+// rounding of the division and of the margin: the box test then rejects both tests.
+//
+// Destinations whose nearest time lies in [-kStretch, 1] sit in the grid with their hull over
+// [-kStretch, 1]; the others (and huge, non-finite or oddly sized ones) are visited by every
+// source, as are those whose hull or reach spans many cells of a grid sized by the median
+// destination, so that one outlier leaves the crowd's cells as they are. A source whose own nearest
+// time drops during its scan searches again for the rest of the list with the longer hull; one that
+// leaves every bound scans the rest plainly.
+#include "pass/pair_grid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "body/motion_records.h"
+#include "core/definitions.h"
+#include "core/module_state.h"
+#include "core/settings.h"
+#include "core/thresholds.h"
+#include "pass/pass_driver.h"
+
+namespace vor {
+
+namespace {
+
+constexpr double kStretch = 4.0;        // destinations' nearest times down to -4 stay in the grid
+constexpr double kBoxStretch = 4.04;    // their grid hulls reach back that far, and a little more
+constexpr double kLongestStretch = 1e6; // a source's time below -1e6 scans plainly
+constexpr double kTimeSlack = 1e-6;     // relative: a time narrowed to a float
+constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
+constexpr double kPairSlack = 1e-6;     // relative: rounding of the division and the margin
+constexpr double kTinySlack = 1e-25;    // absolute: quotients that fall into subnormals
+constexpr double kSafeMagnitude = 1e15; // coordinates and radii bounds of the regime
+constexpr double kSmallestRadius = 1e-15;
+constexpr uint64_t kMaxDestinationCells = 64; // a destination hull spanning more is always visited
+constexpr uint64_t kMaxQueryCells = 4096;     // a source query spanning more scans plainly
+constexpr double kCellClamp = 1e9;            // cell coordinates are clamped (monotone) to this
+constexpr double kMaxMemberReachCells = 2.0;  // a destination reaching further is always visited
+
+struct Span {
+    double lo[3];
+    double hi[3];
+};
+
+// One destination shape of the definition, by its position in the destination list.
+struct Slot {
+    ShapeEntry *entry;
+    CollisionBody *body;
+    const Vec3 *radii;
+    Vec3 p, q;       // centres at the ends of its body's latest step
+    Span box;        // hull over [-kBoxStretch, 1]
+    double tLow;     // min(0, its nearest time)
+    uint32_t stamp;  // query that last collected it
+    uint8_t regular; // in the grid's regime
+    uint8_t always;  // in the always-visit list
+};
+
+struct BodySlot {
+    CollisionBody *body;
+    uint32_t slot;
+};
+
+struct CellIndex {
+    int64_t c[3];
+};
+
+// The grid of one call.
+struct Grid {
+    double origin[3];
+    double cell[3];
+    uint64_t bucketMask;
+    double reach[3];   // largest radius per axis of the destinations in the grid
+    double speed[3];   // largest step length per axis of the destinations in the grid
+    double magnitude;  // largest coordinate magnitude over their hulls
+    double lowestTime; // min(0, the nearest time of each of them)
+};
+
+// The working set of one definition sweep, allocated by OpenPairGrid and freed by ClosePairGrid.
+struct PairGridScratch {
+    Grid grid;
+    uint32_t count; // destinations, the length of slots and bodySlots
+    Slot *slots;    // one per destination, in list order
+    size_t slotCapacity;
+    uint32_t *always; // ascending slot positions visited by every source
+    size_t alwaysCapacity;
+    uint32_t alwaysCount;
+    BodySlot *bodySlots; // sorted by body, to find a body's slots
+    size_t bodySlotCapacity;
+    uint32_t *bucketStart; // bucketCount + 1 prefix sums into bucketItems
+    size_t bucketCapacity;
+    uint32_t *bucketItems;
+    size_t itemCapacity;
+    uint32_t *found; // one source's candidates
+    size_t foundCapacity;
+    double *values; // one axis of the destinations, to take a median
+    size_t valueCapacity;
+    uint32_t queryStamp;
+    size_t peakBytes; // the largest working set of one sweep so far (kept)
+};
+
+PairGridScratch scratch;
+
+bool Reserve(void **array, size_t *capacity, size_t n, size_t size) {
+    if (n <= *capacity) {
+        return true;
+    }
+    size_t grown = std::max(n, *capacity * 2);
+    void *p = std::realloc(*array, grown * size);
+    if (p == nullptr) {
+        return false;
+    }
+    *array = p;
+    *capacity = grown;
+    return true;
+}
+
+template <typename T> bool ReserveArray(T **array, size_t *capacity, size_t n) {
+    void *p = *array;
+    bool ok = Reserve(&p, capacity, n, sizeof(T));
+    *array = static_cast<T *>(p);
+    return ok;
+}
+
+// By body, then by slot: a body's slots sit together, in list order.
+bool BodySlotBefore(const BodySlot &x, const BodySlot &y) {
+    return std::less<CollisionBody *>()(x.body, y.body) || (x.body == y.body && x.slot < y.slot);
+}
+
+float Component(const Vec3 &v, int a) {
+    return a == 0 ? v.x : (a == 1 ? v.y : v.z);
+}
+
+// min(0, the step's nearest time); NaN when that time is not a number.
+double LowTime(const MotionRecord *m) {
+    if (m->nearest == nullptr) {
+        return 0.0;
+    }
+    const double t = m->nearest->time;
+    return t < 0.0 ? t : (t >= 0.0 ? 0.0 : t);
+}
+
+bool DestinationTimeInRegime(const MotionRecord *m) {
+    return m->nearest == nullptr || (m->nearest->time >= -kStretch && m->nearest->time <= 1.0);
+}
+
+bool RadiiInRegime(const Vec3 &r) {
+    for (int a = 0; a < 3; ++a) {
+        const double v = Component(r, a);
+        if (!(v >= kSmallestRadius && v <= kSafeMagnitude)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The shape's centres at both ends of its body's latest step, the same float sums the sweep makes,
+// when they and the radii are within the regime's magnitudes.
+bool StepCentres(const CollisionBody *body, const EllipsoidShape *shape, Vec3 *p, Vec3 *q) {
+    const MotionRecord *m = LatestMotion(body);
+    if (m == nullptr || !RadiiInRegime(shape->radii)) {
+        return false;
+    }
+    *p = Add(m->start, shape->offset);
+    *q = Add(m->end, shape->offset);
+    for (int a = 0; a < 3; ++a) {
+        if (!(std::fabs(Component(*p, a)) <= kSafeMagnitude &&
+              std::fabs(Component(*q, a)) <= kSafeMagnitude)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The box of p + (q - p) t over t in [tLow, 1] (tLow <= 0), widened for rounding; false when it
+// reaches beyond the regime's magnitudes.
+bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
+    const double t = tLow * (1.0 + kTimeSlack);
+    for (int a = 0; a < 3; ++a) {
+        const double x = Component(p, a);
+        const double y = Component(q, a);
+        const double back = x + (y - x) * t;
+        const double slack =
+            kClipSlack * (std::max(std::fabs(x), std::fabs(y)) + (1.0 - t) * std::fabs(y - x)) +
+            kTinySlack;
+        out->lo[a] = std::min(std::min(x, y), back) - slack;
+        out->hi[a] = std::max(std::max(x, y), back) + slack;
+        if (!(std::fabs(back) <= kSafeMagnitude)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The pair's common radius on one axis, as the pair sweep chooses it.
+double PairRadius(float s, float t) {
+    if (EllipSizeMode == 0) {
+        return t < s ? t : s;
+    }
+    return t > s ? t : s;
+}
+
+// True when the box test of both pair tests is certain to separate the two hulls on some axis.
+bool ProvenApart(const Span &src, const Vec3 &rs, const Span &dst, const Vec3 &rt) {
+    for (int a = 0; a < 3; ++a) {
+        const double m = kEllipsoidContactMargin * PairRadius(Component(rs, a), Component(rt, a)) *
+                         (1.0 + kPairSlack);
+        if (dst.lo[a] - src.hi[a] >
+            m + kPairSlack * (std::fabs(src.hi[a]) + std::fabs(dst.lo[a])) + kTinySlack) {
+            return true;
+        }
+        if (src.lo[a] - dst.hi[a] >
+            m + kPairSlack * (std::fabs(src.lo[a]) + std::fabs(dst.hi[a])) + kTinySlack) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Monotone in x, so overlapping intervals always share a cell.
+int64_t CellOf(const Grid &g, int a, double x) {
+    double c = std::floor((x - g.origin[a]) / g.cell[a]);
+    c = std::min(std::max(c, -kCellClamp), kCellClamp);
+    return static_cast<int64_t>(c);
+}
+
+uint64_t BucketOf(const Grid &g, int64_t x, int64_t y, int64_t z) {
+    uint64_t h = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15ull;
+    h ^= static_cast<uint64_t>(y) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
+    h ^= static_cast<uint64_t>(z) * 0x165667B19E3779F9ull + (h >> 31);
+    h ^= h >> 33;
+    return h & g.bucketMask;
+}
+
+uint64_t CellCount(const CellIndex &lo, const CellIndex &hi) {
+    uint64_t n = 1;
+    for (int a = 0; a < 3; ++a) {
+        n *= static_cast<uint64_t>(hi.c[a] - lo.c[a] + 1);
+        if (n > kMaxQueryCells) {
+            return kMaxQueryCells + 1;
+        }
+    }
+    return n;
+}
+
+void CellRange(const Grid &g, const Span &box, CellIndex *lo, CellIndex *hi) {
+    for (int a = 0; a < 3; ++a) {
+        lo->c[a] = CellOf(g, a, box.lo[a]);
+        hi->c[a] = CellOf(g, a, box.hi[a]);
+    }
+}
+
+// The k-th cell of the box lo..hi, x slowest: the cells of a box as one flat loop.
+CellIndex CellAt(const CellIndex &lo, const CellIndex &hi, uint64_t k) {
+    const uint64_t ny = static_cast<uint64_t>(hi.c[1] - lo.c[1] + 1);
+    const uint64_t nz = static_cast<uint64_t>(hi.c[2] - lo.c[2] + 1);
+    CellIndex at;
+    at.c[2] = lo.c[2] + static_cast<int64_t>(k % nz);
+    at.c[1] = lo.c[1] + static_cast<int64_t>(k / nz % ny);
+    at.c[0] = lo.c[0] + static_cast<int64_t>(k / nz / ny);
+    return at;
+}
+
+void AddAlways(uint32_t slot) {
+    if (scratch.slots[slot].always != 0) {
+        return;
+    }
+    scratch.slots[slot].always = 1;
+    uint32_t *end = scratch.always + scratch.alwaysCount;
+    uint32_t *at = std::lower_bound(scratch.always, end, slot);
+    std::memmove(at + 1, at, sizeof(uint32_t) * static_cast<size_t>(end - at));
+    *at = slot;
+    scratch.alwaysCount += 1;
+}
+
+// One destination's slot: its step, its hull, and whether it is in the grid's regime.
+void FillSlot(Slot *slot, ShapeEntry *t) {
+    slot->entry = t;
+    slot->body = t->body;
+    slot->stamp = 0;
+    slot->always = 0;
+    slot->regular = 0;
+    slot->tLow = 0;
+    if (t->shape->kind != kEllipsoidKind) {
+        return;
+    }
+    const EllipsoidShape *shape = AsEllipsoid(t->shape);
+    const MotionRecord *latest = LatestMotion(t->body);
+    slot->radii = &shape->radii;
+    if (!StepCentres(t->body, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest) ||
+        !Hull(slot->p, slot->q, -kBoxStretch, &slot->box)) {
+        return;
+    }
+    slot->regular = 1;
+    slot->tLow = LowTime(latest);
+}
+
+// Fills the slots, in list order, and the body index.
+void CollectDestinations(IntrusiveList *destinations) {
+    scratch.alwaysCount = 0;
+    scratch.queryStamp = 0;
+    uint32_t i = 0;
+    for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
+         t = MemberOf<ShapeEntry>(t->link.next), ++i) {
+        FillSlot(&scratch.slots[i], t);
+        scratch.bodySlots[i] = BodySlot{t->body, i};
+    }
+    std::sort(scratch.bodySlots, scratch.bodySlots + scratch.count, BodySlotBefore);
+}
+
+// What a median is taken of: 0 a hull's extent, 1 a radius, 2 a hull's low end.
+double SlotValue(const Slot &slot, int a, int what) {
+    if (what == 0) {
+        return slot.box.hi[a] - slot.box.lo[a];
+    }
+    return what == 1 ? static_cast<double>(Component(*slot.radii, a)) : slot.box.lo[a];
+}
+
+// The median over the regular destinations (0 without any).
+double MedianOf(int a, int what) {
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        if (scratch.slots[i].regular != 0) {
+            scratch.values[n++] = SlotValue(scratch.slots[i], a, what);
+        }
+    }
+    if (n == 0) {
+        return 0.0;
+    }
+    std::nth_element(scratch.values, scratch.values + n / 2, scratch.values + n);
+    return scratch.values[n / 2];
+}
+
+// Cells about the size of a typical destination hull plus the reach of a typical pair. Medians,
+// not means or extremes, so that one huge or far-moving body does not coarsen the whole grid:
+// such a body no longer fits and is visited by every source instead.
+void SizeGrid(Grid *g) {
+    for (int a = 0; a < 3; ++a) {
+        const double reach = 2.0 * kEllipsoidContactMargin * MedianOf(a, 1);
+        g->cell[a] = std::max(MedianOf(a, 0) + reach, 1e-30);
+        g->origin[a] = MedianOf(a, 2);
+        g->reach[a] = 0;
+        g->speed[a] = 0;
+    }
+    g->magnitude = 0;
+    g->lowestTime = 0;
+}
+
+// A regular destination goes in the grid when its hull spans few cells and its reach few cells.
+bool FitsGrid(const Grid &g, const Slot &slot, uint64_t *cells) {
+    CellIndex lo, hi;
+    CellRange(g, slot.box, &lo, &hi);
+    *cells = CellCount(lo, hi);
+    if (*cells > kMaxDestinationCells) {
+        return false;
+    }
+    for (int a = 0; a < 3; ++a) {
+        const double reach = kEllipsoidContactMargin * Component(*slot.radii, a);
+        if (!(reach <= kMaxMemberReachCells * g.cell[a])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The grid-wide bounds the queries rely on, over the destinations in the grid.
+void AccountMember(Grid *g, const Slot &slot) {
+    g->lowestTime = std::min(g->lowestTime, slot.tLow);
+    for (int a = 0; a < 3; ++a) {
+        g->reach[a] = std::max(g->reach[a], static_cast<double>(Component(*slot.radii, a)));
+        g->speed[a] =
+            std::max(g->speed[a],
+                     static_cast<double>(std::fabs(Component(slot.q, a) - Component(slot.p, a))));
+        g->magnitude =
+            std::max(g->magnitude, std::max(std::fabs(slot.box.lo[a]), std::fabs(slot.box.hi[a])));
+    }
+}
+
+// Sorts every destination into the grid or the always list; answers the grid's cell entries.
+uint64_t AdmitDestinations(Grid *g) {
+    uint64_t entries = 0;
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        const Slot &slot = scratch.slots[i];
+        uint64_t cells = 0;
+        if (slot.regular == 0 || !FitsGrid(*g, slot, &cells)) {
+            AddAlways(i);
+            continue;
+        }
+        AccountMember(g, slot);
+        entries += cells;
+    }
+    return entries;
+}
+
+// Counting sort of the (bucket, slot) pairs of the grid's members: count, then place.
+void CountOrPlace(const Grid &g, bool place) {
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        const Slot &slot = scratch.slots[i];
+        if (slot.regular == 0 || slot.always != 0) {
+            continue;
+        }
+        CellIndex lo, hi;
+        CellRange(g, slot.box, &lo, &hi);
+        const uint64_t cells = CellCount(lo, hi);
+        for (uint64_t k = 0; k < cells; ++k) {
+            const CellIndex at = CellAt(lo, hi, k);
+            const uint64_t b = BucketOf(g, at.c[0], at.c[1], at.c[2]);
+            if (place) {
+                scratch.bucketItems[scratch.bucketStart[b]++] = i;
+            } else {
+                scratch.bucketStart[b + 1] += 1;
+            }
+        }
+    }
+}
+
+// Enters every member destination in the cells its hull covers, in slot order within a bucket.
+bool FillGrid(Grid *g) {
+    const uint64_t entries = AdmitDestinations(g);
+    uint64_t buckets = 16;
+    while (buckets < 2 * entries) {
+        buckets *= 2;
+    }
+    g->bucketMask = buckets - 1;
+    if (!ReserveArray(&scratch.bucketStart, &scratch.bucketCapacity, buckets + 1) ||
+        !ReserveArray(&scratch.bucketItems, &scratch.itemCapacity, entries + 1)) {
+        return false;
+    }
+    uint32_t *start = scratch.bucketStart;
+    std::memset(start, 0, sizeof(uint32_t) * (buckets + 1));
+    CountOrPlace(*g, false);
+    for (uint64_t k = 0; k < buckets; ++k) {
+        start[k + 1] += start[k];
+    }
+    CountOrPlace(*g, true);
+    // Placing advanced each start to the next bucket's; shift back.
+    for (uint64_t k = buckets; k > 0; --k) {
+        start[k] = start[k - 1];
+    }
+    start[0] = 0;
+    return true;
+}
+
+void ReleaseScratch() {
+    std::free(scratch.slots);
+    std::free(scratch.always);
+    std::free(scratch.bodySlots);
+    std::free(scratch.bucketStart);
+    std::free(scratch.bucketItems);
+    std::free(scratch.found);
+    std::free(scratch.values);
+    const size_t peak = scratch.peakBytes;
+    scratch = PairGridScratch{};
+    scratch.peakBytes = peak;
+}
+
+size_t ScratchBytes() {
+    return scratch.slotCapacity * sizeof(Slot) + scratch.alwaysCapacity * sizeof(uint32_t) +
+           scratch.bodySlotCapacity * sizeof(BodySlot) + scratch.bucketCapacity * sizeof(uint32_t) +
+           scratch.itemCapacity * sizeof(uint32_t) + scratch.foundCapacity * sizeof(uint32_t) +
+           scratch.valueCapacity * sizeof(double);
+}
+
+// After a source's scan: its body's slots take its new nearest time, or leave the grid.
+void UpdateBody(CollisionBody *body) {
+    Grid *g = &scratch.grid;
+    const MotionRecord *m = LatestMotion(body);
+    const bool inRegime = DestinationTimeInRegime(m);
+    const double tLow = LowTime(m);
+    BodySlot key = {body, 0};
+    BodySlot *end = scratch.bodySlots + scratch.count;
+    BodySlot *at = std::lower_bound(scratch.bodySlots, end, key, BodySlotBefore);
+    for (; at != end && at->body == body; ++at) {
+        Slot &slot = scratch.slots[at->slot];
+        if (slot.regular == 0) {
+            continue;
+        }
+        if (!inRegime) {
+            slot.regular = 0;
+            AddAlways(at->slot);
+            continue;
+        }
+        slot.tLow = tLow;
+        g->lowestTime = std::min(g->lowestTime, tLow);
+    }
+}
+
+struct Source {
+    const Vec3 *radii;
+    Vec3 p, q;
+    double tLow; // the source's nearest time the candidates were found for (min with 0)
+    Span hull;   // its hull over [tLow, 1]
+};
+
+// The cells to search: the hull of every pairing's clip, widened by the largest reach of any pair,
+// and by the destinations' own stretch beyond their grid hulls for a source time below it.
+bool QueryCells(const Grid &g, const Source &src, CellIndex *lo, CellIndex *hi) {
+    Span query;
+    if (!Hull(src.p, src.q, std::min(src.tLow, g.lowestTime), &query)) {
+        return false;
+    }
+    const double beyond = src.tLow < -kBoxStretch ? -src.tLow * 1.01 : 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double ra = Component(*src.radii, a);
+        const double r = EllipSizeMode == 0 ? ra : std::max(ra, g.reach[a]);
+        const double stretch = beyond * g.speed[a];
+        const double magnitude =
+            std::max(std::fabs(query.lo[a]), std::fabs(query.hi[a])) + g.magnitude + stretch;
+        const double reach = (kEllipsoidContactMargin * r * (1.0 + kPairSlack) +
+                              kPairSlack * magnitude + kTinySlack + stretch) *
+                             (1.0 + kPairSlack);
+        query.lo[a] -= reach;
+        query.hi[a] += reach;
+    }
+    CellRange(g, query, lo, hi);
+    return CellCount(*lo, *hi) <= kMaxQueryCells;
+}
+
+// A member destination met in a cell: false when the box tests are certain to reject the pair.
+bool MayPair(const Source &src, const Slot &slot) {
+    // A destination that left the regime during the sweep is no longer described by its slot.
+    if (slot.regular == 0) {
+        return true;
+    }
+    // The pairing's own clip range: both hulls from min(tA, tB) on.
+    const double t = std::min(src.tLow, slot.tLow);
+    Span s = src.hull, dst;
+    return !((t == src.tLow || Hull(src.p, src.q, t, &s)) && Hull(slot.p, slot.q, t, &dst) &&
+             ProvenApart(s, *src.radii, dst, *slot.radii));
+}
+
+// The destinations of one bucket from position `first` on that the source may reach.
+void GatherBucket(const Source &src, uint64_t b, uint32_t first, uint32_t *k) {
+    for (uint32_t e = scratch.bucketStart[b]; e < scratch.bucketStart[b + 1]; ++e) {
+        const uint32_t i = scratch.bucketItems[e];
+        Slot &slot = scratch.slots[i];
+        if (i < first || slot.stamp == scratch.queryStamp) {
+            continue;
+        }
+        slot.stamp = scratch.queryStamp;
+        if (MayPair(src, slot)) {
+            scratch.found[(*k)++] = i;
+        }
+    }
+}
+
+// The destinations from position `first` on that the source may reach with its nearest time at
+// tLow or later, ascending, in found[]; false when the search would cost more than a plain scan.
+bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
+    scratch.queryStamp += 1;
+    CellIndex lo, hi;
+    if (!Hull(src.p, src.q, src.tLow, &src.hull) || !QueryCells(g, src, &lo, &hi)) {
+        return false;
+    }
+    uint32_t k = 0;
+    const uint64_t cells = CellCount(lo, hi);
+    for (uint64_t c = 0; c < cells; ++c) {
+        const CellIndex at = CellAt(lo, hi, c);
+        GatherBucket(src, BucketOf(g, at.c[0], at.c[1], at.c[2]), first, &k);
+    }
+    // Destinations outside the regime, too wide or too far-reaching for the grid.
+    for (uint32_t j = 0; j < scratch.alwaysCount; ++j) {
+        const uint32_t i = scratch.always[j];
+        Slot &slot = scratch.slots[i];
+        if (i >= first && slot.stamp != scratch.queryStamp) {
+            slot.stamp = scratch.queryStamp;
+            scratch.found[k++] = i;
+        }
+    }
+    // List order, so that ties still go to the first destination.
+    std::sort(scratch.found, scratch.found + k);
+    *count = k;
+    return true;
+}
+
+// The source's step and radii when it is in the grid's regime.
+bool OpenSource(ShapeEntry *s, Source *src) {
+    src->tLow = LowTime(LatestMotion(s->body));
+    if (s->shape->kind != kEllipsoidKind || !(src->tLow >= -kLongestStretch)) {
+        return false;
+    }
+    src->radii = &AsEllipsoid(s->shape)->radii;
+    return StepCentres(s->body, AsEllipsoid(s->shape), &src->p, &src->q);
+}
+
+// The rest of the destinations from slot position first on, by the driver's plain loop.
+void ScanRest(CollisionDefinition *d, ShapeEntry *s, uint32_t first) {
+    Stats.gridPlainSources += 1;
+    SweepSourceFrom(d, s, first < scratch.count ? scratch.slots[first].entry : nullptr);
+}
+
+} // namespace
+
+bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList *destinations) {
+    if (!IsEllipsoidDefinition(d)) {
+        return false;
+    }
+    uint32_t n = 0;
+    for (ListLink *l = destinations->head; l != nullptr; l = l->next) {
+        ++n;
+    }
+    if (n < kGridMinDestinations || CountMovingSources(sources) < kGridMinSources) {
+        return false;
+    }
+    scratch.count = n;
+    if (!ReserveArray(&scratch.slots, &scratch.slotCapacity, n) ||
+        !ReserveArray(&scratch.always, &scratch.alwaysCapacity, n) ||
+        !ReserveArray(&scratch.bodySlots, &scratch.bodySlotCapacity, n) ||
+        !ReserveArray(&scratch.found, &scratch.foundCapacity, n) ||
+        !ReserveArray(&scratch.values, &scratch.valueCapacity, n)) {
+        ReleaseScratch();
+        return false;
+    }
+    CollectDestinations(destinations);
+    SizeGrid(&scratch.grid);
+    if (!FillGrid(&scratch.grid)) {
+        ReleaseScratch();
+        return false;
+    }
+    Stats.gridDefinitions += 1;
+    Stats.gridOutsiders += scratch.alwaysCount;
+    return true;
+}
+
+void SweepSourceThroughGrid(CollisionDefinition *d, ShapeEntry *s) {
+    Source src;
+    uint32_t count = 0;
+    if (!OpenSource(s, &src) || !CollectCandidates(scratch.grid, src, 0, &count)) {
+        ScanRest(d, s, 0);
+        UpdateBody(s->body);
+        return;
+    }
+    const MotionRecord *latest = LatestMotion(s->body);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t i = scratch.found[k];
+        SweepCandidate(d, s, scratch.slots[i].entry);
+        // An earlier time stretches the clipped motion further back: search the rest again.
+        const double now = LowTime(latest);
+        if (now >= src.tLow) {
+            continue;
+        }
+        src.tLow = now;
+        if (!(now >= -kLongestStretch) || !CollectCandidates(scratch.grid, src, i + 1, &count)) {
+            ScanRest(d, s, i + 1);
+            break;
+        }
+        k = static_cast<uint32_t>(-1); // the loop's increment starts the new list at 0
+    }
+    UpdateBody(s->body);
+}
+
+void ClosePairGrid() {
+    scratch.peakBytes = std::max(scratch.peakBytes, ScratchBytes());
+    ReleaseScratch();
+}
+
+size_t PairGridPeakBytes() {
+    return scratch.peakBytes;
+}
+
+} // namespace vor
