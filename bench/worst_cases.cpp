@@ -63,10 +63,10 @@ void BM_ReportStack(benchmark::State &state) {
     StopCollisionVOR();
 }
 
-// Bodies 1..n of radii (0.25, 0.45, 0.25), type 1, report-only against each other, all asked from
-// a circle to one point.
-void BuildPile(uint32_t n) {
-    SetCollisionsVOR(1, 1, 1, 5, 1);
+// Bodies 1..n of radii (0.25, 0.45, 0.25), type 1, under one definition of the given response
+// (5: report only) against each other, all asked from a circle to one point.
+void BuildPile(uint32_t n, uint32_t response = 5) {
+    SetCollisionsVOR(1, 1, 1, response, 1);
     for (uint32_t k = 1; k <= n; ++k) {
         NewCollObjVOR(k, 1);
         AddObjShapeVOR(k, 1);
@@ -87,6 +87,21 @@ void BM_ReportPilePass(benchmark::State &state) {
         state.PauseTiming();
         StopCollisionVOR();
         BuildPile(n);
+        state.ResumeTiming();
+        RunCollisionVOR();
+    }
+    state.counters["collisions/body"] = CountCollisionsVOR(1);
+    StopCollisionVOR();
+}
+
+// Args: bodies. The same pile with slide (response 2): every body meets every other in every
+// iteration. Counter: the collisions of the first body.
+void BM_DensePilePass(benchmark::State &state) {
+    const uint32_t n = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        BuildPile(n, 2);
         state.ResumeTiming();
         RunCollisionVOR();
     }
@@ -161,8 +176,8 @@ void AddRing(uint32_t obj, uint32_t facets, float cx, float cz) {
         const float a1 = 2 * kPi * static_cast<float>(k + 1) / static_cast<float>(facets);
         const float x0 = cx + radius * std::cos(a0), z0 = cz + radius * std::sin(a0);
         const float x1 = cx + radius * std::cos(a1), z1 = cz + radius * std::sin(a1);
-        AddMeshTri(obj, x0, -5, z0, x0, 5, z0, x1, 5, z1);
-        AddMeshTri(obj, x0, -5, z0, x1, 5, z1, x1, -5, z1);
+        AddMeshTri(obj, x0, -5, z0, x1, 5, z1, x0, 5, z0);
+        AddMeshTri(obj, x0, -5, z0, x1, -5, z1, x1, 5, z1);
     }
     Place(obj, 0, 0, 0);
     ActivateObjVOR(obj);
@@ -242,6 +257,12 @@ BENCHMARK(BM_ReportPilePass)
     ->ArgNames({"bodies"})
     ->Arg(1000)
     ->Arg(2000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DensePilePass)
+    ->ArgNames({"bodies"})
+    ->Arg(250)
+    ->Arg(1000)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReportPileFree)

@@ -33,6 +33,25 @@ void FreeMotionList(IntrusiveList *list) {
     }
 }
 
+// Frees every record of list and their contacts, leaving the contacts' other bodies' namedBy
+// lists as they are: only for a teardown of every body at once.
+void FreeListWholesale(IntrusiveList *list) {
+    ListLink *l = list->head;
+    while (l != nullptr) {
+        MotionRecord *m = MemberOf<MotionRecord>(l);
+        l = l->next;
+        ListLink *k = m->contacts.head;
+        while (k != nullptr) {
+            ListLink *next = k->next;
+            std::free(MemberOf<ContactRecord>(k));
+            k = next;
+        }
+        std::free(m);
+    }
+    list->head = nullptr;
+    list->tail = nullptr;
+}
+
 // The contact whose otherLink is link.
 ContactRecord *NamingContact(ListLink *link) {
     return reinterpret_cast<ContactRecord *>(reinterpret_cast<char *>(link) -
@@ -226,6 +245,19 @@ void RemoveContact(MotionRecord *m, ContactRecord *r) {
     }
     Unlink(&r->link, &m->contacts);
     DestroyContact(r);
+}
+
+void FreeEveryMotionRecord() {
+    // Every body goes, so no contact needs taking off the list of the body it names.
+    for (ListLink *l = BodyList.head; l != nullptr; l = l->next) {
+        CollisionBody *b = MemberOf<CollisionBody>(l);
+        FreeListWholesale(&b->currentMotion);
+        FreeListWholesale(&b->previousMotion);
+        DropMotionIndex(b);
+        b->sealedRecords = 0;
+        b->namedBy.head = nullptr;
+        b->namedBy.tail = nullptr;
+    }
 }
 
 void ForgetBody(CollisionBody *body) {

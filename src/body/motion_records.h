@@ -71,6 +71,10 @@ inline MotionRecord *LatestMotion(const CollisionBody *b) {
     return ListTail<MotionRecord>(b->currentMotion);
 }
 
+// Stop: frees the records of every body at once, in time linear in what it frees (the bodies
+// themselves are destroyed afterwards, finding nothing left to forget).
+void FreeEveryMotionRecord();
+
 // Called when body is destroyed: no contact of any other body may name it any more. Costs the
 // contacts that name it, found through its namedBy list.
 void ForgetBody(CollisionBody *body);

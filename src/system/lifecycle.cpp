@@ -3,6 +3,7 @@
 // usable and later commands start again from empty tables.
 #include "system/lifecycle.h"
 
+#include "body/motion_records.h"
 #include "body/registry.h"
 #include "core/definitions.h"
 #include "core/error_report.h"
@@ -14,6 +15,7 @@ namespace vor {
 void StopCollision() {
     FreeRayResult();
     FreeEllipsoidRayIndexes();
+    FreeEveryMotionRecord();
     // Each teardown takes the head of its list until the list is empty.
     while (ActiveList.head != nullptr) {
         RemoveActiveEntry(ListHead<ActiveEntry>(ActiveList));
