@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/stats.h"
 #include "scenes.h"
 #include "vorcollide.h"
 
@@ -95,17 +96,20 @@ void BM_ReportPilePass(benchmark::State &state) {
 }
 
 // Args: bodies. The same pile with slide (response 2): every body meets every other in every
-// iteration. Counter: the collisions of the first body.
+// iteration. Counters: the collisions of the first body, the iterations and the pair sweeps.
 void BM_DensePilePass(benchmark::State &state) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
         StopCollisionVOR();
         BuildPile(n, 2);
+        vor::ResetStats();
         state.ResumeTiming();
         RunCollisionVOR();
     }
     state.counters["collisions/body"] = CountCollisionsVOR(1);
+    state.counters["iterations"] = static_cast<double>(vor::Stats.passIterations);
+    state.counters["pairs"] = static_cast<double>(vor::Stats.pairsTested);
     StopCollisionVOR();
 }
 
@@ -166,9 +170,8 @@ void BM_CrowdOutlier(benchmark::State &state) {
     StopCollisionVOR();
 }
 
-// A wall ring of radius 20 round (cx, cz), its facets facing in, as object obj of type 2.
-void AddRing(uint32_t obj, uint32_t facets, float cx, float cz) {
-    const float radius = 20;
+// A wall ring of the given radius round (cx, cz), its facets facing in, as object obj of type 2.
+void AddRing(uint32_t obj, uint32_t facets, float radius, float cx, float cz) {
     NewCollObjVOR(obj, 2);
     AddObjShapeVOR(obj, 2);
     for (uint32_t k = 0; k < facets; ++k) {
@@ -183,22 +186,26 @@ void AddRing(uint32_t obj, uint32_t facets, float cx, float cz) {
     ActivateObjVOR(obj);
 }
 
-// Args: ring facets, bodies, floor cells per side (0: no floor). Bodies of radius 0.5 just inside
-// the ring, above the floor, asked to slide 400 units round it in one step (slide response): the
-// wall turns each body facet after facet. Counter: the collisions of the first body, one per
-// corrected step, so about the iterations of the pass.
+// Args: ring facets, bodies, floor cells per side (0: no floor), concave mode. Bodies of radius 0.5
+// just inside the ring, above the floor, asked to slide 400 units round it in one step (slide
+// response): the wall turns each body facet after facet. Counter: the collisions of the first body,
+// one per corrected step, and the iterations of the pass.
 void BM_RingSlide(benchmark::State &state) {
     const uint32_t facets = static_cast<uint32_t>(state.range(0));
     const uint32_t bodies = static_cast<uint32_t>(state.range(1));
     const uint32_t cells = static_cast<uint32_t>(state.range(2));
     StopCollisionVOR();
+    SetConcaveModeVOR(static_cast<uint32_t>(state.range(3)));
+    const float radius = static_cast<float>(state.range(4));
+    const float inside = radius - 1;
+    const float step = radius * 20;
     float c = 0;
     if (cells != 0) {
         bench::BuildLevel(cells, 1); // object 1, type 2
         c = static_cast<float>(cells) * 0.5f;
-        AddRing(kPileObjects, facets, c, c);
+        AddRing(kPileObjects, facets, radius, c, c);
     } else {
-        AddRing(1, facets, 0, 0);
+        AddRing(1, facets, radius, 0, 0);
     }
     SetCollisionsVOR(1, 2, 2, 2, 1);
     std::vector<float> start(bodies);
@@ -211,20 +218,25 @@ void BM_RingSlide(benchmark::State &state) {
         ActivateObjVOR(object);
     }
     int32_t collisions = 0;
+    uint64_t iterations = 0;
     const float y = 4.5f; // above the level's ground and crates
     for (auto _ : state) {
         state.PauseTiming();
         for (uint32_t k = 0; k < bodies; ++k) {
             const float ca = std::cos(start[k]), sa = std::sin(start[k]);
-            Place(10 + k, c + 19 * ca, y, c + 19 * sa);
-            Move(10 + k, c + 19 * ca - 400 * sa, y, c + 19 * sa + 400 * ca);
+            Place(10 + k, c + inside * ca, y, c + inside * sa);
+            Move(10 + k, c + inside * ca - step * sa, y, c + inside * sa + step * ca);
         }
+        vor::ResetStats();
         state.ResumeTiming();
         RunCollisionVOR();
         collisions = CountCollisionsVOR(10);
+        iterations = vor::Stats.passIterations;
     }
     state.counters["collisions_body1"] = collisions;
+    state.counters["iterations"] = static_cast<double>(iterations);
     StopCollisionVOR();
+    SetConcaveModeVOR(3);
 }
 
 // Args: frames. A host that declares its one definition again every frame: the cost of the pass
@@ -283,9 +295,9 @@ BENCHMARK(BM_CrowdOutlier)
     ->Args({4000, 2})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RingSlide)
-    ->ArgNames({"facets", "bodies", "cells"})
-    ->Args({600, 20, 0})
-    ->Args({600, 20, 300})
+    ->ArgNames({"facets", "bodies", "cells", "concave", "radius"})
+    ->ArgsProduct({{600}, {20}, {0}, {1, 3}, {20, 100}})
+    ->Args({600, 20, 300, 3, 100})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedeclaredDefinitions)

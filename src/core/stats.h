@@ -22,6 +22,7 @@ struct WorkCounters {
     uint64_t typeRayEllipsoids;   // ellipsoids a ray by type handed to the exact test
     uint64_t gridOutsiders;       // destinations every source visits (outliers, odd values)
     uint64_t motionIndexBuilds;   // per-body look-ups built over a pass's sealed records
+    uint64_t passIterations;      // sweep iterations of every pass
 };
 
 void ResetStats();

@@ -56,6 +56,7 @@ void RunCollisionPass() {
     }
     // Iterate while a response asks for another; the bound only cuts off degenerate input.
     for (int32_t done = 0; done < kMaxPassIterations; ++done) {
+        Stats.passIterations += 1;
         Pass.sweepNeeded = 0;
         Pass.sweepPhase = kMeshPhase;
         SweepDefinitionsOf(kMeshKind);
