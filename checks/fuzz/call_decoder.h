@@ -120,6 +120,7 @@ enum Op : uint8_t {
     kReadAll, // every read-back of the first objects and every contact
     kCrowd,   // many ellipsoids of one type pushing together (the pair grid's ground)
     kTerrain, // a mesh big enough for the triangle hierarchy, with uneven heights
+    kPile,    // a report-only pile through a triangle stack, an outlier, a freed body
     kOpCount
 };
 
@@ -530,6 +531,7 @@ class CallDecoder {
     void ReadAll(uint32_t upTo);
     void Crowd();
     void Terrain();
+    void Pile();
     void ReadContact(uint32_t n, uint32_t index, bool valid);
     void CheckRange(int32_t value, int32_t lo, int32_t hi, const char *what) {
         if (value < lo || value > hi)
@@ -885,6 +887,77 @@ inline void CallDecoder::Terrain() {
         }
     ActivateObjVOR(n);
     Call();
+}
+
+// 18 ellipsoids (7..24, type 3) under a report-only definition among them, asked from a ring
+// through a stack of thin triangles (object 25, type 4) towards one point, so that each body piles
+// up records (the per-body look-ups over them); an outlier of their type (26: huge, or thrown far)
+// for the pair grid; then the body most others hit is freed and a second pass runs.
+inline void CallDecoder::Pile() {
+    const uint32_t layers = 8 + Byte() % 40;
+    const float gap = static_cast<float>(1 + Byte() % 64) * 0.01f;
+    const uint32_t response = 1 + Byte() % 5;
+    const uint32_t outlier = Byte() % 3;
+    const float spot = Float();
+    if (definitions_ + 2 > kMaxDefinitions || shapes_ + 20 > kMaxShapes ||
+        triangles_ + static_cast<int>(layers) > kMaxTriangles || passes_ + 2 > kMaxPasses)
+        return;
+    definitions_ += 2;
+    shapes_ += 20;
+    triangles_ += static_cast<int>(layers);
+    SetCollisionsVOR(3, 3, 1, 5, 1);
+    SetCollisionsVOR(3, 4, 2, response, 1);
+    NewCollObjVOR(25, 4);
+    AddObjShapeVOR(25, 2);
+    for (uint32_t k = 0; k < layers; ++k) {
+        const float y = -gap * static_cast<float>(k);
+        AddMeshTri(25, -3, y, -3, -3, y, 3, 3, y, -3);
+    }
+    SetObjPosVOR(0, 0, 0);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(25, 1);
+    ActivateObjVOR(25);
+    exists_[25] = true;
+    stats_.calls += 9 + layers;
+    for (uint32_t i = 0; i < 19; ++i) {
+        const uint32_t n = i < 18 ? 7 + i : 26;
+        const float a = static_cast<float>(i) * 0.33f;
+        NewCollObjVOR(n, 3);
+        exists_[n] = true;
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, 0.3f, 0.5f, 0.3f);
+        SetObjPosVOR(std::cos(a) * 2.0f, 1.0f, std::sin(a) * 2.0f);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+        SetObjPosVOR(std::cos(a) * 0.05f, -gap * static_cast<float>(layers) - 1.0f, spot);
+        UpdateObjVOR(n, 0);
+        stats_.calls += 10;
+    }
+    if (outlier == 1) {
+        SetObjRadiusVOR(26, 40, 40, 40);
+        ++stats_.calls;
+    } else if (outlier == 2) {
+        SetObjPosVOR(1e9f, 0, spot);
+        UpdateObjVOR(26, 0);
+        stats_.calls += 2;
+    }
+    passes_ += 2;
+    stats_.passes += 2;
+    RunCollisionVOR();
+    Call();
+    ReadAll(kPool);
+    FreeObjVOR(7);
+    exists_[7] = false;
+    Call();
+    for (uint32_t n = 8; n <= 24; ++n) {
+        SetObjPosVOR(0, 1, 0);
+        UpdateObjVOR(n, 0);
+        stats_.calls += 2;
+    }
+    RunCollisionVOR();
+    Call();
+    ReadAll(kPool);
 }
 
 inline void CallDecoder::Step() {
@@ -1334,6 +1407,9 @@ inline void CallDecoder::Step() {
         break;
     case kCrowd:
         Crowd();
+        break;
+    case kPile:
+        Pile();
         break;
     case kTerrain:
         Terrain();

@@ -291,6 +291,11 @@ def files():
                                  op("kReadAll"))
     f["crowd"] = (op("kCrowd") + bytes([1]) + flt(0.5) + op("kCrowd") + bytes([2]) + flt(0.25) +
                   op("kFreeObj") + obj(9) + op("kReadAll"))
+    # Report-only piles through a triangle stack: many records per body, an outlier in the
+    # pair grid (none, huge, thrown far), a freed body that others hit, a second pass.
+    f["pile"] = (op("kPile") + bytes([32, 5, 4, 1]) + flt(0.0) + op("kReadAll") +
+                 op("kPile") + bytes([20, 40, 2, 2]) + flt(0.5))
+    f["pile_stack"] = op("kPile") + bytes([39, 2, 4, 0]) + flt(0.1)
     f["crowd_nan"] = op("kCrowd") + bytes([2]) + flt(NAN) + op("kCrowd") + bytes([2]) + flt(-1e38)
     f["terrain"] = (defs() + op("kTerrain") + obj(1) + bytes(range(3, 52)) +
                     new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") + op("kReadAll") +
