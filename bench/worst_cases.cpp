@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/stats.h"
+#include "core/module_state.h"
 #include "scenes.h"
 #include "vorcollide.h"
 
@@ -186,7 +186,8 @@ void AddRing(uint32_t obj, uint32_t facets, float radius, float cx, float cz) {
     ActivateObjVOR(obj);
 }
 
-// Args: ring facets, bodies, floor cells per side (0: no floor), concave mode. Bodies of radius 0.5
+// Args: ring facets, bodies, floor cells per side (0: no floor), concave mode, ring radius,
+// standing (1: on the floor under slide-and-stand). Bodies of radius 0.5
 // just inside the ring, above the floor, asked to slide 400 units round it in one step (slide
 // response): the wall turns each body facet after facet. Counter: the collisions of the first body,
 // one per corrected step, and the iterations of the pass.
@@ -197,6 +198,7 @@ void BM_RingSlide(benchmark::State &state) {
     StopCollisionVOR();
     SetConcaveModeVOR(static_cast<uint32_t>(state.range(3)));
     const float radius = static_cast<float>(state.range(4));
+    const bool standing = state.range(5) != 0;
     const float inside = radius - 1;
     const float step = radius * 20;
     float c = 0;
@@ -207,7 +209,7 @@ void BM_RingSlide(benchmark::State &state) {
     } else {
         AddRing(1, facets, radius, 0, 0);
     }
-    SetCollisionsVOR(1, 2, 2, 2, 1);
+    SetCollisionsVOR(1, 2, 2, standing ? 3 : 2, 1);
     std::vector<float> start(bodies);
     for (uint32_t k = 0; k < bodies; ++k) {
         const uint32_t object = 10 + k;
@@ -224,8 +226,11 @@ void BM_RingSlide(benchmark::State &state) {
         state.PauseTiming();
         for (uint32_t k = 0; k < bodies; ++k) {
             const float ca = std::cos(start[k]), sa = std::sin(start[k]);
-            Place(10 + k, c + inside * ca, y, c + inside * sa);
-            Move(10 + k, c + inside * ca - step * sa, y, c + inside * sa + step * ca);
+            const float x0 = c + inside * ca, z0 = c + inside * sa;
+            // Standing: on the level's ground under gravity, slide-and-stand.
+            const float y0 = standing ? bench::GroundHeight(x0, z0) + 0.5f : y;
+            Place(10 + k, x0, y0, z0);
+            Move(10 + k, x0 - step * sa, standing ? y0 - 0.5f : y, z0 + step * ca);
         }
         vor::ResetStats();
         state.ResumeTiming();
@@ -295,9 +300,11 @@ BENCHMARK(BM_CrowdOutlier)
     ->Args({4000, 2})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RingSlide)
-    ->ArgNames({"facets", "bodies", "cells", "concave", "radius"})
-    ->ArgsProduct({{600}, {20}, {0}, {1, 3}, {20, 100}})
-    ->Args({600, 20, 300, 3, 100})
+    ->ArgNames({"facets", "bodies", "cells", "concave", "radius", "standing"})
+    ->ArgsProduct({{600}, {20}, {0}, {1, 3}, {20, 100}, {0}})
+    ->Args({600, 20, 300, 3, 100, 0})
+    ->Args({600, 20, 300, 3, 20, 1})
+    ->Args({600, 20, 300, 3, 100, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedeclaredDefinitions)
