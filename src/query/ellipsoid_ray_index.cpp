@@ -340,8 +340,8 @@ bool EllipsoidRaysByType(int32_t type) {
                     unitRadii = entry.radii;
                     unit = MakeUnitRay(ray, unitRadii);
                 }
-                float entryDistance = 0.0f;
-                if (UnitRayEntry(unit, entry.m, &entryDistance)) {
+                float entryDistance = 0.0f, ww = 0.0f;
+                if (UnitRayEntry(unit, entry.m, &entryDistance, &ww)) {
                     TypeRayScratch[count++] = entry.rank;
                 }
             }
