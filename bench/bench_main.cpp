@@ -10,6 +10,7 @@
 #include "core/module_state.h"
 #include "mesh/mesh_accel.h"
 #include "pass/pair_grid.h"
+#include "query/ellipsoid_ray_index.h"
 #include "scenes.h"
 #include "vorcollide.h"
 
@@ -127,6 +128,7 @@ void BM_RaysCrowd(benchmark::State &state) {
     state.counters["ray"] = Counter(static_cast<double>(rays.size()),
                                     Counter::kIsIterationInvariantRate | Counter::kInvert);
     state.counters["hit_rate"] = PerCount(hits, rays.size() * state.iterations());
+    state.counters["index_B"] = static_cast<double>(vor::EllipsoidRayIndexBytes());
 }
 
 // Args: level cells per side. Building the hierarchy from scratch (first sweep after a change).
@@ -174,6 +176,7 @@ BENCHMARK(BM_RaysLevel)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RaysCrowd)
     ->ArgNames({"bodies", "plain"})
+    ->Args({1000, 0})
     ->Args({4000, 0})
     ->Args({4000, 1})
     ->Unit(benchmark::kMillisecond);

@@ -477,15 +477,21 @@ Recording RunPileScene(uint32_t seed) {
     return rec;
 }
 
+const uint32_t kDefaultBuildAfter = vor::TypeRayIndexAfter;
+
 class AccelDifferentialTest : public HostTest {
   protected:
     void TearDown() override {
         vor::ReferenceScans = false;
+        vor::TypeRayIndexAfter = kDefaultBuildAfter;
         HostTest::TearDown();
     }
-    Recording Run(uint32_t seed, bool reference, Recording (*scene)(uint32_t) = RunScene) {
+    // buildAfter: rays by type at one state before their hierarchy is built (1: every ray).
+    Recording Run(uint32_t seed, bool reference, Recording (*scene)(uint32_t) = RunScene,
+                  uint32_t buildAfter = 1) {
         StopCollisionVOR();
         vor::ReferenceScans = reference;
+        vor::TypeRayIndexAfter = buildAfter;
         Recording rec = scene(seed);
         StopCollisionVOR();
         vor::ReferenceScans = false;
@@ -542,11 +548,14 @@ TEST_F(AccelDifferentialTest, RaysByTypeAgainstChurningCrowdsGiveTheSameAnswersI
     uint64_t hits = 0;
     for (uint32_t seed = 1; seed <= kScenes; ++seed) {
         const Recording plain = Run(seed, true, RunCrowdRays);
-        const Recording fast = Run(seed, false, RunCrowdRays);
-        ASSERT_EQ(plain.values.size(), fast.values.size()) << "crowd " << seed;
-        for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k])
-                << "crowd " << seed << ": " << plain.labels[k];
+        // Every ray through the hierarchy, then the default mix of scans and hierarchy.
+        for (uint32_t buildAfter : {1u, kDefaultBuildAfter}) {
+            const Recording fast = Run(seed, false, RunCrowdRays, buildAfter);
+            ASSERT_EQ(plain.values.size(), fast.values.size()) << "crowd " << seed;
+            for (size_t k = 0; k < plain.values.size(); ++k) {
+                ASSERT_EQ(plain.values[k], fast.values[k])
+                    << "crowd " << seed << " after " << buildAfter << ": " << plain.labels[k];
+            }
         }
         for (size_t k = 0; k < plain.values.size(); ++k) {
             if (plain.labels[k].find(" answer") != std::string::npos) {

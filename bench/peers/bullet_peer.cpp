@@ -100,6 +100,17 @@ Answer BulletCrowdCast(const Segment &s) {
     return Cast(s, 0);
 }
 
+Answer BulletCrowdCastAfterUpdate(const Segment &s) {
+    // Body 1 moves to the ray's start, as vorcollide's does; its tree leaf is updated.
+    btCollisionObject *body = current->objects[0].get();
+    btTransform pose;
+    pose.setIdentity();
+    pose.setOrigin(btVector3(s.from[0], 0, s.from[2]));
+    body->setWorldTransform(pose);
+    current->world->updateSingleAabb(body);
+    return Cast(s, 0);
+}
+
 void BulletFree() {
     if (current == nullptr) {
         return;

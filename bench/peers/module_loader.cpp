@@ -142,6 +142,20 @@ void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies) {
     vor.RayIntersectType(kCrowdType, 1, 0, 0.1f, 0, 1, 0.1f, 1);
 }
 
+// One crowd body placed again where it stands (as a host's update would), then the ray: whatever
+// a ray search keeps must then be brought up to date first.
+template <int slot> Answer CrowdCastAfterUpdate(const Segment &s) {
+    const Exports &m = modules[slot];
+    m.SetObjPos(s.from[0], 0.0f, s.from[2]);
+    m.SetObjRot(0, 0, 0);
+    m.UpdateObj(1, 1);
+    if (m.RayIntersectType(kCrowdType, 1, s.from[0], s.from[1], s.from[2], s.to[0], s.to[1],
+                           s.to[2]) == 0) {
+        return Answer{false, 0.0f};
+    }
+    return Answer{true, vorFloatFromBits(m.RayHitDist())};
+}
+
 template <int slot> Answer CrowdCast(const Segment &s) {
     const Exports &m = modules[slot];
     if (m.RayIntersectType(kCrowdType, 1, s.from[0], s.from[1], s.from[2], s.to[0], s.to[1],
@@ -157,6 +171,14 @@ Answer VorCrowdCast(const Segment &s) {
 
 Answer BaselineCrowdCast(const Segment &s) {
     return CrowdCast<1>(s);
+}
+
+Answer VorCrowdCastAfterUpdate(const Segment &s) {
+    return CrowdCastAfterUpdate<0>(s);
+}
+
+Answer BaselineCrowdCastAfterUpdate(const Segment &s) {
+    return CrowdCastAfterUpdate<1>(s);
 }
 
 } // namespace peers

@@ -42,12 +42,16 @@ void VorCrowdBuild(const std::vector<bench::CrowdBody> &bodies);
 // RayIntersectTypeVOR (3, ellipsoids).
 Answer VorCrowdCast(const Segment &s);
 Answer BaselineCrowdCast(const Segment &s);
+// The same after moving body 1 to the ray's start: each ray then follows a change.
+Answer VorCrowdCastAfterUpdate(const Segment &s);
+Answer BaselineCrowdCastAfterUpdate(const Segment &s);
 
 // --- Bullet: btBvhTriangleMeshShape (quantized) or capsules in a btCollisionWorld ---
 void BulletLevelBuild(const std::vector<float> &xyz);
 Answer BulletLevelCast(const Segment &s);
 void BulletCrowdBuild(const std::vector<bench::CrowdBody> &bodies);
 Answer BulletCrowdCast(const Segment &s);
+Answer BulletCrowdCastAfterUpdate(const Segment &s);
 void BulletFree();
 
 // --- Embree 3: one triangle geometry, back faces dropped by an intersection filter ---

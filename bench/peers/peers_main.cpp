@@ -28,6 +28,7 @@ using peers::Segment;
 
 constexpr uint32_t kRayCount = 10000;
 constexpr uint32_t kRaySeed = 12;
+constexpr uint32_t kRaysAfterUpdate = 500; // each one after a change, so fewer
 constexpr float kRayLength = 20.0f;
 constexpr float kChestHeight = 1.3f;    // above the ground under the start
 constexpr float kAgreeDistance = 1e-3f; // answers nearer than 1 mm count as the same hit
@@ -223,6 +224,16 @@ void RunCrowd(uint32_t count, int rounds) {
                 name, "-", m.microsPerRay[0], m.microsPerRay[1], "-",
                 m.microsPerRay[0] / m.microsPerRay[1], "-", b.hitOnlyOne, b.distance, b.hits);
     PrintBaseline(m, 2);
+    // Every ray after a change (one body moved): what the first ray of a frame pays.
+    const std::vector<Segment> few(rays.begin(), rays.begin() + kRaysAfterUpdate);
+    const Peer moved[3] = {{"vorcollide", peers::VorCrowdCastAfterUpdate},
+                           {"Bullet", peers::BulletCrowdCastAfterUpdate},
+                           {"baseline", peers::BaselineCrowdCastAfterUpdate}};
+    const Measured after = TimeSideBySide(moved, withBaseline ? 3 : 2, few, rounds);
+    std::printf("%-44s %9s %8.2fus %7.2fus %9s %8.2fx\n", "  each ray right after a body moved", "",
+                after.microsPerRay[0], after.microsPerRay[1], "",
+                after.microsPerRay[0] / after.microsPerRay[1]);
+    PrintBaseline(after, 2);
     std::fflush(stdout);
     peers::BulletFree();
     peers::VorReset();

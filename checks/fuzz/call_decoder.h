@@ -166,8 +166,11 @@ class CallDecoder {
 #ifdef VOR_VALIDATE
         if (compareScans) {
             bool saved = vor::ReferenceScans;
+            uint32_t savedAfter = vor::TypeRayIndexAfter;
             vor::ReferenceScans = false;
+            vor::TypeRayIndexAfter = 1; // every ray by type through its hierarchy
             uint64_t accelerated = RunOnce(data, size);
+            vor::TypeRayIndexAfter = savedAfter;
             vor::ReferenceScans = true;
             if (trace)
                 std::fprintf(stderr, "[decoder] again with the reference scans\n");

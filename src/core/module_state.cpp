@@ -18,6 +18,7 @@ PassState Pass = {0, 0, 0};
 bool ReferenceScans = false;
 WorkCounters Stats = {};
 uint64_t SceneEpoch = 1;
+uint32_t TypeRayIndexAfter = 8;
 
 RayResult *LastRay = nullptr;
 ActiveEntry *StackCursor = nullptr;
@@ -33,6 +34,7 @@ uint8_t ErrorBoxArmed = 0;
 TypeRayIndex *TypeRayIndexes[kCollisionTypeCount] = {};
 uint32_t *TypeRayScratch = nullptr;
 uint32_t TypeRayScratchCapacity = 0;
+TypeRayDemand TypeRayDemands[kCollisionTypeCount] = {};
 
 #ifdef VOR_VALIDATE
 namespace {
@@ -70,6 +72,9 @@ void ValidateStopped() {
         Require(index == nullptr, "a ray index by type kept");
     }
     Require(TypeRayScratch == nullptr && TypeRayScratchCapacity == 0, "ray scratch kept");
+    for (const TypeRayDemand &demand : TypeRayDemands) {
+        Require(demand.epoch == 0 && demand.rays == 0, "ray demand kept");
+    }
 }
 #else
 void ValidateStopped() {}

@@ -17,6 +17,12 @@ namespace vor {
 
 struct TypeRayIndex; // private to query/ellipsoid_ray_index.cpp
 
+// How many rays by type of one type were cast since SceneEpoch last moved.
+struct TypeRayDemand {
+    uint64_t epoch; // SceneEpoch of the last such ray
+    uint32_t rays;  // rays at that epoch
+};
+
 // The collision pass's variables; fields keep the names the pass is described with.
 struct PassState {
     uint8_t sweepNeeded;    // raised by updates that change a transform and by responses
@@ -72,6 +78,10 @@ extern WorkCounters Stats; // only counts, for the benchmarks; nothing in the li
 // Raised by every command that may change what a ray by type reads (core/scene_epoch.h); only
 // grows, so a search structure built at an older value is never mistaken for current.
 extern uint64_t SceneEpoch;
+// Rays by type at one SceneEpoch that scan plainly before a hierarchy is built for their type:
+// a build costs several scans, so a change followed by a ray or two never pays for one. Initially
+// 8; the tests set 1 to put every ray through the hierarchy.
+extern uint32_t TypeRayIndexAfter;
 
 // --- Cleared by StopCollisionVOR, in this order. ---
 
@@ -91,6 +101,7 @@ extern uint8_t ErrorBoxArmed; // 1 after StartCollisionDebugVOR until the next r
 extern TypeRayIndex *TypeRayIndexes[kCollisionTypeCount];
 extern uint32_t *TypeRayScratch;
 extern uint32_t TypeRayScratchCapacity;
+extern TypeRayDemand TypeRayDemands[kCollisionTypeCount]; // rays by type since the last change
 
 // --- Scratch within one call: freed or reset before the call returns. ---
 // The pair grid's working arrays, one record (PairGridScratch in pass/pair_grid.cpp, which also

@@ -283,12 +283,23 @@ bool EllipsoidRaysByType(int32_t type) {
                                      a1[axis] + kWiden * std::fabs(a1[axis])));
     }
 
+    // A build costs several scans: the first rays after a change scan plainly, and the hierarchy
+    // is built once enough rays at one SceneEpoch show that it will pay for itself.
+    TypeRayDemand &demand = TypeRayDemands[type];
+    if (demand.epoch != SceneEpoch) {
+        demand.epoch = SceneEpoch;
+        demand.rays = 0;
+    }
+    demand.rays += 1;
     TypeRayIndex *&index = TypeRayIndexes[type];
     if (index != nullptr && index->epoch != SceneEpoch) {
         FreeIndex(index);
         index = nullptr;
     }
     if (index == nullptr) {
+        if (demand.rays < TypeRayIndexAfter) {
+            return false;
+        }
         index = BuildIndex(type);
         if (index == nullptr) {
             return false;
@@ -329,8 +340,8 @@ bool EllipsoidRaysByType(int32_t type) {
                     unitRadii = entry.radii;
                     unit = MakeUnitRay(ray, unitRadii);
                 }
-                float entryDistance = 0.0f;
-                if (UnitRayEntry(unit, entry.m, &entryDistance)) {
+                float entryDistance = 0.0f, ww = 0.0f;
+                if (UnitRayEntry(unit, entry.m, &entryDistance, &ww)) {
                     TypeRayScratch[count++] = entry.rank;
                 }
             }
@@ -357,6 +368,9 @@ void FreeEllipsoidRayIndexes() {
     std::free(TypeRayScratch);
     TypeRayScratch = nullptr;
     TypeRayScratchCapacity = 0;
+    for (TypeRayDemand &demand : TypeRayDemands) {
+        demand = TypeRayDemand{0, 0};
+    }
 }
 
 size_t EllipsoidRayIndexBytes() {

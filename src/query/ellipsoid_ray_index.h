@@ -9,8 +9,9 @@ namespace vor {
 
 // Casts the ray of the current RayResult (BeginRay done) against the first ellipsoid of every
 // active object of the type, with the same result as the activation-order scan, to the bit.
-// Answers false, having changed nothing, when the scan must answer instead (coordinates too large
-// to bound safely, no memory).
+// Answers false, having changed nothing the host can see, when the scan must answer instead:
+// one of the first rays after a change (TypeRayIndexAfter), coordinates too large to bound
+// safely, no memory.
 bool EllipsoidRaysByType(int32_t type);
 
 // Frees every hierarchy and the scratch list (StopCollisionVOR).

@@ -59,11 +59,11 @@ void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
     // Centred on where the last pass left the body; the offset is not added.
     const Vec3 centre = ResolvedPosition(body);
     const UnitRay unit = MakeUnitRay(ray, r);
-    float entry = 0.0f;
-    if (!UnitRayEntry(unit, DivideComponents(centre, r), &entry)) {
+    float entry = 0.0f, ww = 0.0f;
+    if (!UnitRayEntry(unit, DivideComponents(centre, r), &entry, &ww)) {
         return;
     }
-    const float dist = entry / std::sqrt(unit.ww) * ray.length;
+    const float dist = entry / std::sqrt(ww) * ray.length;
     if (!(dist < ray.distance)) {
         return;
     }
