@@ -26,7 +26,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build=build/release
 prefix=$work/prefix
-want="vorcollide 1.0.0: x = 1, contacts = 1"
+version=$(sed -n 's/^#define VORCOLLIDE_VERSION_STRING "\(.*\)"$/\1/p' include/vorcollide.h)
+want="vorcollide $version: x = 1, contacts = 1"
 
 presets_offered() {
     local listed name bad=0
@@ -73,7 +74,7 @@ check "a consumer built with find_package(vorcollide 1.0) runs" with_find_packag
 with_pkg_config() {
     local flags
     flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs vorcollide) || return 1
-    [ "$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion vorcollide)" = 1.0.0 ] ||
+    [ "$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion vorcollide)" = "$version" ] ||
         { echo "pkg-config reports another version"; return 1; }
     # shellcheck disable=SC2086
     cc -std=c99 -Wall -Werror checks/install/consumer.c $flags -o "$work/pc-consumer" &&
@@ -84,12 +85,12 @@ check "a consumer built with pkg-config --cflags --libs vorcollide runs" with_pk
 refuses_major_2() {
     if cmake -S checks/install -B "$work/cmake-v2" -DCMAKE_PREFIX_PATH="$prefix" \
         -DVOR_WANT_VERSION=2.0 >"$work/v2.log" 2>&1; then
-        echo "find_package(vorcollide 2.0) accepted version 1.0.0"; return 1
+        echo "find_package(vorcollide 2.0) accepted version $version"; return 1
     fi
     grep -q 'compatible with requested version' "$work/v2.log" ||
         { echo "failed for another reason:"; tail -n 5 "$work/v2.log"; return 1; }
 }
-check "find_package(vorcollide 2.0) refuses the installed 1.0.0" refuses_major_2
+check "find_package(vorcollide 2.0) refuses the installed $version" refuses_major_2
 
 echo "install: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
