@@ -1,0 +1,78 @@
+// The segment-against-box test the hierarchy skips by distance with, made to err only towards
+// "reaches": its float slab parameters carry a relative slack far above their rounding.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "mesh/mesh_accel_layout.h"
+
+namespace vor {
+
+// Coordinates and parameters at or above this are left to the plain tests.
+constexpr float kProbeLimit = 1e12f;
+// A direction component below 1e-25 in size gets the reciprocal 1e25 (with its sign) instead of
+// its own: smaller than the true one, so every slab parameter it gives is nearer to 0 than the
+// true one, which only ever keeps a box. Products stay finite for coordinates below 1e13.
+constexpr float kProbeTiny = 1e-25f;
+constexpr float kProbeHuge = 1e25f;
+
+// The points origin + t * dir for 0 <= t <= a reach the caller gives.
+struct SegmentProbe {
+    float origin[3];
+    float dir[3];
+    float inv[3]; // 1 / dir, or +-1e25 for a tiny component
+};
+
+// False when origin or dir is not finite or too large to probe.
+inline bool SetUpProbe(SegmentProbe *p, const Vec3 &origin, const Vec3 &dir) {
+    const float o[3] = {origin.x, origin.y, origin.z};
+    const float d[3] = {dir.x, dir.y, dir.z};
+    for (int a = 0; a < 3; ++a) {
+        if (!(std::fabs(o[a]) < kProbeLimit && std::fabs(d[a]) < kProbeLimit)) {
+            return false;
+        }
+        p->origin[a] = o[a];
+        p->dir[a] = d[a];
+        p->inv[a] = std::fabs(d[a]) < kProbeTiny ? std::copysign(kProbeHuge, d[a]) : 1.0f / d[a];
+    }
+    return true;
+}
+
+// False only when no point of the probe with 0 <= t <= reach lies within `grow` of the box on
+// every axis. *entry gets the computed parameter where the probe enters the widened box, for
+// ordering only. The slab parameters are products of a difference and a reciprocal, each within
+// 3u of its exact value; the slack of 1e-6 times their size is some fourteen times that. An
+// infinite parameter (huge boxes) makes the slack infinite, and the box is kept.
+inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float grow, float reach,
+                              float *entry) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    *entry = -kInf;
+    if (!(grow < kInf)) {
+        return true;
+    }
+    float tn = -kInf;
+    float tf = kInf;
+    for (int a = 0; a < 3; ++a) {
+        const float lo = b.lo[a] - grow;
+        const float hi = b.hi[a] + grow;
+        float t0 = (lo - p.origin[a]) * p.inv[a];
+        float t1 = (hi - p.origin[a]) * p.inv[a];
+        if (t0 > t1) {
+            const float t = t0;
+            t0 = t1;
+            t1 = t;
+        }
+        tn = t0 > tn ? t0 : tn;
+        tf = t1 < tf ? t1 : tf;
+    }
+    *entry = tn;
+    const float slack = 1e-6f * (std::fabs(tn) + std::fabs(tf) + reach);
+    return !(tn > tf + slack) && !(tn > reach + slack) && !(tf < -slack);
+}
+
+// The mesh's hierarchy, made current for the world matrix; null when the mesh is scanned plainly.
+MeshAccel *MeshAccelFor(const MeshShape *mesh, const Matrix4 &world);
+
+} // namespace vor
