@@ -135,12 +135,32 @@ ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
                     std::max(left.margin, right.margin)};
 }
 
+// Room for count nodes on a 64-byte boundary, so that a node is one cache line; the first `keep`
+// nodes are kept. False (and nothing changed) when memory runs out.
+bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
+    void *block = std::malloc(sizeof(AccelNode) * static_cast<size_t>(count) + 64);
+    if (block == nullptr) {
+        return false;
+    }
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63};
+    AccelNode *nodes = reinterpret_cast<AccelNode *>(at);
+    if (keep > 0) {
+        std::memcpy(nodes, accel->nodes, sizeof(AccelNode) * keep);
+    }
+    std::free(accel->nodeBlock);
+    accel->nodeBlock = block;
+    accel->nodes = nodes;
+    accel->nodeCapacity = count;
+    return true;
+}
+
 void ReleaseArrays(MeshAccel *accel) {
     std::free(accel->items);
-    std::free(accel->nodes);
+    std::free(accel->nodeBlock);
     std::free(accel->candidates);
     accel->items = nullptr;
     accel->nodes = nullptr;
+    accel->nodeBlock = nullptr;
     accel->candidates = nullptr;
     accel->itemCount = accel->itemCapacity = 0;
     accel->nodeCount = accel->nodeCapacity = 0;
@@ -181,16 +201,15 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     }
     const uint32_t nodeCount = CountNodes(n) + 1;
     accel->items = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
-    accel->nodes = static_cast<AccelNode *>(std::malloc(sizeof(AccelNode) * nodeCount));
+    const bool haveNodes = AllocateNodes(accel, nodeCount, 0);
     AccelItem *byPos = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
     uint32_t *order = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
     float *centres = static_cast<float *>(std::malloc(sizeof(float) * 3 * n));
-    const bool ok = accel->items != nullptr && accel->nodes != nullptr && byPos != nullptr &&
-                    order != nullptr && centres != nullptr;
+    const bool ok = accel->items != nullptr && haveNodes && byPos != nullptr && order != nullptr &&
+                    centres != nullptr;
     if (ok) {
         GatherItems(mesh, world, byPos, centres, order);
         accel->itemCount = accel->itemCapacity = n;
-        accel->nodeCapacity = nodeCount;
         Builder b = {accel, order, byPos, centres};
         accel->root = BuildPart(b, 0, n);
         accel->triangleCount = accel->builtCount = n;
@@ -267,16 +286,8 @@ bool ReserveInsert(MeshAccel *accel) {
         accel->items = static_cast<AccelItem *>(grown);
         accel->itemCapacity = capacity;
     }
-    if (accel->nodeCount == accel->nodeCapacity) {
-        const uint32_t capacity = accel->nodeCapacity + step;
-        void *grown = std::realloc(accel->nodes, sizeof(AccelNode) * capacity);
-        if (grown == nullptr) {
-            return false;
-        }
-        accel->nodes = static_cast<AccelNode *>(grown);
-        accel->nodeCapacity = capacity;
-    }
-    return true;
+    return accel->nodeCount < accel->nodeCapacity ||
+           AllocateNodes(accel, accel->nodeCapacity + step, accel->nodeCount);
 }
 
 float Enlargement(const AccelBox &box, const AccelBox &add) {
@@ -609,7 +620,7 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
         return 0;
     }
     return sizeof(MeshAccel) + static_cast<size_t>(accel->itemCapacity) * sizeof(AccelItem) +
-           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) +
+           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64 +
            static_cast<size_t>(accel->candidateCapacity) * sizeof(AccelCandidate);
 }
 

@@ -26,6 +26,7 @@ struct ChildRef {
 struct AccelNode {
     ChildRef child[2]; // one cache line decides both children
 };
+static_assert(sizeof(AccelNode) == 64, "a node is one cache line");
 
 // One triangle: its world corners exactly as TransformPoint gives them, and its list position.
 struct AccelItem {
@@ -57,7 +58,8 @@ struct MeshAccel {
     AccelItem *items;       // in leaf order
     uint32_t itemCount;
     uint32_t itemCapacity;
-    AccelNode *nodes; // a parent always comes before its children
+    AccelNode *nodes; // a parent always comes before its children; 64-byte aligned
+    void *nodeBlock;  // the allocation the nodes lie in
     uint32_t nodeCount;
     uint32_t nodeCapacity;
     struct AccelCandidate *candidates; // the last query's answer, grown as needed

@@ -22,7 +22,9 @@ constexpr float kProbeHuge = 1e25f;
 struct SegmentProbe {
     float origin[3];
     float dir[3];
-    float inv[3]; // 1 / dir, or +-1e25 for a tiny component
+    float inv[3];      // 1 / dir, or +-1e25 for a tiny component
+    float absInv[3];   // |inv|
+    uint8_t nearHi[3]; // 1 where the probe runs towards -infinity: it meets the high face first
 };
 
 // False when origin or dir is not finite or too large to probe.
@@ -36,15 +38,19 @@ inline bool SetUpProbe(SegmentProbe *p, const Vec3 &origin, const Vec3 &dir) {
         p->origin[a] = o[a];
         p->dir[a] = d[a];
         p->inv[a] = std::fabs(d[a]) < kProbeTiny ? std::copysign(kProbeHuge, d[a]) : 1.0f / d[a];
+        p->absInv[a] = std::fabs(p->inv[a]);
+        p->nearHi[a] = p->inv[a] < 0.0f ? 1 : 0;
     }
     return true;
 }
 
 // False only when no point of the probe with 0 <= t <= reach lies within `grow` of the box on
 // every axis. *entry gets the computed parameter where the probe enters the widened box, for
-// ordering only. The slab parameters are products of a difference and a reciprocal, each within
-// 3u of its exact value; the slack of 1e-6 times their size is some fourteen times that. An
-// infinite parameter (huge boxes) makes the slack infinite, and the box is kept.
+// ordering only. Each slab parameter is (face - origin) * inv -+ grow * |inv|: the first product
+// is within 3u of its exact value, the second within 2u, and where they cancel the error is 6u of
+// grow, which the callers' margins hold many times over; the slack of 1e-6 times the parameters'
+// size is some fourteen times the rest. An infinite or NaN parameter (huge boxes) only ever keeps
+// the box: NaN drops out of the maximum and minimum, infinity makes the slack infinite.
 inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float grow, float reach,
                               float *entry) {
     constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -55,15 +61,11 @@ inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float gr
     float tn = -kInf;
     float tf = kInf;
     for (int a = 0; a < 3; ++a) {
-        const float lo = b.lo[a] - grow;
-        const float hi = b.hi[a] + grow;
-        float t0 = (lo - p.origin[a]) * p.inv[a];
-        float t1 = (hi - p.origin[a]) * p.inv[a];
-        if (t0 > t1) {
-            const float t = t0;
-            t0 = t1;
-            t1 = t;
-        }
+        const float nearFace = p.nearHi[a] != 0 ? b.hi[a] : b.lo[a];
+        const float farFace = p.nearHi[a] != 0 ? b.lo[a] : b.hi[a];
+        const float widen = grow * p.absInv[a];
+        const float t0 = (nearFace - p.origin[a]) * p.inv[a] - widen;
+        const float t1 = (farFace - p.origin[a]) * p.inv[a] + widen;
         tn = t0 > tn ? t0 : tn;
         tf = t1 < tf ? t1 : tf;
     }
