@@ -7,8 +7,8 @@
 #include <chrono>
 #include <vector>
 
-#include "core/accel_mode.h"
 #include "body/registry.h"
+#include "core/accel_mode.h"
 #include "core/module_state.h"
 #include "mesh/mesh_accel.h"
 #include "pass/pair_grid.h"
@@ -118,6 +118,7 @@ void BM_RaysLevel(benchmark::State &state) {
     state.counters["triangles"] = triangles;
     state.counters["hit_rate"] = PerCount(hits, rays.size() * state.iterations());
     state.counters["tested/ray"] = PerCount(s.rayTriangles, s.meshRays);
+    state.counters["nodes/ray"] = PerCount(s.accelRayNodes, s.meshRays);
     state.counters["accel_B"] = static_cast<double>(bench::LevelAccelBytes());
     state.counters["tri_B"] = static_cast<double>(bench::LevelTriangleBytes());
 }

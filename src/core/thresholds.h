@@ -41,7 +41,7 @@ static_assert(kMaxPassIterations == VORCOLLIDE_MAX_PASS_ITERATIONS,
 
 // Search structures (they change no result, only how many candidates the exact tests see).
 constexpr uint32_t kAccelMinTriangles = 32;   // smaller meshes are scanned plainly
-constexpr uint32_t kAccelLeafTriangles = 6;   // triangles per leaf of a mesh hierarchy (<= 15)
+constexpr uint32_t kAccelLeafTriangles = 12;  // triangles per leaf of a mesh hierarchy (<= 15)
 constexpr uint32_t kAccelRebuildFraction = 16; // rebuilt once additions pass 1/16 of the mesh
 constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
 constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly

@@ -48,6 +48,7 @@ struct RaySearch {
     FoundHit found[kMaxFound];
     uint32_t foundCount;
     uint32_t tested;
+    uint32_t nodes;
     bool overflow;
 };
 
@@ -149,6 +150,8 @@ bool Traverse(RaySearch &rs) {
             }
         } else if (!PushChildren(rs, rs.accel->nodes[ChildIndex(*top.child)], stack, &depth)) {
             return false;
+        } else {
+            rs.nodes += 1;
         }
     }
     return true;
@@ -183,7 +186,7 @@ bool Replay(RaySearch &rs, AccelRayHit *out) {
 
 bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from, const Vec3 &to,
                   const Vec3 &dir, float bound, AccelRayHit *out) {
-    *out = AccelRayHit{0, 0.0f, {0, 0, 0}, {0, 0, 0}, 0};
+    *out = AccelRayHit{0, 0.0f, {0, 0, 0}, {0, 0, 0}, 0, 0};
     if (!(bound < kProbeLimit && std::fabs(to.x) < kProbeLimit && std::fabs(to.y) < kProbeLimit &&
           std::fabs(to.z) < kProbeLimit)) {
         return false;
@@ -210,9 +213,11 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
     rs.slop = 128.0f * kUnit * (1.0f + 2.0f * reach + 2.0f * bound) * (1.0f + 1e-6f);
     rs.foundCount = 0;
     rs.tested = 0;
+    rs.nodes = 0;
     rs.overflow = false;
     const bool answered = Traverse(rs) && Replay(rs, out);
     out->tested = rs.tested;
+    out->nodes = rs.nodes;
     return answered;
 }
 

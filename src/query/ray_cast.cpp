@@ -82,6 +82,7 @@ bool RayAgainstMeshAccel(const MeshShape *mesh, CollisionBody *body) {
     }
     Stats.accelRays += 1;
     Stats.rayTriangles += hit.tested;
+    Stats.accelRayNodes += hit.nodes;
     if (hit.hit != 0) {
         RecordHit(body, hit.distance, hit.position, hit.normal);
     }
