@@ -60,26 +60,22 @@ uint32_t BuildLevel(uint32_t cells, uint32_t seed) {
 }
 
 uint32_t BuildTerrain(uint32_t cells, float amplitude) {
-    Block block;
-    const auto height = [amplitude](float x, float z) { return amplitude * GroundHeight(x, z); };
-    for (uint32_t i = 0; i < cells; ++i) {
-        for (uint32_t j = 0; j < cells; ++j) {
-            const float x0 = static_cast<float>(i), x1 = x0 + 1, z0 = static_cast<float>(j),
-                        z1 = z0 + 1;
-            const P3 a{x0, height(x0, z0), z0}, b{x0, height(x0, z1), z1};
-            const P3 c{x1, height(x1, z0), z0}, d{x1, height(x1, z1), z1};
-            block.Triangle(a, b, c);
-            block.Triangle(c, b, d);
+    std::vector<float> heights;
+    for (uint32_t z = 0; z <= cells; ++z) {
+        for (uint32_t x = 0; x <= cells; ++x) {
+            heights.push_back(amplitude *
+                              GroundHeight(static_cast<float>(x), static_cast<float>(z)));
         }
     }
+    const std::vector<float> xyz = GridTriangles(heights, cells);
     NewCollObjVOR(kLevelObject, kLevelType);
     AddObjShapeVOR(kLevelObject, 2);
-    block.AddTo(kLevelObject);
+    AddTrianglesTo(kLevelObject, xyz);
     SetObjPosVOR(0, 0, 0);
     SetObjRotVOR(0, 0, 0);
     UpdateObjVOR(kLevelObject, 1);
     ActivateObjVOR(kLevelObject);
-    return static_cast<uint32_t>(block.xyz.size() / 9);
+    return static_cast<uint32_t>(xyz.size() / 9);
 }
 
 std::vector<Walker> BuildCharacters(uint32_t count, uint32_t cells, uint32_t seed) {
