@@ -446,31 +446,35 @@ bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, 
     return true;
 }
 
-// Depth first over the nodes q does not reject; false when memory runs out.
+// One child q does not reject: a leaf's items into the list, an inner node onto the stack. False
+// when memory runs out or the stack is full (deeper than any tree this builds).
+bool VisitChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c, uint32_t *found,
+                uint32_t *stack, uint32_t *depth) {
+    if (ChildCount(c) > 0) {
+        return EmitLeaf(accel, q, c, found);
+    }
+    if (*depth == kStackDepth) {
+        return false;
+    }
+    stack[(*depth)++] = ChildIndex(c);
+    return true;
+}
+
+// Depth first over the nodes q does not reject; false when the plain scan must answer instead.
 bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *found) {
     if (Rejected(q, accel->root.box, accel->root.margin)) {
         return true;
     }
-    if (ChildCount(accel->root) > 0) {
-        return EmitLeaf(accel, q, accel->root, found);
-    }
     uint32_t stack[kStackDepth];
     uint32_t depth = 0;
-    stack[depth++] = ChildIndex(accel->root);
+    if (!VisitChild(accel, q, accel->root, found, stack, &depth)) {
+        return false;
+    }
     while (depth > 0) {
         const AccelNode &node = accel->nodes[stack[--depth]];
         for (const ChildRef &c : node.child) {
-            if (Rejected(q, c.box, c.margin)) {
-                continue;
-            }
-            if (ChildCount(c) > 0) {
-                if (!EmitLeaf(accel, q, c, found)) {
-                    return false;
-                }
-            } else if (depth < kStackDepth) {
-                stack[depth++] = ChildIndex(c);
-            } else {
-                return false; // deeper than any tree this builds: let the plain scan answer
+            if (!Rejected(q, c.box, c.margin) && !VisitChild(accel, q, c, found, stack, &depth)) {
+                return false;
             }
         }
     }
