@@ -46,6 +46,7 @@ constexpr uint32_t kStackDepth = 96;     // a balanced split of 2^28 items is 26
 constexpr uint32_t kMaxInsertDepth = 48; // and taking triangles in stops at 48
 constexpr double kMarginScale = 128.0 / 16777216.0; // 128u, u = 2^-24
 constexpr double kMinSine = 1e-3;
+constexpr double kReachMinStep = 4.0; // unit-sphere lengths: the reach test only for longer steps
 
 float Axis(const Vec3 &v, int a) {
     return a == 0 ? v.x : (a == 1 ? v.y : v.z);
@@ -436,10 +437,12 @@ bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, 
     if (!ReserveCandidates(accel, *found, ChildCount(leaf))) {
         return false;
     }
+    // A finite leaf margin means finite corners in every item (ItemMargin).
+    const bool finite = leaf.margin < kInfinity;
     const uint32_t first = ChildIndex(leaf);
     for (uint32_t i = first; i < first + ChildCount(leaf); ++i) {
         const AccelItem &item = accel->items[i];
-        if (!Rejected(q, ItemBox(item), leaf.margin)) {
+        if (!Rejected(q, finite ? FiniteBox(item) : ItemBox(item), leaf.margin)) {
             accel->candidates[(*found)++] = AccelCandidate{item.position, item.corner};
         }
     }
@@ -505,6 +508,10 @@ bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
     const double u = 1.0 / 16777216.0;
     const double l =
         std::sqrt(double(move.x) * move.x + double(move.y) * move.y + double(move.z) * move.z);
+    // A short step's box, grown by 1, is nearly its reach already: the test would not pay.
+    if (!(l > kReachMinStep)) {
+        return false;
+    }
     const double radius =
         std::sqrt(1.0 + 100.0 * u * (l + 3.0) * (l + 3.0)) + 256.0 * u * (1.0 + 2.0 * m + l);
     q.radius = static_cast<float>(radius * (1.0 + 1e-6));

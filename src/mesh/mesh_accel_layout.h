@@ -68,6 +68,18 @@ struct MeshAccel {
 
 // The exact world box of an item (NaN extremes widened to infinity, so that they never reject).
 AccelBox ItemBox(const AccelItem &item);
+// The same for an item whose corners are known to be finite (its margin is), without the NaN care.
+inline AccelBox FiniteBox(const AccelItem &item) {
+    const Vec3 &p = item.corner[0], &q = item.corner[1], &r = item.corner[2];
+    AccelBox b;
+    b.lo[0] = p.x < q.x ? (p.x < r.x ? p.x : r.x) : (q.x < r.x ? q.x : r.x);
+    b.lo[1] = p.y < q.y ? (p.y < r.y ? p.y : r.y) : (q.y < r.y ? q.y : r.y);
+    b.lo[2] = p.z < q.z ? (p.z < r.z ? p.z : r.z) : (q.z < r.z ? q.z : r.z);
+    b.hi[0] = p.x > q.x ? (p.x > r.x ? p.x : r.x) : (q.x > r.x ? q.x : r.x);
+    b.hi[1] = p.y > q.y ? (p.y > r.y ? p.y : r.y) : (q.y > r.y ? q.y : r.y);
+    b.hi[2] = p.z > q.z ? (p.z > r.z ? p.z : r.z) : (q.z > r.z ? q.z : r.z);
+    return b;
+}
 // The distance from an item's box within which any point the exact tests can take for a point of
 // the triangle lies (see mesh_accel.cpp); +infinity where no such bound is known.
 float ItemMargin(const AccelItem &item);

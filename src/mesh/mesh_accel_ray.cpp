@@ -66,19 +66,6 @@ bool BeyondCut(const RaySearch &rs, float entry) {
     return entry > rs.cut + 1e-6f * (std::fabs(entry) + rs.cut);
 }
 
-// The box of finite corners.
-AccelBox FiniteBox(const AccelItem &item) {
-    AccelBox b;
-    const Vec3 &p = item.corner[0], &q = item.corner[1], &r = item.corner[2];
-    b.lo[0] = std::min(std::min(p.x, q.x), r.x);
-    b.lo[1] = std::min(std::min(p.y, q.y), r.y);
-    b.lo[2] = std::min(std::min(p.z, q.z), r.z);
-    b.hi[0] = std::max(std::max(p.x, q.x), r.x);
-    b.hi[1] = std::max(std::max(p.y, q.y), r.y);
-    b.hi[2] = std::max(std::max(p.z, q.z), r.z);
-    return b;
-}
-
 // The static tests on the items of a leaf whose boxes the ray reaches before the cut. A finite
 // leaf margin means finite corners in every item (ItemMargin); an infinite one skips no item.
 void SearchLeaf(RaySearch &rs, const ChildRef &leaf) {

@@ -158,7 +158,6 @@ void RayAgainstObject(uint32_t n, int32_t kind) {
 }
 
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {
-    const RayResult &ray = *LastRay;
     const Matrix4 &world = MeshWorldMatrix(body);
     RayAgainstWorldTriangle(Transform(triangle.corner1, world), Transform(triangle.corner2, world),
                             Transform(triangle.corner3, world), body);
