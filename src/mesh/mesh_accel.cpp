@@ -42,7 +42,7 @@ namespace vor {
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-constexpr uint32_t kStackDepth = 96;     // a balanced split of 2^28 items is 26 levels deep,
+constexpr uint32_t kStackDepth = 96;     // a balanced split of 2^27 items is 25 levels deep,
 constexpr uint32_t kMaxInsertDepth = 48; // and taking triangles in stops at 48
 constexpr double kMarginScale = 128.0 / 16777216.0; // 128u, u = 2^-24
 constexpr double kMinSine = 1e-3;

@@ -13,7 +13,7 @@ struct AccelBox {
     float hi[3];
 };
 
-// A child of an inner node. ref packs a count (low 4 bits) and an index: count 0 names the inner
+// A child of an inner node. ref packs a count (low 5 bits) and an index: count 0 names the inner
 // node nodes[index]; count k > 0 a leaf of the k items from items[index]. box holds the exact world
 // boxes of the triangles below (NaN extremes widened to infinity); margin is the largest rounding
 // margin of those triangles (world units, +infinity for a triangle whose normal is unreliable).
@@ -34,7 +34,7 @@ struct AccelItem {
     uint32_t position; // 0-based position in the mesh's list
 };
 
-constexpr uint32_t kChildCountBits = 4;
+constexpr uint32_t kChildCountBits = 5;
 constexpr uint32_t kChildCountMask = (1u << kChildCountBits) - 1;
 constexpr uint32_t kMaxAccelItems = 1u << (32 - kChildCountBits);
 
