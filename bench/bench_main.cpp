@@ -3,10 +3,12 @@
 // the plain scans they replace. Counters give the work per sweep and the memory held.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
-#include "core/accel_mode.h"
 #include "body/registry.h"
+#include "core/accel_mode.h"
 #include "core/module_state.h"
 #include "mesh/mesh_accel.h"
 #include "pass/pair_grid.h"
@@ -86,13 +88,21 @@ void BM_Crowd(benchmark::State &state) {
     state.counters["plain_src/pass"] = PerCount(s.gridPlainSources, state.iterations());
 }
 
-// Args: plain scans, rays per iteration. Rays against the 512k-triangle level.
+// The three kinds of level rays are cast at: 0 the heightfield with walls and crates of 128 x 128
+// cells (36,864 triangles), 1 the same at 512 x 512 (577,536), 2 a bare 512 x 512 terrain
+// (524,288).
+uint32_t BuildRayLevel(int64_t kind, uint32_t *cells) {
+    *cells = kind == 0 ? 128 : 512;
+    return kind == 2 ? bench::BuildTerrain(*cells, 1.0f) : bench::BuildLevel(*cells, 1);
+}
+
+// Args: plain scans, rays per iteration, level kind (above).
 void BM_RaysLevel(benchmark::State &state) {
-    constexpr uint32_t kCells = 512;
     Session session(state.range(0) != 0);
-    bench::BuildLevel(kCells, 1);
+    uint32_t cells = 0;
+    const uint32_t triangles = BuildRayLevel(state.range(2), &cells);
     const std::vector<bench::Ray> rays =
-        bench::LevelRays(static_cast<uint32_t>(state.range(1)), kCells, kRaySeed);
+        bench::LevelRays(static_cast<uint32_t>(state.range(1)), cells, kRaySeed);
     RayIntersectObjectVOR(bench::kLevelObject, 2, 1, 5, 1, 1, -5, 1); // builds the hierarchy
     vor::ResetStats();
     int64_t hits = 0;
@@ -105,8 +115,84 @@ void BM_RaysLevel(benchmark::State &state) {
     const vor::WorkCounters &s = vor::Stats;
     state.counters["ray"] = Counter(static_cast<double>(rays.size()),
                                     Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["triangles"] = triangles;
     state.counters["hit_rate"] = PerCount(hits, rays.size() * state.iterations());
     state.counters["tested/ray"] = PerCount(s.rayTriangles, s.meshRays);
+    state.counters["nodes/ray"] = PerCount(s.accelRayNodes, s.meshRays);
+    state.counters["accel_B"] = static_cast<double>(bench::LevelAccelBytes());
+    state.counters["tri_B"] = static_cast<double>(bench::LevelTriangleBytes());
+}
+
+// A line of sight across a 500 x 500 heightfield (500,000 triangles), corner to corner.
+void BM_LongRay(benchmark::State &state) {
+    Session session(state.range(0) != 0);
+    bench::BuildTerrain(500, 0.2f);
+    RayIntersectObjectVOR(bench::kLevelObject, 2, 1, 5, 1, 1, -5, 1); // builds the hierarchy
+    int64_t hits = 0;
+    for (auto _ : state) {
+        hits +=
+            RayIntersectObjectVOR(bench::kLevelObject, 2, 0.5f, 8.5f, 0.5f, 499.5f, -0.5f, 499.5f);
+    }
+    state.counters["hit"] = PerCount(hits, state.iterations());
+    state.counters["dist"] = vorFloatFromBits(RayHitDist());
+}
+
+// One character (0.25, 0.45, 0.25) asked across the same heightfield in one frame, from
+// (1, 8.5, 1) to (499, 0.5, 499), slide-and-stand: the time of that one pass.
+void BM_LongStep(benchmark::State &state) {
+    Session session(state.range(0) != 0);
+    bench::BuildTerrain(500, 0.2f);
+    constexpr uint32_t kBody = bench::kLevelObject + 1;
+    NewCollObjVOR(kBody, bench::kCharacterType);
+    AddObjShapeVOR(kBody, 1);
+    SetObjRadiusVOR(kBody, 0.25f, 0.45f, 0.25f);
+    ActivateObjVOR(kBody);
+    SetCollisionsVOR(bench::kCharacterType, bench::kLevelType, 2, 3, 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        SetObjPosVOR(1, 8.5f, 1);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(kBody, 1);
+        RunCollisionVOR();
+        state.ResumeTiming();
+        SetObjPosVOR(499, 0.5f, 499);
+        UpdateObjVOR(kBody, 0);
+        RunCollisionVOR();
+    }
+    state.counters["x"] = vorFloatFromBits(PeekObjXVOR(kBody));
+    state.counters["y"] = vorFloatFromBits(PeekObjYVOR(kBody));
+    state.counters["contacts"] = CountCollisionsVOR(kBody);
+}
+
+// A frame of a host that adds one triangle (a decal, debris) to a 512 x 512 terrain (524,288
+// triangles) and then runs a pass with 64 characters on it. Arg: add a triangle each frame (0/1).
+void BM_AddTrianglePerFrame(benchmark::State &state) {
+    constexpr uint32_t kCells = 512;
+    Session session(false);
+    bench::BuildTerrain(kCells, 1.0f);
+    std::vector<bench::Walker> walkers = bench::BuildCharacters(64, kCells, 2);
+    bench::Random random{13};
+    for (int k = 0; k < kWarmUpFrames; ++k) {
+        bench::StepCharacters(walkers, kCells, random);
+    }
+    vor::ResetStats();
+    double worst = 0;
+    for (auto _ : state) {
+        const auto begin = std::chrono::steady_clock::now();
+        if (state.range(0) != 0) {
+            const float x = random.Uniform(1, kCells - 1), z = random.Uniform(1, kCells - 1);
+            const float y = bench::GroundHeight(x, z) + 0.01f;
+            AddMeshTri(bench::kLevelObject, x, y, z, x, y, z + 0.5f, x + 0.5f, y, z);
+        }
+        bench::StepCharacters(walkers, kCells, random);
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - begin;
+        worst = std::max(worst, took.count());
+    }
+    state.counters["worst_ms"] = worst;
+    state.counters["builds"] = static_cast<double>(vor::Stats.accelBuilds);
+    state.counters["accel_B"] = static_cast<double>(bench::LevelAccelBytes());
+    state.counters["tri_B"] = static_cast<double>(bench::LevelTriangleBytes());
 }
 
 // Args: crowd size, plain scans. Rays against every ellipsoid of the crowd's type.
@@ -170,9 +256,18 @@ BENCHMARK(BM_Crowd)
     ->ArgsProduct({{100, 1000, 4000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RaysLevel)
-    ->ArgNames({"plain", "rays"})
-    ->Args({0, 10000})
-    ->Args({1, 100})
+    ->ArgNames({"plain", "rays", "level"})
+    ->ArgsProduct({{0}, {10000}, {0, 1, 2}})
+    ->Args({1, 100, 0})
+    ->Args({1, 100, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongRay)->ArgNames({"plain"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongStep)->ArgNames({"plain"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddTrianglePerFrame)
+    ->ArgNames({"add"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(200)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RaysCrowd)
     ->ArgNames({"bodies", "plain"})

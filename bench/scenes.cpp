@@ -59,6 +59,25 @@ uint32_t BuildLevel(uint32_t cells, uint32_t seed) {
     return static_cast<uint32_t>(xyz.size() / 9);
 }
 
+uint32_t BuildTerrain(uint32_t cells, float amplitude) {
+    std::vector<float> heights;
+    for (uint32_t z = 0; z <= cells; ++z) {
+        for (uint32_t x = 0; x <= cells; ++x) {
+            heights.push_back(amplitude *
+                              GroundHeight(static_cast<float>(x), static_cast<float>(z)));
+        }
+    }
+    const std::vector<float> xyz = GridTriangles(heights, cells);
+    NewCollObjVOR(kLevelObject, kLevelType);
+    AddObjShapeVOR(kLevelObject, 2);
+    AddTrianglesTo(kLevelObject, xyz);
+    SetObjPosVOR(0, 0, 0);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(kLevelObject, 1);
+    ActivateObjVOR(kLevelObject);
+    return static_cast<uint32_t>(xyz.size() / 9);
+}
+
 std::vector<Walker> BuildCharacters(uint32_t count, uint32_t cells, uint32_t seed) {
     Random random{0xD1B54A32D192ED03ull ^ seed};
     std::vector<Walker> walkers;

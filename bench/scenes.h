@@ -34,6 +34,10 @@ void StepCharacters(std::vector<Walker> &walkers, uint32_t cells, Random &random
 std::vector<Walker> BuildCrowd(uint32_t count, uint32_t seed, float *arena);
 void StepCrowd(std::vector<Walker> &walkers, float arena, Random &random);
 
+// Level object 1 (type 2): a plain heightfield of cells x cells unit cells, two triangles each,
+// heights `amplitude` times GroundHeight (so LevelRays fit it at amplitude 1).
+uint32_t BuildTerrain(uint32_t cells, float amplitude);
+
 // Bytes of the level mesh's hierarchy and of its triangle records.
 size_t LevelAccelBytes();
 size_t LevelTriangleBytes();

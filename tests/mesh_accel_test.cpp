@@ -3,6 +3,7 @@
 // and the hierarchy follows triangles being added and the body moving.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -69,7 +70,12 @@ class MeshAccelTest : public HostTest {
         const std::vector<const vor::MeshTriangle *> all = Triangles(n);
         for (uint32_t k = 0; list != nullptr && k < count; ++k) {
             positions.push_back(list[k].position);
-            EXPECT_EQ(list[k].triangle, all.at(list[k].position)); // each names its own record
+            // Each carries its own triangle's world corners, to the bit.
+            const vor::MeshTriangle *t = all.at(list[k].position);
+            const Vec3 want[3] = {vor::Transform(t->corner1, World(n)),
+                                  vor::Transform(t->corner2, World(n)),
+                                  vor::Transform(t->corner3, World(n))};
+            EXPECT_EQ(std::memcmp(list[k].corners, want, sizeof(want)), 0);
         }
         return positions;
     }

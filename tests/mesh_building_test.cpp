@@ -301,8 +301,19 @@ TEST_F(MeshBuilding, AddingOrFreeingTrianglesRetiresTheSearchStructure) {
     query();
     ASSERT_NE(MeshOf(1)->accel, nullptr);
     ASSERT_EQ(vor::Stats.accelBuilds, 1u);
-    // A new triangle marks it for rebuilding at the next query.
+    // A new triangle is taken in by the next query, without a rebuild, and comes back from it.
     AddMeshTri(1, 0, 0, 0, 1, 0, 0, 0, 1, 0);
+    query();
+    EXPECT_EQ(vor::Stats.accelBuilds, 1u);
+    EXPECT_EQ(vor::Stats.accelInserts, 1u);
+    EXPECT_EQ(
+        vor::MeshAccelQuery(MeshOf(1), world, {0, 0, 0}, {0, 0, 0}, {1, 1, 1}, &count)[count - 1]
+            .position,
+        vor::kAccelMinTriangles);
+    // Additions past a sixteenth of the mesh make the next query rebuild it.
+    for (uint32_t k = 0; k <= vor::kAccelMinTriangles / vor::kAccelRebuildFraction; ++k) {
+        AddMeshTri(1, 0, 0, 0, 1, 0, 0, 0, 1, 0);
+    }
     query();
     EXPECT_EQ(vor::Stats.accelBuilds, 2u);
     // Freeing the triangles frees the structure that points at them.

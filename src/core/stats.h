@@ -12,10 +12,14 @@ struct WorkCounters {
     uint64_t trianglesOverlapped; // of those, triangles whose grown box the segment overlaps
     uint64_t meshRays;            // rays that reached a mesh's triangle loop
     uint64_t rayTriangles;        // triangles a ray tested
+    uint64_t accelRays;           // mesh rays the hierarchy answered nearest first
+    uint64_t accelRayFallbacks;   // mesh rays it handed back to the candidate scan
+    uint64_t accelRayNodes;       // hierarchy nodes those rays opened
     uint64_t pairsTested;         // ellipsoid pairs handed to the pair sweep
     uint64_t pairsOverlapped;     // pair tests whose swept boxes overlap
     uint64_t accelBuilds;         // triangle hierarchies built from scratch
     uint64_t accelRefits;         // hierarchies refitted to a new world matrix
+    uint64_t accelInserts;        // triangles taken into an existing hierarchy one by one
     uint64_t gridDefinitions;     // ellipsoid definition sweeps served by the pair grid
     uint64_t gridPlainSources;    // sources the grid left to scan every destination
     uint64_t typeRayIndexBuilds;  // hierarchies over a type's ellipsoids built for rays

@@ -1,16 +1,29 @@
-// The triangle hierarchy of a mesh shape: built on first use from the triangles' world boxes,
-// refitted when the mesh body's world matrix changes, rebuilt when triangles were added.
+// The triangle hierarchy of a mesh shape: built on first use from the triangles' world corners,
+// refitted when the mesh body's world matrix changes, extended one triangle at a time when
+// triangles are added (rebuilt once the additions pass a sixteenth of the mesh), and searched for
+// the candidates of a sweep. The ray search is in mesh_accel_ray.cpp.
 //
-// Why skipping is exact: a triangle's box test compares lo/r - 1 and hi/r + 1 (lo, hi the per-axis
-// extremes of its world corners, r the radii) with the segment's ends. Division by a positive r and
-// the subtraction or addition of 1 are monotone under rounding, so a node box that contains the
-// triangle's world box gives node values on the same side of every comparison: a node rejected by
-// the same comparisons holds only triangles that the box test rejects. The world corners come from
-// the very TransformPoint the test uses, so the boxes are the triangles' own to the bit; a NaN
-// extreme, which never rejects, becomes an infinite node face, which never rejects either.
+// Why skipping by the box test is exact: a triangle's box test compares lo/r - 1 and hi/r + 1 (lo,
+// hi the per-axis extremes of its world corners, r the radii) with the segment's ends. Division
+// by a positive r and the subtraction or addition of 1 are monotone under rounding, so a node box
+// that contains the triangle's world box gives node values on the same side of every comparison:
+// a node rejected by the same comparisons holds only triangles that the box test rejects. The
+// world corners are the very TransformPoint results the test uses, so the boxes are the
+// triangles' own to the bit; a NaN extreme, which never rejects, becomes an infinite node face.
 //
-// Layout: each inner node holds the boxes of its two children, so one cache line decides both;
-// leaves are ranges of the item arrays (triangle record and list position, in leaf order).
+// Why skipping by distance is exact (the sweep's reach test here, the ray's bound there): every
+// contact or hit the exact tests record has a touch point Q that passed PointInTriangle, or lies on
+// an edge or at a corner. In exact arithmetic with the float normal n the test computes, the points
+// passing PointInTriangle form the prism over the triangle along n, and Q lies within rounding of
+// the plane through the first corner normal to n, so Q is within h of the triangle, h being the
+// corners' heights over that plane. The float normal is off by at most about 10u/sin(A) radians
+// (u = 2^-24, A the angle at the first corner, from the rounding of the two edges and the cross
+// product), so h <= 10u diam/sin(A); the float PointInTriangle admits at most about 11u times the
+// point's distance from the corners more. ItemMargin takes 128u diam/sin(A), six times both, and
+// gives up (+infinity: the triangle is never skipped by distance) where sin(A) < 1e-3. Unit-sphere
+// space divides by the radii, which can shrink sin(A) by up to (rmax/rmin)^3 = k and stretch
+// lengths by 1/rmin, so there the margin is taken times k/rmin, and only while k <= 64. The rest,
+// from the magnitudes of the coordinates and of the step, is the per-query slack below.
 #include "mesh/mesh_accel.h"
 
 #include <algorithm>
@@ -21,76 +34,36 @@
 
 #include "core/module_state.h"
 #include "core/thresholds.h"
+#include "mesh/mesh_accel_layout.h"
+#include "mesh/mesh_accel_search.h"
 
 namespace vor {
 
 namespace {
 
-struct Box {
-    float lo[3];
-    float hi[3];
-};
-
-// A child of an inner node: its box, and either an inner node (count 0, index in first) or a leaf
-// of count items starting at first.
-struct ChildRef {
-    Box box;
-    uint32_t first;
-    uint32_t count;
-};
-
-struct AccelNode {
-    ChildRef child[2];
-};
-
-} // namespace
-
-struct MeshAccel {
-    uint32_t triangleCount;         // the mesh's count when built
-    uint32_t size;                  // triangles held (the list's length when built)
-    uint8_t stale;                  // triangles were added since
-    Matrix4 matrix;                 // the world matrix the boxes were made with
-    ChildRef root;                  // the whole mesh: node 0, or a single leaf
-    const MeshTriangle **triangles; // in leaf order
-    uint32_t *positions;            // list position of each, in leaf order
-    AccelNode *nodes;               // preorder: children after their parent
-    uint32_t nodeCount;
-    AccelCandidate *candidates; // the last query's answer, grown as needed
-    uint32_t candidateCapacity;
-};
-
-namespace {
-
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-constexpr uint32_t kStackDepth = 64; // a balanced split of 2^32 triangles is 31 levels deep
+constexpr uint32_t kStackDepth = 96;     // a balanced split of 2^27 items is 25 levels deep,
+constexpr uint32_t kMaxInsertDepth = 48; // and taking triangles in stops at 48
+constexpr double kMarginScale = 128.0 / 16777216.0; // 128u, u = 2^-24
+constexpr double kMinSine = 1e-3;
+constexpr double kReachMinStep = 4.0; // unit-sphere lengths: the reach test only for longer steps
 
 float Axis(const Vec3 &v, int a) {
     return a == 0 ? v.x : (a == 1 ? v.y : v.z);
 }
 
-// The triangle's world box exactly as its box test sees it (same fmin/fmax of the same corners),
-// with NaN extremes, which the test never rejects on, widened to infinity.
-Box TriangleWorldBox(const MeshTriangle &t, const Matrix4 &m) {
-    const Vec3 w1 = Transform(t.corner1, m);
-    const Vec3 w2 = Transform(t.corner2, m);
-    const Vec3 w3 = Transform(t.corner3, m);
-    Box b;
-    for (int a = 0; a < 3; ++a) {
-        const float lo = std::fmin(std::fmin(Axis(w1, a), Axis(w2, a)), Axis(w3, a));
-        const float hi = std::fmax(std::fmax(Axis(w1, a), Axis(w2, a)), Axis(w3, a));
-        b.lo[a] = std::isnan(lo) ? -kInfinity : lo;
-        b.hi[a] = std::isnan(hi) ? kInfinity : hi;
-    }
-    return b;
-}
-
-Box Union(const Box &x, const Box &y) {
-    Box b;
+AccelBox Union(const AccelBox &x, const AccelBox &y) {
+    AccelBox b;
     for (int a = 0; a < 3; ++a) {
         b.lo[a] = std::min(x.lo[a], y.lo[a]);
         b.hi[a] = std::max(x.hi[a], y.hi[a]);
     }
     return b;
+}
+
+void Widen(ChildRef &c, const AccelBox &box, float margin) {
+    c.box = Union(c.box, box);
+    c.margin = std::max(c.margin, margin);
 }
 
 // Leaves hold kAccelLeafTriangles each, save one: the left part of a split takes whole leaves.
@@ -108,23 +81,27 @@ uint32_t CountNodes(uint32_t n) {
 
 struct Builder {
     MeshAccel *accel;
-    uint32_t *order;      // list positions being partitioned
-    const Box *boxes;     // by list position
-    const float *centres; // 3 per list position, finite
+    uint32_t *order;        // list positions being partitioned
+    const AccelItem *byPos; // the items in list order
+    const float *centres;   // 3 per list position, finite
 };
 
-// Splits on the axis where the centres spread most; leaves keep ascending list positions.
+ChildRef MakeLeaf(Builder &b, uint32_t begin, uint32_t end) {
+    std::sort(b.order + begin, b.order + end);
+    ChildRef leaf = {ItemBox(b.byPos[b.order[begin]]), PackChild(begin, end - begin), 0.0f};
+    for (uint32_t i = begin; i < end; ++i) {
+        const AccelItem &item = b.byPos[b.order[i]];
+        b.accel->items[i] = item;
+        Widen(leaf, ItemBox(item), ItemMargin(item));
+    }
+    return leaf;
+}
+
+// Splits at the median of the centres on the axis where they spread most.
 ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
-    MeshAccel *accel = b.accel;
     const uint32_t n = end - begin;
     if (n <= kAccelLeafTriangles) {
-        std::sort(b.order + begin, b.order + end);
-        ChildRef leaf = {b.boxes[b.order[begin]], begin, n};
-        for (uint32_t i = begin; i < end; ++i) {
-            leaf.box = Union(leaf.box, b.boxes[b.order[i]]);
-            accel->positions[i] = b.order[i];
-        }
-        return leaf;
+        return MakeLeaf(b, begin, end);
     }
     float cmin[3] = {kInfinity, kInfinity, kInfinity};
     float cmax[3] = {-kInfinity, -kInfinity, -kInfinity};
@@ -149,145 +126,228 @@ ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
                          const float cy = centres[3 * static_cast<size_t>(y) + axis];
                          return cx < cy || (cx == cy && x < y);
                      });
-    const uint32_t index = accel->nodeCount++;
+    const uint32_t index = b.accel->nodeCount++;
     const ChildRef left = BuildPart(b, begin, mid);
     const ChildRef right = BuildPart(b, mid, end);
-    accel->nodes[index].child[0] = left;
-    accel->nodes[index].child[1] = right;
-    return ChildRef{Union(left.box, right.box), index, 0};
+    AccelNode &node = b.accel->nodes[index];
+    node.child[0] = left;
+    node.child[1] = right;
+    return ChildRef{Union(left.box, right.box), PackChild(index, 0),
+                    std::max(left.margin, right.margin)};
+}
+
+// Room for count nodes on a 64-byte boundary, so that a node is one cache line; the first `keep`
+// nodes are kept. False (and nothing changed) when memory runs out.
+bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
+    void *block = std::malloc(sizeof(AccelNode) * static_cast<size_t>(count) + 64);
+    if (block == nullptr) {
+        return false;
+    }
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63};
+    AccelNode *nodes = reinterpret_cast<AccelNode *>(at);
+    if (keep > 0) {
+        std::memcpy(nodes, accel->nodes, sizeof(AccelNode) * keep);
+    }
+    std::free(accel->nodeBlock);
+    accel->nodeBlock = block;
+    accel->nodes = nodes;
+    accel->nodeCapacity = count;
+    return true;
 }
 
 void ReleaseArrays(MeshAccel *accel) {
-    std::free(accel->triangles);
-    std::free(accel->positions);
-    std::free(accel->nodes);
-    accel->triangles = nullptr;
-    accel->positions = nullptr;
-    accel->nodes = nullptr;
-    accel->nodeCount = 0;
-    accel->size = 0;
+    std::free(accel->items);
+    std::free(accel->nodeBlock);
     std::free(accel->candidates);
+    accel->items = nullptr;
+    accel->nodes = nullptr;
+    accel->nodeBlock = nullptr;
     accel->candidates = nullptr;
+    accel->itemCount = accel->itemCapacity = 0;
+    accel->nodeCount = accel->nodeCapacity = 0;
     accel->candidateCapacity = 0;
+    accel->triangleCount = accel->builtCount = 0;
+    accel->last = nullptr;
 }
 
-// Builds the hierarchy of the mesh as it now stands; false (and nothing held) when memory runs out.
+AccelItem WorldItem(const MeshTriangle &t, const Matrix4 &m, uint32_t position) {
+    return AccelItem{{Transform(t.corner1, m), Transform(t.corner2, m), Transform(t.corner3, m)},
+                     position};
+}
+
+// The items and split centres of every triangle, in list order.
+void GatherItems(const MeshShape *mesh, const Matrix4 &world, AccelItem *byPos, float *centres,
+                 uint32_t *order) {
+    uint32_t i = 0;
+    for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next, ++i) {
+        byPos[i] = WorldItem(*MemberOf<MeshTriangle>(l), world, i);
+        order[i] = i;
+        const AccelBox box = ItemBox(byPos[i]);
+        for (int a = 0; a < 3; ++a) {
+            const float c = box.lo[a] * 0.5f + box.hi[a] * 0.5f;
+            centres[3 * static_cast<size_t>(i) + a] = std::isfinite(c) ? c : 0.0f;
+        }
+    }
+}
+
+// Builds the hierarchy of the mesh as it now stands; false (and nothing held) when memory runs
+// out or the mesh is too large to index.
 bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     ReleaseArrays(accel);
-    uint32_t n = 0;
-    for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next) {
-        ++n;
-    }
-    accel->triangleCount = mesh->triangleCount;
     accel->stale = 0;
     accel->matrix = world;
-    if (n == 0) {
+    const uint32_t n = mesh->triangleCount;
+    if (n == 0 || n >= kMaxAccelItems / 2) {
         return false;
     }
-    const uint32_t nodeCount = CountNodes(n);
-    accel->triangles = static_cast<const MeshTriangle **>(std::malloc(sizeof(void *) * n));
-    accel->positions = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
-    accel->nodes = static_cast<AccelNode *>(std::malloc(sizeof(AccelNode) * (nodeCount + 1)));
-    const MeshTriangle **byPosition =
-        static_cast<const MeshTriangle **>(std::malloc(sizeof(void *) * n));
+    const uint32_t nodeCount = CountNodes(n) + 1;
+    accel->items = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
+    const bool haveNodes = AllocateNodes(accel, nodeCount, 0);
+    AccelItem *byPos = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
     uint32_t *order = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
-    Box *boxes = static_cast<Box *>(std::malloc(sizeof(Box) * n));
     float *centres = static_cast<float *>(std::malloc(sizeof(float) * 3 * n));
-    const bool ok = accel->triangles != nullptr && accel->positions != nullptr &&
-                    accel->nodes != nullptr && byPosition != nullptr && order != nullptr &&
-                    boxes != nullptr && centres != nullptr;
+    const bool ok = accel->items != nullptr && haveNodes && byPos != nullptr && order != nullptr &&
+                    centres != nullptr;
     if (ok) {
-        // World boxes and split centres of every triangle, in list order.
-        uint32_t i = 0;
-        for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next, ++i) {
-            byPosition[i] = MemberOf<MeshTriangle>(l);
-            order[i] = i;
-            boxes[i] = TriangleWorldBox(*byPosition[i], world);
-            for (int a = 0; a < 3; ++a) {
-                const float c = boxes[i].lo[a] * 0.5f + boxes[i].hi[a] * 0.5f;
-                centres[3 * static_cast<size_t>(i) + a] = std::isfinite(c) ? c : 0.0f;
-            }
-        }
-        accel->size = n;
-        Builder b = {accel, order, boxes, centres};
+        GatherItems(mesh, world, byPos, centres, order);
+        accel->itemCount = accel->itemCapacity = n;
+        Builder b = {accel, order, byPos, centres};
         accel->root = BuildPart(b, 0, n);
-        for (uint32_t k = 0; k < n; ++k) {
-            accel->triangles[k] = byPosition[accel->positions[k]];
-        }
+        accel->triangleCount = accel->builtCount = n;
+        accel->last = mesh->triangles.tail;
         Stats.accelBuilds += 1;
     } else {
         ReleaseArrays(accel);
     }
-    std::free(byPosition);
+    std::free(byPos);
     std::free(order);
-    std::free(boxes);
     std::free(centres);
     return ok;
 }
 
-Box LeafBox(const MeshAccel *accel, uint32_t first, uint32_t count, const Matrix4 &world) {
-    Box box = TriangleWorldBox(*accel->triangles[first], world);
-    for (uint32_t i = first + 1; i < first + count; ++i) {
-        box = Union(box, TriangleWorldBox(*accel->triangles[i], world));
+ChildRef FitLeaf(const MeshAccel *accel, uint32_t ref) {
+    const uint32_t first = ref >> kChildCountBits;
+    const uint32_t end = first + (ref & kChildCountMask);
+    ChildRef leaf = {ItemBox(accel->items[first]), ref, 0.0f};
+    for (uint32_t i = first; i < end; ++i) {
+        Widen(leaf, ItemBox(accel->items[i]), ItemMargin(accel->items[i]));
     }
-    return box;
+    return leaf;
 }
 
-// New world matrix, same triangles: leaves from the corners again, inner nodes from children.
-void Refit(MeshAccel *accel, const Matrix4 &world) {
+ChildRef FitChild(const MeshAccel *accel, const ChildRef &c) {
+    if (ChildCount(c) > 0) {
+        return FitLeaf(accel, c.ref);
+    }
+    const AccelNode &inner = accel->nodes[ChildIndex(c)];
+    ChildRef fitted = inner.child[0];
+    Widen(fitted, inner.child[1].box, inner.child[1].margin);
+    fitted.ref = c.ref;
+    return fitted;
+}
+
+// New world matrix, same triangles: the corners again, then every box from the bottom up (a
+// parent always comes before its children). False when memory runs out.
+bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
+    const MeshTriangle **byPos = static_cast<const MeshTriangle **>(
+        std::malloc(sizeof(void *) * static_cast<size_t>(accel->triangleCount)));
+    if (byPos == nullptr) {
+        return false;
+    }
+    uint32_t i = 0;
+    for (ListLink *l = mesh->triangles.head; i < accel->triangleCount; l = l->next, ++i) {
+        byPos[i] = MemberOf<MeshTriangle>(l);
+    }
+    for (uint32_t k = 0; k < accel->itemCount; ++k) {
+        AccelItem &item = accel->items[k];
+        item = WorldItem(*byPos[item.position], world, item.position);
+    }
+    std::free(byPos);
     accel->matrix = world;
     for (uint32_t k = accel->nodeCount; k-- > 0;) {
         for (ChildRef &c : accel->nodes[k].child) {
-            if (c.count > 0) {
-                c.box = LeafBox(accel, c.first, c.count, world);
-            } else {
-                const AccelNode &inner = accel->nodes[c.first];
-                c.box = Union(inner.child[0].box, inner.child[1].box);
-            }
+            c = FitChild(accel, c);
         }
     }
-    ChildRef &root = accel->root;
-    if (root.count > 0) {
-        root.box = LeafBox(accel, root.first, root.count, world);
-    } else {
-        root.box = Union(accel->nodes[0].child[0].box, accel->nodes[0].child[1].box);
-    }
+    accel->root = FitChild(accel, accel->root);
     Stats.accelRefits += 1;
-}
-
-// The box test's own comparisons, on a node box's faces.
-bool BoxRejected(const Box &box, const float *s, const float *e, const float *r) {
-    for (int a = 0; a < 3; ++a) {
-        const float lo = box.lo[a] / r[a];
-        if (lo - 1.0f > s[a] && lo - 1.0f > e[a]) {
-            return true;
-        }
-    }
-    for (int a = 0; a < 3; ++a) {
-        const float hi = box.hi[a] / r[a];
-        if (hi + 1.0f < s[a] && hi + 1.0f < e[a]) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Room for n more candidates after the first `used`, growing by doubling up to the mesh's size.
-bool ReserveCandidates(MeshAccel *accel, uint32_t used, uint32_t n) {
-    if (used + n <= accel->candidateCapacity) {
-        return true;
-    }
-    uint32_t capacity = std::max<uint32_t>(64, accel->candidateCapacity);
-    while (capacity < used + n) {
-        capacity = capacity > accel->size / 2 ? accel->size : capacity * 2;
-    }
-    void *grown = std::realloc(accel->candidates, sizeof(AccelCandidate) * capacity);
-    if (grown == nullptr) {
-        return false;
-    }
-    accel->candidates = static_cast<AccelCandidate *>(grown);
-    accel->candidateCapacity = capacity;
     return true;
+}
+
+// Room for one more item and one more node, growing by a sixty-fourth of the mesh at a time so
+// that the spare room stays small beside the triangles.
+bool ReserveInsert(MeshAccel *accel) {
+    const uint32_t step = std::max<uint32_t>(64, accel->itemCount / 64);
+    if (accel->itemCount == accel->itemCapacity) {
+        const uint32_t capacity = accel->itemCapacity + step;
+        void *grown = std::realloc(accel->items, sizeof(AccelItem) * capacity);
+        if (grown == nullptr) {
+            return false;
+        }
+        accel->items = static_cast<AccelItem *>(grown);
+        accel->itemCapacity = capacity;
+    }
+    return accel->nodeCount < accel->nodeCapacity ||
+           AllocateNodes(accel, accel->nodeCapacity + step, accel->nodeCount);
+}
+
+float Enlargement(const AccelBox &box, const AccelBox &add) {
+    float grown = 0.0f;
+    for (int a = 0; a < 3; ++a) {
+        grown += std::max(box.hi[a], add.hi[a]) - std::min(box.lo[a], add.lo[a]) -
+                 (box.hi[a] - box.lo[a]);
+    }
+    return grown;
+}
+
+// Takes one item in: down the children whose box grows least, widening each box on the way; the
+// leaf reached keeps it when the leaf ends the item array, or else is split into a node over the
+// old leaf and a new leaf of one. Answers the depth of the leaf.
+uint32_t Insert(MeshAccel *accel, const AccelItem &item) {
+    const AccelBox box = ItemBox(item);
+    const float margin = ItemMargin(item);
+    ChildRef *c = &accel->root;
+    uint32_t depth = 0;
+    for (; ChildCount(*c) == 0; ++depth) {
+        Widen(*c, box, margin);
+        AccelNode &node = accel->nodes[ChildIndex(*c)];
+        const bool right =
+            Enlargement(node.child[1].box, box) < Enlargement(node.child[0].box, box);
+        c = &node.child[right ? 1 : 0];
+    }
+    const uint32_t at = accel->itemCount++;
+    accel->items[at] = item;
+    if (ChildIndex(*c) + ChildCount(*c) == at && ChildCount(*c) < kChildCountMask) {
+        c->ref += 1;
+        Widen(*c, box, margin);
+        return depth;
+    }
+    const uint32_t index = accel->nodeCount++;
+    AccelNode &node = accel->nodes[index];
+    node.child[0] = *c;
+    node.child[1] = ChildRef{box, PackChild(at, 1), margin};
+    *c = ChildRef{Union(node.child[0].box, box), PackChild(index, 0),
+                  std::max(node.child[0].margin, margin)};
+    return depth + 1;
+}
+
+// Takes in the triangles added to the list since the hierarchy last looked; false when memory
+// runs out (the caller then rebuilds or scans).
+bool TakeInAdded(MeshShape *mesh, MeshAccel *accel) {
+    for (ListLink *l = accel->last->next; l != nullptr; l = l->next) {
+        if (!ReserveInsert(accel)) {
+            return false;
+        }
+        const uint32_t depth = Insert(
+            accel, WorldItem(*MemberOf<MeshTriangle>(l), accel->matrix, accel->triangleCount));
+        if (depth > kMaxInsertDepth) {
+            return false; // a deep path: rebuild rather than let searches grow slow
+        }
+        accel->triangleCount += 1;
+        accel->last = l;
+        Stats.accelInserts += 1;
+    }
+    return accel->triangleCount == mesh->triangleCount;
 }
 
 // The hierarchy of the mesh, matching its triangles and the world matrix; null if none can be had.
@@ -301,30 +361,166 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
         mesh->accel = accel;
         accel->stale = 1;
     }
-    if (accel->stale != 0 || accel->triangleCount != mesh->triangleCount || accel->size == 0) {
+    // Many additions since the build: a fresh build keeps the tree shallow and the memory small.
+    const bool grownTooMuch =
+        mesh->triangleCount - accel->triangleCount > accel->builtCount / kAccelRebuildFraction ||
+        accel->itemCount - accel->builtCount > accel->builtCount / kAccelRebuildFraction;
+    if (accel->stale != 0 || accel->itemCount == 0 || grownTooMuch ||
+        mesh->triangleCount < accel->triangleCount) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
-    if (std::memcmp(&accel->matrix, &world, sizeof(Matrix4)) != 0) {
-        Refit(accel, world);
+    const bool moved = std::memcmp(&accel->matrix, &world, sizeof(Matrix4)) != 0;
+    if ((moved && !Refit(mesh, accel, world)) ||
+        (mesh->triangleCount != accel->triangleCount && !TakeInAdded(mesh, accel))) {
+        return Build(mesh, accel, world) ? accel : nullptr;
     }
     return accel;
 }
 
-// Appends a leaf's triangles; false when memory runs out.
-bool EmitLeaf(MeshAccel *accel, const ChildRef &leaf, uint32_t *found) {
-    if (!ReserveCandidates(accel, *found, leaf.count)) {
+// Room for n more candidates after the first `used`, growing by doubling up to the item count.
+bool ReserveCandidates(MeshAccel *accel, uint32_t used, uint32_t n) {
+    if (used + n <= accel->candidateCapacity) {
+        return true;
+    }
+    uint32_t capacity = std::max<uint32_t>(64, accel->candidateCapacity);
+    while (capacity < used + n) {
+        capacity = capacity > accel->itemCount / 2 ? accel->itemCount : capacity * 2;
+    }
+    void *grown = std::realloc(accel->candidates, sizeof(AccelCandidate) * capacity);
+    if (grown == nullptr) {
         return false;
     }
-    for (uint32_t i = leaf.first; i < leaf.first + leaf.count; ++i) {
-        accel->candidates[(*found)++] = AccelCandidate{accel->positions[i], accel->triangles[i]};
+    accel->candidates = static_cast<AccelCandidate *>(grown);
+    accel->candidateCapacity = capacity;
+    return true;
+}
+
+// One search for candidates: the box test's comparisons in unit-sphere space, and where `reach`
+// is on, the distance test of the sweep (see the top of the file and SweepReach).
+struct CandidateSearch {
+    float s[3], e[3], r[3];
+    bool reach;
+    SegmentProbe probe; // s + t (e - s) for 0 <= t <= 1 (unit-sphere space), when reach is on
+    float radius;       // how near a box must come: 1 and the slack of the query
+    float marginScale;  // k / rmin: world margin to unit-sphere space
+};
+
+AccelBox UnitBox(const AccelBox &box, const float *r) {
+    AccelBox u;
+    for (int a = 0; a < 3; ++a) {
+        u.lo[a] = box.lo[a] / r[a];
+        u.hi[a] = box.hi[a] / r[a];
+    }
+    return u;
+}
+
+// The box test's own comparisons on a box's faces, then the sweep's reach.
+bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
+    const AccelBox u = UnitBox(box, q.r);
+    for (int a = 0; a < 3; ++a) {
+        if (u.lo[a] - 1.0f > q.s[a] && u.lo[a] - 1.0f > q.e[a]) {
+            return true;
+        }
+        if (u.hi[a] + 1.0f < q.s[a] && u.hi[a] + 1.0f < q.e[a]) {
+            return true;
+        }
+    }
+    if (!q.reach) {
+        return false;
+    }
+    float entry = 0.0f;
+    return !SegmentReachesBox(q.probe, u, q.radius + margin * q.marginScale, 1.0f, &entry);
+}
+
+// Appends a leaf's items that pass; false when memory runs out.
+bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, uint32_t *found) {
+    if (!ReserveCandidates(accel, *found, ChildCount(leaf))) {
+        return false;
+    }
+    // A finite leaf margin means finite corners in every item (ItemMargin).
+    const bool finite = leaf.margin < kInfinity;
+    const uint32_t first = ChildIndex(leaf);
+    for (uint32_t i = first; i < first + ChildCount(leaf); ++i) {
+        const AccelItem &item = accel->items[i];
+        if (!Rejected(q, finite ? FiniteBox(item) : ItemBox(item), leaf.margin)) {
+            accel->candidates[(*found)++] = AccelCandidate{item.position, item.corner};
+        }
     }
     return true;
 }
 
-} // namespace
+// One child q does not reject: a leaf's items into the list, an inner node onto the stack. False
+// when memory runs out or the stack is full (deeper than any tree this builds).
+bool VisitChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c, uint32_t *found,
+                uint32_t *stack, uint32_t *depth) {
+    if (ChildCount(c) > 0) {
+        return EmitLeaf(accel, q, c, found);
+    }
+    if (*depth == kStackDepth) {
+        return false;
+    }
+    stack[(*depth)++] = ChildIndex(c);
+    return true;
+}
 
-const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
-                                     const Vec3 &e, const Vec3 &r, uint32_t *count) {
+// Depth first over the nodes q does not reject; false when the plain scan must answer instead.
+bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *found) {
+    if (Rejected(q, accel->root.box, accel->root.margin)) {
+        return true;
+    }
+    uint32_t stack[kStackDepth];
+    uint32_t depth = 0;
+    if (!VisitChild(accel, q, accel->root, found, stack, &depth)) {
+        return false;
+    }
+    while (depth > 0) {
+        const AccelNode &node = accel->nodes[stack[--depth]];
+        for (const ChildRef &c : node.child) {
+            if (!Rejected(q, c.box, c.margin) && !VisitChild(accel, q, c, found, stack, &depth)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The sweep's reach: a contact's touch point lies within 1 of the segment s..e, give or take the
+// rounding of the face, edge and corner tests. The corner test's q = |w|^2 - p^2 loses up to
+// about 12u |w|^2 (|w| <= L + 2 for any corner it accepts), which the first term covers eight
+// times over; the rest are errors of a few u times the coordinates of s and e and the step
+// (terms in the triangle's size are inside its margin), covered here thirtyfold. Only while every
+// number is finite and not huge, and the radii differ by at most a factor of 4.
+bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
+    const float rmin = std::min(q.r[0], std::min(q.r[1], q.r[2]));
+    const float rmax = std::max(q.r[0], std::max(q.r[1], q.r[2]));
+    const double ratio = static_cast<double>(rmax) / rmin;
+    if (!(ratio * ratio * ratio <= 64.0)) {
+        return false;
+    }
+    double m = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        m = std::max({m, std::fabs(double(q.s[a])), std::fabs(double(q.e[a]))});
+    }
+    const Vec3 move = {e.x - s.x, e.y - s.y, e.z - s.z};
+    if (!SetUpProbe(&q.probe, s, move) || !(m < kProbeLimit)) {
+        return false;
+    }
+    const double u = 1.0 / 16777216.0;
+    const double l =
+        std::sqrt(double(move.x) * move.x + double(move.y) * move.y + double(move.z) * move.z);
+    // A short step's box, grown by 1, is nearly its reach already: the test would not pay.
+    if (!(l > kReachMinStep)) {
+        return false;
+    }
+    const double radius =
+        std::sqrt(1.0 + 100.0 * u * (l + 3.0) * (l + 3.0)) + 256.0 * u * (1.0 + 2.0 * m + l);
+    q.radius = static_cast<float>(radius * (1.0 + 1e-6));
+    q.marginScale = static_cast<float>(ratio * ratio * ratio / rmin * (1.0 + 1e-6));
+    return true;
+}
+
+const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
+                                 const Vec3 &e, const Vec3 &r, bool reach, uint32_t *count) {
     *count = 0;
     if (mesh->triangleCount < kAccelMinTriangles) {
         return nullptr;
@@ -338,45 +534,80 @@ const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world
     if (accel == nullptr || !ReserveCandidates(accel, 0, 1)) {
         return nullptr;
     }
-    const float sv[3] = {s.x, s.y, s.z};
-    const float ev[3] = {e.x, e.y, e.z};
-    const float rv[3] = {r.x, r.y, r.z};
+    CandidateSearch q = {{s.x, s.y, s.z}, {e.x, e.y, e.z}, {r.x, r.y, r.z}, false, {}, 0, 0};
+    q.reach = reach && SetUpReach(q, s, e);
     uint32_t found = 0;
-    if (BoxRejected(accel->root.box, sv, ev, rv)) {
-        return accel->candidates;
+    if (!CollectCandidates(accel, q, &found)) {
+        return nullptr; // out of memory: the plain scan still works
     }
-    if (accel->root.count > 0) {
-        if (!EmitLeaf(accel, accel->root, &found)) {
-            return nullptr;
-        }
-    } else {
-        // Depth first; each node decides both its children from its own cache line.
-        uint32_t stack[kStackDepth];
-        uint32_t depth = 0;
-        stack[depth++] = accel->root.first;
-        while (depth > 0) {
-            const AccelNode &node = accel->nodes[stack[--depth]];
-            for (const ChildRef &c : node.child) {
-                if (BoxRejected(c.box, sv, ev, rv)) {
-                    continue;
-                }
-                if (c.count > 0) {
-                    if (!EmitLeaf(accel, c, &found)) {
-                        return nullptr; // out of memory: the plain scan still works
-                    }
-                } else {
-                    stack[depth++] = c.first;
-                }
-            }
-        }
-    }
-
     // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
     std::sort(
         accel->candidates, accel->candidates + found,
         [](const AccelCandidate &x, const AccelCandidate &y) { return x.position < y.position; });
     *count = found;
     return accel->candidates;
+}
+
+} // namespace
+
+AccelBox ItemBox(const AccelItem &item) {
+    AccelBox b;
+    for (int a = 0; a < 3; ++a) {
+        const float x = Axis(item.corner[0], a), y = Axis(item.corner[1], a);
+        const float z = Axis(item.corner[2], a);
+        const float lo = std::fmin(std::fmin(x, y), z);
+        const float hi = std::fmax(std::fmax(x, y), z);
+        b.lo[a] = std::isnan(lo) ? -kInfinity : lo;
+        b.hi[a] = std::isnan(hi) ? kInfinity : hi;
+    }
+    return b;
+}
+
+float ItemMargin(const AccelItem &item) {
+    double p[3][3];
+    for (int k = 0; k < 3; ++k) {
+        for (int a = 0; a < 3; ++a) {
+            p[k][a] = Axis(item.corner[k], a);
+        }
+    }
+    double e1[3], e2[3], e3[3];
+    for (int a = 0; a < 3; ++a) {
+        e1[a] = p[1][a] - p[0][a];
+        e2[a] = p[2][a] - p[0][a];
+        e3[a] = p[2][a] - p[1][a];
+    }
+    const double cx = e1[1] * e2[2] - e1[2] * e2[1];
+    const double cy = e1[2] * e2[0] - e1[0] * e2[2];
+    const double cz = e1[0] * e2[1] - e1[1] * e2[0];
+    const double cross = std::sqrt(cx * cx + cy * cy + cz * cz);
+    const double l1 = std::sqrt(e1[0] * e1[0] + e1[1] * e1[1] + e1[2] * e1[2]);
+    const double l2 = std::sqrt(e2[0] * e2[0] + e2[1] * e2[1] + e2[2] * e2[2]);
+    const double l3 = std::sqrt(e3[0] * e3[0] + e3[1] * e3[1] + e3[2] * e3[2]);
+    const double sine = cross / (l1 * l2);
+    // Not finite, degenerate or a sliver: the normal says nothing reliable.
+    if (!(std::isfinite(cross) && std::isfinite(l3) && l1 * l2 > 0.0 && sine >= kMinSine)) {
+        return kInfinity;
+    }
+    const double margin = kMarginScale * std::max({l1, l2, l3}) / sine;
+    return static_cast<float>(margin * (1.0 + 1e-6));
+}
+
+const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
+                                     const Vec3 &e, const Vec3 &r, uint32_t *count) {
+    return Candidates(mesh, world, s, e, r, false, count);
+}
+
+const AccelCandidate *MeshAccelSweepQuery(const MeshShape *mesh, const Matrix4 &world,
+                                          const Vec3 &s, const Vec3 &e, const Vec3 &r,
+                                          uint32_t *count) {
+    return Candidates(mesh, world, s, e, r, true, count);
+}
+
+MeshAccel *MeshAccelFor(const MeshShape *mesh, const Matrix4 &world) {
+    if (mesh->triangleCount < kAccelMinTriangles) {
+        return nullptr;
+    }
+    return CurrentAccel(const_cast<MeshShape *>(mesh), world);
 }
 
 void MeshAccelInvalidate(MeshShape *mesh) {
@@ -399,9 +630,8 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
     if (accel == nullptr) {
         return 0;
     }
-    return sizeof(MeshAccel) +
-           static_cast<size_t>(accel->size) * (sizeof(void *) + sizeof(uint32_t)) +
-           static_cast<size_t>(accel->nodeCount) * sizeof(AccelNode) +
+    return sizeof(MeshAccel) + static_cast<size_t>(accel->itemCapacity) * sizeof(AccelItem) +
+           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64 +
            static_cast<size_t>(accel->candidateCapacity) * sizeof(AccelCandidate);
 }
 

@@ -1,9 +1,8 @@
 // A bounding volume hierarchy over the triangles of one mesh shape, in world coordinates, so that
-// a sweep or a ray visits only the triangles whose grown box its segment may overlap. The boxes
-// are made from the same world corners the per-triangle test computes, and the node test is that
-// test's own comparison, so a triangle is left out only where its box test would reject it.
-// The survivors come back as ascending 0-based list positions: visited in that order, ties still
-// go to the first triangle in list order.
+// a sweep or a ray visits only the triangles it can touch. It keeps each triangle's world corners
+// as TransformPoint gives them, so the exact tests read the very bits they would compute. The
+// survivors come back as ascending 0-based list positions: visited in that order, ties still go
+// to the first triangle in list order. Triangles added later are taken in one by one.
 #pragma once
 
 #include <cstddef>
@@ -13,21 +12,42 @@
 
 namespace vor {
 
-// One triangle handed to the exact tests: its 0-based position in the mesh's list and the record.
+// One triangle handed to the exact tests: its 0-based position in the mesh's list and its three
+// world corners (corners[0..2], in stored order).
 struct AccelCandidate {
     uint32_t position;
-    const MeshTriangle *triangle;
+    const Vec3 *corners;
 };
 
 // The triangles of mesh that TriangleBoxTest (s, e, corners through world and divided by r) could
-// pass, by ascending list position; s and e are in unit-sphere space of r. Builds or refits the
-// hierarchy as needed. Answers null when the mesh is better scanned plainly (few triangles, radii
-// that are not positive, no memory); *count is then 0. The list, held by the mesh, stays valid
-// until the mesh's next query.
+// pass, by ascending list position; s and e are in unit-sphere space of r. Builds, refits or
+// extends the hierarchy as needed. Answers null when the mesh is better scanned plainly (few
+// triangles, radii that are not positive, no memory); *count is then 0. The list, held by the
+// mesh, stays valid until the mesh's next query.
 const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
                                      const Vec3 &e, const Vec3 &r, uint32_t *count);
+// The same for the mesh sweep, further left to the triangles that the face, edge and corner
+// tests of a unit sphere moving from s to e could touch at all.
+const AccelCandidate *MeshAccelSweepQuery(const MeshShape *mesh, const Matrix4 &world,
+                                          const Vec3 &s, const Vec3 &e, const Vec3 &r,
+                                          uint32_t *count);
 
-// Triangles were added: the hierarchy is rebuilt at the next query.
+// The answer of the ray test over all of a mesh's triangles in list order, for a ray from `from`
+// to `to` with unit direction dir whose nearest hit so far lies at `bound`.
+struct AccelRayHit {
+    uint8_t hit;    // 1 when some triangle would be recorded
+    float distance; // then its distance, position and normal
+    Vec3 position;
+    Vec3 normal;
+    uint32_t tested; // triangles the exact test ran on
+    uint32_t nodes;  // inner nodes opened
+};
+// False when the hierarchy cannot answer (the caller then scans): no hierarchy, a ray or bound
+// that is not finite, or a case where skipping could not be shown harmless.
+bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from, const Vec3 &to,
+                  const Vec3 &dir, float bound, AccelRayHit *out);
+
+// The hierarchy is rebuilt from scratch at the next query.
 void MeshAccelInvalidate(MeshShape *mesh);
 // Frees the hierarchy (the triangles are about to go, or the shape itself).
 void FreeMeshAccel(MeshShape *mesh);

@@ -99,8 +99,7 @@ MeshTriangle *AddTriangle(MeshShape *shape, const Vec3 &a, const Vec3 &b, const 
     InitMember(&triangle->link);
     Append(&triangle->link, &shape->triangles);
     shape->triangleCount = shape->triangleCount + 1;
-    // The search structure over the triangles no longer covers them all.
-    MeshAccelInvalidate(shape);
+    // The search structure over the triangles takes the new one in at its next query.
     return triangle;
 }
 

@@ -134,17 +134,20 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
     }
 
     // Every triangle in list order; polygon numbers count from 1. The hierarchy hands over only
-    // the triangles whose box test could pass, still in list order.
+    // the triangles that the face, edge and corner tests could touch, still in list order, with
+    // their world corners.
     Stats.meshSweeps += 1;
     uint32_t count = 0;
     const AccelCandidate *candidates =
-        ReferenceScans ? nullptr
-                       : MeshAccelQuery(mesh, *sweep.meshMatrix, sweep.start, sweep.end, r, &count);
+        ReferenceScans
+            ? nullptr
+            : MeshAccelSweepQuery(mesh, *sweep.meshMatrix, sweep.start, sweep.end, r, &count);
     if (candidates != nullptr) {
         Stats.trianglesTested += count;
         for (uint32_t k = 0; k < count; ++k) {
             sweep.polygon = static_cast<int32_t>(candidates[k].position) + 1;
-            SweepTriangle(sweep, *candidates[k].triangle);
+            const Vec3 *w = candidates[k].corners;
+            SweepWorldTriangle(sweep, w[0], w[1], w[2]);
         }
         return;
     }
@@ -160,11 +163,24 @@ void SweepTriangle(MeshSweep &sweep, const MeshTriangle &triangle) {
     if (PolygonAlreadyHit(sweep)) {
         return;
     }
+    SweepTriangleAt(sweep, Transform(triangle.corner1, *sweep.meshMatrix),
+                    Transform(triangle.corner2, *sweep.meshMatrix),
+                    Transform(triangle.corner3, *sweep.meshMatrix));
+}
+
+void SweepWorldTriangle(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3) {
+    if (PolygonAlreadyHit(sweep)) {
+        return;
+    }
+    SweepTriangleAt(sweep, w1, w2, w3);
+}
+
+void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3) {
     const Vec3 &r = sweep.ellipsoid->radii;
     const Vec3 &S = sweep.start;
-    sweep.world1 = Transform(triangle.corner1, *sweep.meshMatrix);
-    sweep.world2 = Transform(triangle.corner2, *sweep.meshMatrix);
-    sweep.world3 = Transform(triangle.corner3, *sweep.meshMatrix);
+    sweep.world1 = w1;
+    sweep.world2 = w2;
+    sweep.world3 = w3;
     const Vec3 t1 = DivideComponents(sweep.world1, r);
     const Vec3 t2 = DivideComponents(sweep.world2, r);
     const Vec3 t3 = DivideComponents(sweep.world3, r);

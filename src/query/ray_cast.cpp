@@ -71,13 +71,34 @@ void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
     RecordHit(body, dist, position, Normalize(Sub(position, centre)));
 }
 
+// The hierarchy's answer for the whole mesh, when it can give one (see mesh_accel_ray.cpp).
+bool RayAgainstMeshAccel(const MeshShape *mesh, CollisionBody *body) {
+    const RayResult &ray = *LastRay;
+    AccelRayHit hit;
+    if (!MeshAccelRay(mesh, MeshWorldMatrix(body), ray.from, ray.to, ray.direction, ray.distance,
+                      &hit)) {
+        Stats.accelRayFallbacks += 1;
+        return false;
+    }
+    Stats.accelRays += 1;
+    Stats.rayTriangles += hit.tested;
+    Stats.accelRayNodes += hit.nodes;
+    if (hit.hit != 0) {
+        RecordHit(body, hit.distance, hit.position, hit.normal);
+    }
+    return true;
+}
+
 void RayAgainstMesh(const MeshShape *mesh, CollisionBody *body) {
     const Vec3 unit = {1.0f, 1.0f, 1.0f};
     if (!MeshBoundsTest(mesh, LastRay->from, LastRay->to, body, unit)) {
         return;
     }
-    // The hierarchy hands over only the triangles whose box test could pass, in list order.
     Stats.meshRays += 1;
+    if (!ReferenceScans && RayAgainstMeshAccel(mesh, body)) {
+        return;
+    }
+    // Otherwise the triangles whose box test could pass, in list order, or all of them.
     uint32_t count = 0;
     const AccelCandidate *candidates =
         ReferenceScans
@@ -86,7 +107,8 @@ void RayAgainstMesh(const MeshShape *mesh, CollisionBody *body) {
     if (candidates != nullptr) {
         Stats.rayTriangles += count;
         for (uint32_t k = 0; k < count; ++k) {
-            RayAgainstTriangle(*candidates[k].triangle, body);
+            const Vec3 *w = candidates[k].corners;
+            RayAgainstWorldTriangle(w[0], w[1], w[2], body);
         }
         return;
     }
@@ -136,11 +158,13 @@ void RayAgainstObject(uint32_t n, int32_t kind) {
 }
 
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {
-    const RayResult &ray = *LastRay;
     const Matrix4 &world = MeshWorldMatrix(body);
-    const Vec3 t1 = Transform(triangle.corner1, world);
-    const Vec3 t2 = Transform(triangle.corner2, world);
-    const Vec3 t3 = Transform(triangle.corner3, world);
+    RayAgainstWorldTriangle(Transform(triangle.corner1, world), Transform(triangle.corner2, world),
+                            Transform(triangle.corner3, world), body);
+}
+
+void RayAgainstWorldTriangle(const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, CollisionBody *body) {
+    const RayResult &ray = *LastRay;
     if (!TriangleBoxTest(ray.from, ray.to, t1, t2, t3)) {
         return;
     }

@@ -21,5 +21,7 @@ void RayAgainstObject(uint32_t n, int32_t kind);
 // The per-triangle body of the mesh test, in world space: records a nearer front-face hit.
 // A coarser search over the triangles may call it for its survivors, in list order.
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body);
+// The same on the triangle's world corners (TransformPoint of its corners by the body's matrix).
+void RayAgainstWorldTriangle(const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, CollisionBody *body);
 
 } // namespace vor

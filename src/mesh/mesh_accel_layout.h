@@ -1,0 +1,87 @@
+// The inside of a mesh's triangle hierarchy, shared by its building (mesh_accel.cpp) and its ray
+// search (mesh_accel_ray.cpp); nothing outside src/mesh includes it.
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"
+
+namespace vor {
+
+struct AccelBox {
+    float lo[3];
+    float hi[3];
+};
+
+// A child of an inner node. ref packs a count (low 5 bits) and an index: count 0 names the inner
+// node nodes[index]; count k > 0 a leaf of the k items from items[index]. box holds the exact world
+// boxes of the triangles below (NaN extremes widened to infinity); margin is the largest rounding
+// margin of those triangles (world units, +infinity for a triangle whose normal is unreliable).
+struct ChildRef {
+    AccelBox box;
+    uint32_t ref;
+    float margin;
+};
+
+struct AccelNode {
+    ChildRef child[2]; // one cache line decides both children
+};
+static_assert(sizeof(AccelNode) == 64, "a node is one cache line");
+
+// One triangle: its world corners exactly as TransformPoint gives them, and its list position.
+struct AccelItem {
+    Vec3 corner[3];
+    uint32_t position; // 0-based position in the mesh's list
+};
+
+constexpr uint32_t kChildCountBits = 5;
+constexpr uint32_t kChildCountMask = (1u << kChildCountBits) - 1;
+constexpr uint32_t kMaxAccelItems = 1u << (32 - kChildCountBits);
+
+inline uint32_t ChildCount(const ChildRef &c) {
+    return c.ref & kChildCountMask;
+}
+inline uint32_t ChildIndex(const ChildRef &c) {
+    return c.ref >> kChildCountBits;
+}
+inline uint32_t PackChild(uint32_t index, uint32_t count) {
+    return (index << kChildCountBits) | count;
+}
+
+struct MeshAccel {
+    uint32_t triangleCount; // triangles covered (a prefix of the mesh's list)
+    uint32_t builtCount;    // triangles at the last full build
+    uint8_t stale;          // rebuild at the next query
+    Matrix4 matrix;         // the world matrix the corners were made with
+    ChildRef root;          // the whole mesh: an inner node, or a single leaf
+    ListLink *last;         // the last triangle covered; later ones are taken in on demand
+    AccelItem *items;       // in leaf order
+    uint32_t itemCount;
+    uint32_t itemCapacity;
+    AccelNode *nodes; // a parent always comes before its children; 64-byte aligned
+    void *nodeBlock;  // the allocation the nodes lie in
+    uint32_t nodeCount;
+    uint32_t nodeCapacity;
+    struct AccelCandidate *candidates; // the last query's answer, grown as needed
+    uint32_t candidateCapacity;
+};
+
+// The exact world box of an item (NaN extremes widened to infinity, so that they never reject).
+AccelBox ItemBox(const AccelItem &item);
+// The same for an item whose corners are known to be finite (its margin is), without the NaN care.
+inline AccelBox FiniteBox(const AccelItem &item) {
+    const Vec3 &p = item.corner[0], &q = item.corner[1], &r = item.corner[2];
+    AccelBox b;
+    b.lo[0] = p.x < q.x ? (p.x < r.x ? p.x : r.x) : (q.x < r.x ? q.x : r.x);
+    b.lo[1] = p.y < q.y ? (p.y < r.y ? p.y : r.y) : (q.y < r.y ? q.y : r.y);
+    b.lo[2] = p.z < q.z ? (p.z < r.z ? p.z : r.z) : (q.z < r.z ? q.z : r.z);
+    b.hi[0] = p.x > q.x ? (p.x > r.x ? p.x : r.x) : (q.x > r.x ? q.x : r.x);
+    b.hi[1] = p.y > q.y ? (p.y > r.y ? p.y : r.y) : (q.y > r.y ? q.y : r.y);
+    b.hi[2] = p.z > q.z ? (p.z > r.z ? p.z : r.z) : (q.z > r.z ? q.z : r.z);
+    return b;
+}
+// The distance from an item's box within which any point the exact tests can take for a point of
+// the triangle lies (see mesh_accel.cpp); +infinity where no such bound is known.
+float ItemMargin(const AccelItem &item);
+
+} // namespace vor

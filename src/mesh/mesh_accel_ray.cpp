@@ -1,0 +1,211 @@
+// The ray search over a mesh's hierarchy: nearest boxes first, so that a hit soon bounds how far
+// the search must look, then the per-triangle decisions replayed in list order.
+//
+// Why the answer is the plain scan's, to the bit. The scan visits the triangles in list order with
+// a bound D (the nearest distance so far, at first `bound`): a triangle whose static tests pass
+// (RayTriangleTest: the same float operations) is recorded when key = max(d, t) < D, and D becomes
+// its t <= key. So D only falls, and a triangle with key >= `bound` is never recorded.
+//   Let X be the search's final cut. Every triangle the search left out has t > X: its box, widened
+// by its margin (mesh_accel.cpp: where a point passing PointInTriangle can lie) and by the ray's
+// own rounding (`slop`: the hit point from + t dir against the exact line, and its height over the
+// plane), was not reached by the ray cut at a bound >= X. Suppose no triangle found has
+// t < X <= key. Then compare the scan over all triangles with the replay over the found ones, as
+// long as their bounds are equal, or both >= X: a left-out triangle keeps a bound >= X at >= X
+// (its t > X) and is rejected under one below X; a found one with key < X is recorded by both
+// from bounds >= X, making them equal; a found one with key >= X has t >= X and keeps both >= X.
+// The cut stays above the smallest key found, and the replay's bound after that triangle is at
+// most its key, so the replay ends below X, where the two agree, winner included. Where the
+// condition fails or the found list overflows, the caller scans.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "mesh/mesh_accel.h"
+#include "mesh/mesh_accel_layout.h"
+#include "mesh/mesh_accel_search.h"
+#include "mesh/ray_triangle.h"
+
+namespace vor {
+
+namespace {
+
+constexpr uint32_t kMaxFound = 64;
+constexpr uint32_t kRayStackDepth = 96;
+constexpr float kUnit = 1.0f / 16777216.0f; // u = 2^-24
+
+struct FoundHit {
+    uint32_t position;
+    RayTriangleHit hit;
+};
+
+struct RaySearch {
+    const MeshAccel *accel;
+    SegmentProbe probe;
+    Vec3 from, to, dir;
+    float bound; // the nearest distance before this mesh
+    float cut;   // no triangle beyond this can be the answer
+    float slop;  // widening for the ray's own rounding
+    FoundHit found[kMaxFound];
+    uint32_t foundCount;
+    uint32_t tested;
+    uint32_t nodes;
+    bool overflow;
+};
+
+struct StackEntry {
+    const ChildRef *child;
+    float entry;
+};
+
+// A cut strictly above key.
+float Above(float key) {
+    return std::max(key * (1.0f + 1e-6f), std::nextafter(key, std::numeric_limits<float>::max()));
+}
+
+bool BeyondCut(const RaySearch &rs, float entry) {
+    return entry > rs.cut + 1e-6f * (std::fabs(entry) + rs.cut);
+}
+
+// The static tests on the items of a leaf whose boxes the ray reaches before the cut. A finite
+// leaf margin means finite corners in every item (ItemMargin); an infinite one skips no item.
+void SearchLeaf(RaySearch &rs, const ChildRef &leaf) {
+    const float grow = leaf.margin + rs.slop;
+    const bool finite = leaf.margin < std::numeric_limits<float>::infinity();
+    const uint32_t first = ChildIndex(leaf);
+    for (uint32_t i = first; i < first + ChildCount(leaf); ++i) {
+        const AccelItem &item = rs.accel->items[i];
+        float entry = 0.0f;
+        if (finite && !SegmentReachesBox(rs.probe, FiniteBox(item), grow, rs.cut, &entry)) {
+            continue;
+        }
+        rs.tested += 1;
+        RayTriangleHit hit;
+        if (!RayTriangleTest(rs.from, rs.to, rs.dir, item.corner[0], item.corner[1], item.corner[2],
+                             &hit) ||
+            !(hit.key < rs.bound)) {
+            continue;
+        }
+        if (rs.foundCount == kMaxFound) {
+            rs.overflow = true;
+            return;
+        }
+        rs.found[rs.foundCount++] = FoundHit{item.position, hit};
+        rs.cut = std::min(rs.cut, Above(hit.key));
+    }
+}
+
+// Pushes the children of a node that the ray reaches, the nearer on top.
+bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32_t *depth) {
+    StackEntry e[2];
+    uint32_t n = 0;
+    for (const ChildRef &c : node.child) {
+        float entry = 0.0f;
+        if (SegmentReachesBox(rs.probe, c.box, c.margin + rs.slop, rs.cut, &entry)) {
+            e[n++] = StackEntry{&c, entry};
+        }
+    }
+    if (*depth + n > kRayStackDepth) {
+        return false;
+    }
+    if (n == 2 && e[1].entry > e[0].entry) {
+        std::swap(e[0], e[1]);
+    }
+    for (uint32_t k = 0; k < n; ++k) {
+        stack[(*depth)++] = e[k];
+    }
+    return true;
+}
+
+// Nearest boxes first; false when the search cannot finish (too deep, too many hits).
+bool Traverse(RaySearch &rs) {
+    StackEntry stack[kRayStackDepth];
+    uint32_t depth = 0;
+    float entry = 0.0f;
+    const ChildRef &root = rs.accel->root;
+    if (SegmentReachesBox(rs.probe, root.box, root.margin + rs.slop, rs.cut, &entry)) {
+        stack[depth++] = StackEntry{&root, entry};
+    }
+    while (depth > 0) {
+        const StackEntry top = stack[--depth];
+        if (BeyondCut(rs, top.entry)) {
+            continue;
+        }
+        if (ChildCount(*top.child) > 0) {
+            SearchLeaf(rs, *top.child);
+            if (rs.overflow) {
+                return false;
+            }
+        } else if (!PushChildren(rs, rs.accel->nodes[ChildIndex(*top.child)], stack, &depth)) {
+            return false;
+        } else {
+            rs.nodes += 1;
+        }
+    }
+    return true;
+}
+
+// The scan's decisions over the found triangles in list order (see the top of the file).
+bool Replay(RaySearch &rs, AccelRayHit *out) {
+    const float x = rs.cut;
+    for (uint32_t k = 0; k < rs.foundCount; ++k) {
+        const RayTriangleHit &h = rs.found[k].hit;
+        if (h.t < x && !(h.key < x)) {
+            return false;
+        }
+    }
+    std::sort(rs.found, rs.found + rs.foundCount,
+              [](const FoundHit &a, const FoundHit &b) { return a.position < b.position; });
+    float nearest = rs.bound;
+    for (uint32_t k = 0; k < rs.foundCount; ++k) {
+        const RayTriangleHit &h = rs.found[k].hit;
+        if (h.key < nearest) {
+            nearest = h.t;
+            out->hit = 1;
+            out->distance = h.t;
+            out->position = h.position;
+            out->normal = h.normal;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from, const Vec3 &to,
+                  const Vec3 &dir, float bound, AccelRayHit *out) {
+    *out = AccelRayHit{0, 0.0f, {0, 0, 0}, {0, 0, 0}, 0, 0};
+    if (!(bound < kProbeLimit && std::fabs(to.x) < kProbeLimit && std::fabs(to.y) < kProbeLimit &&
+          std::fabs(to.z) < kProbeLimit)) {
+        return false;
+    }
+    RaySearch rs;
+    if (!SetUpProbe(&rs.probe, from, dir)) {
+        return false;
+    }
+    // Every hit has t >= 0 and d > 0: nothing is nearer than a bound of 0 or below.
+    if (!(bound > 0.0f)) {
+        return true;
+    }
+    const MeshAccel *accel = MeshAccelFor(mesh, world);
+    if (accel == nullptr) {
+        return false;
+    }
+    const float reach = std::max({std::fabs(from.x), std::fabs(from.y), std::fabs(from.z)});
+    rs.accel = accel;
+    rs.from = from;
+    rs.to = to;
+    rs.dir = dir;
+    rs.bound = bound;
+    rs.cut = bound;
+    rs.slop = 128.0f * kUnit * (1.0f + 2.0f * reach + 2.0f * bound) * (1.0f + 1e-6f);
+    rs.foundCount = 0;
+    rs.tested = 0;
+    rs.nodes = 0;
+    rs.overflow = false;
+    const bool answered = Traverse(rs) && Replay(rs, out);
+    out->tested = rs.tested;
+    out->nodes = rs.nodes;
+    return answered;
+}
+
+} // namespace vor

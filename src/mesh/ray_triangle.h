@@ -1,0 +1,25 @@
+// The ray test against one triangle, apart from the nearest hit so far: what the ray test of the
+// ray queries computes for a triangle, before it compares with the distance of the best hit.
+#pragma once
+
+#include "core/records.h"
+
+namespace vor {
+
+// Where a ray would hit a triangle: d, the start's distance from its plane, and t, the distance
+// along the ray. The per-triangle test records such a hit exactly when both d and t are below the
+// nearest distance so far (key = the larger of the two).
+struct RayTriangleHit {
+    float t;
+    float key;
+    Vec3 position;
+    Vec3 normal;
+};
+
+// The test of one triangle (world corners t1, t2, t3) with every step that does not depend on the
+// nearest hit: the grown box, the front face, the approach and the point in the triangle, in the
+// same float operations. True, with the hit, when the triangle passes them all.
+bool RayTriangleTest(const Vec3 &from, const Vec3 &to, const Vec3 &dir, const Vec3 &t1,
+                     const Vec3 &t2, const Vec3 &t3, RayTriangleHit *hit);
+
+} // namespace vor
