@@ -8,6 +8,23 @@
 
 namespace vor {
 
+namespace {
+
+// The centre of a sphere already cutting the line, pushed out along the perpendicular from its
+// closest point F until it touches. False for a centre on the line itself: no outward direction.
+bool PushedOffLine(const Vec3 &S, const Vec3 &F, Vec3 *H) {
+    const Vec3 sf = Sub(S, F);
+    const float len = std::sqrt(DotProduct(sf, sf));
+    if (!(len > 0.0f)) {
+        return false;
+    }
+    const Vec3 out = Scale(1.0f - len, sf);
+    *H = Add(S, Vec3{out.x / len, out.y / len, out.z / len});
+    return true;
+}
+
+} // namespace
+
 void SweepEdge(MeshSweep &sweep, const Vec3 &a, const Vec3 &b) {
     // Without motion there is no direction to sweep along.
     const float L = sweep.length;
@@ -55,14 +72,9 @@ void SweepEdge(MeshSweep &sweep, const Vec3 &a, const Vec3 &b) {
         H = Add(S, Scale(t, D));
         Q = Add(Sub(G, Scale(s, n)), Scale(t, D));
     } else {
-        const Vec3 sf = Sub(S, F);
-        const float len = std::sqrt(DotProduct(sf, sf));
-        // A centre on the line itself has no outward direction.
-        if (!(len > 0.0f)) {
+        if (!PushedOffLine(S, F, &H)) {
             return;
         }
-        const Vec3 out = Scale(1.0f - len, sf);
-        H = Add(S, Vec3{out.x / len, out.y / len, out.z / len});
         Q = F;
     }
     if (NotEarlierThanNearest(sweep, f)) {

@@ -84,46 +84,34 @@ bool NotEarlierThanNearest(const MeshSweep &sweep, float f) {
     return nearest != nullptr && !(static_cast<double>(f) < nearest->time);
 }
 
-void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshShape *mesh) {
-    if (!IsMeshDefinition(d)) {
-        return;
-    }
-    MeshSweep sweep = {};
-    sweep.definition = d;
-    sweep.body = ellipsoid->head.body;
-    sweep.meshBody = mesh->head.body;
-    sweep.ellipsoid = ellipsoid;
-    sweep.mesh = mesh;
-    sweep.step = LatestMotion(sweep.body);
-    sweep.meshMatrix = &MeshWorldMatrix(sweep.meshBody);
-    if (sweep.step == nullptr) {
-        return;
-    }
-    const Vec3 &r = ellipsoid->radii;
-    Vec3 s = Add(sweep.step->start, ellipsoid->offset);
-    Vec3 e = Add(sweep.step->end, ellipsoid->offset);
+namespace {
 
-    // First iteration only: carry the start (and for a rider the end and its angles) with the
-    // mesh's own motion since its previous update.
-    if (Pass.sweepIteration == 1 && d->dynamicResponse != kDynamicStill) {
-        s = CarryWithMesh(s, sweep.meshBody);
-        if (!MeshBoundsTest(mesh, s, e, sweep.meshBody, r)) {
-            return;
-        }
-        if ((d->dynamicResponse == kDynamicCarryTurn ||
-             d->dynamicResponse == kDynamicCarryRiders) &&
-            StoodOnMeshLastPass(sweep.body, sweep.meshBody)) {
-            e = CarryWithMesh(e, sweep.meshBody);
-            if (d->dynamicResponse == kDynamicCarryTurn) {
-                TurnWithMesh(sweep.body, sweep.meshBody);
-            }
-        }
-    } else if (!MeshBoundsTest(mesh, s, e, sweep.meshBody, r)) {
-        return;
+// First iteration only: carries the start (and for a rider the end and its angles) with the
+// mesh's own motion since its previous update. False when the mesh's bounds end the sweep.
+bool CarryAndBound(MeshSweep &sweep, Vec3 &s, Vec3 &e) {
+    const CollisionDefinition *d = sweep.definition;
+    const Vec3 &r = sweep.ellipsoid->radii;
+    if (Pass.sweepIteration != 1 || d->dynamicResponse == kDynamicStill) {
+        return MeshBoundsTest(sweep.mesh, s, e, sweep.meshBody, r);
     }
+    s = CarryWithMesh(s, sweep.meshBody);
+    if (!MeshBoundsTest(sweep.mesh, s, e, sweep.meshBody, r)) {
+        return false;
+    }
+    if ((d->dynamicResponse == kDynamicCarryTurn || d->dynamicResponse == kDynamicCarryRiders) &&
+        StoodOnMeshLastPass(sweep.body, sweep.meshBody)) {
+        e = CarryWithMesh(e, sweep.meshBody);
+        if (d->dynamicResponse == kDynamicCarryTurn) {
+            TurnWithMesh(sweep.body, sweep.meshBody);
+        }
+    }
+    return true;
+}
 
-    // The step in unit-sphere space. Without motion there is no direction: D stays zero and the
-    // tests that need one are skipped explicitly.
+// The step in unit-sphere space. Without motion there is no direction: D stays zero and the
+// tests that need one are skipped explicitly.
+void SetUnitSphereStep(MeshSweep &sweep, const Vec3 &s, const Vec3 &e) {
+    const Vec3 &r = sweep.ellipsoid->radii;
     sweep.start = DivideComponents(s, r);
     sweep.end = DivideComponents(e, r);
     sweep.move = Sub(sweep.end, sweep.start);
@@ -132,16 +120,19 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
     if (sweep.length != 0.0f) {
         sweep.direction = Scale(1.0f / sweep.length, sweep.move);
     }
+}
 
-    // Every triangle in list order; polygon numbers count from 1. The hierarchy hands over only
-    // the triangles that the face, edge and corner tests could touch, still in list order, with
-    // their world corners.
+// Every triangle in list order; polygon numbers count from 1. The hierarchy hands over only the
+// triangles that the face, edge and corner tests could touch, still in list order, with their
+// world corners.
+void SweepTriangles(MeshSweep &sweep) {
+    MeshShape *mesh = sweep.mesh;
     Stats.meshSweeps += 1;
     uint32_t count = 0;
     const AccelCandidate *candidates =
-        ReferenceScans
-            ? nullptr
-            : MeshAccelSweepQuery(mesh, *sweep.meshMatrix, sweep.start, sweep.end, r, &count);
+        ReferenceScans ? nullptr
+                       : MeshAccelSweepQuery(mesh, *sweep.meshMatrix, sweep.start, sweep.end,
+                                             sweep.ellipsoid->radii, &count);
     if (candidates != nullptr) {
         Stats.trianglesTested += count;
         for (uint32_t k = 0; k < count; ++k) {
@@ -159,6 +150,32 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
     }
 }
 
+} // namespace
+
+void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshShape *mesh) {
+    if (!IsMeshDefinition(d)) {
+        return;
+    }
+    MeshSweep sweep = {};
+    sweep.definition = d;
+    sweep.body = ellipsoid->head.body;
+    sweep.meshBody = mesh->head.body;
+    sweep.ellipsoid = ellipsoid;
+    sweep.mesh = mesh;
+    sweep.step = LatestMotion(sweep.body);
+    sweep.meshMatrix = &MeshWorldMatrix(sweep.meshBody);
+    if (sweep.step == nullptr) {
+        return;
+    }
+    Vec3 s = Add(sweep.step->start, ellipsoid->offset);
+    Vec3 e = Add(sweep.step->end, ellipsoid->offset);
+    if (!CarryAndBound(sweep, s, e)) {
+        return;
+    }
+    SetUnitSphereStep(sweep, s, e);
+    SweepTriangles(sweep);
+}
+
 void SweepTriangle(MeshSweep &sweep, const MeshTriangle &triangle) {
     if (PolygonAlreadyHit(sweep)) {
         return;
@@ -174,6 +191,20 @@ void SweepWorldTriangle(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const 
     }
     SweepTriangleAt(sweep, w1, w2, w3);
 }
+
+namespace {
+
+// The touch point fell outside the face: each edge, then each corner, in this order.
+void SweepEdgesAndCorners(MeshSweep &sweep, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
+    SweepEdge(sweep, t1, t2);
+    SweepEdge(sweep, t2, t3);
+    SweepEdge(sweep, t3, t1);
+    SweepCorner(sweep, t1);
+    SweepCorner(sweep, t2);
+    SweepCorner(sweep, t3);
+}
+
+} // namespace
 
 void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3) {
     const Vec3 &r = sweep.ellipsoid->radii;
@@ -229,15 +260,9 @@ void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec
         RecordMeshContact(sweep, h, q, f, 0);
         return;
     }
-    if (!moving) {
-        return;
+    if (moving) {
+        SweepEdgesAndCorners(sweep, t1, t2, t3);
     }
-    SweepEdge(sweep, t1, t2);
-    SweepEdge(sweep, t2, t3);
-    SweepEdge(sweep, t3, t1);
-    SweepCorner(sweep, t1);
-    SweepCorner(sweep, t2);
-    SweepCorner(sweep, t3);
 }
 
 void RecordMeshContact(MeshSweep &sweep, const Vec3 &h, const Vec3 &q, float f, uint8_t edgeHit) {
