@@ -6,8 +6,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -21,10 +19,15 @@ namespace {
 std::set<std::string> HostExports() {
     std::set<std::string> names;
     std::ifstream in(std::string(VOR_SOURCE_DIR) + "/include/vorcollide.h");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::regex declaration("VOR_API [A-Za-z0-9_ ]+ VOR_CALL ([A-Za-z0-9_]+)\\(");
-    for (std::sregex_iterator m(text.begin(), text.end(), declaration), done; m != done; ++m) {
-        names.insert((*m)[1].str());
+    const std::string call = " VOR_CALL ";
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t at = line.find(call);
+        const size_t open = line.find('(', at);
+        if (line.rfind("VOR_API ", 0) == 0 && at != std::string::npos &&
+            open != std::string::npos) {
+            names.insert(line.substr(at + call.size(), open - at - call.size()));
+        }
     }
     return names;
 }
@@ -33,10 +36,13 @@ std::set<std::string> HostExports() {
 std::set<std::string> SceneToolExports() {
     std::set<std::string> names;
     std::ifstream in(std::string(VOR_SOURCE_DIR) + "/tools/scene/exports.h");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::regex entry("\\bX\\(([A-Za-z0-9_]+),");
-    for (std::sregex_iterator m(text.begin(), text.end(), entry), done; m != done; ++m) {
-        names.insert((*m)[1].str());
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t at = line.find("X(");
+        const size_t comma = line.find(',', at);
+        if (at != std::string::npos && comma != std::string::npos) {
+            names.insert(line.substr(at + 2, comma - at - 2));
+        }
     }
     return names;
 }
