@@ -119,6 +119,8 @@ void BM_RaysLevel(benchmark::State &state) {
     state.counters["hit_rate"] = PerCount(hits, rays.size() * state.iterations());
     state.counters["tested/ray"] = PerCount(s.rayTriangles, s.meshRays);
     state.counters["nodes/ray"] = PerCount(s.accelRayNodes, s.meshRays);
+    state.counters["leaves/ray"] = PerCount(s.accelRayLeaves, s.meshRays);
+    state.counters["items/ray"] = PerCount(s.accelRayItems, s.meshRays);
     state.counters["accel_B"] = static_cast<double>(bench::LevelAccelBytes());
     state.counters["tri_B"] = static_cast<double>(bench::LevelTriangleBytes());
 }

@@ -15,6 +15,8 @@ struct WorkCounters {
     uint64_t accelRays;           // mesh rays the hierarchy answered nearest first
     uint64_t accelRayFallbacks;   // mesh rays it handed back to the candidate scan
     uint64_t accelRayNodes;       // hierarchy nodes those rays opened
+    uint64_t accelRayLeaves;      // leaves they opened
+    uint64_t accelRayItems;       // triangles of those leaves whose boxes they tested
     uint64_t pairsTested;         // ellipsoid pairs handed to the pair sweep
     uint64_t pairsOverlapped;     // pair tests whose swept boxes overlap
     uint64_t accelBuilds;         // triangle hierarchies built from scratch

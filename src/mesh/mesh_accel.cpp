@@ -42,8 +42,10 @@ namespace vor {
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-constexpr uint32_t kStackDepth = 96;     // a balanced split of 2^27 items is 25 levels deep,
-constexpr uint32_t kMaxInsertDepth = 48; // and taking triangles in stops at 48
+// A build of 2^27 items is 13 levels deep and taking triangles in stops at 48; each level leaves
+// at most three siblings on the stack.
+constexpr uint32_t kStackDepth = 160;
+constexpr uint32_t kMaxInsertDepth = 48;
 constexpr double kMarginScale = 128.0 / 16777216.0; // 128u, u = 2^-24
 constexpr double kMinSine = 1e-3;
 constexpr double kReachMinStep = 4.0; // unit-sphere lengths: the reach test only for longer steps
@@ -66,17 +68,56 @@ void Widen(ChildRef &c, const AccelBox &box, float margin) {
     c.margin = std::max(c.margin, margin);
 }
 
+// The box of nothing: every union with it is the other box.
+AccelBox EmptyBox() {
+    return AccelBox{{kInfinity, kInfinity, kInfinity}, {-kInfinity, -kInfinity, -kInfinity}};
+}
+
+// The union of a node's children, as the child `ref` that names the node.
+ChildRef NodeBounds(const AccelNode &node, uint32_t ref) {
+    ChildRef whole = {EmptyBox(), ref, 0.0f};
+    for (uint32_t k = 0; k < kAccelWidth; ++k) {
+        if (node.ref[k] != kEmptyChild) {
+            const ChildRef c = ChildOf(node, k);
+            Widen(whole, c.box, c.margin);
+        }
+    }
+    return whole;
+}
+
 // Leaves hold kAccelLeafTriangles each, save one: the left part of a split takes whole leaves.
 uint32_t LeftPart(uint32_t n) {
     const uint32_t leaves = (n + kAccelLeafTriangles - 1) / kAccelLeafTriangles;
     return (leaves + 1) / 2 * kAccelLeafTriangles;
 }
 
+// The sizes of the parts a node over n items (more than a leaf) splits them into: two halves of
+// whole leaves, and each half larger than a leaf halved again. Answers how many parts.
+uint32_t PartSizes(uint32_t n, uint32_t sizes[kAccelWidth]) {
+    const uint32_t halves[2] = {LeftPart(n), n - LeftPart(n)};
+    uint32_t parts = 0;
+    for (const uint32_t h : halves) {
+        if (h > kAccelLeafTriangles) {
+            sizes[parts++] = LeftPart(h);
+            sizes[parts++] = h - LeftPart(h);
+        } else {
+            sizes[parts++] = h;
+        }
+    }
+    return parts;
+}
+
 uint32_t CountNodes(uint32_t n) {
     if (n <= kAccelLeafTriangles) {
         return 0;
     }
-    return 1 + CountNodes(LeftPart(n)) + CountNodes(n - LeftPart(n));
+    uint32_t sizes[kAccelWidth];
+    const uint32_t parts = PartSizes(n, sizes);
+    uint32_t count = 1;
+    for (uint32_t k = 0; k < parts; ++k) {
+        count += CountNodes(sizes[k]);
+    }
+    return count;
 }
 
 struct Builder {
@@ -97,12 +138,9 @@ ChildRef MakeLeaf(Builder &b, uint32_t begin, uint32_t end) {
     return leaf;
 }
 
-// Splits at the median of the centres on the axis where they spread most.
-ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
-    const uint32_t n = end - begin;
-    if (n <= kAccelLeafTriangles) {
-        return MakeLeaf(b, begin, end);
-    }
+// Orders the items begin..end so that the first LeftPart of them have the lower centres on the
+// axis where the centres spread most; answers where the second part starts.
+uint32_t Split(Builder &b, uint32_t begin, uint32_t end) {
     float cmin[3] = {kInfinity, kInfinity, kInfinity};
     float cmax[3] = {-kInfinity, -kInfinity, -kInfinity};
     for (uint32_t i = begin; i < end; ++i) {
@@ -118,7 +156,7 @@ ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
             axis = a;
         }
     }
-    const uint32_t mid = begin + LeftPart(n);
+    const uint32_t mid = begin + LeftPart(end - begin);
     const float *centres = b.centres;
     std::nth_element(b.order + begin, b.order + mid, b.order + end,
                      [centres, axis](uint32_t x, uint32_t y) {
@@ -126,18 +164,35 @@ ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
                          const float cy = centres[3 * static_cast<size_t>(y) + axis];
                          return cx < cy || (cx == cy && x < y);
                      });
-    const uint32_t index = b.accel->nodeCount++;
-    const ChildRef left = BuildPart(b, begin, mid);
-    const ChildRef right = BuildPart(b, mid, end);
-    AccelNode &node = b.accel->nodes[index];
-    node.child[0] = left;
-    node.child[1] = right;
-    return ChildRef{Union(left.box, right.box), PackChild(index, 0),
-                    std::max(left.margin, right.margin)};
+    return mid;
 }
 
-// Room for count nodes on a 64-byte boundary, so that a node is one cache line; the first `keep`
-// nodes are kept. False (and nothing changed) when memory runs out.
+// A node over the parts PartSizes gives, each split at its median, and below it the same again.
+ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
+    if (end - begin <= kAccelLeafTriangles) {
+        return MakeLeaf(b, begin, end);
+    }
+    uint32_t bounds[kAccelWidth + 1] = {begin};
+    uint32_t parts = 0;
+    const uint32_t mid = Split(b, begin, end);
+    const uint32_t halves[2][2] = {{begin, mid}, {mid, end}};
+    for (const auto &h : halves) {
+        if (h[1] - h[0] > kAccelLeafTriangles) {
+            bounds[++parts] = Split(b, h[0], h[1]);
+        }
+        bounds[++parts] = h[1];
+    }
+    const uint32_t index = b.accel->nodeCount++;
+    AccelNode &node = b.accel->nodes[index]; // the nodes never move during a build
+    ClearNode(node);
+    for (uint32_t k = 0; k < parts; ++k) {
+        SetChild(node, k, BuildPart(b, bounds[k], bounds[k + 1]));
+    }
+    return NodeBounds(node, PackChild(index, 0));
+}
+
+// Room for count nodes on a 64-byte boundary, so that a node fills two whole cache lines; the
+// first `keep` nodes are kept. False (and nothing changed) when memory runs out.
 bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
     void *block = std::malloc(sizeof(AccelNode) * static_cast<size_t>(count) + 64);
     if (block == nullptr) {
@@ -239,11 +294,7 @@ ChildRef FitChild(const MeshAccel *accel, const ChildRef &c) {
     if (ChildCount(c) > 0) {
         return FitLeaf(accel, c.ref);
     }
-    const AccelNode &inner = accel->nodes[ChildIndex(c)];
-    ChildRef fitted = inner.child[0];
-    Widen(fitted, inner.child[1].box, inner.child[1].margin);
-    fitted.ref = c.ref;
-    return fitted;
+    return NodeBounds(accel->nodes[ChildIndex(c)], c.ref);
 }
 
 // New world matrix, same triangles: the corners again, then every box from the bottom up (a
@@ -264,9 +315,12 @@ bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     }
     std::free(byPos);
     accel->matrix = world;
-    for (uint32_t k = accel->nodeCount; k-- > 0;) {
-        for (ChildRef &c : accel->nodes[k].child) {
-            c = FitChild(accel, c);
+    for (uint32_t n = accel->nodeCount; n-- > 0;) {
+        AccelNode &node = accel->nodes[n];
+        for (uint32_t k = 0; k < kAccelWidth; ++k) {
+            if (node.ref[k] != kEmptyChild) {
+                SetChild(node, k, FitChild(accel, ChildOf(node, k)));
+            }
         }
     }
     accel->root = FitChild(accel, accel->root);
@@ -300,35 +354,85 @@ float Enlargement(const AccelBox &box, const AccelBox &add) {
     return grown;
 }
 
-// Takes one item in: down the children whose box grows least, widening each box on the way; the
-// leaf reached keeps it when the leaf ends the item array, or else is split into a node over the
-// old leaf and a new leaf of one. Answers the depth of the leaf.
-uint32_t Insert(MeshAccel *accel, const AccelItem &item) {
-    const AccelBox box = ItemBox(item);
-    const float margin = ItemMargin(item);
-    ChildRef *c = &accel->root;
-    uint32_t depth = 0;
-    for (; ChildCount(*c) == 0; ++depth) {
-        Widen(*c, box, margin);
-        AccelNode &node = accel->nodes[ChildIndex(*c)];
-        const bool right =
-            Enlargement(node.child[1].box, box) < Enlargement(node.child[0].box, box);
-        c = &node.child[right ? 1 : 0];
+// The occupied slot of node whose box grows least by taking box in (the first on a tie).
+uint32_t LeastEnlargement(const AccelNode &node, const AccelBox &box) {
+    uint32_t best = kAccelWidth;
+    float bestGrowth = 0.0f;
+    for (uint32_t k = 0; k < kAccelWidth; ++k) {
+        if (node.ref[k] == kEmptyChild) {
+            continue;
+        }
+        const float growth = Enlargement(ChildOf(node, k).box, box);
+        if (best == kAccelWidth || growth < bestGrowth) {
+            best = k;
+            bestGrowth = growth;
+        }
     }
-    const uint32_t at = accel->itemCount++;
-    accel->items[at] = item;
-    if (ChildIndex(*c) + ChildCount(*c) == at && ChildCount(*c) < kChildCountMask) {
-        c->ref += 1;
-        Widen(*c, box, margin);
-        return depth;
+    return best;
+}
+
+uint32_t FreeSlot(const AccelNode &node) {
+    uint32_t k = 0;
+    while (k < kAccelWidth && node.ref[k] != kEmptyChild) {
+        ++k;
     }
+    return k;
+}
+
+// A leaf that ends the item array takes the item just appended there.
+bool CanExtend(const ChildRef &leaf, uint32_t at) {
+    return ChildIndex(leaf) + ChildCount(leaf) == at && ChildCount(leaf) < kChildCountMask;
+}
+
+// A new node over an old leaf and a leaf of one; answers the child that names it.
+ChildRef NewNodeOver(MeshAccel *accel, const ChildRef &old, const ChildRef &single) {
     const uint32_t index = accel->nodeCount++;
     AccelNode &node = accel->nodes[index];
-    node.child[0] = *c;
-    node.child[1] = ChildRef{box, PackChild(at, 1), margin};
-    *c = ChildRef{Union(node.child[0].box, box), PackChild(index, 0),
-                  std::max(node.child[0].margin, margin)};
-    return depth + 1;
+    ClearNode(node);
+    SetChild(node, 0, old);
+    SetChild(node, 1, single);
+    return NodeBounds(node, PackChild(index, 0));
+}
+
+// Takes one item in: down the children whose box grows least, widening each box on the way. The
+// leaf reached keeps it when the leaf ends the item array; otherwise its node takes a leaf of one
+// into a free slot, or the leaf becomes a node over itself and a leaf of one. Answers the depth.
+uint32_t Insert(MeshAccel *accel, const AccelItem &item) {
+    const uint32_t at = accel->itemCount++;
+    accel->items[at] = item;
+    const ChildRef single = {ItemBox(item), PackChild(at, 1), ItemMargin(item)};
+    ChildRef &root = accel->root;
+    if (ChildCount(root) > 0) {
+        if (CanExtend(root, at)) {
+            root.ref += 1;
+            Widen(root, single.box, single.margin);
+        } else {
+            root = NewNodeOver(accel, root, single);
+        }
+        return 1;
+    }
+    Widen(root, single.box, single.margin);
+    AccelNode *node = &accel->nodes[ChildIndex(root)];
+    for (uint32_t depth = 1;; ++depth) {
+        const uint32_t k = LeastEnlargement(*node, single.box);
+        const ChildRef old = ChildOf(*node, k);
+        ChildRef grown = old;
+        Widen(grown, single.box, single.margin);
+        if (ChildCount(old) == 0) {
+            SetChild(*node, k, grown);
+            node = &accel->nodes[ChildIndex(old)];
+        } else if (CanExtend(old, at)) {
+            grown.ref += 1;
+            SetChild(*node, k, grown);
+            return depth;
+        } else if (FreeSlot(*node) < kAccelWidth) {
+            SetChild(*node, FreeSlot(*node), single);
+            return depth;
+        } else {
+            SetChild(*node, k, NewNodeOver(accel, old, single));
+            return depth + 1;
+        }
+    }
 }
 
 // Takes in the triangles added to the list since the hierarchy last looked; false when memory
@@ -475,7 +579,11 @@ bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *fou
     }
     while (depth > 0) {
         const AccelNode &node = accel->nodes[stack[--depth]];
-        for (const ChildRef &c : node.child) {
+        for (uint32_t k = 0; k < kAccelWidth; ++k) {
+            if (node.ref[k] == kEmptyChild) {
+                continue;
+            }
+            const ChildRef c = ChildOf(node, k);
             if (!Rejected(q, c.box, c.margin) && !VisitChild(accel, q, c, found, stack, &depth)) {
                 return false;
             }
@@ -561,6 +669,12 @@ AccelBox ItemBox(const AccelItem &item) {
         b.hi[a] = std::isnan(hi) ? kInfinity : hi;
     }
     return b;
+}
+
+void ClearNode(AccelNode &node) {
+    for (uint32_t k = 0; k < kAccelWidth; ++k) {
+        SetChild(node, k, ChildRef{EmptyBox(), kEmptyChild, 0.0f});
+    }
 }
 
 float ItemMargin(const AccelItem &item) {

@@ -41,6 +41,8 @@ struct AccelRayHit {
     Vec3 normal;
     uint32_t tested; // triangles the exact test ran on
     uint32_t nodes;  // inner nodes opened
+    uint32_t leaves; // leaves opened
+    uint32_t items;  // triangles in them whose boxes were tested
 };
 // False when the hierarchy cannot answer (the caller then scans): no hierarchy, a ray or bound
 // that is not finite, or a case where skipping could not be shown harmless.

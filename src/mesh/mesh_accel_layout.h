@@ -23,10 +23,38 @@ struct ChildRef {
     float margin;
 };
 
+// An inner node holds up to four children side by side, axis by axis, so that one pass of
+// four-wide arithmetic decides all of them. ref 0 marks an empty slot: node 0 is the root's, never
+// a child (a parent always comes before its children). An empty slot's box is inverted.
+constexpr uint32_t kAccelWidth = 4;
+constexpr uint32_t kEmptyChild = 0;
 struct AccelNode {
-    ChildRef child[2]; // one cache line decides both children
+    float lo[3][kAccelWidth];
+    float hi[3][kAccelWidth];
+    float margin[kAccelWidth];
+    uint32_t ref[kAccelWidth];
 };
-static_assert(sizeof(AccelNode) == 64, "a node is one cache line");
+static_assert(sizeof(AccelNode) == 128, "a node is two cache lines");
+
+inline ChildRef ChildOf(const AccelNode &node, uint32_t k) {
+    ChildRef c;
+    for (int a = 0; a < 3; ++a) {
+        c.box.lo[a] = node.lo[a][k];
+        c.box.hi[a] = node.hi[a][k];
+    }
+    c.ref = node.ref[k];
+    c.margin = node.margin[k];
+    return c;
+}
+inline void SetChild(AccelNode &node, uint32_t k, const ChildRef &c) {
+    for (int a = 0; a < 3; ++a) {
+        node.lo[a][k] = c.box.lo[a];
+        node.hi[a][k] = c.box.hi[a];
+    }
+    node.ref[k] = c.ref;
+    node.margin[k] = c.margin;
+}
+void ClearNode(AccelNode &node);
 
 // One triangle: its world corners exactly as TransformPoint gives them, and its list position.
 struct AccelItem {

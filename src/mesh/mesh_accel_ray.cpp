@@ -30,7 +30,7 @@ namespace vor {
 namespace {
 
 constexpr uint32_t kMaxFound = 64;
-constexpr uint32_t kRayStackDepth = 96;
+constexpr uint32_t kRayStackDepth = 160; // three siblings a level, 48 levels at most
 constexpr float kUnit = 1.0f / 16777216.0f; // u = 2^-24
 
 struct FoundHit {
@@ -49,11 +49,14 @@ struct RaySearch {
     uint32_t foundCount;
     uint32_t tested;
     uint32_t nodes;
+    uint32_t leaves;
+    uint32_t items;
     bool overflow;
 };
 
 struct StackEntry {
-    const ChildRef *child;
+    uint32_t ref;
+    float margin;
     float entry;
 };
 
@@ -68,14 +71,15 @@ bool BeyondCut(const RaySearch &rs, float entry) {
 
 // The static tests on the items of a leaf whose boxes the ray reaches before the cut. A finite
 // leaf margin means finite corners in every item (ItemMargin); an infinite one skips no item.
-void SearchLeaf(RaySearch &rs, const ChildRef &leaf) {
-    const float grow = leaf.margin + rs.slop;
-    const bool finite = leaf.margin < std::numeric_limits<float>::infinity();
-    const uint32_t first = ChildIndex(leaf);
-    for (uint32_t i = first; i < first + ChildCount(leaf); ++i) {
+void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
+    const float grow = margin + rs.slop;
+    const bool finite = margin < std::numeric_limits<float>::infinity();
+    const uint32_t first = ref >> kChildCountBits;
+    rs.items += ref & kChildCountMask;
+    for (uint32_t i = first; i < first + (ref & kChildCountMask); ++i) {
         const AccelItem &item = rs.accel->items[i];
         float entry = 0.0f;
-        if (finite && !SegmentReachesBox(rs.probe, FiniteBox(item), grow, rs.cut, &entry)) {
+        if (finite && !SegmentReachesItem(rs.probe, item, grow, rs.cut, &entry)) {
             continue;
         }
         rs.tested += 1;
@@ -94,21 +98,39 @@ void SearchLeaf(RaySearch &rs, const ChildRef &leaf) {
     }
 }
 
-// Pushes the children of a node that the ray reaches, the nearer on top.
+// Starts loading a child's node or items while its siblings are decided: the search waits on
+// memory far more than it computes.
+void Prefetch(const RaySearch &rs, uint32_t ref) {
+    const uint32_t count = ref & kChildCountMask;
+    const char *at = count == 0
+                         ? reinterpret_cast<const char *>(&rs.accel->nodes[ref >> kChildCountBits])
+                         : reinterpret_cast<const char *>(&rs.accel->items[ref >> kChildCountBits]);
+    const size_t bytes = count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem);
+    for (size_t line = 0; line < bytes; line += 64) {
+        __builtin_prefetch(at + line);
+    }
+}
+
+// Pushes the children of a node that the ray reaches, the nearest on top.
 bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32_t *depth) {
-    StackEntry e[2];
+    float entry[kAccelWidth];
+    const uint32_t reached = SegmentReachesChildren(rs.probe, node, rs.slop, rs.cut, entry);
+    StackEntry e[kAccelWidth];
     uint32_t n = 0;
-    for (const ChildRef &c : node.child) {
-        float entry = 0.0f;
-        if (SegmentReachesBox(rs.probe, c.box, c.margin + rs.slop, rs.cut, &entry)) {
-            e[n++] = StackEntry{&c, entry};
+    for (uint32_t k = 0; k < kAccelWidth; ++k) {
+        if ((reached >> k & 1u) == 0) {
+            continue;
         }
+        // Farthest first: insertion by entry, descending.
+        uint32_t at = n++;
+        for (; at > 0 && e[at - 1].entry < entry[k]; --at) {
+            e[at] = e[at - 1];
+        }
+        e[at] = StackEntry{node.ref[k], node.margin[k], entry[k]};
+        Prefetch(rs, node.ref[k]);
     }
     if (*depth + n > kRayStackDepth) {
         return false;
-    }
-    if (n == 2 && e[1].entry > e[0].entry) {
-        std::swap(e[0], e[1]);
     }
     for (uint32_t k = 0; k < n; ++k) {
         stack[(*depth)++] = e[k];
@@ -123,19 +145,21 @@ bool Traverse(RaySearch &rs) {
     float entry = 0.0f;
     const ChildRef &root = rs.accel->root;
     if (SegmentReachesBox(rs.probe, root.box, root.margin + rs.slop, rs.cut, &entry)) {
-        stack[depth++] = StackEntry{&root, entry};
+        stack[depth++] = StackEntry{root.ref, root.margin, entry};
     }
     while (depth > 0) {
         const StackEntry top = stack[--depth];
         if (BeyondCut(rs, top.entry)) {
             continue;
         }
-        if (ChildCount(*top.child) > 0) {
-            SearchLeaf(rs, *top.child);
+        if ((top.ref & kChildCountMask) > 0) {
+            rs.leaves += 1;
+            SearchLeaf(rs, top.ref, top.margin);
             if (rs.overflow) {
                 return false;
             }
-        } else if (!PushChildren(rs, rs.accel->nodes[ChildIndex(*top.child)], stack, &depth)) {
+        } else if (!PushChildren(rs, rs.accel->nodes[top.ref >> kChildCountBits], stack,
+                                 &depth)) {
             return false;
         } else {
             rs.nodes += 1;
@@ -173,7 +197,7 @@ bool Replay(RaySearch &rs, AccelRayHit *out) {
 
 bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from, const Vec3 &to,
                   const Vec3 &dir, float bound, AccelRayHit *out) {
-    *out = AccelRayHit{0, 0.0f, {0, 0, 0}, {0, 0, 0}, 0, 0};
+    *out = AccelRayHit{0, 0.0f, {0, 0, 0}, {0, 0, 0}, 0, 0, 0, 0};
     if (!(bound < kProbeLimit && std::fabs(to.x) < kProbeLimit && std::fabs(to.y) < kProbeLimit &&
           std::fabs(to.z) < kProbeLimit)) {
         return false;
@@ -201,10 +225,14 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
     rs.foundCount = 0;
     rs.tested = 0;
     rs.nodes = 0;
+    rs.leaves = 0;
+    rs.items = 0;
     rs.overflow = false;
     const bool answered = Traverse(rs) && Replay(rs, out);
     out->tested = rs.tested;
     out->nodes = rs.nodes;
+    out->leaves = rs.leaves;
+    out->items = rs.items;
     return answered;
 }
 

@@ -21,6 +21,15 @@ float LargestMagnitude(const Vec3 &a, const Vec3 &b) {
     return m;
 }
 
+// std::fmin and std::fmax without the library call: a NaN gives way to the other value. Their
+// results are only compared, so which zero a tie of -0 and +0 gives does not matter.
+float Smaller(float a, float b) {
+    return a < b || b != b ? a : b;
+}
+float Larger(float a, float b) {
+    return a > b || b != b ? a : b;
+}
+
 // Per-axis access in x, y, z order.
 float Axis(const Vec3 &v, int a) {
     return a == 0 ? v.x : (a == 1 ? v.y : v.z);
@@ -56,13 +65,13 @@ bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const C
 bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
     // Reject when both ends lie strictly beyond the same face of the corner box grown by 1.
     for (int a = 0; a < 3; ++a) {
-        const float lo = std::fmin(std::fmin(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
+        const float lo = Smaller(Smaller(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
         if (lo - 1.0f > Axis(s, a) && lo - 1.0f > Axis(e, a)) {
             return false;
         }
     }
     for (int a = 0; a < 3; ++a) {
-        const float hi = std::fmax(std::fmax(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
+        const float hi = Larger(Larger(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
         if (hi + 1.0f < Axis(s, a) && hi + 1.0f < Axis(e, a)) {
             return false;
         }

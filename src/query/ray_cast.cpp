@@ -83,6 +83,8 @@ bool RayAgainstMeshAccel(const MeshShape *mesh, CollisionBody *body) {
     Stats.accelRays += 1;
     Stats.rayTriangles += hit.tested;
     Stats.accelRayNodes += hit.nodes;
+    Stats.accelRayLeaves += hit.leaves;
+    Stats.accelRayItems += hit.items;
     if (hit.hit != 0) {
         RecordHit(body, hit.distance, hit.position, hit.normal);
     }
