@@ -65,36 +65,48 @@ float Above(float key) {
     return std::max(key * (1.0f + 1e-6f), std::nextafter(key, std::numeric_limits<float>::max()));
 }
 
+// The exact test on one item, recording a hit nearer than the bound; false when the found list
+// is full (the search then gives up).
+bool TestItem(RaySearch &rs, const AccelItem &item) {
+    rs.tested += 1;
+    RayTriangleHit hit;
+    if (!RayTriangleTest(rs.from, rs.to, rs.dir, item.corner[0], item.corner[1], item.corner[2],
+                         &hit) ||
+        !(hit.key < rs.bound)) {
+        return true;
+    }
+    if (rs.foundCount == kMaxFound) {
+        rs.overflow = true;
+        return false;
+    }
+    rs.found[rs.foundCount++] = FoundHit{item.position, hit};
+    rs.cut = std::min(rs.cut, Above(hit.key));
+    return true;
+}
+
 bool BeyondCut(const RaySearch &rs, float entry) {
     return entry > rs.cut + 1e-6f * (std::fabs(entry) + rs.cut);
 }
 
-// The static tests on the items of a leaf whose boxes the ray reaches before the cut. A finite
-// leaf margin means finite corners in every item (ItemMargin); an infinite one skips no item.
+// The static tests on the items of a leaf whose boxes the ray reaches before the cut, four boxes
+// at a time. A finite leaf margin means finite corners in every item (ItemMargin); an infinite
+// one skips no item.
 void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     const float grow = margin + rs.slop;
     const bool finite = margin < std::numeric_limits<float>::infinity();
     const uint32_t first = ref >> kChildCountBits;
+    const uint32_t end = first + (ref & kChildCountMask);
     rs.items += ref & kChildCountMask;
-    for (uint32_t i = first; i < first + (ref & kChildCountMask); ++i) {
-        const AccelItem &item = rs.accel->items[i];
-        float entry = 0.0f;
-        if (finite && !SegmentReachesItem(rs.probe, item, grow, rs.cut, &entry)) {
-            continue;
+    for (uint32_t group = first; group < end; group += 4) {
+        const uint32_t count = std::min<uint32_t>(4, end - group);
+        const uint32_t reached =
+            finite ? SegmentReachesItems(rs.probe, &rs.accel->items[group], count, grow, rs.cut)
+                   : (1u << count) - 1u;
+        for (uint32_t k = 0; k < count; ++k) {
+            if ((reached >> k & 1u) != 0 && !TestItem(rs, rs.accel->items[group + k])) {
+                return;
+            }
         }
-        rs.tested += 1;
-        RayTriangleHit hit;
-        if (!RayTriangleTest(rs.from, rs.to, rs.dir, item.corner[0], item.corner[1], item.corner[2],
-                             &hit) ||
-            !(hit.key < rs.bound)) {
-            continue;
-        }
-        if (rs.foundCount == kMaxFound) {
-            rs.overflow = true;
-            return;
-        }
-        rs.found[rs.foundCount++] = FoundHit{item.position, hit};
-        rs.cut = std::min(rs.cut, Above(hit.key));
     }
 }
 

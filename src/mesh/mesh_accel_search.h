@@ -23,13 +23,11 @@ constexpr float kProbeTiny = 1e-25f;
 constexpr float kProbeHuge = 1e25f;
 
 // The points origin + t * dir for 0 <= t <= a reach the caller gives.
-// Per axis x, y, z, with a fourth lane of 0 so that an axis triple loads four-wide.
 struct SegmentProbe {
-    alignas(16) float origin[4];
-    alignas(16) float inv[4];        // 1 / dir, or +-1e25 for a tiny component
-    alignas(16) float absInv[4];     // |inv|
-    alignas(16) uint32_t nearLane[4]; // all ones where nearHi
+    float origin[3];
     float dir[3];
+    float inv[3];      // 1 / dir, or +-1e25 for a tiny component
+    float absInv[3];   // |inv|
     uint8_t nearHi[3]; // 1 where the probe runs towards -infinity: it meets the high face first
 };
 
@@ -46,10 +44,7 @@ inline bool SetUpProbe(SegmentProbe *p, const Vec3 &origin, const Vec3 &dir) {
         p->inv[a] = std::fabs(d[a]) < kProbeTiny ? std::copysign(kProbeHuge, d[a]) : 1.0f / d[a];
         p->absInv[a] = std::fabs(p->inv[a]);
         p->nearHi[a] = p->inv[a] < 0.0f ? 1 : 0;
-        p->nearLane[a] = p->nearHi[a] != 0 ? ~0u : 0u;
     }
-    p->origin[3] = p->inv[3] = p->absInv[3] = 0.0f;
-    p->nearLane[3] = 0;
     return true;
 }
 
@@ -88,55 +83,19 @@ inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float gr
     return SlabVerdict(tn, tf, reach, entry);
 }
 
-// SegmentReachesBox(p, FiniteBox(item), grow, reach, entry) for an item whose corners are finite,
-// the three axes side by side where four-wide arithmetic is at hand: the same operations on each
-// axis, and the maximum and minimum taken over x, y, z in the same order, so the same answer.
-inline bool SegmentReachesItem(const SegmentProbe &p, const AccelItem &item, float grow,
-                               float reach, float *entry) {
 #if defined(__SSE2__)
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    *entry = -kInf;
-    if (!(grow < kInf)) {
-        return true;
-    }
-    const __m128 a = _mm_loadu_ps(&item.corner[0].x);
-    const __m128 b = _mm_loadu_ps(&item.corner[1].x);
-    const __m128 c = _mm_loadu_ps(&item.corner[2].x); // the fourth lanes go unused
-    const __m128 lo = _mm_min_ps(_mm_min_ps(a, b), c);
-    const __m128 hi = _mm_max_ps(_mm_max_ps(a, b), c);
-    const __m128 nearHi = _mm_load_ps(reinterpret_cast<const float *>(p.nearLane));
-    const __m128 nearFace = _mm_or_ps(_mm_and_ps(nearHi, hi), _mm_andnot_ps(nearHi, lo));
-    const __m128 farFace = _mm_or_ps(_mm_and_ps(nearHi, lo), _mm_andnot_ps(nearHi, hi));
-    const __m128 origin = _mm_load_ps(p.origin);
-    const __m128 inv = _mm_load_ps(p.inv);
-    const __m128 widen = _mm_mul_ps(_mm_set1_ps(grow), _mm_load_ps(p.absInv));
-    const __m128 t0 = _mm_sub_ps(_mm_mul_ps(_mm_sub_ps(nearFace, origin), inv), widen);
-    const __m128 t1 = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(farFace, origin), inv), widen);
-    __m128 tn = _mm_max_ss(t0, _mm_set_ss(-kInf));
-    tn = _mm_max_ss(_mm_shuffle_ps(t0, t0, 1), tn);
-    tn = _mm_max_ss(_mm_shuffle_ps(t0, t0, 2), tn);
-    __m128 tf = _mm_min_ss(t1, _mm_set_ss(kInf));
-    tf = _mm_min_ss(_mm_shuffle_ps(t1, t1, 1), tf);
-    tf = _mm_min_ss(_mm_shuffle_ps(t1, t1, 2), tf);
-    return SlabVerdict(_mm_cvtss_f32(tn), _mm_cvtss_f32(tf), reach, entry);
-#else
-    return SegmentReachesBox(p, FiniteBox(item), grow, reach, entry);
-#endif
-}
-
-// SegmentReachesBox(p, child k's box, its margin + slop, reach, &entry[k]) for the four children
-// of a node at once: bit k of the answer is set where it answers true (never for an empty slot).
-// The four-wide path does the very same float operations lane by lane, so both paths agree.
-inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &node, float slop,
-                                       float reach, float entry[kAccelWidth]) {
-#if defined(__SSE2__)
+// SegmentReachesBox on four boxes at once, given axis by axis (lo[a], hi[a]) with their grow: lane
+// by lane the very same float operations, the maximum and minimum taken in the same order. Bit k
+// of the answer is set where it answers true for box k, entry[k] gets its entry.
+inline uint32_t SegmentReachesFour(const SegmentProbe &p, const __m128 lo[3], const __m128 hi[3],
+                                   __m128 grow, float reach, float entry[4]) {
     const __m128 inf = _mm_set1_ps(std::numeric_limits<float>::infinity());
-    const __m128 grow = _mm_add_ps(_mm_loadu_ps(node.margin), _mm_set1_ps(slop));
-    __m128 tn = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+    const __m128 minusInf = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+    __m128 tn = minusInf;
     __m128 tf = inf;
     for (int a = 0; a < 3; ++a) {
-        const __m128 nearFace = _mm_loadu_ps(p.nearHi[a] != 0 ? node.hi[a] : node.lo[a]);
-        const __m128 farFace = _mm_loadu_ps(p.nearHi[a] != 0 ? node.lo[a] : node.hi[a]);
+        const __m128 nearFace = p.nearHi[a] != 0 ? hi[a] : lo[a];
+        const __m128 farFace = p.nearHi[a] != 0 ? lo[a] : hi[a];
         const __m128 origin = _mm_set1_ps(p.origin[a]);
         const __m128 inv = _mm_set1_ps(p.inv[a]);
         const __m128 widen = _mm_mul_ps(grow, _mm_set1_ps(p.absInv[a]));
@@ -155,19 +114,64 @@ inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &n
                             _mm_cmpgt_ps(tn, _mm_add_ps(reachAll, slack))),
                   _mm_cmplt_ps(tf, _mm_sub_ps(_mm_setzero_ps(), slack)));
     const __m128 unbounded = _mm_cmpnlt_ps(grow, inf); // !(grow < inf): always reached
-    const __m128 minusInf = _mm_set1_ps(-std::numeric_limits<float>::infinity());
     _mm_storeu_ps(entry, _mm_or_ps(_mm_and_ps(unbounded, minusInf), _mm_andnot_ps(unbounded, tn)));
     const __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
-    const __m128 empty = _mm_castsi128_ps(_mm_cmpeq_epi32(
-        _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref)), _mm_setzero_si128()));
-    const __m128 reached = _mm_andnot_ps(empty, _mm_or_ps(unbounded, _mm_andnot_ps(missed, all)));
-    return static_cast<uint32_t>(_mm_movemask_ps(reached));
+    return static_cast<uint32_t>(
+        _mm_movemask_ps(_mm_or_ps(unbounded, _mm_andnot_ps(missed, all))));
+}
+#endif
+
+// SegmentReachesBox(p, child k's box, its margin + slop, reach, &entry[k]) for the four children
+// of a node at once: bit k of the answer is set where it answers true (never for an empty slot).
+inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &node, float slop,
+                                       float reach, float entry[kAccelWidth]) {
+#if defined(__SSE2__)
+    const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref));
+    const uint32_t empty = static_cast<uint32_t>(
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(refs, _mm_set1_epi32(kEmptyChild)))));
+    const uint32_t occupied = ~empty & 15u;
+    const __m128 lo[3] = {_mm_loadu_ps(node.lo[0]), _mm_loadu_ps(node.lo[1]),
+                          _mm_loadu_ps(node.lo[2])};
+    const __m128 hi[3] = {_mm_loadu_ps(node.hi[0]), _mm_loadu_ps(node.hi[1]),
+                          _mm_loadu_ps(node.hi[2])};
+    const __m128 grow = _mm_add_ps(_mm_loadu_ps(node.margin), _mm_set1_ps(slop));
+    return SegmentReachesFour(p, lo, hi, grow, reach, entry) & occupied;
 #else
     uint32_t reached = 0;
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
         entry[k] = -std::numeric_limits<float>::infinity();
         if (node.ref[k] != kEmptyChild &&
             SegmentReachesBox(p, ChildOf(node, k).box, node.margin[k] + slop, reach, &entry[k])) {
+            reached |= 1u << k;
+        }
+    }
+    return reached;
+#endif
+}
+
+// SegmentReachesBox(p, FiniteBox(item), grow, reach, &entry) for the first count (1 to 4) of the
+// items, whose corners are finite: bit k of the answer is set where it answers true for item k.
+// The four boxes are made from the corners side by side and turned axis by axis.
+inline uint32_t SegmentReachesItems(const SegmentProbe &p, const AccelItem *items, uint32_t count,
+                                    float grow, float reach) {
+    float entry[4];
+#if defined(__SSE2__)
+    __m128 lo[4], hi[4];
+    for (uint32_t k = 0; k < 4; ++k) {
+        const AccelItem &item = items[k < count ? k : 0]; // lanes past count are masked off
+        const __m128 a = _mm_loadu_ps(&item.corner[0].x);
+        const __m128 b = _mm_loadu_ps(&item.corner[1].x);
+        const __m128 c = _mm_loadu_ps(&item.corner[2].x); // the fourth lanes go unused
+        lo[k] = _mm_min_ps(_mm_min_ps(a, b), c);
+        hi[k] = _mm_max_ps(_mm_max_ps(a, b), c);
+    }
+    _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+    _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+    return SegmentReachesFour(p, lo, hi, _mm_set1_ps(grow), reach, entry) & ((1u << count) - 1u);
+#else
+    uint32_t reached = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (SegmentReachesBox(p, FiniteBox(items[k]), grow, reach, &entry[k])) {
             reached |= 1u << k;
         }
     }
