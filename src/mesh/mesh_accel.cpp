@@ -85,21 +85,36 @@ ChildRef NodeBounds(const AccelNode &node, uint32_t ref) {
     return whole;
 }
 
-// Leaves hold kAccelLeafTriangles each, save one: the left part of a split takes whole leaves.
-uint32_t LeftPart(uint32_t n) {
-    const uint32_t leaves = (n + kAccelLeafTriangles - 1) / kAccelLeafTriangles;
-    return (leaves + 1) / 2 * kAccelLeafTriangles;
+// Leaves hold kAccelLeafTriangles each, save the last. A node over more than one leaf gives its
+// children whole subtrees of `Quarter` leaves where it can, the largest power of four below its
+// leaf count, so that every node inside such a subtree has four children: two halves split at
+// FirstHalf, and each half with more than a quarter split again after one quarter.
+uint32_t Leaves(uint32_t n) {
+    return (n + kAccelLeafTriangles - 1) / kAccelLeafTriangles;
 }
 
-// The sizes of the parts a node over n items (more than a leaf) splits them into: two halves of
-// whole leaves, and each half larger than a leaf halved again. Answers how many parts.
+uint32_t Quarter(uint32_t n) {
+    uint32_t quarter = 1;
+    while (quarter * 4 < Leaves(n)) {
+        quarter *= 4;
+    }
+    return quarter;
+}
+
+uint32_t FirstHalf(uint32_t n) {
+    const uint32_t quarter = Quarter(n);
+    return (Leaves(n) > 2 * quarter ? 2 * quarter : quarter) * kAccelLeafTriangles;
+}
+
+// The item counts of the children of a node over n items (more than a leaf); answers how many.
 uint32_t PartSizes(uint32_t n, uint32_t sizes[kAccelWidth]) {
-    const uint32_t halves[2] = {LeftPart(n), n - LeftPart(n)};
+    const uint32_t quarter = Quarter(n) * kAccelLeafTriangles;
+    const uint32_t halves[2] = {FirstHalf(n), n - FirstHalf(n)};
     uint32_t parts = 0;
     for (const uint32_t h : halves) {
-        if (h > kAccelLeafTriangles) {
-            sizes[parts++] = LeftPart(h);
-            sizes[parts++] = h - LeftPart(h);
+        if (h > quarter) {
+            sizes[parts++] = quarter;
+            sizes[parts++] = h - quarter;
         } else {
             sizes[parts++] = h;
         }
@@ -138,9 +153,9 @@ ChildRef MakeLeaf(Builder &b, uint32_t begin, uint32_t end) {
     return leaf;
 }
 
-// Orders the items begin..end so that the first LeftPart of them have the lower centres on the
-// axis where the centres spread most; answers where the second part starts.
-uint32_t Split(Builder &b, uint32_t begin, uint32_t end) {
+// Orders the items begin..end so that the `first` of them have the lower centres on the axis
+// where the centres spread most; answers where the second part starts.
+uint32_t Split(Builder &b, uint32_t begin, uint32_t end, uint32_t first) {
     float cmin[3] = {kInfinity, kInfinity, kInfinity};
     float cmax[3] = {-kInfinity, -kInfinity, -kInfinity};
     for (uint32_t i = begin; i < end; ++i) {
@@ -156,7 +171,7 @@ uint32_t Split(Builder &b, uint32_t begin, uint32_t end) {
             axis = a;
         }
     }
-    const uint32_t mid = begin + LeftPart(end - begin);
+    const uint32_t mid = begin + first;
     const float *centres = b.centres;
     std::nth_element(b.order + begin, b.order + mid, b.order + end,
                      [centres, axis](uint32_t x, uint32_t y) {
@@ -169,16 +184,18 @@ uint32_t Split(Builder &b, uint32_t begin, uint32_t end) {
 
 // A node over the parts PartSizes gives, each split at its median, and below it the same again.
 ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
-    if (end - begin <= kAccelLeafTriangles) {
+    const uint32_t n = end - begin;
+    if (n <= kAccelLeafTriangles) {
         return MakeLeaf(b, begin, end);
     }
+    const uint32_t quarter = Quarter(n) * kAccelLeafTriangles;
     uint32_t bounds[kAccelWidth + 1] = {begin};
     uint32_t parts = 0;
-    const uint32_t mid = Split(b, begin, end);
+    const uint32_t mid = Split(b, begin, end, FirstHalf(n));
     const uint32_t halves[2][2] = {{begin, mid}, {mid, end}};
     for (const auto &h : halves) {
-        if (h[1] - h[0] > kAccelLeafTriangles) {
-            bounds[++parts] = Split(b, h[0], h[1]);
+        if (h[1] - h[0] > quarter) {
+            bounds[++parts] = Split(b, h[0], h[1], quarter);
         }
         bounds[++parts] = h[1];
     }

@@ -29,6 +29,9 @@ struct SegmentProbe {
     float inv[3];      // 1 / dir, or +-1e25 for a tiny component
     float absInv[3];   // |inv|
     uint8_t nearHi[3]; // 1 where the probe runs towards -infinity: it meets the high face first
+#if defined(__SSE2__)
+    __m128 wideOrigin[3], wideInv[3], wideAbsInv[3]; // each value in all four lanes
+#endif
 };
 
 // False when origin or dir is not finite or too large to probe.
@@ -44,6 +47,11 @@ inline bool SetUpProbe(SegmentProbe *p, const Vec3 &origin, const Vec3 &dir) {
         p->inv[a] = std::fabs(d[a]) < kProbeTiny ? std::copysign(kProbeHuge, d[a]) : 1.0f / d[a];
         p->absInv[a] = std::fabs(p->inv[a]);
         p->nearHi[a] = p->inv[a] < 0.0f ? 1 : 0;
+#if defined(__SSE2__)
+        p->wideOrigin[a] = _mm_set1_ps(p->origin[a]);
+        p->wideInv[a] = _mm_set1_ps(p->inv[a]);
+        p->wideAbsInv[a] = _mm_set1_ps(p->absInv[a]);
+#endif
     }
     return true;
 }
@@ -96,11 +104,11 @@ inline uint32_t SegmentReachesFour(const SegmentProbe &p, const __m128 lo[3], co
     for (int a = 0; a < 3; ++a) {
         const __m128 nearFace = p.nearHi[a] != 0 ? hi[a] : lo[a];
         const __m128 farFace = p.nearHi[a] != 0 ? lo[a] : hi[a];
-        const __m128 origin = _mm_set1_ps(p.origin[a]);
-        const __m128 inv = _mm_set1_ps(p.inv[a]);
-        const __m128 widen = _mm_mul_ps(grow, _mm_set1_ps(p.absInv[a]));
-        const __m128 t0 = _mm_sub_ps(_mm_mul_ps(_mm_sub_ps(nearFace, origin), inv), widen);
-        const __m128 t1 = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(farFace, origin), inv), widen);
+        const __m128 widen = _mm_mul_ps(grow, p.wideAbsInv[a]);
+        const __m128 t0 =
+            _mm_sub_ps(_mm_mul_ps(_mm_sub_ps(nearFace, p.wideOrigin[a]), p.wideInv[a]), widen);
+        const __m128 t1 =
+            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(farFace, p.wideOrigin[a]), p.wideInv[a]), widen);
         tn = _mm_max_ps(t0, tn); // t0 > tn ? t0 : tn
         tf = _mm_min_ps(t1, tf); // t1 < tf ? t1 : tf
     }
