@@ -43,8 +43,9 @@ static_assert(kMaxPassIterations == VORCOLLIDE_MAX_PASS_ITERATIONS,
 constexpr uint32_t kAccelMinTriangles = 32;   // smaller meshes are scanned plainly
 // Triangles per leaf of a mesh hierarchy (at most 31). 32-bit builds have smaller triangle records
 // (44 bytes, not 56), and take larger leaves so that the hierarchy stays within their memory; on
-// 64-bit builds a leaf is one group of four boxes tested side by side.
-constexpr uint32_t kAccelLeafTriangles = sizeof(void *) == 4 ? 20 : 4;
+// 64-bit builds two groups of four boxes tested side by side (4 runs fewer instructions but
+// timed 9% slower, its extra nodes missing the cache).
+constexpr uint32_t kAccelLeafTriangles = sizeof(void *) == 4 ? 20 : 8;
 constexpr uint32_t kAccelRebuildFraction = 16; // rebuilt once additions pass 1/16 of the mesh
 constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
 constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly
