@@ -110,19 +110,6 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     }
 }
 
-// Starts loading a child's node or items while its siblings are decided: the search waits on
-// memory far more than it computes.
-void Prefetch(const RaySearch &rs, uint32_t ref) {
-    const uint32_t count = ref & kChildCountMask;
-    const char *at = count == 0
-                         ? reinterpret_cast<const char *>(&rs.accel->nodes[ref >> kChildCountBits])
-                         : reinterpret_cast<const char *>(&rs.accel->items[ref >> kChildCountBits]);
-    const size_t bytes = count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem);
-    for (size_t line = 0; line < bytes; line += 64) {
-        __builtin_prefetch(at + line);
-    }
-}
-
 // Pushes the children of a node that the ray reaches, the nearest on top.
 bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32_t *depth) {
     float entry[kAccelWidth];
@@ -139,7 +126,18 @@ bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint3
             e[at] = e[at - 1];
         }
         e[at] = StackEntry{node.ref[k], node.margin[k], entry[k]};
-        Prefetch(rs, node.ref[k]);
+        // Start loading the child's node or items while its siblings are decided: the search
+        // waits on memory more than it computes. (Written out here: in a function of its own the
+        // compiler takes the prefetch for a pure call and drops it.)
+        const uint32_t count = node.ref[k] & kChildCountMask;
+        const char *data = count == 0 ? reinterpret_cast<const char *>(
+                                            &rs.accel->nodes[node.ref[k] >> kChildCountBits])
+                                      : reinterpret_cast<const char *>(
+                                            &rs.accel->items[node.ref[k] >> kChildCountBits]);
+        const size_t bytes = count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem);
+        for (size_t line = 0; line < bytes; line += 64) {
+            __builtin_prefetch(data + line);
+        }
     }
     if (*depth + n > kRayStackDepth) {
         return false;
