@@ -43,8 +43,8 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // A build of 2^27 items is 13 levels deep and taking triangles in stops at 48; each level leaves
-// at most three siblings on the stack.
-constexpr uint32_t kStackDepth = 160;
+// at most kAccelWidth - 1 siblings on the stack.
+constexpr uint32_t kStackDepth = 50 * kAccelWidth;
 constexpr uint32_t kMaxInsertDepth = 48;
 constexpr double kMarginScale = 128.0 / 16777216.0; // 128u, u = 2^-24
 constexpr double kMinSine = 1e-3;
@@ -85,73 +85,12 @@ ChildRef NodeBounds(const AccelNode &node, uint32_t ref) {
     return whole;
 }
 
-// Leaves hold kAccelLeafTriangles each, save the last. A node over more than one leaf gives its
-// children whole subtrees of `Quarter` leaves where it can, the largest power of four below its
-// leaf count, so that every node inside such a subtree has four children: two halves split at
-// FirstHalf, and each half with more than a quarter split again after one quarter.
-uint32_t Leaves(uint32_t n) {
-    return (n + kAccelLeafTriangles - 1) / kAccelLeafTriangles;
-}
-
-uint32_t Quarter(uint32_t n) {
-    uint32_t quarter = 1;
-    while (quarter * 4 < Leaves(n)) {
-        quarter *= 4;
-    }
-    return quarter;
-}
-
-uint32_t FirstHalf(uint32_t n) {
-    const uint32_t quarter = Quarter(n);
-    return (Leaves(n) > 2 * quarter ? 2 * quarter : quarter) * kAccelLeafTriangles;
-}
-
-// The item counts of the children of a node over n items (more than a leaf); answers how many.
-uint32_t PartSizes(uint32_t n, uint32_t sizes[kAccelWidth]) {
-    const uint32_t quarter = Quarter(n) * kAccelLeafTriangles;
-    const uint32_t halves[2] = {FirstHalf(n), n - FirstHalf(n)};
-    uint32_t parts = 0;
-    for (const uint32_t h : halves) {
-        if (h > quarter) {
-            sizes[parts++] = quarter;
-            sizes[parts++] = h - quarter;
-        } else {
-            sizes[parts++] = h;
-        }
-    }
-    return parts;
-}
-
-uint32_t CountNodes(uint32_t n) {
-    if (n <= kAccelLeafTriangles) {
-        return 0;
-    }
-    uint32_t sizes[kAccelWidth];
-    const uint32_t parts = PartSizes(n, sizes);
-    uint32_t count = 1;
-    for (uint32_t k = 0; k < parts; ++k) {
-        count += CountNodes(sizes[k]);
-    }
-    return count;
-}
-
 struct Builder {
     MeshAccel *accel;
     uint32_t *order;        // list positions being partitioned
     const AccelItem *byPos; // the items in list order
     const float *centres;   // 3 per list position, finite
 };
-
-ChildRef MakeLeaf(Builder &b, uint32_t begin, uint32_t end) {
-    std::sort(b.order + begin, b.order + end);
-    ChildRef leaf = {ItemBox(b.byPos[b.order[begin]]), PackChild(begin, end - begin), 0.0f};
-    for (uint32_t i = begin; i < end; ++i) {
-        const AccelItem &item = b.byPos[b.order[i]];
-        b.accel->items[i] = item;
-        Widen(leaf, ItemBox(item), ItemMargin(item));
-    }
-    return leaf;
-}
 
 // Orders the items begin..end so that the `first` of them have the lower centres on the axis
 // where the centres spread most; answers where the second part starts.
@@ -182,23 +121,86 @@ uint32_t Split(Builder &b, uint32_t begin, uint32_t end, uint32_t first) {
     return mid;
 }
 
+// Leaves hold kAccelLeafTriangles each, save the last. A node over more than one leaf gives its
+// children whole subtrees of `Span` leaves where it can, the largest power of kAccelWidth below
+// its leaf count, so that every node inside such a subtree is full: the node's items are halved
+// at whole spans until each part holds at most one span.
+uint32_t Leaves(uint32_t n) {
+    return (n + kAccelLeafTriangles - 1) / kAccelLeafTriangles;
+}
+
+uint32_t Span(uint32_t n) {
+    uint32_t span = 1;
+    while (span * kAccelWidth < Leaves(n)) {
+        span *= kAccelWidth;
+    }
+    return span;
+}
+
+// Appends the ends of the parts of items begin..end, a range that holds at most `spans` spans of
+// spanItems items, to bounds[1..]; with a builder, orders the items for each halving on the way.
+void PlanParts(Builder *b, uint32_t begin, uint32_t end, uint32_t spans, uint32_t spanItems,
+               uint32_t *bounds, uint32_t *parts) {
+    if (spans == 1 || end - begin <= spanItems) {
+        bounds[++*parts] = end;
+        return;
+    }
+    const uint32_t half = spans / 2 * spanItems;
+    if (end - begin <= half) {
+        PlanParts(b, begin, end, spans / 2, spanItems, bounds, parts);
+        return;
+    }
+    const uint32_t mid = b != nullptr ? Split(*b, begin, end, half) : begin + half;
+    PlanParts(b, begin, mid, spans / 2, spanItems, bounds, parts);
+    PlanParts(b, mid, end, spans / 2, spanItems, bounds, parts);
+}
+
+// The item counts of the children of a node over n items (more than a leaf); answers how many.
+uint32_t PartSizes(uint32_t n, uint32_t sizes[kAccelWidth]) {
+    uint32_t bounds[kAccelWidth + 1] = {0};
+    uint32_t parts = 0;
+    PlanParts(nullptr, 0, n, kAccelWidth, Span(n) * kAccelLeafTriangles, bounds, &parts);
+    for (uint32_t k = 0; k < parts; ++k) {
+        sizes[k] = bounds[k + 1] - bounds[k];
+    }
+    return parts;
+}
+
+uint32_t CountNodes(uint32_t n) {
+    if (n <= kAccelLeafTriangles) {
+        return 0;
+    }
+    uint32_t sizes[kAccelWidth];
+    const uint32_t parts = PartSizes(n, sizes);
+    uint32_t count = 1;
+    for (uint32_t k = 0; k < parts; ++k) {
+        count += CountNodes(sizes[k]);
+    }
+    return count;
+}
+
+
+ChildRef MakeLeaf(Builder &b, uint32_t begin, uint32_t end) {
+    std::sort(b.order + begin, b.order + end);
+    ChildRef leaf = {ItemBox(b.byPos[b.order[begin]]), PackChild(begin, end - begin), 0.0f};
+    for (uint32_t i = begin; i < end; ++i) {
+        const AccelItem &item = b.byPos[b.order[i]];
+        b.accel->items[i] = item;
+        Widen(leaf, ItemBox(item), ItemMargin(item));
+    }
+    return leaf;
+}
+
+
 // A node over the parts PartSizes gives, each split at its median, and below it the same again.
 ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
     const uint32_t n = end - begin;
     if (n <= kAccelLeafTriangles) {
         return MakeLeaf(b, begin, end);
     }
-    const uint32_t quarter = Quarter(n) * kAccelLeafTriangles;
     uint32_t bounds[kAccelWidth + 1] = {begin};
     uint32_t parts = 0;
-    const uint32_t mid = Split(b, begin, end, FirstHalf(n));
-    const uint32_t halves[2][2] = {{begin, mid}, {mid, end}};
-    for (const auto &h : halves) {
-        if (h[1] - h[0] > quarter) {
-            bounds[++parts] = Split(b, h[0], h[1], quarter);
-        }
-        bounds[++parts] = h[1];
-    }
+    PlanParts(&b, begin, end, kAccelWidth, Span(n) * kAccelLeafTriangles, bounds, &parts);
     const uint32_t index = b.accel->nodeCount++;
     AccelNode &node = b.accel->nodes[index]; // the nodes never move during a build
     ClearNode(node);

@@ -23,8 +23,9 @@ struct ChildRef {
     float margin;
 };
 
-// An inner node holds up to four children side by side, axis by axis, so that one pass of
-// four-wide arithmetic decides all of them. ref 0 marks an empty slot: node 0 is the root's, never
+// An inner node holds up to kAccelWidth children side by side, axis by axis, so that four-wide
+// arithmetic decides four of them at a time. Eight made mesh rays up to 7% faster but character
+// steps 10 to 25% slower, their sweeps testing eight children one by one. ref 0 marks an empty slot: node 0 is the root's, never
 // a child (a parent always comes before its children). An empty slot's box is inverted.
 constexpr uint32_t kAccelWidth = 4;
 constexpr uint32_t kEmptyChild = 0;
@@ -34,7 +35,8 @@ struct AccelNode {
     float margin[kAccelWidth];
     uint32_t ref[kAccelWidth];
 };
-static_assert(sizeof(AccelNode) == 128, "a node is two cache lines");
+static_assert(kAccelWidth % 4 == 0 && sizeof(AccelNode) == 32 * kAccelWidth,
+              "children in groups of four, a node in whole cache lines");
 
 inline ChildRef ChildOf(const AccelNode &node, uint32_t k) {
     ChildRef c;

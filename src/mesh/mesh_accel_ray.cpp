@@ -30,7 +30,7 @@ namespace vor {
 namespace {
 
 constexpr uint32_t kMaxFound = 64;
-constexpr uint32_t kRayStackDepth = 160; // three siblings a level, 48 levels at most
+constexpr uint32_t kRayStackDepth = 50 * kAccelWidth; // siblings of 48 levels at most
 constexpr float kUnit = 1.0f / 16777216.0f; // u = 2^-24
 
 struct FoundHit {

@@ -132,21 +132,24 @@ inline uint32_t SegmentReachesFour(const SegmentProbe &p, const __m128 lo[3], co
 }
 #endif
 
-// SegmentReachesBox(p, child k's box, its margin + slop, reach, &entry[k]) for the four children
-// of a node at once: bit k of the answer is set where it answers true (never for an empty slot).
+// SegmentReachesBox(p, child k's box, its margin + slop, reach, &entry[k]) for the children of a
+// node, four at a time: bit k of the answer is set where it answers true (never for an empty slot).
 inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &node, float slop,
                                        float reach, float entry[kAccelWidth]) {
 #if defined(VOR_SEARCH_SSE2)
-    const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref));
-    const uint32_t empty = static_cast<uint32_t>(
-        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(refs, _mm_set1_epi32(kEmptyChild)))));
-    const uint32_t occupied = ~empty & 15u;
-    const __m128 lo[3] = {_mm_loadu_ps(node.lo[0]), _mm_loadu_ps(node.lo[1]),
-                          _mm_loadu_ps(node.lo[2])};
-    const __m128 hi[3] = {_mm_loadu_ps(node.hi[0]), _mm_loadu_ps(node.hi[1]),
-                          _mm_loadu_ps(node.hi[2])};
-    const __m128 grow = _mm_add_ps(_mm_loadu_ps(node.margin), _mm_set1_ps(slop));
-    return SegmentReachesFour(p, lo, hi, grow, reach, entry) & occupied;
+    uint32_t reached = 0;
+    for (uint32_t g = 0; g < kAccelWidth; g += 4) {
+        const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref + g));
+        const uint32_t empty = static_cast<uint32_t>(_mm_movemask_ps(
+            _mm_castsi128_ps(_mm_cmpeq_epi32(refs, _mm_set1_epi32(kEmptyChild)))));
+        const __m128 lo[3] = {_mm_loadu_ps(node.lo[0] + g), _mm_loadu_ps(node.lo[1] + g),
+                              _mm_loadu_ps(node.lo[2] + g)};
+        const __m128 hi[3] = {_mm_loadu_ps(node.hi[0] + g), _mm_loadu_ps(node.hi[1] + g),
+                              _mm_loadu_ps(node.hi[2] + g)};
+        const __m128 grow = _mm_add_ps(_mm_loadu_ps(node.margin + g), _mm_set1_ps(slop));
+        reached |= (SegmentReachesFour(p, lo, hi, grow, reach, entry + g) & ~empty & 15u) << g;
+    }
+    return reached;
 #else
     uint32_t reached = 0;
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
