@@ -6,13 +6,8 @@
 #include <cstdint>
 #include <limits>
 
-// Four-wide arithmetic where SSE2 exists (every x86 build); elsewhere (WebAssembly), and when
-// VOR_NO_SIMD is defined, as the test command does to keep them tested, the plain loops.
-#if defined(__SSE2__) && !defined(VOR_NO_SIMD)
-#define VOR_SEARCH_SSE2 1
-#include <emmintrin.h>
-#endif
 
+#include "math/sse2.h"
 #include "mesh/mesh_accel_layout.h"
 
 namespace vor {
@@ -32,7 +27,7 @@ struct SegmentProbe {
     float inv[3];      // 1 / dir, or +-1e25 for a tiny component
     float absInv[3];   // |inv|
     uint8_t nearHi[3]; // 1 where the probe runs towards -infinity: it meets the high face first
-#if defined(VOR_SEARCH_SSE2)
+#if defined(VOR_SSE2)
     __m128 wideOrigin[3], wideInv[3], wideAbsInv[3]; // each value in all four lanes
 #endif
 };
@@ -50,7 +45,7 @@ inline bool SetUpProbe(SegmentProbe *p, const Vec3 &origin, const Vec3 &dir) {
         p->inv[a] = std::fabs(d[a]) < kProbeTiny ? std::copysign(kProbeHuge, d[a]) : 1.0f / d[a];
         p->absInv[a] = std::fabs(p->inv[a]);
         p->nearHi[a] = p->inv[a] < 0.0f ? 1 : 0;
-#if defined(VOR_SEARCH_SSE2)
+#if defined(VOR_SSE2)
         p->wideOrigin[a] = _mm_set1_ps(p->origin[a]);
         p->wideInv[a] = _mm_set1_ps(p->inv[a]);
         p->wideAbsInv[a] = _mm_set1_ps(p->absInv[a]);
@@ -94,7 +89,7 @@ inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float gr
     return SlabVerdict(tn, tf, reach, entry);
 }
 
-#if defined(VOR_SEARCH_SSE2)
+#if defined(VOR_SSE2)
 // SegmentReachesBox on four boxes at once, given axis by axis (lo[a], hi[a]) with their grow: lane
 // by lane the very same float operations, the maximum and minimum taken in the same order. Bit k
 // of the answer is set where it answers true for box k, entry[k] gets its entry.
@@ -136,7 +131,7 @@ inline uint32_t SegmentReachesFour(const SegmentProbe &p, const __m128 lo[3], co
 // node, four at a time: bit k of the answer is set where it answers true (never for an empty slot).
 inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &node, float slop,
                                        float reach, float entry[kAccelWidth]) {
-#if defined(VOR_SEARCH_SSE2)
+#if defined(VOR_SSE2)
     uint32_t reached = 0;
     for (uint32_t g = 0; g < kAccelWidth; g += 4) {
         const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref + g));
@@ -169,7 +164,7 @@ inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &n
 inline uint32_t SegmentReachesItems(const SegmentProbe &p, const AccelItem *items, uint32_t count,
                                     float grow, float reach) {
     float entry[4];
-#if defined(VOR_SEARCH_SSE2)
+#if defined(VOR_SSE2)
     __m128 lo[4], hi[4];
     for (uint32_t k = 0; k < 4; ++k) {
         const AccelItem &item = items[k < count ? k : 0]; // lanes past count are masked off
