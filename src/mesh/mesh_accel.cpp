@@ -555,18 +555,93 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
     return !SegmentReachesBox(q.probe, u, q.radius + margin * q.marginScale, 1.0f, &entry);
 }
 
+#if defined(VOR_SSE2)
+// Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
+// lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
+uint32_t KeptFour(const CandidateSearch &q, const __m128 lo[3], const __m128 hi[3],
+                  __m128 margin) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    __m128 unitLo[3], unitHi[3];
+    __m128 rejected = _mm_setzero_ps();
+    for (int a = 0; a < 3; ++a) {
+        const __m128 r = _mm_set1_ps(q.r[a]), s = _mm_set1_ps(q.s[a]), e = _mm_set1_ps(q.e[a]);
+        unitLo[a] = _mm_div_ps(lo[a], r);
+        unitHi[a] = _mm_div_ps(hi[a], r);
+        const __m128 below = _mm_sub_ps(unitLo[a], one);
+        const __m128 above = _mm_add_ps(unitHi[a], one);
+        rejected = _mm_or_ps(rejected, _mm_and_ps(_mm_cmpgt_ps(below, s), _mm_cmpgt_ps(below, e)));
+        rejected = _mm_or_ps(rejected, _mm_and_ps(_mm_cmplt_ps(above, s), _mm_cmplt_ps(above, e)));
+    }
+    uint32_t kept = ~static_cast<uint32_t>(_mm_movemask_ps(rejected)) & 15u;
+    if (q.reach && kept != 0) {
+        float entry[4];
+        const __m128 grow = _mm_add_ps(_mm_set1_ps(q.radius),
+                                       _mm_mul_ps(margin, _mm_set1_ps(q.marginScale)));
+        kept &= SegmentReachesFour(q.probe, unitLo, unitHi, grow, 1.0f, entry);
+    }
+    return kept;
+}
+#endif
+
+// The children of a node that q keeps: bit k for child k (never an empty slot).
+uint32_t KeptChildren(const CandidateSearch &q, const AccelNode &node) {
+    uint32_t kept = 0;
+#if defined(VOR_SSE2)
+    for (uint32_t g = 0; g < kAccelWidth; g += 4) {
+        const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref + g));
+        const uint32_t empty = static_cast<uint32_t>(_mm_movemask_ps(
+            _mm_castsi128_ps(_mm_cmpeq_epi32(refs, _mm_set1_epi32(kEmptyChild)))));
+        const __m128 lo[3] = {_mm_loadu_ps(node.lo[0] + g), _mm_loadu_ps(node.lo[1] + g),
+                              _mm_loadu_ps(node.lo[2] + g)};
+        const __m128 hi[3] = {_mm_loadu_ps(node.hi[0] + g), _mm_loadu_ps(node.hi[1] + g),
+                              _mm_loadu_ps(node.hi[2] + g)};
+        kept |= (KeptFour(q, lo, hi, _mm_loadu_ps(node.margin + g)) & ~empty & 15u) << g;
+    }
+#else
+    for (uint32_t k = 0; k < kAccelWidth; ++k) {
+        if (node.ref[k] != kEmptyChild && !Rejected(q, ChildOf(node, k).box, node.margin[k])) {
+            kept |= 1u << k;
+        }
+    }
+#endif
+    return kept;
+}
+
+// The items of a leaf that q keeps, from `first`, at most four: bit k for item first + k.
+uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t count,
+                   float margin) {
+    uint32_t kept = 0;
+    // A finite leaf margin means finite corners in every item (ItemMargin).
+    const bool finite = margin < kInfinity;
+#if defined(VOR_SSE2)
+    if (finite) {
+        __m128 lo[4], hi[4];
+        ItemBoxesFour(items, count, lo, hi);
+        return KeptFour(q, lo, hi, _mm_set1_ps(margin)) & ((1u << count) - 1u);
+    }
+#endif
+    for (uint32_t k = 0; k < count; ++k) {
+        if (!Rejected(q, finite ? FiniteBox(items[k]) : ItemBox(items[k]), margin)) {
+            kept |= 1u << k;
+        }
+    }
+    return kept;
+}
+
 // Appends a leaf's items that pass; false when memory runs out.
 bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, uint32_t *found) {
     if (!ReserveCandidates(accel, *found, ChildCount(leaf))) {
         return false;
     }
-    // A finite leaf margin means finite corners in every item (ItemMargin).
-    const bool finite = leaf.margin < kInfinity;
-    const uint32_t first = ChildIndex(leaf);
-    for (uint32_t i = first; i < first + ChildCount(leaf); ++i) {
-        const AccelItem &item = accel->items[i];
-        if (!Rejected(q, finite ? FiniteBox(item) : ItemBox(item), leaf.margin)) {
-            accel->candidates[(*found)++] = AccelCandidate{item.position, item.corner};
+    const uint32_t end = ChildIndex(leaf) + ChildCount(leaf);
+    for (uint32_t group = ChildIndex(leaf); group < end; group += 4) {
+        const uint32_t count = std::min<uint32_t>(4, end - group);
+        const uint32_t kept = KeptItems(q, &accel->items[group], count, leaf.margin);
+        for (uint32_t k = 0; k < count; ++k) {
+            if ((kept >> k & 1u) != 0) {
+                const AccelItem &item = accel->items[group + k];
+                accel->candidates[(*found)++] = AccelCandidate{item.position, item.corner};
+            }
         }
     }
     return true;
@@ -598,12 +673,10 @@ bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *fou
     }
     while (depth > 0) {
         const AccelNode &node = accel->nodes[stack[--depth]];
+        const uint32_t kept = KeptChildren(q, node);
         for (uint32_t k = 0; k < kAccelWidth; ++k) {
-            if (node.ref[k] == kEmptyChild) {
-                continue;
-            }
-            const ChildRef c = ChildOf(node, k);
-            if (!Rejected(q, c.box, c.margin) && !VisitChild(accel, q, c, found, stack, &depth)) {
+            if ((kept >> k & 1u) != 0 &&
+                !VisitChild(accel, q, ChildOf(node, k), found, stack, &depth)) {
                 return false;
             }
         }

@@ -127,6 +127,24 @@ inline uint32_t SegmentReachesFour(const SegmentProbe &p, const __m128 lo[3], co
 }
 #endif
 
+#if defined(VOR_SSE2)
+// FiniteBox of the first count (1 to 4) items, whose corners are finite, axis by axis: lo[a] and
+// hi[a] hold axis a of the four boxes (lanes past count repeat the first item). The four boxes
+// are made from the corners side by side, then turned.
+inline void ItemBoxesFour(const AccelItem *items, uint32_t count, __m128 lo[4], __m128 hi[4]) {
+    for (uint32_t k = 0; k < 4; ++k) {
+        const AccelItem &item = items[k < count ? k : 0];
+        const __m128 a = _mm_loadu_ps(&item.corner[0].x);
+        const __m128 b = _mm_loadu_ps(&item.corner[1].x);
+        const __m128 c = _mm_loadu_ps(&item.corner[2].x); // the fourth lanes go unused
+        lo[k] = _mm_min_ps(_mm_min_ps(a, b), c);
+        hi[k] = _mm_max_ps(_mm_max_ps(a, b), c);
+    }
+    _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+    _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+}
+#endif
+
 // SegmentReachesBox(p, child k's box, its margin + slop, reach, &entry[k]) for the children of a
 // node, four at a time: bit k of the answer is set where it answers true (never for an empty slot).
 inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &node, float slop,
@@ -160,22 +178,12 @@ inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &n
 
 // SegmentReachesBox(p, FiniteBox(item), grow, reach, &entry) for the first count (1 to 4) of the
 // items, whose corners are finite: bit k of the answer is set where it answers true for item k.
-// The four boxes are made from the corners side by side and turned axis by axis.
 inline uint32_t SegmentReachesItems(const SegmentProbe &p, const AccelItem *items, uint32_t count,
                                     float grow, float reach) {
     float entry[4];
 #if defined(VOR_SSE2)
     __m128 lo[4], hi[4];
-    for (uint32_t k = 0; k < 4; ++k) {
-        const AccelItem &item = items[k < count ? k : 0]; // lanes past count are masked off
-        const __m128 a = _mm_loadu_ps(&item.corner[0].x);
-        const __m128 b = _mm_loadu_ps(&item.corner[1].x);
-        const __m128 c = _mm_loadu_ps(&item.corner[2].x); // the fourth lanes go unused
-        lo[k] = _mm_min_ps(_mm_min_ps(a, b), c);
-        hi[k] = _mm_max_ps(_mm_max_ps(a, b), c);
-    }
-    _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
-    _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+    ItemBoxesFour(items, count, lo, hi);
     return SegmentReachesFour(p, lo, hi, _mm_set1_ps(grow), reach, entry) & ((1u << count) - 1u);
 #else
     uint32_t reached = 0;
