@@ -588,14 +588,9 @@ uint32_t KeptChildren(const CandidateSearch &q, const AccelNode &node) {
     uint32_t kept = 0;
 #if defined(VOR_SSE2)
     for (uint32_t g = 0; g < kAccelWidth; g += 4) {
-        const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref + g));
-        const uint32_t empty = static_cast<uint32_t>(_mm_movemask_ps(
-            _mm_castsi128_ps(_mm_cmpeq_epi32(refs, _mm_set1_epi32(kEmptyChild)))));
-        const __m128 lo[3] = {_mm_loadu_ps(node.lo[0] + g), _mm_loadu_ps(node.lo[1] + g),
-                              _mm_loadu_ps(node.lo[2] + g)};
-        const __m128 hi[3] = {_mm_loadu_ps(node.hi[0] + g), _mm_loadu_ps(node.hi[1] + g),
-                              _mm_loadu_ps(node.hi[2] + g)};
-        kept |= (KeptFour(q, lo, hi, _mm_loadu_ps(node.margin + g)) & ~empty & 15u) << g;
+        __m128 lo[3], hi[3];
+        const uint32_t occupied = LoadChildGroup(node, g, lo, hi);
+        kept |= (KeptFour(q, lo, hi, _mm_loadu_ps(node.margin + g)) & occupied) << g;
     }
 #else
     for (uint32_t k = 0; k < kAccelWidth; ++k) {

@@ -143,6 +143,18 @@ inline void ItemBoxesFour(const AccelItem *items, uint32_t count, __m128 lo[4], 
     _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
     _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
 }
+// The boxes of children g..g+3 of a node, axis by axis; answers bit k set where child g+k is
+// occupied.
+inline uint32_t LoadChildGroup(const AccelNode &node, uint32_t g, __m128 lo[3], __m128 hi[3]) {
+    for (int a = 0; a < 3; ++a) {
+        lo[a] = _mm_loadu_ps(node.lo[a] + g);
+        hi[a] = _mm_loadu_ps(node.hi[a] + g);
+    }
+    const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref + g));
+    const uint32_t empty = static_cast<uint32_t>(_mm_movemask_ps(
+        _mm_castsi128_ps(_mm_cmpeq_epi32(refs, _mm_set1_epi32(kEmptyChild)))));
+    return ~empty & 15u;
+}
 #endif
 
 // SegmentReachesBox(p, child k's box, its margin + slop, reach, &entry[k]) for the children of a
@@ -152,15 +164,10 @@ inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &n
 #if defined(VOR_SSE2)
     uint32_t reached = 0;
     for (uint32_t g = 0; g < kAccelWidth; g += 4) {
-        const __m128i refs = _mm_loadu_si128(reinterpret_cast<const __m128i *>(node.ref + g));
-        const uint32_t empty = static_cast<uint32_t>(_mm_movemask_ps(
-            _mm_castsi128_ps(_mm_cmpeq_epi32(refs, _mm_set1_epi32(kEmptyChild)))));
-        const __m128 lo[3] = {_mm_loadu_ps(node.lo[0] + g), _mm_loadu_ps(node.lo[1] + g),
-                              _mm_loadu_ps(node.lo[2] + g)};
-        const __m128 hi[3] = {_mm_loadu_ps(node.hi[0] + g), _mm_loadu_ps(node.hi[1] + g),
-                              _mm_loadu_ps(node.hi[2] + g)};
+        __m128 lo[3], hi[3];
+        const uint32_t occupied = LoadChildGroup(node, g, lo, hi);
         const __m128 grow = _mm_add_ps(_mm_loadu_ps(node.margin + g), _mm_set1_ps(slop));
-        reached |= (SegmentReachesFour(p, lo, hi, grow, reach, entry + g) & ~empty & 15u) << g;
+        reached |= (SegmentReachesFour(p, lo, hi, grow, reach, entry + g) & occupied) << g;
     }
     return reached;
 #else
