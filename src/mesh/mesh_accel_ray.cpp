@@ -18,6 +18,7 @@
 // condition fails or the found list overflows, the caller scans.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "mesh/mesh_accel.h"
@@ -84,6 +85,12 @@ bool TestItem(RaySearch &rs, const AccelItem &item) {
     return true;
 }
 
+// The index of the lowest set bit of a nonzero mask: the children and items a test reached are
+// visited by their bits, without a branch per slot.
+inline uint32_t LowestBit(uint32_t mask) {
+    return static_cast<uint32_t>(__builtin_ctz(mask));
+}
+
 bool BeyondCut(const RaySearch &rs, float entry) {
     return entry > rs.cut + 1e-6f * (std::fabs(entry) + rs.cut);
 }
@@ -102,8 +109,8 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
         const uint32_t reached =
             finite ? SegmentReachesItems(rs.probe, &rs.accel->items[group], count, grow, rs.cut)
                    : (1u << count) - 1u;
-        for (uint32_t k = 0; k < count; ++k) {
-            if ((reached >> k & 1u) != 0 && !TestItem(rs, rs.accel->items[group + k])) {
+        for (uint32_t left = reached; left != 0; left &= left - 1) {
+            if (!TestItem(rs, rs.accel->items[group + LowestBit(left)])) {
                 return;
             }
         }
@@ -116,10 +123,8 @@ bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint3
     const uint32_t reached = SegmentReachesChildren(rs.probe, node, rs.slop, rs.cut, entry);
     StackEntry e[kAccelWidth];
     uint32_t n = 0;
-    for (uint32_t k = 0; k < kAccelWidth; ++k) {
-        if ((reached >> k & 1u) == 0) {
-            continue;
-        }
+    for (uint32_t left = reached; left != 0; left &= left - 1) {
+        const uint32_t k = LowestBit(left);
         // Farthest first: insertion by entry, descending.
         uint32_t at = n++;
         for (; at > 0 && e[at - 1].entry < entry[k]; --at) {
@@ -135,8 +140,11 @@ bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint3
                                       : reinterpret_cast<const char *>(
                                             &rs.accel->items[node.ref[k] >> kChildCountBits]);
         const size_t bytes = count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem);
-        for (size_t line = 0; line < bytes; line += 64) {
-            __builtin_prefetch(data + line);
+        // Every line the bytes touch: a leaf's items need not start on one.
+        const uintptr_t end = reinterpret_cast<uintptr_t>(data) + bytes;
+        for (uintptr_t line = reinterpret_cast<uintptr_t>(data) & ~uintptr_t{63}; line < end;
+             line += 64) {
+            __builtin_prefetch(reinterpret_cast<const void *>(line));
         }
     }
     if (*depth + n > kRayStackDepth) {

@@ -26,7 +26,6 @@ struct SegmentProbe {
     float dir[3];
     float inv[3];      // 1 / dir, or +-1e25 for a tiny component
     float absInv[3];   // |inv|
-    uint8_t nearHi[3]; // 1 where the probe runs towards -infinity: it meets the high face first
 #if defined(VOR_SSE2)
     __m128 wideOrigin[3], wideInv[3], wideAbsInv[3]; // each value in all four lanes
 #endif
@@ -44,7 +43,6 @@ inline bool SetUpProbe(SegmentProbe *p, const Vec3 &origin, const Vec3 &dir) {
         p->dir[a] = d[a];
         p->inv[a] = std::fabs(d[a]) < kProbeTiny ? std::copysign(kProbeHuge, d[a]) : 1.0f / d[a];
         p->absInv[a] = std::fabs(p->inv[a]);
-        p->nearHi[a] = p->inv[a] < 0.0f ? 1 : 0;
 #if defined(VOR_SSE2)
         p->wideOrigin[a] = _mm_set1_ps(p->origin[a]);
         p->wideInv[a] = _mm_set1_ps(p->inv[a]);
@@ -67,7 +65,9 @@ inline bool SlabVerdict(float tn, float tf, float reach, float *entry) {
 // is within 3u of its exact value, the second within 2u, and where they cancel the error is 6u of
 // grow, which the callers' margins hold many times over; the slack of 1e-6 times the parameters'
 // size is some fourteen times the rest. An infinite or NaN parameter (huge boxes) only ever keeps
-// the box: NaN drops out of the maximum and minimum, infinity makes the slack infinite.
+// the box: NaN drops out of the maximum and minimum, infinity makes the slack infinite. The near
+// face's product is the smaller of the two faces' (rounding keeps lo - origin <= hi - origin, and
+// inv, never 0 nor NaN, keeps or reverses the order), so it is taken without a branch on the sign.
 inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float grow, float reach,
                               float *entry) {
     constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -78,11 +78,11 @@ inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float gr
     float tn = -kInf;
     float tf = kInf;
     for (int a = 0; a < 3; ++a) {
-        const float nearFace = p.nearHi[a] != 0 ? b.hi[a] : b.lo[a];
-        const float farFace = p.nearHi[a] != 0 ? b.lo[a] : b.hi[a];
+        const float atLo = (b.lo[a] - p.origin[a]) * p.inv[a];
+        const float atHi = (b.hi[a] - p.origin[a]) * p.inv[a];
         const float widen = grow * p.absInv[a];
-        const float t0 = (nearFace - p.origin[a]) * p.inv[a] - widen;
-        const float t1 = (farFace - p.origin[a]) * p.inv[a] + widen;
+        const float t0 = (atLo < atHi ? atLo : atHi) - widen;
+        const float t1 = (atLo > atHi ? atLo : atHi) + widen;
         tn = t0 > tn ? t0 : tn;
         tf = t1 < tf ? t1 : tf;
     }
@@ -100,13 +100,11 @@ inline uint32_t SegmentReachesFour(const SegmentProbe &p, const __m128 lo[3], co
     __m128 tn = minusInf;
     __m128 tf = inf;
     for (int a = 0; a < 3; ++a) {
-        const __m128 nearFace = p.nearHi[a] != 0 ? hi[a] : lo[a];
-        const __m128 farFace = p.nearHi[a] != 0 ? lo[a] : hi[a];
+        const __m128 atLo = _mm_mul_ps(_mm_sub_ps(lo[a], p.wideOrigin[a]), p.wideInv[a]);
+        const __m128 atHi = _mm_mul_ps(_mm_sub_ps(hi[a], p.wideOrigin[a]), p.wideInv[a]);
         const __m128 widen = _mm_mul_ps(grow, p.wideAbsInv[a]);
-        const __m128 t0 =
-            _mm_sub_ps(_mm_mul_ps(_mm_sub_ps(nearFace, p.wideOrigin[a]), p.wideInv[a]), widen);
-        const __m128 t1 =
-            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(farFace, p.wideOrigin[a]), p.wideInv[a]), widen);
+        const __m128 t0 = _mm_sub_ps(_mm_min_ps(atLo, atHi), widen); // atLo < atHi ? atLo : atHi
+        const __m128 t1 = _mm_add_ps(_mm_max_ps(atLo, atHi), widen); // atLo > atHi ? atLo : atHi
         tn = _mm_max_ps(t0, tn); // t0 > tn ? t0 : tn
         tf = _mm_min_ps(t1, tf); // t1 < tf ? t1 : tf
     }

@@ -22,12 +22,15 @@ float LargestMagnitude(const Vec3 &a, const Vec3 &b) {
 }
 
 // std::fmin and std::fmax without the library call: a NaN gives way to the other value. Their
-// results are only compared, so which zero a tie of -0 and +0 gives does not matter.
+// results are only compared, so which zero a tie of -0 and +0 gives does not matter. Written as
+// a minimum and a NaN check so that it compiles without a branch.
 float Smaller(float a, float b) {
-    return a < b || b != b ? a : b;
+    const float least = a < b ? a : b;
+    return b == b ? least : a;
 }
 float Larger(float a, float b) {
-    return a > b || b != b ? a : b;
+    const float most = a > b ? a : b;
+    return b == b ? most : a;
 }
 
 // Per-axis access in x, y, z order.
