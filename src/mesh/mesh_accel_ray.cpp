@@ -52,7 +52,7 @@ struct RaySearch {
     uint32_t nodes;
     uint32_t leaves;
     uint32_t items;
-    bool overflow;
+    bool overflow; // the found list or the stack is full: the search gives up
 };
 
 struct StackEntry {
@@ -117,8 +117,10 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     }
 }
 
-// Pushes the children of a node that the ray reaches, the nearest on top.
-bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32_t *depth) {
+// The children of a node that the ray reaches, nearest first: the nearest becomes *next, the
+// others go on the stack, the farthest deepest. False when it reaches none, or the stack is full.
+bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32_t *depth,
+                 StackEntry *next) {
     float entry[kAccelWidth];
     const uint32_t reached = SegmentReachesChildren(rs.probe, node, rs.slop, rs.cut, entry);
     StackEntry e[kAccelWidth];
@@ -147,43 +149,59 @@ bool PushChildren(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint3
             __builtin_prefetch(reinterpret_cast<const void *>(line));
         }
     }
-    if (*depth + n > kRayStackDepth) {
+    if (n == 0) {
         return false;
     }
-    for (uint32_t k = 0; k < n; ++k) {
+    if (*depth + n - 1 > kRayStackDepth) {
+        rs.overflow = true;
+        return false;
+    }
+    for (uint32_t k = 0; k + 1 < n; ++k) {
         stack[(*depth)++] = e[k];
     }
+    *next = e[n - 1];
     return true;
 }
 
-// Nearest boxes first; false when the search cannot finish (too deep, too many hits).
+// The nearest entry on the stack still before the cut; false when none is left.
+bool PopNext(const RaySearch &rs, const StackEntry *stack, uint32_t *depth, StackEntry *next) {
+    while (*depth > 0) {
+        *next = stack[--*depth];
+        if (!BeyondCut(rs, next->entry)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Nearest boxes first, straight down to the nearest child of each node (the cut cannot have
+// fallen since it was reached); false when the search cannot finish (too deep, too many hits).
 bool Traverse(RaySearch &rs) {
     StackEntry stack[kRayStackDepth];
     uint32_t depth = 0;
     float entry = 0.0f;
     const ChildRef &root = rs.accel->root;
-    if (SegmentReachesBox(rs.probe, root.box, root.margin + rs.slop, rs.cut, &entry)) {
-        stack[depth++] = StackEntry{root.ref, root.margin, entry};
+    if (!SegmentReachesBox(rs.probe, root.box, root.margin + rs.slop, rs.cut, &entry)) {
+        return true;
     }
-    while (depth > 0) {
-        const StackEntry top = stack[--depth];
-        if (BeyondCut(rs, top.entry)) {
-            continue;
-        }
-        if ((top.ref & kChildCountMask) > 0) {
+    StackEntry current{root.ref, root.margin, entry};
+    for (;;) {
+        bool descended = false;
+        if ((current.ref & kChildCountMask) > 0) {
             rs.leaves += 1;
-            SearchLeaf(rs, top.ref, top.margin);
-            if (rs.overflow) {
-                return false;
-            }
-        } else if (!PushChildren(rs, rs.accel->nodes[top.ref >> kChildCountBits], stack,
-                                 &depth)) {
-            return false;
+            SearchLeaf(rs, current.ref, current.margin);
         } else {
             rs.nodes += 1;
+            descended = DescendNode(rs, rs.accel->nodes[current.ref >> kChildCountBits], stack,
+                                    &depth, &current);
+        }
+        if (rs.overflow) {
+            return false;
+        }
+        if (!descended && !PopNext(rs, stack, &depth, &current)) {
+            return true;
         }
     }
-    return true;
 }
 
 // The scan's decisions over the found triangles in list order (see the top of the file).
