@@ -560,19 +560,13 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
 // lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
 uint32_t KeptFour(const CandidateSearch &q, const __m128 lo[3], const __m128 hi[3],
                   __m128 margin) {
-    const __m128 one = _mm_set1_ps(1.0f);
     __m128 unitLo[3], unitHi[3];
-    __m128 rejected = _mm_setzero_ps();
     for (int a = 0; a < 3; ++a) {
-        const __m128 r = _mm_set1_ps(q.r[a]), s = _mm_set1_ps(q.s[a]), e = _mm_set1_ps(q.e[a]);
+        const __m128 r = _mm_set1_ps(q.r[a]);
         unitLo[a] = _mm_div_ps(lo[a], r);
         unitHi[a] = _mm_div_ps(hi[a], r);
-        const __m128 below = _mm_sub_ps(unitLo[a], one);
-        const __m128 above = _mm_add_ps(unitHi[a], one);
-        rejected = _mm_or_ps(rejected, _mm_and_ps(_mm_cmpgt_ps(below, s), _mm_cmpgt_ps(below, e)));
-        rejected = _mm_or_ps(rejected, _mm_and_ps(_mm_cmplt_ps(above, s), _mm_cmplt_ps(above, e)));
     }
-    uint32_t kept = ~static_cast<uint32_t>(_mm_movemask_ps(rejected)) & 15u;
+    uint32_t kept = SegmentNearFour(unitLo, unitHi, q.s, q.e);
     if (q.reach && kept != 0) {
         float entry[4];
         const __m128 grow = _mm_add_ps(_mm_set1_ps(q.radius),

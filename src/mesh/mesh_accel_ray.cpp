@@ -67,12 +67,13 @@ float Above(float key) {
 }
 
 // The exact test on one item, recording a hit nearer than the bound; false when the found list
-// is full (the search then gives up).
-bool TestItem(RaySearch &rs, const AccelItem &item) {
+// is full (the search then gives up). pastBox: the segment is known to pass TriangleBoxTest.
+bool TestItem(RaySearch &rs, const AccelItem &item, bool pastBox) {
     rs.tested += 1;
     RayTriangleHit hit;
-    if (!RayTriangleTest(rs.from, rs.to, rs.dir, item.corner[0], item.corner[1], item.corner[2],
-                         &hit) ||
+    const Vec3 *c = item.corner;
+    if (!(pastBox ? RayTriangleTestPastBox(rs.from, rs.dir, c[0], c[1], c[2], &hit)
+                  : RayTriangleTest(rs.from, rs.to, rs.dir, c[0], c[1], c[2], &hit)) ||
         !(hit.key < rs.bound)) {
         return true;
     }
@@ -96,8 +97,8 @@ bool BeyondCut(const RaySearch &rs, float entry) {
 }
 
 // The static tests on the items of a leaf whose boxes the ray reaches before the cut, four boxes
-// at a time. A finite leaf margin means finite corners in every item (ItemMargin); an infinite
-// one skips no item.
+// at a time, their grown-box test among them. A finite leaf margin means finite corners in every
+// item (ItemMargin); an infinite one skips no item.
 void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     const float grow = margin + rs.slop;
     const bool finite = margin < std::numeric_limits<float>::infinity();
@@ -106,11 +107,11 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     rs.items += ref & kChildCountMask;
     for (uint32_t group = first; group < end; group += 4) {
         const uint32_t count = std::min<uint32_t>(4, end - group);
-        const uint32_t reached =
-            finite ? SegmentReachesItems(rs.probe, &rs.accel->items[group], count, grow, rs.cut)
-                   : (1u << count) - 1u;
-        for (uint32_t left = reached; left != 0; left &= left - 1) {
-            if (!TestItem(rs, rs.accel->items[group + LowestBit(left)])) {
+        const uint32_t chosen = finite ? ItemsForRayTest(rs.probe, &rs.accel->items[group], count,
+                                                         grow, rs.cut, rs.from, rs.to)
+                                       : (1u << count) - 1u;
+        for (uint32_t left = chosen; left != 0; left &= left - 1) {
+            if (!TestItem(rs, rs.accel->items[group + LowestBit(left)], finite)) {
                 return;
             }
         }

@@ -9,6 +9,7 @@
 
 #include "math/sse2.h"
 #include "mesh/mesh_accel_layout.h"
+#include "mesh/triangle_tests.h"
 
 namespace vor {
 
@@ -181,23 +182,47 @@ inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &n
 #endif
 }
 
-// SegmentReachesBox(p, FiniteBox(item), grow, reach, &entry) for the first count (1 to 4) of the
-// items, whose corners are finite: bit k of the answer is set where it answers true for item k.
-inline uint32_t SegmentReachesItems(const SegmentProbe &p, const AccelItem *items, uint32_t count,
-                                    float grow, float reach) {
+#if defined(VOR_SSE2)
+// The comparisons of TriangleBoxTest on four boxes given axis by axis, lane by lane the same: bit
+// k of the answer is set unless both s and e lie beyond the same face of box k grown by 1.
+inline uint32_t SegmentNearFour(const __m128 lo[3], const __m128 hi[3], const float s[3],
+                                const float e[3]) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    __m128 rejected = _mm_setzero_ps();
+    for (int a = 0; a < 3; ++a) {
+        const __m128 ws = _mm_set1_ps(s[a]), we = _mm_set1_ps(e[a]);
+        const __m128 below = _mm_sub_ps(lo[a], one);
+        const __m128 above = _mm_add_ps(hi[a], one);
+        rejected = _mm_or_ps(rejected, _mm_and_ps(_mm_cmpgt_ps(below, ws), _mm_cmpgt_ps(below, we)));
+        rejected = _mm_or_ps(rejected, _mm_and_ps(_mm_cmplt_ps(above, ws), _mm_cmplt_ps(above, we)));
+    }
+    return ~static_cast<uint32_t>(_mm_movemask_ps(rejected)) & 15u;
+}
+#endif
+
+// The first count (1 to 4) of the items, whose corners are finite, that a ray from `from` to `to`
+// must test: bit k is set where both SegmentReachesBox(p, FiniteBox(item k), grow, reach) and
+// TriangleBoxTest(from, to, its corners) answer true, so that the exact test can skip the latter.
+// (For finite corners the box's faces are the very values TriangleBoxTest compares.)
+inline uint32_t ItemsForRayTest(const SegmentProbe &p, const AccelItem *items, uint32_t count,
+                                float grow, float reach, const Vec3 &from, const Vec3 &to) {
     float entry[4];
 #if defined(VOR_SSE2)
     __m128 lo[4], hi[4];
     ItemBoxesFour(items, count, lo, hi);
-    return SegmentReachesFour(p, lo, hi, _mm_set1_ps(grow), reach, entry) & ((1u << count) - 1u);
+    const float s[3] = {from.x, from.y, from.z}, e[3] = {to.x, to.y, to.z};
+    return SegmentReachesFour(p, lo, hi, _mm_set1_ps(grow), reach, entry) &
+           SegmentNearFour(lo, hi, s, e) & ((1u << count) - 1u);
 #else
-    uint32_t reached = 0;
+    uint32_t chosen = 0;
     for (uint32_t k = 0; k < count; ++k) {
-        if (SegmentReachesBox(p, FiniteBox(items[k]), grow, reach, &entry[k])) {
-            reached |= 1u << k;
+        const AccelItem &item = items[k];
+        if (SegmentReachesBox(p, FiniteBox(item), grow, reach, &entry[k]) &&
+            TriangleBoxTest(from, to, item.corner[0], item.corner[1], item.corner[2])) {
+            chosen |= 1u << k;
         }
     }
-    return reached;
+    return chosen;
 #endif
 }
 

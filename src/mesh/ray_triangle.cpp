@@ -11,9 +11,11 @@ namespace vor {
 
 bool RayTriangleTest(const Vec3 &from, const Vec3 &to, const Vec3 &dir, const Vec3 &t1,
                      const Vec3 &t2, const Vec3 &t3, RayTriangleHit *hit) {
-    if (!TriangleBoxTest(from, to, t1, t2, t3)) {
-        return false;
-    }
+    return TriangleBoxTest(from, to, t1, t2, t3) && RayTriangleTestPastBox(from, dir, t1, t2, t3, hit);
+}
+
+bool RayTriangleTestPastBox(const Vec3 &from, const Vec3 &dir, const Vec3 &t1, const Vec3 &t2,
+                            const Vec3 &t3, RayTriangleHit *hit) {
     // The start in front of the plane, the ray approaching it, the hit point inside.
     const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
     const float d = DotProduct(Sub(from, t1), n);

@@ -21,5 +21,8 @@ struct RayTriangleHit {
 // same float operations. True, with the hit, when the triangle passes them all.
 bool RayTriangleTest(const Vec3 &from, const Vec3 &to, const Vec3 &dir, const Vec3 &t1,
                      const Vec3 &t2, const Vec3 &t3, RayTriangleHit *hit);
+// The same for a triangle whose grown box (TriangleBoxTest) the segment is known to pass.
+bool RayTriangleTestPastBox(const Vec3 &from, const Vec3 &dir, const Vec3 &t1, const Vec3 &t2,
+                            const Vec3 &t3, RayTriangleHit *hit);
 
 } // namespace vor
