@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "mesh/mesh_accel.h"
@@ -61,9 +62,15 @@ struct StackEntry {
     float entry;
 };
 
-// A cut strictly above key.
+// A cut strictly above key, which is positive and finite here (d > 0, below a bound under 1e12):
+// the next float up is then its bit pattern plus one, without a call into the maths library.
 float Above(float key) {
-    return std::max(key * (1.0f + 1e-6f), std::nextafter(key, std::numeric_limits<float>::max()));
+    uint32_t bits = 0;
+    std::memcpy(&bits, &key, sizeof bits);
+    bits += 1;
+    float next = 0.0f;
+    std::memcpy(&next, &bits, sizeof next);
+    return std::max(key * (1.0f + 1e-6f), next);
 }
 
 // The exact test on one item, recording a hit nearer than the bound; false when the found list

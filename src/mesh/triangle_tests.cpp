@@ -82,20 +82,6 @@ bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t
     return true;
 }
 
-bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
-    // Inside when p lies on the inner side of every edge; exactly on an edge counts as inside.
-    if (DotProduct(Cross(Sub(t2, t1), Sub(p, t1)), n) < 0.0f) {
-        return false;
-    }
-    if (DotProduct(Cross(Sub(t3, t2), Sub(p, t2)), n) < 0.0f) {
-        return false;
-    }
-    if (DotProduct(Cross(Sub(t1, t3), Sub(p, t3)), n) < 0.0f) {
-        return false;
-    }
-    return true;
-}
-
 Vec3 ClosestPointOnLine(const Vec3 &a, const Vec3 &b, const Vec3 &s) {
     const Vec3 u = Normalize(Sub(b, a));
     return Add(a, Scale(DotProduct(Sub(s, a), u), u));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/records.h"
+#include "math/vec3.h"
 
 namespace vor {
 
@@ -10,8 +11,21 @@ bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const C
                     const Vec3 &radii);
 // False when the whole segment lies clear of the triangle's box grown by 1.
 bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3);
-// True inside or on the border.
-bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3);
+// True inside or on the border. (Inline: the ray and sweep tests run it for every candidate.)
+inline bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2,
+                            const Vec3 &t3) {
+    // Inside when p lies on the inner side of every edge; exactly on an edge counts as inside.
+    if (DotProduct(Cross(Sub(t2, t1), Sub(p, t1)), n) < 0.0f) {
+        return false;
+    }
+    if (DotProduct(Cross(Sub(t3, t2), Sub(p, t2)), n) < 0.0f) {
+        return false;
+    }
+    if (DotProduct(Cross(Sub(t1, t3), Sub(p, t3)), n) < 0.0f) {
+        return false;
+    }
+    return true;
+}
 Vec3 ClosestPointOnLine(const Vec3 &a, const Vec3 &b, const Vec3 &s);
 // True when X projects strictly between A and B.
 bool EdgeInteriorTest(const Vec3 &a, const Vec3 &b, const Vec3 &x);
