@@ -228,8 +228,10 @@ bool Replay(RaySearch &rs, AccelRayHit *out) {
             return false;
         }
     }
-    std::sort(rs.found, rs.found + rs.foundCount,
-              [](const FoundHit &a, const FoundHit &b) { return a.position < b.position; });
+    if (rs.foundCount > 1) {
+        std::sort(rs.found, rs.found + rs.foundCount,
+                  [](const FoundHit &a, const FoundHit &b) { return a.position < b.position; });
+    }
     float nearest = rs.bound;
     for (uint32_t k = 0; k < rs.foundCount; ++k) {
         const RayTriangleHit &h = rs.found[k].hit;

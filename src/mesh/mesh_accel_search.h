@@ -67,8 +67,9 @@ inline bool SlabVerdict(float tn, float tf, float reach, float *entry) {
 // grow, which the callers' margins hold many times over; the slack of 1e-6 times the parameters'
 // size is some fourteen times the rest. An infinite or NaN parameter (huge boxes) only ever keeps
 // the box: NaN drops out of the maximum and minimum, infinity makes the slack infinite. The near
-// face's product is the smaller of the two faces' (rounding keeps lo - origin <= hi - origin, and
-// inv, never 0 nor NaN, keeps or reverses the order), so it is taken without a branch on the sign.
+// face's product is the smaller of the two faces' (for lo <= hi, rounding keeps lo - origin <=
+// hi - origin, and inv, never 0 nor NaN, keeps or reverses the order), so it is taken without a
+// branch on the sign. (An inverted box, an empty slot's, is not rejected: callers mask those.)
 inline bool SegmentReachesBox(const SegmentProbe &p, const AccelBox &b, float grow, float reach,
                               float *entry) {
     constexpr float kInf = std::numeric_limits<float>::infinity();
