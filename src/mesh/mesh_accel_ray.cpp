@@ -34,6 +34,10 @@ namespace {
 constexpr uint32_t kMaxFound = 64;
 constexpr uint32_t kRayStackDepth = 50 * kAccelWidth; // siblings of 48 levels at most
 constexpr float kUnit = 1.0f / 16777216.0f; // u = 2^-24
+// Hierarchies larger than this start loading the first lines of every child before a node's boxes
+// are tested, a step ahead of the search: 8-15% faster rays on our 510k-triangle levels (26 MB),
+// 2-5% slower on a 32k one (1.7 MB), whose hierarchy mostly stays in the processor's caches.
+constexpr size_t kLoadAheadBytes = size_t{4} << 20;
 
 struct FoundHit {
     uint32_t position;
@@ -53,7 +57,8 @@ struct RaySearch {
     uint32_t nodes;
     uint32_t leaves;
     uint32_t items;
-    bool overflow; // the found list or the stack is full: the search gives up
+    bool overflow;  // the found list or the stack is full: the search gives up
+    bool loadAhead; // the hierarchy exceeds kLoadAheadBytes
 };
 
 struct StackEntry {
@@ -129,11 +134,13 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
 // others go on the stack, the farthest deepest. False when it reaches none, or the stack is full.
 bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32_t *depth,
                  StackEntry *next) {
-    // The search waits on memory more than it computes: the first lines of every child (its node,
-    // or its first items) start loading before the boxes are tested, as the nearest reached child
-    // is entered right after. (Written out here: in a function of its own the compiler takes a
-    // prefetch for a pure call and drops it.)
-    for (uint32_t k = 0; k < kAccelWidth; ++k) {
+    // The search waits on memory more than it computes. In a large hierarchy the first two lines
+    // of every child (its node, or its first items) start loading before the boxes are tested, as
+    // the nearest reached child is entered right after; the rest of a reached child's lines, or
+    // in a small hierarchy all of them, while its siblings are decided. (Written out here: in a
+    // function of its own the compiler takes a prefetch for a pure call and drops it.)
+    const uintptr_t loaded = rs.loadAhead ? 128 : 0;
+    for (uint32_t k = 0; rs.loadAhead && k < kAccelWidth; ++k) {
         const uint32_t index = node.ref[k] >> kChildCountBits;
         const char *data = (node.ref[k] & kChildCountMask) == 0
                                ? reinterpret_cast<const char *>(&rs.accel->nodes[index])
@@ -153,15 +160,15 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
             e[at] = e[at - 1];
         }
         e[at] = StackEntry{node.ref[k], node.margin[k], entry[k]};
-        // The rest of a reached leaf's items: every line they touch, as they need not start on one.
+        // Every line the child's bytes touch (a leaf's items need not start on one) past those
+        // already asked for.
         const uint32_t count = node.ref[k] & kChildCountMask;
-        if (count > 0) {
-            const uintptr_t start =
-                reinterpret_cast<uintptr_t>(&rs.accel->items[node.ref[k] >> kChildCountBits]);
-            const uintptr_t end = start + count * sizeof(AccelItem);
-            for (uintptr_t line = (start + 128) & ~uintptr_t{63}; line < end; line += 64) {
-                __builtin_prefetch(reinterpret_cast<const void *>(line));
-            }
+        const uint32_t index = node.ref[k] >> kChildCountBits;
+        const uintptr_t start = count == 0 ? reinterpret_cast<uintptr_t>(&rs.accel->nodes[index])
+                                           : reinterpret_cast<uintptr_t>(&rs.accel->items[index]);
+        const uintptr_t end = start + (count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem));
+        for (uintptr_t line = (start + loaded) & ~uintptr_t{63}; line < end; line += 64) {
+            __builtin_prefetch(reinterpret_cast<const void *>(line));
         }
     }
     if (n == 0) {
@@ -281,6 +288,8 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
     rs.leaves = 0;
     rs.items = 0;
     rs.overflow = false;
+    rs.loadAhead = accel->nodeCount * sizeof(AccelNode) + accel->itemCount * sizeof(AccelItem) >
+                   kLoadAheadBytes;
     const bool answered = Traverse(rs) && Replay(rs, out);
     out->tested = rs.tested;
     out->nodes = rs.nodes;
