@@ -26,6 +26,7 @@
 #include "mesh/mesh_accel_layout.h"
 #include "mesh/mesh_accel_search.h"
 #include "mesh/ray_triangle.h"
+#include "mesh/ray_triangle_four.h"
 
 namespace vor {
 
@@ -78,22 +79,17 @@ float Above(float key) {
     return std::max(key * (1.0f + 1e-6f), next);
 }
 
-// The exact test on one item, recording a hit nearer than the bound; false when the found list
-// is full (the search then gives up). pastBox: the segment is known to pass TriangleBoxTest.
-bool TestItem(RaySearch &rs, const AccelItem &item, bool pastBox) {
-    rs.tested += 1;
-    RayTriangleHit hit;
-    const Vec3 *c = item.corner;
-    if (!(pastBox ? RayTriangleTestPastBox(rs.from, rs.dir, c[0], c[1], c[2], &hit)
-                  : RayTriangleTest(rs.from, rs.to, rs.dir, c[0], c[1], c[2], &hit)) ||
-        !(hit.key < rs.bound)) {
+// Records a triangle's hit nearer than the bound; false when the found list is full (the search
+// then gives up).
+bool Record(RaySearch &rs, uint32_t position, const RayTriangleHit &hit) {
+    if (!(hit.key < rs.bound)) {
         return true;
     }
     if (rs.foundCount == kMaxFound) {
         rs.overflow = true;
         return false;
     }
-    rs.found[rs.foundCount++] = FoundHit{item.position, hit};
+    rs.found[rs.foundCount++] = FoundHit{position, hit};
     rs.cut = std::min(rs.cut, Above(hit.key));
     return true;
 }
@@ -108,9 +104,9 @@ bool BeyondCut(const RaySearch &rs, float entry) {
     return entry > rs.cut + 1e-6f * (std::fabs(entry) + rs.cut);
 }
 
-// The static tests on the items of a leaf whose boxes the ray reaches before the cut, four boxes
-// at a time, their grown-box test among them. A finite leaf margin means finite corners in every
-// item (ItemMargin); an infinite one skips no item.
+// The static tests on the items of a leaf whose boxes the ray reaches before the cut, four at a
+// time: the box tests, the grown-box test among them, then the exact test on those kept. A finite
+// leaf margin means finite corners in every item (ItemMargin); an infinite one skips no item.
 void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     const float grow = margin + rs.slop;
     const bool finite = margin < std::numeric_limits<float>::infinity();
@@ -118,12 +114,31 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     const uint32_t end = first + (ref & kChildCountMask);
     rs.items += ref & kChildCountMask;
     for (uint32_t group = first; group < end; group += 4) {
+        const AccelItem *items = &rs.accel->items[group];
         const uint32_t count = std::min<uint32_t>(4, end - group);
-        const uint32_t chosen = finite ? ItemsForRayTest(rs.probe, &rs.accel->items[group], count,
-                                                         grow, rs.cut, rs.from, rs.to)
-                                       : (1u << count) - 1u;
-        for (uint32_t left = chosen; left != 0; left &= left - 1) {
-            if (!TestItem(rs, rs.accel->items[group + LowestBit(left)], finite)) {
+        if (!finite) {
+            for (uint32_t k = 0; k < count; ++k) {
+                rs.tested += 1;
+                RayTriangleHit hit;
+                const Vec3 *c = items[k].corner;
+                if (RayTriangleTest(rs.from, rs.to, rs.dir, c[0], c[1], c[2], &hit) &&
+                    !Record(rs, items[k].position, hit)) {
+                    return;
+                }
+            }
+            continue;
+        }
+        const uint32_t chosen =
+            ItemsForRayTest(rs.probe, items, count, grow, rs.cut, rs.from, rs.to);
+        if (chosen == 0) {
+            continue;
+        }
+        rs.tested += static_cast<uint32_t>(__builtin_popcount(chosen));
+        RayTriangleHit hits[4];
+        const uint32_t passed = RayTrianglesFour(rs.from, rs.dir, items, count, chosen, hits);
+        for (uint32_t left = passed; left != 0; left &= left - 1) {
+            const uint32_t k = LowestBit(left);
+            if (!Record(rs, items[k].position, hits[k])) {
                 return;
             }
         }
