@@ -39,7 +39,7 @@ struct AccelRayHit {
     float distance; // then its distance, position and normal
     Vec3 position;
     Vec3 normal;
-    uint32_t tested; // triangles the exact test ran on
+    uint32_t tested; // triangles given the exact test, past the grown-box test if four-wide
     uint32_t nodes;  // inner nodes opened
     uint32_t leaves; // leaves opened
     uint32_t items;  // triangles in them whose boxes were tested

@@ -3,12 +3,14 @@
 //
 // Why the answer is the plain scan's, to the bit. The scan visits the triangles in list order with
 // a bound D (the nearest distance so far, at first `bound`): a triangle whose static tests pass
-// (RayTriangleTest: the same float operations) is recorded when key = max(d, t) < D, and D becomes
-// its t <= key. So D only falls, and a triangle with key >= `bound` is never recorded.
-//   Let X be the search's final cut. Every triangle the search left out has t > X: its box, widened
-// by its margin (mesh_accel.cpp: where a point passing PointInTriangle can lie) and by the ray's
-// own rounding (`slop`: the hit point from + t dir against the exact line, and its height over the
-// plane), was not reached by the ray cut at a bound >= X. Suppose no triangle found has
+// (RayTriangleTest; here the same float operations, four triangles side by side or one at a time)
+// is recorded when key = max(d, t) < D, and D becomes its t <= key. So D only falls, and a
+// triangle with key >= `bound` is never recorded.
+//   Let X be the search's final cut. A triangle the search left out either fails the grown-box
+// test, the first of the static tests, so the scan never records it either, or has t > X: its box,
+// widened by its margin (mesh_accel.cpp: where a point passing PointInTriangle can lie) and by the
+// ray's own rounding (`slop`: the hit point from + t dir against the exact line, and its height
+// over the plane), was not reached by the ray cut at a bound >= X. Suppose no triangle found has
 // t < X <= key. Then compare the scan over all triangles with the replay over the found ones, as
 // long as their bounds are equal, or both >= X: a left-out triangle keeps a bound >= X at >= X
 // (its t > X) and is rejected under one below X; a found one with key < X is recorded by both
@@ -157,11 +159,12 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
     const uintptr_t loaded = rs.loadAhead ? 128 : 0;
     for (uint32_t k = 0; rs.loadAhead && k < kAccelWidth; ++k) {
         const uint32_t index = node.ref[k] >> kChildCountBits;
-        const char *data = (node.ref[k] & kChildCountMask) == 0
-                               ? reinterpret_cast<const char *>(&rs.accel->nodes[index])
-                               : reinterpret_cast<const char *>(&rs.accel->items[index]);
-        __builtin_prefetch(data);
-        __builtin_prefetch(data + 64);
+        // As an address, not a pointer: a leaf's second line may lie past the items.
+        const uintptr_t data = (node.ref[k] & kChildCountMask) == 0
+                                   ? reinterpret_cast<uintptr_t>(&rs.accel->nodes[index])
+                                   : reinterpret_cast<uintptr_t>(&rs.accel->items[index]);
+        __builtin_prefetch(reinterpret_cast<const void *>(data));
+        __builtin_prefetch(reinterpret_cast<const void *>(data + 64));
     }
     float entry[kAccelWidth];
     const uint32_t reached = SegmentReachesChildren(rs.probe, node, rs.slop, rs.cut, entry);
@@ -211,8 +214,10 @@ bool PopNext(const RaySearch &rs, const StackEntry *stack, uint32_t *depth, Stac
     return false;
 }
 
-// Nearest boxes first, straight down to the nearest child of each node (the cut cannot have
-// fallen since it was reached); false when the search cannot finish (too deep, too many hits).
+// Nearest boxes first, straight down to the nearest reached child of each node, without the
+// stack's check against the cut (whose slack differs from the box test's: a child may be searched
+// that the check would have dropped, which costs work, never the answer); false when the search
+// cannot finish (too deep, too many hits).
 bool Traverse(RaySearch &rs) {
     StackEntry stack[kRayStackDepth];
     uint32_t depth = 0;
