@@ -96,12 +96,6 @@ bool Record(RaySearch &rs, uint32_t position, const RayTriangleHit &hit) {
     return true;
 }
 
-// The index of the lowest set bit of a nonzero mask: the children and items a test reached are
-// visited by their bits, without a branch per slot.
-inline uint32_t LowestBit(uint32_t mask) {
-    return static_cast<uint32_t>(__builtin_ctz(mask));
-}
-
 bool BeyondCut(const RaySearch &rs, float entry) {
     return entry > rs.cut + 1e-6f * (std::fabs(entry) + rs.cut);
 }
@@ -147,6 +141,14 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     }
 }
 
+// Where a child's bytes start: its node, or a leaf's first item. (An address, not a pointer, as
+// the lines read ahead of it may lie past the items.)
+uintptr_t ChildAddress(const MeshAccel *accel, uint32_t ref) {
+    const uint32_t index = ref >> kChildCountBits;
+    return (ref & kChildCountMask) == 0 ? reinterpret_cast<uintptr_t>(&accel->nodes[index])
+                                        : reinterpret_cast<uintptr_t>(&accel->items[index]);
+}
+
 // The children of a node that the ray reaches, nearest first: the nearest becomes *next, the
 // others go on the stack, the farthest deepest. False when it reaches none, or the stack is full.
 bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32_t *depth,
@@ -158,11 +160,7 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
     // function of its own the compiler takes a prefetch for a pure call and drops it.)
     const uintptr_t loaded = rs.loadAhead ? 128 : 0;
     for (uint32_t k = 0; rs.loadAhead && k < kAccelWidth; ++k) {
-        const uint32_t index = node.ref[k] >> kChildCountBits;
-        // As an address, not a pointer: a leaf's second line may lie past the items.
-        const uintptr_t data = (node.ref[k] & kChildCountMask) == 0
-                                   ? reinterpret_cast<uintptr_t>(&rs.accel->nodes[index])
-                                   : reinterpret_cast<uintptr_t>(&rs.accel->items[index]);
+        const uintptr_t data = ChildAddress(rs.accel, node.ref[k]);
         __builtin_prefetch(reinterpret_cast<const void *>(data));
         __builtin_prefetch(reinterpret_cast<const void *>(data + 64));
     }
@@ -181,9 +179,7 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
         // Every line the child's bytes touch (a leaf's items need not start on one) past those
         // already asked for.
         const uint32_t count = node.ref[k] & kChildCountMask;
-        const uint32_t index = node.ref[k] >> kChildCountBits;
-        const uintptr_t start = count == 0 ? reinterpret_cast<uintptr_t>(&rs.accel->nodes[index])
-                                           : reinterpret_cast<uintptr_t>(&rs.accel->items[index]);
+        const uintptr_t start = ChildAddress(rs.accel, node.ref[k]);
         const uintptr_t end = start + (count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem));
         for (uintptr_t line = (start + loaded) & ~uintptr_t{63}; line < end; line += 64) {
             __builtin_prefetch(reinterpret_cast<const void *>(line));

@@ -110,7 +110,7 @@ inline uint32_t RayTrianglesFour(const Vec3 &from, const Vec3 &dir, const AccelI
         _mm_store_ps(values[v], columns[v]);
     }
     for (uint32_t left = answer; left != 0; left &= left - 1) {
-        const uint32_t k = static_cast<uint32_t>(__builtin_ctz(left));
+        const uint32_t k = LowestBit(left);
         hits[k] = RayTriangleHit{values[0][k],
                                  values[1][k],
                                  {values[2][k], values[3][k], values[4][k]},
@@ -121,7 +121,7 @@ inline uint32_t RayTrianglesFour(const Vec3 &from, const Vec3 &dir, const AccelI
     (void)count;
     uint32_t answer = 0;
     for (uint32_t left = lanes; left != 0; left &= left - 1) {
-        const uint32_t k = static_cast<uint32_t>(__builtin_ctz(left));
+        const uint32_t k = LowestBit(left);
         const Vec3 *c = items[k].corner;
         if (RayTriangleTestPastBox(from, dir, c[0], c[1], c[2], &hits[k])) {
             answer |= 1u << k;
