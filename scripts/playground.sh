@@ -7,8 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/ensure-packages.sh clang-14 lld-14 wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 \
-    libclang-rt-14-dev-wasm32 cmake make g++ chromium
+source scripts/lib/packages.sh
+bash scripts/ensure-packages.sh "${VOR_WASM_TOOLCHAIN[@]}" cmake make chromium
 # Debian's node and npm, unless the machine has them already.
 command -v node >/dev/null || bash scripts/ensure-packages.sh nodejs
 command -v npm >/dev/null || bash scripts/ensure-packages.sh npm

@@ -11,8 +11,8 @@ root=$(pwd)
 out=${1:-build/web}
 mkdir -p "$out/obj"
 
-bash scripts/ensure-packages.sh clang-14 lld-14 wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 \
-    libclang-rt-14-dev-wasm32 g++
+source scripts/lib/packages.sh
+bash scripts/ensure-packages.sh "${VOR_WASM_TOOLCHAIN[@]}"
 
 cc=clang-14
 # Every build computes the same floats: no contraction into fused multiply-add, no fast math.

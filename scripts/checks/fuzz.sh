@@ -9,7 +9,8 @@ cd "$(dirname "$0")/../.."
 root=$(pwd)
 seconds=${FUZZ_SECONDS:-60}
 
-bash scripts/ensure-packages.sh clang libclang-rt-14-dev cmake make
+source scripts/lib/checks.sh
+require_packages fuzz clang libclang-rt-14-dev cmake make
 
 build=$root/build/fuzz
 CC=clang CXX=clang++ cmake -S checks/fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -7,8 +7,8 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-bash scripts/ensure-packages.sh cmake make gcc g++ pkg-config ||
-    { echo "install: could not install cmake and pkg-config" >&2; echo "install: 0 passed, 1 failed"; exit 1; }
+source scripts/lib/checks.sh
+require_packages install cmake make gcc g++ pkg-config
 
 passed=0
 failed=0

@@ -11,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-bash scripts/ensure-packages.sh cmake g++ make valgrind
+source scripts/lib/checks.sh
+require_packages leaks cmake g++ make valgrind
 
 build=$root/build/leaks
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF \

@@ -9,8 +9,8 @@ cd "$(dirname "$0")/../.."
 root=$(pwd)
 dir=build/linux32
 
-bash scripts/ensure-packages.sh cmake make gcc-multilib g++-multilib libgtest-dev:i386 ||
-    { echo "linux32: could not install the 32-bit toolchain and GoogleTest" >&2; echo "linux32: 0 passed, 1 failed"; exit 1; }
+source scripts/lib/checks.sh
+require_packages linux32 cmake make gcc-multilib g++-multilib libgtest-dev:i386
 
 fail() { echo "linux32: $1" >&2; echo "linux32: 0 passed, 1 failed"; exit 1; }
 

@@ -25,7 +25,8 @@ step() { # name, command...
     fi
 }
 
-step "packages installed (chromium, node, npm, compilers)" bash scripts/playground.sh --install-only
+source scripts/lib/checks.sh
+require_setup playground bash scripts/playground.sh --install-only
 step "vorcollide.wasm and the level data build" bash web/build.sh build/web
 step "npm ci installs three.js and puppeteer-core from web/package-lock.json" \
     bash -c 'cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error'

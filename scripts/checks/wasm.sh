@@ -15,8 +15,10 @@ finish() {
 }
 fail() { failed=$((failed + 1)); echo "FAIL $1"; }
 
-bash scripts/ensure-packages.sh cmake make gcc g++ || { fail "installing the native compilers"; finish; }
-command -v node >/dev/null || bash scripts/ensure-packages.sh nodejs || { fail "installing nodejs"; finish; }
+source scripts/lib/checks.sh
+source scripts/lib/packages.sh
+require_packages wasm cmake make gcc g++ "${VOR_WASM_TOOLCHAIN[@]}"
+command -v node >/dev/null || require_packages wasm nodejs
 
 out=build/web
 if bash web/build.sh "$out"; then
