@@ -42,9 +42,13 @@ for pkg in "${missing[@]}"; do
   esac
 done
 
-# apt's own complaints, one line, for the reason a check prints.
-apt_message() { grep -E '^(E|W): ' "$log" | grep -v 'Download is performed unsandboxed' | head -n 3 | tr '\n' ' ' |
-    sed 's/ *$//'; }
+# apt's own complaints, one line, for the reason a check prints: the unmet dependency first when
+# apt names one, since its "E:" line alone ("held packages") does not say what is missing.
+apt_message() {
+  { grep -E '^ +[^ ]+ : (Pre)?Depends: ' "$log" | head -n 1 | sed 's/^ *//'
+    grep -E '^(E|W): ' "$log" | grep -v 'Download is performed unsandboxed' | head -n 3; } |
+      tr '\n' ' ' | sed 's/ *$//'
+}
 
 update_index() {
   local try
@@ -57,7 +61,7 @@ update_index() {
   return 0
 }
 
-install() { "${apt[@]}" install -y -qq --no-install-recommends "$@" >"$log" 2>&1; }
+install() { "${apt[@]}" install -y -q --no-install-recommends "$@" >"$log" 2>&1; }
 
 update_index
 install "${missing[@]}" && exit 0
