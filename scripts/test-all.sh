@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of the project on this machine, installing what is missing first:
 # the suite in a plain build, the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the suite with the hierarchy searches' plain loops in place of SSE2 (what WebAssembly runs),
+# the suite with the four-wide searches on the plain four-float struct in place of SSE2,
 # and the extra checks in scripts/checks/ (each prints its own summary).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +21,7 @@ echo "== test suite (plain build)"
 run_suite build/test
 echo "== test suite (address and undefined-behaviour sanitizers)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build/asan -DVOR_SANITIZE=ON
-echo "== test suite (plain loops instead of SSE2 in the hierarchy searches)"
+echo "== test suite (the plain four-float struct instead of SSE2 in the hierarchy searches)"
 run_suite build/no-simd -DVOR_NO_SIMD=ON -DVOR_BUILD_TOOLS=OFF
 
 for check in scripts/checks/*.sh; do

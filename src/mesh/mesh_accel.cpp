@@ -555,62 +555,48 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
     return !SegmentReachesBox(q.probe, u, q.radius + margin * q.marginScale, 1.0f, &entry);
 }
 
-#if defined(VOR_SSE2)
 // Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
 // lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
-uint32_t KeptFour(const CandidateSearch &q, const __m128 lo[3], const __m128 hi[3],
-                  __m128 margin) {
-    __m128 unitLo[3], unitHi[3];
+uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
+                  Float4 margin) {
+    Float4 unitLo[3], unitHi[3];
     for (int a = 0; a < 3; ++a) {
-        const __m128 r = _mm_set1_ps(q.r[a]);
-        unitLo[a] = _mm_div_ps(lo[a], r);
-        unitHi[a] = _mm_div_ps(hi[a], r);
+        const Float4 r = Splat4(q.r[a]);
+        unitLo[a] = Div4(lo[a], r);
+        unitHi[a] = Div4(hi[a], r);
     }
     uint32_t kept = SegmentNearFour(unitLo, unitHi, q.s, q.e);
     if (q.reach && kept != 0) {
         float entry[4];
-        const __m128 grow = _mm_add_ps(_mm_set1_ps(q.radius),
-                                       _mm_mul_ps(margin, _mm_set1_ps(q.marginScale)));
+        const Float4 grow = Add4(Splat4(q.radius), Mul4(margin, Splat4(q.marginScale)));
         kept &= SegmentReachesFour(q.probe, unitLo, unitHi, grow, 1.0f, entry);
     }
     return kept;
 }
-#endif
 
 // The children of a node that q keeps: bit k for child k (never an empty slot).
 uint32_t KeptChildren(const CandidateSearch &q, const AccelNode &node) {
     uint32_t kept = 0;
-#if defined(VOR_SSE2)
     for (uint32_t g = 0; g < kAccelWidth; g += 4) {
-        __m128 lo[3], hi[3];
+        Float4 lo[3], hi[3];
         const uint32_t occupied = LoadChildGroup(node, g, lo, hi);
-        kept |= (KeptFour(q, lo, hi, _mm_loadu_ps(node.margin + g)) & occupied) << g;
+        kept |= (KeptFour(q, lo, hi, Load4(node.margin + g)) & occupied) << g;
     }
-#else
-    for (uint32_t k = 0; k < kAccelWidth; ++k) {
-        if (node.ref[k] != kEmptyChild && !Rejected(q, ChildOf(node, k).box, node.margin[k])) {
-            kept |= 1u << k;
-        }
-    }
-#endif
     return kept;
 }
 
 // The items of a leaf that q keeps, from `first`, at most four: bit k for item first + k.
 uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t count,
                    float margin) {
-    uint32_t kept = 0;
     // A finite leaf margin means finite corners in every item (ItemMargin).
-    const bool finite = margin < kInfinity;
-#if defined(VOR_SSE2)
-    if (finite) {
-        __m128 lo[4], hi[4];
+    if (margin < kInfinity) {
+        Float4 lo[4], hi[4];
         ItemBoxesFour(items, count, lo, hi);
-        return KeptFour(q, lo, hi, _mm_set1_ps(margin)) & ((1u << count) - 1u);
+        return KeptFour(q, lo, hi, Splat4(margin)) & ((1u << count) - 1u);
     }
-#endif
+    uint32_t kept = 0;
     for (uint32_t k = 0; k < count; ++k) {
-        if (!Rejected(q, finite ? FiniteBox(items[k]) : ItemBox(items[k]), margin)) {
+        if (!Rejected(q, ItemBox(items[k]), margin)) {
             kept |= 1u << k;
         }
     }
