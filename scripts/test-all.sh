@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of the project on this machine, installing what is missing first:
 # the suite in a plain build, the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the suite with the hierarchy searches' plain loops in place of SSE2 (what WebAssembly runs),
+# the suite with the four-wide searches on the plain four-float struct in place of SSE2,
 # and the extra checks in scripts/checks/ (each prints its own summary).
 #
 # Every check runs even when an earlier one fails. The command ends with one line per check and

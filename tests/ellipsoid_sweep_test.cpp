@@ -1,6 +1,7 @@
 // Ellipsoid against ellipsoid: the worked contacts of both tests, the size modes, the rejections
 // of the sweep, and the swept-box pre-test. Steps are built by hand so that each case states
 // exactly where both bodies move; the sweep is then called as the pass would call it.
+#include "math/swept_boxes.h"
 #include "pass/ellipsoid_sweep.h"
 
 #include "core/settings.h"

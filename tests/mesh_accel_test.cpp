@@ -10,7 +10,7 @@
 
 #include "body/registry.h"
 #include "mesh/mesh_accel.h"
-#include "pass/mesh_sweep.h"
+#include "body/transforms.h"
 #include "mesh/triangle_tests.h"
 #include "support/test_support.h"
 

@@ -16,6 +16,7 @@
 #include "body/motion_records.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
+#include "core/search_limits.h"
 #include "core/thresholds.h"
 
 namespace vor {
@@ -25,7 +26,6 @@ namespace {
 constexpr int64_t kPairCode = INT64_MIN; // code of an ellipsoid-definition hit (no triangle)
 constexpr uint32_t kNoPoint = UINT32_MAX;
 constexpr double kCellsPerUnit = 2.0;          // cells of 0.5: above the largest near-duplicate gap
-constexpr double kCellClamp = 1099511627776.0; // 2^40: cell numbers stay exact integers
 constexpr uint32_t kFirstCapacity = 64;
 
 struct HitKey {
@@ -78,7 +78,8 @@ bool FiniteVec(const Vec3 &v) {
 
 int64_t CellOf(float x) {
     double c = std::floor(static_cast<double>(x) * kCellsPerUnit);
-    c = c < -kCellClamp ? -kCellClamp : (c > kCellClamp ? kCellClamp : c);
+    c = c < -kCellNumberClamp ? -kCellNumberClamp
+                              : (c > kCellNumberClamp ? kCellNumberClamp : c);
     return static_cast<int64_t>(c);
 }
 

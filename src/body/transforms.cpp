@@ -55,6 +55,10 @@ Vec3 ResolvedPosition(const CollisionBody *body) {
     return latest->end;
 }
 
+const Matrix4 &MeshWorldMatrix(const CollisionBody *body) {
+    return body->worldMatrix;
+}
+
 void UpdateObject(CollisionObject *object, int32_t flag) {
     const uint8_t f = static_cast<uint8_t>(flag & 0xff);
     // Gravity lowers the pending height itself, so repeated updates keep falling.

@@ -24,5 +24,7 @@ void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, 
 Matrix4 *MakeRotationFromDegrees(Matrix4 *out, const Vec3 &degrees);
 // Where the last pass left the body (newPosition without records).
 Vec3 ResolvedPosition(const CollisionBody *body);
+// The matrix that takes a mesh body's stored corners into the world for the mesh tests and rays.
+const Matrix4 &MeshWorldMatrix(const CollisionBody *body);
 
 } // namespace vor

@@ -1,5 +1,5 @@
-// The inside of a mesh's triangle hierarchy, shared by its building (mesh_accel.cpp) and its ray
-// search (mesh_accel_ray.cpp); nothing outside src/mesh includes it.
+// The inside of a mesh's triangle hierarchy, shared by its building (mesh_accel.cpp) and its
+// searches (mesh_accel_sweep.cpp, mesh_accel_ray.cpp); nothing outside src/mesh includes it.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +63,12 @@ struct AccelItem {
     Vec3 corner[3];
     uint32_t position; // 0-based position in the mesh's list
 };
+
+// A build of 2^27 items is 13 levels deep and taking triangles in one by one stops (for a rebuild)
+// past kMaxAccelInsertDepth levels, so a search's stack holds the siblings left on each of at most
+// 50 levels, kAccelWidth - 1 a level.
+constexpr uint32_t kMaxAccelInsertDepth = 48;
+constexpr uint32_t kAccelStackDepth = 50 * kAccelWidth;
 
 constexpr uint32_t kChildCountBits = 5;
 constexpr uint32_t kChildCountMask = (1u << kChildCountBits) - 1;

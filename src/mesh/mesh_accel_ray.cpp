@@ -24,6 +24,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/search_limits.h"
 #include "mesh/mesh_accel.h"
 #include "mesh/mesh_accel_layout.h"
 #include "mesh/mesh_accel_search.h"
@@ -35,8 +36,6 @@ namespace vor {
 namespace {
 
 constexpr uint32_t kMaxFound = 64;
-constexpr uint32_t kRayStackDepth = 50 * kAccelWidth; // siblings of 48 levels at most
-constexpr float kUnit = 1.0f / 16777216.0f; // u = 2^-24
 // Hierarchies larger than this start loading the first lines of every child before a node's boxes
 // are tested, a step ahead of the search: 8-15% faster rays on our 510k-triangle levels (26 MB),
 // 2-5% slower on a 32k one (1.7 MB), whose hierarchy mostly stays in the processor's caches.
@@ -188,7 +187,7 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
     if (n == 0) {
         return false;
     }
-    if (*depth + n - 1 > kRayStackDepth) {
+    if (*depth + n - 1 > kAccelStackDepth) {
         rs.overflow = true;
         return false;
     }
@@ -215,7 +214,7 @@ bool PopNext(const RaySearch &rs, const StackEntry *stack, uint32_t *depth, Stac
 // that the check would have dropped, which costs work, never the answer); false when the search
 // cannot finish (too deep, too many hits).
 bool Traverse(RaySearch &rs) {
-    StackEntry stack[kRayStackDepth];
+    StackEntry stack[kAccelStackDepth];
     uint32_t depth = 0;
     float entry = 0.0f;
     const ChildRef &root = rs.accel->root;
@@ -297,7 +296,7 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
     rs.dir = dir;
     rs.bound = bound;
     rs.cut = bound;
-    rs.slop = 128.0f * kUnit * (1.0f + 2.0f * reach + 2.0f * bound) * (1.0f + 1e-6f);
+    rs.slop = 128.0f * static_cast<float>(kUnitRoundoff) * (1.0f + 2.0f * reach + 2.0f * bound) * (1.0f + 1e-6f);
     rs.foundCount = 0;
     rs.tested = 0;
     rs.nodes = 0;

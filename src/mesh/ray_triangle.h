@@ -27,8 +27,8 @@ struct RayTriangleHit {
 // same float operations. True, with the hit, when the triangle passes them all.
 bool RayTriangleTest(const Vec3 &from, const Vec3 &to, const Vec3 &dir, const Vec3 &t1,
                      const Vec3 &t2, const Vec3 &t3, RayTriangleHit *hit);
-// The same for a triangle whose grown box (TriangleBoxTest) the segment is known to pass; inline:
-// without SSE2 the four-wide test (RayTrianglesFour) runs it triangle by triangle.
+// The same for a triangle whose grown box (TriangleBoxTest) the segment is known to pass: the
+// scalar form of the four-wide test (RayTrianglesFour), which the tests hold it to lane by lane.
 inline bool RayTriangleTestPastBox(const Vec3 &from, const Vec3 &dir, const Vec3 &t1,
                                    const Vec3 &t2, const Vec3 &t3, RayTriangleHit *hit) {
     // The start in front of the plane, the ray approaching it, the hit point inside.

@@ -13,6 +13,7 @@
 #include "core/module_state.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
+#include "math/swept_boxes.h"
 
 namespace vor {
 
@@ -25,10 +26,6 @@ float Smaller(float a, float b) {
 }
 float Larger(float a, float b) {
     return b > a ? b : a;
-}
-
-float Component(const Vec3 &v, int axis) {
-    return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
 }
 
 // p0 + (p1 - p0) * t, the point a fraction t along the segment.
@@ -174,25 +171,6 @@ void SweepEllipsoidPair(CollisionDefinition *d, EllipsoidShape *s, EllipsoidShap
     }
     SweepEllipsoids(d, s->head.body, s, t->head.body, t, r, kFirstTest);
     SweepEllipsoids(d, s->head.body, s, t->head.body, t, r, kSecondTest);
-}
-
-bool SweptBoxesOverlap(const Vec3 &a0, const Vec3 &a1, const Vec3 &b0, const Vec3 &b1,
-                       float margin) {
-    // x, then y, then z: both source points below both lowered ends, or above both raised ends.
-    for (int axis = 0; axis < 3; ++axis) {
-        float s0 = Component(a0, axis), s1 = Component(a1, axis);
-        float lo0 = Component(b0, axis) - margin;
-        float lo1 = Component(b1, axis) - margin;
-        if (s0 < lo0 && s0 < lo1 && s1 < lo0 && s1 < lo1) {
-            return false;
-        }
-        float hi0 = Component(b0, axis) + margin;
-        float hi1 = Component(b1, axis) + margin;
-        if (s0 > hi0 && s0 > hi1 && s1 > hi0 && s1 > hi1) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace vor

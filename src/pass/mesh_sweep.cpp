@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "body/motion_index.h"
+#include "body/transforms.h"
 #include "core/accel_mode.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
@@ -74,10 +75,6 @@ bool PolygonAlreadyHit(const MeshSweep &sweep) {
 }
 
 } // namespace
-
-const Matrix4 &MeshWorldMatrix(const CollisionBody *body) {
-    return body->worldMatrix;
-}
 
 bool NotEarlierThanNearest(const MeshSweep &sweep, float f) {
     const ContactRecord *nearest = sweep.step->nearest;

@@ -6,7 +6,5 @@
 namespace vor {
 
 void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshShape *mesh);
-// The matrix that takes a mesh body's stored corners into the world for the mesh tests.
-const Matrix4 &MeshWorldMatrix(const CollisionBody *body);
 
 } // namespace vor

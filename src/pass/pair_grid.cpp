@@ -28,6 +28,7 @@
 #include "body/motion_records.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
+#include "core/search_limits.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
 #include "pass/pass_driver.h"
@@ -43,11 +44,8 @@ constexpr double kTimeSlack = 1e-6;     // relative: a time narrowed to a float
 constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
 constexpr double kPairSlack = 1e-6;     // relative: rounding of the division and the margin
 constexpr double kTinySlack = 1e-25;    // absolute: quotients that fall into subnormals
-constexpr double kSafeMagnitude = 1e15; // coordinates and radii bounds of the regime
-constexpr double kSmallestRadius = 1e-15;
 constexpr uint64_t kMaxDestinationCells = 64; // a destination hull spanning more is always visited
 constexpr uint64_t kMaxQueryCells = 4096;     // a source query spanning more scans plainly
-constexpr double kCellClamp = 1e9;            // cell coordinates are clamped (monotone) to this
 constexpr double kMaxMemberReachCells = 2.0;  // a destination reaching further is always visited
 
 struct Span {
@@ -159,7 +157,7 @@ bool DestinationTimeInRegime(const MotionRecord *m) {
 bool RadiiInRegime(const Vec3 &r) {
     for (int a = 0; a < 3; ++a) {
         const double v = Component(r, a);
-        if (!(v >= kSmallestRadius && v <= kSafeMagnitude)) {
+        if (!(v >= kPairGridSmallestRadius && v <= kPairGridMagnitudeLimit)) {
             return false;
         }
     }
@@ -176,8 +174,8 @@ bool StepCentres(const CollisionBody *body, const EllipsoidShape *shape, Vec3 *p
     *p = Add(m->start, shape->offset);
     *q = Add(m->end, shape->offset);
     for (int a = 0; a < 3; ++a) {
-        if (!(std::fabs(Component(*p, a)) <= kSafeMagnitude &&
-              std::fabs(Component(*q, a)) <= kSafeMagnitude)) {
+        if (!(std::fabs(Component(*p, a)) <= kPairGridMagnitudeLimit &&
+              std::fabs(Component(*q, a)) <= kPairGridMagnitudeLimit)) {
             return false;
         }
     }
@@ -197,7 +195,7 @@ bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
             kTinySlack;
         out->lo[a] = std::min(std::min(x, y), back) - slack;
         out->hi[a] = std::max(std::max(x, y), back) + slack;
-        if (!(std::fabs(back) <= kSafeMagnitude)) {
+        if (!(std::fabs(back) <= kPairGridMagnitudeLimit)) {
             return false;
         }
     }
@@ -232,7 +230,7 @@ bool ProvenApart(const Span &src, const Vec3 &rs, const Span &dst, const Vec3 &r
 // Monotone in x, so overlapping intervals always share a cell.
 int64_t CellOf(const Grid &g, int a, double x) {
     double c = std::floor((x - g.origin[a]) / g.cell[a]);
-    c = std::min(std::max(c, -kCellClamp), kCellClamp);
+    c = std::min(std::max(c, -kCellNumberClamp), kCellNumberClamp);
     return static_cast<int64_t>(c);
 }
 

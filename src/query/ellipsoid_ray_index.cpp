@@ -29,6 +29,7 @@
 #include "body/registry.h"
 #include "body/transforms.h"
 #include "core/scene_epoch.h"
+#include "core/search_limits.h"
 #include "core/stats.h"
 #include "core/thresholds.h"
 #include "query/ray_cast.h"
@@ -74,8 +75,6 @@ struct TypeRayIndex {
 namespace {
 
 constexpr double kWiden = 1e-6;           // relative widening of every box, see above
-constexpr double kCoordinateLimit = 1e18; // |centre| and |ray ends| within this stay in range
-constexpr double kSmallestRadius = 1e-18; // radii from here to kCoordinateLimit stay in range
 constexpr uint32_t kLeafSize = 4;
 constexpr uint32_t kMaxDepth = 64;
 
@@ -90,11 +89,11 @@ float Up(double v) {
 }
 
 bool InRange(double coordinate) {
-    return std::fabs(coordinate) <= kCoordinateLimit;
+    return std::fabs(coordinate) <= kRayIndexCoordinateLimit;
 }
 
 bool RadiusInRange(double radius) {
-    return radius >= kSmallestRadius && radius <= kCoordinateLimit;
+    return radius >= kRayIndexSmallestRadius && radius <= kRayIndexCoordinateLimit;
 }
 
 void FreeIndex(TypeRayIndex *index) {

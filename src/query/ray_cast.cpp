@@ -12,8 +12,6 @@
 #include "core/thresholds.h"
 #include "mesh/mesh_accel.h"
 #include "mesh/triangle_tests.h"
-#include "pass/ellipsoid_sweep.h"
-#include "pass/mesh_sweep.h"
 #include "query/ellipsoid_ray_index.h"
 #include "query/unit_sphere_ray.h"
 

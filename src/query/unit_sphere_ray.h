@@ -8,8 +8,8 @@
 
 #include "core/module_state.h"
 #include "core/thresholds.h"
+#include "math/swept_boxes.h"
 #include "math/vec3.h"
-#include "pass/ellipsoid_sweep.h"
 
 namespace vor {
 

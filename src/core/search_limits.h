@@ -1,0 +1,28 @@
+// The rounding unit and the range limits that the accelerated searches (the mesh hierarchy, the
+// pair grid, the ray index of ellipsoids, the near-duplicate index) prove their skips within:
+// outside a limit a search hands the case to the plain scan. Named once here so that two proofs
+// that use the same bound read the same constant, and two that differ say why.
+#pragma once
+
+namespace vor {
+
+// u = 2^-24: the largest relative rounding of one float operation. Compared in double (the
+// margins and slacks are worked out in double) or taken as a float, which holds it exactly.
+constexpr double kUnitRoundoff = 1.0 / 16777216.0;
+
+// A cell number (floor of a coordinate over a cell size, in double) is clamped, monotonically,
+// to +-2^40 before it becomes an int64: exact in both, and spans of clamped cells stay far from
+// overflow. Any monotone clamp keeps the skips exact; the clamp only merges far cells.
+constexpr double kCellNumberClamp = 1099511627776.0;
+
+// The two ellipsoid searches each have a regime of magnitudes and radii within which their own
+// proofs hold (every quotient of a coordinate by a radius finite and covered by their slacks),
+// its smallest radius the reciprocal of its largest magnitude. They differ on purpose: each is the
+// regime its own proof was made for (pass/pair_grid.cpp, query/ellipsoid_ray_index.cpp), and
+// widening either needs that proof redone. Cases outside go to the plain scan.
+constexpr double kPairGridMagnitudeLimit = 1e15;    // double: coordinates and radii of the grid
+constexpr double kPairGridSmallestRadius = 1e-15;   // double: smaller radii scan plainly
+constexpr double kRayIndexCoordinateLimit = 1e18;   // double: |centre| and |ray ends| of the index
+constexpr double kRayIndexSmallestRadius = 1e-18;   // double: smaller radii are always tested
+
+} // namespace vor

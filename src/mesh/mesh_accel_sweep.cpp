@@ -1,0 +1,261 @@
+// The sweep's search over a mesh's hierarchy: the triangles whose box test a segment in
+// unit-sphere space can pass, and for the mesh sweep only those that a unit sphere moving along it
+// can touch at all, handed back by ascending list position. The hierarchy and the triangles'
+// rounding margins (why skipping by distance is exact) are in mesh_accel.cpp; the ray's search is
+// in mesh_accel_ray.cpp.
+//
+// Why skipping by the box test is exact: a triangle's box test compares lo/r - 1 and hi/r + 1 (lo,
+// hi the per-axis extremes of its world corners, r the radii) with the segment's ends. Division
+// by a positive r and the subtraction or addition of 1 are monotone under rounding, so a node box
+// that contains the triangle's world box gives node values on the same side of every comparison:
+// a node rejected by the same comparisons holds only triangles that the box test rejects. The
+// world corners are the very TransformPoint results the test uses, so the boxes are the
+// triangles' own to the bit; a NaN extreme, which never rejects, becomes an infinite node face.
+#include "mesh/mesh_accel_sweep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "core/search_limits.h"
+#include "core/thresholds.h"
+#include "mesh/mesh_accel.h"
+
+namespace vor {
+
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr double kReachMinStep = 4.0; // unit-sphere lengths: the reach test only for longer steps
+
+AccelBox UnitBox(const AccelBox &box, const float *r) {
+    AccelBox u;
+    for (int a = 0; a < 3; ++a) {
+        u.lo[a] = box.lo[a] / r[a];
+        u.hi[a] = box.hi[a] / r[a];
+    }
+    return u;
+}
+
+} // namespace
+
+// The box test's own comparisons on a box's faces, then the sweep's reach.
+bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
+    const AccelBox u = UnitBox(box, q.r);
+    for (int a = 0; a < 3; ++a) {
+        if (u.lo[a] - 1.0f > q.s[a] && u.lo[a] - 1.0f > q.e[a]) {
+            return true;
+        }
+        if (u.hi[a] + 1.0f < q.s[a] && u.hi[a] + 1.0f < q.e[a]) {
+            return true;
+        }
+    }
+    if (!q.reach) {
+        return false;
+    }
+    float entry = 0.0f;
+    return !SegmentReachesBox(q.probe, u, q.radius + margin * q.marginScale, 1.0f, &entry);
+}
+
+// Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
+// lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
+uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
+                  Float4 margin) {
+    Float4 unitLo[3], unitHi[3];
+    for (int a = 0; a < 3; ++a) {
+        const Float4 r = Splat4(q.r[a]);
+        unitLo[a] = Div4(lo[a], r);
+        unitHi[a] = Div4(hi[a], r);
+    }
+    uint32_t kept = SegmentNearFour(unitLo, unitHi, q.s, q.e);
+    if (q.reach && kept != 0) {
+        float entry[4];
+        const Float4 grow = Add4(Splat4(q.radius), Mul4(margin, Splat4(q.marginScale)));
+        kept &= SegmentReachesFour(q.probe, unitLo, unitHi, grow, 1.0f, entry);
+    }
+    return kept;
+}
+
+// The sweep's reach: a contact's touch point lies within 1 of the segment s..e, give or take the
+// rounding of the face, edge and corner tests. The corner test's q = |w|^2 - p^2 loses up to
+// about 12u |w|^2 (|w| <= L + 2 for any corner it accepts), which the first term covers eight
+// times over; the rest are errors of a few u times the coordinates of s and e and the step
+// (terms in the triangle's size are inside its margin), covered here thirtyfold. Only while every
+// number is finite and not huge, and the radii differ by at most a factor of 4.
+bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
+    const float rmin = std::min(q.r[0], std::min(q.r[1], q.r[2]));
+    const float rmax = std::max(q.r[0], std::max(q.r[1], q.r[2]));
+    const double ratio = static_cast<double>(rmax) / rmin;
+    if (!(ratio * ratio * ratio <= 64.0)) {
+        return false;
+    }
+    double m = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        m = std::max({m, std::fabs(double(q.s[a])), std::fabs(double(q.e[a]))});
+    }
+    const Vec3 move = {e.x - s.x, e.y - s.y, e.z - s.z};
+    if (!SetUpProbe(&q.probe, s, move) || !(m < kProbeLimit)) {
+        return false;
+    }
+    const double u = kUnitRoundoff;
+    const double l =
+        std::sqrt(double(move.x) * move.x + double(move.y) * move.y + double(move.z) * move.z);
+    // A short step's box, grown by 1, is nearly its reach already: the test would not pay.
+    if (!(l > kReachMinStep)) {
+        return false;
+    }
+    const double radius =
+        std::sqrt(1.0 + 100.0 * u * (l + 3.0) * (l + 3.0)) + 256.0 * u * (1.0 + 2.0 * m + l);
+    q.radius = static_cast<float>(radius * (1.0 + 1e-6));
+    q.marginScale = static_cast<float>(ratio * ratio * ratio / rmin * (1.0 + 1e-6));
+    return true;
+}
+
+namespace {
+
+// Room for n more candidates after the first `used`, growing by doubling up to the item count.
+bool ReserveCandidates(MeshAccel *accel, uint32_t used, uint32_t n) {
+    if (used + n <= accel->candidateCapacity) {
+        return true;
+    }
+    uint32_t capacity = std::max<uint32_t>(64, accel->candidateCapacity);
+    while (capacity < used + n) {
+        capacity = capacity > accel->itemCount / 2 ? accel->itemCount : capacity * 2;
+    }
+    void *grown = std::realloc(accel->candidates, sizeof(AccelCandidate) * capacity);
+    if (grown == nullptr) {
+        return false;
+    }
+    accel->candidates = static_cast<AccelCandidate *>(grown);
+    accel->candidateCapacity = capacity;
+    return true;
+}
+
+// The children of a node that q keeps: bit k for child k (never an empty slot).
+uint32_t KeptChildren(const CandidateSearch &q, const AccelNode &node) {
+    uint32_t kept = 0;
+    for (uint32_t g = 0; g < kAccelWidth; g += 4) {
+        Float4 lo[3], hi[3];
+        const uint32_t occupied = LoadChildGroup(node, g, lo, hi);
+        kept |= (KeptFour(q, lo, hi, Load4(node.margin + g)) & occupied) << g;
+    }
+    return kept;
+}
+
+// The items of a leaf that q keeps, from `first`, at most four: bit k for item first + k.
+uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t count,
+                   float margin) {
+    // A finite leaf margin means finite corners in every item (ItemMargin).
+    if (margin < kInfinity) {
+        Float4 lo[4], hi[4];
+        ItemBoxesFour(items, count, lo, hi);
+        return KeptFour(q, lo, hi, Splat4(margin)) & ((1u << count) - 1u);
+    }
+    uint32_t kept = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (!Rejected(q, ItemBox(items[k]), margin)) {
+            kept |= 1u << k;
+        }
+    }
+    return kept;
+}
+
+// Appends a leaf's items that pass; false when memory runs out.
+bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, uint32_t *found) {
+    if (!ReserveCandidates(accel, *found, ChildCount(leaf))) {
+        return false;
+    }
+    const uint32_t end = ChildIndex(leaf) + ChildCount(leaf);
+    for (uint32_t group = ChildIndex(leaf); group < end; group += 4) {
+        const uint32_t count = std::min<uint32_t>(4, end - group);
+        const uint32_t kept = KeptItems(q, &accel->items[group], count, leaf.margin);
+        for (uint32_t k = 0; k < count; ++k) {
+            if ((kept >> k & 1u) != 0) {
+                const AccelItem &item = accel->items[group + k];
+                accel->candidates[(*found)++] = AccelCandidate{item.position, item.corner};
+            }
+        }
+    }
+    return true;
+}
+
+// One child q does not reject: a leaf's items into the list, an inner node onto the stack. False
+// when memory runs out or the stack is full (deeper than any tree this builds).
+bool VisitChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c, uint32_t *found,
+                uint32_t *stack, uint32_t *depth) {
+    if (ChildCount(c) > 0) {
+        return EmitLeaf(accel, q, c, found);
+    }
+    if (*depth == kAccelStackDepth) {
+        return false;
+    }
+    stack[(*depth)++] = ChildIndex(c);
+    return true;
+}
+
+// Depth first over the nodes q does not reject; false when the plain scan must answer instead.
+bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *found) {
+    if (Rejected(q, accel->root.box, accel->root.margin)) {
+        return true;
+    }
+    uint32_t stack[kAccelStackDepth];
+    uint32_t depth = 0;
+    if (!VisitChild(accel, q, accel->root, found, stack, &depth)) {
+        return false;
+    }
+    while (depth > 0) {
+        const AccelNode &node = accel->nodes[stack[--depth]];
+        const uint32_t kept = KeptChildren(q, node);
+        for (uint32_t k = 0; k < kAccelWidth; ++k) {
+            if ((kept >> k & 1u) != 0 &&
+                !VisitChild(accel, q, ChildOf(node, k), found, stack, &depth)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
+                                 const Vec3 &e, const Vec3 &r, bool reach, uint32_t *count) {
+    *count = 0;
+    if (mesh->triangleCount < kAccelMinTriangles) {
+        return nullptr;
+    }
+    // Division by r must be monotone: positive radii only (infinity is fine, NaN is not).
+    if (!(r.x > 0.0f && r.y > 0.0f && r.z > 0.0f)) {
+        return nullptr;
+    }
+    MeshAccel *accel = MeshAccelFor(mesh, world);
+    if (accel == nullptr || !ReserveCandidates(accel, 0, 1)) {
+        return nullptr;
+    }
+    CandidateSearch q = {{s.x, s.y, s.z}, {e.x, e.y, e.z}, {r.x, r.y, r.z}, false, {}, 0, 0};
+    q.reach = reach && SetUpReach(q, s, e);
+    uint32_t found = 0;
+    if (!CollectCandidates(accel, q, &found)) {
+        return nullptr; // out of memory: the plain scan still works
+    }
+    // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
+    std::sort(
+        accel->candidates, accel->candidates + found,
+        [](const AccelCandidate &x, const AccelCandidate &y) { return x.position < y.position; });
+    *count = found;
+    return accel->candidates;
+}
+
+} // namespace
+
+const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
+                                     const Vec3 &e, const Vec3 &r, uint32_t *count) {
+    return Candidates(mesh, world, s, e, r, false, count);
+}
+
+const AccelCandidate *MeshAccelSweepQuery(const MeshShape *mesh, const Matrix4 &world,
+                                          const Vec3 &s, const Vec3 &e, const Vec3 &r,
+                                          uint32_t *count) {
+    return Candidates(mesh, world, s, e, r, true, count);
+}
+
+} // namespace vor

@@ -1,0 +1,34 @@
+// The inside of the sweep's search over a mesh's hierarchy (mesh_accel_sweep.cpp), named here so
+// that the tests can hold its four-wide box decisions to their scalar form lane by lane.
+#pragma once
+
+#include <cstdint>
+
+#include "math/float4.h"
+#include "mesh/mesh_accel_layout.h"
+#include "mesh/mesh_accel_search.h"
+
+namespace vor {
+
+// One search for candidates: the box test's comparisons in unit-sphere space, and where `reach`
+// is on, the distance test of the sweep (see SetUpReach).
+struct CandidateSearch {
+    float s[3], e[3], r[3];
+    bool reach;
+    SegmentProbe probe; // s + t (e - s) for 0 <= t <= 1 (unit-sphere space), when reach is on
+    float radius;       // how near a box must come: 1 and the slack of the query
+    float marginScale;  // k / rmin: world margin to unit-sphere space
+};
+
+// Sets up the sweep's reach test for s..e (q.s, q.e and q.r given): false, the test left off,
+// where its slack cannot be shown (see mesh_accel_sweep.cpp) or a step too short for it to pay.
+bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e);
+// The box test's own comparisons on a box's faces, then the sweep's reach: true when they reject
+// every triangle inside the world box `box` whose rounding margin is at most `margin`.
+bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin);
+// Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
+// lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
+uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
+                  Float4 margin);
+
+} // namespace vor
