@@ -3,7 +3,8 @@
 # that what they print is what a game developer should see: the character lands on the floor and
 # not inside it, stops at the wall's face, jumps and comes back down, the 30 and 60 frames a second
 # runs agree when gravity is scaled by the frame time, and a gravity kept from 60 frames a second
-# falls at half the speed at 30. Closes with "examples: N passed, N failed".
+# falls at half the speed at 30. The README's minimal host is examples/minimal_host.c word for word,
+# and prints what the README says. Closes with "examples: N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -29,7 +30,7 @@ output=""
 build_examples() {
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_BUILD_TESTS=OFF \
         -DVOR_BUILD_TOOLS=OFF -DVOR_BUILD_EXAMPLES=ON >/dev/null &&
-        cmake --build "$build" -j2 --target character_loop >/dev/null
+        cmake --build "$build" -j2 --target character_loop minimal_host >/dev/null
 }
 check "examples build with the module" build_examples
 
@@ -99,6 +100,26 @@ half_speed() {
     test_cond 'u / s > 1.8' "u=$(field 30fps-unscaled "first landing")" "s=$(field 30fps "first landing")"
 }
 check "gravity kept per update: at 30 frames a second the fall takes twice as long" half_speed
+
+# The README shows the minimal host in a ```c block; it must be the file the check builds.
+readme_shows_minimal_host() {
+    local shown
+    shown=$(awk '/^## A minimal host/ { on = 1 } on && /^```c$/ { code = 1; next }
+                 code && /^```$/ { exit } code' README.md)
+    [ -n "$shown" ] || { echo "no c block under '## A minimal host' in README.md"; return 1; }
+    diff <(echo "$shown") examples/minimal_host.c >/dev/null ||
+        { echo "README.md's host differs from examples/minimal_host.c:"; diff <(echo "$shown") examples/minimal_host.c | head; return 1; }
+}
+check "README.md shows examples/minimal_host.c as it is" readme_shows_minimal_host
+
+# It prints what its own comment and the README promise, from the module loaded by path.
+minimal_host_prints() {
+    local want got
+    want=$(sed -n 's|^ */\* prints: \(.*\) \*/$|\1|p' examples/minimal_host.c)
+    got=$("$build/examples/minimal_host" "$build/libvorcollide.so.1") || { echo "exit status $?"; return 1; }
+    [ -n "$want" ] && [ "$got" = "$want" ] || { echo "printed '$got', want '$want'"; return 1; }
+}
+check "minimal_host loads libvorcollide.so.1 and prints what it promises" minimal_host_prints
 
 echo "examples: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
