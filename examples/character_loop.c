@@ -9,7 +9,7 @@
  * which falls at half the speed.
  *
  * Build: part of every development build (build/<dir>/examples/character_loop), or on its own
- * against an installed vorcollide: cc character_loop.c $(pkg-config --cflags --libs vorcollide). */
+ * against an installed vorcollide: cc character_loop.c $(pkg-config --cflags --libs vorcollide) -lm. */
 #include <math.h>
 #include <stdio.h>
 

@@ -149,7 +149,7 @@ check "find_package(vorcollide 2.0) refuses the installed $version" refuses_majo
 packages=$work/packages
 make_packages() {
     mkdir -p "$packages" &&
-        (cd "$packages" && cpack --config "$root/$build/CPackConfig.cmake" >/dev/null) &&
+        cpack --config "$build/CPackConfig.cmake" -B "$packages" >/dev/null &&
         ls "$packages"/vorcollide-"$version"-*.tar.gz "$packages"/vorcollide_"$version"_*.deb
 }
 check "cpack makes vorcollide-$version .tar.gz and .deb" make_packages
