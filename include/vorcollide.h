@@ -17,8 +17,10 @@
  *   bounds, ignoring rotation: a rotated mesh reaching beyond that cube can be missed there.
  * - Triangles are hit from their front only (the side their corner order faces, counter-clockwise
  *   seen from the front in a right-handed view).
- * - One pass runs at most VORCOLLIDE_MAX_PASS_ITERATIONS sweep iterations; a pass that would need
- *   more (only degenerate input such as NaN or infinite coordinates gets near) stops there.
+ * - One pass runs at most VORCOLLIDE_MAX_PASS_ITERATIONS sweep iterations and stops there. Finite
+ *   input can reach it, not only NaN or infinities: a body asked to slide far along a finely
+ *   faceted concave wall in one step takes about one iteration per facet it turns at. Keep each
+ *   frame's requested move near the body's own size.
  */
 #ifndef VORCOLLIDE_H
 #define VORCOLLIDE_H
@@ -35,7 +37,7 @@
     VORCOLLIDE_VERSIONNUM(VORCOLLIDE_VERSION_MAJOR, VORCOLLIDE_VERSION_MINOR,                      \
                           VORCOLLIDE_VERSION_PATCH)
 
-/* Safety bound on the sweep iterations of one RunCollisionVOR; no well-formed scene comes near. */
+/* Bound on the sweep iterations of one RunCollisionVOR; long slides along faceted walls reach it. */
 #define VORCOLLIDE_MAX_PASS_ITERATIONS 1000
 
 /* ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/module_state.h"
 #include "core/thresholds.h"
 #include "pass/pass_driver.h"
 #include "support/pass_test_support.h"
@@ -239,6 +240,40 @@ TEST_F(DegenerateInputTest, AnInfiniteBodyWithoutEllipOptimizeEndsThePass) {
     MoveTo(1, 5, 0, 0);
     RunCollisionVOR();
     ExpectBounded();
+}
+
+// The bound is not only for NaN and infinities: a body asked to slide 200 units round the inside
+// of a 200-facet ring in one step (concave mode 1) turns at facet after facet, one iteration each,
+// with every coordinate finite. The pass still ends where the wall holds the body.
+TEST_F(PassDriverTest, FiniteInputTakesHundredsOfIterationsAndTheBodyStaysInsideTheRing) {
+    constexpr uint32_t kFacets = 200;
+    constexpr float kRing = 20;
+    NewCollObjVOR(1, 2);
+    AddObjShapeVOR(1, 2);
+    for (uint32_t k = 0; k < kFacets; ++k) {
+        const float a0 = 6.2831853f * static_cast<float>(k) / kFacets;
+        const float a1 = 6.2831853f * static_cast<float>(k + 1) / kFacets;
+        const float x0 = kRing * std::cos(a0), z0 = kRing * std::sin(a0);
+        const float x1 = kRing * std::cos(a1), z1 = kRing * std::sin(a1);
+        AddMeshTri(1, x0, -5, z0, x1, 5, z1, x0, 5, z0); // facing the ring's centre
+        AddMeshTri(1, x0, -5, z0, x1, -5, z1, x1, 5, z1);
+    }
+    Place(1, 0, 0, 0);
+    ActivateObjVOR(1);
+    MakeEllipsoid(10, 1, 0.5f, 0.5f, 0.5f);
+    SetCollisionsVOR(1, 2, 2, 2, 1);
+    SetConcaveModeVOR(1);
+    Place(10, kRing - 1, 0, 0);
+    RunCollisionVOR();
+    MoveTo(10, kRing - 1, 0, 200); // along the wall's tangent, one and a half times round
+    vor::ResetStats();
+    RunCollisionVOR();
+    EXPECT_GT(vor::Stats.passIterations, 150u); // measured 172
+    EXPECT_LE(vor::Stats.passIterations, static_cast<uint64_t>(vor::kMaxPassIterations));
+    EXPECT_GT(CountCollisionsVOR(10), 150);
+    const float x = X(10), z = Z(10);
+    ASSERT_TRUE(std::isfinite(x) && std::isfinite(z));
+    EXPECT_LE(std::hypot(x, z), kRing - 0.5f + 1e-3f); // the radius keeps it off the wall
 }
 
 } // namespace

@@ -387,6 +387,40 @@ TEST_F(Transforms, EveryPeekOfAnUndefinedObjectAnswersZero) {
     EXPECT_EQ(log.texts.size(), 6u);
 }
 
+// A rejected peek answers the very bits of a real +0.0: only the error report tells them apart.
+TEST_F(Transforms, ARejectedPeekCannotBeToldFromARealZeroButIsReported) {
+    Place(1, 0, 0, 0);
+    Arm();
+    const int32_t real = PeekObjXVOR(1);
+    EXPECT_TRUE(log.texts.empty());
+    const int32_t rejected = PeekObjXVOR(2);
+    EXPECT_EQ(real, rejected);
+    EXPECT_EQ(rejected, 0);
+    ASSERT_EQ(log.texts.size(), 1u);
+    EXPECT_EQ(log.texts[0], "Object not defined in collision system: 2");
+}
+
+// The position read back is the body's; an ellipsoid's offset moves its centre, not the position.
+TEST_F(Transforms, ThePeekedPositionIsTheBodysNotTheEllipsoidCentre) {
+    MakeEllipsoid(2, 1, 0.25f, 0.45f, 0.25f);
+    SetEllipOffsetVOR(2, 0, 0.45f, 0);
+    NewCollObjVOR(3, 2);
+    AddObjShapeVOR(3, 2);
+    AddMeshTri(3, -10, 0, -10, -10, 0, 10, 10, 0, -10); // a floor at y 0, facing up
+    Place(3, 0, 0, 0);
+    ActivateObjVOR(3);
+    SetCollisionsVOR(1, 2, 2, 3, 1);
+    Place(2, -5, 1, -5);
+    SetObjGravityVOR(2, 0.5f);
+    for (int frame = 0; frame < 4; ++frame) {
+        MoveTo(2, -5, Y(2), -5);
+        RunCollisionVOR();
+    }
+    EXPECT_NEAR(Y(2), 0.0f, 1e-4f); // the feet on the floor; the centre is 0.45 above
+    ASSERT_GE(CountCollisionsVOR(2), 1);
+    EXPECT_NEAR(F(CollisionHitPos(2, 1, 2)), 0.0f, 1e-4f);
+}
+
 TEST_F(Transforms, RejectedUpdatesAndScalesChangeNothing) {
     SetObjGravityVOR(1, 2);
     SetObjPosVOR(0, 10, 0);

@@ -54,7 +54,8 @@ void RunCollisionPass() {
     if (Pass.sweepNeeded != 1) {
         return;
     }
-    // Iterate while a response asks for another; the bound only cuts off degenerate input.
+    // Iterate while a response asks for another; the bound ends long slides along faceted walls
+    // and degenerate input alike.
     for (int32_t done = 0; done < kMaxPassIterations; ++done) {
         Stats.passIterations += 1;
         Pass.sweepNeeded = 0;
