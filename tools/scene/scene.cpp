@@ -255,7 +255,7 @@ bool SurfaceBelow(const Bounds &b, float x, float z, Point *hit) {
 // one: where walkers may start and head for when their planned points lie over a hole.
 std::vector<Point> SurfaceGrid(const Bounds &b) {
     std::vector<Point> grid;
-    const int n = 15;
+    const int n = kSurfaceGridSize;
     for (int i = 0; i < n; ++i) {
         for (int k = 0; k < n; ++k) {
             Point hit;
@@ -286,23 +286,20 @@ int NearestSurface(const std::vector<Point> &grid, float x, float z, const std::
 
 // Puts a walker of a loaded level on the surface below its planned start, a hair above it. Where
 // there is none (a hole, the level's edge), it starts on the nearest free grid point and heads
-// for the grid points nearest its waypoints; with no surface at all it starts above the level
-// and falls.
-void PlaceOnSurface(CharacterSpec *c, const Bounds &b, const std::vector<Point> &grid,
+// for the grid points nearest its waypoints. Answers false when no spot is left with a surface
+// below it: such a walker would only fall, so it is left out.
+bool PlaceOnSurface(CharacterSpec *c, const Bounds &b, const std::vector<Point> &grid,
                     std::vector<int> *used, float radius) {
-    const float lift = 0.05f * radius;
+    const float lift = kStartLiftPerRadius * radius;
     Point hit;
     if (SurfaceBelow(b, c->start.x, c->start.z, &hit)) {
         c->start = {hit.x, hit.y + lift, hit.z};
         c->placement = "on the surface below its start";
-        return;
+        return true;
     }
     const int at = NearestSurface(grid, c->start.x, c->start.z, *used);
-    if (at < 0) {
-        c->start.y = b.max.y + lift;
-        c->placement = "no surface below any point: starts above the level";
-        return;
-    }
+    if (at < 0)
+        return false;
     used->push_back(at);
     char text[160];
     std::snprintf(text, sizeof text,
@@ -317,6 +314,7 @@ void PlaceOnSurface(CharacterSpec *c, const Bounds &b, const std::vector<Point> 
         w.x = grid[to].x;
         w.z = grid[to].z;
     }
+    return true;
 }
 
 std::string Units(float v) {
@@ -392,9 +390,10 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
     std::vector<CharacterSpec> cast = builtIn ? BuiltInCast() : FileLevelCast(bounds);
     const std::vector<Point> grid = builtIn ? std::vector<Point>() : SurfaceGrid(bounds);
     std::vector<int> usedGrid;
+    run->planned = static_cast<int>(cast.size());
     for (CharacterSpec &plan : cast) {
-        if (!builtIn)
-            PlaceOnSurface(&plan, bounds, grid, &usedGrid, scale.radius);
+        if (!builtIn && !PlaceOnSurface(&plan, bounds, grid, &usedGrid, scale.radius))
+            continue;
         CreateCharacter(plan, scale);
         CharacterRun c;
         c.plan = plan;
@@ -459,10 +458,22 @@ void PrintScale(const SceneRun &run, FILE *out) {
                  s.stepHow.c_str(), s.gravity * 60, s.gravityHow.c_str());
 }
 
+void PrintPlacement(const SceneRun &run, FILE *out) {
+    const int placed = static_cast<int>(run.characters.size());
+    std::fprintf(out, "walkers: placed %d of %d where a downward ray meets the level%s\n", placed,
+                 run.planned,
+                 placed == run.planned ? ""
+                 : placed == 0
+                     ? "; there is none: are its faces turned away, or is another axis up (--up)?"
+                     : "; no other spot with a surface below was left");
+}
+
 void PrintSummary(const SceneRun &run, FILE *out) {
     std::fprintf(out, "\nsummary after %d frames (%.1f s), level %s:\n", run.frames,
                  run.frames / 60.0f, run.level.source.c_str());
     PrintScale(run, out);
+    if (!run.builtIn)
+        PrintPlacement(run, out);
     for (const CharacterRun &c : run.characters)
         if (!c.plan.placement.empty())
             std::fprintf(out, "character %u started at %.3f %.3f %.3f: %s\n", c.plan.number,
@@ -520,6 +531,8 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
     std::string s = "{\n  \"level\": " + JsonString(run.level.source) +
                     ",\n  \"frames\": " + std::to_string(run.frames) +
                     ",\n  \"library_reports\": " + std::to_string(run.libraryReports) +
+                    ",\n  \"up\": " + JsonString(run.level.up) +
+                    ",\n  \"walkers_planned\": " + std::to_string(run.planned) +
                     ",\n  \"radii\": [" + Units(run.scale.radius) + ", " +
                     Units(run.scale.RadiusY()) + ", " + Units(run.scale.radius) +
                     "],\n  \"scale\": {\"radius\": " + JsonString(run.scale.radiusHow) +
