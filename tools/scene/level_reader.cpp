@@ -62,8 +62,7 @@ bool FileUpAxis(const std::string &path, const aiScene &scene, UpAxis *up, std::
         return true;
     }
     int32_t axis = 0, sign = 1;
-    if (scene.mMetaData == nullptr || !scene.mMetaData->Get("UpAxis", axis) || axis < 0 ||
-        axis > 2)
+    if (scene.mMetaData == nullptr || !scene.mMetaData->Get("UpAxis", axis) || axis < 0 || axis > 2)
         return false;
     if (scene.mMetaData->Get("UpAxisSign", sign) && sign < 0)
         sign = -1;

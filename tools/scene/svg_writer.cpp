@@ -187,7 +187,8 @@ void DrawContacts(std::string *s, const SceneRun &run, const Frame &f, float x1)
             lastDrawn[k.object] = k.frame;
             const float px = f.X(k.point.x), py = f.Y(f.V(k.point));
             const float nx = k.normal.x, nv = f.side ? -k.normal.y : k.normal.z;
-            const float len = StrokeInside(f, x1, px, py, nx, nv, 1.8f * run.scale.radius * f.scale);
+            const float len =
+                StrokeInside(f, x1, px, py, nx, nv, 1.8f * run.scale.radius * f.scale);
             *s += "<line x1=\"" + Num(px) + "\" y1=\"" + Num(py) + "\" x2=\"" + Num(px + nx * len) +
                   "\" y2=\"" + Num(py + nv * len) +
                   "\" stroke-width=\"1\" stroke-opacity=\"0.8\"/>" + "<circle cx=\"" + Num(px) +
@@ -204,8 +205,7 @@ float GridStep(const Frame &f, float x1) {
         kTickCharWidth * std::max(Tick(std::floor(f.x0)).size(), Tick(std::ceil(x1)).size()) +
         kTickGap;
     const float pixels = std::max(widest, 60.0f);
-    for (float power = std::pow(10.0f, std::floor(std::log10(pixels / f.scale)) - 1);;
-         power *= 10)
+    for (float power = std::pow(10.0f, std::floor(std::log10(pixels / f.scale)) - 1);; power *= 10)
         for (float m : {1.0f, 2.0f, 5.0f})
             if (m * power * f.scale >= pixels)
                 return m * power;

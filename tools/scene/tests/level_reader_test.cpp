@@ -177,7 +177,8 @@ TEST(LevelReader, EveryUpAxisBecomesPlusYKeepingFrontFacesAndSizes) {
 
 TEST(LevelReader, AskedUpAxisWinsAndIsSaid) {
     // A floor of a z-up file: its front faces +z. Read with --up z it lies flat, facing +y.
-    const std::string path = WriteFile("zfloor.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
+    const std::string path =
+        WriteFile("zfloor.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
     const UpAxis z{2, 1};
     LevelFile level;
     std::string error;

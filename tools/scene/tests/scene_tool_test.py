@@ -387,7 +387,8 @@ def check_walker_placement():
     s, out = scene_summary("--level", path("patch.obj"), "--frames", "30")
     expect(len(s["characters"]) == 4 and s["walkers_planned"] == 5,
            "4 of 5 walkers are placed: %d of %r" % (len(s["characters"]), s["walkers_planned"]))
-    expect("walkers: placed 4 of 5 where a downward ray meets the level; no other spot" in out.stdout,
+    expect("walkers: placed 4 of 5 where downward rays meet the level under the whole body; no other"
+           " spot" in out.stdout,
            "the summary says how many walkers found a place: %r" % out.stdout[-600:])
     for c in s["characters"]:
         expect(abs(c["start"][1] - 0.5) < 0.01 and c["start"][0] < 1.4 and c["start"][2] < 1.4,
