@@ -413,6 +413,7 @@ function useLevel(level) {
 }
 
 function clearStalePanels() {
+  script = null; // a push into the concave spot ends with its level
   rayHit = null;
   $('ray').textContent = 'Click the view to cast a ray.';
   $('ray').className = 'muted';
@@ -641,12 +642,14 @@ $('record').addEventListener('click', () => {
 
 // ---- the concave spot -------------------------------------------------------------------------
 // The same push into the spot once per concave mode, each from the same start; the page then
-// shows the current mode's push live.
+// shows the chosen mode's push live.
 function showConcaveSpot() {
-  if (sim.level.source !== 'built-in') useLevel(builtIn);
+  // The built-in level afresh, with the default settings but the concave mode chosen.
   const mode = sim.settings.concave;
-  const results = sim.compareConcaveModes();
+  useLevel(builtIn);
   sim.applySettings({ concave: mode });
+  syncControls();
+  const results = sim.compareConcaveModes();
   sim.placeAt(CONCAVE_SPOT.start);
   // Look into the crevice from above its open side.
   const centre = characterCentre();

@@ -333,17 +333,30 @@ export function createSim(vor, rules) {
     return best && best.point;
   }
 
-  // The surface point nearest (x, z): the one straight below, else the nearest point of the
-  // tool's surface grid over the level's bounds; null when no ray meets the level anywhere.
+  // The surface point below (x, z) when the level is under the whole body there, as
+  // vorcollide-scene places its walkers: rays a radius out along x and z meet it too, within a
+  // radius of the same height. null on a leg's tip, a rail or over a hole.
+  function groundUnder(x, z) {
+    const hit = surfaceBelow(x, z), r = sim.scale.radius;
+    if (!hit) return null;
+    for (const [dx, dz] of [[r, 0], [-r, 0], [0, r], [0, -r]]) {
+      const side = surfaceBelow(x + dx, z + dz);
+      if (!side || Math.abs(side[1] - hit[1]) > r) return null;
+    }
+    return hit;
+  }
+
+  // The ground nearest (x, z): the one straight below, else the nearest point of the tool's
+  // surface grid over the level's bounds; null when the level has no ground anywhere.
   function surfaceNear(x, z) {
-    const below = surfaceBelow(x, z);
+    const below = groundUnder(x, z);
     if (below) return below;
     if (!sim.surfaceGrid) {
       const { min, max } = sim.bounds, n = rules.surfaceGrid;
       sim.surfaceGrid = [];
       for (let i = 0; i < n; ++i) {
         for (let k = 0; k < n; ++k) {
-          const hit = surfaceBelow(min[0] + ((max[0] - min[0]) * (i + 0.5)) / n, min[2] + ((max[2] - min[2]) * (k + 0.5)) / n);
+          const hit = groundUnder(min[0] + ((max[0] - min[0]) * (i + 0.5)) / n, min[2] + ((max[2] - min[2]) * (k + 0.5)) / n);
           if (hit) sim.surfaceGrid.push(hit);
         }
       }
