@@ -43,6 +43,7 @@ float TurntableYaw(float seconds);
 struct Level {
     std::vector<LevelObject> objects;
     std::string source; // "built-in" or the level file's path
+    std::string up;     // a level file's up axis and why, e.g. "+z (--up)"; empty when built in
 };
 
 Level BuiltInLevel();

@@ -28,7 +28,9 @@ const char kUsage[] =
     "  --module PATH        the plug-in module (default: libvorcollide.so next to this program,\n"
     "                       or in its parent directory)\n"
     "  --level FILE         use a level file as the level: OBJ, glTF, FBX, Collada, 3DS and every\n"
-    "                       other format assimp reads (+y up)\n"
+    "                       other format assimp reads\n"
+    "  --up AXIS            the level file's up axis: x, y, z, -x, -y or -z (default: the\n"
+    "                       file's own where its format names one, else y)\n"
     "  --char-radius R      characters' horizontal radius (height radius 1.8 R); default: the\n"
     "                       built-in level's 0.25, or 1/100 of a level file's width\n"
     "  --speed V            walking speed, units per second (default: 9.6 radii a second)\n"
@@ -48,6 +50,8 @@ struct Options {
     bool noSvg = false, quiet = false;
     int frames = 600;
     ScaleRequest scale;
+    bool upGiven = false;
+    UpAxis up;
 };
 
 int Fail(const std::string &message, int status) {
@@ -101,6 +105,15 @@ bool ParseOptions(int argc, char **argv, Options *o, std::string *error) {
         } else if (a == "--level" && !o->replay) {
             if (!value(&o->level))
                 return false;
+        } else if (a == "--up" && !o->replay) {
+            std::string v;
+            if (!value(&v))
+                return false;
+            if (!ParseUpAxis(v, &o->up)) {
+                *error = "--up needs x, y, z, -x, -y or -z, not '" + v + "'";
+                return false;
+            }
+            o->upGiven = true;
         } else if (a == "--svg" && !o->replay) {
             if (!value(&o->svg))
                 return false;
@@ -163,10 +176,11 @@ int main(int argc, char **argv) {
     // Read the level before anything else, so a bad file changes nothing.
     Level level = BuiltInLevel();
     if (!o.replay && !o.level.empty()) {
-        std::vector<Triangle> triangles;
-        if (!ReadLevelFile(o.level, &triangles, &error))
+        LevelFile file;
+        if (!ReadLevelFile(o.level, o.upGiven ? &o.up : nullptr, &file, &error))
             return Fail(error, 1);
-        level = FileLevel(triangles, o.level);
+        level = FileLevel(file.triangles, o.level);
+        level.up = UpAxisName(file.up) + " (" + file.upHow + ")";
     }
 
     Module module;
@@ -198,6 +212,8 @@ int main(int argc, char **argv) {
         options.scale = o.scale;
         std::printf("vorcollide-scene: module %s, level %s, %d frames at 60 per second\n",
                     modulePath.c_str(), level.source.c_str(), o.frames);
+        if (!level.up.empty())
+            std::printf("up axis of the level file: %s\n", level.up.c_str());
         RunScene(level, o.level.empty(), options, &run, stdout);
         PrintSummary(run, stdout);
         if (!o.json.empty() && !WriteSummaryJson(run, o.json, &error))

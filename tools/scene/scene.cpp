@@ -251,16 +251,31 @@ bool SurfaceBelow(const Bounds &b, float x, float z, Point *hit) {
     return true;
 }
 
-// Surface points of a loaded level on a 15 x 15 grid over its bounds, where a downward ray finds
-// one: where walkers may start and head for when their planned points lie over a hole.
-std::vector<Point> SurfaceGrid(const Bounds &b) {
+// The surface point below (x, z) when the level is under the whole body there: rays a radius
+// out along x and z meet it too, within a radius of the same height. A spider's leg or a
+// railing's top meets the middle ray alone, and a walker put there only falls off.
+bool GroundUnder(const Bounds &b, float x, float z, float radius, Point *hit) {
+    if (!SurfaceBelow(b, x, z, hit))
+        return false;
+    const float around[4][2] = {{radius, 0}, {-radius, 0}, {0, radius}, {0, -radius}};
+    for (const auto &d : around) {
+        Point side;
+        if (!SurfaceBelow(b, x + d[0], z + d[1], &side) || std::fabs(side.y - hit->y) > radius)
+            return false;
+    }
+    return true;
+}
+
+// Points of a loaded level on a 15 x 15 grid over its bounds with ground under a whole body:
+// where walkers may start and head for when their planned points lie over a hole.
+std::vector<Point> SurfaceGrid(const Bounds &b, float radius) {
     std::vector<Point> grid;
-    const int n = 15;
+    const int n = kSurfaceGridSize;
     for (int i = 0; i < n; ++i) {
         for (int k = 0; k < n; ++k) {
             Point hit;
-            if (SurfaceBelow(b, b.min.x + (b.max.x - b.min.x) * (i + 0.5f) / n,
-                             b.min.z + (b.max.z - b.min.z) * (k + 0.5f) / n, &hit))
+            if (GroundUnder(b, b.min.x + (b.max.x - b.min.x) * (i + 0.5f) / n,
+                            b.min.z + (b.max.z - b.min.z) * (k + 0.5f) / n, radius, &hit))
                 grid.push_back(hit);
         }
     }
@@ -285,24 +300,21 @@ int NearestSurface(const std::vector<Point> &grid, float x, float z, const std::
 }
 
 // Puts a walker of a loaded level on the surface below its planned start, a hair above it. Where
-// there is none (a hole, the level's edge), it starts on the nearest free grid point and heads
-// for the grid points nearest its waypoints; with no surface at all it starts above the level
-// and falls.
-void PlaceOnSurface(CharacterSpec *c, const Bounds &b, const std::vector<Point> &grid,
+// there is none under its whole body (a hole, the level's edge), it starts on the nearest free grid
+// point and heads for the grid points nearest its waypoints. Answers false when no spot is left
+// with a surface below it: such a walker would only fall, so it is left out.
+bool PlaceOnSurface(CharacterSpec *c, const Bounds &b, const std::vector<Point> &grid,
                     std::vector<int> *used, float radius) {
-    const float lift = 0.05f * radius;
+    const float lift = kStartLiftPerRadius * radius;
     Point hit;
-    if (SurfaceBelow(b, c->start.x, c->start.z, &hit)) {
+    if (GroundUnder(b, c->start.x, c->start.z, radius, &hit)) {
         c->start = {hit.x, hit.y + lift, hit.z};
         c->placement = "on the surface below its start";
-        return;
+        return true;
     }
     const int at = NearestSurface(grid, c->start.x, c->start.z, *used);
-    if (at < 0) {
-        c->start.y = b.max.y + lift;
-        c->placement = "no surface below any point: starts above the level";
-        return;
-    }
+    if (at < 0)
+        return false;
     used->push_back(at);
     char text[160];
     std::snprintf(text, sizeof text,
@@ -317,6 +329,7 @@ void PlaceOnSurface(CharacterSpec *c, const Bounds &b, const std::vector<Point> 
         w.x = grid[to].x;
         w.z = grid[to].z;
     }
+    return true;
 }
 
 std::string Units(float v) {
@@ -390,11 +403,13 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
     BuildLevel(level);
 
     std::vector<CharacterSpec> cast = builtIn ? BuiltInCast() : FileLevelCast(bounds);
-    const std::vector<Point> grid = builtIn ? std::vector<Point>() : SurfaceGrid(bounds);
+    const std::vector<Point> grid =
+        builtIn ? std::vector<Point>() : SurfaceGrid(bounds, scale.radius);
     std::vector<int> usedGrid;
+    run->planned = static_cast<int>(cast.size());
     for (CharacterSpec &plan : cast) {
-        if (!builtIn)
-            PlaceOnSurface(&plan, bounds, grid, &usedGrid, scale.radius);
+        if (!builtIn && !PlaceOnSurface(&plan, bounds, grid, &usedGrid, scale.radius))
+            continue;
         CreateCharacter(plan, scale);
         CharacterRun c;
         c.plan = plan;
@@ -459,10 +474,22 @@ void PrintScale(const SceneRun &run, FILE *out) {
                  s.stepHow.c_str(), s.gravity * 60, s.gravityHow.c_str());
 }
 
+void PrintPlacement(const SceneRun &run, FILE *out) {
+    const int placed = static_cast<int>(run.characters.size());
+    std::fprintf(
+        out, "walkers: placed %d of %d where downward rays meet the level under the whole body%s\n",
+        placed, run.planned,
+        placed == run.planned ? ""
+        : placed == 0 ? "; there is none: are its faces turned away, or is another axis up (--up)?"
+                      : "; no other spot with a surface below was left");
+}
+
 void PrintSummary(const SceneRun &run, FILE *out) {
     std::fprintf(out, "\nsummary after %d frames (%.1f s), level %s:\n", run.frames,
                  run.frames / 60.0f, run.level.source.c_str());
     PrintScale(run, out);
+    if (!run.builtIn)
+        PrintPlacement(run, out);
     for (const CharacterRun &c : run.characters)
         if (!c.plan.placement.empty())
             std::fprintf(out, "character %u started at %.3f %.3f %.3f: %s\n", c.plan.number,
@@ -520,6 +547,8 @@ bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string 
     std::string s = "{\n  \"level\": " + JsonString(run.level.source) +
                     ",\n  \"frames\": " + std::to_string(run.frames) +
                     ",\n  \"library_reports\": " + std::to_string(run.libraryReports) +
+                    ",\n  \"up\": " + JsonString(run.level.up) +
+                    ",\n  \"walkers_planned\": " + std::to_string(run.planned) +
                     ",\n  \"radii\": [" + Units(run.scale.radius) + ", " +
                     Units(run.scale.RadiusY()) + ", " + Units(run.scale.radius) +
                     "],\n  \"scale\": {\"radius\": " + JsonString(run.scale.radiusHow) +

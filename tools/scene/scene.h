@@ -24,6 +24,11 @@ constexpr float kMinSlope = 0.9f; // walkable when the contact normal's y exceed
 // A loaded level's characters are 1/100 of its width across (about as on the built-in level),
 // and walk and fall in proportion to their size.
 constexpr float kLevelWidthPerRadius = 100.0f;
+// Walkers of a loaded level start where a downward ray meets it, looked for first below their
+// planned start, then on a grid of this many points a side over the level's bounds.
+constexpr int kSurfaceGridSize = 15;
+// A placed walker's feet start this many radii above the surface hit.
+constexpr float kStartLiftPerRadius = 0.05f;
 
 // The characters' size, speed and gravity, and how each was chosen (for the summary).
 struct CharacterScale {
@@ -101,7 +106,8 @@ struct SceneRun {
     bool builtIn = true;
     int frames = 0;
     CharacterScale scale;
-    std::vector<CharacterRun> characters;
+    std::vector<CharacterRun> characters; // those placed: on a level file, only over a surface
+    int planned = 0;                      // characters the script has
     ProjectileRun projectile;
     int libraryReports = 0;
 };
@@ -110,6 +116,8 @@ struct SceneRun {
 void RunScene(const Level &level, bool builtIn, const SceneOptions &options, SceneRun *run,
               FILE *out);
 void PrintSummary(const SceneRun &run, FILE *out);
+// One line: how many walkers of a level file found a surface to start on.
+void PrintPlacement(const SceneRun &run, FILE *out);
 // One line: the characters' size, speed and fall, and how each was chosen.
 void PrintScale(const SceneRun &run, FILE *out);
 bool WriteSummaryJson(const SceneRun &run, const std::string &path, std::string *error);

@@ -49,6 +49,9 @@ std::string Tick(float v) {
     return text;
 }
 
+constexpr float kTickGap = 10;      // pixels at least between two x labels
+constexpr float kTickCharWidth = 6; // pixels a character of a label takes, about
+
 std::string Num(float v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", v);
@@ -154,9 +157,23 @@ void DrawPaths(std::string *s, const SceneRun &run, const Frame &f) {
     }
 }
 
+// How much of a stroke of length len from (px, py) along (dx, dy) stays inside the panel, so that
+// a normal drawn near its edge does not run over the title or the other view.
+float StrokeInside(const Frame &f, float x1, float px, float py, float dx, float dy, float len) {
+    const float lo[2] = {f.left, f.top}, hi[2] = {f.left + f.Width(x1), f.top + f.Height()};
+    const float p[2] = {px, py}, d[2] = {dx, dy};
+    for (int a = 0; a < 2; ++a) {
+        if (d[a] > 0)
+            len = std::fmin(len, std::fmax(0.0f, (hi[a] - p[a]) / d[a]));
+        else if (d[a] < 0)
+            len = std::fmin(len, std::fmax(0.0f, (lo[a] - p[a]) / d[a]));
+    }
+    return len;
+}
+
 // Contacts with anything but the floor everyone walks on, at most one per object every 12
 // frames, each a dot with its normal.
-void DrawContacts(std::string *s, const SceneRun &run, const Frame &f) {
+void DrawContacts(std::string *s, const SceneRun &run, const Frame &f, float x1) {
     for (const CharacterRun &c : run.characters) {
         *s += "<g data-character=\"" + std::to_string(c.plan.number) + "\" stroke=\"" +
               c.plan.colour + "\" fill=\"" + c.plan.colour + "\">\n";
@@ -170,7 +187,8 @@ void DrawContacts(std::string *s, const SceneRun &run, const Frame &f) {
             lastDrawn[k.object] = k.frame;
             const float px = f.X(k.point.x), py = f.Y(f.V(k.point));
             const float nx = k.normal.x, nv = f.side ? -k.normal.y : k.normal.z;
-            const float len = 0.45f * f.scale;
+            const float len =
+                StrokeInside(f, x1, px, py, nx, nv, 1.8f * run.scale.radius * f.scale);
             *s += "<line x1=\"" + Num(px) + "\" y1=\"" + Num(py) + "\" x2=\"" + Num(px + nx * len) +
                   "\" y2=\"" + Num(py + nv * len) +
                   "\" stroke-width=\"1\" stroke-opacity=\"0.8\"/>" + "<circle cx=\"" + Num(px) +
@@ -180,11 +198,24 @@ void DrawContacts(std::string *s, const SceneRun &run, const Frame &f) {
     }
 }
 
+// The grid's spacing in world units: 1, 2 or 5 times a power of ten, the smallest that leaves
+// the widest x label room and at least 60 pixels.
+float GridStep(const Frame &f, float x1) {
+    const float widest =
+        kTickCharWidth * std::max(Tick(std::floor(f.x0)).size(), Tick(std::ceil(x1)).size()) +
+        kTickGap;
+    const float pixels = std::max(widest, 60.0f);
+    for (float power = std::pow(10.0f, std::floor(std::log10(pixels / f.scale)) - 1);; power *= 10)
+        for (float m : {1.0f, 2.0f, 5.0f})
+            if (m * power * f.scale >= pixels)
+                return m * power;
+}
+
 void DrawGrid(std::string *s, const Frame &f, float x1, const char *vName) {
     *s += "<g class=\"grid\">\n";
     *s += "<rect x=\"" + Num(f.left) + "\" y=\"" + Num(f.top) + "\" width=\"" + Num(f.Width(x1)) +
           "\" height=\"" + Num(f.Height()) + "\" fill=\"#fbfbf8\" stroke=\"#999\"/>\n";
-    const float step = (x1 - f.x0) > 40 ? 10.0f : 2.0f;
+    const float step = GridStep(f, x1);
     for (float x = std::ceil(f.x0 / step) * step; x <= x1; x += step) {
         *s += "<line x1=\"" + Num(f.X(x)) + "\" y1=\"" + Num(f.top) + "\" x2=\"" + Num(f.X(x)) +
               "\" y2=\"" + Num(f.top + f.Height()) + "\" stroke=\"#e4e4e4\"/>\n";
@@ -204,7 +235,10 @@ void DrawGrid(std::string *s, const Frame &f, float x1, const char *vName) {
 // Draws the legend from (x, y) down; answers the y below it.
 float DrawLegend(std::string *s, const SceneRun &run, float x, float y) {
     *s += "<g id=\"legend\">\n";
-    Text(s, x, y, "Characters (ellipsoids 0.5 wide, 0.9 high)", "class=\"head\"");
+    Text(s, x, y,
+         "Characters (ellipsoids " + Tick(2 * run.scale.radius) + " wide, " +
+             Tick(2 * run.scale.RadiusY()) + " high)",
+         "class=\"head\"");
     y += 20;
     for (const CharacterRun &c : run.characters) {
         *s += "<line x1=\"" + Num(x) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(x + 22) +
@@ -329,7 +363,7 @@ std::string RenderSvg(const SceneRun &run) {
     s += "</g>\n<g id=\"paths-top\">\n";
     DrawPaths(&s, run, top);
     s += "</g>\n<g id=\"contacts-top\">\n";
-    DrawContacts(&s, run, top);
+    DrawContacts(&s, run, top, x1);
     s += "</g>\n";
 
     Text(&s, left, side.top - 8, "Side view (looking along -z; x to the right, y up)",
@@ -340,7 +374,7 @@ std::string RenderSvg(const SceneRun &run) {
     s += "</g>\n<g id=\"paths-side\">\n";
     DrawPaths(&s, run, side);
     s += "</g>\n<g id=\"contacts-side\">\n";
-    DrawContacts(&s, run, side);
+    DrawContacts(&s, run, side, x1);
     s += "</g>\n";
 
     s += legend;

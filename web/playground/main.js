@@ -7,7 +7,8 @@ import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
 import { OBJLoader } from 'three/addons/loaders/OBJLoader.js';
 import { loadVorcollide } from '../vorcollide.mjs';
-import { createSim, builtInLevel, meshLevel, LIMITS, CHARACTER, scriptedInputs, SCRIPTED_WALK_FRAMES } from './sim.js';
+import { createSim, builtInLevel, meshLevel, LIMITS, CHARACTER, scriptedInputs, SCRIPTED_WALK_FRAMES, DEFAULT_SETTINGS, CONCAVE_SPOT } from './sim.js';
+import { SETTING_HINTS, settingHint } from './hints.js';
 import { parseTrace, createTracePlayer } from './trace.js';
 
 const $ = (id) => document.getElementById(id);
@@ -38,7 +39,7 @@ try {
   $('status').textContent = 'not started';
   throw e;
 }
-const sim = createSim(vor);
+const sim = createSim(vor, sceneData.characters);
 const builtIn = builtInLevel(sceneData);
 
 // ---- the view ---------------------------------------------------------------------------------
@@ -48,7 +49,7 @@ renderer.setPixelRatio(Math.min(window.devicePixelRatio, 2));
 container.prepend(renderer.domElement);
 const scene = new THREE.Scene();
 scene.background = new THREE.Color(0x2b3038);
-const camera = new THREE.PerspectiveCamera(55, 1, 0.05, 500);
+const camera = new THREE.PerspectiveCamera(55, 1, 0.05, 500); // near and far follow the level
 camera.position.set(-14, 9, 8);
 const controls = new OrbitControls(camera, renderer.domElement);
 controls.target.set(-8, 0.5, -4);
@@ -62,6 +63,8 @@ const worldGroup = new THREE.Group(); // the level, bodies and contacts of what 
 scene.add(worldGroup);
 const markerGroup = new THREE.Group();
 scene.add(markerGroup);
+const spotGroup = new THREE.Group(); // where each concave mode ends at the concave spot
+scene.add(spotGroup);
 let bodyViews = new Map(); // object number -> the group drawn for its body
 
 function resize() {
@@ -90,12 +93,21 @@ function clearGroup(group) {
   }
 }
 
+const BACK_COLOUR = '#c2379a';
+const backMaterial = new THREE.MeshStandardMaterial({ color: BACK_COLOUR, roughness: 0.9, side: THREE.BackSide, flatShading: true });
+backMaterial.shared = true;
 const palette = ['#d62728', '#1f77b4', '#2ca02c', '#ff7f0e', '#9467bd', '#8c564b', '#e377c2', '#17becf'];
 function addBodyView(number, { corners, colour, radii, offset, isCharacter }) {
   const node = new THREE.Group();
   if (corners && corners.length) {
     const mesh = new THREE.Mesh(meshGeometry(corners), new THREE.MeshStandardMaterial({ color: colour || '#c7c7c7', roughness: 0.85, flatShading: true }));
+    mesh.userData.level = true;
     node.add(mesh);
+    // The library hits a triangle from its front only: the back of one is drawn in its own shade.
+    const back = new THREE.Mesh(mesh.geometry, backMaterial);
+    back.userData.level = true;
+    back.userData.back = true;
+    node.add(back);
     const edges = new THREE.LineSegments(new THREE.EdgesGeometry(mesh.geometry, 20), new THREE.LineBasicMaterial({ color: 0x222222, transparent: true, opacity: 0.35 }));
     node.add(edges);
   }
@@ -117,7 +129,8 @@ function buildLiveView() {
   bodyViews = new Map();
   for (const o of sim.level.objects) addBodyView(o.number, { corners: o.corners, colour: o.colour });
   if (sim.level.source === 'built-in') for (const b of sim.balls) addBodyView(b.number, { radii: b.radii });
-  addBodyView(CHARACTER, { radii: [0.25, 0.45, 0.25], offset: [0, 0.45, 0], isCharacter: true });
+  const sc = sim.scale;
+  addBodyView(CHARACTER, { radii: [sc.radius, sc.radiusY, sc.radius], offset: [0, sc.radiusY, 0], isCharacter: true });
 }
 
 // Places every drawn body where the library has it: resolved position and angles.
@@ -137,24 +150,28 @@ function placeBodies(scales) {
 // Contacts: a dot at the point and an arrow along the normal.
 const contactMaterial = new THREE.MeshBasicMaterial({ color: 0xff3355 });
 contactMaterial.shared = true;
-const dotGeometry = new THREE.SphereGeometry(0.09, 10, 8);
+const dotGeometry = new THREE.SphereGeometry(1, 10, 8);
+// Markers are sized to the character (0.09 and 0.9 units for the built-in level's).
 function drawContacts(lists) {
   clearGroup(markerGroup);
+  const r = markerUnit();
   for (const c of lists) {
     const dot = new THREE.Mesh(dotGeometry, contactMaterial);
+    dot.scale.setScalar(0.36 * r);
     dot.position.set(...c.point);
     markerGroup.add(dot);
     const n = new THREE.Vector3(...c.normal);
-    if (n.lengthSq() > 0) markerGroup.add(new THREE.ArrowHelper(n.normalize(), dot.position, 0.9, 0xff3355, 0.2, 0.1));
+    if (n.lengthSq() > 0) markerGroup.add(new THREE.ArrowHelper(n.normalize(), dot.position, 3.6 * r, 0xff3355, 0.8 * r, 0.4 * r));
   }
   if (rayHit) {
-    const dot = new THREE.Mesh(new THREE.SphereGeometry(0.08, 12, 8), new THREE.MeshBasicMaterial({ color: 0x33ddff }));
+    const dot = new THREE.Mesh(new THREE.SphereGeometry(0.32 * r, 12, 8), new THREE.MeshBasicMaterial({ color: 0x33ddff }));
     dot.position.set(...rayHit.point);
     markerGroup.add(dot);
     const n = new THREE.Vector3(...rayHit.normal);
-    if (n.lengthSq() > 0) markerGroup.add(new THREE.ArrowHelper(n.normalize(), dot.position, 0.8, 0x33ddff, 0.18, 0.1));
+    if (n.lengthSq() > 0) markerGroup.add(new THREE.ArrowHelper(n.normalize(), dot.position, 3.2 * r, 0x33ddff, 0.72 * r, 0.4 * r));
   }
 }
+const markerUnit = () => (tracePlayer ? 0.25 : sim.scale.radius);
 
 function contactRows(list) {
   const shapeName = { 1: 'ellipsoid', 2: 'mesh' };
@@ -191,7 +208,7 @@ function castRayAt(ndcX, ndcY) {
   const caster = new THREE.Raycaster();
   caster.setFromCamera(new THREE.Vector2(ndcX, ndcY), camera);
   const start = caster.ray.origin.toArray();
-  const end = caster.ray.origin.clone().addScaledVector(caster.ray.direction, 200).toArray();
+  const end = caster.ray.origin.clone().addScaledVector(caster.ray.direction, camera.far).toArray();
   const types = tracePlayer ? new Set([...tracePlayer.objects.values()].map((o) => o.type)) : null;
   rayHit = tracePlayer ? traceRay(types, start, end) : sim.castRay(start, end);
   $('ray').innerHTML = rayHit
@@ -232,7 +249,7 @@ function keyboardInput() {
   const ahead = new THREE.Vector3().subVectors(controls.target, camera.position).setY(0).normalize();
   const right = new THREE.Vector3(-ahead.z, 0, ahead.x);
   const move = ahead.multiplyScalar(f).add(right.multiplyScalar(r));
-  if (move.lengthSq() > 0) move.normalize().multiplyScalar(0.04);
+  if (move.lengthSq() > 0) move.normalize().multiplyScalar(sim.scale.step);
   return { dx: move.x, dz: move.z, jump: keys.has('Space') };
 }
 
@@ -244,7 +261,8 @@ function stepOnce() {
   if (script) {
     const next = script.next();
     if (next.done) {
-      finishWalk();
+      if (walkDone) finishWalk();
+      else script = null;
       return;
     } else {
       input = next.value;
@@ -256,18 +274,37 @@ function stepOnce() {
   } else {
     input = keyboardInput();
   }
-  const feet = sim.step(input);
-  // The camera follows the character.
-  if (lastFeet) {
-    const delta = new THREE.Vector3(...feet).sub(new THREE.Vector3(...lastFeet));
-    if (delta.lengthSq() < 4) {
-      camera.position.add(delta);
-      controls.target.add(delta);
-    }
-  }
-  lastFeet = feet;
+  sim.step(input);
+  if (input.dx || input.dz || input.jump || input.to) following = true;
 }
-let lastFeet = null;
+
+// While following, the orbit point is the character's centre: the camera keeps its offset from
+// it as it walks, falls or is put back, so zooming and orbiting turn about the character. The
+// overview looks at the whole level instead, until the character is walked or put back.
+let following = true;
+let respawnsSeen = 0;
+function characterCentre() {
+  const f = sim.feet();
+  return new THREE.Vector3(f[0], f[1] + sim.scale.radiusY, f[2]);
+}
+function followCharacter() {
+  following = true;
+  const centre = characterCentre();
+  camera.position.add(centre.clone().sub(controls.target));
+  controls.target.copy(centre);
+}
+
+// Near and far planes and the zoom range from the level's size, so a level of 700 units is as
+// visible as one of 7.
+function fitCameraToLevel() {
+  const { min, max } = sim.bounds;
+  const size = Math.max(Math.hypot(max[0] - min[0], max[1] - min[1], max[2] - min[2]), 8 * sim.scale.radius);
+  camera.near = size / 2000;
+  camera.far = size * 8;
+  camera.updateProjectionMatrix();
+  controls.minDistance = 2 * sim.scale.radius;
+  controls.maxDistance = size * 3;
+}
 
 // The whole level in view, seen from above its front edge.
 function overview() {
@@ -275,10 +312,10 @@ function overview() {
   const box = new THREE.Box3().setFromObject(worldGroup);
   if (box.isEmpty()) return;
   const centre = box.getCenter(new THREE.Vector3()), size = box.getSize(new THREE.Vector3());
-  const reach = Math.max(size.x, size.z, 4);
+  const reach = Math.max(size.x, size.z, tracePlayer ? 4 : 16 * sim.scale.radius);
+  following = false;
   controls.target.copy(centre);
   camera.position.set(centre.x - reach * 0.15, centre.y + reach * 0.6, centre.z + reach * 0.75);
-  lastFeet = null;
   refresh();
 }
 
@@ -293,11 +330,19 @@ function refresh() {
     contactRows(shown ? readContactsOf(shown) : []);
     $('hud').textContent = `trace ${traceName}: frame ${tracePlayer.frame} of ${tracePlayer.frames}`;
   } else {
+    if (sim.respawns !== respawnsSeen) {
+      respawnsSeen = sim.respawns;
+      following = true;
+    }
+    if (following) followCharacter();
     placeBodies();
     drawContacts(sim.contacts);
     contactRows(sim.contacts);
     const f = sim.feet();
-    $('hud').textContent = `frame ${sim.frame}  feet ${f.map((v) => v.toFixed(2)).join(' ')}  ${sim.grounded ? 'grounded' : 'airborne'}  level: ${sim.level.source}`;
+    const digits = Math.max(0, 2 - Math.floor(Math.log10(sim.scale.radius / 0.25)));
+    const standing = sim.grounded ? `grounded on object ${sim.ground} (contact normal y above ${sim.settings.minSlope.toFixed(2)})` : 'airborne';
+    $('hud').textContent = `frame ${sim.frame}  feet ${f.map((v) => v.toFixed(digits)).join(' ')}  ${standing}  respawns ${sim.respawns}  level: ${sim.level.source}`;
+    showBackFaceNote(!sim.grounded && overBackFacesOnly());
   }
   controls.update();
   renderer.render(scene, camera);
@@ -333,10 +378,12 @@ function syncControls() {
   $('dynamic').value = String(s.dynamic);
   $('minSlope').value = String(s.minSlope);
   $('minSlopeValue').textContent = s.minSlope.toFixed(2);
+  for (const id of Object.keys(SETTING_HINTS)) $(`${id}Hint`).textContent = settingHint(id, s[id]);
 }
 for (const id of ['response', 'concave', 'sizeMode', 'dynamic']) {
   $(id).addEventListener('change', () => {
     sim.applySettings({ [id]: Number($(id).value) });
+    $(`${id}Hint`).textContent = settingHint(id, sim.settings[id]);
     $(id).blur();
   });
 }
@@ -344,17 +391,73 @@ $('minSlope').addEventListener('change', () => $('minSlope').blur());
 $('minSlope').addEventListener('input', () => {
   sim.applySettings({ minSlope: Number($('minSlope').value) });
   $('minSlopeValue').textContent = sim.settings.minSlope.toFixed(2);
+  $('minSlopeHint').textContent = settingHint('minSlope', sim.settings.minSlope);
 });
 
 // ---- levels -------------------------------------------------------------------------------
+// Every level starts afresh: default settings (the scripted walk changes some), no ray, no file
+// names or results of the level before.
 function useLevel(level) {
   closeTrace();
+  sim.settings = { ...DEFAULT_SETTINGS, minSlope: sceneData.characters.minSlope };
   sim.setLevel(level);
+  syncControls();
   buildLiveView();
-  rayHit = null;
-  lastFeet = null;
+  clearStalePanels();
+  fitCameraToLevel();
+  respawnsSeen = 0;
   $('status').textContent = `level ${level.source}`;
+  $('scale').textContent = scaleText();
+  $('concaveSpot').style.display = level.source === 'built-in' ? '' : 'none';
   overview();
+}
+
+function clearStalePanels() {
+  script = null; // a push into the concave spot ends with its level
+  rayHit = null;
+  $('ray').textContent = 'Click the view to cast a ray.';
+  $('ray').className = 'muted';
+  $('levelFile').value = '';
+  $('traceFile').value = '';
+  $('walkResult').textContent = '';
+  $('concaveResult').textContent = '';
+  clearGroup(spotGroup);
+  contactRows([]);
+  showBackFaceNote(false);
+}
+
+function scaleText() {
+  const sc = sim.scale, g = (v) => Number(v.toPrecision(3));
+  return `Character: radii ${g(sc.radius)} × ${g(sc.radiusY)} × ${g(sc.radius)} (${sc.how}), walks ${g(sc.step * 60)} units a second, falls ${g(sc.gravity * 60)}; ` +
+    `sized as vorcollide-scene sizes its walkers. Falling below y ${g(sim.fallLimit)} puts it back on the nearest surface.`;
+}
+
+// True when the first level surface straight below the character is the back of a triangle:
+// the library will not hold the character there, it falls through.
+const downCaster = new THREE.Raycaster();
+function overBackFacesOnly() {
+  if (!sim.bounds) return false;
+  downCaster.set(characterCentre(), new THREE.Vector3(0, -1, 0));
+  downCaster.far = sim.bounds.max[1] - sim.bounds.min[1] + 4 * sim.scale.radiusY;
+  const levelMeshes = [];
+  worldGroup.traverse((o) => { if (o.userData.level) levelMeshes.push(o); });
+  const hits = downCaster.intersectObjects(levelMeshes, false);
+  return hits.length > 0 && hits.every((h) => h.object.userData.back);
+}
+
+function showBackFaceNote(on) {
+  $('backNote').style.display = on ? 'block' : 'none';
+}
+
+// The same level with every triangle turned the other way.
+function flipLevel() {
+  const level = sim.level;
+  const objects = level.objects.map((o) => {
+    const c = Float32Array.from(o.corners);
+    for (let i = 0; i < c.length; i += 9) for (let a = 0; a < 3; ++a) [c[i + 3 + a], c[i + 6 + a]] = [c[i + 6 + a], c[i + 3 + a]];
+    return { ...o, corners: c };
+  });
+  useLevel({ ...level, start: level.source === 'built-in' ? level.start : null, objects, source: level.source.endsWith(' (turned over)') ? level.source.slice(0, -14) : `${level.source} (turned over)` });
 }
 
 // The triangles of a loaded three.js object, in world coordinates, as flat corners.
@@ -417,8 +520,7 @@ async function openTrace(file, others = []) {
   traceName = file.name;
   tracePlayer.seek(0);
   buildTraceView();
-  rayHit = null;
-  $('ray').textContent = 'Click the view to cast a ray.';
+  clearStalePanels();
   $('settingsBox').style.display = 'none';
   overview();
   $('traceBox').style.display = 'block';
@@ -459,6 +561,8 @@ function closeTrace() {
   $('settingsBox').style.display = '';
   sim.setLevel(sim.level);
   buildLiveView();
+  fitCameraToLevel();
+  followCharacter();
 }
 
 $('traceSlider').addEventListener('input', () => seekTrace(Number($('traceSlider').value)));
@@ -492,14 +596,14 @@ window.addEventListener('drop', (e) => {
   openFiles(e.dataTransfer.files);
 });
 $('builtIn').addEventListener('click', () => { useLevel(builtIn); showMessage(''); });
-$('respawn').addEventListener('click', () => { sim.respawn(); lastFeet = null; });
+$('respawn').addEventListener('click', () => { sim.respawn(); followCharacter(); });
+$('flip').addEventListener('click', () => flipLevel());
+$('concaveSpot').addEventListener('click', () => showConcaveSpot());
 $('overview').addEventListener('click', () => overview());
 
 // ---- the scripted walk and recording ----------------------------------------------------------
 function startWalk() {
   useLevel(builtIn);
-  sim.settings = { response: 3, concave: 3, sizeMode: 0, minSlope: 0.9, dynamic: 4, optimize: 1 };
-  syncControls();
   sim.startRecording(`the playground's scripted walk of ${SCRIPTED_WALK_FRAMES} frames`);
   sim.setLevel(builtIn);
   script = scriptedInputs();
@@ -536,9 +640,43 @@ $('record').addEventListener('click', () => {
   }
 });
 
+// ---- the concave spot -------------------------------------------------------------------------
+// The same push into the spot once per concave mode, each from the same start; the page then
+// shows the chosen mode's push live.
+function showConcaveSpot() {
+  // The built-in level afresh, with the default settings but the concave mode chosen.
+  const mode = sim.settings.concave;
+  useLevel(builtIn);
+  sim.applySettings({ concave: mode });
+  syncControls();
+  const results = sim.compareConcaveModes();
+  sim.placeAt(CONCAVE_SPOT.start);
+  // Look into the crevice from above its open side.
+  const centre = characterCentre();
+  controls.target.copy(centre);
+  camera.position.set(centre.x - 0.3, centre.y + 5.5, centre.z + 3.2);
+  followCharacter();
+  script = concavePush(CONCAVE_SPOT.frames);
+  // Each mode's end as a ghost of the character in the mode's colour.
+  clearGroup(spotGroup);
+  const sc = sim.scale;
+  for (const r of results) {
+    const ghost = new THREE.Mesh(new THREE.SphereGeometry(1, 16, 12), new THREE.MeshBasicMaterial({ color: palette[r.mode], transparent: true, opacity: 0.45, depthWrite: false }));
+    ghost.scale.set(sc.radius, sc.radiusY, sc.radius);
+    ghost.position.set(r.feet[0], r.feet[1] + sc.radiusY, r.feet[2]);
+    spotGroup.add(ghost);
+  }
+  const g = (v) => v.toFixed(2);
+  $('concaveResult').innerHTML = `${CONCAVE_SPOT.what}; the ghosts show where each mode leaves the character after ${CONCAVE_SPOT.frames} frames:<br>` +
+    results.map((r) => `<span style="color:${palette[r.mode]}">■</span> ${r.mode === mode ? '<b>' : ''}${r.mode} ${settingHint('concave', r.mode).split(':')[0]}: ${r.feet.map(g).join(' ')}${r.mode === mode ? '</b>' : ''}`).join('<br>');
+  return results;
+}
+function* concavePush(frames) {
+  for (let i = 0; i < frames; ++i) yield { to: CONCAVE_SPOT.to, jump: false };
+}
+
 // ---- start ----------------------------------------------------------------------------------
 useLevel(builtIn);
-syncControls();
 requestAnimationFrame(loop);
 
 // For scripts and tests: the page's own functions.
@@ -558,6 +696,20 @@ window.playground = {
   castRayAt,
   overview,
   cameraPosition: () => camera.position.toArray(),
+  camera: () => ({ near: camera.near, far: camera.far, target: controls.target.toArray() }),
+  // Where the character's centre falls in the view, in pixels from the canvas' top left corner.
+  characterOnScreen() {
+    refresh();
+    const p = characterCentre().project(camera);
+    const r = renderer.domElement.getBoundingClientRect();
+    return { x: ((p.x + 1) / 2) * r.width, y: ((1 - p.y) / 2) * r.height, depth: p.z, width: r.width, height: r.height };
+  },
+  showConcaveSpot,
+  flipLevel,
+  hints: () => Object.fromEntries(Object.keys(SETTING_HINTS).map((id) => [id, $(`${id}Hint`).textContent])),
+  panels: () => ({ ray: $('ray').textContent, levelFile: $('levelFile').value, walk: $('walkResult').textContent, concave: $('concaveResult').textContent, settings: { ...sim.settings } }),
+  backNote: () => $('backNote').style.display === 'block',
+  scaleText: () => $('scale').textContent,
   seekTrace: (frame) => { seekTrace(frame); return { frame: tracePlayer.frame, frames: tracePlayer.frames, compared: tracePlayer.compared, differ: tracePlayer.differ.length, contacts: [...tracePlayer.objects.values()].filter((o) => o.kinds.has(1)).reduce((n, o) => n + vor.CountCollisionsVOR(o.number), 0) }; },
   message: () => ({ text: $('message').textContent, kind: $('message').className }),
   lastTrace: () => lastTrace,

@@ -2,7 +2,9 @@
 // from the loopback server and runs the scripted 600-frame walk through the page's own code. The
 // walk's trace is replayed by vorcollide-scene against the Linux module, whose results must hash
 // to the page's hash. Bad files must give clear messages and break nothing; a screenshot must
-// show the level. Any JavaScript error or failed request fails the test.
+// show the level, and a 700-unit level must be as visible, sized as vorcollide-scene sizes it,
+// with the character on screen after it falls off and is put back. Any JavaScript error or
+// failed request fails the test.
 // usage: node browser_test.mjs URL SCENE_TOOL LINUX_MODULE OUT_DIR SCENE_TRACE
 import { spawnSync } from 'node:child_process';
 import { writeFileSync, readFileSync } from 'node:fs';
@@ -64,6 +66,60 @@ function decodePng(buf) {
   return { width, height, channels, pixels: out };
 }
 
+// Share of the view's pixels (every second one) that differ from the background, and how many
+// colours cover more than 1/500 of it.
+function viewCoverage(png, box) {
+  let level = 0, total = 0;
+  const buckets = new Map();
+  for (let y = Math.floor(box.y); y < Math.min(png.height, box.y + box.height); y += 2) {
+    for (let x = Math.floor(box.x); x < Math.min(png.width, box.x + box.width); x += 2) {
+      const i = (y * png.width + x) * png.channels;
+      const [r, g, b] = [png.pixels[i], png.pixels[i + 1], png.pixels[i + 2]];
+      ++total;
+      if (Math.abs(r - 0x2b) + Math.abs(g - 0x30) + Math.abs(b - 0x38) > 24) ++level;
+      const key = (r >> 5) * 64 + (g >> 5) * 8 + (b >> 5);
+      buckets.set(key, (buckets.get(key) || 0) + 1);
+    }
+  }
+  return { share: level / Math.max(total, 1), colours: [...buckets.values()].filter((n) => n > total / 500).length };
+}
+
+// Pixels of the character's colour (#ffcc33, lit) within radius pixels of (x, y) in the view.
+function characterPixels(png, box, x, y, radius) {
+  let n = 0;
+  for (let dy = -radius; dy <= radius; ++dy) {
+    for (let dx = -radius; dx <= radius; ++dx) {
+      const px = Math.round(box.x + x + dx), py = Math.round(box.y + y + dy);
+      if (px < 0 || py < 0 || px >= png.width || py >= png.height) continue;
+      const i = (py * png.width + px) * png.channels;
+      const [r, g, b] = [png.pixels[i], png.pixels[i + 1], png.pixels[i + 2]];
+      if (r > 150 && g > 110 && b < 90 && r > b + 90) ++n;
+    }
+  }
+  return n;
+}
+
+// A hilly ground 700 units across with four blocks on it, as an OBJ: a level far larger than the
+// built-in one (whose character would be a speck on it and whose far plane once hid it).
+function wideLevelObj() {
+  const n = 24, size = 700, lines = [];
+  const height = (i, k) => 25 * Math.sin(i / 3) * Math.cos(k / 4);
+  for (let i = 0; i <= n; ++i) for (let k = 0; k <= n; ++k) lines.push(`v ${(i / n - 0.5) * size} ${height(i, k).toFixed(3)} ${(k / n - 0.5) * size}`);
+  const at = (i, k) => i * (n + 1) + k + 1;
+  for (let i = 0; i < n; ++i) for (let k = 0; k < n; ++k) lines.push(`f ${at(i, k)} ${at(i, k + 1)} ${at(i + 1, k + 1)} ${at(i + 1, k)}`);
+  let base = (n + 1) * (n + 1);
+  for (const [cx, cz] of [[-200, -200], [200, -150], [-150, 200], [180, 220]]) {
+    const x0 = cx - 30, x1 = cx + 30, z0 = cz - 30, z1 = cz + 30, y0 = -30, y1 = 70;
+    for (const [x, y, z] of [[x0, y0, z0], [x1, y0, z0], [x1, y0, z1], [x0, y0, z1], [x0, y1, z0], [x1, y1, z0], [x1, y1, z1], [x0, y1, z1]]) lines.push(`v ${x} ${y} ${z}`);
+    const v = (k) => base + k;
+    // Faces turned out: top, then the four sides.
+    lines.push(`f ${v(5)} ${v(8)} ${v(7)} ${v(6)}`, `f ${v(5)} ${v(6)} ${v(2)} ${v(1)}`, `f ${v(6)} ${v(7)} ${v(3)} ${v(2)}`,
+      `f ${v(7)} ${v(8)} ${v(4)} ${v(3)}`, `f ${v(8)} ${v(5)} ${v(1)} ${v(4)}`);
+    base += 8;
+  }
+  return lines.join('\n') + '\n';
+}
+
 const problems = [];
 const browser = await puppeteer.launch({
   executablePath: process.env.VOR_CHROMIUM || '/usr/bin/chromium',
@@ -98,6 +154,30 @@ try {
   const contactsSeen = (walk.trace.match(/^CountCollisionsVOR 101 {2}# -> [1-9]/gm) || []).length;
   check('the walk touches the level (frames with contacts)', contactsSeen > 100, `${contactsSeen} frames with contacts`);
 
+  // Every setting says what its choice does, and the concave mode's line differs for each of the
+  // seven.
+  const hints = await page.evaluate(() => {
+    const texts = [];
+    for (let m = 1; m <= 7; ++m) { document.getElementById('concave').value = String(m); document.getElementById('concave').dispatchEvent(new Event('change')); texts.push(playground.hints().concave); }
+    document.getElementById('concave').value = '3'; document.getElementById('concave').dispatchEvent(new Event('change'));
+    return { concave: texts, all: playground.hints() };
+  });
+  check('every setting is explained in one line, each concave mode in its own',
+    new Set(hints.concave).size === 7 && hints.concave.every((t) => t.length > 20) && Object.values(hints.all).every((t) => t.length > 20 && !t.includes('\n')),
+    JSON.stringify(hints));
+
+  // The concave spot: the seven modes do not all end in the same place.
+  const spot = await page.evaluate(() => {
+    const r = playground.showConcaveSpot().map((x) => x.feet);
+    playground.setPaused(true);
+    return { ends: r, text: playground.panels().concave };
+  });
+  const apart = (a, b) => Math.hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]) > 0.05;
+  const groups = spot.ends.reduce((g, e) => (g.some((x) => !apart(x, e)) ? g : [...g, e]), []);
+  check('at the concave spot the modes leave the character in at least three places a radius or more apart',
+    groups.length >= 3 && Math.max(...spot.ends.map((e) => e[1])) - Math.min(...spot.ends.map((e) => e[1])) > 0.25 && /^The crevice/.test(spot.text),
+    JSON.stringify(spot));
+
   // A click casts a ray from the camera and shows the hit.
   await page.evaluate(() => playground.overview());
   const view = await page.$('#view canvas');
@@ -109,22 +189,9 @@ try {
   // The screenshot shows the level: most of the view is not the background, in several colours.
   const shotPath = path.join(outDir, 'playground.png');
   await page.screenshot({ path: shotPath });
-  const png = decodePng(readFileSync(shotPath));
-  let level = 0, total = 0;
-  const buckets = new Map();
-  for (let y = Math.floor(box.y); y < Math.min(png.height, box.y + box.height); y += 2) {
-    for (let x = Math.floor(box.x); x < Math.min(png.width, box.x + box.width); x += 2) {
-      const i = (y * png.width + x) * png.channels;
-      const [r, g, b] = [png.pixels[i], png.pixels[i + 1], png.pixels[i + 2]];
-      ++total;
-      if (Math.abs(r - 0x2b) + Math.abs(g - 0x30) + Math.abs(b - 0x38) > 24) ++level;
-      const key = (r >> 5) * 64 + (g >> 5) * 8 + (b >> 5);
-      buckets.set(key, (buckets.get(key) || 0) + 1);
-    }
-  }
-  const colours = [...buckets.values()].filter((n) => n > total / 500).length;
-  check('the screenshot shows the level, not a blank canvas', total > 0 && level / total > 0.25 && colours >= 6,
-    `${((100 * level) / Math.max(total, 1)).toFixed(1)}% of the view differs from the background, ${colours} colours`);
+  const cover = viewCoverage(decodePng(readFileSync(shotPath)), box);
+  check('the screenshot shows the level, not a blank canvas', cover.share > 0.25 && cover.colours >= 6,
+    `${(100 * cover.share).toFixed(1)}% of the view differs from the background, ${cover.colours} colours`);
 
   // Bad files: a clear message, and the walk goes on on the level it had.
   const drop = (name, text, size) => page.evaluate(async (name, text, size) => {
@@ -168,7 +235,30 @@ try {
 
   // Good levels from the three.js loaders: an OBJ floor and a GLB box exported by three.js.
   const objLevel = await drop('floor.obj', 'v -5 0 -5\nv 5 0 -5\nv 5 0 5\nv -5 0 5\nf 1 4 3 2\n');
+  const stale = await page.evaluate(() => playground.panels());
+  check('a level change clears the ray, the file names, the walk result and the walk\'s settings',
+    stale.ray === 'Click the view to cast a ray.' && stale.levelFile === '' && stale.walk === '' && stale.concave === '' &&
+    stale.settings.response === 3 && stale.settings.concave === 3 && stale.settings.sizeMode === 0 && Math.abs(stale.settings.minSlope - 0.9) < 1e-6,
+    JSON.stringify(stale));
   check('an OBJ level is loaded and walked on', objLevel.ok && objLevel.triangles === 2 && objLevel.level === 'floor.obj' && objLevel.stepped, JSON.stringify(objLevel));
+  // A floor wound the other way: the character falls through it, the page says why, and turning
+  // the level over gives a floor to stand on.
+  const backs = await page.evaluate(async () => {
+    await playground.openFiles([new File(['v -5 0 -5\nv 5 0 -5\nv 5 0 5\nv -5 0 5\nf 1 2 3 4\n'], 'under.obj')]);
+    const sim = playground.sim;
+    sim.placeAt([0, 0.5, 0]);
+    let noted = false;
+    for (let i = 0; i < 20 && !noted; ++i) { sim.step({ dx: 0, dz: 0 }); playground.characterOnScreen(); noted = playground.backNote(); }
+    for (let i = 0; i < 100; ++i) sim.step({ dx: 0, dz: 0 });
+    const fell = sim.feet()[1] < -0.1;
+    playground.flipLevel();
+    for (let i = 0; i < 60; ++i) sim.step({ dx: 0, dz: 0 });
+    playground.characterOnScreen();
+    return { noted, fell, flipped: sim.level.source, grounded: sim.grounded, feet: sim.feet(), noteAfter: playground.backNote() };
+  });
+  check('over back faces only, the page notes it; turned over, the level holds the character',
+    backs.noted && backs.fell && backs.flipped === 'under.obj (turned over)' && backs.grounded && Math.abs(backs.feet[1]) < 0.01 && !backs.noteAfter,
+    JSON.stringify(backs));
   const glb = await page.evaluate(async () => {
     const THREE = await import('three');
     const { GLTFExporter } = await import('three/addons/exporters/GLTFExporter.js');
@@ -183,6 +273,32 @@ try {
   });
   check('a GLB level is loaded, and the character lands on it', glb.ok && glb.triangles === 12 && glb.level === 'box.glb' && glb.grounded && Math.abs(glb.feet[1]) < 0.05, JSON.stringify(glb));
 
+  // Grounded comes from the contact normal against the minimum slope: on the flat box a
+  // normal y of 1 is walkable under 0.99, not under 1.
+  const slopes = await page.evaluate(() => {
+    const at = (v) => { playground.sim.applySettings({ minSlope: v }); playground.sim.step({ dx: 0, dz: 0 }); return playground.sim.grounded; };
+    const r = { under099: at(0.99), under1: at(1), normals: playground.sim.contacts.map((c) => c.normal[1]) };
+    playground.sim.applySettings({ minSlope: 0.9 });
+    playground.sim.step({ dx: 0, dz: 0 });
+    return r;
+  });
+  check('grounded follows the contact normal against the minimum slope', slopes.under099 && !slopes.under1 && slopes.normals.length > 0, JSON.stringify(slopes));
+  // Off the box's edge the walk keeps its way: reversing the keys in the air only slows it.
+  const air = await page.evaluate(() => {
+    const sim = playground.sim;
+    sim.placeAt([5.5, 0.01, 0]);
+    for (let i = 0; i < 10; ++i) sim.step({ dx: 0, dz: 0 });
+    let steps = 0;
+    while (sim.grounded && steps++ < 200) sim.step({ dx: 1, dz: 0 });
+    const left = sim.feet()[0];
+    for (let i = 0; i < 5; ++i) sim.step({ dx: -1, dz: 0 });
+    const r = { left, after: sim.feet()[0], grounded: sim.grounded, step: sim.scale.step };
+    sim.placeAt([0, 0.01, 0]);
+    for (let i = 0; i < 10; ++i) sim.step({ dx: 0, dz: 0 });
+    return r;
+  });
+  check('walking off an edge, the walk in the air only nudges the motion', air.left > 6 && air.after > air.left + 2 * air.step && !air.grounded, JSON.stringify(air));
+
   // The controls a person uses: the panel's switches, the keyboard walk and the mouse orbit.
   await page.select('#response', '1');
   await page.select('#concave', '5');
@@ -192,12 +308,17 @@ try {
   await page.select('#response', '3');
   const walkStart = await page.evaluate(() => { playground.setPaused(false); return playground.sim.feet(); });
   await page.mouse.click(box.x + 20, box.y + box.height - 20);
+  // Held for ten frames of the page at least (a loaded machine draws few frames a second).
+  const frameBefore = await page.evaluate(() => playground.sim.frame);
   await page.keyboard.down('KeyW');
   await new Promise((r) => setTimeout(r, 800));
+  await page.waitForFunction((f) => playground.sim.frame >= f + 10, { timeout: 20000 }, frameBefore).catch(() => {});
   await page.keyboard.up('KeyW');
   const walked = await page.evaluate(() => playground.sim.feet());
+  const walkStep = await page.evaluate(() => playground.sim.scale.step);
   const moved = Math.hypot(walked[0] - walkStart[0], walked[2] - walkStart[2]);
-  check('holding W walks the character', moved > 0.2 && Math.abs(walked[1]) < 0.05, `moved ${moved.toFixed(3)} to ${walked.map((v) => v.toFixed(3))}`);
+  check('holding W walks the character (eight steps or more)', moved > 7.9 * walkStep && Math.abs(walked[1]) < 0.05,
+    `moved ${moved.toFixed(3)} (steps of ${walkStep.toFixed(4)}) to ${walked.map((v) => v.toFixed(3))}`);
   const cameraBefore = await page.evaluate(() => playground.cameraPosition());
   await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
   await page.mouse.down();
@@ -219,6 +340,53 @@ try {
   const info = await page.$eval('#traceInfo', (e) => e.textContent);
   check('the slider steps the trace', /^frame 90 of 120; \d+ recorded results compared, 0 differ$/.test(info), info);
   await page.screenshot({ path: path.join(outDir, 'playground-trace.png') });
+
+  // A level 700 units wide: sized by vorcollide-scene's rules, visible, and the character found
+  // again after it falls off the edge.
+  const wideText = wideLevelObj();
+  const widePath = path.join(outDir, 'wide700.obj');
+  writeFileSync(widePath, wideText);
+  const wide = await page.evaluate(async (text) => {
+    const r = await playground.openFiles([new File([text], 'wide700.obj')]);
+    playground.setPaused(true);
+    playground.overview();
+    return { ...r, scale: playground.sim.scale, camera: playground.camera(), start: playground.sim.level.start, bounds: playground.sim.bounds };
+  }, wideText);
+  check('a 700-unit level loads', wide.ok && wide.triangles === 24 * 24 * 2 + 4 * 10, JSON.stringify(wide).slice(0, 300));
+  const summaryPath = path.join(outDir, 'wide700.json');
+  const tool = spawnSync(sceneTool, ['--module', linuxModule, '--level', widePath, '--frames', '1', '--quiet', '--no-svg', '--summary-json', summaryPath], { encoding: 'utf8' });
+  const toolScale = tool.status === 0 ? JSON.parse(readFileSync(summaryPath, 'utf8')) : null;
+  const near = (a, b) => Math.abs(a - b) <= 1e-5 * Math.abs(b);
+  check("the character is sized, and walks and falls, as vorcollide-scene's walkers on the same level",
+    toolScale && near(wide.scale.radius, toolScale.radii[0]) && near(wide.scale.radiusY, toolScale.radii[1]) &&
+    near(wide.scale.step * 60, toolScale.scale.speed_per_second) && near(wide.scale.gravity * 60, toolScale.scale.gravity_per_second) &&
+    wide.scale.how === toolScale.scale.radius,
+    `page ${JSON.stringify(wide.scale)}, tool ${toolScale ? JSON.stringify({ radii: toolScale.radii, ...toolScale.scale }) : tool.stderr}`);
+  check('the camera sees the whole level (far plane beyond it, near plane in proportion)',
+    wide.camera.far > 3 * 700 && wide.camera.near > 0.05 && wide.camera.near < wide.scale.radius, JSON.stringify(wide.camera));
+  const wideShot = path.join(outDir, 'playground-wide.png');
+  await page.screenshot({ path: wideShot });
+  const wideCover = viewCoverage(decodePng(readFileSync(wideShot)), box);
+  check('the 700-unit level is visible in the screenshot', wideCover.share > 0.3 && wideCover.colours >= 4,
+    `${(100 * wideCover.share).toFixed(1)}% of the view differs from the background, ${wideCover.colours} colours`);
+  const fell = await page.evaluate(() => {
+    const sim = playground.sim, b = sim.bounds;
+    // Walk off the far edge: past it, the character falls until it is put back.
+    sim.placeAt([b.max[0] - sim.scale.radius * 2, b.max[1], 0]);
+    const before = sim.respawns;
+    let frames = 0;
+    while (sim.respawns === before && frames++ < 2000) sim.step({ dx: 1, dz: 0 });
+    for (let i = 0; i < 30; ++i) sim.step({ dx: 0, dz: 0 });
+    return { frames, respawns: sim.respawns - before, feet: sim.feet(), grounded: sim.grounded, fallLimit: sim.fallLimit, screen: playground.characterOnScreen() };
+  });
+  const s = fell.screen;
+  check('falling off the edge puts the character back on the level, on the ground',
+    fell.respawns === 1 && fell.grounded && fell.feet[0] < wide.bounds.max[0] && fell.fallLimit > wide.bounds.min[1] - 800, JSON.stringify(fell));
+  const fellShot = path.join(outDir, 'playground-respawn.png');
+  await page.screenshot({ path: fellShot });
+  const yellow = characterPixels(decodePng(readFileSync(fellShot)), box, s.x, s.y, 6);
+  check('after the respawn the character is on screen (its colour at its projected place)',
+    s.x > 0 && s.x < s.width && s.y > 0 && s.y < s.height && s.depth < 1 && yellow >= 4, `${JSON.stringify(s)}, ${yellow} character pixels`);
 } catch (e) {
   problems.push(`test stopped: ${e.stack || e}`);
 } finally {

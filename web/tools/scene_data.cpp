@@ -7,6 +7,7 @@
 
 #include "exports.h"
 #include "level.h"
+#include "scene.h"
 
 using namespace vor::scene;
 
@@ -42,6 +43,22 @@ int main() {
     std::printf("  ],\n  \"types\": {\"character\": %u, \"level\": %u, \"elevator\": %u, "
                 "\"turntable\": %u, \"projectile\": %u},\n",
                 kCharacterType, kStaticLevelType, kElevatorType, kTurntableType, kProjectileType);
+    // How vorcollide-scene sizes its characters to a level: the playground applies the same rules.
+    std::printf("  \"characters\": {\"radius\": ");
+    Number(kBuiltInRadius);
+    std::printf(", \"step\": ");
+    Number(kBuiltInStep);
+    std::printf(", \"gravity\": ");
+    Number(kBuiltInGravity);
+    std::printf(", \"heightPerRadius\": ");
+    Number(kHeightPerRadius);
+    std::printf(", \"minSlope\": ");
+    Number(kMinSlope);
+    std::printf(", \"levelWidthPerRadius\": ");
+    Number(kLevelWidthPerRadius);
+    std::printf(", \"surfaceGrid\": %d, \"startLiftPerRadius\": ", kSurfaceGridSize);
+    Number(kStartLiftPerRadius);
+    std::printf("},\n");
     std::printf("  \"elevator\": {\"low\": ");
     Number(kElevatorLow);
     std::printf(", \"high\": ");

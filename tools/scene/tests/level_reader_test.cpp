@@ -141,3 +141,75 @@ TEST(LevelReader, ErrorsAreOneLineNamingTheFile) {
     EXPECT_FALSE(ReadLevelFile("/tmp", &t, &error));
     EXPECT_EQ(error, "/tmp: cannot open: it is a directory");
 }
+
+TEST(LevelReader, UpAxesAreReadAndNamed) {
+    const char *good[] = {"x", "y", "z", "-x", "-y", "-z", "+z"};
+    const int axes[] = {0, 1, 2, 0, 1, 2, 2}, signs[] = {1, 1, 1, -1, -1, -1, 1};
+    for (int i = 0; i < 7; ++i) {
+        UpAxis up;
+        ASSERT_TRUE(ParseUpAxis(good[i], &up)) << good[i];
+        EXPECT_EQ(up.axis, axes[i]) << good[i];
+        EXPECT_EQ(up.sign, signs[i]) << good[i];
+    }
+    UpAxis up;
+    for (const char *bad : {"", "-", "w", "xy", "--z", "Z", "1"})
+        EXPECT_FALSE(ParseUpAxis(bad, &up)) << bad;
+    EXPECT_EQ(UpAxisName({2, -1}), "-z");
+    EXPECT_EQ(UpAxisName({0, 1}), "+x");
+}
+
+TEST(LevelReader, EveryUpAxisBecomesPlusYKeepingFrontFacesAndSizes) {
+    // For each axis, a triangle facing it: turned upright it faces +y, with its lengths kept.
+    for (const char *name : {"x", "y", "z", "-x", "-y", "-z"}) {
+        UpAxis up;
+        ASSERT_TRUE(ParseUpAxis(name, &up));
+        Point n{0, 0, 0}, u{0, 0, 0}, v{0, 0, 0};
+        (up.axis == 0 ? n.x : up.axis == 1 ? n.y : n.z) = static_cast<float>(up.sign);
+        (up.axis == 0 ? u.y : up.axis == 1 ? u.z : u.x) = 2;
+        v = Cross(n, u) * 0.5f; // n, u, v right-handed: (0, u, v) turns counter-clockwise about n
+        const Point a = TurnUpright({0, 0, 0}, up), b = TurnUpright(u, up), c = TurnUpright(v, up);
+        const Point front = Cross(b - a, c - a);
+        EXPECT_GT(front.y, 0) << name;
+        EXPECT_FLOAT_EQ(Length(front), Length(Cross(u, v))) << name;
+        EXPECT_FLOAT_EQ(front.x * front.x + front.z * front.z, 0) << name;
+    }
+}
+
+TEST(LevelReader, AskedUpAxisWinsAndIsSaid) {
+    // A floor of a z-up file: its front faces +z. Read with --up z it lies flat, facing +y.
+    const std::string path =
+        WriteFile("zfloor.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
+    const UpAxis z{2, 1};
+    LevelFile level;
+    std::string error;
+    ASSERT_TRUE(ReadLevelFile(path, &z, &level, &error)) << error;
+    ASSERT_EQ(level.triangles.size(), 2u);
+    EXPECT_EQ(level.upHow, "--up");
+    EXPECT_EQ(UpAxisName(level.up), "+z");
+    for (const Triangle &t : level.triangles) {
+        EXPECT_EQ(t.a.y, 0);
+        EXPECT_EQ(t.b.y, 0);
+        EXPECT_EQ(t.c.y, 0);
+        EXPECT_GT(Cross(t.b - t.a, t.c - t.a).y, 0);
+    }
+    // Without --up an OBJ (which names no up axis) is read as it is; a glTF file is +y up.
+    ASSERT_TRUE(ReadLevelFile(path, nullptr, &level, &error)) << error;
+    EXPECT_EQ(UpAxisName(level.up), "+y");
+    EXPECT_EQ(level.upHow, "as read: the file names no other");
+    EXPECT_GT(Cross(level.triangles[0].b - level.triangles[0].a,
+                    level.triangles[0].c - level.triangles[0].a)
+                  .z,
+              0);
+    const char *gltf =
+        R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": [0]}], "scene": 0,
+ "nodes": [{"mesh": 0}], "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
+ "buffers": [{"byteLength": 36,
+  "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAAAAAAAAAAAAAIA/AACAPwAAAAAAAAAA"}],
+ "bufferViews": [{"buffer": 0, "byteLength": 36}],
+ "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
+  "min": [0, 0, 0], "max": [1, 0, 1]}]})";
+    ASSERT_TRUE(ReadLevelFile(WriteFile("tri.gltf", gltf), nullptr, &level, &error)) << error;
+    ASSERT_EQ(level.triangles.size(), 1u);
+    EXPECT_EQ(level.upHow, "glTF is +y up");
+    EXPECT_TRUE(SameCorners(level.triangles[0], {0, 0, 0}, {0, 0, 1}, {1, 0, 0}));
+}

@@ -370,6 +370,110 @@ def check_level_scale():
                "--char-radius %s is refused: %r" % (bad, out.stderr))
 
 
+def quad_obj(x0, z0, x1, z1, y, up=True):
+    """One quad at height y, its front facing up (or down)."""
+    order = "f 1 4 3 2" if up else "f 1 2 3 4"
+    return "v %g %g %g\nv %g %g %g\nv %g %g %g\nv %g %g %g\n%s\n" % (
+        x0, y, z0, x1, y, z0, x1, y, z1, x0, y, z1, order)
+
+
+def check_walker_placement():
+    # Only where a downward ray meets the level: a 10 x 10 quad facing down (a ray from above
+    # meets its back) and a 1.4 x 1.4 patch facing up in one corner, with room for 4 of the
+    # surface grid's points, so 4 of the 5 walkers start on the patch and the fifth is left out.
+    text = quad_obj(0, 0, 10, 10, 0, up=False) + quad_obj(0, 0, 1.4, 1.4, 0.5).replace(
+        "f 1 4 3 2", "f 5 8 7 6")
+    write("patch.obj", text)
+    s, out = scene_summary("--level", path("patch.obj"), "--frames", "30")
+    expect(len(s["characters"]) == 4 and s["walkers_planned"] == 5,
+           "4 of 5 walkers are placed: %d of %r" % (len(s["characters"]), s["walkers_planned"]))
+    expect("walkers: placed 4 of 5 where downward rays meet the level under the whole body; no other"
+           " spot" in out.stdout,
+           "the summary says how many walkers found a place: %r" % out.stdout[-600:])
+    for c in s["characters"]:
+        expect(abs(c["start"][1] - 0.5) < 0.01 and c["start"][0] < 1.4 and c["start"][2] < 1.4,
+               "%s starts on the patch (%r)" % (c["name"], c["start"]))
+    # Faces all turned away: nobody is placed, and the summary says what to try.
+    write("away.obj", quad_obj(0, 0, 10, 10, 0, up=False))
+    s, out = scene_summary("--level", path("away.obj"), "--frames", "10")
+    expect(s["characters"] == [] and "placed 0 of 5" in out.stdout and "--up" in out.stdout,
+           "a level facing away places nobody and says why: %r" % out.stdout[-400:])
+    svg = path("away.svg")
+    expect(run("--quiet", "--level", path("away.obj"), "--frames", "10", "--svg", svg).returncode
+           == 0, "a run without walkers is still drawn")
+    ET.parse(svg)
+
+
+def check_up_axis():
+    # A z-up floor stands up as a wall unless --up z lies it down; the summary names the axis.
+    write("zup.obj", "v -5 -5 0\nv 5 -5 0\nv 5 5 0\nv -5 5 0\nf 1 2 3 4\n")
+    s, _ = scene_summary("--level", path("zup.obj"), "--frames", "60")
+    expect(s["up"] == "+y (as read: the file names no other)" and s["characters"] == [],
+           "read as it is, the floor is a wall and nobody is placed: %r" % s["up"])
+    s, out = scene_summary("--level", path("zup.obj"), "--frames", "60", "--up", "z")
+    expect(s["up"] == "+z (--up)" and "up axis of the level file: +z (--up)" in out.stdout,
+           "--up z is named: %r" % s["up"])
+    expect(len(s["characters"]) == 5 and all(c["grounded"] and abs(c["final"][1]) < 0.01
+                                             for c in s["characters"]),
+           "with --up z every walker stands on the floor: %r" % [c["final"] for c in s["characters"]])
+    # The floor upside down (-z up) faces down: nobody is placed.
+    s, _ = scene_summary("--level", path("zup.obj"), "--frames", "10", "--up", "-z")
+    expect(s["characters"] == [], "with --up -z the floor faces down")
+    for bad in ("w", "", "zz", "up"):
+        out = run("--up", bad)
+        expect(out.returncode == 1 and "--up needs x, y, z, -x, -y or -z" in out.stderr,
+               "--up %r is refused: %r" % (bad, out.stderr))
+
+
+NS = "{http://www.w3.org/2000/svg}"
+
+
+def svg_groups(svg):
+    root = ET.parse(svg).getroot()
+    return {g.get("id"): g for g in root.iter(NS + "g") if g.get("id")}, root
+
+
+def check_picture_scales():
+    # A 2-unit level (radius 0.02) and a 700-unit one (radius 7): the legend gives the radii
+    # used, x labels never run into each other, contact normals stay inside their view.
+    for name, size in (("tiny.obj", 2), ("wide.obj", 700)):
+        write(name, quad_obj(-size / 2, -size / 2, size / 2, size / 2, 0))
+        svg = path(name + ".svg")
+        out = run("--quiet", "--level", path(name), "--frames", "120", "--svg", svg,
+                  "--summary-json", path("summary.json"))
+        expect(out.returncode == 0, "%s is drawn (%s)" % (name, out.stderr))
+        with open(path("summary.json")) as f:
+            r = json.load(f)["radii"]
+        groups, root = svg_groups(svg)
+        head = next(t.text for t in groups["legend"].iter(NS + "text"))
+        expect(head == "Characters (ellipsoids %g wide, %g high)" % (2 * r[0], 2 * r[1]),
+               "%s: the legend gives the radii %r: %r" % (name, r, head))
+        grids = [g for g in root.iter(NS + "g") if g.get("class") == "grid"]
+        expect(len(grids) == 2, "%s: two grids" % name)
+        for grid in grids:
+            rect = grid.find(NS + "rect")
+            bottom = float(rect.get("y")) + float(rect.get("height"))
+            labels = sorted((float(t.get("x")), t.text) for t in grid.iter(NS + "text")
+                            if t.get("text-anchor") == "middle" and float(t.get("y")) > bottom)
+            expect(len(labels) >= 3, "%s: at least 3 x labels (%d)" % (name, len(labels)))
+            for (xa, a), (xb, b) in zip(labels, labels[1:]):
+                expect(xb - xa >= 3 * (len(a) + len(b)) + 4,
+                       "%s: x labels %s and %s do not overlap (%.1f apart)" % (name, a, b, xb - xa))
+        # The top view's grid comes first, the side view's below it.
+        panels = sorted(grids, key=lambda g: float(g.find(NS + "rect").get("y")))
+        for view, grid in zip(("top", "side"), panels):
+            rect = grid.find(NS + "rect")
+            x0, y0 = float(rect.get("x")), float(rect.get("y"))
+            x1, y1 = x0 + float(rect.get("width")), y0 + float(rect.get("height"))
+            lines = list(groups["contacts-" + view].iter(NS + "line"))
+            expect(len(lines) > 0, "%s: the %s view draws contacts" % (name, view))
+            outside = [(l.get("x2"), l.get("y2")) for l in lines
+                       if not (x0 - 0.1 <= float(l.get("x2")) <= x1 + 0.1
+                               and y0 - 0.1 <= float(l.get("y2")) <= y1 + 0.1)]
+            expect(not outside, "%s: contact strokes of the %s view stay inside it: %r"
+                   % (name, view, outside[:3]))
+
+
 def check_missing_export():
     svg = path("never.svg")
     out = run("--module", STUB, "--svg", svg)
