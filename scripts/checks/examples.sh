@@ -8,8 +8,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 
-bash scripts/ensure-packages.sh cmake make gcc g++ binutils ||
-    { echo "examples: could not install cmake and gcc" >&2; echo "examples: 0 passed, 1 failed"; exit 1; }
+source scripts/lib/checks.sh
+require_packages examples cmake make gcc g++ binutils
 
 passed=0
 failed=0
