@@ -66,15 +66,17 @@ function castAll(libraries, method, count, rounds) {
   return { usPerRay: ms.map((t) => (t * 1000) / count), answers };
 }
 
-// Rays where b's answer differs from a's: a hit against a miss, or hits more than 1 mm apart.
+// Rays where b's answer differs from a's: a hit against a miss (either way), or hits more than
+// 1 mm apart.
 function compare(a, b) {
-  let hitOnlyOne = 0, distance = 0, hits = 0;
+  let onlyFirst = 0, onlyOther = 0, distance = 0, hits = 0;
   for (let i = 0; i < a.length; ++i) {
     if (a[i] >= 0) ++hits;
-    if ((a[i] >= 0) !== (b[i] >= 0)) ++hitOnlyOne;
+    if (a[i] >= 0 && b[i] < 0) ++onlyFirst;
+    else if (a[i] < 0 && b[i] >= 0) ++onlyOther;
     else if (a[i] >= 0 && Math.abs(a[i] - b[i]) > AGREE_DISTANCE) ++distance;
   }
-  return { hitOnlyOne, distance, hits };
+  return { onlyFirst, onlyOther, distance, hits, text: `${onlyFirst}/${onlyOther}+${distance} of ${hits}` };
 }
 
 const rows = [];
@@ -91,46 +93,62 @@ function report(row) {
 
 async function main() {
   const options = parseArguments(process.argv.slice(2));
-  const libraries = [];
-  for (const file of options.modules) {
-    libraries.push({ name: `vorcollide[${path.basename(file)}]`, vorcollide: true, impl: await makeVorcollide(file) });
-  }
-  const makers = { rapier: ['Rapier', makeRapier], jolt: ['Jolt', makeJolt], bvh: ['three-mesh-bvh', makeThreeMeshBvh] };
-  for (const key of options.libs) libraries.push({ name: makers[key][0], vorcollide: false, impl: await makers[key][1]() });
+  // Every scene gets fresh instances of every library, made before its clock starts: a library
+  // whose module has a fixed heap (Jolt's build has 128 MB) starts each level with all of it.
+  const makers = options.modules.map((file) => ({ name: `vorcollide[${path.basename(file)}]`, vorcollide: true,
+    make: () => makeVorcollide(file) }));
+  const peers = { rapier: ['Rapier', makeRapier], jolt: ['Jolt', makeJolt], bvh: ['three-mesh-bvh', makeThreeMeshBvh] };
+  for (const key of options.libs) makers.push({ name: peers[key][0], vorcollide: false, make: peers[key][1] });
+  const instantiate = async () => {
+    const list = [];
+    for (const m of makers) list.push({ name: m.name, vorcollide: m.vorcollide, impl: await m.make() });
+    return list;
+  };
+  // Builds the scene in every library; one that fails (out of memory, say) is left out of it.
+  const buildAll = (list, method, scene) => {
+    const built = [];
+    for (const lib of list) {
+      const start = performance.now();
+      try {
+        lib.impl[method](scene);
+        built.push({ ...lib, buildMs: performance.now() - start });
+      } catch (e) {
+        console.log(`  ${lib.name} cannot build this scene: ${String(e.message ?? e).split('\n')[0]}`);
+      }
+    }
+    return built;
+  };
   const wanted = (name) => !options.only || options.only.includes(name);
-  console.log(`median of ${options.rounds} rounds, libraries alternated; ${libraries.map((l) => l.name).join(', ')}`);
+  console.log(`median of ${options.rounds} rounds, libraries alternated; ${makers.map((l) => l.name).join(', ')}`);
+  console.log('answers that differ from the first module\'s: hit only by it / hit only by the other + hits more than 1 mm apart, of its hits');
 
   for (const name of ['small', 'large', 'terrain', 'scene']) {
     if (!wanted(name)) continue;
     const scene = readScene(path.join(options.levels, `${name}.bin`));
-    const build = libraries.map((lib) => {
-      const start = performance.now();
-      lib.impl.buildLevel(scene);
-      return performance.now() - start;
-    });
-    console.log(`${name}: ${scene.triangles} triangles, ${scene.rays.count} rays, ${scene.bodyCount} characters; ` +
-      `build ${libraries.map((l, k) => `${l.name} ${build[k].toFixed(0)} ms`).join(', ')}`);
+    console.log(`${name}: ${scene.triangles} triangles, ${scene.rays.count} rays, ${scene.bodyCount} characters`);
+    const libraries = buildAll(await instantiate(), 'buildLevel', scene);
+    console.log(`  build ${libraries.map((l) => `${l.name} ${l.buildMs.toFixed(0)} ms`).join(', ')}`);
     const rays = castAll(libraries, 'castLevel', scene.rays.count, options.rounds);
     report({ scene: name, kind: 'mesh ray', triangles: scene.triangles, results: libraries.map((lib, k) => {
       const d = k === 0 ? null : compare(rays.answers[0], rays.answers[k]);
-      return { name: lib.name, vorcollide: lib.vorcollide, us: rays.usPerRay[k], buildMs: build[k],
-        differ: d && `${d.hitOnlyOne}+${d.distance} of ${d.hits}`, disagreement: d };
+      return { name: lib.name, vorcollide: lib.vorcollide, us: rays.usPerRay[k], buildMs: lib.buildMs,
+        differ: d?.text, disagreement: d };
     }) });
 
-    for (const lib of libraries) lib.impl.addCharacters(scene);
-    const steering = libraries.map(() => new Steering(scene));
+    const walking = buildAll(libraries, 'addCharacters', scene);
+    const steering = walking.map(() => new Steering(scene));
     const frame = (lib) => {
-      const s = steering[libraries.indexOf(lib)];
+      const s = steering[walking.indexOf(lib)];
       s.nextFrame();
       lib.impl.stepCharacters(s);
     };
-    for (let f = 0; f < WARM_UP_FRAMES; ++f) for (const lib of libraries) frame(lib);
-    const ms = sideBySide(libraries, options.rounds, (lib) => {
+    for (let f = 0; f < WARM_UP_FRAMES; ++f) for (const lib of walking) frame(lib);
+    const ms = sideBySide(walking, options.rounds, (lib) => {
       for (let f = 0; f < options.frames; ++f) frame(lib);
     });
-    const ground = libraries[0].impl;
-    const where = libraries.map((lib) => lib.impl.characterPositions());
-    const results = libraries.map((lib, k) => {
+    const ground = walking[0].impl;
+    const where = walking.map((lib) => lib.impl.characterPositions());
+    const results = walking.map((lib, k) => {
       const p = where[k];
       let fell = 0, heightSum = 0, standing = 0;
       const apart = [];
@@ -150,15 +168,15 @@ async function main() {
   }
 
   if (wanted('crowd')) {
-    const crowdLibraries = libraries.filter((lib) => lib.impl.buildCrowd);
     for (const count of [10, 1000, 4000]) {
       const scene = readScene(path.join(options.levels, `crowd${count}.bin`));
-      for (const lib of crowdLibraries) lib.impl.buildCrowd(scene);
+      const all = (await instantiate()).filter((lib) => lib.impl.buildCrowd);
+      const crowdLibraries = buildAll(all, 'buildCrowd', scene);
       const rays = castAll(crowdLibraries, 'castCrowd', scene.rays.count, options.rounds);
       report({ scene: `crowd ${count}`, kind: 'ray by type', results: crowdLibraries.map((lib, k) => {
         const d = k === 0 ? null : compare(rays.answers[0], rays.answers[k]);
         return { name: lib.name, vorcollide: lib.vorcollide, us: rays.usPerRay[k],
-          differ: d && `${d.hitOnlyOne}+${d.distance} of ${d.hits}`, disagreement: d };
+          differ: d?.text, disagreement: d };
       }), note: '(capsules are not ellipsoids: hits and distances differ by design)' });
       for (const lib of crowdLibraries) lib.impl.free();
     }

@@ -58,24 +58,39 @@ export async function makeJolt() {
   };
   const capsule = () => new Jolt.CapsuleShape(CAPSULE.halfHeight, CAPSULE.radius);
   return {
+    // The level as an indexed mesh (corners shared by position), the form MeshShapeSettings
+    // keeps: the build fits the default build's fixed heap better than a plain triangle list.
     buildLevel(scene) {
-      const triangles = new Jolt.TriangleList();
-      triangles.resize(scene.triangles);
       const c = scene.corners;
+      const bits = new Uint32Array(c.buffer, c.byteOffset, c.length);
+      const index = new Map();
+      const corner = new Uint32Array(scene.triangles * 3);
+      for (let v = 0; v < corner.length; ++v) {
+        const key = `${bits[v * 3]},${bits[v * 3 + 1]},${bits[v * 3 + 2]}`;
+        let at = index.get(key);
+        if (at === undefined) index.set(key, (at = index.size));
+        corner[v] = at;
+      }
+      const vertices = new Jolt.VertexList();
+      vertices.resize(index.size);
+      for (let v = 0; v < corner.length; ++v) {
+        const p = vertices.at(corner[v]);
+        p.x = c[v * 3]; p.y = c[v * 3 + 1]; p.z = c[v * 3 + 2];
+      }
+      const triangles = new Jolt.IndexedTriangleList();
+      triangles.resize(scene.triangles);
       for (let t = 0; t < scene.triangles; ++t) {
         const tri = triangles.at(t);
-        for (let v = 0; v < 3; ++v) {
-          const p = tri.get_mV(v), o = t * 9 + v * 3;
-          p.x = c[o]; p.y = c[o + 1]; p.z = c[o + 2];
-        }
+        for (let k = 0; k < 3; ++k) tri.set_mIdx(k, corner[t * 3 + k]);
+        tri.mMaterialIndex = 0;
       }
       const materials = new Jolt.PhysicsMaterialList();
-      const meshSettings = new Jolt.MeshShapeSettings(triangles, materials);
+      const meshSettings = new Jolt.MeshShapeSettings(vertices, triangles, materials);
+      Jolt.destroy(vertices); Jolt.destroy(triangles); Jolt.destroy(materials);
       const result = meshSettings.Create();
       if (result.HasError()) throw new Error(`Jolt MeshShape: ${result.GetError().c_str()}`);
-      const shape = result.Get();
-      Jolt.destroy(triangles); Jolt.destroy(materials);
-      addBody(shape, 0, 0, 0, Jolt.EMotionType_Static, NON_MOVING);
+      addBody(result.Get(), 0, 0, 0, Jolt.EMotionType_Static, NON_MOVING);
+      Jolt.destroy(meshSettings);
       system.OptimizeBroadPhase();
       rays = scene.rays;
     },
