@@ -67,16 +67,18 @@ function castAll(libraries, method, count, rounds) {
 }
 
 // Rays where b's answer differs from a's: a hit against a miss (either way), or hits more than
-// 1 mm apart.
+// 1 mm apart; and those whose answers are not the same float (two builds of vorcollide must have
+// none).
 function compare(a, b) {
-  let onlyFirst = 0, onlyOther = 0, distance = 0, hits = 0;
+  let onlyFirst = 0, onlyOther = 0, distance = 0, hits = 0, notIdentical = 0;
   for (let i = 0; i < a.length; ++i) {
     if (a[i] >= 0) ++hits;
+    if (a[i] !== b[i]) ++notIdentical;
     if (a[i] >= 0 && b[i] < 0) ++onlyFirst;
     else if (a[i] < 0 && b[i] >= 0) ++onlyOther;
     else if (a[i] >= 0 && Math.abs(a[i] - b[i]) > AGREE_DISTANCE) ++distance;
   }
-  return { onlyFirst, onlyOther, distance, hits, text: `${onlyFirst}/${onlyOther}+${distance} of ${hits}` };
+  return { onlyFirst, onlyOther, distance, hits, notIdentical, text: `${onlyFirst}/${onlyOther}+${distance} of ${hits}` };
 }
 
 const rows = [];
@@ -160,6 +162,7 @@ async function main() {
       }
       return { name: lib.name, vorcollide: lib.vorcollide, us: (ms[k] * 1000) / (options.frames * scene.bodyCount),
         fellThrough: fell, meanHeight: standing ? heightSum / standing : NaN, medianApart: median(apart),
+        samePositions: p.every((v, i) => v === where[0][i]),
         differ: `${fell} fell, h ${(standing ? heightSum / standing : NaN).toFixed(3)}, apart ${median(apart).toFixed(2)}` };
     });
     report({ scene: name, kind: 'character step', triangles: scene.triangles, results,

@@ -10,25 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 out=build/web-bench
-
-bash scripts/ensure-packages.sh g++ unzip python-matplotlib-data
-command -v node >/dev/null || bash scripts/ensure-packages.sh nodejs
-command -v npm >/dev/null || bash scripts/ensure-packages.sh npm
-bash web/build.sh build/web >/dev/null
-
-# The real terrain: the elevation grid Debian's python-matplotlib-data ships (as run-bench.sh).
-mkdir -p $out/levels
-dem=/usr/share/matplotlib/mpl-data/sample_data/jacksboro_fault_dem.npz
-unzip -o -q -p "$dem" elevation.npy >$out/jacksboro_elevation.npy
-g++ -std=c++17 -O2 -ffp-contract=off -Wall -Wextra -I bench -I bench/peers web/bench/level_files.cpp \
-    bench/level_geometry.cpp bench/peers/terrain_data.cpp bench/peers/issue_rays.cpp -o $out/level_files
-characters=64
-$out/level_files $out/levels $out/jacksboro_elevation.npy $characters
-
-if [ ! -f web/bench/node_modules/.package-lock.json ] ||
-    [ web/bench/package-lock.json -nt web/bench/node_modules/.package-lock.json ]; then
-    (cd web/bench && npm ci --no-audit --no-fund --loglevel=error)
-fi
+bash web/bench/prepare.sh
 
 modules=()
 for ((k = 1; k <= $#; ++k)); do
