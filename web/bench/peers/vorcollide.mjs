@@ -83,9 +83,10 @@ export async function makeVorcollide(modulePath) {
         vor.UpdateObjVOR(obj, 1);
         vor.ActivateObjVOR(obj);
       }
-      // One pass settles the resolved positions; a first ray builds what the ray search keeps.
+      // One pass settles the resolved positions. The ray hierarchy of a type is built by the 8th
+      // ray after a change (the first 7 scan plainly), so 8 untimed rays leave it built.
       vor.RunCollisionVOR();
-      vor.RayIntersectTypeVOR(CROWD_TYPE, ELLIPSOID, 0, 0.1, 0, 1, 0.1, 1);
+      for (let k = 0; k < 8; ++k) vor.RayIntersectTypeVOR(CROWD_TYPE, ELLIPSOID, 0, 0.1, 0, 1, 0.1, 1);
       rays = scene.rays.segments;
     },
     castCrowd(i) {
