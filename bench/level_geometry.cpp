@@ -138,6 +138,17 @@ std::vector<CrowdBody> CrowdLayout(uint32_t count, uint32_t seed, float *arena) 
     return bodies;
 }
 
+std::vector<CrowdBody> CharacterLayout(uint32_t count, uint32_t cells, uint32_t seed) {
+    Random random{0xD1B54A32D192ED03ull ^ seed};
+    const float n = static_cast<float>(cells);
+    std::vector<CrowdBody> bodies;
+    for (uint32_t k = 0; k < count; ++k) {
+        const float x = random.Uniform(2, n - 2), z = random.Uniform(2, n - 2);
+        bodies.push_back(CrowdBody{x, z, random.Uniform(0, 2 * kPi)});
+    }
+    return bodies;
+}
+
 std::vector<Ray> LevelRays(uint32_t count, uint32_t cells, uint32_t seed) {
     Random random{0xBF58476D1CE4E5B9ull ^ seed};
     std::vector<Ray> rays;

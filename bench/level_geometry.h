@@ -35,6 +35,9 @@ struct CrowdBody {
 };
 std::vector<CrowdBody> CrowdLayout(uint32_t count, uint32_t seed, float *arena);
 
+// Characters' start on a cells x cells level: x and z at least 2 from its edge, and a heading.
+std::vector<CrowdBody> CharacterLayout(uint32_t count, uint32_t cells, uint32_t seed);
+
 struct Ray {
     float from[3];
     float to[3];

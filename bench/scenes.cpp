@@ -79,21 +79,20 @@ uint32_t BuildTerrain(uint32_t cells, float amplitude) {
 }
 
 std::vector<Walker> BuildCharacters(uint32_t count, uint32_t cells, uint32_t seed) {
-    Random random{0xD1B54A32D192ED03ull ^ seed};
+    const std::vector<CrowdBody> layout = CharacterLayout(count, cells, seed);
     std::vector<Walker> walkers;
-    const float n = static_cast<float>(cells);
     for (uint32_t k = 0; k < count; ++k) {
         const uint32_t object = kLevelObject + 1 + k;
         NewCollObjVOR(object, kCharacterType);
         AddObjShapeVOR(object, 1);
         SetObjRadiusVOR(object, kCharacterRadii[0], kCharacterRadii[1], kCharacterRadii[2]);
         SetObjGravityVOR(object, kGravity);
-        const float x = random.Uniform(2, n - 2), z = random.Uniform(2, n - 2);
+        const float x = layout[k].x, z = layout[k].z;
         SetObjPosVOR(x, GroundHeight(x, z) + kCharacterRadii[1] + 0.05f, z);
         SetObjRotVOR(0, 0, 0);
         UpdateObjVOR(object, 1);
         ActivateObjVOR(object);
-        walkers.push_back(Walker{object, random.Uniform(0, 2 * kPi)});
+        walkers.push_back(Walker{object, layout[k].heading});
     }
     SetCollisionsVOR(kCharacterType, kLevelType, 2, 3, 1);
     return walkers;

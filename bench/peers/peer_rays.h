@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,16 @@ struct Answer {
 };
 
 float SegmentLength(const Segment &s);
+
+constexpr uint32_t kRayCount = 10000;
+constexpr uint32_t kRaySeed = 12;
+
+// The levels' segments (issue_rays.cpp): kRayCount starts in [lo, hi] on x and z, half straight
+// down onto the ground from 10 above it, half level at chest height in a random direction; every
+// segment 20 long.
+std::vector<Segment> IssueRays(float lo, float hi, const std::function<float(float, float)> &ground);
+// The height of a terrain grid of (side + 1)^2 heights under (x, z), bilinear in its cell.
+float TerrainGround(const std::vector<float> &heights, uint32_t side, float x, float z);
 
 // --- vorcollide, loaded by path and driven through its exports only (module_loader.cpp) ---
 // Slot 0 is the module under test, slot 1 an optional baseline build. The set-up calls go to the

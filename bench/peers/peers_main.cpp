@@ -26,11 +26,9 @@ namespace {
 using peers::Answer;
 using peers::Segment;
 
-constexpr uint32_t kRayCount = 10000;
-constexpr uint32_t kRaySeed = 12;
+using peers::kRayCount;
+using peers::kRaySeed;
 constexpr uint32_t kRaysAfterUpdate = 500; // each one after a change, so fewer
-constexpr float kRayLength = 20.0f;
-constexpr float kChestHeight = 1.3f;    // above the ground under the start
 constexpr float kAgreeDistance = 1e-3f; // answers nearer than 1 mm count as the same hit
 
 struct Options {
@@ -47,26 +45,6 @@ bool Wanted(const Options &options, const char *name) {
     }
     const std::string list = "," + options.only + ",";
     return list.find("," + std::string(name) + ",") != std::string::npos;
-}
-
-// Half straight down onto the ground from 10 above it, half level at chest height in a random
-// direction; every segment 20 long.
-template <typename Ground> std::vector<Segment> IssueRays(float lo, float hi, Ground ground) {
-    bench::Random random{0xA0761D6478BD642Full ^ kRaySeed};
-    std::vector<Segment> rays;
-    for (uint32_t k = 0; k < kRayCount; ++k) {
-        const float x = random.Uniform(lo, hi), z = random.Uniform(lo, hi);
-        const float g = ground(x, z);
-        if (k % 2 == 0) {
-            rays.push_back(Segment{{x, g + 10, z}, {x, g - 10, z}});
-        } else {
-            const float a = random.Uniform(0, 2 * bench::kPi);
-            const float y = g + kChestHeight;
-            rays.push_back(Segment{
-                {x, y, z}, {x + std::cos(a) * kRayLength, y, z + std::sin(a) * kRayLength}});
-        }
-    }
-    return rays;
 }
 
 std::vector<Segment> FromBench(const std::vector<bench::Ray> &rays) {
@@ -288,12 +266,12 @@ int main(int argc, char **argv) {
     if (Wanted(options, "small")) {
         constexpr uint32_t kCells = 119;
         RunLevel("heightfield, walls, crates (119 cells)", bench::LevelTriangles(kCells, 1),
-                 IssueRays(1, kCells - 1, bench::GroundHeight), options.rounds);
+                 peers::IssueRays(1, kCells - 1, bench::GroundHeight), options.rounds);
     }
     if (Wanted(options, "large")) {
         constexpr uint32_t kCells = 481;
         RunLevel("the same, 481 cells (16x the area)", bench::LevelTriangles(kCells, 1),
-                 IssueRays(1, kCells - 1, bench::GroundHeight), options.rounds);
+                 peers::IssueRays(1, kCells - 1, bench::GroundHeight), options.rounds);
     }
     if (Wanted(options, "terrain")) {
         constexpr uint32_t kSide = 512;
@@ -304,17 +282,11 @@ int main(int argc, char **argv) {
             std::printf("%-44s skipped: %s\n", "real terrain 513 x 513", description.c_str());
         } else {
             auto ground = [&](float x, float z) {
-                const uint32_t i = std::min(static_cast<uint32_t>(x), kSide - 1);
-                const uint32_t j = std::min(static_cast<uint32_t>(z), kSide - 1);
-                const float fx = x - i, fz = z - j;
-                const float *h = heights.data();
-                const float a = h[j * (kSide + 1) + i], b = h[j * (kSide + 1) + i + 1];
-                const float c = h[(j + 1) * (kSide + 1) + i], d = h[(j + 1) * (kSide + 1) + i + 1];
-                return (a + (b - a) * fx) * (1 - fz) + (c + (d - c) * fx) * fz;
+                return peers::TerrainGround(heights, kSide, x, z);
             };
             std::printf("terrain: %s (%s)\n", options.dem.c_str(), description.c_str());
             RunLevel("real terrain, 513 x 513 heights", bench::GridTriangles(heights, kSide),
-                     IssueRays(1, kSide - 1, ground), options.rounds);
+                     peers::IssueRays(1, kSide - 1, ground), options.rounds);
         }
     }
     if (Wanted(options, "scene")) {

@@ -6,7 +6,7 @@ import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
 import { OBJLoader } from 'three/addons/loaders/OBJLoader.js';
-import { loadVorcollide } from '../vorcollide.mjs';
+import { loadVorcollide } from 'vorcollide';
 import { createSim, builtInLevel, meshLevel, LIMITS, CHARACTER, scriptedInputs, SCRIPTED_WALK_FRAMES, DEFAULT_SETTINGS, CONCAVE_SPOT } from './sim.js';
 import { SETTING_HINTS, settingHint } from './hints.js';
 import { parseTrace, createTracePlayer } from './trace.js';

@@ -3,7 +3,7 @@
 // runs one collision pass and reads back positions and contacts. Every call can be recorded as a
 // trace in vorcollide-scene's format, and the results of the recorded calls are folded into a
 // hash, so a run here can be replayed by the command-line tool against the Linux module.
-import { EXPORTS, floatFromBits } from '../vorcollide.mjs';
+import { EXPORTS, floatFromBits } from 'vorcollide';
 import { formatResult } from './trace.js';
 
 export const TYPES = { character: 1, level: 2, elevator: 3, turntable: 4, ball: 6 };

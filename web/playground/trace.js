@@ -2,7 +2,7 @@
 // "The trace format"). The reader follows the command-line tool's rules and names the file and
 // line of the first bad line the same way; the player replays the calls up to a chosen frame (a
 // frame ends at each RunCollisionVOR) and compares every recorded result with its own.
-import { EXPORTS, floatFromBits, bitsFromFloat } from '../vorcollide.mjs';
+import { EXPORTS, floatFromBits, bitsFromFloat } from 'vorcollide';
 
 const SIGNATURES = Object.fromEntries(EXPORTS.map((e) => [e.name, e]));
 const MAX_VERTEX_SIZE = 4096;
