@@ -40,7 +40,8 @@ counted() { # name, directory, command...
     fi
 }
 
-step "packages installed (chromium, node, npm, compilers)" bash scripts/playground.sh --install-only
+source scripts/lib/checks.sh
+require_setup npm bash scripts/playground.sh --install-only
 step "npm ci installs web/'s development packages (puppeteer-core, typescript, three.js)" \
     bash -c 'cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error'
 

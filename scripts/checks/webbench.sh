@@ -25,7 +25,8 @@ step() { # name, command...
     fi
 }
 
-step "the module, the scene files and the peers (npm ci) are ready" bash web/bench/prepare.sh
+source scripts/lib/checks.sh
+require_setup webbench bash web/bench/prepare.sh
 modules=()
 for m in build/web/vorcollide*.wasm; do modules+=(--module "$m"); done
 [ ${#modules[@]} -eq 2 ] && modules+=("${modules[@]}")
