@@ -60,8 +60,7 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
 
 // Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
 // lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
-uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
-                  Float4 margin) {
+uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3], Float4 margin) {
     Float4 unitLo[3], unitHi[3];
     for (int a = 0; a < 3; ++a) {
         const Float4 r = Splat4(q.r[a]);
@@ -144,8 +143,7 @@ uint32_t KeptChildren(const CandidateSearch &q, const AccelNode &node) {
 }
 
 // The items of a leaf that q keeps, from `first`, at most four: bit k for item first + k.
-uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t count,
-                   float margin) {
+uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t count, float margin) {
     // A finite leaf margin means finite corners in every item (ItemMargin).
     if (margin < kInfinity) {
         Float4 lo[4], hi[4];

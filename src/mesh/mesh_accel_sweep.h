@@ -28,7 +28,6 @@ bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e);
 bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin);
 // Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
 // lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
-uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
-                  Float4 margin);
+uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3], Float4 margin);
 
 } // namespace vor
