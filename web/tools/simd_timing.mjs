@@ -3,6 +3,7 @@
 // triangles each, with crates), timed per mesh ray and per character step in alternating rounds,
 // and every ray's answer compared between the two, bit for bit.
 // usage: node web/tools/simd_timing.mjs [BUILD_DIR] [--cells 128,512] [--rounds 5]
+//        [--modules FIRST.wasm,SECOND.wasm]  (any two builds instead, say main's against this one)
 import { readFileSync } from 'node:fs';
 import path from 'node:path';
 import { loadVorcollide, makeVertexBlock } from '../vorcollide.mjs';
@@ -123,10 +124,14 @@ function stepAll(vor, walkers, cells, next) {
 }
 
 const median = (xs) => [...xs].sort((a, b) => a - b)[xs.length >> 1];
+const files = option('--modules', '').split(',').filter(Boolean);
+const modules = files.length === 2 ? files : ['vorcollide.wasm', 'vorcollide-plain.wasm'].map((f) => path.join(buildDir, f));
 const builds = [];
-for (const file of ['vorcollide.wasm', 'vorcollide-plain.wasm']) {
-  builds.push({ file, vor: await loadVorcollide(readFileSync(path.join(buildDir, file))) });
+for (const file of modules) {
+  builds.push({ file, vor: await loadVorcollide(readFileSync(file)) });
 }
+const [first, second] = files.length === 2 ? ['first', 'second'] : ['SIMD128', 'plain'];
+console.log(`${first}: ${modules[0]}; ${second}: ${modules[1]}`);
 console.log(`median of ${rounds} rounds, the builds alternated; ${kRays} rays, ${kCharacters} characters x ${kSteps} steps`);
 for (const cells of cellSizes) {
   const corners = levelCorners(cells), list = rays(cells);
@@ -145,8 +150,8 @@ for (const cells of cellSizes) {
   }
   const same = answers[0].length === answers[1].length && answers[0].every((v, k) => v === answers[1][k]);
   const [simd, plain] = times.map((t) => ({ ray: median(t.ray), step: median(t.step) }));
-  console.log(`${cells}x${cells} cells, ${corners.length / 9} triangles: per ray SIMD128 ${simd.ray.toFixed(0)} ns, ` +
-    `plain ${plain.ray.toFixed(0)} ns (${(simd.ray / plain.ray).toFixed(2)}x); per character step SIMD128 ` +
-    `${simd.step.toFixed(0)} ns, plain ${plain.step.toFixed(0)} ns (${(simd.step / plain.step).toFixed(2)}x); ` +
+  console.log(`${cells}x${cells} cells, ${corners.length / 9} triangles: per ray ${first} ${simd.ray.toFixed(0)} ns, ` +
+    `${second} ${plain.ray.toFixed(0)} ns (${(simd.ray / plain.ray).toFixed(2)}x); per character step ${first} ` +
+    `${simd.step.toFixed(0)} ns, ${second} ${plain.step.toFixed(0)} ns (${(simd.step / plain.step).toFixed(2)}x); ` +
     `ray answers ${same ? 'identical' : 'DIFFER'}`);
 }
