@@ -57,10 +57,9 @@ struct Source {
     float Uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
     uint32_t Below(uint32_t n) { return static_cast<uint32_t>(rng() % n); }
     float Edge() {
-        static const float kEdges[] = {0.0f,  -0.0f,  1.0f,      -1.0f,     kDenormal,
-                                       -kDenormal, 1e-38f, 1e-30f, 3.4e38f, -3.4e38f,
-                                       kInf,  -kInf,  kNaN,      -kNaN,     1e12f,
-                                       0.5f,  1e-6f,  5.9604645e-8f};
+        static const float kEdges[] = {0.0f,   -0.0f,  1.0f,    -1.0f,    kDenormal, -kDenormal,
+                                       1e-38f, 1e-30f, 3.4e38f, -3.4e38f, kInf,      -kInf,
+                                       kNaN,   -kNaN,  1e12f,   0.5f,     1e-6f,     5.9604645e-8f};
         return kEdges[Below(sizeof kEdges / sizeof kEdges[0])];
     }
     float Any() {
@@ -170,8 +169,10 @@ bool RandomProbe(Source &src, vor::SegmentProbe *p, Vec3 *origin, Vec3 *dir) {
     float d[3];
     for (float &c : d) {
         const uint32_t kind = src.Below(8);
-        c = kind == 0 ? 0.0f : kind == 1 ? -0.0f : kind == 2 ? kDenormal * src.Finite(4.0f)
-                                                               : src.Finite(30.0f);
+        c = kind == 0   ? 0.0f
+            : kind == 1 ? -0.0f
+            : kind == 2 ? kDenormal * src.Finite(4.0f)
+                        : src.Finite(30.0f);
     }
     *dir = Vec3{d[0], d[1], d[2]};
     return vor::SetUpProbe(p, *origin, *dir);
@@ -254,10 +255,9 @@ TEST(Float4Lanes, SegmentReachesChildrenIsEachChildsBoxTestAndSkipsEmptySlots) {
         const uint32_t wide = vor::SegmentReachesChildren(p, node, slop, reach, entry);
         for (uint32_t k = 0; k < vor::kAccelWidth; ++k) {
             float scalarEntry = 0.0f;
-            const bool scalar =
-                node.ref[k] != vor::kEmptyChild &&
-                vor::SegmentReachesBox(p, vor::ChildOf(node, k).box, node.margin[k] + slop, reach,
-                                       &scalarEntry);
+            const bool scalar = node.ref[k] != vor::kEmptyChild &&
+                                vor::SegmentReachesBox(p, vor::ChildOf(node, k).box,
+                                                       node.margin[k] + slop, reach, &scalarEntry);
             EXPECT_EQ((wide >> k & 1u) != 0, scalar) << "round " << round << " child " << k;
             if (scalar) {
                 EXPECT_EQ(Bits(entry[k]), Bits(scalarEntry));
@@ -335,9 +335,9 @@ TEST(Float4Lanes, ItemBoxesAndRayItemSelectionAreFiniteBoxAndTriangleBoxTest) {
         for (uint32_t k = 0; k < count; ++k) {
             float entry = 0.0f;
             const Vec3 *c = items[k].corner;
-            const bool scalar = vor::SegmentReachesBox(p, vor::FiniteBox(items[k]), grow, reach,
-                                                       &entry) &&
-                                vor::TriangleBoxTest(from, to, c[0], c[1], c[2]);
+            const bool scalar =
+                vor::SegmentReachesBox(p, vor::FiniteBox(items[k]), grow, reach, &entry) &&
+                vor::TriangleBoxTest(from, to, c[0], c[1], c[2]);
             EXPECT_EQ((wide >> k & 1u) != 0, scalar) << "round " << round << " item " << k;
         }
         EXPECT_EQ(wide >> count, 0u);
@@ -384,8 +384,9 @@ TEST(Float4Lanes, KeptFourIsRejectedInEveryLane) {
 
 TEST(Float4Lanes, FourNormalizeIsNormalizeAtTheTolerancesAndBeyond) {
     Source src(6);
-    const float kEdgeLengths[] = {1.0f, 1.0f + 5e-6f, 1.0f - 5e-6f, 1.0f + 6e-6f, 1e-5f, 1.00001e-5f,
-                                  9.9999e-6f, 0.0f, kDenormal, 3e19f, kInf, kNaN};
+    const float kEdgeLengths[] = {1.0f,      1.0f + 5e-6f, 1.0f - 5e-6f, 1.0f + 6e-6f,
+                                  1e-5f,     1.00001e-5f,  9.9999e-6f,   0.0f,
+                                  kDenormal, 3e19f,        kInf,         kNaN};
     for (int round = 0; round < 20000; ++round) {
         Vec3 v[4];
         for (auto &x : v) {
@@ -476,8 +477,8 @@ TEST(Float4Lanes, RayTrianglesFourIsTheScalarRayTestThroughSharedEdgesCornersAnd
     int hits = 0;
     const Vec3 down = {0, -1, 0};
     // Straight down through the shared corner, the shared edges and their midpoints.
-    const Vec3 aims[] = {{0, 0, 0},       {0.5f, 0, 0},  {0, 0, -0.5f}, {-0.5f, 0, 0},
-                         {0, 0, 0.5f},    {1, 0, 0},     {0.5f, 0, -0.5f}, {1e-7f, 0, -1e-7f},
+    const Vec3 aims[] = {{0, 0, 0},         {0.5f, 0, 0},     {0, 0, -0.5f},    {-0.5f, 0, 0},
+                         {0, 0, 0.5f},      {1, 0, 0},        {0.5f, 0, -0.5f}, {1e-7f, 0, -1e-7f},
                          {kDenormal, 0, 0}, {-0.0f, 0, -0.0f}};
     for (const Vec3 &aim : aims) {
         hits += CompareRayTests(Vec3{aim.x, 2.0f, aim.z}, down, fan, 4, 15u, "through the fan");

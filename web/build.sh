@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds what the web playground and its checks use, into build/web (or the directory given):
-#   vorcollide.wasm   the library for WebAssembly, with Debian's clang-14 and wasi-libc only
+#   vorcollide.wasm   the library for WebAssembly, with Debian's clang-14 and wasi-libc only, its
+#                     four-wide searches in SIMD128 (-msimd128)
+#   vorcollide-plain.wasm  the same without SIMD128, for engines that lack it (vorcollide.mjs
+#                     chooses between the two when it loads)
 #   probe_host.wasm   the determinism scene and the cross-platform probe as a wasm host program
 #   scene-data.json   the built-in level of vorcollide-scene and its table of exports
 #   export-names.txt  the exports the public header declares (scripts/export-names.sh)
@@ -35,15 +38,6 @@ compile() {
     "$cc" "$@" -MMD -MF "$dep" -c "$src" -o "$obj"
 }
 
-objects=()
-while IFS= read -r src; do
-    obj=$out/obj/$(echo "${src#src/}" | tr / _).o
-    compile "$src" "$obj" "${cxxflags[@]}"
-    objects+=("$obj")
-done < <(find src -name '*.cpp' | sort)
-compile web/wasm/error_bridge.c "$out/obj/error_bridge.o" "${common[@]}" -std=c11 -I include
-objects+=("$out/obj/error_bridge.o")
-
 # The exports of the native module under the same names, plus the allocator (for host vertex
 # blocks) and the error bridge; nothing else.
 bash scripts/export-names.sh >"$out/export-names.txt"
@@ -52,10 +46,26 @@ exports=()
 while read -r name; do
     [ -n "$name" ] && exports+=("-Wl,--export=$name")
 done <"$out/export-names.txt"
-"$cc" "${common[@]}" -mexec-model=reactor "${objects[@]}" -L/usr/lib/wasm32-wasi -lc++ -lc++abi \
-    "${exports[@]}" -Wl,--export=malloc -Wl,--export=free -Wl,--strip-debug \
-    -o "$out/vorcollide.wasm.tmp"
-mv "$out/vorcollide.wasm.tmp" "$out/vorcollide.wasm"
+
+# Links the library into $1 from objects compiled in $2 with the remaining flags.
+build_module() {
+    local module=$1 objdir=$2; shift 2
+    mkdir -p "$objdir"
+    local objects=() src obj
+    while IFS= read -r src; do
+        obj=$objdir/$(echo "${src#src/}" | tr / _).o
+        compile "$src" "$obj" "${cxxflags[@]}" "$@"
+        objects+=("$obj")
+    done < <(find src -name '*.cpp' | sort)
+    compile web/wasm/error_bridge.c "$objdir/error_bridge.o" "${common[@]}" -std=c11 -I include
+    objects+=("$objdir/error_bridge.o")
+    "$cc" "${common[@]}" "$@" -mexec-model=reactor "${objects[@]}" -L/usr/lib/wasm32-wasi -lc++ \
+        -lc++abi "${exports[@]}" -Wl,--export=malloc -Wl,--export=free -Wl,--strip-debug \
+        -o "$module.tmp"
+    mv "$module.tmp" "$module"
+}
+build_module "$out/vorcollide.wasm" "$out/obj-simd128" -msimd128
+build_module "$out/vorcollide-plain.wasm" "$out/obj-plain"
 
 # The probe host leaves the library's functions undefined: they become imports that the loader
 # fills with the exports of vorcollide.wasm.
@@ -73,4 +83,4 @@ if [ ! -x "$data_tool" ] || [ -n "$(find web/tools/scene_data.cpp $scene -newer 
 fi
 "$data_tool" >"$out/scene-data.json.tmp"
 mv "$out/scene-data.json.tmp" "$out/scene-data.json"
-echo "web build: $root/$out (vorcollide.wasm, probe_host.wasm, scene-data.json)"
+echo "web build: $root/$out (vorcollide.wasm, vorcollide-plain.wasm, probe_host.wasm, scene-data.json)"

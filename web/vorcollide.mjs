@@ -1,4 +1,5 @@
-// vorcollide for the web: loads vorcollide.wasm in a browser or in Node and offers every export
+// vorcollide for the web: loads vorcollide.wasm (or, where the engine lacks WebAssembly SIMD,
+// vorcollide-plain.wasm: the same answers to the bit) in a browser or in Node and offers every export
 // under its own name. Exports that answer float bits are decoded to numbers here (the raw bits
 // stay available under `bits`); AddMeshVOR takes the host vertex block as bytes; and
 // SetErrorHandlerVOR takes a JavaScript function, reached through a small bridge in the wasm
@@ -176,12 +177,30 @@ async function wasmBytesOrModule(source) {
   return response.arrayBuffer();
 }
 
+// The smallest module using a SIMD128 instruction (i8x16.popcnt of a splat): engines without
+// WebAssembly SIMD refuse it.
+const SIMD_PROBE = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10,
+  10, 1, 8, 0, 65, 0, 253, 15, 253, 98, 11]);
+
+// True where this engine runs WebAssembly SIMD128.
+export function simdSupported() {
+  return WebAssembly.validate(SIMD_PROBE);
+}
+
+// The module file for this engine: vorcollide.wasm where it runs SIMD128, else
+// vorcollide-plain.wasm; simd true or false forces one.
+export function moduleFileName(simd = simdSupported()) {
+  return simd ? 'vorcollide.wasm' : 'vorcollide-plain.wasm';
+}
+
 // Loads the module and answers the library: vor.NewCollObjVOR(1, 2), vor.PeekObjXVOR(1) (a
 // number), vor.bits.PeekObjXVOR(1) (the float's bits), vor.AddMeshVOR(1, block) (an ArrayBuffer
 // or typed array holding the host vertex block), vor.SetErrorHandlerVOR((text, caption, user) =>
 // ..., user) or null for the default (one "Collision Error: text" line on stderr).
-// options: onError (installed at once as the error handler), stdout, stderr (line sinks).
-export async function loadVorcollide(source = new URL('vorcollide.wasm', import.meta.url), options = {}) {
+// options: onError (installed at once as the error handler), stdout, stderr (line sinks), simd
+// (without a source: true or false loads that build, left out the feature test chooses).
+export async function loadVorcollide(source = undefined, options = {}) {
+  source ??= new URL(moduleFileName(options.simd ?? simdSupported()), import.meta.url);
   const loaded = await wasmBytesOrModule(source);
   const module = loaded instanceof WebAssembly.Module ? loaded : await WebAssembly.compile(loaded);
   let memory = null;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The WebAssembly module: builds vorcollide.wasm with Debian's clang-14 and wasi-libc, loads it in
-# Node through web/vorcollide.mjs, and checks its exports, error reports and float decoding; then
-# runs the determinism scene and the cross-platform probe on it and compares the hash and every
-# probe line with the Linux module's. Closes with "wasm: N passed, N failed".
+# The WebAssembly modules: builds vorcollide.wasm (SIMD128) and vorcollide-plain.wasm with
+# Debian's clang-14 and wasi-libc, loads each in Node through web/vorcollide.mjs, and checks its
+# exports, error reports and float decoding; then runs the determinism scene and the
+# cross-platform probe on it and compares the hash and every probe line with the Linux module's.
+# Closes with "wasm: N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -22,7 +23,7 @@ command -v node >/dev/null || require_packages wasm nodejs
 
 out=build/web
 if bash web/build.sh "$out"; then
-    passed=$((passed + 1)); echo "PASS vorcollide.wasm and probe_host.wasm build with clang-14 --target=wasm32-wasi"
+    passed=$((passed + 1)); echo "PASS vorcollide.wasm, vorcollide-plain.wasm and probe_host.wasm build with clang-14 --target=wasm32-wasi"
 else
     fail "the wasm build"; finish
 fi
@@ -49,15 +50,28 @@ else
 fi
 recorded=$(sed -n 's/^.*kSceneHash = \(0x[0-9a-fA-F]*\)[uU]*[lL]*;.*$/\1/p' tests/determinism_test.cpp | head -n 1)
 
-log=$(mktemp)
-node web/tests/wasm_node_test.mjs "$out" $linux/cross_probe_linux.txt "$(cat $linux/scene_hash.txt)" \
-    "${recorded:-none}" >"$log" 2>&1
-cat "$log"
-summary=$(tail -n 1 "$log")
-rm -f "$log"
-if [[ $summary =~ ^wasm-node:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-    passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
+# The SIMD128 build decides four boxes at a time with f32x4 instructions, the plain one with none.
+bash scripts/ensure-packages.sh llvm-14 >/dev/null || fail "installing llvm-14 (llvm-objdump-14)"
+simd_ops() { llvm-objdump-14 -d "$1" | grep -c 'f32x4'; }
+simd_count=$(simd_ops $out/vorcollide.wasm)
+plain_count=$(simd_ops $out/vorcollide-plain.wasm)
+if [ "${simd_count:-0}" -gt 0 ] && [ "${plain_count:-1}" -eq 0 ]; then
+    passed=$((passed + 1)); echo "PASS vorcollide.wasm has $simd_count f32x4 instructions, vorcollide-plain.wasm none"
 else
-    fail "the Node test ended without its summary"
+    fail "f32x4 instructions: vorcollide.wasm ${simd_count:-?}, vorcollide-plain.wasm ${plain_count:-?}"
 fi
+
+for module in vorcollide.wasm vorcollide-plain.wasm; do
+    log=$(mktemp)
+    node web/tests/wasm_node_test.mjs "$out" $linux/cross_probe_linux.txt "$(cat $linux/scene_hash.txt)" \
+        "${recorded:-none}" $module >"$log" 2>&1
+    cat "$log"
+    summary=$(tail -n 1 "$log")
+    rm -f "$log"
+    if [[ $summary =~ ^wasm-node:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+        passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
+    else
+        fail "the Node test of $module ended without its summary"
+    fi
+done
 finish

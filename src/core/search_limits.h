@@ -20,9 +20,9 @@ constexpr double kCellNumberClamp = 1099511627776.0;
 // its smallest radius the reciprocal of its largest magnitude. They differ on purpose: each is the
 // regime its own proof was made for (pass/pair_grid.cpp, query/ellipsoid_ray_index.cpp), and
 // widening either needs that proof redone. Cases outside go to the plain scan.
-constexpr double kPairGridMagnitudeLimit = 1e15;    // double: coordinates and radii of the grid
-constexpr double kPairGridSmallestRadius = 1e-15;   // double: smaller radii scan plainly
-constexpr double kRayIndexCoordinateLimit = 1e18;   // double: |centre| and |ray ends| of the index
-constexpr double kRayIndexSmallestRadius = 1e-18;   // double: smaller radii are always tested
+constexpr double kPairGridMagnitudeLimit = 1e15;  // double: coordinates and radii of the grid
+constexpr double kPairGridSmallestRadius = 1e-15; // double: smaller radii scan plainly
+constexpr double kRayIndexCoordinateLimit = 1e18; // double: |centre| and |ray ends| of the index
+constexpr double kRayIndexSmallestRadius = 1e-18; // double: smaller radii are always tested
 
 } // namespace vor

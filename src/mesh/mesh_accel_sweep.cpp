@@ -58,25 +58,6 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
     return !SegmentReachesBox(q.probe, u, q.radius + margin * q.marginScale, 1.0f, &entry);
 }
 
-// Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
-// lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
-uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
-                  Float4 margin) {
-    Float4 unitLo[3], unitHi[3];
-    for (int a = 0; a < 3; ++a) {
-        const Float4 r = Splat4(q.r[a]);
-        unitLo[a] = Div4(lo[a], r);
-        unitHi[a] = Div4(hi[a], r);
-    }
-    uint32_t kept = SegmentNearFour(unitLo, unitHi, q.s, q.e);
-    if (q.reach && kept != 0) {
-        float entry[4];
-        const Float4 grow = Add4(Splat4(q.radius), Mul4(margin, Splat4(q.marginScale)));
-        kept &= SegmentReachesFour(q.probe, unitLo, unitHi, grow, 1.0f, entry);
-    }
-    return kept;
-}
-
 // The sweep's reach: a contact's touch point lies within 1 of the segment s..e, give or take the
 // rounding of the face, edge and corner tests. The corner test's q = |w|^2 - p^2 loses up to
 // about 12u |w|^2 (|w| <= L + 2 for any corner it accepts), which the first term covers eight
@@ -144,8 +125,7 @@ uint32_t KeptChildren(const CandidateSearch &q, const AccelNode &node) {
 }
 
 // The items of a leaf that q keeps, from `first`, at most four: bit k for item first + k.
-uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t count,
-                   float margin) {
+uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t count, float margin) {
     // A finite leaf margin means finite corners in every item (ItemMargin).
     if (margin < kInfinity) {
         Float4 lo[4], hi[4];

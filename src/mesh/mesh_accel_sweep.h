@@ -1,5 +1,6 @@
 // The inside of the sweep's search over a mesh's hierarchy (mesh_accel_sweep.cpp), named here so
-// that the tests can hold its four-wide box decisions to their scalar form lane by lane.
+// that the tests can hold its four-wide box decisions to their scalar form lane by lane; the
+// four-wide one inline, as the search runs it for every node it opens.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +29,21 @@ bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e);
 bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin);
 // Rejected for four boxes at once, given axis by axis, all with the rounding margin of its lane:
 // lane by lane the same divisions and comparisons. Bit k of the answer is set where box k is kept.
-uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
-                  Float4 margin);
+inline uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Float4 hi[3],
+                         Float4 margin) {
+    Float4 unitLo[3], unitHi[3];
+    for (int a = 0; a < 3; ++a) {
+        const Float4 r = Splat4(q.r[a]);
+        unitLo[a] = Div4(lo[a], r);
+        unitHi[a] = Div4(hi[a], r);
+    }
+    uint32_t kept = SegmentNearFour(unitLo, unitHi, q.s, q.e);
+    if (q.reach && kept != 0) {
+        float entry[4];
+        const Float4 grow = Add4(Splat4(q.radius), Mul4(margin, Splat4(q.marginScale)));
+        kept &= SegmentReachesFour(q.probe, unitLo, unitHi, grow, 1.0f, entry);
+    }
+    return kept;
+}
 
 } // namespace vor

@@ -3,18 +3,23 @@
 // and the determinism scene and cross-platform probe (run by probe_host.wasm against this very
 // instance) compared with the Linux module's hash and bits.
 // usage: node wasm_node_test.mjs BUILD_DIR LINUX_PROBE_FILE LINUX_SCENE_HASH RECORDED_SCENE_HASH
+//        [MODULE_FILE]  (vorcollide.wasm, the SIMD128 build, unless vorcollide-plain.wasm is named)
 import { readFileSync } from 'node:fs';
 import path from 'node:path';
-import { EXPORTS, loadVorcollide, runHostProgram, floatFromBits, bitsFromFloat, makeVertexBlock } from '../vorcollide.mjs';
+import { EXPORTS, loadVorcollide, runHostProgram, floatFromBits, bitsFromFloat, makeVertexBlock, moduleFileName, simdSupported } from '../vorcollide.mjs';
 
-const [buildDir, linuxProbeFile, linuxHash, recordedHash] = process.argv.slice(2);
+const [buildDir, linuxProbeFile, linuxHash, recordedHash, moduleFile = 'vorcollide.wasm'] = process.argv.slice(2);
 let passed = 0, failed = 0;
 function check(name, ok, detail = '') {
   if (ok) { ++passed; console.log(`PASS ${name}`); }
   else { ++failed; console.log(`FAIL ${name}${detail ? `\n    ${detail}` : ''}`); }
 }
 
-const wasmFile = path.join(buildDir, 'vorcollide.wasm');
+const wasmFile = path.join(buildDir, moduleFile);
+console.log(`module: ${moduleFile}`);
+check('the loader\'s feature test finds SIMD128 in this Node and names the file of each build',
+  simdSupported() === true && moduleFileName() === 'vorcollide.wasm' &&
+  moduleFileName(true) === 'vorcollide.wasm' && moduleFileName(false) === 'vorcollide-plain.wasm');
 const expected = readFileSync(path.join(buildDir, 'export-names.txt'), 'utf8').split('\n').map((s) => s.trim()).filter(Boolean);
 const module = new WebAssembly.Module(readFileSync(wasmFile));
 
