@@ -202,6 +202,29 @@ void BM_CrowdBigBodies(benchmark::State &state) {
     StopCollisionVOR();
 }
 
+// Args: crowd size, rays by type a frame (0: none, so no ray structure exists). The walking
+// crowd's pass and its rays between passes; under callgrind with --toggle-collect on
+// RunCollisionVOR the two settings give what keeping the ray structure costs the pass.
+void BM_WalkingCrowdRays(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    const uint32_t k = static_cast<uint32_t>(state.range(1));
+    StopCollisionVOR();
+    float arena = 0;
+    std::vector<bench::Walker> walkers = bench::BuildCrowd(count, 3, &arena);
+    const std::vector<bench::Ray> rays = bench::CrowdRays(1000, arena, 12);
+    bench::Random random{9};
+    uint32_t next = 0;
+    for (auto _ : state) {
+        bench::StepCrowd(walkers, arena, random);
+        for (uint32_t j = 0; j < k; ++j, ++next) {
+            const bench::Ray &r = rays[next % rays.size()];
+            RayIntersectTypeVOR(bench::kCrowdType, 1, r.from[0], r.from[1], r.from[2], r.to[0],
+                                r.to[1], r.to[2]);
+        }
+    }
+    StopCollisionVOR();
+}
+
 // A wall ring of the given radius round (cx, cz), its facets facing in, as object obj of type 2.
 void AddRing(uint32_t obj, uint32_t facets, float radius, float cx, float cz) {
     NewCollObjVOR(obj, 2);
@@ -338,6 +361,10 @@ BENCHMARK(BM_CrowdBigBodies)
     ->Args({1, 300})
     ->Args({3000, 3000})
     ->Args({1, 3000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkingCrowdRays)
+    ->ArgNames({"crowd", "rays"})
+    ->ArgsProduct({{1000, 4000}, {0, 1, 16}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RingSlide)
     ->ArgNames({"facets", "bodies", "cells", "concave", "radius", "standing"})

@@ -289,21 +289,25 @@ WalkTimes WalkVor(int slot, const std::vector<bench::CrowdBody> &bodies,
     return t;
 }
 
-double WalkBullet(const std::vector<bench::CrowdBody> &bodies, const std::vector<Segment> &rays,
-                  uint32_t k) {
+// Bullet's broadphase update and its K rays, us a frame each.
+void WalkBullet(const std::vector<bench::CrowdBody> &bodies, const std::vector<Segment> &rays,
+                uint32_t k, double *update, double *cast) {
     peers::BulletCrowdBuild(bodies);
-    double total = 0;
+    *update = *cast = 0;
     for (uint32_t f = 1; f <= kWalkFrames; ++f) {
         peers::BulletWalkingCrowdMove(bodies, f);
         const auto a = std::chrono::steady_clock::now();
         peers::BulletUpdateBroadphase();
+        const auto b = std::chrono::steady_clock::now();
         for (uint32_t j = 0; j < k; ++j) {
             peers::BulletCrowdCast(rays[(f * k + j) % rays.size()]);
         }
-        total += Micros(a, std::chrono::steady_clock::now());
+        *update += Micros(a, b);
+        *cast += Micros(b, std::chrono::steady_clock::now());
     }
     peers::BulletFree();
-    return total / kWalkFrames;
+    *update /= kWalkFrames;
+    *cast /= kWalkFrames;
 }
 
 double Median(std::vector<double> v) {
@@ -317,10 +321,13 @@ void RunWalkingCrowd(uint32_t count, int rounds) {
     const std::vector<Segment> rays = FromBench(bench::CrowdRays(kRayCount, arena, kRaySeed));
     const bool withBaseline = peers::ModuleLoaded(1);
     for (uint32_t k : {1u, 4u, 16u, 64u}) {
-        std::vector<double> vor, bullet, pass, alone, base, basePass, baseAlone;
+        std::vector<double> vor, bullet, bulletRays, pass, alone, base, basePass, baseAlone;
         for (int r = 0; r < rounds; ++r) {
             const WalkTimes v = WalkVor(0, bodies, rays, k);
-            bullet.push_back(WalkBullet(bodies, rays, k));
+            double update = 0, cast = 0;
+            WalkBullet(bodies, rays, k, &update, &cast);
+            bullet.push_back(update + cast);
+            bulletRays.push_back(cast);
             vor.push_back(v.rays);
             pass.push_back(v.pass);
             alone.push_back(v.passAlone);
@@ -333,9 +340,10 @@ void RunWalkingCrowd(uint32_t count, int rounds) {
         }
         const double perRay = Median(vor) / k, bulletPerRay = Median(bullet) / k;
         std::printf("walking crowd of %-5u K=%-3u  rays %8.2fus  Bullet %8.2fus  vor/Bul %5.2fx  "
-                    "pass %8.1fus (no rays %8.1fus, %+5.1f%%)\n",
+                    "pass %8.1fus (no rays %8.1fus, %+5.1f%%)  Bullet's rays alone %7.2fus\n",
                     count, k, perRay, bulletPerRay, perRay / bulletPerRay, Median(pass),
-                    Median(alone), 100.0 * (Median(pass) / Median(alone) - 1.0));
+                    Median(alone), 100.0 * (Median(pass) / Median(alone) - 1.0),
+                    Median(bulletRays) / k);
         if (withBaseline) {
             std::printf("  baseline                      rays %8.2fus  Bullet %8.2fus  vor/Bul %5.2fx  "
                         "pass %8.1fus (no rays %8.1fus, %+5.1f%%)\n",

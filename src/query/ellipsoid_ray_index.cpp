@@ -12,10 +12,11 @@
 // the rounded a / r stays below the rounded m - 1, since 1e-6 > (2 + u) u, and the cube test
 // rejects. The r term also covers underflow, and the range limits below keep every quotient
 // finite. A tree node's box holds its leaves' boxes (float minima and maxima, exact), and a
-// leaf's box holds the object's box, so a node past the segment's box holds only such objects.
-// (2) UnitRayEntry itself rejects it, run on the same radii, the same centre divided by them when
-// the leaf was last brought up to date, and the same ray, so with the same bits as the object's
-// own test. The rest go through that same RayAgainstObject in activation order (ActiveEntry
+// leaf's box holds the object's box (made round it, rounded outwards, and kept only while the
+// object's box, compared in doubles, still lies in it), so a node past the segment's box holds
+// only such objects. (2) UnitRayEntry itself rejects it, run on the same radii, the same centre
+// (the leaf holds the resolved position's bits) divided by them, and the same ray, so with the
+// same bits as the object's own test. The rest go through that same RayAgainstObject in activation order (ActiveEntry
 // order, which grows along ActiveList), so they record the same hits in the same order: the same
 // nearest hit, the same first object among equal distances, the same negative distance for a ray
 // from inside. Objects whose centre or radii lie outside the limits get a box of all space and are
@@ -55,8 +56,8 @@ struct RayIndexBox {
     float lo[3], hi[3];
 };
 
-// Inner node: two children. Leaf (left < 0): one object with its box, the centre divided by the
-// radii and the radii as its ray test reads them, its centre and its activation order.
+// Inner node: two children. Leaf (left < 0): one object with its centre and radii as its ray test
+// reads them, its activation order, and a box grown round its own box.
 struct RayIndexNode {
     RayIndexBox box; // a leaf's grown box
     int32_t parent;
@@ -64,9 +65,7 @@ struct RayIndexNode {
     int32_t height; // 0 for a leaf
     uint32_t object;
     uint64_t order;
-    RayIndexBox exact;
     Vec3 centre;
-    Vec3 m;
     Vec3 radii;
 };
 
@@ -123,15 +122,6 @@ RayIndexBox Union(const RayIndexBox &a, const RayIndexBox &b) {
     return u;
 }
 
-bool Contains(const RayIndexBox &outer, const RayIndexBox &inner) {
-    for (int axis = 0; axis < 3; ++axis) {
-        if (!(outer.lo[axis] <= inner.lo[axis] && inner.hi[axis] <= outer.hi[axis])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool Overlaps(const RayIndexBox &a, const RayIndexBox &b) {
     for (int axis = 0; axis < 3; ++axis) {
         if (a.hi[axis] < b.lo[axis] || a.lo[axis] > b.hi[axis]) {
@@ -153,29 +143,60 @@ bool SameBits(const Vec3 &a, const Vec3 &b) {
     return std::memcmp(&a, &b, sizeof(Vec3)) == 0;
 }
 
-// The object's box round the centre, and the grown box that lets it move a little in place; all
-// of space when the centre or the radii lie outside the limits (NaN included).
-void BoxesOf(const Vec3 &centre, const Vec3 &radii, RayIndexBox *exact, RayIndexBox *grown) {
+bool InLimits(const Vec3 &centre, const Vec3 &radii) {
+    const double c[3] = {centre.x, centre.y, centre.z};
+    const double r[3] = {radii.x, radii.y, radii.z};
+    for (int axis = 0; axis < 3; ++axis) {
+        // The negated test also catches NaN.
+        if (!(InRange(c[axis]) && RadiusInRange(r[axis]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The object's own box on one axis is c +- Reach (c, r), rounded outwards to floats.
+double Reach(double c, double r) {
+    return r + kWiden * (std::fabs(c) + r);
+}
+
+// The box grown round the object's own box by its largest radius, so that it can move a little in
+// place; all of space when the centre or the radii lie outside the limits.
+RayIndexBox GrownBox(const Vec3 &centre, const Vec3 &radii) {
+    RayIndexBox grown;
+    const bool inside = InLimits(centre, radii);
     const double c[3] = {centre.x, centre.y, centre.z};
     const double r[3] = {radii.x, radii.y, radii.z};
     const double slack = std::max(r[0], std::max(r[1], r[2]));
     for (int axis = 0; axis < 3; ++axis) {
-        if (!(InRange(c[axis]) && RadiusInRange(r[axis]))) {
-            for (int a = 0; a < 3; ++a) {
-                exact->lo[a] = grown->lo[a] = -INFINITY;
-                exact->hi[a] = grown->hi[a] = INFINITY;
-            }
-            return;
+        const double reach = inside ? Reach(c[axis], r[axis]) : 0.0;
+        grown.lo[axis] = inside ? Down(c[axis] - reach - slack) : -INFINITY;
+        grown.hi[axis] = inside ? Up(c[axis] + reach + slack) : INFINITY;
+    }
+    return grown;
+}
+
+// The object's own box still lies in its grown box (c - reach >= lo, a float, holds its rounding
+// down too); without limits only all of space holds it.
+bool StillInside(const RayIndexBox &grown, const Vec3 &centre, const Vec3 &radii) {
+    if (!InLimits(centre, radii)) {
+        return grown.lo[0] == -INFINITY && grown.hi[0] == INFINITY && grown.lo[1] == -INFINITY &&
+               grown.hi[1] == INFINITY && grown.lo[2] == -INFINITY && grown.hi[2] == INFINITY;
+    }
+    const double c[3] = {centre.x, centre.y, centre.z};
+    const double r[3] = {radii.x, radii.y, radii.z};
+    for (int axis = 0; axis < 3; ++axis) {
+        const double reach = Reach(c[axis], r[axis]);
+        if (!(c[axis] - reach >= grown.lo[axis] && c[axis] + reach <= grown.hi[axis])) {
+            return false;
         }
     }
-    for (int axis = 0; axis < 3; ++axis) {
-        const double reach = r[axis] + kWiden * (std::fabs(c[axis]) + r[axis]);
-        exact->lo[axis] = Down(c[axis] - reach);
-        exact->hi[axis] = Up(c[axis] + reach);
-        grown->lo[axis] = Down(c[axis] - reach - slack);
-        grown->hi[axis] = Up(c[axis] + reach + slack);
-    }
+    return true;
 }
+
+// The types that have a tree, so that a change visits only those.
+int32_t LiveTypes[kCollisionTypeCount];
+uint32_t LiveTypeCount = 0;
 
 template <typename T> bool Grow(T **array, uint32_t *capacity, uint32_t n) {
     if (n <= *capacity) {
@@ -357,18 +378,14 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
         if (SameBits(n.centre, centre) && SameBits(n.radii, radii)) {
             return true;
         }
-        RayIndexBox exact, grown;
-        BoxesOf(centre, radii, &exact, &grown);
         n.centre = centre;
         n.radii = radii;
-        n.m = DivideComponents(centre, radii);
-        n.exact = exact;
-        if (Contains(n.box, exact)) {
+        if (StillInside(n.box, centre, radii)) {
             return true;
         }
         Stats.typeRayLeafMoves += 1;
         RemoveLeaf(index, leaf);
-        index->nodes[leaf].box = grown;
+        index->nodes[leaf].box = GrownBox(centre, radii);
         return InsertLeaf(index, leaf);
     }
     leaf = AllocateNode(index);
@@ -380,8 +397,7 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
     n.order = order;
     n.centre = centre;
     n.radii = radii;
-    n.m = DivideComponents(centre, radii);
-    BoxesOf(centre, radii, &n.exact, &n.box);
+    n.box = GrownBox(centre, radii);
     index->leafOf[object] = leaf;
     index->leafCount += 1;
     if (!InsertLeaf(index, leaf)) {
@@ -409,11 +425,9 @@ bool TakeInObject(uint32_t object) {
         body != nullptr && active != nullptr ? FirstEllipsoid(body) : nullptr;
     const int32_t type = shape != nullptr ? body->collisionType : -1;
     bool ok = true;
-    for (int32_t t = 0; t < static_cast<int32_t>(kCollisionTypeCount); ++t) {
+    for (uint32_t k = 0; k < LiveTypeCount; ++k) {
+        const int32_t t = LiveTypes[k];
         TypeRayIndex *index = TypeRayIndexes[t];
-        if (index == nullptr) {
-            continue;
-        }
         if (t == type) {
             ok = PlaceObject(index, object, active->order, ResolvedPosition(body), shape->radii) && ok;
         } else {
@@ -426,10 +440,8 @@ bool TakeInObject(uint32_t object) {
 // Every leaf of every tree compared with its body after a pass moved bodies.
 bool CompareEveryLeaf() {
     bool ok = true;
-    for (TypeRayIndex *index : TypeRayIndexes) {
-        if (index == nullptr) {
-            continue;
-        }
+    for (uint32_t k = 0; k < LiveTypeCount; ++k) {
+        TypeRayIndex *index = TypeRayIndexes[LiveTypes[k]];
         for (uint32_t object = 1; object < kObjectSlots; ++object) {
             const int32_t leaf = index->leafOf[object];
             if (leaf == kNone) {
@@ -473,6 +485,7 @@ void DropEveryIndex() {
         FreeIndex(index);
         index = nullptr;
     }
+    LiveTypeCount = 0;
 }
 
 uint32_t HeightOf(const TypeRayIndex *index) {
@@ -482,6 +495,15 @@ uint32_t HeightOf(const TypeRayIndex *index) {
 } // namespace
 
 void SyncEllipsoidRayIndexes() {
+    // Without a tree nothing is kept: the changes are dropped, a new tree reads the registry.
+    if (LiveTypeCount == 0) {
+        for (uint32_t k = 0; k < ChangedObjectCount; ++k) {
+            ObjectChanged[ChangedObjects[k]] = 0;
+        }
+        ChangedObjectCount = 0;
+        BodiesMovedByPass = 0;
+        return;
+    }
     bool ok = true;
     for (uint32_t k = 0; k < ChangedObjectCount; ++k) {
         const uint32_t object = ChangedObjects[k];
@@ -524,6 +546,7 @@ bool EllipsoidRaysByType(int32_t type) {
         if (index == nullptr) {
             return false;
         }
+        LiveTypes[LiveTypeCount++] = type;
         Stats.typeRayIndexBuilds += 1;
     }
     const uint32_t stackNeed = 2 * HeightOf(index) + 2;
@@ -554,15 +577,12 @@ bool EllipsoidRaysByType(int32_t type) {
             TypeRayScratch[depth++] = static_cast<uint32_t>(n.left);
             continue;
         }
-        if (!Overlaps(n.exact, query)) {
-            continue;
-        }
         if (!SameBits(n.radii, unitRadii)) {
             unitRadii = n.radii;
             unit = MakeUnitRay(ray, unitRadii);
         }
         float entryDistance = 0.0f, ww = 0.0f;
-        if (UnitRayEntry(unit, n.m, &entryDistance, &ww)) {
+        if (UnitRayEntry(unit, DivideComponents(n.centre, n.radii), &entryDistance, &ww)) {
             TypeRayCandidates[count++] = n.order << 16 | n.object;
         }
     }
