@@ -187,7 +187,8 @@ void BM_CrowdBigBodies(benchmark::State &state) {
         NewCollObjVOR(n, bench::kCrowdType);
         AddObjShapeVOR(n, 1);
         SetObjRadiusVOR(n, 6, 6, 6);
-        Place(n, static_cast<float>(k % perRow) * 12.5f, 50.0f + static_cast<float>(k / perRow / perRow) * 12.5f,
+        Place(n, static_cast<float>(k % perRow) * 12.5f,
+              50.0f + static_cast<float>(k / perRow / perRow) * 12.5f,
               static_cast<float>(k / perRow % perRow) * 12.5f);
         ActivateObjVOR(n);
     }

@@ -12,8 +12,8 @@
 
 #include "core/accel_mode.h"
 #include "core/module_state.h"
-#include "query/ellipsoid_ray_index.h"
 #include "math/vec3.h"
+#include "query/ellipsoid_ray_index.h"
 #include "support/test_support.h"
 
 namespace {
@@ -840,7 +840,8 @@ TEST_F(AccelDifferentialTest, RaysByTypeAgainstChurningCrowdsGiveTheSameAnswersI
         const Recording fast = Run(seed, false, RunCrowdRays);
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "crowd " << seed;
         for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k]) << "crowd " << seed << ": " << plain.labels[k];
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "crowd " << seed << ": " << plain.labels[k];
         }
         for (size_t k = 0; k < plain.values.size(); ++k) {
             if (plain.labels[k].find(" answer") != std::string::npos) {
@@ -954,8 +955,8 @@ TEST_F(AccelDifferentialTest, TheRayTreeStaysBalancedWhateverTheOrderOfItsBodies
             AddObjShapeVOR(n, 1);
             const float r = layout == 3 ? static_cast<float>(1u << (n % 12)) * 0.01f : 0.5f;
             SetObjRadiusVOR(n, r, r, r);
-            const float x = layout == 0   ? static_cast<float>(n)        // sorted along a line
-                            : layout == 1 ? 5.0f                          // all in one spot
+            const float x = layout == 0   ? static_cast<float>(n)            // sorted along a line
+                            : layout == 1 ? 5.0f                             // all in one spot
                             : layout == 2 ? static_cast<float>(n % 7) * 1e5f // seven clusters
                                           : static_cast<float>(n % 50);
             SetObjPosVOR(x, 0, layout == 3 ? static_cast<float>(n / 50) : 0.0f);

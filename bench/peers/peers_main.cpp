@@ -249,9 +249,9 @@ void RunCrowd(uint32_t count, int rounds) {
 // frame, as a game would before its rays, and that update is counted with Bullet's rays. The pass
 // is timed with and without rays (no ray: no structure to keep), for what keeping it costs.
 struct WalkTimes {
-    double rays = 0;        // us a frame: the K rays (Bullet: its update and the K rays)
-    double pass = 0;        // us a frame: the pass, with the structure kept
-    double passAlone = 0;   // us a frame: the pass without any ray by type
+    double rays = 0;      // us a frame: the K rays (Bullet: its update and the K rays)
+    double pass = 0;      // us a frame: the pass, with the structure kept
+    double passAlone = 0; // us a frame: the pass without any ray by type
 };
 
 constexpr uint32_t kWalkFrames = 30;
@@ -345,11 +345,11 @@ void RunWalkingCrowd(uint32_t count, int rounds) {
                     Median(alone), 100.0 * (Median(pass) / Median(alone) - 1.0),
                     Median(bulletRays) / k);
         if (withBaseline) {
-            std::printf("  baseline                      rays %8.2fus  Bullet %8.2fus  vor/Bul %5.2fx  "
-                        "pass %8.1fus (no rays %8.1fus, %+5.1f%%)\n",
-                        Median(base) / k, bulletPerRay, Median(base) / k / bulletPerRay,
-                        Median(basePass), Median(baseAlone),
-                        100.0 * (Median(basePass) / Median(baseAlone) - 1.0));
+            std::printf(
+                "  baseline                      rays %8.2fus  Bullet %8.2fus  vor/Bul %5.2fx  "
+                "pass %8.1fus (no rays %8.1fus, %+5.1f%%)\n",
+                Median(base) / k, bulletPerRay, Median(base) / k / bulletPerRay, Median(basePass),
+                Median(baseAlone), 100.0 * (Median(basePass) / Median(baseAlone) - 1.0));
         }
         std::fflush(stdout);
     }

@@ -345,7 +345,8 @@ void CollectDestinations(IntrusiveList *destinations) {
 // hull's extent and its pairs' reach.
 double SlotValue(const Slot &slot, int a, int what) {
     if (what == 0 || what == 3) {
-        const double reach = what == 3 ? 2.0 * kEllipsoidContactMargin * Component(*slot.radii, a) : 0.0;
+        const double reach =
+            what == 3 ? 2.0 * kEllipsoidContactMargin * Component(*slot.radii, a) : 0.0;
         return slot.box.hi[a] - slot.box.lo[a] + reach;
     }
     return what == 1 ? static_cast<double>(Component(*slot.radii, a)) : slot.box.lo[a];
@@ -439,8 +440,8 @@ void AccountMember(Grid *g, const Slot &slot) {
         level.speed[a] =
             std::max(level.speed[a],
                      static_cast<double>(std::fabs(Component(slot.q, a) - Component(slot.p, a))));
-        level.magnitude =
-            std::max(level.magnitude, std::max(std::fabs(slot.box.lo[a]), std::fabs(slot.box.hi[a])));
+        level.magnitude = std::max(level.magnitude,
+                                   std::max(std::fabs(slot.box.lo[a]), std::fabs(slot.box.hi[a])));
         level.bounds.lo[a] = std::min(level.bounds.lo[a], slot.box.lo[a]);
         level.bounds.hi[a] = std::max(level.bounds.hi[a], slot.box.hi[a]);
     }
@@ -549,8 +550,7 @@ size_t ScratchBytes() {
     return scratch.slotCapacity * sizeof(Slot) + scratch.alwaysCapacity * sizeof(uint32_t) +
            scratch.bodySlotCapacity * sizeof(BodySlot) + scratch.bucketCapacity * sizeof(uint32_t) +
            scratch.itemCapacity * sizeof(uint32_t) + scratch.foundCapacity * sizeof(uint32_t) +
-           scratch.levelItemCapacity * sizeof(uint32_t) +
-           scratch.valueCapacity * sizeof(double);
+           scratch.levelItemCapacity * sizeof(uint32_t) + scratch.valueCapacity * sizeof(double);
 }
 
 // After a source's scan: its body's slots take its new nearest time, or leave the grid.
@@ -634,8 +634,8 @@ void Gather(const Source &src, uint32_t i, uint32_t first, uint32_t *k) {
 
 // One level's destinations that the source may reach: through the cells its query box covers, or
 // through the level's member list when that is shorter.
-void GatherLevel(const Grid &g, uint32_t level, const Source &src, const Span &clip,
-                 uint32_t first, uint32_t *k) {
+void GatherLevel(const Grid &g, uint32_t level, const Source &src, const Span &clip, uint32_t first,
+                 uint32_t *k) {
     const Level &l = g.levels[level];
     if (l.memberCount == 0) {
         return;

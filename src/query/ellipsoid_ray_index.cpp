@@ -16,11 +16,11 @@
 // object's box, compared in doubles, still lies in it), so a node past the segment's box holds
 // only such objects. (2) UnitRayEntry itself rejects it, run on the same radii, the same centre
 // (the leaf holds the resolved position's bits) divided by them, and the same ray, so with the
-// same bits as the object's own test. The rest go through that same RayAgainstObject in activation order (ActiveEntry
-// order, which grows along ActiveList), so they record the same hits in the same order: the same
-// nearest hit, the same first object among equal distances, the same negative distance for a ray
-// from inside. Objects whose centre or radii lie outside the limits get a box of all space and are
-// met by every ray; rays whose ends lie outside them go to the scan.
+// same bits as the object's own test. The rest go through that same RayAgainstObject in activation
+// order (ActiveEntry order, which grows along ActiveList), so they record the same hits in the same
+// order: the same nearest hit, the same first object among equal distances, the same negative
+// distance for a ray from inside. Objects whose centre or radii lie outside the limits get a box of
+// all space and are met by every ray; rays whose ends lie outside them go to the scan.
 //
 // Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
 // ellipsoid, radii, resolved position, activation order) changes only through commands that name
@@ -219,7 +219,8 @@ int32_t AllocateNode(TypeRayIndex *index) {
             return kNone;
         }
         for (uint32_t k = used; k < index->nodeCapacity; ++k) {
-            index->nodes[k].parent = k + 1 < index->nodeCapacity ? static_cast<int32_t>(k + 1) : kNone;
+            index->nodes[k].parent =
+                k + 1 < index->nodeCapacity ? static_cast<int32_t>(k + 1) : kNone;
         }
         index->freeList = static_cast<int32_t>(used);
     }
@@ -429,7 +430,8 @@ bool TakeInObject(uint32_t object) {
         const int32_t t = LiveTypes[k];
         TypeRayIndex *index = TypeRayIndexes[t];
         if (t == type) {
-            ok = PlaceObject(index, object, active->order, ResolvedPosition(body), shape->radii) && ok;
+            ok = PlaceObject(index, object, active->order, ResolvedPosition(body), shape->radii) &&
+                 ok;
         } else {
             DropObject(index, object);
         }
@@ -470,9 +472,8 @@ TypeRayIndex *CreateIndex(int32_t type) {
         const ActiveEntry *entry = MemberOf<ActiveEntry>(l);
         const CollisionBody *body = entry->object->body;
         const EllipsoidShape *shape = body->collisionType == type ? FirstEllipsoid(body) : nullptr;
-        if (shape != nullptr &&
-            !PlaceObject(index, entry->object->objectNumber, entry->order, ResolvedPosition(body),
-                         shape->radii)) {
+        if (shape != nullptr && !PlaceObject(index, entry->object->objectNumber, entry->order,
+                                             ResolvedPosition(body), shape->radii)) {
             FreeIndex(index);
             return nullptr;
         }
@@ -612,11 +613,12 @@ void FreeEllipsoidRayIndexes() {
 }
 
 size_t EllipsoidRayIndexBytes() {
-    size_t bytes = TypeRayScratchCapacity * sizeof(uint32_t) +
-                   TypeRayCandidateCapacity * sizeof(uint64_t);
+    size_t bytes =
+        TypeRayScratchCapacity * sizeof(uint32_t) + TypeRayCandidateCapacity * sizeof(uint64_t);
     for (const TypeRayIndex *index : TypeRayIndexes) {
-        bytes += index == nullptr ? 0
-                                  : sizeof(TypeRayIndex) + index->nodeCapacity * sizeof(RayIndexNode);
+        bytes += index == nullptr
+                     ? 0
+                     : sizeof(TypeRayIndex) + index->nodeCapacity * sizeof(RayIndexNode);
     }
     return bytes;
 }
