@@ -170,6 +170,62 @@ void BM_CrowdOutlier(benchmark::State &state) {
     StopCollisionVOR();
 }
 
+// Args: crowd size, big bodies. A walking crowd (radii 0.25, 0.45, 0.25) with still bodies of
+// radius 6 of its own type 50 units above, in layers 12.5 apart that touch nothing. A crowd of 1
+// measures the big bodies' own pairs: every body is swept in a pass's first iteration.
+void BM_CrowdBigBodies(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    const uint32_t big = static_cast<uint32_t>(state.range(1));
+    StopCollisionVOR();
+    float arena = 0;
+    bench::CrowdLayout(3000, 3, &arena);
+    float crowdArena = 0;
+    std::vector<bench::Walker> walkers = bench::BuildCrowd(count, 3, &crowdArena);
+    const uint32_t perRow = static_cast<uint32_t>(arena / 12.5f) + 1;
+    for (uint32_t k = 0; k < big; ++k) {
+        const uint32_t n = count + 1 + k;
+        NewCollObjVOR(n, bench::kCrowdType);
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, 6, 6, 6);
+        Place(n, static_cast<float>(k % perRow) * 12.5f,
+              50.0f + static_cast<float>(k / perRow / perRow) * 12.5f,
+              static_cast<float>(k / perRow % perRow) * 12.5f);
+        ActivateObjVOR(n);
+    }
+    bench::Random random{9};
+    bench::StepCrowd(walkers, crowdArena, random);
+    vor::ResetStats();
+    for (auto _ : state) {
+        bench::StepCrowd(walkers, crowdArena, random);
+    }
+    state.counters["pairs/pass"] =
+        static_cast<double>(vor::Stats.pairsTested) / static_cast<double>(state.iterations());
+    StopCollisionVOR();
+}
+
+// Args: crowd size, rays by type a frame (0: none, so no ray structure exists). The walking
+// crowd's pass and its rays between passes; under callgrind with --toggle-collect on
+// RunCollisionVOR the two settings give what keeping the ray structure costs the pass.
+void BM_WalkingCrowdRays(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    const uint32_t k = static_cast<uint32_t>(state.range(1));
+    StopCollisionVOR();
+    float arena = 0;
+    std::vector<bench::Walker> walkers = bench::BuildCrowd(count, 3, &arena);
+    const std::vector<bench::Ray> rays = bench::CrowdRays(1000, arena, 12);
+    bench::Random random{9};
+    uint32_t next = 0;
+    for (auto _ : state) {
+        bench::StepCrowd(walkers, arena, random);
+        for (uint32_t j = 0; j < k; ++j, ++next) {
+            const bench::Ray &r = rays[next % rays.size()];
+            RayIntersectTypeVOR(bench::kCrowdType, 1, r.from[0], r.from[1], r.from[2], r.to[0],
+                                r.to[1], r.to[2]);
+        }
+    }
+    StopCollisionVOR();
+}
+
 // A wall ring of the given radius round (cx, cz), its facets facing in, as object obj of type 2.
 void AddRing(uint32_t obj, uint32_t facets, float radius, float cx, float cz) {
     NewCollObjVOR(obj, 2);
@@ -298,6 +354,18 @@ BENCHMARK(BM_CrowdOutlier)
     ->Args({4000, 0})
     ->Args({4000, 1})
     ->Args({4000, 2})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrowdBigBodies)
+    ->ArgNames({"crowd", "big"})
+    ->Args({3000, 0})
+    ->Args({3000, 300})
+    ->Args({1, 300})
+    ->Args({3000, 3000})
+    ->Args({1, 3000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkingCrowdRays)
+    ->ArgNames({"crowd", "rays"})
+    ->ArgsProduct({{1000, 4000}, {0, 1, 16}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RingSlide)
     ->ArgNames({"facets", "bodies", "cells", "concave", "radius", "standing"})

@@ -111,6 +111,21 @@ Answer BulletCrowdCastAfterUpdate(const Segment &s) {
     return Cast(s, 0);
 }
 
+void BulletWalkingCrowdMove(const std::vector<bench::CrowdBody> &bodies, uint32_t frame) {
+    for (size_t k = 0; k < bodies.size(); ++k) {
+        float x = 0, z = 0;
+        WalkPosition(bodies[k], frame, &x, &z);
+        btTransform pose;
+        pose.setIdentity();
+        pose.setOrigin(btVector3(x, 0, z));
+        current->objects[k]->setWorldTransform(pose);
+    }
+}
+
+void BulletUpdateBroadphase() {
+    current->world->updateAabbs();
+}
+
 void BulletFree() {
     if (current == nullptr) {
         return;

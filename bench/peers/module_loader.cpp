@@ -23,6 +23,7 @@ struct Exports {
     void (*UpdateObj)(uint32_t, int32_t);
     void (*ActivateObj)(uint32_t);
     void (*RunCollision)(void);
+    void (*SetCollisions)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
     int32_t (*RayIntersectObject)(uint32_t, int32_t, float, float, float, float, float, float);
     int32_t (*RayIntersectType)(int32_t, int32_t, float, float, float, float, float, float);
     int32_t (*RayHitDist)(void);
@@ -49,6 +50,14 @@ template <typename F> bool Find(void *module, const char *name, F *slot, std::st
 
 } // namespace
 
+void WalkPosition(const bench::CrowdBody &body, uint32_t frame, float *x, float *z) {
+    // Back and forth along the body's heading, 0.05 a frame, turning round every 80 frames.
+    const float phase = static_cast<float>(frame % 160);
+    const float along = 0.05f * (phase < 80.0f ? phase : 160.0f - phase);
+    *x = body.x + std::cos(body.heading) * along;
+    *z = body.z + std::sin(body.heading) * along;
+}
+
 float SegmentLength(const Segment &s) {
     const float dx = s.to[0] - s.from[0], dy = s.to[1] - s.from[1], dz = s.to[2] - s.from[2];
     return std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -71,6 +80,7 @@ bool LoadModule(int slot, const std::string &path, std::string *error) {
                    Find(module, "UpdateObjVOR", &vor.UpdateObj, error) &&
                    Find(module, "ActivateObjVOR", &vor.ActivateObj, error) &&
                    Find(module, "RunCollisionVOR", &vor.RunCollision, error) &&
+                   Find(module, "SetCollisionsVOR", &vor.SetCollisions, error) &&
                    Find(module, "RayIntersectObjectVOR", &vor.RayIntersectObject, error) &&
                    Find(module, "RayIntersectTypeVOR", &vor.RayIntersectType, error) &&
                    Find(module, "RayHitDist", &vor.RayHitDist, error);
@@ -163,6 +173,37 @@ template <int slot> Answer CrowdCast(const Segment &s) {
         return Answer{false, 0.0f};
     }
     return Answer{true, vorFloatFromBits(m.RayHitDist())};
+}
+
+void VorWalkingCrowdBuild(const std::vector<bench::CrowdBody> &bodies, bool rays) {
+    for (uint32_t k = 0; k < bodies.size(); ++k) {
+        const uint32_t object = 1 + k;
+        vor.NewCollObj(object, kCrowdType);
+        vor.AddObjShape(object, 1);
+        vor.SetObjRadius(object, bench::kCharacterRadii[0], bench::kCharacterRadii[1],
+                         bench::kCharacterRadii[2]);
+        vor.SetObjPos(bodies[k].x, 0, bodies[k].z);
+        vor.SetObjRot(0, 0, 0);
+        vor.UpdateObj(object, 1);
+        vor.ActivateObj(object);
+    }
+    // The crowd pushes against itself, sliding, as a game's characters would.
+    vor.SetCollisions(kCrowdType, kCrowdType, 1, 2, 1);
+    vor.RunCollision();
+    if (rays) {
+        vor.RayIntersectType(kCrowdType, 1, 0, 0.1f, 0, 1, 0.1f, 1);
+    }
+}
+
+void VorWalkingCrowdStep(const std::vector<bench::CrowdBody> &bodies, uint32_t frame) {
+    for (uint32_t k = 0; k < bodies.size(); ++k) {
+        float x = 0, z = 0;
+        WalkPosition(bodies[k], frame, &x, &z);
+        vor.SetObjPos(x, 0, z);
+        vor.SetObjRot(0, 0, 0);
+        vor.UpdateObj(1 + k, 0);
+    }
+    vor.RunCollision();
 }
 
 Answer VorCrowdCast(const Segment &s) {

@@ -57,12 +57,23 @@ Answer BaselineCrowdCast(const Segment &s);
 Answer VorCrowdCastAfterUpdate(const Segment &s);
 Answer BaselineCrowdCastAfterUpdate(const Segment &s);
 
+// A walking crowd: where body k stands in frame f (the same for every library).
+void WalkPosition(const bench::CrowdBody &body, uint32_t frame, float *x, float *z);
+// Objects 1.. of type 3 under a sliding crowd definition, one pass; with rays, a first ray by type.
+void VorWalkingCrowdBuild(const std::vector<bench::CrowdBody> &bodies, bool rays);
+// Every body asked to its place in the frame (UpdateObjVOR with sweep), then one pass.
+void VorWalkingCrowdStep(const std::vector<bench::CrowdBody> &bodies, uint32_t frame);
+
 // --- Bullet: btBvhTriangleMeshShape (quantized) or capsules in a btCollisionWorld ---
 void BulletLevelBuild(const std::vector<float> &xyz);
 Answer BulletLevelCast(const Segment &s);
 void BulletCrowdBuild(const std::vector<bench::CrowdBody> &bodies);
 Answer BulletCrowdCast(const Segment &s);
 Answer BulletCrowdCastAfterUpdate(const Segment &s);
+// Every capsule moved to its place in the frame; then the broadphase brought up to date, as a
+// game's frame does before its rays (timed by the caller).
+void BulletWalkingCrowdMove(const std::vector<bench::CrowdBody> &bodies, uint32_t frame);
+void BulletUpdateBroadphase();
 void BulletFree();
 
 // --- Embree 3: one triangle geometry, back faces dropped by an intersection filter ---

@@ -7,7 +7,7 @@
 //
 // With --baseline PATH a second build of the module runs beside the first (say, the main branch
 // against a change), timed in the same rounds and checked for the very same answers. LIST is a
-// comma-separated choice of small, large, terrain, scene, crowd.
+// comma-separated choice of small, large, terrain, scene, crowd, walk.
 //
 //   vorcollide_peers [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] [--only LIST]
 #include <algorithm>
@@ -222,6 +222,117 @@ void RunCrowd(uint32_t count, int rounds) {
     }
 }
 
+// A crowd walking every frame, K rays by type cast between its passes. vorcollide brings its ray
+// structure up to date in the pass; Bullet's capsules are moved and its broadphase updated each
+// frame, as a game would before its rays, and that update is counted with Bullet's rays. The pass
+// is timed with and without rays (no ray: no structure to keep), for what keeping it costs.
+struct WalkTimes {
+    double rays = 0;      // us a frame: the K rays (Bullet: its update and the K rays)
+    double pass = 0;      // us a frame: the pass, with the structure kept
+    double passAlone = 0; // us a frame: the pass without any ray by type
+};
+
+constexpr uint32_t kWalkFrames = 30;
+
+double Micros(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
+    return std::chrono::duration<double, std::micro>(b - a).count();
+}
+
+WalkTimes WalkVor(int slot, const std::vector<bench::CrowdBody> &bodies,
+                  const std::vector<Segment> &rays, uint32_t k) {
+    Answer (*cast)(const Segment &) = slot == 0 ? peers::VorCrowdCast : peers::BaselineCrowdCast;
+    WalkTimes t;
+    peers::UseModule(slot);
+    for (int withRays = 1; withRays >= 0; --withRays) {
+        peers::VorReset();
+        peers::VorWalkingCrowdBuild(bodies, withRays != 0);
+        for (uint32_t f = 1; f <= kWalkFrames; ++f) {
+            const auto a = std::chrono::steady_clock::now();
+            peers::VorWalkingCrowdStep(bodies, f);
+            const auto b = std::chrono::steady_clock::now();
+            (withRays != 0 ? t.pass : t.passAlone) += Micros(a, b);
+            if (withRays != 0) {
+                for (uint32_t j = 0; j < k; ++j) {
+                    cast(rays[(f * k + j) % rays.size()]);
+                }
+                t.rays += Micros(b, std::chrono::steady_clock::now());
+            }
+        }
+    }
+    peers::VorReset();
+    peers::UseModule(0);
+    t.rays /= kWalkFrames;
+    t.pass /= kWalkFrames;
+    t.passAlone /= kWalkFrames;
+    return t;
+}
+
+// Bullet's broadphase update and its K rays, us a frame each.
+void WalkBullet(const std::vector<bench::CrowdBody> &bodies, const std::vector<Segment> &rays,
+                uint32_t k, double *update, double *cast) {
+    peers::BulletCrowdBuild(bodies);
+    *update = *cast = 0;
+    for (uint32_t f = 1; f <= kWalkFrames; ++f) {
+        peers::BulletWalkingCrowdMove(bodies, f);
+        const auto a = std::chrono::steady_clock::now();
+        peers::BulletUpdateBroadphase();
+        const auto b = std::chrono::steady_clock::now();
+        for (uint32_t j = 0; j < k; ++j) {
+            peers::BulletCrowdCast(rays[(f * k + j) % rays.size()]);
+        }
+        *update += Micros(a, b);
+        *cast += Micros(b, std::chrono::steady_clock::now());
+    }
+    peers::BulletFree();
+    *update /= kWalkFrames;
+    *cast /= kWalkFrames;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void RunWalkingCrowd(uint32_t count, int rounds) {
+    float arena = 0;
+    const std::vector<bench::CrowdBody> bodies = bench::CrowdLayout(count, 3, &arena);
+    const std::vector<Segment> rays = FromBench(bench::CrowdRays(kRayCount, arena, kRaySeed));
+    const bool withBaseline = peers::ModuleLoaded(1);
+    for (uint32_t k : {1u, 4u, 16u, 64u}) {
+        std::vector<double> vor, bullet, bulletRays, pass, alone, base, basePass, baseAlone;
+        for (int r = 0; r < rounds; ++r) {
+            const WalkTimes v = WalkVor(0, bodies, rays, k);
+            double update = 0, cast = 0;
+            WalkBullet(bodies, rays, k, &update, &cast);
+            bullet.push_back(update + cast);
+            bulletRays.push_back(cast);
+            vor.push_back(v.rays);
+            pass.push_back(v.pass);
+            alone.push_back(v.passAlone);
+            if (withBaseline) {
+                const WalkTimes b = WalkVor(1, bodies, rays, k);
+                base.push_back(b.rays);
+                basePass.push_back(b.pass);
+                baseAlone.push_back(b.passAlone);
+            }
+        }
+        const double perRay = Median(vor) / k, bulletPerRay = Median(bullet) / k;
+        std::printf("walking crowd of %-5u K=%-3u  rays %8.2fus  Bullet %8.2fus  vor/Bul %5.2fx  "
+                    "pass %8.1fus (no rays %8.1fus, %+5.1f%%)  Bullet's rays alone %7.2fus\n",
+                    count, k, perRay, bulletPerRay, perRay / bulletPerRay, Median(pass),
+                    Median(alone), 100.0 * (Median(pass) / Median(alone) - 1.0),
+                    Median(bulletRays) / k);
+        if (withBaseline) {
+            std::printf(
+                "  baseline                      rays %8.2fus  Bullet %8.2fus  vor/Bul %5.2fx  "
+                "pass %8.1fus (no rays %8.1fus, %+5.1f%%)\n",
+                Median(base) / k, bulletPerRay, Median(base) / k / bulletPerRay, Median(basePass),
+                Median(baseAlone), 100.0 * (Median(basePass) / Median(baseAlone) - 1.0));
+        }
+        std::fflush(stdout);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -242,7 +353,7 @@ int main(int argc, char **argv) {
         } else {
             std::fprintf(stderr,
                          "usage: %s [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] "
-                         "[--only small,large,terrain,scene,crowd]\n",
+                         "[--only small,large,terrain,scene,crowd,walk]\n",
                          argv[0]);
             return 2;
         }
@@ -297,6 +408,11 @@ int main(int argc, char **argv) {
     if (Wanted(options, "crowd")) {
         for (uint32_t count : {10u, 1000u, 4000u}) {
             RunCrowd(count, options.rounds);
+        }
+    }
+    if (Wanted(options, "walk")) {
+        for (uint32_t count : {1000u, 4000u}) {
+            RunWalkingCrowd(count, std::max(1, options.rounds / 2));
         }
     }
     return 0;

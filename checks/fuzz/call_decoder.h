@@ -121,6 +121,7 @@ enum Op : uint8_t {
     kCrowd,   // many ellipsoids of one type pushing together (the pair grid's ground)
     kTerrain, // a mesh big enough for the triangle hierarchy, with uneven heights
     kPile,    // a report-only pile through a triangle stack, an outlier, a freed body
+    kWalk,    // the crowd walks through a pass, one body made big, rays by type between
     kOpCount
 };
 
@@ -166,11 +167,8 @@ class CallDecoder {
 #ifdef VOR_VALIDATE
         if (compareScans) {
             bool saved = vor::ReferenceScans;
-            uint32_t savedAfter = vor::TypeRayIndexAfter;
             vor::ReferenceScans = false;
-            vor::TypeRayIndexAfter = 1; // every ray by type through its hierarchy
             uint64_t accelerated = RunOnce(data, size);
-            vor::TypeRayIndexAfter = savedAfter;
             vor::ReferenceScans = true;
             if (trace)
                 std::fprintf(stderr, "[decoder] again with the reference scans\n");
@@ -535,6 +533,7 @@ class CallDecoder {
     void Crowd();
     void Terrain();
     void Pile();
+    void Walk();
     void ReadContact(uint32_t n, uint32_t index, bool valid);
     void CheckRange(int32_t value, int32_t lo, int32_t hi, const char *what) {
         if (value < lo || value > hi)
@@ -852,6 +851,53 @@ inline void CallDecoder::Crowd() {
     RunCollisionVOR();
     Call();
     ReadAll(kPool);
+}
+
+// The crowd of kCrowd (objects 7..24, type 3) walks a stride through a pass, with rays by type
+// along its rows before and after: the rays' trees must follow every update and the pass. One
+// body may first grow big, a size mix for the pair grid.
+inline void CallDecoder::Walk() {
+    const uint32_t rays = 1 + Byte() % 6;
+    const float stride = Float();
+    const uint32_t big = Obj();
+    const float radius = Float();
+    if (radius > 0.0f) {
+        ObjCall(big, [&] {
+            SetObjRadiusVOR(big, radius, radius, radius);
+            return 0;
+        });
+    }
+    auto castRows = [&] {
+        for (uint32_t k = 0; k < rays; ++k) {
+            const float z = static_cast<float>(k % 3) * 1.25f;
+            Expect("");
+            Mix(RayIntersectTypeVOR(3, 1, -5.0f, 0.0f, z, 10.0f, 0.0f, z));
+            Check();
+            Mix(RayHitDist());
+            Mix(RayHitObjVOR());
+            stats_.calls += 2;
+        }
+    };
+    castRows();
+    for (uint32_t i = 0; i < 18; ++i) {
+        const uint32_t n = 7 + i;
+        SetObjPosVOR(static_cast<float>(i % 6) * 1.25f + stride * std::cos(static_cast<float>(i)),
+                     0.0f,
+                     static_cast<float>(i / 6) * 1.25f + stride * std::sin(static_cast<float>(i)));
+        Call();
+        ObjCall(n, [&] {
+            UpdateObjVOR(n, 0);
+            return 0;
+        });
+    }
+    castRows();
+    if (passes_ >= kMaxPasses)
+        return;
+    ++passes_;
+    ++stats_.passes;
+    RunCollisionVOR();
+    Call();
+    castRows();
 }
 
 // A 6 x 6 height field of 72 triangles under object n, type 2, heights from the input.
@@ -1416,6 +1462,9 @@ inline void CallDecoder::Step() {
         break;
     case kTerrain:
         Terrain();
+        break;
+    case kWalk:
+        Walk();
         break;
     default:
         break;

@@ -316,6 +316,11 @@ def files():
                        op("kFreeObj") + obj(7) + row + op("kDeactivate") + obj(3) + row +
                        op("kActivate") + obj(3) + row + move(8, 1.25, 0, 0.7) + row + op("kRun") +
                        row + op("kSetRadius") + obj(9) + flts(2, 2, 2) + row)
+    # A crowd walking through passes with rays by type between, one body grown big.
+    f["crowd_walk"] = (op("kCrowd") + bytes([1]) + flt(1.0) + op("kWalk") + bytes([3]) +
+                       flt(0.3) + obj(9) + flt(6.0) + op("kWalk") + bytes([5]) + flt(0.6) +
+                       obj(10) + flt(-1.0) + op("kWalk") + bytes([2]) + flt(1e9) + obj(3) +
+                       flt(0.5))
     # Inputs of the faults found so far (each fixed), kept as seeds.
     f["regress_nan_contact"] = (defs() + new_ellipsoid(2, 1, 0, 1.5, 0) +
                                 new_ellipsoid(3, 1, 3, 1.5, 0, 1e-45, 1, 1) + move(2, 0.5, 1.5, 0) +

@@ -98,7 +98,7 @@ void CreateObject(uint32_t n, uint32_t type) {
         }
         DestroyObject(old);
     }
-    SceneChanged();
+    ObjectChangedForRays(static_cast<int32_t>(n));
     CollisionObject *object = new CollisionObject();
     InitMember(&object->link);
     object->objectNumber = n;
@@ -120,7 +120,7 @@ void FreeObject(uint32_t n) {
 
 void ActivateObject(uint32_t n) {
     // A fresh entry at the end of ActiveList: re-activation moves the object last.
-    SceneChanged();
+    ObjectChangedForRays(static_cast<int32_t>(n));
     if (ActiveTable[n] != nullptr) {
         RemoveActiveEntry(ActiveTable[n]);
     }
@@ -128,6 +128,7 @@ void ActivateObject(uint32_t n) {
     ActiveEntry *entry = new ActiveEntry();
     InitMember(&entry->link);
     entry->object = object;
+    entry->order = ++ActivationCounter;
     ActiveTable[n] = entry;
     Append(&entry->link, &ActiveList);
 
@@ -159,7 +160,7 @@ void AddShape(uint32_t n, int32_t kind) {
         return;
     }
     CollisionBody *body = ObjectTable[n]->body;
-    SceneChanged();
+    ObjectChangedForRays(static_cast<int32_t>(n));
     InitMember(&shape->link);
     shape->kind = static_cast<int16_t>(kind);
     if (body->activeBodyEntry != nullptr) {
@@ -174,7 +175,7 @@ void RemoveActiveEntry(ActiveEntry *entry) {
     if (StackCursor == entry) {
         StackCursor = MemberOf<ActiveEntry>(entry->link.next);
     }
-    SceneChanged();
+    ObjectChangedForRays(static_cast<int32_t>(entry->object->objectNumber));
     ActiveTable[entry->object->objectNumber] = nullptr;
     Unlink(&entry->link, &ActiveList);
     delete entry;
@@ -184,7 +185,7 @@ void DeactivateBody(CollisionBody *body) {
     if (body->activeBodyEntry == nullptr) {
         return;
     }
-    SceneChanged();
+    ObjectChangedForRays(body->objectNumber);
     Unlink(&body->activeBodyEntry->link, &ActiveBodyList);
     delete body->activeBodyEntry;
     body->activeBodyEntry = nullptr;
@@ -196,7 +197,7 @@ void DeactivateBody(CollisionBody *body) {
 }
 
 void DestroyBody(CollisionBody *body) {
-    SceneChanged();
+    ObjectChangedForRays(body->objectNumber);
     DeactivateBody(body);
     // An inactive body still holds the records its last passes gave it.
     FreeCurrentMotion(body);

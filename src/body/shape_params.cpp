@@ -15,7 +15,7 @@ void SetEllipsoidRadii(CollisionObject *object, float rx, float ry, float rz) {
         ReportError(kMsgRadius, object->objectNumber);
         return;
     }
-    SceneChanged();
+    ObjectChangedForRays(static_cast<int32_t>(object->objectNumber));
     for (ListLink *l = object->body->shapes.head; l != nullptr; l = l->next) {
         ShapeHead *shape = MemberOf<ShapeHead>(l);
         if (shape->kind == kEllipsoidKind) {

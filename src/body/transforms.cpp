@@ -76,7 +76,7 @@ void ApplyPose(CollisionBody *body, const Vec3 &position, const Vec3 &rotation, 
     const Vec3 givenScale = scale;
 
     // The old pose becomes the previous one; the sweep starts where the last pass left the body.
-    SceneChanged();
+    ObjectChangedForRays(body->objectNumber);
     body->previousPosition = ResolvedPosition(body);
     body->previousScale = body->newScale;
     body->previousRotation = body->newRotation;

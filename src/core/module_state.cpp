@@ -18,7 +18,7 @@ PassState Pass = {0, 0, 0};
 bool ReferenceScans = false;
 WorkCounters Stats = {};
 uint64_t SceneEpoch = 1;
-uint32_t TypeRayIndexAfter = 8;
+uint64_t ActivationCounter = 0;
 
 RayResult *LastRay = nullptr;
 ActiveEntry *StackCursor = nullptr;
@@ -34,7 +34,12 @@ uint8_t ErrorBoxArmed = 0;
 TypeRayIndex *TypeRayIndexes[kCollisionTypeCount] = {};
 uint32_t *TypeRayScratch = nullptr;
 uint32_t TypeRayScratchCapacity = 0;
-TypeRayDemand TypeRayDemands[kCollisionTypeCount] = {};
+uint64_t *TypeRayCandidates = nullptr;
+uint32_t TypeRayCandidateCapacity = 0;
+uint16_t ChangedObjects[kObjectSlots] = {};
+uint32_t ChangedObjectCount = 0;
+uint8_t ObjectChanged[kObjectSlots] = {};
+uint8_t BodiesMovedByPass = 0;
 
 #ifdef VOR_VALIDATE
 namespace {
@@ -72,9 +77,8 @@ void ValidateStopped() {
         Require(index == nullptr, "a ray index by type kept");
     }
     Require(TypeRayScratch == nullptr && TypeRayScratchCapacity == 0, "ray scratch kept");
-    for (const TypeRayDemand &demand : TypeRayDemands) {
-        Require(demand.epoch == 0 && demand.rays == 0, "ray demand kept");
-    }
+    Require(TypeRayCandidates == nullptr && TypeRayCandidateCapacity == 0, "ray list kept");
+    Require(ChangedObjectCount == 0 && BodiesMovedByPass == 0, "ray changes kept");
 }
 #else
 void ValidateStopped() {}

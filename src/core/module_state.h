@@ -17,12 +17,6 @@ namespace vor {
 
 struct TypeRayIndex; // private to query/ellipsoid_ray_index.cpp
 
-// How many rays by type of one type were cast since SceneEpoch last moved.
-struct TypeRayDemand {
-    uint64_t epoch; // SceneEpoch of the last such ray
-    uint32_t rays;  // rays at that epoch
-};
-
 // The collision pass's variables; fields keep the names the pass is described with.
 struct PassState {
     uint8_t sweepNeeded;    // raised by updates that change a transform and by responses
@@ -78,10 +72,8 @@ extern WorkCounters Stats; // only counts, for the benchmarks; nothing in the li
 // Raised by every command that may change what a ray by type reads (core/scene_epoch.h); only
 // grows, so a search structure built at an older value is never mistaken for current.
 extern uint64_t SceneEpoch;
-// Rays by type at one SceneEpoch that scan plainly before a hierarchy is built for their type:
-// a build costs several scans, so a change followed by a ray or two never pays for one. Initially
-// 8; the tests set 1 to put every ray through the hierarchy.
-extern uint32_t TypeRayIndexAfter;
+// Activation order as a number: each activation takes the next value (ActiveEntry::order).
+extern uint64_t ActivationCounter;
 
 // --- Cleared by StopCollisionVOR, in this order. ---
 
@@ -96,12 +88,20 @@ extern IntrusiveList ObjectList;                         // CollisionObjects, cr
 extern IntrusiveList BodyList;                           // CollisionBodies, creation order
 extern IntrusiveList DefinitionList;                     // CollisionDefinitions, creation order
 extern uint8_t ErrorBoxArmed; // 1 after StartCollisionDebugVOR until the next report or Stop
-// Rays by type against ellipsoids (query/ellipsoid_ray_index.cpp): a hierarchy per collision
-// type, built by the first such ray after SceneEpoch moved, and the candidate list the rays share.
+// Rays by type against ellipsoids (query/ellipsoid_ray_index.cpp): a tree per collision type,
+// created by its first such ray and kept current from then on; the traversal stack and the
+// candidate list the rays share.
 extern TypeRayIndex *TypeRayIndexes[kCollisionTypeCount];
-extern uint32_t *TypeRayScratch;
+extern uint32_t *TypeRayScratch; // traversal stack
 extern uint32_t TypeRayScratchCapacity;
-extern TypeRayDemand TypeRayDemands[kCollisionTypeCount]; // rays by type since the last change
+extern uint64_t *TypeRayCandidates; // activation order << 16 | object number
+extern uint32_t TypeRayCandidateCapacity;
+// Objects whose ray-visible state changed since the trees last took changes in (each at most
+// once: bounded by the object count), and whether a pass moved bodies since.
+extern uint16_t ChangedObjects[kObjectSlots];
+extern uint32_t ChangedObjectCount;
+extern uint8_t ObjectChanged[kObjectSlots];
+extern uint8_t BodiesMovedByPass;
 
 // --- Scratch within one call: freed or reset before the call returns. ---
 // The pair grid's working arrays, one record (PairGridScratch in pass/pair_grid.cpp, which also

@@ -65,6 +65,7 @@ struct CollisionObject {
 struct ActiveEntry {
     ListLink link;           // member of ActiveList
     CollisionObject *object; // not owned
+    uint64_t order;          // ActivationCounter when made: grows along ActiveList
 };
 
 // One per object; owned by its object, also a member of BodyList.

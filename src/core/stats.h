@@ -24,9 +24,14 @@ struct WorkCounters {
     uint64_t accelInserts;        // triangles taken into an existing hierarchy one by one
     uint64_t gridDefinitions;     // ellipsoid definition sweeps served by the pair grid
     uint64_t gridPlainSources;    // sources the grid left to scan every destination
-    uint64_t typeRayIndexBuilds;  // hierarchies over a type's ellipsoids built for rays
+    uint64_t typeRayIndexBuilds;  // trees over a type's ellipsoids made for rays (once a type)
     uint64_t typeRayEllipsoids;   // ellipsoids a ray by type handed to the exact test
-    uint64_t gridOutsiders;       // destinations every source visits (outliers, odd values)
+    uint64_t typeRayNodes;        // tree nodes rays by type took from their stacks
+    uint64_t typeRayLeafMoves;    // leaves taken out and put in again as their bodies moved
+    uint64_t gridOutsiders;       // destinations every source visits (odd values only)
+    uint64_t gridQueries;         // candidate searches of sources through the grid
+    uint64_t gridCellsVisited;    // grid cells sources looked into
+    uint64_t gridSlotsMet;        // destinations sources met in those cells or level lists
     uint64_t motionIndexBuilds;   // per-body look-ups built over a pass's sealed records
     uint64_t passIterations;      // sweep iterations of every pass
 };

@@ -11,11 +11,16 @@
 // rounding of the division and of the margin: the box test then rejects both tests.
 //
 // Destinations whose nearest time lies in [-kStretch, 1] sit in the grid with their hull over
-// [-kStretch, 1]; the others (and huge, non-finite or oddly sized ones) are visited by every
-// source, as are those whose hull or reach spans many cells of a grid sized by the median
-// destination, so that one outlier leaves the crowd's cells as they are. A source whose own nearest
-// time drops during its scan searches again for the rest of the list with the longer hull; one that
-// leaves every bound scans the rest plainly.
+// [-kStretch, 1]; the others (huge or non-finite values, times far outside the step) are visited
+// by every source. The grid has levels: level k has cells 2^k times the size of a median
+// destination's, and each destination sits in the lowest level whose cells its hull and its reach
+// fit (at most two cells an axis), so a body much larger than the crowd, or one that moves far in a
+// step, sits in few coarse cells and leaves the crowd's cells as they are. A source searches every
+// level that holds destinations, widened by the largest reach of that level's pairs, so the pairs
+// it can meet there all lie in the cells it visits; where a level has fewer members than the cells
+// the search would visit, it takes that level's members instead, so a level costs the smaller of
+// the two. A source whose own nearest time drops during its scan searches again for the rest of
+// the list with the longer hull; one that leaves every bound scans the rest plainly.
 #include "pass/pair_grid.h"
 
 #include <algorithm>
@@ -44,9 +49,11 @@ constexpr double kTimeSlack = 1e-6;     // relative: a time narrowed to a float
 constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
 constexpr double kPairSlack = 1e-6;     // relative: rounding of the division and the margin
 constexpr double kTinySlack = 1e-25;    // absolute: quotients that fall into subnormals
-constexpr uint64_t kMaxDestinationCells = 64; // a destination hull spanning more is always visited
-constexpr uint64_t kMaxQueryCells = 4096;     // a source query spanning more scans plainly
-constexpr double kMaxMemberReachCells = 2.0;  // a destination reaching further is always visited
+constexpr uint64_t kMaxDestinationCells = 8; // a destination spans at most 2 cells an axis
+constexpr double kMaxMemberReachCells = 2.0; // a destination reaches at most 2 cells of its level
+// Levels: the regime's extents (up to 2e15 plus reach) over its smallest cells (8e-15) need about
+// 2^101, so every regular destination finds its level below this.
+constexpr uint32_t kMaxLevels = 128;
 
 struct Span {
     double lo[3];
@@ -64,6 +71,7 @@ struct Slot {
     uint32_t stamp;  // query that last collected it
     uint8_t regular; // in the grid's regime
     uint8_t always;  // in the always-visit list
+    uint8_t level;   // the grid level it sits in
 };
 
 struct BodySlot {
@@ -75,14 +83,23 @@ struct CellIndex {
     int64_t c[3];
 };
 
+// One level of the grid: cells 2^k times the base cells.
+struct Level {
+    double cell[3];
+    double reach[3];      // largest radius per axis of its destinations
+    double speed[3];      // largest step length per axis of its destinations
+    double magnitude;     // largest coordinate magnitude over their hulls
+    Span bounds;          // the box of their hulls: no member lies outside it
+    uint32_t memberStart; // its destinations in levelItems, ascending
+    uint32_t memberCount;
+};
+
 // The grid of one call.
 struct Grid {
     double origin[3];
-    double cell[3];
     uint64_t bucketMask;
-    double reach[3];   // largest radius per axis of the destinations in the grid
-    double speed[3];   // largest step length per axis of the destinations in the grid
-    double magnitude;  // largest coordinate magnitude over their hulls
+    uint32_t levelCount; // levels up to the highest one in use
+    Level levels[kMaxLevels];
     double lowestTime; // min(0, the nearest time of each of them)
 };
 
@@ -103,6 +120,8 @@ struct PairGridScratch {
     size_t itemCapacity;
     uint32_t *found; // one source's candidates
     size_t foundCapacity;
+    uint32_t *levelItems; // the grid's destinations by level, then ascending
+    size_t levelItemCapacity;
     double *values; // one axis of the destinations, to take a median
     size_t valueCapacity;
     uint32_t queryStamp;
@@ -228,35 +247,36 @@ bool ProvenApart(const Span &src, const Vec3 &rs, const Span &dst, const Vec3 &r
 }
 
 // Monotone in x, so overlapping intervals always share a cell.
-int64_t CellOf(const Grid &g, int a, double x) {
-    double c = std::floor((x - g.origin[a]) / g.cell[a]);
+int64_t CellOf(const Grid &g, uint32_t level, int a, double x) {
+    double c = std::floor((x - g.origin[a]) / g.levels[level].cell[a]);
     c = std::min(std::max(c, -kCellNumberClamp), kCellNumberClamp);
     return static_cast<int64_t>(c);
 }
 
-uint64_t BucketOf(const Grid &g, int64_t x, int64_t y, int64_t z) {
-    uint64_t h = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15ull;
+uint64_t BucketOf(const Grid &g, uint32_t level, int64_t x, int64_t y, int64_t z) {
+    uint64_t h = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15ull + level * 0xD6E8FEB86659FD93ull;
     h ^= static_cast<uint64_t>(y) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
     h ^= static_cast<uint64_t>(z) * 0x165667B19E3779F9ull + (h >> 31);
     h ^= h >> 33;
     return h & g.bucketMask;
 }
 
-uint64_t CellCount(const CellIndex &lo, const CellIndex &hi) {
+// The cells of the box lo..hi, or cap + 1 when there are more than cap.
+uint64_t CellCount(const CellIndex &lo, const CellIndex &hi, uint64_t cap) {
     uint64_t n = 1;
     for (int a = 0; a < 3; ++a) {
         n *= static_cast<uint64_t>(hi.c[a] - lo.c[a] + 1);
-        if (n > kMaxQueryCells) {
-            return kMaxQueryCells + 1;
+        if (n > cap) {
+            return cap + 1;
         }
     }
     return n;
 }
 
-void CellRange(const Grid &g, const Span &box, CellIndex *lo, CellIndex *hi) {
+void CellRange(const Grid &g, uint32_t level, const Span &box, CellIndex *lo, CellIndex *hi) {
     for (int a = 0; a < 3; ++a) {
-        lo->c[a] = CellOf(g, a, box.lo[a]);
-        hi->c[a] = CellOf(g, a, box.hi[a]);
+        lo->c[a] = CellOf(g, level, a, box.lo[a]);
+        hi->c[a] = CellOf(g, level, a, box.hi[a]);
     }
 }
 
@@ -290,6 +310,7 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
     slot->stamp = 0;
     slot->always = 0;
     slot->regular = 0;
+    slot->level = 0;
     slot->tLow = 0;
     if (t->shape->kind != kEllipsoidKind) {
         return;
@@ -318,10 +339,13 @@ void CollectDestinations(IntrusiveList *destinations) {
     std::sort(scratch.bodySlots, scratch.bodySlots + scratch.count, BodySlotBefore);
 }
 
-// What a median is taken of: 0 a hull's extent, 1 a radius, 2 a hull's low end.
+// What a median or minimum is taken of: 0 a hull's extent, 1 a radius, 2 a hull's low end, 3 a
+// hull's extent and its pairs' reach.
 double SlotValue(const Slot &slot, int a, int what) {
-    if (what == 0) {
-        return slot.box.hi[a] - slot.box.lo[a];
+    if (what == 0 || what == 3) {
+        const double reach =
+            what == 3 ? 2.0 * kEllipsoidContactMargin * Component(*slot.radii, a) : 0.0;
+        return slot.box.hi[a] - slot.box.lo[a] + reach;
     }
     return what == 1 ? static_cast<double>(Component(*slot.radii, a)) : slot.box.lo[a];
 }
@@ -341,48 +365,83 @@ double MedianOf(int a, int what) {
     return scratch.values[n / 2];
 }
 
-// Cells about the size of a typical destination hull plus the reach of a typical pair. Medians,
-// not means or extremes, so that one huge or far-moving body does not coarsen the whole grid:
-// such a body no longer fits and is visited by every source instead.
+// The smallest value over the regular destinations (0 without any).
+double MinimumOf(int a, int what) {
+    double least = INFINITY;
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        if (scratch.slots[i].regular != 0) {
+            least = std::min(least, SlotValue(scratch.slots[i], a, what));
+        }
+    }
+    return least == INFINITY ? 0.0 : least;
+}
+
+// The base cells are the size of the smallest destination hull plus its pairs' reach, so that
+// every size class finds a level whose cells are within twice its own size: many big bodies do
+// not coarsen the cells of a crowd of small ones, nor one small body those of many big ones.
 void SizeGrid(Grid *g) {
     for (int a = 0; a < 3; ++a) {
-        const double reach = 2.0 * kEllipsoidContactMargin * MedianOf(a, 1);
-        g->cell[a] = std::max(MedianOf(a, 0) + reach, 1e-30);
+        double cell = std::max(MinimumOf(a, 3), 1e-30);
         g->origin[a] = MedianOf(a, 2);
-        g->reach[a] = 0;
-        g->speed[a] = 0;
+        // Doubling is exact, so level k's cells are exactly 2^k base cells.
+        for (Level &level : g->levels) {
+            level.cell[a] = cell;
+            level.reach[a] = 0;
+            level.speed[a] = 0;
+            level.magnitude = 0;
+            level.bounds.lo[a] = INFINITY;
+            level.bounds.hi[a] = -INFINITY;
+            level.memberStart = 0;
+            level.memberCount = 0;
+            cell *= 2.0;
+        }
     }
-    g->magnitude = 0;
+    g->levelCount = 0;
     g->lowestTime = 0;
 }
 
-// A regular destination goes in the grid when its hull spans few cells and its reach few cells.
-bool FitsGrid(const Grid &g, const Slot &slot, uint64_t *cells) {
+// A regular destination fits a level when its hull spans at most 2 cells an axis and its reach
+// at most 2 cells.
+bool FitsLevel(const Grid &g, uint32_t level, const Slot &slot, uint64_t *cells) {
     CellIndex lo, hi;
-    CellRange(g, slot.box, &lo, &hi);
-    *cells = CellCount(lo, hi);
+    CellRange(g, level, slot.box, &lo, &hi);
+    *cells = CellCount(lo, hi, kMaxDestinationCells);
     if (*cells > kMaxDestinationCells) {
         return false;
     }
     for (int a = 0; a < 3; ++a) {
         const double reach = kEllipsoidContactMargin * Component(*slot.radii, a);
-        if (!(reach <= kMaxMemberReachCells * g.cell[a])) {
+        if (!(reach <= kMaxMemberReachCells * g.levels[level].cell[a])) {
             return false;
         }
     }
     return true;
 }
 
-// The grid-wide bounds the queries rely on, over the destinations in the grid.
+// The lowest level the destination fits (kMaxLevels when none, which the regime rules out).
+uint32_t LevelFor(const Grid &g, const Slot &slot, uint64_t *cells) {
+    uint32_t level = 0;
+    while (level < kMaxLevels && !FitsLevel(g, level, slot, cells)) {
+        ++level;
+    }
+    return level;
+}
+
+// The bounds the queries rely on, over the destinations in the grid and in its level.
 void AccountMember(Grid *g, const Slot &slot) {
+    Level &level = g->levels[slot.level];
+    level.memberCount += 1;
+    g->levelCount = std::max(g->levelCount, static_cast<uint32_t>(slot.level) + 1);
     g->lowestTime = std::min(g->lowestTime, slot.tLow);
     for (int a = 0; a < 3; ++a) {
-        g->reach[a] = std::max(g->reach[a], static_cast<double>(Component(*slot.radii, a)));
-        g->speed[a] =
-            std::max(g->speed[a],
+        level.reach[a] = std::max(level.reach[a], static_cast<double>(Component(*slot.radii, a)));
+        level.speed[a] =
+            std::max(level.speed[a],
                      static_cast<double>(std::fabs(Component(slot.q, a) - Component(slot.p, a))));
-        g->magnitude =
-            std::max(g->magnitude, std::max(std::fabs(slot.box.lo[a]), std::fabs(slot.box.hi[a])));
+        level.magnitude = std::max(level.magnitude,
+                                   std::max(std::fabs(slot.box.lo[a]), std::fabs(slot.box.hi[a])));
+        level.bounds.lo[a] = std::min(level.bounds.lo[a], slot.box.lo[a]);
+        level.bounds.hi[a] = std::max(level.bounds.hi[a], slot.box.hi[a]);
     }
 }
 
@@ -390,16 +449,35 @@ void AccountMember(Grid *g, const Slot &slot) {
 uint64_t AdmitDestinations(Grid *g) {
     uint64_t entries = 0;
     for (uint32_t i = 0; i < scratch.count; ++i) {
-        const Slot &slot = scratch.slots[i];
+        Slot &slot = scratch.slots[i];
         uint64_t cells = 0;
-        if (slot.regular == 0 || !FitsGrid(*g, slot, &cells)) {
+        const uint32_t level = slot.regular == 0 ? kMaxLevels : LevelFor(*g, slot, &cells);
+        if (level >= kMaxLevels) {
             AddAlways(i);
             continue;
         }
+        slot.level = static_cast<uint8_t>(level);
         AccountMember(g, slot);
         entries += cells;
     }
     return entries;
+}
+
+// Each level's destinations, ascending, after one another in levelItems.
+void ListLevelMembers(Grid *g) {
+    uint32_t start = 0;
+    for (uint32_t k = 0; k < g->levelCount; ++k) {
+        g->levels[k].memberStart = start;
+        start += g->levels[k].memberCount;
+        g->levels[k].memberCount = 0;
+    }
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        const Slot &slot = scratch.slots[i];
+        if (slot.regular != 0 && slot.always == 0) {
+            Level &level = g->levels[slot.level];
+            scratch.levelItems[level.memberStart + level.memberCount++] = i;
+        }
+    }
 }
 
 // Counting sort of the (bucket, slot) pairs of the grid's members: count, then place.
@@ -410,11 +488,11 @@ void CountOrPlace(const Grid &g, bool place) {
             continue;
         }
         CellIndex lo, hi;
-        CellRange(g, slot.box, &lo, &hi);
-        const uint64_t cells = CellCount(lo, hi);
+        CellRange(g, slot.level, slot.box, &lo, &hi);
+        const uint64_t cells = CellCount(lo, hi, kMaxDestinationCells);
         for (uint64_t k = 0; k < cells; ++k) {
             const CellIndex at = CellAt(lo, hi, k);
-            const uint64_t b = BucketOf(g, at.c[0], at.c[1], at.c[2]);
+            const uint64_t b = BucketOf(g, slot.level, at.c[0], at.c[1], at.c[2]);
             if (place) {
                 scratch.bucketItems[scratch.bucketStart[b]++] = i;
             } else {
@@ -427,6 +505,7 @@ void CountOrPlace(const Grid &g, bool place) {
 // Enters every member destination in the cells its hull covers, in slot order within a bucket.
 bool FillGrid(Grid *g) {
     const uint64_t entries = AdmitDestinations(g);
+    ListLevelMembers(g);
     uint64_t buckets = 16;
     while (buckets < 2 * entries) {
         buckets *= 2;
@@ -458,6 +537,7 @@ void ReleaseScratch() {
     std::free(scratch.bucketStart);
     std::free(scratch.bucketItems);
     std::free(scratch.found);
+    std::free(scratch.levelItems);
     std::free(scratch.values);
     const size_t peak = scratch.peakBytes;
     scratch = PairGridScratch{};
@@ -468,7 +548,7 @@ size_t ScratchBytes() {
     return scratch.slotCapacity * sizeof(Slot) + scratch.alwaysCapacity * sizeof(uint32_t) +
            scratch.bodySlotCapacity * sizeof(BodySlot) + scratch.bucketCapacity * sizeof(uint32_t) +
            scratch.itemCapacity * sizeof(uint32_t) + scratch.foundCapacity * sizeof(uint32_t) +
-           scratch.valueCapacity * sizeof(double);
+           scratch.levelItemCapacity * sizeof(uint32_t) + scratch.valueCapacity * sizeof(double);
 }
 
 // After a source's scan: its body's slots take its new nearest time, or leave the grid.
@@ -502,28 +582,26 @@ struct Source {
     Span hull;   // its hull over [tLow, 1]
 };
 
-// The cells to search: the hull of every pairing's clip, widened by the largest reach of any pair,
-// and by the destinations' own stretch beyond their grid hulls for a source time below it.
-bool QueryCells(const Grid &g, const Source &src, CellIndex *lo, CellIndex *hi) {
-    Span query;
-    if (!Hull(src.p, src.q, std::min(src.tLow, g.lowestTime), &query)) {
-        return false;
-    }
+// The box to search in one level: the hull of every pairing's clip, widened by the largest reach
+// of a pair with one of the level's destinations (the pair radius is the smaller of the two radii,
+// or the larger in size mode 1), and by the destinations' own stretch beyond their grid hulls for
+// a source time below it.
+void QueryBox(const Level &level, const Source &src, const Span &clip, Span *query) {
+    *query = clip;
     const double beyond = src.tLow < -kBoxStretch ? -src.tLow * 1.01 : 0.0;
     for (int a = 0; a < 3; ++a) {
         const double ra = Component(*src.radii, a);
-        const double r = EllipSizeMode == 0 ? ra : std::max(ra, g.reach[a]);
-        const double stretch = beyond * g.speed[a];
+        const double r =
+            EllipSizeMode == 0 ? std::min(ra, level.reach[a]) : std::max(ra, level.reach[a]);
+        const double stretch = beyond * level.speed[a];
         const double magnitude =
-            std::max(std::fabs(query.lo[a]), std::fabs(query.hi[a])) + g.magnitude + stretch;
+            std::max(std::fabs(clip.lo[a]), std::fabs(clip.hi[a])) + level.magnitude + stretch;
         const double reach = (kEllipsoidContactMargin * r * (1.0 + kPairSlack) +
                               kPairSlack * magnitude + kTinySlack + stretch) *
                              (1.0 + kPairSlack);
-        query.lo[a] -= reach;
-        query.hi[a] += reach;
+        query->lo[a] -= reach;
+        query->hi[a] += reach;
     }
-    CellRange(g, query, lo, hi);
-    return CellCount(*lo, *hi) <= kMaxQueryCells;
 }
 
 // A member destination met in a cell: false when the box tests are certain to reject the pair.
@@ -540,16 +618,52 @@ bool MayPair(const Source &src, const Slot &slot) {
 }
 
 // The destinations of one bucket from position `first` on that the source may reach.
-void GatherBucket(const Source &src, uint64_t b, uint32_t first, uint32_t *k) {
-    for (uint32_t e = scratch.bucketStart[b]; e < scratch.bucketStart[b + 1]; ++e) {
-        const uint32_t i = scratch.bucketItems[e];
-        Slot &slot = scratch.slots[i];
-        if (i < first || slot.stamp == scratch.queryStamp) {
-            continue;
+void Gather(const Source &src, uint32_t i, uint32_t first, uint32_t *k) {
+    Slot &slot = scratch.slots[i];
+    Stats.gridSlotsMet += 1;
+    if (i < first || slot.stamp == scratch.queryStamp) {
+        return;
+    }
+    slot.stamp = scratch.queryStamp;
+    if (MayPair(src, slot)) {
+        scratch.found[(*k)++] = i;
+    }
+}
+
+// One level's destinations that the source may reach: through the cells its query box covers, or
+// through the level's member list when that is shorter.
+void GatherLevel(const Grid &g, uint32_t level, const Source &src, const Span &clip, uint32_t first,
+                 uint32_t *k) {
+    const Level &l = g.levels[level];
+    if (l.memberCount == 0) {
+        return;
+    }
+    Span query;
+    QueryBox(l, src, clip, &query);
+    // Every member's hull lies in the level's bounds, so a member the query box meets meets it
+    // inside them: the cells outside hold none.
+    for (int a = 0; a < 3; ++a) {
+        query.lo[a] = std::max(query.lo[a], l.bounds.lo[a]);
+        query.hi[a] = std::min(query.hi[a], l.bounds.hi[a]);
+        if (!(query.lo[a] <= query.hi[a])) {
+            return;
         }
-        slot.stamp = scratch.queryStamp;
-        if (MayPair(src, slot)) {
-            scratch.found[(*k)++] = i;
+    }
+    CellIndex lo, hi;
+    CellRange(g, level, query, &lo, &hi);
+    const uint64_t cells = CellCount(lo, hi, l.memberCount);
+    if (cells > l.memberCount) {
+        for (uint32_t e = l.memberStart; e < l.memberStart + l.memberCount; ++e) {
+            Gather(src, scratch.levelItems[e], first, k);
+        }
+        return;
+    }
+    Stats.gridCellsVisited += cells;
+    for (uint64_t c = 0; c < cells; ++c) {
+        const CellIndex at = CellAt(lo, hi, c);
+        const uint64_t b = BucketOf(g, level, at.c[0], at.c[1], at.c[2]);
+        for (uint32_t e = scratch.bucketStart[b]; e < scratch.bucketStart[b + 1]; ++e) {
+            Gather(src, scratch.bucketItems[e], first, k);
         }
     }
 }
@@ -558,15 +672,15 @@ void GatherBucket(const Source &src, uint64_t b, uint32_t first, uint32_t *k) {
 // tLow or later, ascending, in found[]; false when the search would cost more than a plain scan.
 bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
     scratch.queryStamp += 1;
-    CellIndex lo, hi;
-    if (!Hull(src.p, src.q, src.tLow, &src.hull) || !QueryCells(g, src, &lo, &hi)) {
+    Stats.gridQueries += 1;
+    Span clip;
+    if (!Hull(src.p, src.q, src.tLow, &src.hull) ||
+        !Hull(src.p, src.q, std::min(src.tLow, g.lowestTime), &clip)) {
         return false;
     }
     uint32_t k = 0;
-    const uint64_t cells = CellCount(lo, hi);
-    for (uint64_t c = 0; c < cells; ++c) {
-        const CellIndex at = CellAt(lo, hi, c);
-        GatherBucket(src, BucketOf(g, at.c[0], at.c[1], at.c[2]), first, &k);
+    for (uint32_t level = 0; level < g.levelCount; ++level) {
+        GatherLevel(g, level, src, clip, first, &k);
     }
     // Destinations outside the regime, too wide or too far-reaching for the grid.
     for (uint32_t j = 0; j < scratch.alwaysCount; ++j) {
@@ -617,6 +731,7 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
         !ReserveArray(&scratch.always, &scratch.alwaysCapacity, n) ||
         !ReserveArray(&scratch.bodySlots, &scratch.bodySlotCapacity, n) ||
         !ReserveArray(&scratch.found, &scratch.foundCapacity, n) ||
+        !ReserveArray(&scratch.levelItems, &scratch.levelItemCapacity, n) ||
         !ReserveArray(&scratch.values, &scratch.valueCapacity, n)) {
         ReleaseScratch();
         return false;

@@ -1,6 +1,5 @@
-// A per-type hierarchy of boxes round the active ellipsoids at their resolved positions, built on
-// the first ray by type after anything a ray reads has changed (SceneEpoch), and the ray query
-// that walks it.
+// A per-type tree of boxes round the active ellipsoids at their resolved positions, kept current
+// as bodies move, and the ray query that walks it.
 //
 // Why no result can change. The scan calls RayAgainstObject for each active object of the type in
 // activation order. An object whose ellipsoid fails one of the rejection tests of UnitRayEntry
@@ -12,13 +11,28 @@
 // a / r, c / r and c / r - 1 by at most u |a| / r, u |c| / r and u (|c| / r + 1) with u = 2^-24:
 // the rounded a / r stays below the rounded m - 1, since 1e-6 > (2 + u) u, and the cube test
 // rejects. The r term also covers underflow, and the range limits below keep every quotient
-// finite. (2) UnitRayEntry itself rejects it, run on the same radii, the same centre divided by
-// them at build time, and the same ray, so with the same bits as the object's own test. The rest
-// go through that same RayAgainstObject in activation order, so they record the same hits in the
-// same order: the same nearest hit, the same first object among equal distances, the same
-// negative distance for a ray from inside. Objects whose centre or radii lie outside the limits go
-// on a list tested by every ray; rays whose ends lie outside them go to the scan. The hierarchy is
-// dropped whenever SceneEpoch moves, so centres and radii are never stale.
+// finite. A tree node's box holds its leaves' boxes (float minima and maxima, exact), and a
+// leaf's box holds the object's box (made round it, rounded outwards, and kept only while the
+// object's box, compared in doubles, still lies in it), so a node past the segment's box holds
+// only such objects. (2) UnitRayEntry itself rejects it, run on the same radii, the same centre
+// (the leaf holds the resolved position's bits) divided by them, and the same ray, so with the
+// same bits as the object's own test. The rest go through that same RayAgainstObject in activation
+// order (ActiveEntry order, which grows along ActiveList), so they record the same hits in the same
+// order: the same nearest hit, the same first object among equal distances, the same negative
+// distance for a ray from inside. Objects whose centre or radii lie outside the limits get a box of
+// all space and are met by every ray; rays whose ends lie outside them go to the scan.
+//
+// Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
+// ellipsoid, radii, resolved position, activation order) changes only through commands that name
+// the object in ChangedObjects, or through a pass, which raises BodiesMovedByPass; the pass's
+// caller and every ray take both in first. A leaf whose new box still lies in its grown box keeps
+// its place and takes the new centre; one that leaves it is taken out and put in again.
+//
+// Why the cost stays bounded. Insertion and removal rebalance every node on the way up (AVL
+// rotations, as in the common dynamic box trees), so the height stays within about 1.44 log2 of
+// the leaves whatever the order of insertion; the traversal stack grows with the tree, never
+// overflows into a scan; a leaf's grown box is its box plus its largest radius, so a body walking
+// at a fraction of its size a frame is moved in the tree once in several frames.
 #include "query/ellipsoid_ray_index.h"
 
 #include <algorithm>
@@ -37,46 +51,38 @@
 
 namespace vor {
 
-// The records of the hierarchy (module_state.h names TypeRayIndex, so these live outside the
-// file's anonymous namespace).
+// The records of the tree (module_state.h names TypeRayIndex, so these live outside the file's
+// anonymous namespace).
 struct RayIndexBox {
     float lo[3], hi[3];
 };
 
-// An object of the type with an ellipsoid: its box, the centre divided by the radii and the radii
-// as its ray test reads them, and its place in activation order.
-struct RayIndexEntry {
-    RayIndexBox box;
-    Vec3 m;
-    Vec3 radii;
-    uint32_t rank;
-};
-
-// Inner node: children at first and first + 1. Leaf: entries [first, first + count).
+// Inner node: two children. Leaf (left < 0): one object with its centre and radii as its ray test
+// reads them, its activation order, and a box grown round its own box.
 struct RayIndexNode {
-    RayIndexBox box;
-    uint32_t first;
-    uint32_t count;
+    RayIndexBox box; // a leaf's grown box
+    int32_t parent;
+    int32_t left, right;
+    int32_t height; // 0 for a leaf
+    uint32_t object;
+    uint64_t order;
+    Vec3 centre;
+    Vec3 radii;
 };
 
 struct TypeRayIndex {
-    uint64_t epoch;       // SceneEpoch when built
-    uint32_t objectCount; // objects with an ellipsoid, by rank
-    uint32_t *objects;    // object number by rank (activation order)
-    uint32_t entryCount;
-    RayIndexEntry *entries; // boxed objects, in hierarchy order
-    uint32_t nodeCount;
-    RayIndexNode *nodes; // node 0 is the root when entryCount > 0
-    uint32_t alwaysCount;
-    uint32_t *always; // ranks tested by every ray, ascending
-    size_t bytes;
+    int32_t root;
+    RayIndexNode *nodes;
+    uint32_t nodeCapacity;
+    int32_t freeList; // unused nodes, chained through parent
+    uint32_t leafCount;
+    int32_t leafOf[kObjectSlots]; // node of each object number, -1 when not in the tree
 };
 
 namespace {
 
+constexpr int32_t kNone = -1;
 constexpr double kWiden = 1e-6;           // relative widening of every box, see above
-constexpr uint32_t kLeafSize = 4;
-constexpr uint32_t kMaxDepth = 64;
 
 float Down(double v) {
     const float f = static_cast<float>(v);
@@ -96,17 +102,6 @@ bool RadiusInRange(double radius) {
     return radius >= kRayIndexSmallestRadius && radius <= kRayIndexCoordinateLimit;
 }
 
-void FreeIndex(TypeRayIndex *index) {
-    if (index == nullptr) {
-        return;
-    }
-    std::free(index->objects);
-    std::free(index->entries);
-    std::free(index->nodes);
-    std::free(index->always);
-    std::free(index);
-}
-
 const EllipsoidShape *FirstEllipsoid(const CollisionBody *body) {
     for (ListLink *l = body->shapes.head; l != nullptr; l = l->next) {
         ShapeHead *shape = MemberOf<ShapeHead>(l);
@@ -117,125 +112,13 @@ const EllipsoidShape *FirstEllipsoid(const CollisionBody *body) {
     return nullptr;
 }
 
-RayIndexBox Enclose(const RayIndexEntry *entries, uint32_t count) {
-    RayIndexBox b = entries[0].box;
-    for (uint32_t k = 1; k < count; ++k) {
-        for (int axis = 0; axis < 3; ++axis) {
-            b.lo[axis] = std::min(b.lo[axis], entries[k].box.lo[axis]);
-            b.hi[axis] = std::max(b.hi[axis], entries[k].box.hi[axis]);
-        }
+RayIndexBox Union(const RayIndexBox &a, const RayIndexBox &b) {
+    RayIndexBox u;
+    for (int axis = 0; axis < 3; ++axis) {
+        u.lo[axis] = std::min(a.lo[axis], b.lo[axis]);
+        u.hi[axis] = std::max(a.hi[axis], b.hi[axis]);
     }
-    return b;
-}
-
-// Splits entries [first, first + count) at the median of the widest axis of their centres.
-void BuildNode(TypeRayIndex *index, uint32_t node, uint32_t first, uint32_t count) {
-    RayIndexNode &n = index->nodes[node];
-    n.box = Enclose(index->entries + first, count);
-    if (count <= kLeafSize) {
-        n.first = first;
-        n.count = count;
-        return;
-    }
-    float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
-    for (uint32_t k = first; k < first + count; ++k) {
-        for (int axis = 0; axis < 3; ++axis) {
-            const float c = index->entries[k].box.lo[axis] + index->entries[k].box.hi[axis];
-            lo[axis] = std::min(lo[axis], c);
-            hi[axis] = std::max(hi[axis], c);
-        }
-    }
-    int axis = 0;
-    for (int a = 1; a < 3; ++a) {
-        if (hi[a] - lo[a] > hi[axis] - lo[axis]) {
-            axis = a;
-        }
-    }
-    const uint32_t half = count / 2;
-    RayIndexEntry *begin = index->entries + first;
-    std::nth_element(begin, begin + half, begin + count,
-                     [axis](const RayIndexEntry &a, const RayIndexEntry &b) {
-                         return a.box.lo[axis] + a.box.hi[axis] < b.box.lo[axis] + b.box.hi[axis];
-                     });
-    const uint32_t child = index->nodeCount;
-    index->nodeCount += 2;
-    n.first = child;
-    n.count = 0;
-    BuildNode(index, child, first, half);
-    BuildNode(index, child + 1, first + half, count - half);
-}
-
-// The index of the type as the registry stands now, or null without memory.
-TypeRayIndex *BuildIndex(int32_t type) {
-    uint32_t members = 0;
-    for (ListLink *l = ActiveList.head; l != nullptr; l = l->next) {
-        const CollisionObject *object = MemberOf<ActiveEntry>(l)->object;
-        if (object->body->collisionType == type && FirstEllipsoid(object->body) != nullptr) {
-            members += 1;
-        }
-    }
-    TypeRayIndex *index = static_cast<TypeRayIndex *>(std::calloc(1, sizeof(TypeRayIndex)));
-    if (index == nullptr) {
-        return nullptr;
-    }
-    const uint32_t slots = members > 0 ? members : 1;
-    // Leaves of a split hold at least two entries, so there are fewer nodes than entries.
-    const uint32_t nodeSlots = slots;
-    index->objects = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * slots));
-    index->entries = static_cast<RayIndexEntry *>(std::malloc(sizeof(RayIndexEntry) * slots));
-    index->nodes = static_cast<RayIndexNode *>(std::malloc(sizeof(RayIndexNode) * nodeSlots));
-    index->always = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * slots));
-    if (index->objects == nullptr || index->entries == nullptr || index->nodes == nullptr ||
-        index->always == nullptr) {
-        FreeIndex(index);
-        return nullptr;
-    }
-    index->bytes = sizeof(TypeRayIndex) + slots * (2 * sizeof(uint32_t) + sizeof(RayIndexEntry)) +
-                   nodeSlots * sizeof(RayIndexNode);
-
-    // Ranks in activation order; boxes from the same resolved position and radii the test reads.
-    for (ListLink *l = ActiveList.head; l != nullptr; l = l->next) {
-        const CollisionObject *object = MemberOf<ActiveEntry>(l)->object;
-        const CollisionBody *body = object->body;
-        const EllipsoidShape *shape = body->collisionType == type ? FirstEllipsoid(body) : nullptr;
-        if (shape == nullptr) {
-            continue;
-        }
-        const uint32_t rank = index->objectCount++;
-        index->objects[rank] = object->objectNumber;
-        const Vec3 centre = ResolvedPosition(body);
-        const double c[3] = {centre.x, centre.y, centre.z};
-        const double r[3] = {shape->radii.x, shape->radii.y, shape->radii.z};
-        bool boxed = true;
-        RayIndexEntry entry;
-        entry.rank = rank;
-        entry.radii = shape->radii;
-        entry.m = DivideComponents(centre, shape->radii);
-        for (int axis = 0; axis < 3; ++axis) {
-            // The negated test also catches NaN.
-            if (!(InRange(c[axis]) && RadiusInRange(r[axis]))) {
-                boxed = false;
-                break;
-            }
-            const double reach = r[axis] + kWiden * (std::fabs(c[axis]) + r[axis]);
-            entry.box.lo[axis] = Down(c[axis] - reach);
-            entry.box.hi[axis] = Up(c[axis] + reach);
-        }
-        if (boxed) {
-            index->entries[index->entryCount++] = entry;
-        } else {
-            index->always[index->alwaysCount++] = rank;
-        }
-    }
-    if (index->entryCount > 0) {
-        index->nodeCount = 1;
-        BuildNode(index, 0, 0, index->entryCount);
-    }
-    return index;
-}
-
-bool SameBits(const Vec3 &a, const Vec3 &b) {
-    return std::memcmp(&a, &b, sizeof(Vec3)) == 0;
+    return u;
 }
 
 bool Overlaps(const RayIndexBox &a, const RayIndexBox &b) {
@@ -247,21 +130,396 @@ bool Overlaps(const RayIndexBox &a, const RayIndexBox &b) {
     return true;
 }
 
-bool ReserveScratch(uint32_t count) {
-    if (count <= TypeRayScratchCapacity) {
-        return true;
+// Half the surface: the insertion's cost of a box (infinite for the boxes of all space).
+double Perimeter(const RayIndexBox &b) {
+    const double x = static_cast<double>(b.hi[0]) - b.lo[0];
+    const double y = static_cast<double>(b.hi[1]) - b.lo[1];
+    const double z = static_cast<double>(b.hi[2]) - b.lo[2];
+    return x * y + y * z + z * x;
+}
+
+bool SameBits(const Vec3 &a, const Vec3 &b) {
+    return std::memcmp(&a, &b, sizeof(Vec3)) == 0;
+}
+
+bool InLimits(const Vec3 &centre, const Vec3 &radii) {
+    const double c[3] = {centre.x, centre.y, centre.z};
+    const double r[3] = {radii.x, radii.y, radii.z};
+    for (int axis = 0; axis < 3; ++axis) {
+        // The negated test also catches NaN.
+        if (!(InRange(c[axis]) && RadiusInRange(r[axis]))) {
+            return false;
+        }
     }
-    uint32_t *grown =
-        static_cast<uint32_t *>(std::realloc(TypeRayScratch, sizeof(uint32_t) * count));
-    if (grown == nullptr) {
-        return false;
-    }
-    TypeRayScratch = grown;
-    TypeRayScratchCapacity = count;
     return true;
 }
 
+// The object's own box on one axis is c +- Reach (c, r), rounded outwards to floats.
+double Reach(double c, double r) {
+    return r + kWiden * (std::fabs(c) + r);
+}
+
+// The box grown round the object's own box by its largest radius, so that it can move a little in
+// place; all of space when the centre or the radii lie outside the limits.
+RayIndexBox GrownBox(const Vec3 &centre, const Vec3 &radii) {
+    RayIndexBox grown;
+    const bool inside = InLimits(centre, radii);
+    const double c[3] = {centre.x, centre.y, centre.z};
+    const double r[3] = {radii.x, radii.y, radii.z};
+    const double slack = std::max(r[0], std::max(r[1], r[2]));
+    for (int axis = 0; axis < 3; ++axis) {
+        const double reach = inside ? Reach(c[axis], r[axis]) : 0.0;
+        grown.lo[axis] = inside ? Down(c[axis] - reach - slack) : -INFINITY;
+        grown.hi[axis] = inside ? Up(c[axis] + reach + slack) : INFINITY;
+    }
+    return grown;
+}
+
+// The object's own box still lies in its grown box (c - reach >= lo, a float, holds its rounding
+// down too); without limits only all of space holds it.
+bool StillInside(const RayIndexBox &grown, const Vec3 &centre, const Vec3 &radii) {
+    if (!InLimits(centre, radii)) {
+        return grown.lo[0] == -INFINITY && grown.hi[0] == INFINITY && grown.lo[1] == -INFINITY &&
+               grown.hi[1] == INFINITY && grown.lo[2] == -INFINITY && grown.hi[2] == INFINITY;
+    }
+    const double c[3] = {centre.x, centre.y, centre.z};
+    const double r[3] = {radii.x, radii.y, radii.z};
+    for (int axis = 0; axis < 3; ++axis) {
+        const double reach = Reach(c[axis], r[axis]);
+        if (!(c[axis] - reach >= grown.lo[axis] && c[axis] + reach <= grown.hi[axis])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The types that have a tree, so that a change visits only those.
+int32_t LiveTypes[kCollisionTypeCount];
+uint32_t LiveTypeCount = 0;
+
+template <typename T> bool Grow(T **array, uint32_t *capacity, uint32_t n) {
+    if (n <= *capacity) {
+        return true;
+    }
+    const uint32_t grown = std::max(n, *capacity * 2);
+    T *p = static_cast<T *>(std::realloc(*array, sizeof(T) * grown));
+    if (p == nullptr) {
+        return false;
+    }
+    *array = p;
+    *capacity = grown;
+    return true;
+}
+
+int32_t AllocateNode(TypeRayIndex *index) {
+    if (index->freeList == kNone) {
+        const uint32_t used = index->nodeCapacity;
+        if (!Grow(&index->nodes, &index->nodeCapacity, used + 16)) {
+            return kNone;
+        }
+        for (uint32_t k = used; k < index->nodeCapacity; ++k) {
+            index->nodes[k].parent =
+                k + 1 < index->nodeCapacity ? static_cast<int32_t>(k + 1) : kNone;
+        }
+        index->freeList = static_cast<int32_t>(used);
+    }
+    const int32_t node = index->freeList;
+    index->freeList = index->nodes[node].parent;
+    RayIndexNode &n = index->nodes[node];
+    n.parent = n.left = n.right = kNone;
+    n.height = 0;
+    return node;
+}
+
+void FreeNode(TypeRayIndex *index, int32_t node) {
+    index->nodes[node].parent = index->freeList;
+    index->nodes[node].height = -1;
+    index->freeList = node;
+}
+
+void Refit(TypeRayIndex *index, int32_t node) {
+    RayIndexNode &n = index->nodes[node];
+    const RayIndexNode &l = index->nodes[n.left];
+    const RayIndexNode &r = index->nodes[n.right];
+    n.box = Union(l.box, r.box);
+    n.height = 1 + std::max(l.height, r.height);
+}
+
+void ReplaceChild(TypeRayIndex *index, int32_t parent, int32_t from, int32_t to) {
+    if (parent == kNone) {
+        index->root = to;
+    } else if (index->nodes[parent].left == from) {
+        index->nodes[parent].left = to;
+    } else {
+        index->nodes[parent].right = to;
+    }
+}
+
+// One AVL rotation at node a when its children's heights differ by more than one; answers the
+// node now standing in a's place.
+int32_t Balance(TypeRayIndex *index, int32_t a) {
+    RayIndexNode *nodes = index->nodes;
+    if (nodes[a].left == kNone || nodes[a].height < 2) {
+        return a;
+    }
+    const int32_t b = nodes[a].left;
+    const int32_t c = nodes[a].right;
+    const int32_t lean = nodes[c].height - nodes[b].height;
+    if (lean > 1 || lean < -1) {
+        // The taller child x rises; its taller child stays with it, the shorter goes down to a.
+        const int32_t x = lean > 1 ? c : b;
+        const int32_t f = nodes[x].left;
+        const int32_t g = nodes[x].right;
+        const int32_t keep = nodes[f].height > nodes[g].height ? f : g;
+        const int32_t give = keep == f ? g : f;
+        nodes[x].parent = nodes[a].parent;
+        ReplaceChild(index, nodes[a].parent, a, x);
+        nodes[a].parent = x;
+        nodes[x].left = a;
+        nodes[x].right = keep;
+        if (x == c) {
+            nodes[a].right = give;
+        } else {
+            nodes[a].left = give;
+        }
+        nodes[give].parent = a;
+        Refit(index, a);
+        Refit(index, x);
+        return x;
+    }
+    return a;
+}
+
+// Refits and rebalances from node up to the root (children first, so heights are current).
+void WalkUp(TypeRayIndex *index, int32_t node) {
+    while (node != kNone) {
+        Refit(index, node);
+        node = Balance(index, node);
+        node = index->nodes[node].parent;
+    }
+}
+
+// Takes leaf into the tree beside the sibling whose union with it costs least to descend into.
+bool InsertLeaf(TypeRayIndex *index, int32_t leaf) {
+    RayIndexNode *nodes = index->nodes;
+    if (index->root == kNone) {
+        index->root = leaf;
+        nodes[leaf].parent = kNone;
+        return true;
+    }
+    const RayIndexBox box = nodes[leaf].box;
+    int32_t at = index->root;
+    while (nodes[at].left != kNone) {
+        const double area = Perimeter(nodes[at].box);
+        const double joined = Perimeter(Union(nodes[at].box, box));
+        const double here = 2.0 * joined;
+        const double inherited = 2.0 * (joined - area);
+        double cost[2];
+        const int32_t child[2] = {nodes[at].left, nodes[at].right};
+        for (int k = 0; k < 2; ++k) {
+            const RayIndexNode &c = nodes[child[k]];
+            const double grown = Perimeter(Union(c.box, box));
+            cost[k] = (c.left == kNone ? grown : grown - Perimeter(c.box)) + inherited;
+        }
+        if (here < cost[0] && here < cost[1]) {
+            break;
+        }
+        at = cost[0] <= cost[1] ? child[0] : child[1];
+    }
+    const int32_t parent = AllocateNode(index);
+    if (parent == kNone) {
+        return false;
+    }
+    nodes = index->nodes;
+    const int32_t above = nodes[at].parent;
+    nodes[parent].parent = above;
+    ReplaceChild(index, above, at, parent);
+    nodes[parent].left = at;
+    nodes[parent].right = leaf;
+    nodes[at].parent = parent;
+    nodes[leaf].parent = parent;
+    WalkUp(index, parent);
+    return true;
+}
+
+void RemoveLeaf(TypeRayIndex *index, int32_t leaf) {
+    RayIndexNode *nodes = index->nodes;
+    if (index->root == leaf) {
+        index->root = kNone;
+        return;
+    }
+    const int32_t parent = nodes[leaf].parent;
+    const int32_t above = nodes[parent].parent;
+    const int32_t sibling = nodes[parent].left == leaf ? nodes[parent].right : nodes[parent].left;
+    ReplaceChild(index, above, parent, sibling);
+    nodes[sibling].parent = above;
+    FreeNode(index, parent);
+    WalkUp(index, above);
+}
+
+void DropObject(TypeRayIndex *index, uint32_t object) {
+    const int32_t leaf = index->leafOf[object];
+    if (leaf == kNone) {
+        return;
+    }
+    RemoveLeaf(index, leaf);
+    FreeNode(index, leaf);
+    index->leafOf[object] = kNone;
+    index->leafCount -= 1;
+}
+
+// Puts the object's leaf where its state now says, or takes it out; false without memory.
+bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec3 &centre,
+                 const Vec3 &radii) {
+    int32_t leaf = index->leafOf[object];
+    if (leaf != kNone) {
+        RayIndexNode &n = index->nodes[leaf];
+        n.order = order;
+        if (SameBits(n.centre, centre) && SameBits(n.radii, radii)) {
+            return true;
+        }
+        n.centre = centre;
+        n.radii = radii;
+        if (StillInside(n.box, centre, radii)) {
+            return true;
+        }
+        Stats.typeRayLeafMoves += 1;
+        RemoveLeaf(index, leaf);
+        index->nodes[leaf].box = GrownBox(centre, radii);
+        return InsertLeaf(index, leaf);
+    }
+    leaf = AllocateNode(index);
+    if (leaf == kNone) {
+        return false;
+    }
+    RayIndexNode &n = index->nodes[leaf];
+    n.object = object;
+    n.order = order;
+    n.centre = centre;
+    n.radii = radii;
+    n.box = GrownBox(centre, radii);
+    index->leafOf[object] = leaf;
+    index->leafCount += 1;
+    if (!InsertLeaf(index, leaf)) {
+        index->leafOf[object] = kNone;
+        index->leafCount -= 1;
+        FreeNode(index, leaf);
+        return false;
+    }
+    return true;
+}
+
+void FreeIndex(TypeRayIndex *index) {
+    if (index != nullptr) {
+        std::free(index->nodes);
+        std::free(index);
+    }
+}
+
+// The object's state in the tree of its type: placed there and dropped from every other tree.
+bool TakeInObject(uint32_t object) {
+    const CollisionObject *o = ObjectTable[object];
+    const ActiveEntry *active = ActiveTable[object];
+    const CollisionBody *body = o != nullptr ? o->body : nullptr;
+    const EllipsoidShape *shape =
+        body != nullptr && active != nullptr ? FirstEllipsoid(body) : nullptr;
+    const int32_t type = shape != nullptr ? body->collisionType : -1;
+    bool ok = true;
+    for (uint32_t k = 0; k < LiveTypeCount; ++k) {
+        const int32_t t = LiveTypes[k];
+        TypeRayIndex *index = TypeRayIndexes[t];
+        if (t == type) {
+            ok = PlaceObject(index, object, active->order, ResolvedPosition(body), shape->radii) &&
+                 ok;
+        } else {
+            DropObject(index, object);
+        }
+    }
+    return ok;
+}
+
+// Every leaf of every tree compared with its body after a pass moved bodies.
+bool CompareEveryLeaf() {
+    bool ok = true;
+    for (uint32_t k = 0; k < LiveTypeCount; ++k) {
+        TypeRayIndex *index = TypeRayIndexes[LiveTypes[k]];
+        for (uint32_t object = 1; object < kObjectSlots; ++object) {
+            const int32_t leaf = index->leafOf[object];
+            if (leaf == kNone) {
+                continue;
+            }
+            const CollisionBody *body = ObjectTable[object]->body;
+            const RayIndexNode &n = index->nodes[leaf];
+            ok = PlaceObject(index, object, n.order, ResolvedPosition(body), n.radii) && ok;
+        }
+    }
+    return ok;
+}
+
+// A new tree for the type, with every active object of it, in activation order.
+TypeRayIndex *CreateIndex(int32_t type) {
+    TypeRayIndex *index = static_cast<TypeRayIndex *>(std::calloc(1, sizeof(TypeRayIndex)));
+    if (index == nullptr) {
+        return nullptr;
+    }
+    index->root = kNone;
+    index->freeList = kNone;
+    for (int32_t &leaf : index->leafOf) {
+        leaf = kNone;
+    }
+    for (ListLink *l = ActiveList.head; l != nullptr; l = l->next) {
+        const ActiveEntry *entry = MemberOf<ActiveEntry>(l);
+        const CollisionBody *body = entry->object->body;
+        const EllipsoidShape *shape = body->collisionType == type ? FirstEllipsoid(body) : nullptr;
+        if (shape != nullptr && !PlaceObject(index, entry->object->objectNumber, entry->order,
+                                             ResolvedPosition(body), shape->radii)) {
+            FreeIndex(index);
+            return nullptr;
+        }
+    }
+    return index;
+}
+
+void DropEveryIndex() {
+    for (TypeRayIndex *&index : TypeRayIndexes) {
+        FreeIndex(index);
+        index = nullptr;
+    }
+    LiveTypeCount = 0;
+}
+
+uint32_t HeightOf(const TypeRayIndex *index) {
+    return index->root == kNone ? 0 : static_cast<uint32_t>(index->nodes[index->root].height);
+}
+
 } // namespace
+
+void SyncEllipsoidRayIndexes() {
+    // Without a tree nothing is kept: the changes are dropped, a new tree reads the registry.
+    if (LiveTypeCount == 0) {
+        for (uint32_t k = 0; k < ChangedObjectCount; ++k) {
+            ObjectChanged[ChangedObjects[k]] = 0;
+        }
+        ChangedObjectCount = 0;
+        BodiesMovedByPass = 0;
+        return;
+    }
+    bool ok = true;
+    for (uint32_t k = 0; k < ChangedObjectCount; ++k) {
+        const uint32_t object = ChangedObjects[k];
+        ObjectChanged[object] = 0;
+        ok = TakeInObject(object) && ok;
+    }
+    ChangedObjectCount = 0;
+    if (BodiesMovedByPass != 0) {
+        BodiesMovedByPass = 0;
+        ok = CompareEveryLeaf() && ok;
+    }
+    // Without memory a tree may have missed a change: none is kept, the next ray makes it afresh.
+    if (!ok) {
+        DropEveryIndex();
+    }
+}
 
 bool EllipsoidRaysByType(int32_t type) {
     // A ray without length hits nothing, and no object has a type outside 0..100.
@@ -281,103 +539,95 @@ bool EllipsoidRaysByType(int32_t type) {
         query.hi[axis] = Up(std::max(a0[axis] + kWiden * std::fabs(a0[axis]),
                                      a1[axis] + kWiden * std::fabs(a1[axis])));
     }
-
-    // A build costs several scans: the first rays after a change scan plainly, and the hierarchy
-    // is built once enough rays at one SceneEpoch show that it will pay for itself.
-    TypeRayDemand &demand = TypeRayDemands[type];
-    if (demand.epoch != SceneEpoch) {
-        demand.epoch = SceneEpoch;
-        demand.rays = 0;
-    }
-    demand.rays += 1;
+    SyncEllipsoidRayIndexes();
     TypeRayIndex *&index = TypeRayIndexes[type];
-    if (index != nullptr && index->epoch != SceneEpoch) {
-        FreeIndex(index);
-        index = nullptr;
-    }
     if (index == nullptr) {
-        if (demand.rays < TypeRayIndexAfter) {
-            return false;
-        }
-        index = BuildIndex(type);
+        index = CreateIndex(type);
         if (index == nullptr) {
             return false;
         }
-        index->epoch = SceneEpoch;
+        LiveTypes[LiveTypeCount++] = type;
         Stats.typeRayIndexBuilds += 1;
     }
-    if (!ReserveScratch(index->objectCount > 0 ? index->objectCount : 1)) {
+    const uint32_t stackNeed = 2 * HeightOf(index) + 2;
+    if (!Grow(&TypeRayScratch, &TypeRayScratchCapacity, stackNeed) ||
+        !Grow(&TypeRayCandidates, &TypeRayCandidateCapacity,
+              index->leafCount > 0 ? index->leafCount : 1)) {
         return false;
     }
 
-    // Every object whose box meets the segment's and that passes the ray test's own rejections,
-    // then those that are always tested. Neighbours mostly share radii, and with them the ray in
-    // their unit-sphere space.
+    // Every object whose box meets the segment's and that passes the ray test's own rejections.
+    // Neighbours mostly share radii, and with them the ray in their unit-sphere space. The stack
+    // holds at most one pending sibling per level: 2 (height + 1) entries.
     uint32_t count = 0;
     Vec3 unitRadii = {0.0f, 0.0f, 0.0f};
     UnitRay unit = {};
-    if (index->entryCount > 0) {
-        uint32_t stack[kMaxDepth];
-        uint32_t depth = 0;
-        stack[depth++] = 0;
-        while (depth > 0) {
-            const RayIndexNode &n = index->nodes[stack[--depth]];
-            if (!Overlaps(n.box, query)) {
-                continue;
-            }
-            if (n.count == 0) {
-                stack[depth++] = n.first + 1;
-                stack[depth++] = n.first;
-                continue;
-            }
-            for (uint32_t k = n.first; k < n.first + n.count; ++k) {
-                const RayIndexEntry &entry = index->entries[k];
-                if (!Overlaps(entry.box, query)) {
-                    continue;
-                }
-                if (!SameBits(entry.radii, unitRadii)) {
-                    unitRadii = entry.radii;
-                    unit = MakeUnitRay(ray, unitRadii);
-                }
-                float entryDistance = 0.0f, ww = 0.0f;
-                if (UnitRayEntry(unit, entry.m, &entryDistance, &ww)) {
-                    TypeRayScratch[count++] = entry.rank;
-                }
-            }
-        }
+    uint32_t depth = 0;
+    if (index->root != kNone) {
+        TypeRayScratch[depth++] = static_cast<uint32_t>(index->root);
     }
-    for (uint32_t k = 0; k < index->alwaysCount; ++k) {
-        TypeRayScratch[count++] = index->always[k];
+    while (depth > 0) {
+        const RayIndexNode &n = index->nodes[TypeRayScratch[--depth]];
+        Stats.typeRayNodes += 1;
+        if (!Overlaps(n.box, query)) {
+            continue;
+        }
+        if (n.left != kNone) {
+            TypeRayScratch[depth++] = static_cast<uint32_t>(n.right);
+            TypeRayScratch[depth++] = static_cast<uint32_t>(n.left);
+            continue;
+        }
+        if (!SameBits(n.radii, unitRadii)) {
+            unitRadii = n.radii;
+            unit = MakeUnitRay(ray, unitRadii);
+        }
+        float entryDistance = 0.0f, ww = 0.0f;
+        if (UnitRayEntry(unit, DivideComponents(n.centre, n.radii), &entryDistance, &ww)) {
+            TypeRayCandidates[count++] = n.order << 16 | n.object;
+        }
     }
 
     // The survivors in activation order, through the scan's own per-object test.
-    std::sort(TypeRayScratch, TypeRayScratch + count);
+    std::sort(TypeRayCandidates, TypeRayCandidates + count);
     Stats.typeRayEllipsoids += count;
     for (uint32_t k = 0; k < count; ++k) {
-        RayAgainstObject(index->objects[TypeRayScratch[k]], kEllipsoidKind);
+        RayAgainstObject(static_cast<uint32_t>(TypeRayCandidates[k] & 0xffff), kEllipsoidKind);
     }
     return true;
 }
 
 void FreeEllipsoidRayIndexes() {
-    for (TypeRayIndex *&index : TypeRayIndexes) {
-        FreeIndex(index);
-        index = nullptr;
-    }
+    DropEveryIndex();
     std::free(TypeRayScratch);
     TypeRayScratch = nullptr;
     TypeRayScratchCapacity = 0;
-    for (TypeRayDemand &demand : TypeRayDemands) {
-        demand = TypeRayDemand{0, 0};
+    std::free(TypeRayCandidates);
+    TypeRayCandidates = nullptr;
+    TypeRayCandidateCapacity = 0;
+    for (uint32_t k = 0; k < ChangedObjectCount; ++k) {
+        ObjectChanged[ChangedObjects[k]] = 0;
     }
+    ChangedObjectCount = 0;
+    BodiesMovedByPass = 0;
 }
 
 size_t EllipsoidRayIndexBytes() {
-    size_t bytes = TypeRayScratchCapacity * sizeof(uint32_t);
+    size_t bytes =
+        TypeRayScratchCapacity * sizeof(uint32_t) + TypeRayCandidateCapacity * sizeof(uint64_t);
     for (const TypeRayIndex *index : TypeRayIndexes) {
-        bytes += index == nullptr ? 0 : index->bytes;
+        bytes += index == nullptr
+                     ? 0
+                     : sizeof(TypeRayIndex) + index->nodeCapacity * sizeof(RayIndexNode);
     }
     return bytes;
+}
+
+uint32_t EllipsoidRayIndexHeight(int32_t type) {
+    if (type < 0 || type > static_cast<int32_t>(kMaxCollisionType) ||
+        TypeRayIndexes[type] == nullptr) {
+        return 0;
+    }
+    return HeightOf(TypeRayIndexes[type]);
 }
 
 } // namespace vor

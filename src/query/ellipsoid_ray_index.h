@@ -1,5 +1,8 @@
-// Rays by type against ellipsoids through a bounds hierarchy over the active ellipsoids of the
-// type, so a ray tests the few objects near it instead of every object of the type.
+// Rays by type against ellipsoids through a per-type tree of boxes round the active ellipsoids of
+// the type, so a ray tests the few objects near it instead of every object of the type. The tree
+// is created by the first ray by type of its type and from then on kept current: the pass brings
+// it up to date as it moves bodies, and every other change (updates, activation, radii, shapes)
+// is taken in by the next ray through the list of changed objects, one object at a time.
 #pragma once
 
 #include <cstddef>
@@ -10,14 +13,19 @@ namespace vor {
 // Casts the ray of the current RayResult (BeginRay done) against the first ellipsoid of every
 // active object of the type, with the same result as the activation-order scan, to the bit.
 // Answers false, having changed nothing the host can see, when the scan must answer instead:
-// one of the first rays after a change (TypeRayIndexAfter), coordinates too large to bound
-// safely, no memory.
+// ray ends too large to bound safely, or no memory.
 bool EllipsoidRaysByType(int32_t type);
 
-// Frees every hierarchy and the scratch list (StopCollisionVOR).
+// Brings every tree up to date with the objects changed since (after a pass, every indexed body).
+void SyncEllipsoidRayIndexes();
+
+// Frees every tree and the scratch lists (StopCollisionVOR).
 void FreeEllipsoidRayIndexes();
 
-// Bytes held by the hierarchies and the scratch list.
+// Bytes held by the trees and the scratch lists.
 size_t EllipsoidRayIndexBytes();
+
+// Height of the type's tree (0 without one or when empty), for the work bounds of the tests.
+uint32_t EllipsoidRayIndexHeight(int32_t type);
 
 } // namespace vor

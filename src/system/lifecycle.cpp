@@ -14,7 +14,6 @@ namespace vor {
 
 void StopCollision() {
     FreeRayResult();
-    FreeEllipsoidRayIndexes();
     FreeEveryMotionRecord();
     // Each teardown takes the head of its list until the list is empty.
     while (ActiveList.head != nullptr) {
@@ -27,6 +26,8 @@ void StopCollision() {
     while (BodyList.head != nullptr) {
         DestroyBody(ListHead<CollisionBody>(BodyList));
     }
+    // After the teardown, whose every step names its object as changed for the rays' trees.
+    FreeEllipsoidRayIndexes();
     FreeDefinitions();
     ErrorBoxArmed = 0;
     ValidateStopped();
