@@ -372,16 +372,22 @@ float Enlargement(const AccelBox &box, const AccelBox &add) {
     return grown;
 }
 
-// The occupied slot of node whose box grows least by taking box in (the first on a tie).
-uint32_t LeastEnlargement(const AccelNode &node, const AccelBox &box) {
+bool CanExtend(const ChildRef &leaf, uint32_t at);
+
+// The occupied slot of node whose box grows least by taking box in; on a tie a leaf that can take
+// item `at` in place (so that copies of one triangle fill leaves instead of deepening the path),
+// else the first.
+uint32_t LeastEnlargement(const AccelNode &node, const AccelBox &box, uint32_t at) {
     uint32_t best = kAccelWidth;
     float bestGrowth = 0.0f;
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
         if (node.ref[k] == kEmptyChild) {
             continue;
         }
-        const float growth = Enlargement(ChildOf(node, k).box, box);
-        if (best == kAccelWidth || growth < bestGrowth) {
+        const ChildRef c = ChildOf(node, k);
+        const float growth = Enlargement(c.box, box);
+        if (best == kAccelWidth || growth < bestGrowth ||
+            (growth == bestGrowth && ChildCount(c) > 0 && CanExtend(c, at))) {
             best = k;
             bestGrowth = growth;
         }
@@ -462,7 +468,7 @@ void Insert(MeshAccel *accel, const AccelItem &item, InsertPath *path) {
     uint32_t index = ChildIndex(root);
     for (;;) {
         AccelNode &node = accel->nodes[index];
-        const uint32_t k = LeastEnlargement(node, single.box);
+        const uint32_t k = LeastEnlargement(node, single.box, at);
         const ChildRef old = ChildOf(node, k);
         ChildRef grown = old;
         Widen(grown, single.box, single.margin);
@@ -543,8 +549,10 @@ bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n)
 }
 
 // Takes one item in and keeps every leaf within DepthBound: past it, the smallest subtree on the
-// item's path whose fresh build brings the path back within the bound is built afresh (the root's
-// own children always do: a fresh build of everything is within it). False when memory runs out.
+// item's path whose fresh build brings the path back to half the slack below the bound is built
+// afresh (the root's own children always do: a fresh build of everything is within it), so that
+// the next rebuild there waits for the subtree to grow again: each item is rebuilt about once a
+// level. False when memory runs out.
 bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
     InsertPath path;
     Insert(accel, item, &path);
@@ -553,7 +561,7 @@ bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
         for (uint32_t j = path.depth; j-- > 0;) {
             const uint32_t n = CollectItems(accel, ChildOf(accel->nodes[path.node[j]], path.slot[j]),
                                             nullptr);
-            if (j + 1 + BuildDepth(n) <= bound) {
+            if (j + 1 + BuildDepth(n) + kAccelDepthSlack / 2 <= bound || j == 0) {
                 if (!RebuildSubtree(accel, path.node[j], path.slot[j], n)) {
                     return false;
                 }
