@@ -517,7 +517,7 @@ void AddOddTriangles(Scene &sc, Level &lv, uint32_t n, uint32_t count) {
     }
 }
 
-void BuildLevelMesh(Scene &sc, Level &lv, uint32_t n) {
+void BuildLevelMesh(Scene &sc, Level &lv, uint32_t n, bool odd = true) {
     NewCollObjVOR(n, kMeshTypeA);
     AddObjShapeVOR(n, 2);
     // One level in four is all but flat: the cross products of its cells are within the unit
@@ -537,7 +537,9 @@ void BuildLevelMesh(Scene &sc, Level &lv, uint32_t n) {
             AddLevelTriangle(lv, n, t2);
         }
     }
-    AddOddTriangles(sc, lv, n, sc.I(5, 40));
+    if (odd) {
+        AddOddTriangles(sc, lv, n, sc.I(5, 40));
+    }
     // Exact duplicates of some ground triangles, later in the list.
     for (uint32_t k = 0; k < 8; ++k) {
         const size_t t = sc.I(0, 2 * lv.cells * lv.cells - 1);
@@ -768,6 +770,149 @@ Recording RunMixedCrowd(uint32_t seed) {
             break;
         }
         MixedRays(sc, rec, m, extent, frame * 10 + 2);
+
+// Many triangles at one distance from a ray: exact copies of one lid, or copies a float or a few
+// apart, listed nearest first or farthest first, among a small level; rays straight down through
+// them, slanted through them, from below and far past them.
+constexpr uint32_t kTieCopies[3] = {1, 65, 400};
+
+Recording RunEqualHitsScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Level lv{sc.I(12, 24), {}};
+    Recording rec;
+    BuildLevelMesh(sc, lv, 100);
+    const uint32_t copies = kTieCopies[seed % 3];
+    const uint32_t pattern = sc.I(0, 2); // 0 exact copies, 1 rising, 2 falling
+    const float x = sc.U(2, lv.cells - 6), y = sc.U(2, 3), z = sc.U(2, lv.cells - 6);
+    for (uint32_t k = 0; k < copies; ++k) {
+        const uint32_t step = pattern == 0 ? 0 : (pattern == 1 ? k % 7 : 6 - k % 7);
+        const float h = y + static_cast<float>(step) * 2.4e-7f; // a float apart per step
+        const float c[9] = {x, h, z, x, h, z + 3, x + 3, h, z};
+        AddLevelTriangle(lv, 100, c);
+    }
+    PoseLevel(sc, 100, 1);
+    ActivateObjVOR(100);
+    for (int k = 0; k < 60; ++k) {
+        const float px = x + sc.U(0.1f, 1.4f), pz = z + sc.U(0.1f, 1.4f);
+        const uint32_t kind = sc.I(0, 3);
+        float f[3] = {px, 8, pz}, t[3] = {px, -8, pz};
+        if (kind == 1) { // slanted
+            f[0] -= 3, t[0] += 3;
+        } else if (kind == 2) { // from below, through the backs
+            f[1] = -8, t[1] = 8;
+        } else if (kind == 3) { // far past them
+            t[1] = -1e6f;
+        }
+        RecordRay(rec, "tie ray", RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], t[0], t[1], t[2]));
+    }
+    return rec;
+}
+
+// The same rays over a level (no slivers, whose margins are unbounded) at lengths from 1e3 to
+// past the float length's overflow: one recording per length, in order kLongRayLengths.
+constexpr float kLongRayLengths[6] = {1e3f, 1e9f, 1e12f, 1e19f, 1.8e19f, 3e19f};
+constexpr int kLongRays = 40;
+
+Recording RunLongRaysScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Level lv{sc.I(16, 32), {}};
+    Recording rec;
+    BuildLevelMesh(sc, lv, 100, false);
+    PoseLevel(sc, 100, 1);
+    ActivateObjVOR(100);
+    std::vector<float> rays;
+    for (int k = 0; k < kLongRays; ++k) {
+        float f[3], t[3];
+        RandomLevelRay(sc, lv, f, t);
+        rays.insert(rays.end(), {f[0], f[1], f[2], t[0], t[1], t[2]});
+    }
+    for (int l = 0; l < 6; ++l) {
+        vor::ResetStats();
+        for (int k = 0; k < kLongRays; ++k) {
+            const float *f = &rays[6 * k], *t = f + 3;
+            const float d[3] = {t[0] - f[0], t[1] - f[1], t[2] - f[2]};
+            const float len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            const float s = len > 0 && std::isfinite(len) ? kLongRayLengths[l] / len : 1.0f;
+            RecordRay(rec, "long ray " + std::to_string(l),
+                      RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], f[0] + s * d[0],
+                                            f[1] + s * d[1], f[2] + s * d[2]));
+        }
+        rec.Add("items " + std::to_string(l), static_cast<int32_t>(vor::Stats.accelRayItems));
+        rec.Add("fallbacks " + std::to_string(l),
+                static_cast<int32_t>(vor::Stats.accelRayFallbacks));
+    }
+    return rec;
+}
+
+// Triangles added one by one to a level whose hierarchy exists, a ray after each: the same lid
+// again and again, lids clustered within a unit, or lids scattered over the level (pattern =
+// seed % 3).
+constexpr int kAdditions = 600;
+
+Recording RunAdditionsScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Level lv{sc.I(40, 56), {}};
+    Recording rec;
+    BuildLevelMesh(sc, lv, 100);
+    PoseLevel(sc, 100, 1);
+    ActivateObjVOR(100);
+    const float x = sc.U(4, lv.cells - 8), z = sc.U(4, lv.cells - 8);
+    const uint32_t pattern = seed % 3;
+    for (int k = 0; k < kAdditions; ++k) {
+        float cx = x, cz = z;
+        if (pattern == 1) {
+            cx += sc.U(0, 1), cz += sc.U(0, 1);
+        } else if (pattern == 2) {
+            cx = sc.U(1, lv.cells - 4), cz = sc.U(1, lv.cells - 4);
+        }
+        const float y = pattern == 0 ? 2.25f : sc.U(2, 2.5f);
+        const float c[9] = {cx, y, cz, cx, y, cz + 2, cx + 2, y, cz};
+        AddLevelTriangle(lv, 100, c);
+        const float px = x + sc.U(0.1f, 1.4f), pz = z + sc.U(0.1f, 1.4f);
+        RecordRay(rec, "addition ray", RayIntersectObjectVOR(100, 2, px, 8, pz, px, -8, pz));
+    }
+    return rec;
+}
+
+// Flat and tall bodies (radii a factor of 5 to 8 apart) taking long steps across a level, most
+// diagonal, some along an axis, under every response. Two per scene, recorded after each pass.
+constexpr float kFlatRadii[4][3] = {{2, 0.4f, 2}, {1, 0.15f, 1.2f}, {0.1f, 0.7f, 0.1f},
+                                    {1.2f, 0.2f, 1.2f}};
+
+Recording RunFlatBodiesScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Level lv{sc.I(24, 40), {}};
+    Recording rec;
+    SetConcaveModeVOR(sc.I(1, 7));
+    BuildLevelMesh(sc, lv, 100);
+    PoseLevel(sc, 100, 1);
+    ActivateObjVOR(100);
+    sc.meshes.push_back(100);
+    rec.Add("level triangles", static_cast<int32_t>(lv.corners.size() / 9));
+    for (uint32_t k = 0; k < 2; ++k) {
+        const float *r = kFlatRadii[sc.I(0, 3)];
+        NewCollObjVOR(1 + k, 1);
+        AddObjShapeVOR(1 + k, 1);
+        SetObjRadiusVOR(1 + k, r[0], r[1], r[2]);
+        SetObjPosVOR(sc.U(1, 4), 3, sc.U(1, 4));
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(1 + k, 1);
+        ActivateObjVOR(1 + k);
+        sc.ellipsoids.push_back(1 + k);
+    }
+    SetCollisionsVOR(1, kMeshTypeA, 2, sc.I(1, 5), sc.I(1, 4));
+    const float size = static_cast<float>(lv.cells);
+    for (int frame = 0; frame < 4; ++frame) {
+        for (uint32_t n : sc.ellipsoids) {
+            const bool diagonal = sc.I(0, 3) != 0;
+            const float x = F(PeekObjXVOR(n)), z = F(PeekObjZVOR(n));
+            const float tx = diagonal ? size - x : x, tz = size - z;
+            SetObjPosVOR(tx, sc.U(-0.5f, 2), tz);
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
     }
     return rec;
 }
@@ -978,3 +1123,92 @@ TEST_F(AccelDifferentialTest, TheRayTreeStaysBalancedWhateverTheOrderOfItsBodies
 }
 
 } // namespace
+
+TEST_F(AccelDifferentialTest, RaysThroughManyEqualHitsStayInTheHierarchyAndMatchTheScan) {
+    for (uint32_t seed = 1; seed <= 24; ++seed) {
+        const Recording plain = Run(seed, true, RunEqualHitsScene);
+        vor::ResetStats();
+        const Recording fast = Run(seed, false, RunEqualHitsScene);
+        ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+        }
+        // Every ray answered inside the hierarchy, ties held in a handful of entries, and the
+        // triangles tested about the copies the ray meets plus a small level's worth of leaves.
+        const uint64_t copies = kTieCopies[seed % 3];
+        EXPECT_EQ(vor::Stats.accelRayFallbacks, 0u) << "scene " << seed;
+        EXPECT_EQ(vor::Stats.accelRays, 60u) << "scene " << seed;
+        EXPECT_LE(vor::Stats.accelRayFoundMost, 16u) << "scene " << seed;
+        EXPECT_LE(vor::Stats.rayTriangles, 60u * (copies + 200u)) << "scene " << seed;
+    }
+}
+
+TEST_F(AccelDifferentialTest, LongAndOverflowingRaysCostWhatTheyCrossAndMatchTheScan) {
+    uint64_t hits = 0;
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
+        const Recording plain = Run(seed, true, RunLongRaysScene);
+        const Recording fast = Run(seed, false, RunLongRaysScene);
+        ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
+        std::vector<uint32_t> items, fallbacks;
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            const std::string &label = plain.labels[k];
+            if (label.rfind("items", 0) == 0) {
+                items.push_back(fast.values[k]);
+            } else if (label.rfind("fallbacks", 0) == 0) {
+                fallbacks.push_back(fast.values[k]);
+            } else {
+                ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << label;
+                hits += label.find("answer") != std::string::npos ? plain.values[k] : 0;
+            }
+        }
+        ASSERT_EQ(items.size(), 6u);
+        // A long ray opens about what the same ray of length 1e3 opens (which already leaves
+        // these levels), and only the rays with a NaN or an infinity leave the hierarchy.
+        for (size_t l = 1; l < 6; ++l) {
+            EXPECT_LE(items[l], 2 * items[0] + 64 * kLongRays) << "scene " << seed << " length " << l;
+            EXPECT_LE(fallbacks[l], fallbacks[0]) << "scene " << seed << " length " << l;
+        }
+    }
+    EXPECT_GT(hits, 12u * kLongRays);
+}
+
+TEST_F(AccelDifferentialTest, RepeatedAndClusteredAdditionsKeepTheHierarchyShallowAndMatchTheScan) {
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        const Recording plain = Run(seed, true, RunAdditionsScene);
+        vor::ResetStats();
+        const Recording fast = Run(seed, false, RunAdditionsScene);
+        ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+        }
+        // Levels of 3,200 to 6,300 triangles: a build is 4 or 5 levels deep (8 a leaf), and no
+        // insertion may leave a leaf more than 6 below that; the subtrees built afresh to keep it
+        // so cost a few dozen triangles an addition, and no addition makes a ray fall back.
+        EXPECT_LE(vor::Stats.accelInsertDepthMost, 5u + 6u) << "scene " << seed;
+        EXPECT_LE(vor::Stats.accelSubtreeItems, 64u * kAdditions) << "scene " << seed;
+        EXPECT_EQ(vor::Stats.accelRayFallbacks, 0u) << "scene " << seed;
+        EXPECT_GT(vor::Stats.accelInserts, static_cast<uint64_t>(kAdditions / 2)) << "scene " << seed;
+    }
+}
+
+TEST_F(AccelDifferentialTest, FlatBodiesLongStepsTestAStripOfTheLevelAndMatchTheScan) {
+    uint64_t contacts = 0;
+    for (uint32_t seed = 1; seed <= 16; ++seed) {
+        const Recording plain = Run(seed, true, RunFlatBodiesScene);
+        vor::ResetStats();
+        const Recording fast = Run(seed, false, RunFlatBodiesScene);
+        ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+            contacts += plain.labels[k].find("contacts") != std::string::npos ? plain.values[k] : 0;
+        }
+        // Diagonal steps whose boxes hold the whole level: the reach test leaves each sweep a
+        // strip along the step, under a quarter of the level, for radii up to a factor of 8 apart.
+        ASSERT_EQ(plain.labels[0], "level triangles");
+        ASSERT_GT(vor::Stats.meshSweeps, 0u);
+        const double perSweep = static_cast<double>(vor::Stats.trianglesTested) /
+                                static_cast<double>(vor::Stats.meshSweeps);
+        EXPECT_LT(perSweep, 0.25 * plain.values[0]) << "scene " << seed;
+    }
+    EXPECT_GT(contacts, 16u);
+}

@@ -17,11 +17,15 @@ struct WorkCounters {
     uint64_t accelRayNodes;       // hierarchy nodes those rays opened
     uint64_t accelRayLeaves;      // leaves they opened
     uint64_t accelRayItems;       // triangles of those leaves whose boxes they tested
+    uint64_t accelRayFoundMost;   // the most hits one such ray held at once to settle ties
     uint64_t pairsTested;         // ellipsoid pairs handed to the pair sweep
     uint64_t pairsOverlapped;     // pair tests whose swept boxes overlap
     uint64_t accelBuilds;         // triangle hierarchies built from scratch
     uint64_t accelRefits;         // hierarchies refitted to a new world matrix
     uint64_t accelInserts;        // triangles taken into an existing hierarchy one by one
+    uint64_t accelSubtreeRebuilds; // subtrees built afresh to keep insertions shallow
+    uint64_t accelSubtreeItems;   // triangles those rebuilds covered
+    uint64_t accelInsertDepthMost; // the deepest leaf an insertion left (inner nodes above it)
     uint64_t gridDefinitions;     // ellipsoid definition sweeps served by the pair grid
     uint64_t gridPlainSources;    // sources the grid left to scan every destination
     uint64_t typeRayIndexBuilds;  // trees over a type's ellipsoids made for rays (once a type)

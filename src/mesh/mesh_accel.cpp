@@ -14,8 +14,11 @@
 // product), so h <= 10u diam/sin(A); the float PointInTriangle admits at most about 11u times the
 // point's distance from the corners more. ItemMargin takes 128u diam/sin(A), six times both, and
 // gives up (+infinity: the triangle is never skipped by distance) where sin(A) < 1e-3. Unit-sphere
-// space divides by the radii, which can shrink sin(A) by up to (rmax/rmin)^3 = k and stretch
-// lengths by 1/rmin, so there the margin is taken times k/rmin, and only while k <= 64. The rest,
+// space divides by the radii (D = diag(1/r)), which stretches lengths by at most 1/rmin and can
+// shrink sin(A) by at most k = (rmax/rmin)^2: |De1 x De2| = |cof(D)(e1 x e2)| >= |e1 x e2| / (rmid
+// rmax) and |De1||De2| <= |e1||e2| / rmin^2. So there the margin is taken times k/rmin, and only
+// while k <= 64, the radii within a factor of 8 (for more, the float normal's first-order error
+// bound above no longer holds at the smallest sines kept). The rest,
 // from the magnitudes of the coordinates and of the step, is each search's per-query slack.
 #include "mesh/mesh_accel.h"
 
@@ -76,9 +79,10 @@ ChildRef NodeBounds(const AccelNode &node, uint32_t ref) {
 
 struct Builder {
     MeshAccel *accel;
-    uint32_t *order;        // list positions being partitioned
+    uint32_t *order;        // indices into byPos being partitioned
     const AccelItem *byPos; // the items in list order
-    const float *centres;   // 3 per list position, finite
+    const float *centres;   // 3 per byPos index, finite
+    uint32_t base;          // where in accel->items the build's items go
 };
 
 // Orders the items begin..end so that the `first` of them have the lower centres on the axis
@@ -171,10 +175,11 @@ uint32_t CountNodes(uint32_t n) {
 
 ChildRef MakeLeaf(Builder &b, uint32_t begin, uint32_t end) {
     std::sort(b.order + begin, b.order + end);
-    ChildRef leaf = {ItemBox(b.byPos[b.order[begin]]), PackChild(begin, end - begin), 0.0f};
+    ChildRef leaf = {ItemBox(b.byPos[b.order[begin]]), PackChild(b.base + begin, end - begin),
+                     0.0f};
     for (uint32_t i = begin; i < end; ++i) {
         const AccelItem &item = b.byPos[b.order[i]];
-        b.accel->items[i] = item;
+        b.accel->items[b.base + i] = item;
         Widen(leaf, ItemBox(item), ItemMargin(item));
     }
     return leaf;
@@ -238,18 +243,23 @@ AccelItem WorldItem(const MeshTriangle &t, const Matrix4 &m, uint32_t position) 
                      position};
 }
 
+// The split centre of item i of byPos, and its place in the order to partition.
+void SetCentre(const AccelItem *byPos, uint32_t i, float *centres, uint32_t *order) {
+    order[i] = i;
+    const AccelBox box = ItemBox(byPos[i]);
+    for (int a = 0; a < 3; ++a) {
+        const float c = box.lo[a] * 0.5f + box.hi[a] * 0.5f;
+        centres[3 * static_cast<size_t>(i) + a] = std::isfinite(c) ? c : 0.0f;
+    }
+}
+
 // The items and split centres of every triangle, in list order.
 void GatherItems(const MeshShape *mesh, const Matrix4 &world, AccelItem *byPos, float *centres,
                  uint32_t *order) {
     uint32_t i = 0;
     for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next, ++i) {
         byPos[i] = WorldItem(*MemberOf<MeshTriangle>(l), world, i);
-        order[i] = i;
-        const AccelBox box = ItemBox(byPos[i]);
-        for (int a = 0; a < 3; ++a) {
-            const float c = box.lo[a] * 0.5f + box.hi[a] * 0.5f;
-            centres[3 * static_cast<size_t>(i) + a] = std::isfinite(c) ? c : 0.0f;
-        }
+        SetCentre(byPos, i, centres, order);
     }
 }
 
@@ -274,7 +284,7 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     if (ok) {
         GatherItems(mesh, world, byPos, centres, order);
         accel->itemCount = accel->itemCapacity = n;
-        Builder b = {accel, order, byPos, centres};
+        Builder b = {accel, order, byPos, centres, 0};
         accel->root = BuildPart(b, 0, n);
         accel->triangleCount = accel->builtCount = n;
         accel->last = mesh->triangles.tail;
@@ -336,12 +346,12 @@ bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     return true;
 }
 
-// Room for one more item and one more node, growing by a sixty-fourth of the mesh at a time so
-// that the spare room stays small beside the triangles.
-bool ReserveInsert(MeshAccel *accel) {
+// Room for `items` more items and `nodes` more nodes, growing by a sixty-fourth of the mesh at a
+// time so that the spare room stays small beside the triangles.
+bool Reserve(MeshAccel *accel, uint32_t items, uint32_t nodes) {
     const uint32_t step = std::max<uint32_t>(64, accel->itemCount / 64);
-    if (accel->itemCount == accel->itemCapacity) {
-        const uint32_t capacity = accel->itemCapacity + step;
+    if (accel->itemCapacity - accel->itemCount < items) {
+        const uint32_t capacity = accel->itemCount + items + step;
         void *grown = std::realloc(accel->items, sizeof(AccelItem) * capacity);
         if (grown == nullptr) {
             return false;
@@ -349,8 +359,8 @@ bool ReserveInsert(MeshAccel *accel) {
         accel->items = static_cast<AccelItem *>(grown);
         accel->itemCapacity = capacity;
     }
-    return accel->nodeCount < accel->nodeCapacity ||
-           AllocateNodes(accel, accel->nodeCapacity + step, accel->nodeCount);
+    return accel->nodeCapacity - accel->nodeCount >= nodes ||
+           AllocateNodes(accel, accel->nodeCount + nodes + step, accel->nodeCount);
 }
 
 float Enlargement(const AccelBox &box, const AccelBox &add) {
@@ -362,16 +372,22 @@ float Enlargement(const AccelBox &box, const AccelBox &add) {
     return grown;
 }
 
-// The occupied slot of node whose box grows least by taking box in (the first on a tie).
-uint32_t LeastEnlargement(const AccelNode &node, const AccelBox &box) {
+bool CanExtend(const ChildRef &leaf, uint32_t at);
+
+// The occupied slot of node whose box grows least by taking box in; on a tie a leaf that can take
+// item `at` in place (so that copies of one triangle fill leaves instead of deepening the path),
+// else the first.
+uint32_t LeastEnlargement(const AccelNode &node, const AccelBox &box, uint32_t at) {
     uint32_t best = kAccelWidth;
     float bestGrowth = 0.0f;
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
         if (node.ref[k] == kEmptyChild) {
             continue;
         }
-        const float growth = Enlargement(ChildOf(node, k).box, box);
-        if (best == kAccelWidth || growth < bestGrowth) {
+        const ChildRef c = ChildOf(node, k);
+        const float growth = Enlargement(c.box, box);
+        if (best == kAccelWidth || growth < bestGrowth ||
+            (growth == bestGrowth && ChildCount(c) > 0 && CanExtend(c, at))) {
             best = k;
             bestGrowth = growth;
         }
@@ -402,58 +418,173 @@ ChildRef NewNodeOver(MeshAccel *accel, const ChildRef &old, const ChildRef &sing
     return NodeBounds(node, PackChild(index, 0));
 }
 
+// The levels of inner nodes a fresh build over n items has.
+uint32_t BuildDepth(uint32_t n) {
+    uint32_t depth = 0;
+    for (uint32_t span = 1; span < Leaves(n); span *= kAccelWidth) {
+        depth += 1;
+    }
+    return depth;
+}
+
+// How deep insertions may take a hierarchy over n items: a fresh build's depth and a few levels.
+// Every leaf stays within it (TakeIn), so searches cost about the logarithm of the mesh whatever
+// is added, and their stacks (kAccelStackDepth) never fill: 13 + 6 levels for 2^27 items.
+constexpr uint32_t kAccelDepthSlack = 6;
+uint32_t DepthBound(uint32_t n) {
+    return BuildDepth(n) + kAccelDepthSlack;
+}
+static_assert(13 + kAccelDepthSlack <= kMaxAccelInsertDepth, "the search stacks hold every path");
+
+// The path an insertion took: the child slot it went through in each node, root first.
+struct InsertPath {
+    uint32_t node[kMaxAccelInsertDepth + 1];
+    uint32_t slot[kMaxAccelInsertDepth + 1];
+    uint32_t depth; // inner nodes above the item's leaf
+};
+
 // Takes one item in: down the children whose box grows least, widening each box on the way. The
 // leaf reached keeps it when the leaf ends the item array; otherwise its node takes a leaf of one
-// into a free slot, or the leaf becomes a node over itself and a leaf of one. Answers the depth.
-uint32_t Insert(MeshAccel *accel, const AccelItem &item) {
+// into a free slot, or the leaf becomes a node over itself and a leaf of one. Records the path.
+void Insert(MeshAccel *accel, const AccelItem &item, InsertPath *path) {
     const uint32_t at = accel->itemCount++;
     accel->items[at] = item;
     const ChildRef single = {ItemBox(item), PackChild(at, 1), ItemMargin(item)};
     ChildRef &root = accel->root;
+    path->depth = 0;
     if (ChildCount(root) > 0) {
         if (CanExtend(root, at)) {
             root.ref += 1;
             Widen(root, single.box, single.margin);
         } else {
             root = NewNodeOver(accel, root, single);
+            path->node[0] = ChildIndex(root);
+            path->slot[0] = 1;
+            path->depth = 1;
         }
-        return 1;
+        return;
     }
     Widen(root, single.box, single.margin);
-    AccelNode *node = &accel->nodes[ChildIndex(root)];
-    for (uint32_t depth = 1;; ++depth) {
-        const uint32_t k = LeastEnlargement(*node, single.box);
-        const ChildRef old = ChildOf(*node, k);
+    uint32_t index = ChildIndex(root);
+    for (;;) {
+        AccelNode &node = accel->nodes[index];
+        const uint32_t k = LeastEnlargement(node, single.box, at);
+        const ChildRef old = ChildOf(node, k);
         ChildRef grown = old;
         Widen(grown, single.box, single.margin);
+        path->node[path->depth] = index;
+        path->slot[path->depth] = k;
+        path->depth += 1;
         if (ChildCount(old) == 0) {
-            SetChild(*node, k, grown);
-            node = &accel->nodes[ChildIndex(old)];
+            SetChild(node, k, grown);
+            index = ChildIndex(old);
         } else if (CanExtend(old, at)) {
             grown.ref += 1;
-            SetChild(*node, k, grown);
-            return depth;
-        } else if (FreeSlot(*node) < kAccelWidth) {
-            SetChild(*node, FreeSlot(*node), single);
-            return depth;
+            SetChild(node, k, grown);
+            return;
+        } else if (FreeSlot(node) < kAccelWidth) {
+            path->slot[path->depth - 1] = FreeSlot(node);
+            SetChild(node, FreeSlot(node), single);
+            return;
         } else {
-            SetChild(*node, k, NewNodeOver(accel, old, single));
-            return depth + 1;
+            const ChildRef over = NewNodeOver(accel, old, single); // may not move the nodes
+            SetChild(accel->nodes[index], k, over);
+            path->node[path->depth] = ChildIndex(over);
+            path->slot[path->depth] = 1;
+            path->depth += 1;
+            return;
         }
     }
+}
+
+// The items below child c, copied to out when it is not null; answers how many.
+uint32_t CollectItems(const MeshAccel *accel, const ChildRef &c, AccelItem *out) {
+    if (ChildCount(c) > 0) {
+        if (out != nullptr) {
+            std::memcpy(out, &accel->items[ChildIndex(c)], sizeof(AccelItem) * ChildCount(c));
+        }
+        return ChildCount(c);
+    }
+    const AccelNode &node = accel->nodes[ChildIndex(c)];
+    uint32_t count = 0;
+    for (uint32_t k = 0; k < kAccelWidth; ++k) {
+        if (node.ref[k] != kEmptyChild) {
+            count += CollectItems(accel, ChildOf(node, k), out == nullptr ? nullptr : out + count);
+        }
+    }
+    return count;
+}
+
+// Builds afresh the subtree in slot `slot` of node `index` from its n items, appended after the
+// item array (the old items and nodes are left unused until the next full build); the same
+// items give the same box and margin, so the nodes above stay as they are. False when memory
+// runs out.
+bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n) {
+    if (!Reserve(accel, n, CountNodes(n))) {
+        return false;
+    }
+    AccelItem *byPos = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
+    uint32_t *order = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
+    float *centres = static_cast<float *>(std::malloc(sizeof(float) * 3 * n));
+    const bool ok = byPos != nullptr && order != nullptr && centres != nullptr;
+    if (ok) {
+        CollectItems(accel, ChildOf(accel->nodes[index], slot), byPos);
+        std::sort(byPos, byPos + n, [](const AccelItem &x, const AccelItem &y) {
+            return x.position < y.position;
+        });
+        for (uint32_t i = 0; i < n; ++i) {
+            SetCentre(byPos, i, centres, order);
+        }
+        Builder b = {accel, order, byPos, centres, accel->itemCount};
+        const ChildRef fresh = BuildPart(b, 0, n);
+        accel->itemCount += n;
+        SetChild(accel->nodes[index], slot, fresh);
+        Stats.accelSubtreeRebuilds += 1;
+        Stats.accelSubtreeItems += n;
+    }
+    std::free(byPos);
+    std::free(order);
+    std::free(centres);
+    return ok;
+}
+
+// Takes one item in and keeps every leaf within DepthBound: past it, the smallest subtree on the
+// item's path whose fresh build brings the path back to half the slack below the bound is built
+// afresh (the root's own children always do: a fresh build of everything is within it), so that
+// the next rebuild there waits for the subtree to grow again: each item is rebuilt about once a
+// level. False when memory runs out.
+bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
+    InsertPath path;
+    Insert(accel, item, &path);
+    const uint32_t bound = DepthBound(live);
+    if (path.depth > bound) {
+        for (uint32_t j = path.depth; j-- > 0;) {
+            const uint32_t n = CollectItems(accel, ChildOf(accel->nodes[path.node[j]], path.slot[j]),
+                                            nullptr);
+            if (j + 1 + BuildDepth(n) + kAccelDepthSlack / 2 <= bound || j == 0) {
+                if (!RebuildSubtree(accel, path.node[j], path.slot[j], n)) {
+                    return false;
+                }
+                path.depth = j + 1 + BuildDepth(n);
+                break;
+            }
+        }
+    }
+    Stats.accelInsertDepthMost = std::max<uint64_t>(Stats.accelInsertDepthMost, path.depth);
+    return path.depth <= bound;
 }
 
 // Takes in the triangles added to the list since the hierarchy last looked; false when memory
 // runs out (the caller then rebuilds or scans).
 bool TakeInAdded(MeshShape *mesh, MeshAccel *accel) {
     for (ListLink *l = accel->last->next; l != nullptr; l = l->next) {
-        if (!ReserveInsert(accel)) {
+        if (!Reserve(accel, 1, 1)) {
             return false;
         }
-        const uint32_t depth = Insert(
-            accel, WorldItem(*MemberOf<MeshTriangle>(l), accel->matrix, accel->triangleCount));
-        if (depth > kMaxAccelInsertDepth) {
-            return false; // a deep path: rebuild rather than let searches grow slow
+        const AccelItem item =
+            WorldItem(*MemberOf<MeshTriangle>(l), accel->matrix, accel->triangleCount);
+        if (!TakeIn(accel, item, accel->triangleCount + 1)) {
+            return false;
         }
         accel->triangleCount += 1;
         accel->last = l;

@@ -43,6 +43,7 @@ struct AccelRayHit {
     uint32_t nodes;  // inner nodes opened
     uint32_t leaves; // leaves opened
     uint32_t items;  // triangles in them whose boxes were tested
+    uint32_t found;  // the most hits held at once while settling ties
 };
 // False when the hierarchy cannot answer (the caller then scans): no hierarchy, a ray or bound
 // that is not finite, or a case where skipping could not be shown harmless.

@@ -64,9 +64,9 @@ struct AccelItem {
     uint32_t position; // 0-based position in the mesh's list
 };
 
-// A build of 2^27 items is 13 levels deep and taking triangles in one by one stops (for a rebuild)
-// past kMaxAccelInsertDepth levels, so a search's stack holds the siblings left on each of at most
-// 50 levels, kAccelWidth - 1 a level.
+// A build of 2^27 items is 13 levels deep and taking triangles in one by one keeps every leaf
+// within a few levels of a build's depth (mesh_accel.cpp: DepthBound, at most kMaxAccelInsertDepth),
+// so a search's stack holds the siblings left on each of at most 50 levels, kAccelWidth - 1 a level.
 constexpr uint32_t kMaxAccelInsertDepth = 48;
 constexpr uint32_t kAccelStackDepth = 50 * kAccelWidth;
 

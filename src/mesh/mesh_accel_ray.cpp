@@ -17,7 +17,16 @@
 // from bounds >= X, making them equal; a found one with key >= X has t >= X and keeps both >= X.
 // The cut stays above the smallest key found, and the replay's bound after that triangle is at
 // most its key, so the replay ends below X, where the two agree, winner included. Where the
-// condition fails or the found list overflows, the caller scans.
+// condition fails, the caller scans.
+//   Ties are settled inside the search, so that no number of equal hits leaves it. After any
+// triangle j with key < `bound`, a scan's bound is at most key_j (recorded: t_j <= key_j; else it
+// already was), so a later triangle with key >= key_j is never recorded, by the scan nor by the
+// replay: it is dropped for good (dominated), which changes neither. And a found triangle with
+// key >= the cut C only matters for the condition above (X <= C): if its t >= X it is never the
+// answer and, recorded or not, keeps the replay's bound >= X, where the first key < X is recorded
+// anyway; so only the smallest such t is kept, and the condition is checked on it. What stays has
+// key < C <= Above(smallest key), and keys that fall strictly with list position: at most 16
+// floats lie in [k, Above(k)), so the found list never holds more than 16 (kMaxFound is spare).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -35,7 +44,7 @@ namespace vor {
 
 namespace {
 
-constexpr uint32_t kMaxFound = 64;
+constexpr uint32_t kMaxFound = 32;
 // Hierarchies larger than this start loading the first lines of every child before a node's boxes
 // are tested, a step ahead of the search: 8-15% faster rays on our 510k-triangle levels (26 MB),
 // 2-5% slower on a 32k one (1.7 MB), whose hierarchy mostly stays in the processor's caches.
@@ -53,13 +62,15 @@ struct RaySearch {
     float bound; // the nearest distance before this mesh
     float cut;   // no triangle beyond this can be the answer
     float slop;  // widening for the ray's own rounding
-    FoundHit found[kMaxFound];
+    FoundHit found[kMaxFound]; // no two where one dominates the other, every key below the cut
     uint32_t foundCount;
+    uint32_t foundMost;  // the most the found list held at once
+    float droppedNear;   // the smallest t of found triangles let go with key >= the cut
     uint32_t tested;
     uint32_t nodes;
     uint32_t leaves;
     uint32_t items;
-    bool overflow;  // the found list or the stack is full: the search gives up
+    bool overflow;  // the stack is full (a hierarchy too deep): the search gives up
     bool loadAhead; // the hierarchy exceeds kLoadAheadBytes
 };
 
@@ -69,7 +80,7 @@ struct StackEntry {
     float entry;
 };
 
-// A cut strictly above key, which is positive and finite here (d > 0, below a bound under 1e12):
+// A cut strictly above key, which is positive and finite here (d > 0, and below a cut under 1e12 as HitReach shows):
 // the next float up is then its bit pattern plus one, without a call into the maths library.
 float Above(float key) {
     uint32_t bits = 0;
@@ -80,18 +91,42 @@ float Above(float key) {
     return std::max(key * (1.0f + 1e-6f), next);
 }
 
-// Records a triangle's hit nearer than the bound; false when the found list is full (the search
-// then gives up).
+// Lets go of found hit k, keeping its t if it can still matter (key >= the cut).
+void LetGo(RaySearch &rs, uint32_t k, bool dominated) {
+    if (!dominated) {
+        rs.droppedNear = std::min(rs.droppedNear, rs.found[k].hit.t);
+    }
+    rs.found[k] = rs.found[--rs.foundCount];
+}
+
+// Records a triangle's hit nearer than the bound, lowering the cut, and lets go of what can no
+// longer change the answer (see the top of the file); false only if the found list were full.
 bool Record(RaySearch &rs, uint32_t position, const RayTriangleHit &hit) {
     if (!(hit.key < rs.bound)) {
         return true;
+    }
+    rs.cut = std::min(rs.cut, Above(hit.key));
+    if (!(hit.key < rs.cut)) {
+        rs.droppedNear = std::min(rs.droppedNear, hit.t);
+        return true;
+    }
+    for (uint32_t k = rs.foundCount; k-- > 0;) {
+        const FoundHit &f = rs.found[k];
+        if (f.position < position && f.hit.key <= hit.key) {
+            return true; // the new hit is dominated (and, by the invariant, dominates none)
+        }
+        if (!(f.hit.key < rs.cut)) {
+            LetGo(rs, k, false);
+        } else if (position < f.position && hit.key <= f.hit.key) {
+            LetGo(rs, k, true);
+        }
     }
     if (rs.foundCount == kMaxFound) {
         rs.overflow = true;
         return false;
     }
     rs.found[rs.foundCount++] = FoundHit{position, hit};
-    rs.cut = std::min(rs.cut, Above(hit.key));
+    rs.foundMost = std::max(rs.foundMost, rs.foundCount);
     return true;
 }
 
@@ -244,6 +279,9 @@ bool Traverse(RaySearch &rs) {
 // The scan's decisions over the found triangles in list order (see the top of the file).
 bool Replay(RaySearch &rs, AccelRayHit *out) {
     const float x = rs.cut;
+    if (rs.droppedNear < x) {
+        return false;
+    }
     for (uint32_t k = 0; k < rs.foundCount; ++k) {
         const RayTriangleHit &h = rs.found[k].hit;
         if (h.t < x && !(h.key < x)) {
@@ -268,15 +306,31 @@ bool Replay(RaySearch &rs, AccelRayHit *out) {
     return true;
 }
 
+// Beyond what distance no triangle of the mesh can be hit (+infinity where that is unknown): a
+// long ray costs what it crosses, not its length. A hit point p = from + t dir passed
+// PointInTriangle, so it lies within its triangle's margin of the triangle's box (mesh_accel.cpp),
+// so within the root's margin of the root's box: each |p_a| <= m, the box's largest coordinate
+// plus that margin. On dir's largest axis (at least 1/sqrt(3) of a unit vector) t |dir_a| is
+// within rounding of p_a - from_a, so t <= sqrt(3) (m + |from|max) and a few roundings; d, the
+// start's distance from the plane, is as bounded. So every key lies below 2 (m + |from|max), and a
+// cut there leaves every hit in: the triangles the cut skips have none, so the scan records
+// nothing from them either, and the slop may be taken for this reach instead of the ray's length.
+// Infinite or NaN extents or margin (a sliver's) answer +infinity: no clip.
+float HitReach(const ChildRef &root, float reach) {
+    double m = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        m = std::max({m, std::fabs(static_cast<double>(root.box.lo[a])),
+                      std::fabs(static_cast<double>(root.box.hi[a]))});
+    }
+    const double limit = 2.0 * (m + static_cast<double>(root.margin) + reach) * (1.0 + 1e-6);
+    return limit < 1e30 ? static_cast<float>(limit) : std::numeric_limits<float>::infinity();
+}
+
 } // namespace
 
 bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from, const Vec3 &to,
                   const Vec3 &dir, float bound, AccelRayHit *out) {
-    *out = AccelRayHit{0, 0.0f, {0, 0, 0}, {0, 0, 0}, 0, 0, 0, 0};
-    if (!(bound < kProbeLimit && std::fabs(to.x) < kProbeLimit && std::fabs(to.y) < kProbeLimit &&
-          std::fabs(to.z) < kProbeLimit)) {
-        return false;
-    }
+    *out = AccelRayHit{0, 0.0f, {0, 0, 0}, {0, 0, 0}, 0, 0, 0, 0, 0};
     RaySearch rs;
     if (!SetUpProbe(&rs.probe, from, dir)) {
         return false;
@@ -290,14 +344,21 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
         return false;
     }
     const float reach = std::max({std::fabs(from.x), std::fabs(from.y), std::fabs(from.z)});
+    // (A length of 1 or more was no sum of subnormal squares: dir is a unit vector to a few u.)
+    const float cut = bound >= 1.0f ? std::min(bound, HitReach(accel->root, reach)) : bound;
+    if (!(cut < kProbeLimit)) {
+        return false;
+    }
     rs.accel = accel;
     rs.from = from;
     rs.to = to;
     rs.dir = dir;
     rs.bound = bound;
-    rs.cut = bound;
-    rs.slop = 128.0f * static_cast<float>(kUnitRoundoff) * (1.0f + 2.0f * reach + 2.0f * bound) * (1.0f + 1e-6f);
+    rs.cut = cut;
+    rs.slop = 128.0f * static_cast<float>(kUnitRoundoff) * (1.0f + 2.0f * reach + 2.0f * cut) * (1.0f + 1e-6f);
     rs.foundCount = 0;
+    rs.foundMost = 0;
+    rs.droppedNear = std::numeric_limits<float>::infinity();
     rs.tested = 0;
     rs.nodes = 0;
     rs.leaves = 0;
@@ -310,6 +371,7 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
     out->nodes = rs.nodes;
     out->leaves = rs.leaves;
     out->items = rs.items;
+    out->found = rs.foundMost;
     return answered;
 }
 

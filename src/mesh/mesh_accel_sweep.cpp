@@ -63,12 +63,12 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
 // about 12u |w|^2 (|w| <= L + 2 for any corner it accepts), which the first term covers eight
 // times over; the rest are errors of a few u times the coordinates of s and e and the step
 // (terms in the triangle's size are inside its margin), covered here thirtyfold. Only while every
-// number is finite and not huge, and the radii differ by at most a factor of 4.
+// number is finite and not huge, and the radii differ by at most a factor of 8 (mesh_accel.cpp).
 bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
     const float rmin = std::min(q.r[0], std::min(q.r[1], q.r[2]));
     const float rmax = std::max(q.r[0], std::max(q.r[1], q.r[2]));
     const double ratio = static_cast<double>(rmax) / rmin;
-    if (!(ratio * ratio * ratio <= 64.0)) {
+    if (!(ratio * ratio <= 64.0)) {
         return false;
     }
     double m = 0.0;
@@ -89,7 +89,7 @@ bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
     const double radius =
         std::sqrt(1.0 + 100.0 * u * (l + 3.0) * (l + 3.0)) + 256.0 * u * (1.0 + 2.0 * m + l);
     q.radius = static_cast<float>(radius * (1.0 + 1e-6));
-    q.marginScale = static_cast<float>(ratio * ratio * ratio / rmin * (1.0 + 1e-6));
+    q.marginScale = static_cast<float>(ratio * ratio / rmin * (1.0 + 1e-6));
     return true;
 }
 

@@ -3,6 +3,7 @@
 // one module-wide RayResult; nothing else is changed.
 #include "query/ray_cast.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "body/registry.h"
@@ -83,6 +84,7 @@ bool RayAgainstMeshAccel(const MeshShape *mesh, CollisionBody *body) {
     Stats.accelRayNodes += hit.nodes;
     Stats.accelRayLeaves += hit.leaves;
     Stats.accelRayItems += hit.items;
+    Stats.accelRayFoundMost = std::max<uint64_t>(Stats.accelRayFoundMost, hit.found);
     if (hit.hit != 0) {
         RecordHit(body, hit.distance, hit.position, hit.normal);
     }
