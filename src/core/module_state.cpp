@@ -10,6 +10,7 @@ namespace vor {
 uint8_t EllipOptimize = kDefaultEllipOptimize;
 int32_t EllipSizeMode = kDefaultEllipSizeMode;
 uint32_t ConcaveMode = kDefaultConcaveMode;
+uint8_t OverlapRecovery = kDefaultOverlapRecovery;
 ErrorHandler HostErrorHandler = DefaultErrorHandler;
 void *HostErrorUser = nullptr;
 Vec3 PendingPosition = {0.0f, 0.0f, 0.0f};
@@ -35,6 +36,8 @@ TypeRayIndex *TypeRayIndexes[kCollisionTypeCount] = {};
 uint32_t *TypeRayScratch = nullptr;
 uint32_t TypeRayScratchCapacity = 0;
 TypeRayDemand TypeRayDemands[kCollisionTypeCount] = {};
+RecordPool MotionRecordPool = {};
+RecordPool ContactRecordPool = {};
 
 #ifdef VOR_VALIDATE
 namespace {
@@ -75,6 +78,9 @@ void ValidateStopped() {
     for (const TypeRayDemand &demand : TypeRayDemands) {
         Require(demand.epoch == 0 && demand.rays == 0, "ray demand kept");
     }
+    Require(MotionRecordPool.head == nullptr && MotionRecordPool.count == 0 &&
+                ContactRecordPool.head == nullptr && ContactRecordPool.count == 0,
+            "record pools kept");
 }
 #else
 void ValidateStopped() {}

@@ -29,6 +29,7 @@ struct WorkCounters {
     uint64_t gridOutsiders;       // destinations every source visits (outliers, odd values)
     uint64_t motionIndexBuilds;   // per-body look-ups built over a pass's sealed records
     uint64_t passIterations;      // sweep iterations of every pass
+    uint64_t recoveryPushes;      // bodies given a push out of an overlap (recovery on)
 };
 
 void ResetStats();

@@ -28,6 +28,7 @@ void StopCollision() {
         DestroyBody(ListHead<CollisionBody>(BodyList));
     }
     FreeDefinitions();
+    DrainRecordPools();
     ErrorBoxArmed = 0;
     ValidateStopped();
 }
