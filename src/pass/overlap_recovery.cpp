@@ -51,6 +51,7 @@ struct Candidate {
     uint32_t first, second; // places in placed
     int32_t firstObject, secondObject;
     uint32_t firstOrder, secondOrder;
+    uint64_t tested; // the step at which it was last tested, 0 before the first
 };
 
 // An active body and its push so far.
@@ -59,6 +60,7 @@ struct Mover {
     Vec3 push;           // out of the ground, then apart from the others
     float lowest;        // the lowest push.y the crowd may leave: the ground push's
     float limit;         // the longest push of this pass
+    uint64_t changed;    // the step at which its push last changed
     IntrusiveList aside; // its records of the pass while its push is swept
 };
 
@@ -83,6 +85,7 @@ struct RecoveryScratch {
     double cell[3];    // neighbour cell size per axis
     double perCell[3]; // its inverse
     double reach[3];   // how far apart two centres may start on an axis and still meet
+    uint64_t step;     // counts pair tests and push changes, for the stamps above
 };
 
 RecoveryScratch scratch;
@@ -324,7 +327,7 @@ bool CollectCandidates() {
                         continue;
                     }
                     const uint32_t j = static_cast<uint32_t>(q - begin);
-                    if (!AddCandidate(Candidate{i, j, own, other, p.order, q->order})) {
+                    if (!AddCandidate(Candidate{i, j, own, other, p.order, q->order, 0})) {
                         return false;
                     }
                 }
@@ -353,15 +356,23 @@ void PushBy(Mover &m, const Vec3 &move) {
     if (length > m.limit) {
         sum = Scale(m.limit / length, sum);
     }
+    if (sum.x != m.push.x || sum.y != m.push.y || sum.z != m.push.z) {
+        m.changed = ++scratch.step;
+    }
     m.push = sum;
 }
 
 // One pair as the two bodies now stand (where the pass left them plus their pushes so far):
 // when they overlap, each body that recovers from the other moves away along the line of the
 // centres, by half the depth when both do; answers whether anything moved.
-bool SeparatePair(const Candidate &c) {
+bool SeparatePair(Candidate &c) {
     const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
     Mover &a = scratch.movers[p.mover], &b = scratch.movers[q.mover];
+    // Neither push changed since the pair was last found apart (or moved apart): still apart.
+    if (c.tested != 0 && a.changed < c.tested && b.changed < c.tested) {
+        return false;
+    }
+    c.tested = ++scratch.step;
     const Vec3 r = PairRadii(p.shape->radii, q.shape->radii);
     const Vec3 apart = DivideComponents(Sub(Add(p.centre, a.push), Add(q.centre, b.push)), r);
     const float distance = std::sqrt(DotProduct(apart, apart));
@@ -533,7 +544,9 @@ void GroundPushes() {
     std::free(shape);
 }
 
-// Pushes apart, pair by pair, in rounds until nothing overlaps or the rounds run out.
+// Pushes apart, pair by pair, in rounds until nothing overlaps or the rounds run out. A pair
+// whose two pushes have not changed since it was last tested gives what it gave then, and is
+// passed over.
 void SeparateCrowd() {
     for (uint32_t round = 0; round < kRecoveryRounds; ++round) {
         bool moved = false;
