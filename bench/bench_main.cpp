@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <vector>
 
 #include "body/registry.h"
@@ -22,6 +23,13 @@ using benchmark::Counter;
 
 constexpr int kWarmUpFrames = 5;
 constexpr uint32_t kRaySeed = 11;
+
+// CPU time of this thread: the machine is shared, and wall time would count the neighbours.
+double ThreadSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
 
 double PerCount(uint64_t value, uint64_t count) {
     return count == 0 ? 0.0 : static_cast<double>(value) / static_cast<double>(count);
@@ -86,6 +94,38 @@ void BM_Crowd(benchmark::State &state) {
     state.counters["overlap/pass"] = PerCount(s.pairsOverlapped, state.iterations());
     state.counters["grid_B"] = static_cast<double>(vor::PairGridPeakBytes());
     state.counters["plain_src/pass"] = PerCount(s.gridPlainSources, state.iterations());
+}
+
+// Args: bodies, floor (0 flat, 1 the 512 x 512 terrain), meet each other (0 the same characters
+// against the floor alone), overlap recovery (0/1). One iteration is the crowd's 120 frames from
+// its lattice; pass_ms is the time of one pass, step_us of one character's step in it.
+void BM_CrowdBlocks(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    Session session(false);
+    uint64_t passes = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        std::vector<bench::BlockWalker> walkers =
+            bench::BuildCrowdBlocks(count, state.range(1) != 0, state.range(2) != 0);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, static_cast<int32_t>(state.range(3)));
+        RunCollisionVOR(); // builds the floor's hierarchy, which is not what this measures
+        vor::ResetStats();
+        state.ResumeTiming();
+        const double begin = ThreadSeconds();
+        for (int frame = 0; frame < bench::kCrowdBlockFrames; ++frame) {
+            bench::StepCrowdBlocks(walkers);
+        }
+        seconds += ThreadSeconds() - begin;
+        passes += bench::kCrowdBlockFrames;
+    }
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
+    const vor::WorkCounters &s = vor::Stats;
+    state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
+    state.counters["step_us"] = seconds * 1e6 / static_cast<double>(passes * count);
+    state.counters["iter/pass"] = PerCount(s.passIterations, bench::kCrowdBlockFrames);
+    state.counters["pairs/pass"] = PerCount(s.pairsTested, bench::kCrowdBlockFrames);
 }
 
 // The three kinds of level rays are cast at: 0 the heightfield with walls and crates of 128 x 128
@@ -265,6 +305,14 @@ BENCHMARK(BM_Characters)
 BENCHMARK(BM_Crowd)
     ->ArgNames({"bodies", "plain"})
     ->ArgsProduct({{100, 1000, 4000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrowdBlocks)
+    ->ArgNames({"bodies", "terrain", "meet", "recover"})
+    ->ArgsProduct({{1000, 4000}, {0, 1}, {1, 0}, {0}})
+    ->Args({1000, 0, 1, 1})
+    ->Args({4000, 0, 1, 1})
+    ->Args({4000, 1, 1, 1})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RaysLevel)
     ->ArgNames({"plain", "rays", "level"})

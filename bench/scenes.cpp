@@ -16,6 +16,8 @@ namespace {
 constexpr float kWalkSpeed = 0.08f; // units per frame
 constexpr float kCrowdSpeed = 0.05f;
 constexpr float kGravity = 0.05f; // y units per update
+constexpr float kBlockPitch = 0.8f;  // the pressing crowd's lattice
+constexpr float kBlockStep = 0.025f; // its walking step: 1.5 m/s at 60 frames a second
 
 // A host vertex block: three words of header, then x, y, z per vertex.
 void AddTrianglesTo(uint32_t object, const std::vector<float> &xyz) {
@@ -149,6 +151,51 @@ void StepCrowd(std::vector<Walker> &walkers, float arena, Random &random) {
         SetObjPosVOR(x + std::cos(w.heading) * kCrowdSpeed, 0,
                      z + std::sin(w.heading) * kCrowdSpeed);
         SetObjRotVOR(0, Deg(w.heading), 0);
+        UpdateObjVOR(w.object, 0);
+    }
+    RunCollisionVOR();
+}
+
+std::vector<BlockWalker> BuildCrowdBlocks(uint32_t count, bool terrain, bool meetEachOther) {
+    const uint32_t side = static_cast<uint32_t>(std::ceil(std::sqrt(static_cast<double>(count))));
+    const float origin = 8.0f;
+    const uint32_t cells = terrain ? 512 : static_cast<uint32_t>(side * kBlockPitch) + 16;
+    const float amplitude = terrain ? 1.0f : 0.0f;
+    BuildTerrain(cells, amplitude);
+    std::vector<BlockWalker> walkers;
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t object = kLevelObject + 1 + k;
+        const uint32_t column = k % side, row = k / side;
+        const float x = origin + column * kBlockPitch, z = origin + row * kBlockPitch;
+        // The centre of its block of 10 x 10 lattice places.
+        const float tx = origin + (column / 10 * 10 + 4.5f) * kBlockPitch;
+        const float tz = origin + (row / 10 * 10 + 4.5f) * kBlockPitch;
+        NewCollObjVOR(object, kCharacterType);
+        AddObjShapeVOR(object, 1);
+        SetObjRadiusVOR(object, kCharacterRadii[0], kCharacterRadii[1], kCharacterRadii[2]);
+        SetObjGravityVOR(object, kGravity);
+        SetObjPosVOR(x, amplitude * GroundHeight(x, z) + kCharacterRadii[1] + 0.02f, z);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(object, 1);
+        ActivateObjVOR(object);
+        walkers.push_back(BlockWalker{object, tx, tz});
+    }
+    SetCollisionsVOR(kCharacterType, kLevelType, 2, 3, 1);
+    if (meetEachOther) {
+        SetCollisionsVOR(kCharacterType, kCharacterType, 1, 3, 1);
+    }
+    return walkers;
+}
+
+void StepCrowdBlocks(const std::vector<BlockWalker> &walkers) {
+    for (const BlockWalker &w : walkers) {
+        const float x = vorFloatFromBits(PeekObjXVOR(w.object));
+        const float y = vorFloatFromBits(PeekObjYVOR(w.object));
+        const float z = vorFloatFromBits(PeekObjZVOR(w.object));
+        const float dx = w.tx - x, dz = w.tz - z, d = std::sqrt(dx * dx + dz * dz);
+        const float s = d > kBlockStep ? kBlockStep / d : 1.0f;
+        SetObjPosVOR(x + dx * s, y, z + dz * s);
+        SetObjRotVOR(0, 0, 0);
         UpdateObjVOR(w.object, 0);
     }
     RunCollisionVOR();

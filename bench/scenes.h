@@ -34,6 +34,19 @@ void StepCharacters(std::vector<Walker> &walkers, uint32_t cells, Random &random
 std::vector<Walker> BuildCrowd(uint32_t count, uint32_t seed, float *arena);
 void StepCrowd(std::vector<Walker> &walkers, float arena, Random &random);
 
+// The pressing crowd: count characters (type 1, objects 2..) on a lattice 0.8 m apart, each
+// walking 25 mm a frame (1.5 m/s at 60 fps) to the centre of its block of 10 x 10, under gravity,
+// slide-and-stand against the floor (level object 1) and, when meetEachOther, against each other.
+// The floor is flat (terrain false) or the rolling 512 x 512 terrain (524,288 triangles); the
+// crowd stands 8 m in from its corner.
+struct BlockWalker {
+    uint32_t object;
+    float tx, tz; // the centre of its block
+};
+std::vector<BlockWalker> BuildCrowdBlocks(uint32_t count, bool terrain, bool meetEachOther);
+void StepCrowdBlocks(const std::vector<BlockWalker> &walkers);
+constexpr int kCrowdBlockFrames = 120;
+
 // Level object 1 (type 2): a plain heightfield of cells x cells unit cells, two triangles each,
 // heights `amplitude` times GroundHeight (so LevelRays fit it at amplitude 1).
 uint32_t BuildTerrain(uint32_t cells, float amplitude);

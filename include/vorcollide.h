@@ -37,6 +37,9 @@
     VORCOLLIDE_VERSIONNUM(VORCOLLIDE_VERSION_MAJOR, VORCOLLIDE_VERSION_MINOR,                      \
                           VORCOLLIDE_VERSION_PATCH)
 
+/* SetOverlapRecoveryVOR with both types VOR_ALL_TYPES: the system-wide switch. */
+#define VOR_ALL_TYPES (-1)
+
 /* Bound on the sweep iterations of one RunCollisionVOR; long slides along faceted walls reach it. */
 #define VORCOLLIDE_MAX_PASS_ITERATIONS 1000
 
@@ -138,6 +141,11 @@ VOR_API void VOR_CALL AddObjShapeVOR(uint32_t obj, int32_t kind); /* VOR_SHAPE_*
 VOR_API void VOR_CALL SetCollisionsVOR(uint32_t src, uint32_t dst, uint32_t method,
                                        uint32_t response, uint32_t dynamic);
 VOR_API int32_t VOR_CALL CheckShapeVOR(uint32_t obj, int32_t kind); /* 1 if a definition uses it */
+/* Overlap recovery, off by default: bodies of definitions with responses 2 to 4 that end a pass
+ * inside an ellipsoid or mesh they collide with are moved out by a swept push, at most half their
+ * smallest radius a pass. src, dst 0..100: the definitions declared so far from src to dst; both
+ * VOR_ALL_TYPES: every definition, kept across Stop. flag non-zero: 1 */
+VOR_API void VOR_CALL SetOverlapRecoveryVOR(int32_t src, int32_t dst, int32_t flag);
 
 /* ---------------------------------------------------------------------------------------------
  * Shape parameters

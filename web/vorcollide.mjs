@@ -21,6 +21,7 @@ export const EXPORTS = [
   ['AddObjShapeVOR', 'ui', 'v'],
   ['SetCollisionsVOR', 'uuuuu', 'v'],
   ['CheckShapeVOR', 'ui', 'i'],
+  ['SetOverlapRecoveryVOR', 'iii', 'v'],
   ['SetObjRadiusVOR', 'ufff', 'v'],
   ['SetEllipOffsetVOR', 'ufff', 'v'],
   ['SetObjGravityVOR', 'uf', 'v'],

@@ -58,6 +58,7 @@ const char kDefResponse[] = "Invalid Collision Definition Response Method: ";
 const char kDefDynamic[] = "Invalid Collision Definition Dynamic Response Method: ";
 const char kRadius[] = "Ellip radius values must be positive for object: ";
 const char kIndex[] = "Collision index out of range: ";
+const char kRecoveryType[] = "Invalid Overlap Recovery TYPE ID: ";
 
 // Every export, one operation each, then a few composite host habits.
 enum Op : uint8_t {
@@ -115,13 +116,15 @@ enum Op : uint8_t {
     kRayObj,
     kRayTypeHit,
     kSetHandler,
-    kFrame,   // move several objects and run a pass
-    kScene,   // a walkable scene: definitions, a floor mesh, a few ellipsoids
-    kReadAll, // every read-back of the first objects and every contact
-    kCrowd,   // many ellipsoids of one type pushing together (the pair grid's ground)
-    kTerrain, // a mesh big enough for the triangle hierarchy, with uneven heights
-    kPile,    // a report-only pile through a triangle stack, an outlier, a freed body
-    kWalk,    // the crowd walks through a pass, one body made big, rays by type between
+    kFrame,       // move several objects and run a pass
+    kScene,       // a walkable scene: definitions, a floor mesh, a few ellipsoids
+    kReadAll,     // every read-back of the first objects and every contact
+    kCrowd,       // many ellipsoids of one type pushing together (the pair grid's ground)
+    kTerrain,     // a mesh big enough for the triangle hierarchy, with uneven heights
+    kPile,        // a report-only pile through a triangle stack, an outlier, a freed body
+    kWalk,        // the crowd walks through a pass, one body made big, rays by type between
+    kSetRecovery, // SetOverlapRecoveryVOR (after the composites, so older inputs keep their ops)
+    kPressing,    // a crowd on a floor pressing to one point with overlap recovery on
     kOpCount
 };
 
@@ -435,9 +438,9 @@ class CallDecoder {
         return std::string(message) + std::to_string(value);
     }
     static bool WellFormedText(const char *text) {
-        static const char *const kMessages[] = {kOutOfRange, kNotDefined, kConcave,   kTypeId,
-                                                kDefSource,  kDefDest,    kDefMethod, kDefResponse,
-                                                kDefDynamic, kRadius,     kIndex};
+        static const char *const kMessages[] = {
+            kOutOfRange, kNotDefined,  kConcave,    kTypeId, kDefSource, kDefDest,
+            kDefMethod,  kDefResponse, kDefDynamic, kRadius, kIndex,     kRecoveryType};
         for (const char *m : kMessages) {
             size_t len = std::strlen(m);
             if (std::strncmp(text, m, len) != 0)
@@ -534,6 +537,7 @@ class CallDecoder {
     void Terrain();
     void Pile();
     void Walk();
+    void Pressing();
     void ReadContact(uint32_t n, uint32_t index, bool valid);
     void CheckRange(int32_t value, int32_t lo, int32_t hi, const char *what) {
         if (value < lo || value > hi)
@@ -600,9 +604,10 @@ inline void CallDecoder::ResetModule() {
     SetEllipOptimizeVOR(1);
     SetEllipSizeModeVOR(0);
     SetConcaveModeVOR(3);
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
     SetObjPosVOR(0, 0, 0);
     SetObjRotVOR(0, 0, 0);
-    stats_.calls += 6;
+    stats_.calls += 7;
 #ifdef VOR_VALIDATE
     // The pass flag survives StopCollisionVOR by design; every input starts as if just loaded.
     vor::Pass.sweepNeeded = 0;
@@ -898,6 +903,75 @@ inline void CallDecoder::Walk() {
     RunCollisionVOR();
     Call();
     castRows();
+
+// Sixteen characters of type 3 (objects 7..22) on a floor of type 4 (object 23), pressing to one
+// point under gravity for up to three passes with overlap recovery on, per definition or for
+// every definition. Every resolved position of a finite scene must stay finite.
+inline void CallDecoder::Pressing() {
+    uint32_t response = 2 + Byte() % 3;
+    bool everywhere = Byte() % 2 == 0;
+    float squeeze = Float();
+    if (definitions_ + 2 > kMaxDefinitions || shapes_ + 17 > kMaxShapes ||
+        triangles_ + 2 > kMaxTriangles)
+        return;
+    definitions_ += 2;
+    shapes_ += 17;
+    triangles_ += 2;
+    SetCollisionsVOR(3, 3, 1, response, 1);
+    SetCollisionsVOR(3, 4, 2, response, 1);
+    if (everywhere) {
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+    } else {
+        SetOverlapRecoveryVOR(3, 3, 1);
+        SetOverlapRecoveryVOR(3, 4, 1);
+    }
+    Call();
+    NewCollObjVOR(23, 4);
+    exists_[23] = true;
+    AddObjShapeVOR(23, 2);
+    AddMeshTri(23, -20, 0, -20, -20, 0, 20, 20, 0, 20);
+    AddMeshTri(23, -20, 0, -20, 20, 0, 20, 20, 0, -20);
+    SetObjPosVOR(0, 0, 0);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(23, 1);
+    ActivateObjVOR(23);
+    stats_.calls += 9;
+    for (uint32_t i = 0; i < 16; ++i) {
+        uint32_t n = 7 + i;
+        NewCollObjVOR(n, 3);
+        exists_[n] = true;
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, 0.25f, 0.45f, 0.25f);
+        SetObjGravityVOR(n, 0.05f);
+        SetObjPosVOR(static_cast<float>(i % 4) * 0.6f, 0.46f, static_cast<float>(i / 4) * 0.6f);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+        stats_.calls += 8;
+    }
+    const bool finite = std::isfinite(squeeze);
+    for (int frame = 0; frame < 3 && passes_ < kMaxPasses; ++frame) {
+        for (uint32_t i = 0; i < 16; ++i) {
+            uint32_t n = 7 + i;
+            const float x = vorFloatFromBits(PeekObjXVOR(n));
+            const float y = vorFloatFromBits(PeekObjYVOR(n));
+            const float z = vorFloatFromBits(PeekObjZVOR(n));
+            SetObjPosVOR(x + (0.9f - x) * squeeze, y, z + (0.9f - z) * squeeze);
+            UpdateObjVOR(n, 0);
+            stats_.calls += 5;
+        }
+        ++passes_;
+        ++stats_.passes;
+        RunCollisionVOR();
+        Call();
+        for (uint32_t i = 0; i < 16 && finite; ++i) {
+            const uint32_t n = 7 + i;
+            if (!std::isfinite(vorFloatFromBits(PeekObjXVOR(n))) ||
+                !std::isfinite(vorFloatFromBits(PeekObjYVOR(n))))
+                Violation("overlap recovery left a finite crowd at a position that is not finite");
+        }
+        ReadAll(kPool);
+    }
 }
 
 // A 6 x 6 height field of 72 triangles under object n, type 2, heights from the input.
@@ -1459,6 +1533,25 @@ inline void CallDecoder::Step() {
         break;
     case kPile:
         Pile();
+        break;
+    case kSetRecovery: {
+        const int32_t src = Byte() % 3 == 0 ? VOR_ALL_TYPES : static_cast<int32_t>(Type());
+        const int32_t dst = Byte() % 3 == 0 ? VOR_ALL_TYPES : static_cast<int32_t>(Type());
+        const int32_t flag = static_cast<int32_t>(Selector());
+        std::string report;
+        if (src != VOR_ALL_TYPES || dst != VOR_ALL_TYPES) {
+            if (static_cast<uint32_t>(src) > 100)
+                report = Text(kRecoveryType, static_cast<uint32_t>(src));
+            else if (static_cast<uint32_t>(dst) > 100)
+                report = Text(kRecoveryType, static_cast<uint32_t>(dst));
+        }
+        Expect(report);
+        SetOverlapRecoveryVOR(src, dst, flag);
+        Check();
+        break;
+    }
+    case kPressing:
+        Pressing();
         break;
     case kTerrain:
         Terrain();

@@ -296,6 +296,11 @@ def files():
     f["pile"] = (op("kPile") + bytes([32, 5, 4, 1]) + flt(0.0) + op("kReadAll") +
                  op("kPile") + bytes([20, 40, 2, 2]) + flt(0.5))
     f["pile_stack"] = op("kPile") + bytes([39, 2, 4, 0]) + flt(0.1)
+    # Overlap recovery: the switch with good and bad types, then pressing crowds on a floor.
+    f["set_recovery"] = (op("kSetRecovery") + bytes([0, 0, 1]) + op("kSetRecovery") +
+                              bytes([1, 1, 1, 1, 1]) + op("kSetRecovery") + bytes([1, 229, 1, 1, 1]))
+    f["pressing"] = (op("kPressing") + bytes([0, 0]) + flt(0.5) + op("kPressing") +
+                     bytes([1, 1]) + flt(1.0) + op("kReadAll"))
     f["crowd_nan"] = op("kCrowd") + bytes([2]) + flt(NAN) + op("kCrowd") + bytes([2]) + flt(-1e38)
     f["terrain"] = (defs() + op("kTerrain") + obj(1) + bytes(range(3, 52)) +
                     new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") + op("kReadAll") +

@@ -19,3 +19,7 @@ VOR_API int32_t VOR_CALL CheckShapeVOR(uint32_t obj, int32_t kind) {
     }
     return CheckShape(ObjectTable[obj]->body, kind);
 }
+
+VOR_API void VOR_CALL SetOverlapRecoveryVOR(int32_t src, int32_t dst, int32_t flag) {
+    SetOverlapRecovery(src, dst, flag);
+}

@@ -1,12 +1,12 @@
 // Motion and contact records of a pass: their construction and destruction, the filling of a
 // contact from a sweep, and AddContact, the rule that decides which contact a step keeps (only
 // the strictly nearest, no near-duplicate of an earlier step, report-only contacts set aside on a
-// record of their own in front of the step). Records are allocated one by one, zeroed.
+// record of their own in front of the step). Records are created and freed one by one, zeroed;
+// their memory comes from and goes back to the record pools.
 #include "body/motion_records.h"
 
 #include <cmath>
 #include <cstddef>
-#include <cstdlib>
 
 #include "body/motion_index.h"
 #include "body/registry.h"
@@ -23,7 +23,7 @@ void DestroyMotionRecordIn(IntrusiveList *list, MotionRecord *record) {
     while (record->contacts.head != nullptr) {
         RemoveContact(record, ListHead<ContactRecord>(record->contacts));
     }
-    std::free(record);
+    GiveRecord(&MotionRecordPool, record);
 }
 
 // Teardown loop: take the head and destroy it until the list is empty.
@@ -43,10 +43,10 @@ void FreeListWholesale(IntrusiveList *list) {
         ListLink *k = m->contacts.head;
         while (k != nullptr) {
             ListLink *next = k->next;
-            std::free(MemberOf<ContactRecord>(k));
+            GiveRecord(&ContactRecordPool, MemberOf<ContactRecord>(k));
             k = next;
         }
-        std::free(m);
+        GiveRecord(&MotionRecordPool, m);
     }
     list->head = nullptr;
     list->tail = nullptr;
@@ -60,7 +60,8 @@ ContactRecord *NamingContact(ListLink *link) {
 
 // A new zeroed record appended to body's currentMotion, without sealing the one before it.
 MotionRecord *AppendMotionRecord(CollisionBody *body) {
-    MotionRecord *m = static_cast<MotionRecord *>(std::calloc(1, sizeof(MotionRecord)));
+    MotionRecord *m =
+        static_cast<MotionRecord *>(TakeRecord(&MotionRecordPool, sizeof(MotionRecord)));
     InitMember(&m->link);
     m->iteration = Pass.sweepIteration;
     m->body = body;
@@ -140,8 +141,22 @@ void RetireCurrentMotion(CollisionBody *body) {
     body->sealedRecords = 0;
 }
 
+void SetAsideCurrentMotion(CollisionBody *body, IntrusiveList *aside) {
+    *aside = IntrusiveList{nullptr, nullptr};
+    AppendList(&body->currentMotion, aside);
+    DropMotionIndex(body);
+    body->sealedRecords = 0;
+}
+
+void RestoreCurrentMotion(CollisionBody *body, IntrusiveList *aside) {
+    AppendList(&body->currentMotion, aside);
+    AppendList(aside, &body->currentMotion);
+    RecountSealed(body);
+}
+
 ContactRecord *NewContact(int16_t kind) {
-    ContactRecord *r = static_cast<ContactRecord *>(std::calloc(1, sizeof(ContactRecord)));
+    ContactRecord *r =
+        static_cast<ContactRecord *>(TakeRecord(&ContactRecordPool, sizeof(ContactRecord)));
     InitMember(&r->link);
     r->kind = kind;
     return r;
@@ -154,7 +169,7 @@ void DestroyContact(ContactRecord *contact) {
     contact->owner = nullptr;
     contact->otherBody = nullptr;
     contact->definition = nullptr;
-    std::free(contact);
+    GiveRecord(&ContactRecordPool, contact);
 }
 
 void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other, const Vec3 &s0,
@@ -258,6 +273,11 @@ void FreeEveryMotionRecord() {
         b->namedBy.head = nullptr;
         b->namedBy.tail = nullptr;
     }
+}
+
+void DrainRecordPools() {
+    DrainPool(&MotionRecordPool);
+    DrainPool(&ContactRecordPool);
 }
 
 void ForgetBody(CollisionBody *body) {

@@ -71,9 +71,16 @@ inline MotionRecord *LatestMotion(const CollisionBody *b) {
     return ListTail<MotionRecord>(b->currentMotion);
 }
 
+// Takes body's currentMotion off into aside (left empty), so that the body's next records start a
+// history of their own; RestoreCurrentMotion puts them back in front of the records made since.
+void SetAsideCurrentMotion(CollisionBody *body, IntrusiveList *aside);
+void RestoreCurrentMotion(CollisionBody *body, IntrusiveList *aside);
+
 // Stop: frees the records of every body at once, in time linear in what it frees (the bodies
 // themselves are destroyed afterwards, finding nothing left to forget).
 void FreeEveryMotionRecord();
+// Stop, once every record is freed: the pooled memory goes back to the allocator.
+void DrainRecordPools();
 
 // Called when body is destroyed: no contact of any other body may name it any more. Costs the
 // contacts that name it, found through its namedBy list.

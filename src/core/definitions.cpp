@@ -58,6 +58,36 @@ int32_t CheckShape(const CollisionBody *body, int32_t kind) {
     return 0;
 }
 
+void SetOverlapRecovery(int32_t source, int32_t destination, int32_t flag) {
+    const uint8_t on = flag != 0 ? 1 : 0;
+    if (source == VOR_ALL_TYPES && destination == VOR_ALL_TYPES) {
+        OverlapRecovery = on;
+        return;
+    }
+    // Unsigned, so negatives (and VOR_ALL_TYPES beside a type) fail.
+    if (static_cast<uint32_t>(source) > kMaxCollisionType) {
+        ReportError(kMsgRecoveryType, static_cast<uint32_t>(source));
+        return;
+    }
+    if (static_cast<uint32_t>(destination) > kMaxCollisionType) {
+        ReportError(kMsgRecoveryType, static_cast<uint32_t>(destination));
+        return;
+    }
+    for (ListLink *l = DefinitionList.head; l != nullptr; l = l->next) {
+        CollisionDefinition *d = MemberOf<CollisionDefinition>(l);
+        if (d->sourceType == source && d->destinationType == destination) {
+            d->recoverOverlap = on;
+        }
+    }
+}
+
+bool RecoversOverlap(const CollisionDefinition *d) {
+    if (OverlapRecovery == 0 && d->recoverOverlap == 0) {
+        return false;
+    }
+    return d->response >= kSlideResponse && d->response <= kStandDropFallResponse;
+}
+
 void FreeDefinitions() {
     while (DefinitionList.head != nullptr) {
         CollisionDefinition *definition = ListHead<CollisionDefinition>(DefinitionList);

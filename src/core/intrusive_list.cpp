@@ -101,4 +101,19 @@ void ValidateList(const IntrusiveList &list) {
 }
 #endif
 
+void AppendList(IntrusiveList *from, IntrusiveList *to) {
+    if (from->head == nullptr) {
+        return;
+    }
+    if (to->tail == nullptr) {
+        to->head = from->head;
+    } else {
+        to->tail->next = from->head;
+        from->head->prev = to->tail;
+    }
+    to->tail = from->tail;
+    from->head = nullptr;
+    from->tail = nullptr;
+}
+
 } // namespace vor

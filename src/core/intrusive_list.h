@@ -23,6 +23,8 @@ ListLink *Append(ListLink *member, IntrusiveList *list);
 void Unlink(ListLink *member, IntrusiveList *list);
 // Takes member out and puts it back right before or after anchor in the same list.
 void Move(ListLink *member, IntrusiveList *list, ListLink *anchor, ListPosition position);
+// Moves every member of from, in order, to the end of to; from is left empty.
+void AppendList(IntrusiveList *from, IntrusiveList *to);
 
 // Every record begins with its ListLink, so a link pointer is the record pointer.
 template <typename Record> inline Record *MemberOf(ListLink *link) {

@@ -15,5 +15,6 @@ constexpr const char kMsgDefResponse[] = "Invalid Collision Definition Response 
 constexpr const char kMsgDefDynamic[] = "Invalid Collision Definition Dynamic Response Method: ";
 constexpr const char kMsgRadius[] = "Ellip radius values must be positive for object: ";
 constexpr const char kMsgCollisionIndex[] = "Collision index out of range: ";
+constexpr const char kMsgRecoveryType[] = "Invalid Overlap Recovery TYPE ID: ";
 
 } // namespace vor

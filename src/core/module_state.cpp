@@ -10,6 +10,7 @@ namespace vor {
 uint8_t EllipOptimize = kDefaultEllipOptimize;
 int32_t EllipSizeMode = kDefaultEllipSizeMode;
 uint32_t ConcaveMode = kDefaultConcaveMode;
+uint8_t OverlapRecovery = kDefaultOverlapRecovery;
 ErrorHandler HostErrorHandler = DefaultErrorHandler;
 void *HostErrorUser = nullptr;
 Vec3 PendingPosition = {0.0f, 0.0f, 0.0f};
@@ -40,6 +41,8 @@ uint16_t ChangedObjects[kObjectSlots] = {};
 uint32_t ChangedObjectCount = 0;
 uint8_t ObjectChanged[kObjectSlots] = {};
 uint8_t BodiesMovedByPass = 0;
+RecordPool MotionRecordPool = {};
+RecordPool ContactRecordPool = {};
 
 #ifdef VOR_VALIDATE
 namespace {
@@ -79,6 +82,9 @@ void ValidateStopped() {
     Require(TypeRayScratch == nullptr && TypeRayScratchCapacity == 0, "ray scratch kept");
     Require(TypeRayCandidates == nullptr && TypeRayCandidateCapacity == 0, "ray list kept");
     Require(ChangedObjectCount == 0 && BodiesMovedByPass == 0, "ray changes kept");
+    Require(MotionRecordPool.head == nullptr && MotionRecordPool.count == 0 &&
+                ContactRecordPool.head == nullptr && ContactRecordPool.count == 0,
+            "record pools kept");
 }
 #else
 void ValidateStopped() {}

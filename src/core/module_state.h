@@ -7,6 +7,7 @@
 
 #include "core/error_report.h"
 #include "core/intrusive_list.h"
+#include "core/record_pool.h"
 #include "core/records.h"
 #include "core/stats.h"
 #include "core/thresholds.h"
@@ -55,10 +56,12 @@ enum ConcaveModeCode : uint32_t {
 constexpr uint8_t kDefaultEllipOptimize = 1;
 constexpr int32_t kDefaultEllipSizeMode = 0;
 constexpr uint32_t kDefaultConcaveMode = kConcaveFaces;
+constexpr uint8_t kDefaultOverlapRecovery = 0;
 
 extern uint8_t EllipOptimize;         // 0 or 1, initially 1: stop at a second ellipsoid in a pass
 extern int32_t EllipSizeMode;         // 0 smaller radii per axis, 1 larger; initially 0
 extern uint32_t ConcaveMode;          // 1..7 (ConcaveModeCode), initially 3
+extern uint8_t OverlapRecovery;       // 0 or 1, initially 0: every definition recovers overlaps
 extern ErrorHandler HostErrorHandler; // where reports go; initially the platform's box
 extern void *HostErrorUser;           // handed back to HostErrorHandler
 extern Vec3 PendingPosition;          // set by SetObjPosVOR, read by every UpdateObjVOR
@@ -102,12 +105,17 @@ extern uint16_t ChangedObjects[kObjectSlots];
 extern uint32_t ChangedObjectCount;
 extern uint8_t ObjectChanged[kObjectSlots];
 extern uint8_t BodiesMovedByPass;
+// Freed motion and contact records waiting for reuse (core/record_pool.h); drained by Stop.
+extern RecordPool MotionRecordPool;
+extern RecordPool ContactRecordPool;
 
 // --- Scratch within one call: freed or reset before the call returns. ---
 // The pair grid's working arrays, one record (PairGridScratch in pass/pair_grid.cpp, which also
 // keeps the largest working set seen, for the benchmarks), and the hierarchies' traversal stacks,
 // which live on the call stack. The per-body look-ups over a pass's records (MotionIndex,
-// body/motion_index.cpp) hang off their bodies and go with their records.
+// body/motion_index.cpp) hang off their bodies and go with their records. Overlap recovery's
+// working set (RecoveryScratch in pass/overlap_recovery.cpp) lives from the end of a pass's
+// iterations until its pushes have been swept.
 
 // Debug builds: aborts unless every variable of the "cleared by Stop" group is empty.
 void ValidateStopped();

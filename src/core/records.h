@@ -147,6 +147,7 @@ struct CollisionDefinition {
     int32_t destinationType; // 0..100
     int16_t response;        // ResponseMethod
     int16_t dynamicResponse; // DynamicResponse: carrying by moving meshes
+    uint8_t recoverOverlap;  // 1: overlaps left at the end of a pass are pushed out (default 0)
 };
 
 inline EllipsoidShape *AsEllipsoid(ShapeHead *s) {

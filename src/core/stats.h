@@ -38,6 +38,7 @@ struct WorkCounters {
     uint64_t gridSlotsMet;        // destinations sources met in those cells or level lists
     uint64_t motionIndexBuilds;   // per-body look-ups built over a pass's sealed records
     uint64_t passIterations;      // sweep iterations of every pass
+    uint64_t recoveryPushes;      // bodies given a push out of an overlap (recovery on)
 };
 
 void ResetStats();

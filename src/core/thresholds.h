@@ -34,6 +34,13 @@ constexpr int32_t kCreaseLimit = 1;           // a crease counter above this sto
 
 constexpr double kStoodOnNormalY = 0.3; // double: previous contact normal y of a rider
 
+// Overlap recovery (opt-in): how far past touching a push takes a body, in the unit-sphere space
+// of the pair or of the body, and the longest push of one pass, as a fraction of the body's
+// smallest radius.
+constexpr float kRecoveryClearance = 1e-3f; // float: unit-sphere distance beyond touching
+constexpr float kRecoveryStepLimit = 0.5f;  // float: of the smallest radius
+constexpr uint32_t kRecoveryRounds = 8;     // rounds of pushing apart before the push is swept
+
 // Safety bound on sweep iterations of one pass (VORCOLLIDE_MAX_PASS_ITERATIONS in the header).
 constexpr int32_t kMaxPassIterations = 1000;
 static_assert(kMaxPassIterations == VORCOLLIDE_MAX_PASS_ITERATIONS,

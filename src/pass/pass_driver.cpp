@@ -1,7 +1,8 @@
 // The collision pass: retire last pass's records, give every body its first step, then sweep
 // and respond in iterations. Each iteration sweeps every mesh definition before every ellipsoid
 // definition, then corrects each active body whose latest step hit something and opens its next
-// step; iterations repeat while a response asks for another, up to kMaxPassIterations.
+// step; iterations repeat while a response asks for another, up to kMaxPassIterations. With
+// overlap recovery on, bodies that end inside something are then pushed out by more iterations.
 #include "pass/pass_driver.h"
 
 #include "body/motion_index.h"
@@ -14,6 +15,7 @@
 #include "core/thresholds.h"
 #include "pass/ellipsoid_sweep.h"
 #include "pass/mesh_sweep.h"
+#include "pass/overlap_recovery.h"
 #include "pass/pair_grid.h"
 #include "pass/response.h"
 
@@ -54,21 +56,38 @@ void RunCollisionPass() {
     if (Pass.sweepNeeded != 1) {
         return;
     }
+    int32_t done = 0;
+    if (!RunIterations(&done, kEllipsoidKind)) {
+        return;
+    }
+    // Opt-in: bodies left inside something get a push out, swept against the meshes by further
+    // iterations (the pushes already keep the ellipsoids apart).
+    if (OpenRecoverySteps() > 0) {
+        RunIterations(&done, kMeshKind);
+        CloseRecoverySteps();
+    }
+}
+
+bool RunIterations(int32_t *done, int16_t lastKind) {
     // Iterate while a response asks for another; the bound ends long slides along faceted walls
     // and degenerate input alike.
-    for (int32_t done = 0; done < kMaxPassIterations; ++done) {
+    for (; *done < kMaxPassIterations; *done += 1) {
         Stats.passIterations += 1;
         Pass.sweepNeeded = 0;
         Pass.sweepPhase = kMeshPhase;
         SweepDefinitionsOf(kMeshKind);
-        Pass.sweepPhase = kEllipsoidPhase;
-        SweepDefinitionsOf(kEllipsoidKind);
+        if (lastKind == kEllipsoidKind) {
+            Pass.sweepPhase = kEllipsoidPhase;
+            SweepDefinitionsOf(kEllipsoidKind);
+        }
         Pass.sweepIteration = Pass.sweepIteration + 1;
         RespondToContacts();
         if (Pass.sweepNeeded != 1) {
-            return;
+            *done += 1;
+            return true;
         }
     }
+    return false;
 }
 
 void RetireMotionRecords() {

@@ -8,6 +8,10 @@
 namespace vor {
 
 void RunCollisionPass();
+// Sweeps and responds until no response asks for another iteration, counting them in *done
+// towards kMaxPassIterations; false when the bound cut it off. Each iteration sweeps the mesh
+// definitions, then, when lastKind is kEllipsoidKind, the ellipsoid definitions.
+bool RunIterations(int32_t *done, int16_t lastKind);
 void RetireMotionRecords();
 void OpenMotionRecords();
 void SweepDefinition(CollisionDefinition *d);

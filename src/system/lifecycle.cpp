@@ -29,6 +29,7 @@ void StopCollision() {
     // After the teardown, whose every step names its object as changed for the rays' trees.
     FreeEllipsoidRayIndexes();
     FreeDefinitions();
+    DrainRecordPools();
     ErrorBoxArmed = 0;
     ValidateStopped();
 }

@@ -76,12 +76,14 @@ class HostTest : public ::testing::Test {
         SetEllipOptimizeVOR(1);
         SetEllipSizeModeVOR(0);
         SetConcaveModeVOR(3);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
         SetObjPosVOR(0, 0, 0);
         SetObjRotVOR(0, 0, 0);
         SetErrorHandlerVOR(RecordError, &log);
     }
     void TearDown() override {
         StopCollisionVOR();
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
         SetErrorHandlerVOR(nullptr, nullptr);
     }
     // Arms the box so the next error is recorded.

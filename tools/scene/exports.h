@@ -25,6 +25,7 @@ namespace vor::scene {
     X(AddObjShapeVOR, "ui", 'v')                                                                   \
     X(SetCollisionsVOR, "uuuuu", 'v')                                                              \
     X(CheckShapeVOR, "ui", 'i')                                                                    \
+    X(SetOverlapRecoveryVOR, "iii", 'v')                                                           \
     X(SetObjRadiusVOR, "ufff", 'v')                                                                \
     X(SetEllipOffsetVOR, "ufff", 'v')                                                              \
     X(SetObjGravityVOR, "uf", 'v')                                                                 \

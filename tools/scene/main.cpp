@@ -40,6 +40,8 @@ const char kUsage[] =
     "  --record FILE        write every call made to the library as a trace\n"
     "  --summary-json FILE  write the final state of every body as JSON\n"
     "  --frames N           number of frames (default 600)\n"
+    "  --recover            overlap recovery on: bodies left inside another or the ground are\n"
+    "                       pushed out (SetOverlapRecoveryVOR for every definition)\n"
     "  --quiet              no per-second table (replay: no per-result lines)\n"
     "exit status: 0 done, 1 bad input or file, 2 the module cannot be loaded,\n"
     "             3 a replayed result differs from the recorded one\n";
@@ -47,7 +49,7 @@ const char kUsage[] =
 struct Options {
     bool replay = false;
     std::string module, level, svg = "vorcollide-scene.svg", record, json, trace;
-    bool noSvg = false, quiet = false;
+    bool noSvg = false, quiet = false, recover = false;
     int frames = 600;
     ScaleRequest scale;
     bool upGiven = false;
@@ -149,6 +151,8 @@ bool ParseOptions(int argc, char **argv, Options *o, std::string *error) {
             (a == "--char-radius" ? o->scale.radius
              : a == "--speed"     ? o->scale.speed
                                   : o->scale.gravity) = x;
+        } else if (a == "--recover" && !o->replay) {
+            o->recover = true;
         } else if (a == "--quiet") {
             o->quiet = true;
         } else if (o->replay && o->trace.empty() && a[0] != '-') {
@@ -209,6 +213,7 @@ int main(int argc, char **argv) {
         SceneOptions options;
         options.frames = o.frames;
         options.quiet = o.quiet;
+        options.recover = o.recover;
         options.scale = o.scale;
         std::printf("vorcollide-scene: module %s, level %s, %d frames at 60 per second\n",
                     modulePath.c_str(), level.source.c_str(), o.frames);

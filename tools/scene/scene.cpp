@@ -399,6 +399,10 @@ void RunScene(const Level &level, bool builtIn, const SceneOptions &options, Sce
     Call(kStartCollisionVOR);
     Call(kSetEllipOptimizeVOR, int32_t{1});
     Call(kSetConcaveModeVOR, 3u);
+    if (options.recover) {
+        // Both types -1 (the header's VOR_ALL_TYPES): every definition.
+        Call(kSetOverlapRecoveryVOR, int32_t{-1}, int32_t{-1}, int32_t{1});
+    }
     DeclareCollisions();
     BuildLevel(level);
 

@@ -98,7 +98,8 @@ struct ProjectileRun {
 struct SceneOptions {
     int frames = 600;
     ScaleRequest scale;
-    bool quiet = false; // no per-second table
+    bool quiet = false;   // no per-second table
+    bool recover = false; // overlap recovery on for every definition
 };
 
 struct SceneRun {

@@ -1,0 +1,616 @@
+// Overlap recovery. The swept tests only stop bodies that approach a contact, so a body can end a
+// pass inside another ellipsoid (a crowd pressing in) or inside the ground (an edge contact that
+// started overlapping wins over the face it also overlaps, and the face's later contact repeats
+// its point). With recovery on, each such body gets a push out, worked out from where the pass
+// left every body before any moves: out of the deepest triangle along its normal, then apart
+// from the other ellipsoids along the line of the centres, pair by pair in the order of the
+// object numbers (half each when both recover from each other), in a few rounds, all in the
+// unit-sphere space of the body or the pair. So the result does not depend on the order of
+// activation. A body's push is held to half its smallest radius a pass, and the driver sweeps it
+// against the meshes as a step of its own, in a history of its own, so no push goes through one.
+#include "pass/overlap_recovery.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+
+#include "body/motion_records.h"
+#include "body/registry.h"
+#include "body/transforms.h"
+#include "core/definitions.h"
+#include "core/module_state.h"
+#include "core/settings.h"
+#include "core/thresholds.h"
+#include "mesh/mesh_accel.h"
+#include "mesh/triangle_tests.h"
+#include "pass/mesh_sweep.h"
+
+namespace vor {
+
+namespace {
+
+// Which (source type, destination type) pairs recover, by destination kind (1 ellipsoids, 2
+// meshes).
+struct RecoveryTable {
+    uint8_t recovers[3][kCollisionTypeCount][kCollisionTypeCount];
+};
+
+// One active ellipsoid where the pass left it.
+struct Placed {
+    uint64_t cell; // packed cell coordinates of centre
+    int64_t at[3]; // the cell coordinates
+    EllipsoidShape *shape;
+    Vec3 centre;    // world centre where the pass left it
+    uint32_t order; // the shape's place among its body's shapes
+    uint32_t mover; // its body's place in movers
+};
+
+// Two ellipsoids that may overlap once pushed, the lower object number first.
+struct Candidate {
+    uint32_t first, second; // places in placed
+    int32_t firstObject, secondObject;
+    uint32_t firstOrder, secondOrder;
+    uint64_t tested; // the step at which it was last tested, 0 before the first
+};
+
+// An active body and its push so far.
+struct Mover {
+    CollisionBody *body;
+    Vec3 push;           // out of the ground, then apart from the others
+    float lowest;        // the lowest push.y the crowd may leave: the ground push's
+    float limit;         // the longest push of this pass
+    uint64_t changed;    // the step at which its push last changed
+    IntrusiveList aside; // its records of the pass while its push is swept
+};
+
+// A mover found by its body.
+struct MoverKey {
+    CollisionBody *body;
+    uint32_t mover;
+};
+
+// The working set of one recovery; freed by CloseRecoverySteps.
+struct RecoveryScratch {
+    Mover *movers;
+    uint32_t moverCount;
+    MoverKey *keys;
+    Placed *placed;
+    uint32_t placedCount;
+    Candidate *candidates;
+    uint32_t candidateCount;
+    size_t candidateCapacity;
+    uint32_t *pushed; // movers given a push step
+    uint32_t pushedCount;
+    double cell[3];    // neighbour cell size per axis
+    double perCell[3]; // its inverse
+    double reach[3];   // how far apart two centres may start on an axis and still meet
+    uint64_t step;     // counts pair tests and push changes, for the stamps above
+};
+
+RecoveryScratch scratch;
+RecoveryTable table;
+
+constexpr int64_t kCellClamp = (1 << 20) - 2; // with a neighbour step, 21 bits a coordinate
+
+bool IsFinite(const Vec3 &v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+float Component(const Vec3 &v, int a) {
+    return a == 0 ? v.x : (a == 1 ? v.y : v.z);
+}
+
+// Fills the table from the definitions; false when nothing recovers (the common case, which
+// costs one walk of the definitions).
+bool FillTable() {
+    bool any = false;
+    for (ListLink *l = DefinitionList.head; l != nullptr && !any; l = l->next) {
+        any = RecoversOverlap(MemberOf<CollisionDefinition>(l));
+    }
+    if (!any) {
+        return false;
+    }
+    std::fill(&table.recovers[0][0][0], &table.recovers[0][0][0] + sizeof table.recovers, 0);
+    for (ListLink *l = DefinitionList.head; l != nullptr; l = l->next) {
+        const CollisionDefinition *d = MemberOf<CollisionDefinition>(l);
+        if (RecoversOverlap(d)) {
+            table.recovers[d->destinationKind][d->sourceType][d->destinationType] = 1;
+        }
+    }
+    return true;
+}
+
+bool RecoversFromEllipsoidsOf(const CollisionBody *own, const CollisionBody *other) {
+    return table.recovers[kEllipsoidKind][own->collisionType][other->collisionType] != 0;
+}
+
+// True when the body recovers from the meshes of some type: it walks on ground.
+bool StandsOnMeshes(const CollisionBody *b) {
+    const uint8_t *row = table.recovers[kMeshKind][b->collisionType];
+    return std::find(row, row + kCollisionTypeCount, uint8_t{1}) != row + kCollisionTypeCount;
+}
+
+// Monotone in x (clamped far out), so centres less than a cell apart (the cells carry a
+// relative slack for the rounding of the product) lie in neighbouring cells.
+int64_t CellOf(double x, int a) {
+    const double c = std::floor(x * scratch.perCell[a]);
+    return static_cast<int64_t>(
+        std::min(std::max(c, -static_cast<double>(kCellClamp)), static_cast<double>(kCellClamp)));
+}
+
+// The key of the cell (dx, dy, dz) away from p's.
+uint64_t CellKey(const Placed &p, int dx, int dy, int dz) {
+    const int64_t x = p.at[0] + dx, y = p.at[1] + dy, z = p.at[2] + dz;
+    return (static_cast<uint64_t>(x + kCellClamp + 1) << 42) |
+           (static_cast<uint64_t>(y + kCellClamp + 1) << 21) |
+           static_cast<uint64_t>(z + kCellClamp + 1);
+}
+
+bool PlacedBefore(const Placed &a, const Placed &b) {
+    return a.cell < b.cell;
+}
+
+bool KeyBefore(const MoverKey &a, const MoverKey &b) {
+    return std::less<CollisionBody *>()(a.body, b.body);
+}
+
+bool FindMover(CollisionBody *body, uint32_t *mover) {
+    const MoverKey key = {body, 0};
+    const MoverKey *end = scratch.keys + scratch.moverCount;
+    const MoverKey *at =
+        std::lower_bound(static_cast<const MoverKey *>(scratch.keys), end, key, KeyBefore);
+    if (at == end || at->body != body) {
+        return false;
+    }
+    *mover = at->mover;
+    return true;
+}
+
+// The body's smallest radius over its ellipsoids.
+float SmallestRadius(const CollisionBody *b) {
+    float smallest = INFINITY;
+    for (ListLink *l = b->shapes.head; l != nullptr; l = l->next) {
+        ShapeHead *h = MemberOf<ShapeHead>(l);
+        if (h->kind == kEllipsoidKind) {
+            const Vec3 &r = AsEllipsoid(h)->radii;
+            smallest = std::min(smallest, std::min(r.x, std::min(r.y, r.z)));
+        }
+    }
+    return smallest;
+}
+
+// Every active body, in list order, and the look-up from body to its place.
+bool CollectMovers() {
+    uint32_t n = 0;
+    for (ListLink *l = ActiveBodyList.head; l != nullptr; l = l->next) {
+        ++n;
+    }
+    scratch.movers = static_cast<Mover *>(std::calloc(n + 1, sizeof(Mover)));
+    scratch.keys = static_cast<MoverKey *>(std::malloc(sizeof(MoverKey) * (n + 1)));
+    scratch.pushed = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * (n + 1)));
+    if (scratch.movers == nullptr || scratch.keys == nullptr || scratch.pushed == nullptr) {
+        return false;
+    }
+    uint32_t i = 0;
+    for (ListLink *l = ActiveBodyList.head; l != nullptr; l = l->next, ++i) {
+        Mover &m = scratch.movers[i];
+        m.body = MemberOf<ActiveBodyEntry>(l)->body;
+        m.limit = kRecoveryStepLimit * SmallestRadius(m.body);
+        m.lowest = StandsOnMeshes(m.body) ? 0.0f : -INFINITY;
+        scratch.keys[i] = MoverKey{m.body, i};
+    }
+    scratch.moverCount = n;
+    std::sort(scratch.keys, scratch.keys + n, KeyBefore);
+    return true;
+}
+
+// The place of shape s among its body's shapes.
+uint32_t ShapeOrder(const EllipsoidShape *s) {
+    uint32_t order = 0;
+    for (const ListLink *h = s->head.body->shapes.head; h != &s->head.link; h = h->next) {
+        ++order;
+    }
+    return order;
+}
+
+// Every active ellipsoid with a finite centre, sorted by cell. A pair can meet once pushed only
+// when its centres start less than twice the largest radius plus the two longest pushes apart on
+// every axis; cells that wide keep every such pair in neighbouring cells, whatever the sizes: a
+// huge ellipsoid coarsens the grid, it never hides a pair.
+bool PlaceEllipsoids() {
+    uint32_t n = 0;
+    for (int32_t type = 0; type < static_cast<int32_t>(kCollisionTypeCount); ++type) {
+        for (ListLink *l = ShapeListFor(kEllipsoidKind, type)->head; l != nullptr; l = l->next) {
+            ++n;
+        }
+    }
+    scratch.placed = static_cast<Placed *>(std::malloc(sizeof(Placed) * (n + 1)));
+    if (scratch.placed == nullptr) {
+        return false;
+    }
+    double largest[3] = {0, 0, 0};
+    double longestPush = 0;
+    uint32_t k = 0;
+    for (int32_t type = 0; type < static_cast<int32_t>(kCollisionTypeCount); ++type) {
+        for (ListLink *l = ShapeListFor(kEllipsoidKind, type)->head; l != nullptr; l = l->next) {
+            ShapeEntry *e = MemberOf<ShapeEntry>(l);
+            EllipsoidShape *s = AsEllipsoid(e->shape);
+            const Vec3 centre = Add(ResolvedPosition(e->body), s->offset);
+            uint32_t mover = 0;
+            if (!IsFinite(centre) || !IsFinite(s->radii) || !FindMover(e->body, &mover)) {
+                continue;
+            }
+            scratch.placed[k++] = Placed{0, {0, 0, 0}, s, centre, ShapeOrder(s), mover};
+            longestPush = std::max(longestPush, static_cast<double>(scratch.movers[mover].limit));
+            for (int a = 0; a < 3; ++a) {
+                largest[a] = std::max(largest[a], static_cast<double>(Component(s->radii, a)));
+            }
+        }
+    }
+    scratch.placedCount = k;
+    for (int a = 0; a < 3; ++a) {
+        scratch.reach[a] =
+            (kEllipsoidContactMargin * largest[a] + 2.0 * longestPush) * (1.0 + 1e-6);
+        scratch.cell[a] = std::max(scratch.reach[a] * (1.0 + 1e-6), 1e-30);
+        scratch.perCell[a] = 1.0 / scratch.cell[a];
+    }
+    for (uint32_t i = 0; i < k; ++i) {
+        Placed &p = scratch.placed[i];
+        for (int a = 0; a < 3; ++a) {
+            p.at[a] = CellOf(Component(p.centre, a), a);
+        }
+        p.cell = CellKey(p, 0, 0, 0);
+    }
+    std::sort(scratch.placed, scratch.placed + k, PlacedBefore);
+    return true;
+}
+
+bool AddCandidate(const Candidate &c) {
+    if (scratch.candidateCount >= scratch.candidateCapacity) {
+        const size_t grown = std::max<size_t>(64, scratch.candidateCapacity * 2);
+        Candidate *p =
+            static_cast<Candidate *>(std::realloc(scratch.candidates, grown * sizeof(Candidate)));
+        if (p == nullptr) {
+            return false;
+        }
+        scratch.candidates = p;
+        scratch.candidateCapacity = grown;
+    }
+    scratch.candidates[scratch.candidateCount++] = c;
+    return true;
+}
+
+bool CandidateBefore(const Candidate &a, const Candidate &b) {
+    if (a.firstObject != b.firstObject) {
+        return a.firstObject < b.firstObject;
+    }
+    if (a.secondObject != b.secondObject) {
+        return a.secondObject < b.secondObject;
+    }
+    return a.firstOrder != b.firstOrder ? a.firstOrder < b.firstOrder
+                                        : a.secondOrder < b.secondOrder;
+}
+
+// p and q (p's object number below q's) are a candidate when either recovers from the other and
+// their centres start within reach on every axis.
+bool MayMeet(const Placed &p, const Placed &q) {
+    const CollisionBody *a = p.shape->head.body, *b = q.shape->head.body;
+    if (!RecoversFromEllipsoidsOf(a, b) && !RecoversFromEllipsoidsOf(b, a)) {
+        return false;
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+        const double apart = std::fabs(static_cast<double>(Component(p.centre, axis)) -
+                                       static_cast<double>(Component(q.centre, axis)));
+        if (!(apart < scratch.reach[axis])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every candidate pair, once, in the order of the object numbers. The nine columns of
+// neighbouring cells along z are each one run of the sorted array.
+bool CollectCandidates() {
+    const Placed *begin = scratch.placed, *end = scratch.placed + scratch.placedCount;
+    for (uint32_t i = 0; i < scratch.placedCount; ++i) {
+        const Placed &p = scratch.placed[i];
+        const int32_t own = p.shape->head.body->objectNumber;
+        for (int dx = -1; dx <= 1; ++dx) {
+            for (int dy = -1; dy <= 1; ++dy) {
+                const Placed key = {CellKey(p, dx, dy, -1), {0, 0, 0}, nullptr, {}, 0, 0};
+                const uint64_t last = CellKey(p, dx, dy, 1);
+                for (const Placed *q = std::lower_bound(begin, end, key, PlacedBefore);
+                     q != end && q->cell <= last; ++q) {
+                    const int32_t other = q->shape->head.body->objectNumber;
+                    if (other <= own || !MayMeet(p, *q)) {
+                        continue;
+                    }
+                    const uint32_t j = static_cast<uint32_t>(q - begin);
+                    if (!AddCandidate(Candidate{i, j, own, other, p.order, q->order, 0})) {
+                        return false;
+                    }
+                }
+            }
+        }
+    }
+    std::sort(scratch.candidates, scratch.candidates + scratch.candidateCount, CandidateBefore);
+    return true;
+}
+
+// The pair's common radii, as the pair sweep chooses them.
+Vec3 PairRadii(const Vec3 &a, const Vec3 &b) {
+    if (EllipSizeMode == 0) {
+        return Vec3{std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+    }
+    return Vec3{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+}
+
+// Adds move to a body's push, held to its limit. Apart from others a body is never pressed down
+// below its push out of the ground: the ground would only hold it there, and a short push with
+// any fall in it ends as standing.
+void PushBy(Mover &m, const Vec3 &move) {
+    Vec3 sum = Add(m.push, move);
+    sum.y = sum.y < m.lowest ? m.lowest : sum.y;
+    const float length = std::sqrt(DotProduct(sum, sum));
+    if (length > m.limit) {
+        sum = Scale(m.limit / length, sum);
+    }
+    if (sum.x != m.push.x || sum.y != m.push.y || sum.z != m.push.z) {
+        m.changed = ++scratch.step;
+    }
+    m.push = sum;
+}
+
+// One pair as the two bodies now stand (where the pass left them plus their pushes so far):
+// when they overlap, each body that recovers from the other moves away along the line of the
+// centres, by half the depth when both do; answers whether anything moved.
+bool SeparatePair(Candidate &c) {
+    const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
+    Mover &a = scratch.movers[p.mover], &b = scratch.movers[q.mover];
+    // Neither push changed since the pair was last found apart (or moved apart): still apart.
+    if (c.tested != 0 && a.changed < c.tested && b.changed < c.tested) {
+        return false;
+    }
+    c.tested = ++scratch.step;
+    const Vec3 r = PairRadii(p.shape->radii, q.shape->radii);
+    const Vec3 apart = DivideComponents(Sub(Add(p.centre, a.push), Add(q.centre, b.push)), r);
+    const float distance = std::sqrt(DotProduct(apart, apart));
+    if (!(distance < kEllipsoidContactMargin)) {
+        return false;
+    }
+    // Centres at the same place: apart along x, the lower object number towards -x.
+    Vec3 direction = Vec3{-1.0f, 0.0f, 0.0f};
+    if (distance > 0.0f) {
+        direction = Scale(1.0f / distance, apart);
+    }
+    const bool aMoves = RecoversFromEllipsoidsOf(a.body, b.body);
+    const bool bMoves = RecoversFromEllipsoidsOf(b.body, a.body);
+    float depth = kEllipsoidContactMargin + kRecoveryClearance - distance;
+    if (aMoves && bMoves) {
+        depth = 0.5f * depth;
+    }
+    const Vec3 move = MultiplyComponents(Scale(depth, direction), r);
+    if (aMoves) {
+        PushBy(a, move);
+    }
+    if (bMoves) {
+        PushBy(b, Scale(-1.0f, move));
+    }
+    return true;
+}
+
+// How far along the unit normal n the unit sphere at c must move to clear the point x of a
+// triangle (|c - x| < 1 assumed): the positive root of |c - x + t n| = 1 + clearance.
+float ClearAlong(const Vec3 &c, const Vec3 &x, const Vec3 &n) {
+    const Vec3 w = Sub(c, x);
+    const float b = DotProduct(w, n);
+    const float reach = 1.0f + kRecoveryClearance;
+    const float disc = b * b - DotProduct(w, w) + reach * reach;
+    return -b + std::sqrt(disc);
+}
+
+// The point of triangle t1 t2 t3 nearest to p (all in unit-sphere space).
+Vec3 NearestOnTriangle(const Vec3 &p, const Vec3 &a, const Vec3 &b, const Vec3 &c) {
+    const Vec3 ab = Sub(b, a), ac = Sub(c, a), ap = Sub(p, a);
+    const float d1 = DotProduct(ab, ap), d2 = DotProduct(ac, ap);
+    if (d1 <= 0.0f && d2 <= 0.0f) {
+        return a;
+    }
+    const Vec3 bp = Sub(p, b);
+    const float d3 = DotProduct(ab, bp), d4 = DotProduct(ac, bp);
+    if (d3 >= 0.0f && d4 <= d3) {
+        return b;
+    }
+    const float vc = d1 * d4 - d3 * d2;
+    if (vc <= 0.0f && d1 >= 0.0f && d3 <= 0.0f) {
+        return Add(a, Scale(d1 / (d1 - d3), ab));
+    }
+    const Vec3 cp = Sub(p, c);
+    const float d5 = DotProduct(ab, cp), d6 = DotProduct(ac, cp);
+    if (d6 >= 0.0f && d5 <= d6) {
+        return c;
+    }
+    const float vb = d5 * d2 - d1 * d6;
+    if (vb <= 0.0f && d2 >= 0.0f && d6 <= 0.0f) {
+        return Add(a, Scale(d2 / (d2 - d6), ac));
+    }
+    const float va = d3 * d6 - d5 * d4;
+    if (va <= 0.0f && (d4 - d3) >= 0.0f && (d5 - d6) >= 0.0f) {
+        return Add(b, Scale((d4 - d3) / ((d4 - d3) + (d5 - d6)), Sub(c, b)));
+    }
+    const float denom = 1.0f / (va + vb + vc);
+    return Add(a, Add(Scale(vb * denom, ab), Scale(vc * denom, ac)));
+}
+
+// The deepest triangle so far: how far to move along its normal, in unit-sphere space.
+struct Deepest {
+    float along;
+    Vec3 normal;
+    int32_t object; // the mesh's object number: equal depths go to the lowest
+};
+
+// One triangle (world corners) against the unit sphere at c (unit-sphere space of r): when the
+// centre lies in front of it and the sphere reaches it, a candidate for the deepest.
+void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
+                  int32_t object, Deepest *deepest) {
+    const Vec3 t1 = DivideComponents(w1, r), t2 = DivideComponents(w2, r),
+               t3 = DivideComponents(w3, r);
+    const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
+    const float d = DotProduct(Sub(c, t1), n);
+    if (!(d > 0.0f) || !(d < 1.0f)) {
+        return;
+    }
+    const Vec3 x = NearestOnTriangle(c, t1, t2, t3);
+    const Vec3 w = Sub(c, x);
+    if (!(DotProduct(w, w) < 1.0f)) {
+        return;
+    }
+    const float along = ClearAlong(c, x, n);
+    if (along > deepest->along || (along == deepest->along && object < deepest->object)) {
+        deepest->along = along;
+        deepest->normal = n;
+        deepest->object = object;
+    }
+}
+
+// The deepest triangle of one mesh that the ellipsoid at centre (world) is inside of.
+void TestMesh(const EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *deepest) {
+    const CollisionBody *meshBody = mesh->head.body;
+    const Vec3 &r = s->radii;
+    if (!MeshBoundsTest(mesh, centre, centre, meshBody, r)) {
+        return;
+    }
+    const Vec3 c = DivideComponents(centre, r);
+    const Matrix4 &world = MeshWorldMatrix(meshBody);
+    uint32_t count = 0;
+    const AccelCandidate *candidates =
+        ReferenceScans ? nullptr : MeshAccelQuery(mesh, world, c, c, r, &count);
+    if (candidates != nullptr) {
+        for (uint32_t k = 0; k < count; ++k) {
+            const Vec3 *w = candidates[k].corners;
+            TestTriangle(c, r, w[0], w[1], w[2], meshBody->objectNumber, deepest);
+        }
+        return;
+    }
+    for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next) {
+        const MeshTriangle *t = MemberOf<MeshTriangle>(l);
+        TestTriangle(c, r, Transform(t->corner1, world), Transform(t->corner2, world),
+                     Transform(t->corner3, world), meshBody->objectNumber, deepest);
+    }
+}
+
+// The push out of the deepest triangle of every mesh p's body recovers from (of a tie, the mesh
+// with the lowest object number, whatever the activation order), from where the pass left it.
+Vec3 GroundPush(const Placed &p) {
+    CollisionBody *own = p.shape->head.body;
+    Deepest deepest = {0.0f, Vec3{0.0f, 0.0f, 0.0f}, 0};
+    for (int32_t type = 0; type < static_cast<int32_t>(kCollisionTypeCount); ++type) {
+        if (table.recovers[kMeshKind][own->collisionType][type] == 0) {
+            continue;
+        }
+        for (ListLink *l = ShapeListFor(kMeshKind, type)->head; l != nullptr; l = l->next) {
+            ShapeEntry *e = MemberOf<ShapeEntry>(l);
+            if (e->body != own) {
+                TestMesh(p.shape, p.centre, AsMesh(e->shape), &deepest);
+            }
+        }
+    }
+    return MultiplyComponents(Scale(deepest.along, deepest.normal), p.shape->radii);
+}
+
+// Each body starts from its push out of the ground: the longest of its ellipsoids' (of a tie,
+// its first shape's).
+void GroundPushes() {
+    float *longest = static_cast<float *>(std::calloc(scratch.moverCount + 1, sizeof(float)));
+    uint32_t *shape =
+        static_cast<uint32_t *>(std::calloc(scratch.moverCount + 1, sizeof(uint32_t)));
+    for (uint32_t i = 0; longest != nullptr && shape != nullptr && i < scratch.placedCount; ++i) {
+        const Placed &p = scratch.placed[i];
+        const Vec3 g = GroundPush(p);
+        const float size = DotProduct(g, g);
+        Mover &m = scratch.movers[p.mover];
+        if (size > longest[p.mover] ||
+            (size == longest[p.mover] && size > 0.0f && p.order < shape[p.mover])) {
+            longest[p.mover] = size;
+            shape[p.mover] = p.order;
+            m.push = Vec3{0.0f, 0.0f, 0.0f};
+            m.lowest = -INFINITY;
+            PushBy(m, g);
+            m.lowest = std::max(m.push.y, 0.0f);
+        }
+    }
+    std::free(longest);
+    std::free(shape);
+}
+
+// Pushes apart, pair by pair, in rounds until nothing overlaps or the rounds run out. A pair
+// whose two pushes have not changed since it was last tested gives what it gave then, and is
+// passed over.
+void SeparateCrowd() {
+    for (uint32_t round = 0; round < kRecoveryRounds; ++round) {
+        bool moved = false;
+        for (uint32_t k = 0; k < scratch.candidateCount; ++k) {
+            moved = SeparatePair(scratch.candidates[k]) || moved;
+        }
+        if (!moved) {
+            return;
+        }
+    }
+}
+
+void ReleaseScratch() {
+    std::free(scratch.movers);
+    std::free(scratch.keys);
+    std::free(scratch.placed);
+    std::free(scratch.candidates);
+    std::free(scratch.pushed);
+    scratch = RecoveryScratch{};
+}
+
+} // namespace
+
+uint32_t OpenRecoverySteps() {
+    if (!FillTable()) {
+        return 0;
+    }
+    if (!CollectMovers() || !PlaceEllipsoids() || !CollectCandidates()) {
+        ReleaseScratch();
+        return 0;
+    }
+    // Every push from the positions the pass left, before any body moves.
+    GroundPushes();
+    SeparateCrowd();
+    // Each pushed body starts a history of its own with its push as the first step.
+    Pass.sweepIteration = Pass.sweepIteration + 1;
+    for (uint32_t i = 0; i < scratch.moverCount; ++i) {
+        Mover &m = scratch.movers[i];
+        if (LatestMotion(m.body) == nullptr || !IsFinite(m.push) ||
+            (m.push.x == 0.0f && m.push.y == 0.0f && m.push.z == 0.0f)) {
+            continue;
+        }
+        scratch.pushed[scratch.pushedCount++] = i;
+        const Vec3 from = ResolvedPosition(m.body);
+        SetAsideCurrentMotion(m.body, &m.aside);
+        m.body->creaseCounter = 0;
+        MotionRecord *step = CreateMotionRecord(m.body);
+        step->start = from;
+        step->end = Add(from, m.push);
+    }
+    Stats.recoveryPushes += scratch.pushedCount;
+    const uint32_t pushed = scratch.pushedCount;
+    if (pushed == 0) {
+        ReleaseScratch();
+    }
+    return pushed;
+}
+
+void CloseRecoverySteps() {
+    for (uint32_t k = 0; k < scratch.pushedCount; ++k) {
+        Mover &m = scratch.movers[scratch.pushed[k]];
+        RestoreCurrentMotion(m.body, &m.aside);
+    }
+    ReleaseScratch();
+}
+
+} // namespace vor

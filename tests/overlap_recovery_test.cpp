@@ -1,0 +1,301 @@
+// Overlap recovery through the exports: off, nothing moves apart; on, overlapping ellipsoids are
+// pushed apart and bodies inside the ground pushed out, never further than half their smallest
+// radius in a pass, never through a mesh, and with the same result whatever the activation order.
+// The walker on a slope shows the sinking that recovery is there for.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+class OverlapRecoveryTest : public HostTest {
+  protected:
+    // Two unit ellipsoids of type 1, 0.5 apart on x, sliding against each other.
+    void TwoOverlapping() {
+        MakeEllipsoid(1, 1);
+        MakeEllipsoid(2, 1);
+        SetCollisionsVOR(1, 1, 1, 2, 1);
+        Place(1, 0, 0, 0);
+        Place(2, 0.5f, 0, 0);
+        MoveTo(1, 0, 0, 0.01f);
+        MoveTo(2, 0.5f, 0, 0.01f);
+    }
+    // A flat floor (object 50, type 2) of two triangles facing up.
+    void Floor(float y) {
+        NewCollObjVOR(50, 2);
+        AddObjShapeVOR(50, 2);
+        AddMeshTri(50, -10, y, -10, -10, y, 10, 10, y, 10);
+        AddMeshTri(50, -10, y, -10, 10, y, 10, 10, y, -10);
+        Place(50, 0, 0, 0);
+        ActivateObjVOR(50);
+    }
+};
+
+TEST_F(OverlapRecoveryTest, OffLeavesOverlappingEllipsoidsWhereTheSweepLeftThem) {
+    TwoOverlapping();
+    RunCollisionVOR();
+    EXPECT_EQ(X(1), 0.0f);
+    EXPECT_EQ(X(2), 0.5f);
+}
+
+TEST_F(OverlapRecoveryTest, OnPushesAPairApartByHalfTheDepthEachWithinTheLimit) {
+    TwoOverlapping();
+    SetOverlapRecoveryVOR(1, 1, 1);
+    RunCollisionVOR();
+    // Each needs 0.75 to clear; the limit is half the smallest radius (0.5) a pass.
+    EXPECT_FLOAT_EQ(X(1), -0.5f);
+    EXPECT_FLOAT_EQ(X(2), 1.0f);
+    // The next pass finishes the job, to just beyond touching (2 radii plus the clearance).
+    MoveTo(1, X(1), 0, 0.02f);
+    MoveTo(2, X(2), 0, 0.02f);
+    RunCollisionVOR();
+    const float gap = X(2) - X(1);
+    EXPECT_GE(gap, 2.0f);
+    EXPECT_LT(gap, 2.01f);              // the clearance is a thousandth of a radius
+    EXPECT_FLOAT_EQ(X(1) + X(2), 0.5f); // symmetric about where they met
+}
+
+TEST_F(OverlapRecoveryTest, CentresAtTheSamePlaceGoApartAlongXLowerObjectFirst) {
+    MakeEllipsoid(7, 1);
+    MakeEllipsoid(3, 1);
+    SetCollisionsVOR(1, 1, 1, 3, 1);
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+    Place(7, 2, 0, 0);
+    Place(3, 2, 0, 0);
+    MoveTo(7, 2, 0, 0.01f);
+    MoveTo(3, 2, 0, 0.01f);
+    RunCollisionVOR();
+    EXPECT_LT(X(3), 2.0f);
+    EXPECT_GT(X(7), 2.0f);
+    EXPECT_EQ(Y(3), 0.0f);
+}
+
+TEST_F(OverlapRecoveryTest, OnlyDefinitionsThatRecoverAndSlideMoveTheirBodies) {
+    // Type 1 slides into type 2 and recovers; type 2 stops (response 1): only 1 is pushed, fully.
+    MakeEllipsoid(1, 1);
+    MakeEllipsoid(2, 2);
+    SetCollisionsVOR(1, 2, 1, 2, 1);
+    SetCollisionsVOR(2, 1, 1, 1, 1);
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+    Place(1, 0, 0, 0);
+    Place(2, 1.8f, 0, 0);
+    MoveTo(1, 0, 0, 0.01f);
+    MoveTo(2, 1.8f, 0, 0.01f);
+    RunCollisionVOR();
+    EXPECT_NEAR(X(1), -0.2f, 0.005f); // out by the whole depth, 0.2 plus the clearance
+    EXPECT_EQ(X(2), 1.8f);
+}
+
+TEST_F(OverlapRecoveryTest, APushIsSweptAndStopsAtAWall) {
+    // A wall facing -x at x = 0.9: body 2 pushed towards it stops at it, not through it.
+    NewCollObjVOR(60, 2);
+    AddObjShapeVOR(60, 2);
+    AddMeshTri(60, 0.9f, -5, -5, 0.9f, 5, 5, 0.9f, 5, -5);
+    AddMeshTri(60, 0.9f, -5, -5, 0.9f, -5, 5, 0.9f, 5, 5);
+    Place(60, 0, 0, 0);
+    ActivateObjVOR(60);
+    MakeEllipsoid(1, 1, 0.5f, 0.5f, 0.5f);
+    MakeEllipsoid(2, 1, 0.5f, 0.5f, 0.5f);
+    SetCollisionsVOR(1, 1, 1, 2, 1);
+    SetCollisionsVOR(1, 2, 2, 2, 1);
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+    Place(1, -0.2f, 0, 0);
+    Place(2, 0.3f, 0, 0);
+    // The wall holds body 2, so each pass body 1 takes only its half of what is left: the gap
+    // closes by halves, over several passes.
+    for (int frame = 0; frame < 8; ++frame) {
+        MoveTo(1, X(1), 0, Z(1) + 0.01f);
+        MoveTo(2, X(2), 0, Z(2) + 0.01f);
+        RunCollisionVOR();
+        EXPECT_LE(X(2), 0.4f + 1e-5f) << "frame " << frame; // centre stays a radius off the wall
+    }
+    EXPECT_GT(X(2) - X(1), 0.99f);
+}
+
+TEST_F(OverlapRecoveryTest, TheResultDoesNotDependOnTheActivationOrder) {
+    // A cluster of 16 bodies squeezed together, activated in two orders: the same bits.
+    auto run = [&](bool reversed) {
+        StopCollisionVOR();
+        SetCollisionsVOR(1, 1, 1, 3, 1);
+        SetOverlapRecoveryVOR(1, 1, 1);
+        std::vector<uint32_t> order;
+        for (uint32_t n = 1; n <= 16; ++n) {
+            order.push_back(n);
+        }
+        if (reversed) {
+            std::reverse(order.begin(), order.end());
+        }
+        for (uint32_t n : order) {
+            MakeEllipsoid(n, 1, 0.25f, 0.45f, 0.25f);
+            Place(n, 0.3f * ((n - 1) % 4), 0, 0.3f * ((n - 1) / 4));
+        }
+        std::vector<int32_t> bits;
+        for (int frame = 0; frame < 3; ++frame) {
+            for (uint32_t n = 1; n <= 16; ++n) {
+                MoveTo(n, X(n), 0, Z(n) + 0.001f);
+            }
+            RunCollisionVOR();
+        }
+        for (uint32_t n = 1; n <= 16; ++n) {
+            bits.push_back(PeekObjXVOR(n));
+            bits.push_back(PeekObjZVOR(n));
+        }
+        return bits;
+    };
+    const std::vector<int32_t> forward = run(false);
+    EXPECT_EQ(forward, run(true));
+    // And they did move apart: the lattice started 0.3 apart.
+    float closest = 1e30f;
+    for (size_t i = 0; i < forward.size(); i += 2) {
+        for (size_t k = i + 2; k < forward.size(); k += 2) {
+            const float dx = F(forward[k]) - F(forward[i]),
+                        dz = F(forward[k + 1]) - F(forward[i + 1]);
+            closest = std::fmin(closest, std::sqrt(dx * dx + dz * dz));
+        }
+    }
+    EXPECT_GT(closest, 0.4f);
+}
+
+TEST_F(OverlapRecoveryTest, ABodyInsideTheGroundIsPushedOutAlongItsNormal) {
+    Floor(0);
+    MakeEllipsoid(1, 1, 0.25f, 0.9f, 0.25f);
+    SetCollisionsVOR(1, 2, 2, 3, 1);
+    Place(1, 0, 0.8f, 0); // 10 cm inside
+    MoveTo(1, 0.01f, 0.8f, 0);
+    RunCollisionVOR();
+    EXPECT_FLOAT_EQ(Y(1), 0.8f); // off: a body moving along the face it cuts stays in it
+    SetOverlapRecoveryVOR(1, 2, 1);
+    MoveTo(1, 0.02f, Y(1), 0);
+    RunCollisionVOR();
+    EXPECT_GE(Y(1), 0.9f);
+    EXPECT_LT(Y(1), 0.9f + 0.9f * 2e-3f);
+    EXPECT_FLOAT_EQ(X(1), 0.02f);
+}
+
+TEST_F(OverlapRecoveryTest, BadTypesAreReportedAndChangeNothing) {
+    Arm();
+    SetOverlapRecoveryVOR(101, 1, 1);
+    Arm();
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, 3, 1);
+    Arm();
+    SetOverlapRecoveryVOR(3, 200, 1);
+    const std::vector<std::string> expected = {"Invalid Overlap Recovery TYPE ID: 101",
+                                               "Invalid Overlap Recovery TYPE ID: 4294967295",
+                                               "Invalid Overlap Recovery TYPE ID: 200"};
+    EXPECT_EQ(log.texts, expected);
+    // Nothing was switched on: the pair stays as the sweep left it.
+    TwoOverlapping();
+    RunCollisionVOR();
+    EXPECT_EQ(X(1), 0.0f);
+}
+
+// Four triangles: a flat quad and a slope of 1.2 rising from its edge at x = 0, each split along
+// its diagonal. A walker (0.25 x 0.9 x 0.25) walks up the slope 6 cm a frame with a fall of
+// 0.2 folded into its move. It starts each pass already cutting the slope's shared diagonal: the
+// edge contact, found overlapping, has a negative time and beats the face's time 0, and after its
+// slide the face contact that would lift the walker out repeats its point and is dropped. So the
+// written rules leave it inside the slope, deeper than 4 cm here; recovery keeps it out.
+class SlopeWalkerTest : public OverlapRecoveryTest {
+  protected:
+    struct Tri {
+        float c[9];
+    };
+    std::vector<Tri> tris;
+
+    void BuildSlope() {
+        const float s = 1.2f;
+        tris = {{{-3, 0, -3, -3, 0, 3, 0, 0, 3}},
+                {{-3, 0, -3, 0, 0, 3, 0, 0, -3}},
+                {{0, 0, -3, 0, 0, 3, 3, 3 * s, 3}},
+                {{0, 0, -3, 3, 3 * s, 3, 3, 3 * s, -3}}};
+        NewCollObjVOR(50, 2);
+        AddObjShapeVOR(50, 2);
+        for (const Tri &t : tris) {
+            AddMeshTri(50, t.c[0], t.c[1], t.c[2], t.c[3], t.c[4], t.c[5], t.c[6], t.c[7], t.c[8]);
+        }
+        Place(50, 0, 0, 0);
+        ActivateObjVOR(50);
+        MakeEllipsoid(1, 1, 0.25f, 0.9f, 0.25f);
+        SetCollisionsVOR(1, 2, 2, 3, 1);
+        Place(1, -1.0f, 0.91f, 0.1f);
+    }
+    // How deep the walker is in the ground: (1 - its unit-sphere distance to the nearest
+    // triangle) times its height radius; the nearest point by the plain region construction.
+    float Depth() const {
+        const float r[3] = {0.25f, 0.9f, 0.25f};
+        const float p[3] = {F(PeekObjXVOR(1)) / r[0], F(PeekObjYVOR(1)) / r[1],
+                            F(PeekObjZVOR(1)) / r[2]};
+        float nearest = 1e30f;
+        for (const Tri &t : tris) {
+            float v[9];
+            for (int k = 0; k < 9; ++k) {
+                v[k] = t.c[k] / r[k % 3];
+            }
+            nearest = std::fmin(nearest, Distance(p, v, v + 3, v + 6));
+        }
+        return nearest < 1 ? (1 - nearest) * r[1] : 0.0f;
+    }
+    static float Distance(const float *p, const float *a, const float *b, const float *c) {
+        float ab[3], ac[3], ap[3], bp[3], cp[3];
+        for (int k = 0; k < 3; ++k) {
+            ab[k] = b[k] - a[k], ac[k] = c[k] - a[k], ap[k] = p[k] - a[k];
+            bp[k] = p[k] - b[k], cp[k] = p[k] - c[k];
+        }
+        auto dot = [](const float *u, const float *w) {
+            return u[0] * w[0] + u[1] * w[1] + u[2] * w[2];
+        };
+        const float d1 = dot(ab, ap), d2 = dot(ac, ap), d3 = dot(ab, bp), d4 = dot(ac, bp);
+        const float d5 = dot(ab, cp), d6 = dot(ac, cp);
+        const float vc = d1 * d4 - d3 * d2, vb = d5 * d2 - d1 * d6, va = d3 * d6 - d5 * d4;
+        float u = 0, v = 0;
+        if (d1 <= 0 && d2 <= 0) {
+        } else if (d3 >= 0 && d4 <= d3) {
+            u = 1;
+        } else if (vc <= 0 && d1 >= 0 && d3 <= 0) {
+            u = d1 / (d1 - d3);
+        } else if (d6 >= 0 && d5 <= d6) {
+            v = 1;
+        } else if (vb <= 0 && d2 >= 0 && d6 <= 0) {
+            v = d2 / (d2 - d6);
+        } else if (va <= 0 && d4 - d3 >= 0 && d5 - d6 >= 0) {
+            const float w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
+            u = 1 - w, v = w;
+        } else {
+            const float den = 1 / (va + vb + vc);
+            u = vb * den, v = vc * den;
+        }
+        float q[3];
+        for (int k = 0; k < 3; ++k) {
+            q[k] = a[k] + u * ab[k] + v * ac[k] - p[k];
+        }
+        return std::sqrt(dot(q, q));
+    }
+    // The deepest the walker goes in 70 frames.
+    float Walk() {
+        float deepest = 0;
+        for (int frame = 0; frame < 70; ++frame) {
+            MoveTo(1, X(1) + 0.06f, Y(1) - 0.2f, Z(1));
+            RunCollisionVOR();
+            deepest = std::fmax(deepest, Depth());
+        }
+        return deepest;
+    }
+};
+
+TEST_F(SlopeWalkerTest, WithoutRecoveryTheWalkerEndsPassesInsideTheSlope) {
+    BuildSlope();
+    EXPECT_GT(Walk(), 0.04f);
+    EXPECT_GT(X(1), 1.5f); // it did climb
+}
+
+TEST_F(SlopeWalkerTest, WithRecoveryTheWalkerNeverGoesMoreThanTwoMillimetresIn) {
+    BuildSlope();
+    SetOverlapRecoveryVOR(1, 2, 1);
+    EXPECT_LT(Walk(), 0.002f);
+    EXPECT_GT(X(1), 1.5f);
+}
+
+} // namespace
