@@ -770,6 +770,9 @@ Recording RunMixedCrowd(uint32_t seed) {
             break;
         }
         MixedRays(sc, rec, m, extent, frame * 10 + 2);
+    }
+    return rec;
+}
 
 // Many triangles at one distance from a ray: exact copies of one lid, or copies a float or a few
 // apart, listed nearest first or farthest first, among a small level; rays straight down through
