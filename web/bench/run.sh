@@ -5,7 +5,8 @@
 # library's load time and size (load_time.mjs). Not part of the test command.
 #   bash web/bench/run.sh [ARGS for bench.mjs]      e.g. --rounds 9 --only small,crowd
 #   bash web/bench/run.sh --module build/web/vorcollide.wasm --module OTHER.wasm   (both timed)
-# Modules given with --module are also measured for load time and size.
+# Without --module it times both builds web/build.sh makes, SIMD128 first (the plain build's answers
+# are compared with it). The modules timed are also measured for load time and size.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -18,6 +19,10 @@ for ((k = 1; k <= $#; ++k)); do
         next=$((k + 1)); modules+=(--module "$(realpath "${!next}")")
     fi
 done
+if [ ${#modules[@]} -eq 0 ]; then
+    modules=(--module "$root/build/web/vorcollide.wasm" --module "$root/build/web/vorcollide-plain.wasm")
+    set -- "$@" "${modules[@]}"
+fi
 echo "== time per ray and per character step ($(date -u +%Y-%m-%d), $(git -C "$root" describe --always --dirty))"
 node web/bench/bench.mjs --levels $out/levels --json $out/bench.json "$@"
 echo "== load time and size"
