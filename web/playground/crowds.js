@@ -9,6 +9,8 @@ const BODY_TYPE = 1, GROUND_TYPE = 2; // the character and level types of the wa
 const RESPONSE = 3;
 // An overlap counts when it is deeper than this (metres).
 export const OVERLAP_COUNTED = 0.001;
+// A walker counts as sunk into the ground when deeper than this (metres).
+export const SUNK_COUNTED = 0.002;
 
 // Four blocks of 10 x 10 characters on a lattice 0.8 m apart, each walking 25 mm a frame to the
 // centre of its block under gravity, so that each block presses into a cluster.
@@ -18,9 +20,18 @@ const CROWD = { side: 20, block: 10, pitch: 0.8, radii: [0.25, 0.45, 0.25], step
 // near the edge.
 const ROLLING = { cells: 64, walkers: 4, spacing: 16, radii: [0.25, 0.9, 0.25], step: 2 / 60, fall: 0.1, edge: 4, frames: 600 };
 
+const radiiText = (r) => r.join(' × ');
 export const CROWD_SCENES = {
-  crowd: { title: `crowd: ${CROWD.side * CROWD.side} characters pressing into four clusters`, frames: CROWD.frames },
-  rolling: { title: `rolling level: ${ROLLING.walkers ** 2} walkers crossing a heightfield`, frames: ROLLING.frames },
+  crowd: {
+    title: `crowd: ${CROWD.side * CROWD.side} characters pressing into four clusters`, frames: CROWD.frames,
+    about: `${CROWD.side * CROWD.side} characters of radii ${radiiText(CROWD.radii)}, ${CROWD.pitch} m apart, each walking ${CROWD.step * 60} m/s ` +
+      `to the middle of its block of ${CROWD.block} × ${CROWD.block} under gravity; response ${RESPONSE} against the floor and each other.`,
+  },
+  rolling: {
+    title: `rolling level: ${ROLLING.walkers ** 2} walkers crossing a heightfield`, frames: ROLLING.frames,
+    about: `${ROLLING.walkers ** 2} walkers of radii ${radiiText(ROLLING.radii)} at ${ROLLING.step * 60} m/s over ${ROLLING.cells} × ${ROLLING.cells} ` +
+      `one-metre cells of y = 2 sin(x/9) cos(z/7), a fall of ${ROLLING.fall * 60} m/s in each move; response ${RESPONSE}.`,
+  },
 };
 
 export const groundHeight = (x, z) => 2 * Math.sin(x / 9) * Math.cos(z / 7);
@@ -159,10 +170,11 @@ export function createCrowdScene(vor, kind, recover) {
       bodies.forEach((b, i) => {
         const d = depthInGround(scene.centres.subarray(3 * i, 3 * i + 3), spec.radii);
         now = Math.max(now, d);
+        if (d > SUNK_COUNTED) out.inside[i] = 1; // drawn as a body inside another is
         walkerDeepest[i] = Math.max(walkerDeepest[i], d);
       });
       scene.deepestInGround = Math.max(scene.deepestInGround, now);
-      Object.assign(out, { inGroundNow: now, deepestInGround: scene.deepestInGround, walkersOver2mm: walkerDeepest.filter((d) => d > 0.002).length });
+      Object.assign(out, { inGroundNow: now, deepestInGround: scene.deepestInGround, walkersOver2mm: walkerDeepest.filter((d) => d > SUNK_COUNTED).length });
     }
     return out;
   };

@@ -699,7 +699,8 @@ const crowdBody = new THREE.Color('#4f8fd6'), crowdInside = new THREE.Color('#e0
 let crowdBodies = null; // the instanced ellipsoids of the scene's bodies
 
 function startCrowdScene(kind) {
-  useLevel(sim.level); // closes a trace, clears the panels and leaves a scene shown before
+  useLevel(builtIn); // closes a trace, clears the panels and leaves a scene shown before
+  showMessage('');
   crowd = createCrowdScene(vor, kind, recoveryOn);
   crowdReading = crowd.measure();
   clearGroup(worldGroup);
@@ -710,6 +711,7 @@ function startCrowdScene(kind) {
   worldGroup.add(crowdBodies);
   for (const id of ['settingsBox', 'flip', 'concaveSpot', 'record']) $(id).style.display = 'none';
   $('status').textContent = CROWD_SCENES[kind].title;
+  $('scale').textContent = CROWD_SCENES[kind].about;
   crowdCamera();
   refresh();
   return crowdReading;
@@ -758,7 +760,7 @@ function crowdReadoutText(r, count) {
   const mm = (v) => `${(1000 * v).toFixed(1)} mm`;
   let text = `frame ${r.frame}, recovery ${r.recover ? 'on' : 'off'}: ${r.overlapping} of ${count} bodies inside another by more than 1 mm (red), deepest overlap ${mm(r.deepest)}`;
   if (r.deepestInGround !== undefined)
-    text += `; into the ground now ${mm(r.inGroundNow)}, deepest so far ${mm(r.deepestInGround)}, ${r.walkersOver2mm} of ${count} walkers more than 2 mm in at some frame`;
+    text += `; into the ground now ${mm(r.inGroundNow)} (red beyond 2 mm), deepest so far ${mm(r.deepestInGround)}, ${r.walkersOver2mm} of ${count} walkers more than 2 mm in at some frame`;
   return text;
 }
 

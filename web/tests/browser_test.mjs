@@ -389,6 +389,35 @@ try {
   check('after the respawn the character is on screen (its colour at its projected place)',
     s.x > 0 && s.x < s.width && s.y > 0 && s.y < s.height && s.depth < 1 && yellow >= 4, `${JSON.stringify(s)}, ${yellow} character pixels`);
 
+  // The readout's own geometry, where a wrong sign or region would misreport: the distance to a
+  // triangle against the nearest of a dense sampling of it, overlaps at and just inside touching
+  // (per-axis radii), and the depth of a walker lowered into the field's flat top.
+  const geometry = await page.evaluate(async () => {
+    const { distanceToTriangle, measureOverlaps, depthInGround, groundHeight } = await import('/crowds.js');
+    let seed = 7;
+    const random = () => ((seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648) * 4 - 2;
+    const a = [0, 0, 0], b = [2, 0.5, 0], c = [0.3, -0.2, 1.8];
+    let worst = 0;
+    for (let q = 0; q < 24; ++q) {
+      const p = [random(), random(), random()];
+      let sampled = Infinity;
+      for (let i = 0; i <= 300; ++i) for (let k = 0; i + k <= 300; ++k) {
+        const u = i / 300, v = k / 300;
+        sampled = Math.min(sampled, Math.hypot(...[0, 1, 2].map((x) => a[x] + u * (b[x] - a[x]) + v * (c[x] - a[x]) - p[x])));
+      }
+      worst = Math.max(worst, Math.abs(sampled - distanceToTriangle(p, a, b, c)));
+    }
+    const r = [0.25, 0.45, 0.25];
+    const pair = (dx, dy, dz) => { const m = measureOverlaps([0, 0, 0, dx, dy, dz, 9, 0, 9], r); return [m.overlapping, Number(m.deepest.toFixed(6)), [...m.inside]]; };
+    const top = [(9 * Math.PI) / 2, 14 * Math.PI]; // sin(x/9) = cos(z/7) = 1: the field's flat top
+    const walker = [0.25, 0.9, 0.25], at = (lift) => depthInGround([top[0], groundHeight(...top) + 0.9 + lift, top[1]], walker);
+    return { worst, touching: pair(0.5, 0, 0), inside2mm: pair(0.498, 0, 0), aboveTouching: pair(0, 0.9, 0), same: pair(0, 0, 0), clear: at(0.1), sunk5cm: at(-0.05) };
+  });
+  check('the readout measures: triangle distance as a dense sampling gives it, overlaps from just inside touching, depth in the ground',
+    geometry.worst < 0.01 && geometry.touching[0] === 0 && geometry.aboveTouching[0] === 0 &&
+    geometry.inside2mm[0] === 2 && Math.abs(geometry.inside2mm[1] - 0.002) < 1e-5 && geometry.inside2mm[2].join() === '1,1,0' &&
+    geometry.same[1] === 0.5 && geometry.clear === 0 && Math.abs(geometry.sunk5cm - 0.05) < 0.01, JSON.stringify(geometry));
+
   // Overlap recovery: the crowd presses into clusters whose bodies end inside each other with the
   // switch off; started again with it on, the same frames end with fewer. The panel's readout
   // says what the values say.
@@ -426,6 +455,7 @@ try {
     return page.evaluate(() => playground.runCrowdFrames(600));
   };
   const sinkOff = await rolling(false), sinkOn = await rolling(true);
+  await page.screenshot({ path: path.join(outDir, 'playground-rolling.png') });
   const groundSays = (r) => r.text.includes(`deepest so far ${(1000 * r.deepestInGround).toFixed(1)} mm, ${r.walkersOver2mm} of 16 walkers`);
   check('on the rolling level the readout shows walkers sinking without recovery, none 2 mm deep with it',
     sinkOff.deepestInGround > 0.01 && sinkOff.walkersOver2mm > 0 && sinkOn.deepestInGround <= 0.002 && sinkOn.walkersOver2mm === 0 &&
