@@ -102,7 +102,7 @@ export function measureOverlaps(centres, r) {
 export function createCrowdScene(vor, kind, recover) {
   vor.StopCollisionVOR();
   vor.SetOverlapRecoveryVOR(ALL_TYPES, ALL_TYPES, recover ? 1 : 0);
-  const spec = kind === 'crowd' ? CROWD : ROLLING;
+  const setup = kind === 'crowd' ? CROWD : ROLLING;
   const ground = kind === 'crowd' ? flatFloor() : heightfield();
   const groundNumber = 1;
   vor.NewCollObjVOR(groundNumber, GROUND_TYPE);
@@ -120,7 +120,7 @@ export function createCrowdScene(vor, kind, recover) {
     b.number = i + 2;
     vor.NewCollObjVOR(b.number, BODY_TYPE);
     vor.AddObjShapeVOR(b.number, 1);
-    vor.SetObjRadiusVOR(b.number, ...spec.radii);
+    vor.SetObjRadiusVOR(b.number, ...setup.radii);
     vor.SetObjPosVOR(...b.at);
     vor.SetObjRotVOR(0, 0, 0);
     vor.UpdateObjVOR(b.number, 1);
@@ -128,7 +128,7 @@ export function createCrowdScene(vor, kind, recover) {
     vor.ActivateObjVOR(b.number);
   });
 
-  const scene = { kind, recover: !!recover, radii: spec.radii, ground, bodies, frame: 0, centres: new Float32Array(3 * bodies.length), deepestInGround: 0, walkersOver2mm: 0 };
+  const scene = { kind, recover: !!recover, radii: setup.radii, ground, bodies, frame: 0, centres: new Float32Array(3 * bodies.length), deepestInGround: 0, walkersOver2mm: 0 };
   const walkerDeepest = new Float64Array(bodies.length);
   const read = () => bodies.forEach((b, i) => scene.centres.set([vor.PeekObjXVOR(b.number), vor.PeekObjYVOR(b.number), vor.PeekObjZVOR(b.number)], 3 * i));
   read();
@@ -164,11 +164,11 @@ export function createCrowdScene(vor, kind, recover) {
 
   // The readout after the last pass.
   scene.measure = () => {
-    const out = { frame: scene.frame, recover: scene.recover, ...measureOverlaps(scene.centres, spec.radii) };
+    const out = { frame: scene.frame, recover: scene.recover, ...measureOverlaps(scene.centres, setup.radii) };
     if (kind === 'rolling') {
       let now = 0;
       bodies.forEach((b, i) => {
-        const d = depthInGround(scene.centres.subarray(3 * i, 3 * i + 3), spec.radii);
+        const d = depthInGround(scene.centres.subarray(3 * i, 3 * i + 3), setup.radii);
         now = Math.max(now, d);
         if (d > SUNK_COUNTED) out.inside[i] = 1; // drawn as a body inside another is
         walkerDeepest[i] = Math.max(walkerDeepest[i], d);
