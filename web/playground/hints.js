@@ -27,6 +27,10 @@ export const SETTING_HINTS = {
     3: 'riders carried and turned: as 2, and a body that stood on it the pass before is carried and turned with it',
     4: 'riders carried: as 2, and a body that stood on it the pass before is carried, never turned',
   },
+  recovery: {
+    0: 'off (default): bodies that end a pass inside another or inside the ground stay there; the sweep stops only bodies that approach a contact',
+    1: 'on: after each pass, bodies inside another are pushed apart and bodies inside the ground out along its normal, each push swept and at most half the smallest radius',
+  },
   minSlope: (v) => `ground is walkable where the contact normal's y exceeds ${v.toFixed(2)}` +
     ` (about ${Math.round((Math.acos(Math.min(1, Math.max(0, v))) * 180) / Math.PI)} degrees for a sphere; a body taller than wide gets a steeper normal on a slope)`,
 };

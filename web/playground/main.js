@@ -10,6 +10,7 @@ import { loadVorcollide } from 'vorcollide';
 import { createSim, builtInLevel, meshLevel, LIMITS, CHARACTER, scriptedInputs, SCRIPTED_WALK_FRAMES, DEFAULT_SETTINGS, CONCAVE_SPOT } from './sim.js';
 import { SETTING_HINTS, settingHint } from './hints.js';
 import { parseTrace, createTracePlayer } from './trace.js';
+import { CROWD_SCENES, createCrowdScene } from './crowds.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -257,6 +258,10 @@ let script = null; // the scripted walk's inputs while it runs
 let walkDone = null;
 
 function stepOnce() {
+  if (crowd) {
+    crowdReading = crowd.step();
+    return;
+  }
   let input;
   if (script) {
     const next = script.next();
@@ -320,7 +325,9 @@ function overview() {
 }
 
 function refresh() {
-  if (tracePlayer) {
+  if (crowd) {
+    refreshCrowd();
+  } else if (tracePlayer) {
     const scales = new Map([...tracePlayer.objects.values()].map((o) => [o.number, o.scale]));
     placeBodies(scales);
     const shown = Number($('traceObject').value);
@@ -371,7 +378,7 @@ window.addEventListener('keydown', (e) => { if (e.code === 'KeyP' && !(e.target 
 
 // ---- settings -------------------------------------------------------------------------------
 function syncControls() {
-  const s = sim.settings;
+  const s = { ...sim.settings, recovery: recoveryOn ? 1 : 0 };
   $('response').value = String(s.response);
   $('concave').value = String(s.concave);
   $('sizeMode').value = String(s.sizeMode);
@@ -398,6 +405,7 @@ $('minSlope').addEventListener('input', () => {
 // Every level starts afresh: default settings (the scripted walk changes some), no ray, no file
 // names or results of the level before.
 function useLevel(level) {
+  leaveCrowd();
   closeTrace();
   sim.settings = { ...DEFAULT_SETTINGS, minSlope: sceneData.characters.minSlope };
   sim.setLevel(level);
@@ -509,6 +517,7 @@ async function loadLevelFile(file) {
 
 // ---- traces -------------------------------------------------------------------------------
 async function openTrace(file, others = []) {
+  leaveCrowd();
   const objFiles = new Map();
   for (const f of others) {
     if (!f.name.toLowerCase().endsWith('.obj')) continue;
@@ -596,10 +605,14 @@ window.addEventListener('drop', (e) => {
   openFiles(e.dataTransfer.files);
 });
 $('builtIn').addEventListener('click', () => { useLevel(builtIn); showMessage(''); });
-$('respawn').addEventListener('click', () => { sim.respawn(); followCharacter(); });
+$('respawn').addEventListener('click', () => {
+  if (crowd) return startCrowdScene(crowd.kind);
+  sim.respawn();
+  followCharacter();
+});
 $('flip').addEventListener('click', () => flipLevel());
 $('concaveSpot').addEventListener('click', () => showConcaveSpot());
-$('overview').addEventListener('click', () => overview());
+$('overview').addEventListener('click', () => (crowd ? crowdCamera() : overview()));
 
 // ---- the scripted walk and recording ----------------------------------------------------------
 function startWalk() {
@@ -675,6 +688,91 @@ function* concavePush(frames) {
   for (let i = 0; i < frames; ++i) yield { to: CONCAVE_SPOT.to, jump: false };
 }
 
+// ---- the overlap recovery scenes -------------------------------------------------------------
+// A crowd or a rolling level replaces the character's world until a level is chosen again; the
+// switch is system-wide, so it is turned off on the way out and the character's world (and its
+// traces) stay as they were.
+let crowd = null; // the scene while one runs
+let crowdReading = null; // its readout after the last pass
+let recoveryOn = false;
+const crowdBody = new THREE.Color('#4f8fd6'), crowdInside = new THREE.Color('#e0413a');
+let crowdBodies = null; // the instanced ellipsoids of the scene's bodies
+
+function startCrowdScene(kind) {
+  useLevel(builtIn); // closes a trace, clears the panels and leaves a scene shown before
+  showMessage('');
+  crowd = createCrowdScene(vor, kind, recoveryOn);
+  crowdReading = crowd.measure();
+  clearGroup(worldGroup);
+  clearGroup(markerGroup);
+  bodyViews = new Map();
+  addBodyView(1, { corners: crowd.ground, colour: '#9aa6b2' });
+  crowdBodies = new THREE.InstancedMesh(new THREE.SphereGeometry(1, 16, 10), new THREE.MeshStandardMaterial({ roughness: 0.5 }), crowd.bodies.length);
+  worldGroup.add(crowdBodies);
+  for (const id of ['settingsBox', 'flip', 'concaveSpot', 'record']) $(id).style.display = 'none';
+  $('status').textContent = CROWD_SCENES[kind].title;
+  $('scale').textContent = CROWD_SCENES[kind].about;
+  crowdCamera();
+  refresh();
+  return crowdReading;
+}
+
+function leaveCrowd() {
+  if (!crowd) return;
+  crowd = null;
+  crowdReading = null;
+  crowdBodies = null;
+  vor.SetOverlapRecoveryVOR(-1, -1, 0); // VOR_ALL_TYPES: every definition
+  for (const id of ['settingsBox', 'flip', 'record']) $(id).style.display = '';
+  $('crowdReadout').textContent = '';
+}
+
+// The whole scene from above its front edge.
+function crowdCamera() {
+  let min = [Infinity, Infinity, Infinity], max = [-Infinity, -Infinity, -Infinity];
+  const g = crowd.ground;
+  for (let i = 0; i < g.length; ++i) { min[i % 3] = Math.min(min[i % 3], g[i]); max[i % 3] = Math.max(max[i % 3], g[i]); }
+  const centre = new THREE.Vector3((min[0] + max[0]) / 2, 0, (min[2] + max[2]) / 2), reach = Math.max(max[0] - min[0], max[2] - min[2]);
+  camera.near = 0.05;
+  camera.far = 20 * reach;
+  camera.updateProjectionMatrix();
+  controls.minDistance = 0.5;
+  controls.maxDistance = 4 * reach;
+  controls.target.copy(centre);
+  camera.position.set(centre.x, reach * (crowd.kind === 'crowd' ? 0.55 : 0.45), centre.z + reach * 0.75);
+}
+
+// The bodies where the library has them, those inside another in red, and the readout.
+function refreshCrowd() {
+  placeBodies();
+  const m = new THREE.Matrix4(), r = crowd.radii, c = crowd.centres;
+  crowd.bodies.forEach((b, i) => {
+    crowdBodies.setMatrixAt(i, m.makeScale(...r).setPosition(c[3 * i], c[3 * i + 1], c[3 * i + 2]));
+    crowdBodies.setColorAt(i, crowdReading.inside[i] ? crowdInside : crowdBody);
+  });
+  crowdBodies.instanceMatrix.needsUpdate = true;
+  crowdBodies.instanceColor.needsUpdate = true;
+  $('crowdReadout').textContent = crowdReadoutText(crowdReading, crowd.bodies.length);
+  $('hud').textContent = `${CROWD_SCENES[crowd.kind].title}  frame ${crowdReading.frame}  overlap recovery ${crowdReading.recover ? 'on' : 'off'}`;
+}
+
+function crowdReadoutText(r, count) {
+  const mm = (v) => `${(1000 * v).toFixed(1)} mm`;
+  let text = `frame ${r.frame}, recovery ${r.recover ? 'on' : 'off'}: ${r.overlapping} of ${count} bodies inside another by more than 1 mm (red), deepest overlap ${mm(r.deepest)}`;
+  if (r.deepestInGround !== undefined)
+    text += `; into the ground now ${mm(r.inGroundNow)} (red beyond 2 mm), deepest so far ${mm(r.deepestInGround)}, ${r.walkersOver2mm} of ${count} walkers more than 2 mm in at some frame`;
+  return text;
+}
+
+$('crowdScene').addEventListener('click', () => startCrowdScene('crowd'));
+$('rollingScene').addEventListener('click', () => startCrowdScene('rolling'));
+$('recovery').addEventListener('change', () => {
+  recoveryOn = $('recovery').checked;
+  crowd?.setRecovery(recoveryOn);
+  $('recoveryHint').textContent = settingHint('recovery', recoveryOn ? 1 : 0);
+  $('recovery').blur();
+});
+
 // ---- start ----------------------------------------------------------------------------------
 useLevel(builtIn);
 requestAnimationFrame(loop);
@@ -713,6 +811,15 @@ window.playground = {
   seekTrace: (frame) => { seekTrace(frame); return { frame: tracePlayer.frame, frames: tracePlayer.frames, compared: tracePlayer.compared, differ: tracePlayer.differ.length, contacts: [...tracePlayer.objects.values()].filter((o) => o.kinds.has(1)).reduce((n, o) => n + vor.CountCollisionsVOR(o.number), 0) }; },
   message: () => ({ text: $('message').textContent, kind: $('message').className }),
   lastTrace: () => lastTrace,
+  // Runs frames of the crowd scene shown (the page stays paused) and answers its readout: the
+  // values and the text the panel shows.
+  runCrowdFrames(frames) {
+    setPaused(true);
+    for (let i = 0; i < frames; ++i) stepOnce();
+    refresh();
+    const { inside, ...values } = crowdReading;
+    return { ...values, bodies: crowd.bodies.length, inside: inside.reduce((n, v) => n + v, 0), text: $('crowdReadout').textContent, hint: $('recoveryHint').textContent };
+  },
   ready: true,
 };
 document.body.dataset.ready = '1';

@@ -3,8 +3,9 @@
 // walk's trace is replayed by vorcollide-scene against the Linux module, whose results must hash
 // to the page's hash. Bad files must give clear messages and break nothing; a screenshot must
 // show the level, and a 700-unit level must be as visible, sized as vorcollide-scene sizes it,
-// with the character on screen after it falls off and is put back. Any JavaScript error or
-// failed request fails the test.
+// with the character on screen after it falls off and is put back. The crowd scene and the
+// rolling level must show what overlap recovery changes. Any JavaScript error or failed request
+// fails the test.
 // usage: node browser_test.mjs URL SCENE_TOOL LINUX_MODULE OUT_DIR SCENE_TRACE
 import { spawnSync } from 'node:child_process';
 import { writeFileSync, readFileSync } from 'node:fs';
@@ -387,6 +388,83 @@ try {
   const yellow = characterPixels(decodePng(readFileSync(fellShot)), box, s.x, s.y, 6);
   check('after the respawn the character is on screen (its colour at its projected place)',
     s.x > 0 && s.x < s.width && s.y > 0 && s.y < s.height && s.depth < 1 && yellow >= 4, `${JSON.stringify(s)}, ${yellow} character pixels`);
+
+  // The readout's own geometry, where a wrong sign or region would misreport: the distance to a
+  // triangle against the nearest of a dense sampling of it, overlaps at and just inside touching
+  // (per-axis radii), and the depth of a walker lowered into the field's flat top.
+  const geometry = await page.evaluate(async () => {
+    const { distanceToTriangle, measureOverlaps, depthInGround, groundHeight } = await import('/crowds.js');
+    let seed = 7;
+    const random = () => ((seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648) * 4 - 2;
+    const a = [0, 0, 0], b = [2, 0.5, 0], c = [0.3, -0.2, 1.8];
+    let worst = 0;
+    for (let q = 0; q < 24; ++q) {
+      const p = [random(), random(), random()];
+      let sampled = Infinity;
+      for (let i = 0; i <= 300; ++i) for (let k = 0; i + k <= 300; ++k) {
+        const u = i / 300, v = k / 300;
+        sampled = Math.min(sampled, Math.hypot(...[0, 1, 2].map((x) => a[x] + u * (b[x] - a[x]) + v * (c[x] - a[x]) - p[x])));
+      }
+      worst = Math.max(worst, Math.abs(sampled - distanceToTriangle(p, a, b, c)));
+    }
+    const r = [0.25, 0.45, 0.25];
+    const pair = (dx, dy, dz) => { const m = measureOverlaps([0, 0, 0, dx, dy, dz, 9, 0, 9], r); return [m.overlapping, Number(m.deepest.toFixed(6)), [...m.inside]]; };
+    const top = [(9 * Math.PI) / 2, 14 * Math.PI]; // sin(x/9) = cos(z/7) = 1: the field's flat top
+    const walker = [0.25, 0.9, 0.25], at = (lift) => depthInGround([top[0], groundHeight(...top) + 0.9 + lift, top[1]], walker);
+    return { worst, touching: pair(0.5, 0, 0), inside2mm: pair(0.498, 0, 0), aboveTouching: pair(0, 0.9, 0), same: pair(0, 0, 0), clear: at(0.1), sunk5cm: at(-0.05) };
+  });
+  check('the readout measures: triangle distance as a dense sampling gives it, overlaps from just inside touching, depth in the ground',
+    geometry.worst < 0.01 && geometry.touching[0] === 0 && geometry.aboveTouching[0] === 0 &&
+    geometry.inside2mm[0] === 2 && Math.abs(geometry.inside2mm[1] - 0.002) < 1e-5 && geometry.inside2mm[2].join() === '1,1,0' &&
+    geometry.same[1] === 0.5 && geometry.clear === 0 && Math.abs(geometry.sunk5cm - 0.05) < 0.01, JSON.stringify(geometry));
+
+  // Overlap recovery: the crowd presses into clusters whose bodies end inside each other with the
+  // switch off; started again with it on, the same frames end with fewer. The panel's readout
+  // says what the values say.
+  const crowdRun = async (recover, frames) => {
+    if (await page.$eval('#recovery', (e) => e.checked) !== recover) await page.click('#recovery');
+    await page.click('#crowdScene');
+    return page.evaluate((n) => playground.runCrowdFrames(n), frames);
+  };
+  const readoutSays = (r) => r.text.startsWith(`frame ${r.frame}, recovery ${r.recover ? 'on' : 'off'}: ${r.overlapping} of ${r.bodies} bodies inside another`) &&
+    r.text.includes(`deepest overlap ${(1000 * r.deepest).toFixed(1)} mm`) && r.inside === r.overlapping;
+  const crowdOff = await crowdRun(false, 120);
+  check('the crowd without recovery ends with bodies inside each other, as its readout says',
+    crowdOff.frame === 120 && !crowdOff.recover && crowdOff.bodies === 400 && crowdOff.overlapping > 10 && crowdOff.deepest > 0.1 && readoutSays(crowdOff),
+    JSON.stringify(crowdOff));
+  const crowdOn = await crowdRun(true, 120);
+  check('the same crowd with recovery ends the same frames with fewer bodies inside another, and shallower',
+    crowdOn.frame === 120 && crowdOn.recover && crowdOn.overlapping < crowdOff.overlapping && crowdOn.deepest < crowdOff.deepest && readoutSays(crowdOn),
+    `off ${JSON.stringify(crowdOff)}, on ${JSON.stringify(crowdOn)}`);
+  check('the switch is explained in one line, its own for each state',
+    crowdOn.hint !== crowdOff.hint && [crowdOn.hint, crowdOff.hint].every((t) => t.length > 20 && !t.includes('\n')), `${crowdOff.hint} | ${crowdOn.hint}`);
+  // Switched on in the middle of a run, the next passes take the overlaps apart.
+  await page.click('#recovery');
+  await page.click('#crowdScene');
+  const pressed = await page.evaluate(() => playground.runCrowdFrames(120));
+  await page.click('#recovery');
+  const eased = await page.evaluate(() => playground.runCrowdFrames(60));
+  check('switched on live, recovery takes a pressed crowd apart', !pressed.recover && eased.recover && eased.frame === 180 &&
+    eased.overlapping < pressed.overlapping && eased.deepest < pressed.deepest, `${JSON.stringify(pressed)} -> ${JSON.stringify(eased)}`);
+  await page.screenshot({ path: path.join(outDir, 'playground-crowd.png') });
+
+  // The rolling level: without recovery walkers sink into the ground; with it, never 2 mm.
+  const rolling = async (recover) => {
+    if (await page.$eval('#recovery', (e) => e.checked) !== recover) await page.click('#recovery');
+    await page.click('#rollingScene');
+    return page.evaluate(() => playground.runCrowdFrames(600));
+  };
+  const sinkOff = await rolling(false), sinkOn = await rolling(true);
+  await page.screenshot({ path: path.join(outDir, 'playground-rolling.png') });
+  const groundSays = (r) => r.text.includes(`deepest so far ${(1000 * r.deepestInGround).toFixed(1)} mm, ${r.walkersOver2mm} of 16 walkers`);
+  check('on the rolling level the readout shows walkers sinking without recovery, none 2 mm deep with it',
+    sinkOff.deepestInGround > 0.01 && sinkOff.walkersOver2mm > 0 && sinkOn.deepestInGround <= 0.002 && sinkOn.walkersOver2mm === 0 &&
+    sinkOn.frame === 600 && groundSays(sinkOff) && groundSays(sinkOn), `off ${JSON.stringify(sinkOff)}, on ${JSON.stringify(sinkOn)}`);
+
+  // Back on the built-in level the switch is off again: the scripted walk gives its first hash.
+  await page.click('#builtIn');
+  const again = await page.evaluate(() => playground.runScriptedWalk().then((r) => ({ hash: r.hash, readout: document.getElementById('crowdReadout').textContent })));
+  check('leaving the scenes restores the walk: the same hash as before them', again.hash === walk.hash && again.readout === '', `${walk.hash} then ${JSON.stringify(again)}`);
 } catch (e) {
   problems.push(`test stopped: ${e.stack || e}`);
 } finally {
