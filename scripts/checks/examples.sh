@@ -11,17 +11,7 @@ cd "$(dirname "$0")/../.."
 source scripts/lib/checks.sh
 require_packages examples cmake make gcc g++ binutils
 
-passed=0
-failed=0
-check() { # name, then the command that must succeed
-    local name=$1; shift
-    local out
-    if out=$("$@" 2>&1); then
-        passed=$((passed + 1)); echo "PASS $name"
-    else
-        failed=$((failed + 1)); echo "FAIL $name"; [ -n "$out" ] && tail -n 20 <<<"$out" | sed 's/^/    /'
-    fi
-}
+count_check examples
 
 build=build/examples
 program=$build/examples/character_loop

@@ -13,17 +13,7 @@ root=$(pwd)
 source scripts/lib/checks.sh
 require_packages install cmake make gcc g++ pkg-config dpkg-dev binutils
 
-passed=0
-failed=0
-check() { # name, then the command that must succeed
-    local name=$1; shift
-    local out
-    if out=$("$@" 2>&1); then
-        passed=$((passed + 1)); echo "PASS $name"
-    else
-        failed=$((failed + 1)); echo "FAIL $name"; [ -n "$out" ] && tail -n 20 <<<"$out" | sed 's/^/    /'
-    fi
-}
+count_check install
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

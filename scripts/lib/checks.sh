@@ -32,9 +32,10 @@ require_packages() {
   require_setup "$check" bash "$(dirname "${BASH_SOURCE[0]}")/../ensure-packages.sh" "$@"
 }
 
-# The counting of a check made of steps: count_check NAME starts it; pass NAME and fail NAME count
-# one case; step NAME COMMAND... runs a case and ends the check when it fails (later steps need
-# it); finish prints "NAME: N passed, N failed" and ends the check with its verdict.
+# The counting of a check's cases: count_check NAME starts it; pass NAME and fail NAME count one
+# case; check NAME COMMAND... runs a case and goes on; step NAME COMMAND... runs a case and ends
+# the check when it fails (later steps need it); finish prints "NAME: N passed, N failed" and ends
+# the check with its verdict.
 count_check() { VOR_CHECK_NAME=$1; passed=0; failed=0; }
 pass() { passed=$((passed + 1)); echo "PASS $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL $1"; }
@@ -42,6 +43,15 @@ finish() {
   echo "$VOR_CHECK_NAME: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
   exit
+}
+check() { # name, command...: one case; a failure is counted and the check goes on
+  local name=$1; shift
+  local out
+  if out=$("$@" 2>&1); then
+    pass "$name"
+  else
+    fail "$name"; [ -n "$out" ] && tail -n 20 <<<"$out" | sed 's/^/    /'
+  fi
 }
 step() { # name, command...
   local name=$1; shift
