@@ -903,6 +903,7 @@ inline void CallDecoder::Walk() {
     RunCollisionVOR();
     Call();
     castRows();
+}
 
 // Sixteen characters of type 3 (objects 7..22) on a floor of type 4 (object 23), pressing to one
 // point under gravity for up to three passes with overlap recovery on, per definition or for
