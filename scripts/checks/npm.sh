@@ -9,23 +9,8 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-passed=0
-failed=0
-finish() {
-    echo "npm: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-step() { # name, command...
-    local name=$1; shift
-    local log
-    if log=$("$@" 2>&1); then
-        passed=$((passed + 1)); echo "PASS $name"
-    else
-        fail "$name"; tail -n 20 <<<"$log" | sed 's/^/    /'; finish
-    fi
-}
+source scripts/lib/checks.sh
+count_check npm
 # Runs a test program whose last line is "NAME: N passed, N failed" and adds its counts.
 counted() { # name, directory, command...
     local name=$1 dir=$2; shift 2
@@ -40,7 +25,6 @@ counted() { # name, directory, command...
     fi
 }
 
-source scripts/lib/checks.sh
 require_setup npm bash scripts/playground.sh --install-only
 step "npm ci installs web/'s development packages (puppeteer-core, typescript, three.js)" \
     bash -c 'cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error'

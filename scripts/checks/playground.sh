@@ -7,25 +7,9 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-passed=0
-failed=0
-finish() {
-    echo "playground: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-step() { # name, command...
-    local name=$1; shift
-    local log
-    if log=$("$@" 2>&1); then
-        passed=$((passed + 1)); echo "PASS $name"
-    else
-        fail "$name"; tail -n 20 <<<"$log" | sed 's/^/    /'; finish
-    fi
-}
-
 source scripts/lib/checks.sh
+count_check playground
+
 require_setup playground bash scripts/playground.sh --install-only
 step "vorcollide.wasm and the level data build" bash web/build.sh build/web
 step "npm ci installs three.js and puppeteer-core from web/package-lock.json" \

@@ -7,16 +7,9 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 
-passed=0
-failed=0
-finish() {
-    echo "wasm: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-
 source scripts/lib/checks.sh
+count_check wasm
+
 source scripts/lib/packages.sh
 require_packages wasm cmake make gcc g++ "${VOR_WASM_TOOLCHAIN[@]}"
 command -v node >/dev/null || require_packages wasm nodejs

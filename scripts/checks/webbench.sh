@@ -7,25 +7,9 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 
-passed=0
-failed=0
-finish() {
-    echo "webbench: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-step() { # name, command...
-    local name=$1; shift
-    local log
-    if log=$("$@" 2>&1); then
-        passed=$((passed + 1)); echo "PASS $name"
-    else
-        fail "$name"; tail -n 20 <<<"$log" | sed 's/^/    /'; finish
-    fi
-}
-
 source scripts/lib/checks.sh
+count_check webbench
+
 require_setup webbench bash web/bench/prepare.sh
 modules=()
 for m in build/web/vorcollide*.wasm; do modules+=(--module "$m"); done

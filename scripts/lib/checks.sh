@@ -31,3 +31,24 @@ require_packages() {
   local check=$1; shift
   require_setup "$check" bash "$(dirname "${BASH_SOURCE[0]}")/../ensure-packages.sh" "$@"
 }
+
+# The counting of a check made of steps: count_check NAME starts it; pass NAME and fail NAME count
+# one case; step NAME COMMAND... runs a case and ends the check when it fails (later steps need
+# it); finish prints "NAME: N passed, N failed" and ends the check with its verdict.
+count_check() { VOR_CHECK_NAME=$1; passed=0; failed=0; }
+pass() { passed=$((passed + 1)); echo "PASS $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+finish() {
+  echo "$VOR_CHECK_NAME: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+}
+step() { # name, command...
+  local name=$1; shift
+  local log
+  if log=$("$@" 2>&1); then
+    pass "$name"
+  else
+    fail "$name"; tail -n 20 <<<"$log" | sed 's/^/    /'; finish
+  fi
+}
