@@ -4,6 +4,7 @@
 // triangle hierarchy and the pair grid, and every value the host can read back must agree to the
 // bit: positions, angles, every contact field, the collision stack and ray results.
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -12,7 +13,9 @@
 
 #include "core/accel_mode.h"
 #include "core/module_state.h"
+#include "math/matrix4.h"
 #include "math/vec3.h"
+#include "mesh/mesh_accel_layout.h"
 #include "query/ellipsoid_ray_index.h"
 #include "support/test_support.h"
 
@@ -920,6 +923,73 @@ Recording RunFlatBodiesScene(uint32_t seed) {
     return rec;
 }
 
+// A level that turns and slides a little every frame with characters stepping on it, rays near
+// them between moves, then frames where it stands still while rays keep coming (it goes back to
+// world corners) and moves again. The long rays' own-frame work is kept apart: their boxes may
+// hold the whole level, and only the short queries' work is bounded; they come only while it
+// stands still. A move after which the searches in the level's own frame do more work than its
+// triangles (a busy move) may send it back to world corners before the next.
+uint64_t LongRayOwnItems = 0;
+uint32_t BusyMoves = 0, Moves = 0;
+
+Recording RunTurningLevelScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Level lv{sc.I(40, 56), {}};
+    Recording rec;
+    SetConcaveModeVOR(sc.I(1, 7));
+    BuildLevelMesh(sc, lv, 100);
+    PoseLevel(sc, 100, 1);
+    ActivateObjVOR(100);
+    sc.meshes.push_back(100);
+    rec.Add("level triangles", static_cast<int32_t>(lv.corners.size() / 9));
+    for (uint32_t k = 0; k < 2; ++k) {
+        BuildEllipsoid(sc, 1 + k, 1, 3);
+        SetObjPosVOR(sc.U(8, lv.cells - 8), 1, sc.U(8, lv.cells - 8));
+        UpdateObjVOR(1 + k, 1);
+    }
+    SetCollisionsVOR(1, kMeshTypeA, 2, sc.I(1, 5), sc.I(1, 4));
+    float yaw = sc.U(-180, 180);
+    for (int frame = 0; frame < 12; ++frame) {
+        const bool still = frame >= 6 && frame < 9;
+        const uint64_t workBefore = vor::Stats.accelMovedItems + vor::Stats.accelMovedNodes;
+        if (!still) {
+            yaw += sc.U(-2, 2);
+            SetObjPosVOR(sc.U(-0.2f, 0.2f), sc.U(-0.1f, 0.1f), sc.U(-0.2f, 0.2f));
+            SetObjRotVOR(sc.U(-1, 1), yaw, sc.U(-1, 1));
+            UpdateObjVOR(100, 0);
+        }
+        for (uint32_t n : sc.ellipsoids) {
+            SetObjPosVOR(F(PeekObjXVOR(n)) + sc.U(-0.4f, 0.4f), F(PeekObjYVOR(n)) + sc.U(-0.3f, 0.1f),
+                         F(PeekObjZVOR(n)) + sc.U(-0.4f, 0.4f));
+            SetObjRotVOR(0, sc.U(-180, 180), 0);
+            UpdateObjVOR(n, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
+        const uint32_t rays = still ? 24 : sc.I(1, 3);
+        for (uint32_t r = 0; r < rays; ++r) {
+            const uint32_t n = sc.ellipsoids[sc.I(0, 1)];
+            const float x = F(PeekObjXVOR(n)), y = F(PeekObjYVOR(n)), z = F(PeekObjZVOR(n));
+            RecordRay(rec, "frame " + std::to_string(frame) + " short ray",
+                      RayIntersectObjectVOR(100, 2, x + sc.U(-1, 1), y + 1.5f, z + sc.U(-1, 1),
+                                            x + sc.U(-1, 1), y - 1.5f, z + sc.U(-1, 1)));
+        }
+        if (!still) {
+            Moves += 1;
+            const uint64_t work = vor::Stats.accelMovedItems + vor::Stats.accelMovedNodes - workBefore;
+            BusyMoves += work > lv.corners.size() / 9 ? 1 : 0;
+            continue;
+        }
+        const uint64_t before = vor::Stats.accelMovedItems;
+        float f[3], t[3];
+        RandomLevelRay(sc, lv, f, t);
+        RecordRay(rec, "frame " + std::to_string(frame) + " level ray",
+                  RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], t[0], t[1], t[2]));
+        LongRayOwnItems += vor::Stats.accelMovedItems - before;
+    }
+    return rec;
+}
+
 // A pressing crowd on a bumpy level: bodies on a jittered lattice walk to the centres of their
 // blocks under gravity, with random responses and modes; most scenes recover overlaps (per
 // definition or system-wide), so the pushes, their ground tests against the level's hierarchy and
@@ -1081,8 +1151,11 @@ TEST_F(AccelDifferentialTest, RaysAndStepsAcrossALevelGiveTheSameResultsInBothMo
         const Recording plain = Run(seed, true, RunLevelScene);
         vor::ResetStats();
         const Recording fast = Run(seed, false, RunLevelScene);
-        // Most rays are answered nearest first; the rest (NaN, infinity) by the candidate scan.
-        EXPECT_GT(vor::Stats.accelRays, 5 * vor::Stats.accelRayFallbacks) << "scene " << seed;
+        // Most rays are answered nearest first; the rest (NaN, infinity) by the candidate scan,
+        // as are those at a moving level whose hierarchy is in its own frame.
+        EXPECT_GT(vor::Stats.accelRays,
+                  5 * (vor::Stats.accelRayFallbacks - vor::Stats.accelOwnFrameRays))
+            << "scene " << seed;
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
         for (size_t k = 0; k < plain.values.size(); ++k) {
             ASSERT_EQ(plain.values[k], fast.values[k])
@@ -1298,4 +1371,89 @@ TEST_F(AccelDifferentialTest, FlatBodiesLongStepsTestAStripOfTheLevelAndMatchThe
         EXPECT_LT(perSweep, 0.25 * plain.values[0]) << "scene " << seed;
     }
     EXPECT_GT(contacts, 16u);
+}
+
+TEST_F(AccelDifferentialTest, TurningLevelsCostWhatTheirQueriesReachAndMatchTheScan) {
+    uint64_t contacts = 0, ownNodes = 0, busy = 0, moves = 0;
+    for (uint32_t seed = 1; seed <= 16; ++seed) {
+        const Recording plain = Run(seed, true, RunTurningLevelScene);
+        vor::ResetStats();
+        LongRayOwnItems = 0;
+        BusyMoves = Moves = 0;
+        const Recording fast = Run(seed, false, RunTurningLevelScene);
+        ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
+        for (size_t k = 0; k < plain.values.size(); ++k) {
+            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+            contacts += plain.labels[k].find("contacts") != std::string::npos ? plain.values[k] : 0;
+        }
+        // Nine moves: one refit into the level's own frame, perhaps one back to world corners
+        // while it stands still and one into its own frame again, and only a busy move may add
+        // a refit back and forth.
+        EXPECT_GE(vor::Stats.accelRefits, 1u) << "scene " << seed;
+        EXPECT_LE(vor::Stats.accelRefits, 3u + 2u * BusyMoves) << "scene " << seed;
+        busy += BusyMoves;
+        moves += Moves;
+        // The steps' sweeps and the short rays reach a few cells each: the triangles made into
+        // world corners stay a few leaves a query, whatever the level's 3,200 to 6,272 triangles.
+        const uint64_t queries = vor::Stats.meshSweeps + vor::Stats.meshRays;
+        ASSERT_GT(queries, 0u);
+        const double itemsPerQuery =
+            static_cast<double>(vor::Stats.accelMovedItems - LongRayOwnItems) /
+            static_cast<double>(queries);
+        EXPECT_LT(itemsPerQuery, 160.0) << "scene " << seed;
+        EXPECT_LT(static_cast<double>(vor::Stats.accelMovedNodes) / static_cast<double>(queries),
+                  64.0)
+            << "scene " << seed;
+        ownNodes += vor::Stats.accelMovedNodes;
+    }
+    EXPECT_GT(contacts, 16u);
+    EXPECT_GT(ownNodes, 0u);
+    std::printf("[ turning  ] %llu of %llu moves busy\n", static_cast<unsigned long long>(busy),
+                static_cast<unsigned long long>(moves));
+    EXPECT_LT(busy * 2, moves); // most moves cost no refit at all
+}
+
+TEST(OwnFrameBoxes, HoldEveryTransformedCornerUnderTurnsScalesAndFarOffsets) {
+    std::mt19937 rng(7);
+    auto u = [&rng](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    for (int k = 0; k < 2000; ++k) {
+        vor::Matrix4 m = {};
+        const float a = u(-3.2f, 3.2f), b = u(-1.5f, 1.5f), s = k % 4 == 0 ? u(0.01f, 300) : 1.0f;
+        const float far = k % 3 == 0 ? 1e6f : 10.0f;
+        const float r[9] = {std::cos(a) * s, 0, -std::sin(a) * s, std::sin(a) * std::sin(b) * s,
+                            std::cos(b) * s, std::cos(a) * std::sin(b) * s,
+                            std::sin(a) * std::cos(b) * s, -std::sin(b) * s,
+                            std::cos(a) * std::cos(b) * s};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                m.m[4 * i + j] = r[3 * i + j];
+            }
+            m.m[12 + i] = u(-far, far);
+        }
+        m.m[15] = 1.0f;
+        vor::AccelBox box;
+        for (int i = 0; i < 3; ++i) {
+            const float c = u(-far, far), h = k % 5 == 0 ? 0.0f : u(0, 40);
+            box.lo[i] = c - h;
+            box.hi[i] = c + h;
+        }
+        const vor::AccelBox w = vor::WorldBoxOf(box, m);
+        for (int corner = 0; corner < 8; ++corner) {
+            const vor::Vec3 p = {corner & 1 ? box.hi[0] : box.lo[0], corner & 2 ? box.hi[1] : box.lo[1],
+                                 corner & 4 ? box.hi[2] : box.lo[2]};
+            vor::Vec3 q;
+            vor::TransformPoint(&q, p, m);
+            const float at[3] = {q.x, q.y, q.z};
+            for (int i = 0; i < 3; ++i) {
+                ASSERT_LE(w.lo[i], at[i]) << "case " << k;
+                ASSERT_GE(w.hi[i], at[i]) << "case " << k;
+            }
+        }
+    }
+    vor::Matrix4 m = {};
+    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1.0f;
+    const vor::AccelBox open = {{-std::numeric_limits<float>::infinity(), 0, 0}, {1, 1, 1}};
+    const vor::AccelBox w = vor::WorldBoxOf(open, m);
+    EXPECT_EQ(w.lo[1], -std::numeric_limits<float>::infinity()); // a side that is not finite: no box
+    EXPECT_EQ(w.hi[2], std::numeric_limits<float>::infinity());
 }

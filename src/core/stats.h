@@ -22,6 +22,9 @@ struct WorkCounters {
     uint64_t pairsOverlapped;     // pair tests whose swept boxes overlap
     uint64_t accelBuilds;         // triangle hierarchies built from scratch
     uint64_t accelRefits;         // hierarchies refitted to a new world matrix
+    uint64_t accelMovedNodes;     // nodes opened in hierarchies kept in their mesh's own frame
+    uint64_t accelMovedItems;     // triangles those searches made into world corners
+    uint64_t accelOwnFrameRays;   // mesh rays left to the candidate search by such a hierarchy
     uint64_t accelInserts;        // triangles taken into an existing hierarchy one by one
     uint64_t accelSubtreeRebuilds; // subtrees built afresh to keep insertions shallow
     uint64_t accelSubtreeItems;   // triangles those rebuilds covered

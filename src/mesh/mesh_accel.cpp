@@ -1,7 +1,7 @@
 // The triangle hierarchy of a mesh shape: built on first use from the triangles' world corners,
-// refitted when the mesh body's world matrix changes, extended one triangle at a time when
-// triangles are added (rebuilt once the additions pass a sixteenth of the mesh), and searched for
-// the triangles' rounding margins. The sweep's search is in mesh_accel_sweep.cpp, the ray's in
+// taken into the mesh's own frame once its body moves (then moving costs nothing), extended one
+// triangle at a time when triangles are added (rebuilt once the additions pass a sixteenth of the
+// mesh), and searched for the triangles' rounding margins. The sweep's search is in mesh_accel_sweep.cpp, the ray's in
 // mesh_accel_ray.cpp.
 //
 // Why skipping by distance is exact (the sweep's reach test and the ray's bound): every
@@ -227,7 +227,11 @@ void ReleaseArrays(MeshAccel *accel) {
     std::free(accel->items);
     std::free(accel->nodeBlock);
     std::free(accel->candidates);
+    std::free(accel->worldItems);
     accel->items = nullptr;
+    accel->worldItems = nullptr;
+    accel->worldCapacity = 0;
+    accel->own = 0;
     accel->nodes = nullptr;
     accel->nodeBlock = nullptr;
     accel->candidates = nullptr;
@@ -241,6 +245,13 @@ void ReleaseArrays(MeshAccel *accel) {
 AccelItem WorldItem(const MeshTriangle &t, const Matrix4 &m, uint32_t position) {
     return AccelItem{{Transform(t.corner1, m), Transform(t.corner2, m), Transform(t.corner3, m)},
                      position};
+}
+
+// The item of triangle t as this hierarchy keeps it: its own corners, or its world ones under m.
+AccelItem ItemOf(const MeshAccel *accel, const MeshTriangle &t, const Matrix4 &m,
+                 uint32_t position) {
+    return accel->own != 0 ? AccelItem{{t.corner1, t.corner2, t.corner3}, position}
+                           : WorldItem(t, m, position);
 }
 
 // The split centre of item i of byPos, and its place in the order to partition.
@@ -315,9 +326,10 @@ ChildRef FitChild(const MeshAccel *accel, const ChildRef &c) {
     return NodeBounds(accel->nodes[ChildIndex(c)], c.ref);
 }
 
-// New world matrix, same triangles: the corners again, then every box from the bottom up (a
-// parent always comes before its children). False when memory runs out.
-bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
+// New world matrix, or a change between world corners and the triangles' own (`own`), same
+// triangles: the corners again, then every box from the bottom up (a parent always comes before
+// its children). False when memory runs out.
+bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world, bool own) {
     const MeshTriangle **byPos = static_cast<const MeshTriangle **>(
         std::malloc(sizeof(void *) * static_cast<size_t>(accel->triangleCount)));
     if (byPos == nullptr) {
@@ -327,9 +339,11 @@ bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     for (ListLink *l = mesh->triangles.head; i < accel->triangleCount; l = l->next, ++i) {
         byPos[i] = MemberOf<MeshTriangle>(l);
     }
+    accel->own = own ? 1 : 0;
+    accel->stillWork = 0;
     for (uint32_t k = 0; k < accel->itemCount; ++k) {
         AccelItem &item = accel->items[k];
-        item = WorldItem(*byPos[item.position], world, item.position);
+        item = ItemOf(accel, *byPos[item.position], world, item.position);
     }
     std::free(byPos);
     accel->matrix = world;
@@ -582,7 +596,7 @@ bool TakeInAdded(MeshShape *mesh, MeshAccel *accel) {
             return false;
         }
         const AccelItem item =
-            WorldItem(*MemberOf<MeshTriangle>(l), accel->matrix, accel->triangleCount);
+            ItemOf(accel, *MemberOf<MeshTriangle>(l), accel->matrix, accel->triangleCount);
         if (!TakeIn(accel, item, accel->triangleCount + 1)) {
             return false;
         }
@@ -591,6 +605,37 @@ bool TakeInAdded(MeshShape *mesh, MeshAccel *accel) {
         Stats.accelInserts += 1;
     }
     return accel->triangleCount == mesh->triangleCount;
+}
+
+// A mesh under an affine matrix (TransformPoint then divides by nothing) can keep its hierarchy
+// in its own frame, where a move changes nothing (mesh_accel_sweep.cpp carries each search out).
+bool Affine(const Matrix4 &m) {
+    return m.m[3] == 0.0f && m.m[7] == 0.0f && m.m[11] == 0.0f && m.m[15] == 1.0f;
+}
+
+// Keeps the hierarchy answering for the world matrix: a mesh that moves has its hierarchy taken
+// into its own frame once (a refit), after which moving costs nothing. Searches there skip only by
+// the box test until the leaves, and rays go by it instead of nearest first, so a mesh whose
+// searches at one matrix have done as much work as a refit (items made world, nodes opened) gets
+// world corners again: between two moves the searches never cost more than twice the cheaper of
+// refitting at once and staying, whatever mix of queries comes. False when memory runs out.
+bool FollowMatrix(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
+    const bool moved = std::memcmp(&accel->matrix, &world, sizeof(Matrix4)) != 0;
+    if (moved && Affine(world)) {
+        if (accel->own == 0) {
+            return Refit(mesh, accel, world, true);
+        }
+        accel->matrix = world;
+        accel->stillWork = 0;
+        return true;
+    }
+    if (moved) {
+        return Refit(mesh, accel, world, false);
+    }
+    if (accel->own != 0 && accel->stillWork > accel->itemCount) {
+        return Refit(mesh, accel, world, false);
+    }
+    return true;
 }
 
 // The hierarchy of the mesh, matching its triangles and the world matrix; null if none can be had.
@@ -612,8 +657,7 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
         mesh->triangleCount < accel->triangleCount) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
-    const bool moved = std::memcmp(&accel->matrix, &world, sizeof(Matrix4)) != 0;
-    if ((moved && !Refit(mesh, accel, world)) ||
+    if (!FollowMatrix(mesh, accel, world) ||
         (mesh->triangleCount != accel->triangleCount && !TakeInAdded(mesh, accel))) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
@@ -633,6 +677,41 @@ AccelBox ItemBox(const AccelItem &item) {
         b.hi[a] = std::isnan(hi) ? kInfinity : hi;
     }
     return b;
+}
+
+// Every point x of the box goes to TransformPoint's ((x e0 + y e4) + z e8) + e12 on axis 0 (the
+// same on the others; an affine m divides by nothing), within 4.01u (|x e0| + |y e4| + |z e8| +
+// |e12|) = 4.01u S of its exact value (three products, three sums), and a few smallest
+// subnormals where products underflow. The exact values lie within `half` of the exact image of
+// the box's centre. In doubles from floats the centre, half and S are off by parts in 1e15; the
+// float bounds by at most u of their size, below (1 + 8u) S: so 8u S + 1e-37 covers it all,
+// outward. A box or matrix that is not finite, or bounds near the float range's end (the
+// transformed corner may overflow to infinity), give an infinite side: it never rejects.
+AccelBox WorldBoxOf(const AccelBox &box, const Matrix4 &m) {
+    const float *e = m.m;
+    double c[3], h[3];
+    bool finite = true;
+    for (int a = 0; a < 3; ++a) {
+        finite = finite && std::isfinite(box.lo[a]) && std::isfinite(box.hi[a]);
+        c[a] = 0.5 * box.lo[a] + 0.5 * box.hi[a];
+        h[a] = 0.5 * box.hi[a] - 0.5 * box.lo[a];
+    }
+    AccelBox w;
+    for (int i = 0; i < 3; ++i) {
+        double centre = e[12 + i], half = 0.0, size = std::fabs(e[12 + i]);
+        for (int j = 0; j < 3; ++j) {
+            const double x = e[4 * j + i];
+            centre += x * c[j];
+            half += std::fabs(x) * h[j];
+            size += std::fabs(x) * (std::fabs(c[j]) + h[j]);
+        }
+        const double slack = 8.0 * kUnitRoundoff * size + 1e-37;
+        const double lo = centre - half - slack, hi = centre + half + slack;
+        const bool inRange = finite && std::fabs(lo) < 1e38 && std::fabs(hi) < 1e38;
+        w.lo[i] = inRange ? static_cast<float>(lo) : -kInfinity;
+        w.hi[i] = inRange ? static_cast<float>(hi) : kInfinity;
+    }
+    return w;
 }
 
 void ClearNode(AccelNode &node) {
@@ -699,7 +778,8 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
     }
     return sizeof(MeshAccel) + static_cast<size_t>(accel->itemCapacity) * sizeof(AccelItem) +
            static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64 +
-           static_cast<size_t>(accel->candidateCapacity) * sizeof(AccelCandidate);
+           static_cast<size_t>(accel->candidateCapacity) * sizeof(AccelCandidate) +
+           static_cast<size_t>(accel->worldCapacity) * sizeof(AccelItem);
 }
 
 size_t MeshTriangleBytes(const MeshShape *mesh) {

@@ -1,6 +1,7 @@
-// A bounding volume hierarchy over the triangles of one mesh shape, in world coordinates, so that
-// a sweep or a ray visits only the triangles it can touch. It keeps each triangle's world corners
-// as TransformPoint gives them, so the exact tests read the very bits they would compute. The
+// A bounding volume hierarchy over the triangles of one mesh shape, in world coordinates (or, for
+// a moving mesh, in the mesh's own), so that a sweep or a ray visits only the triangles it can
+// touch. It hands out each triangle's world corners as TransformPoint gives them, so the exact
+// tests read the very bits they would compute. The
 // survivors come back as ascending 0-based list positions: visited in that order, ties still go
 // to the first triangle in list order. Triangles added later are taken in one by one.
 #pragma once

@@ -94,7 +94,9 @@ struct MeshAccel {
     uint32_t triangleCount; // triangles covered (a prefix of the mesh's list)
     uint32_t builtCount;    // triangles at the last full build
     uint8_t stale;          // rebuild at the next query
-    Matrix4 matrix;         // the world matrix the corners were made with
+    uint8_t own;            // items hold the triangles' own corners (a moving mesh), not world ones
+    uint64_t stillWork;     // own frame: items made world and nodes opened since the last move
+    Matrix4 matrix;         // the world matrix of the last query (with world corners: theirs)
     ChildRef root;          // the whole mesh: an inner node, or a single leaf
     ListLink *last;         // the last triangle covered; later ones are taken in on demand
     AccelItem *items;       // in leaf order
@@ -106,6 +108,8 @@ struct MeshAccel {
     uint32_t nodeCapacity;
     struct AccelCandidate *candidates; // the last query's answer, grown as needed
     uint32_t candidateCapacity;
+    AccelItem *worldItems; // own frame: the candidates' world corners, grown as needed
+    uint32_t worldCapacity;
 };
 
 // The exact world box of an item (NaN extremes widened to infinity, so that they never reject).
@@ -122,6 +126,8 @@ inline AccelBox FiniteBox(const AccelItem &item) {
     b.hi[2] = p.z > q.z ? (p.z > r.z ? p.z : r.z) : (q.z > r.z ? q.z : r.z);
     return b;
 }
+// A box holding every TransformPoint(x, m) for x in `box` (in a mesh's own frame), m affine.
+AccelBox WorldBoxOf(const AccelBox &box, const Matrix4 &m);
 // The distance from an item's box within which any point the exact tests can take for a point of
 // the triangle lies (see mesh_accel.cpp); +infinity where no such bound is known.
 float ItemMargin(const AccelItem &item);

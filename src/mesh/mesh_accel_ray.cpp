@@ -33,6 +33,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/module_state.h"
 #include "core/search_limits.h"
 #include "mesh/mesh_accel.h"
 #include "mesh/mesh_accel_layout.h"
@@ -340,7 +341,12 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
         return true;
     }
     const MeshAccel *accel = MeshAccelFor(mesh, world);
+    // A hierarchy in its mesh's own frame (a moving mesh) leaves rays to its candidate search.
     if (accel == nullptr) {
+        return false;
+    }
+    if (accel->own != 0) {
+        Stats.accelOwnFrameRays += 1;
         return false;
     }
     const float reach = std::max({std::fabs(from.x), std::fabs(from.y), std::fabs(from.z)});

@@ -18,8 +18,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "core/module_state.h"
 #include "core/search_limits.h"
 #include "core/thresholds.h"
+#include "math/matrix4.h"
 #include "mesh/mesh_accel.h"
 
 namespace vor {
@@ -39,6 +41,20 @@ AccelBox UnitBox(const AccelBox &box, const float *r) {
 }
 
 } // namespace
+
+// The box test's own comparisons on a box's faces.
+bool BoxTestRejects(const CandidateSearch &q, const AccelBox &box) {
+    const AccelBox u = UnitBox(box, q.r);
+    for (int a = 0; a < 3; ++a) {
+        if (u.lo[a] - 1.0f > q.s[a] && u.lo[a] - 1.0f > q.e[a]) {
+            return true;
+        }
+        if (u.hi[a] + 1.0f < q.s[a] && u.hi[a] + 1.0f < q.e[a]) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // The box test's own comparisons on a box's faces, then the sweep's reach.
 bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
@@ -95,22 +111,41 @@ bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
 
 namespace {
 
-// Room for n more candidates after the first `used`, growing by doubling up to the item count.
-bool ReserveCandidates(MeshAccel *accel, uint32_t used, uint32_t n) {
-    if (used + n <= accel->candidateCapacity) {
+// Room for n more entries after the first `used` of an array (*capacity of them, each `size`
+// bytes), growing by doubling up to the item count.
+bool ReserveEntries(void **array, uint32_t *capacity, size_t size, uint32_t itemCount,
+                    uint32_t used, uint32_t n) {
+    if (used + n <= *capacity) {
         return true;
     }
-    uint32_t capacity = std::max<uint32_t>(64, accel->candidateCapacity);
-    while (capacity < used + n) {
-        capacity = capacity > accel->itemCount / 2 ? accel->itemCount : capacity * 2;
+    uint32_t grownCapacity = std::max<uint32_t>(64, *capacity);
+    while (grownCapacity < used + n) {
+        grownCapacity = grownCapacity > itemCount / 2 ? itemCount : grownCapacity * 2;
     }
-    void *grown = std::realloc(accel->candidates, sizeof(AccelCandidate) * capacity);
+    void *grown = std::realloc(*array, size * grownCapacity);
     if (grown == nullptr) {
         return false;
     }
-    accel->candidates = static_cast<AccelCandidate *>(grown);
-    accel->candidateCapacity = capacity;
+    *array = grown;
+    *capacity = grownCapacity;
     return true;
+}
+
+bool ReserveCandidates(MeshAccel *accel, uint32_t used, uint32_t n) {
+    void *array = accel->candidates;
+    const bool ok = ReserveEntries(&array, &accel->candidateCapacity, sizeof(AccelCandidate),
+                                   accel->itemCount, used, n);
+    accel->candidates = static_cast<AccelCandidate *>(array);
+    return ok;
+}
+
+// The same for the world corners a search of a hierarchy in its mesh's own frame makes.
+bool ReserveWorldItems(MeshAccel *accel, uint32_t used, uint32_t n) {
+    void *array = accel->worldItems;
+    const bool ok = ReserveEntries(&array, &accel->worldCapacity, sizeof(AccelItem),
+                                   accel->itemCount, used, n);
+    accel->worldItems = static_cast<AccelItem *>(array);
+    return ok;
 }
 
 // The children of a node that q keeps: bit k for child k (never an empty slot).
@@ -197,6 +232,93 @@ bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *fou
     return true;
 }
 
+// A hierarchy kept in its mesh's own frame (a moving mesh), searched for the triangles of a world
+// matrix m. Why the answer is the same to the bit: a node is left out only when the box test's
+// comparisons reject a box (WorldBoxOf) that holds the TransformPoint image of every point of its
+// own box, so the world box of every triangle below, which the box test then rejects as well (the
+// argument at the top of the file). The triangles of each leaf not left out get their world corners
+// by TransformPoint, the very floats the world hierarchy would hold, and from them the same item
+// decisions as there, with the leaf's margin taken over those world corners (ItemMargin): every
+// triangle the exact tests can record is kept, by the arguments that hold for world hierarchies.
+// So a search costs what its box reaches, whatever the mesh's size and however it moved; only the
+// skipping by distance waits for the leaves. Candidates point into accel->worldItems, in step.
+bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf,
+                 const Matrix4 &m, uint32_t *found) {
+    const uint32_t n = ChildCount(leaf);
+    if (!ReserveCandidates(accel, *found, n) || !ReserveWorldItems(accel, *found, n)) {
+        return false;
+    }
+    AccelItem *world = accel->worldItems + *found; // made here, then kept ones moved down
+    float margin = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        const AccelItem &own = accel->items[ChildIndex(leaf) + i];
+        world[i] = AccelItem{{Transform(own.corner[0], m), Transform(own.corner[1], m),
+                              Transform(own.corner[2], m)},
+                             own.position};
+        margin = std::max(margin, ItemMargin(world[i]));
+    }
+    Stats.accelMovedItems += n;
+    accel->stillWork += n;
+    for (uint32_t group = 0; group < n; group += 4) {
+        const uint32_t count = std::min<uint32_t>(4, n - group);
+        const uint32_t kept = KeptItems(q, &world[group], count, margin);
+        for (uint32_t k = 0; k < count; ++k) {
+            if ((kept >> k & 1u) != 0) {
+                // Never past the item read: a leaf's kept items stay in their order.
+                accel->worldItems[*found] = world[group + k];
+                accel->candidates[*found] = AccelCandidate{world[group + k].position, nullptr};
+                *found += 1;
+            }
+        }
+    }
+    return true;
+}
+
+bool VisitOwnChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c,
+                   const Matrix4 &m, uint32_t *found, uint32_t *stack, uint32_t *depth) {
+    if (ChildCount(c) > 0) {
+        return EmitOwnLeaf(accel, q, c, m, found);
+    }
+    if (*depth == kAccelStackDepth) {
+        return false;
+    }
+    stack[(*depth)++] = ChildIndex(c);
+    return true;
+}
+
+// Depth first over the nodes whose world boxes the box test keeps; false when the plain scan must
+// answer instead (out of memory).
+bool CollectOwnCandidates(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m,
+                          uint32_t *found) {
+    if (BoxTestRejects(q, WorldBoxOf(accel->root.box, m))) {
+        return true;
+    }
+    uint32_t stack[kAccelStackDepth];
+    uint32_t depth = 0;
+    if (!VisitOwnChild(accel, q, accel->root, m, found, stack, &depth)) {
+        return false;
+    }
+    while (depth > 0) {
+        const AccelNode &node = accel->nodes[stack[--depth]];
+        Stats.accelMovedNodes += 1;
+        accel->stillWork += 1;
+        for (uint32_t k = 0; k < kAccelWidth; ++k) {
+            if (node.ref[k] == kEmptyChild) {
+                continue;
+            }
+            const ChildRef c = ChildOf(node, k);
+            if (!BoxTestRejects(q, WorldBoxOf(c.box, m)) &&
+                !VisitOwnChild(accel, q, c, m, found, stack, &depth)) {
+                return false;
+            }
+        }
+    }
+    for (uint32_t k = 0; k < *found; ++k) {
+        accel->candidates[k].corners = accel->worldItems[k].corner;
+    }
+    return true;
+}
+
 const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
                                  const Vec3 &e, const Vec3 &r, bool reach, uint32_t *count) {
     *count = 0;
@@ -214,7 +336,9 @@ const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, co
     CandidateSearch q = {{s.x, s.y, s.z}, {e.x, e.y, e.z}, {r.x, r.y, r.z}, false, {}, 0, 0};
     q.reach = reach && SetUpReach(q, s, e);
     uint32_t found = 0;
-    if (!CollectCandidates(accel, q, &found)) {
+    const bool collected = accel->own != 0 ? CollectOwnCandidates(accel, q, world, &found)
+                                           : CollectCandidates(accel, q, &found);
+    if (!collected) {
         return nullptr; // out of memory: the plain scan still works
     }
     // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
