@@ -22,6 +22,7 @@ export const EXPORTS = [
   ['SetCollisionsVOR', 'uuuuu', 'v'],
   ['CheckShapeVOR', 'ui', 'i'],
   ['SetOverlapRecoveryVOR', 'iii', 'v'],
+  ['SetWorkerCountVOR', 'i', 'v'],
   ['SetObjRadiusVOR', 'ufff', 'v'],
   ['SetEllipOffsetVOR', 'ufff', 'v'],
   ['SetObjGravityVOR', 'uf', 'v'],

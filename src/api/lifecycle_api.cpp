@@ -5,6 +5,7 @@
 #include "core/error_report.h"
 #include "core/module_state.h"
 #include "core/settings.h"
+#include "core/worker_pool.h"
 #include "system/lifecycle.h"
 
 using namespace vor;
@@ -17,7 +18,7 @@ VOR_API void VOR_CALL StartCollisionDebugVOR(void) {
 }
 
 VOR_API void VOR_CALL StopCollisionVOR(void) {
-    StopCollision();
+    StopCollision(true);
 }
 
 VOR_API void VOR_CALL SetEllipOptimizeVOR(int32_t flag) {
@@ -30,6 +31,10 @@ VOR_API void VOR_CALL SetEllipSizeModeVOR(int32_t mode) {
 
 VOR_API void VOR_CALL SetConcaveModeVOR(uint32_t mode) {
     SetConcaveMode(mode);
+}
+
+VOR_API void VOR_CALL SetWorkerCountVOR(int32_t count) {
+    SetWorkerThreads(count);
 }
 
 VOR_API void VOR_CALL SetErrorHandlerVOR(VorErrorHandler handler, void *user) {

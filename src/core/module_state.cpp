@@ -17,9 +17,10 @@ Vec3 PendingPosition = {0.0f, 0.0f, 0.0f};
 Vec3 PendingRotation = {0.0f, 0.0f, 0.0f};
 PassState Pass = {0, 0, 0};
 bool ReferenceScans = false;
-WorkCounters Stats = {};
+thread_local WorkCounters Stats = {};
 uint64_t SceneEpoch = 1;
 uint64_t ActivationCounter = 0;
+int32_t WorkerThreadWish = 1;
 
 RayResult *LastRay = nullptr;
 ActiveEntry *StackCursor = nullptr;
@@ -41,8 +42,17 @@ uint16_t ChangedObjects[kObjectSlots] = {};
 uint32_t ChangedObjectCount = 0;
 uint8_t ObjectChanged[kObjectSlots] = {};
 uint8_t BodiesMovedByPass = 0;
-RecordPool MotionRecordPool = {};
-RecordPool ContactRecordPool = {};
+RecordPool MotionRecordPool = {nullptr, 0, ATOMIC_FLAG_INIT};
+RecordPool ContactRecordPool = {nullptr, 0, ATOMIC_FLAG_INIT};
+WorkerPool *Workers = nullptr;
+thread_local SearchBuffers SearchScratch = {};
+uint8_t InParallelJob = 0;
+
+void ReleaseThreadScratch() {
+    std::free(SearchScratch.candidates);
+    std::free(SearchScratch.worldItems);
+    SearchScratch = SearchBuffers{};
+}
 
 #ifdef VOR_VALIDATE
 namespace {
@@ -85,6 +95,9 @@ void ValidateStopped() {
     Require(MotionRecordPool.head == nullptr && MotionRecordPool.count == 0 &&
                 ContactRecordPool.head == nullptr && ContactRecordPool.count == 0,
             "record pools kept");
+    Require(Workers == nullptr, "workers kept");
+    Require(SearchScratch.candidates == nullptr && SearchScratch.worldItems == nullptr,
+            "search buffers kept");
 }
 #else
 void ValidateStopped() {}

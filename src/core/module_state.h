@@ -17,6 +17,16 @@
 namespace vor {
 
 struct TypeRayIndex; // private to query/ellipsoid_ray_index.cpp
+struct WorkerPool;   // private to core/worker_pool.cpp
+
+// The growing arrays a hierarchy search hands its candidates out in: one set per thread, so that
+// workers can search the same mesh at once. Byte-free: capacities count entries.
+struct SearchBuffers {
+    void *candidates; // AccelCandidate[candidateCapacity]
+    uint32_t candidateCapacity;
+    void *worldItems; // AccelItem[worldCapacity], world corners of an own-frame search
+    uint32_t worldCapacity;
+};
 
 // The collision pass's variables; fields keep the names the pass is described with.
 struct PassState {
@@ -71,12 +81,16 @@ extern PassState Pass;
 // False (the default): meshes use their triangle hierarchy and ellipsoid definitions the pair
 // grid. True: every sweep and ray visits every triangle and every destination in list order.
 extern bool ReferenceScans;
-extern WorkCounters Stats; // only counts, for the benchmarks; nothing in the library reads it
+// Only counts, for the benchmarks; nothing in the library reads it. One per thread: a worker's
+// counts join the host's thread's at the end of each job.
+extern thread_local WorkCounters Stats;
 // Raised by every command that may change what a ray by type reads (core/scene_epoch.h); only
 // grows, so a search structure built at an older value is never mistaken for current.
 extern uint64_t SceneEpoch;
 // Activation order as a number: each activation takes the next value (ActiveEntry::order).
 extern uint64_t ActivationCounter;
+// Threads a pass may use, the host's included (SetWorkerCountVOR); 1, the default, starts none.
+extern int32_t WorkerThreadWish;
 
 // --- Cleared by StopCollisionVOR, in this order. ---
 
@@ -108,8 +122,17 @@ extern uint8_t BodiesMovedByPass;
 // Freed motion and contact records waiting for reuse (core/record_pool.h); drained by Stop.
 extern RecordPool MotionRecordPool;
 extern RecordPool ContactRecordPool;
+// The workers, started by the first job that wants them (core/worker_pool.h); ended by Stop.
+extern WorkerPool *Workers;
 
 // --- Scratch within one call: freed or reset before the call returns. ---
+// Except the hierarchies' candidate arrays, one set per thread, kept between searches: the host
+// thread's are freed by Stop (ReleaseThreadScratch), a worker's when it ends.
+extern thread_local SearchBuffers SearchScratch;
+// 1 while a job's tasks run on several threads (core/worker_pool.h): shared search structures are
+// then only read.
+extern uint8_t InParallelJob;
+void ReleaseThreadScratch();
 // The pair grid's working arrays, one record (PairGridScratch in pass/pair_grid.cpp, which also
 // keeps the largest working set seen, for the benchmarks), and the hierarchies' traversal stacks,
 // which live on the call stack. The per-body look-ups over a pass's records (MotionIndex,

@@ -1,10 +1,25 @@
 // The work counters; zeroed at load and by ResetStats.
 #include "core/module_state.h"
 
+#include <algorithm>
+
 namespace vor {
 
 void ResetStats() {
     Stats = WorkCounters{};
+}
+
+void AddStats(WorkCounters *into, const WorkCounters &from) {
+    // The two "most" counters are maxima, not sums.
+    const uint64_t foundMost = std::max(into->accelRayFoundMost, from.accelRayFoundMost);
+    const uint64_t depthMost = std::max(into->accelInsertDepthMost, from.accelInsertDepthMost);
+    uint64_t *to = reinterpret_cast<uint64_t *>(into);
+    const uint64_t *add = reinterpret_cast<const uint64_t *>(&from);
+    for (size_t i = 0; i < sizeof(WorkCounters) / sizeof(uint64_t); ++i) {
+        to[i] += add[i];
+    }
+    into->accelRayFoundMost = foundMost;
+    into->accelInsertDepthMost = depthMost;
 }
 
 } // namespace vor

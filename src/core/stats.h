@@ -2,6 +2,7 @@
 // in the library reads them, and the host cannot see them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vor {
@@ -44,6 +45,12 @@ struct WorkCounters {
     uint64_t recoveryPushes;      // bodies given a push out of an overlap (recovery on)
 };
 
+// Every counter is a uint64_t, so that AddStats can add them as one array.
+static_assert(sizeof(WorkCounters) % sizeof(uint64_t) == 0, "counters are uint64_t only");
+
+// The calling thread's counters to zero.
 void ResetStats();
+// Adds every counter of from into *into (a worker's counts into the host's).
+void AddStats(WorkCounters *into, const WorkCounters &from);
 
 } // namespace vor

@@ -56,5 +56,8 @@ constexpr uint32_t kAccelLeafTriangles = sizeof(void *) == 4 ? 20 : 8;
 constexpr uint32_t kAccelRebuildFraction = 16; // rebuilt once additions pass 1/16 of the mesh
 constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
 constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly
+// Fewer bodies sweeping against meshes in an iteration stay on the host's thread: waking the
+// workers costs more than they would share.
+constexpr uint32_t kMinBodiesOnWorkers = 16;
 
 } // namespace vor

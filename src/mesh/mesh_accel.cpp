@@ -226,18 +226,12 @@ bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
 void ReleaseArrays(MeshAccel *accel) {
     std::free(accel->items);
     std::free(accel->nodeBlock);
-    std::free(accel->candidates);
-    std::free(accel->worldItems);
     accel->items = nullptr;
-    accel->worldItems = nullptr;
-    accel->worldCapacity = 0;
     accel->own = 0;
     accel->nodes = nullptr;
     accel->nodeBlock = nullptr;
-    accel->candidates = nullptr;
     accel->itemCount = accel->itemCapacity = 0;
     accel->nodeCount = accel->nodeCapacity = 0;
-    accel->candidateCapacity = 0;
     accel->triangleCount = accel->builtCount = 0;
     accel->last = nullptr;
 }
@@ -638,8 +632,22 @@ bool FollowMatrix(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world)
     return true;
 }
 
+// The hierarchy as it stands when it already answers for the mesh's triangles at this matrix.
+MeshAccel *AccelAsItStands(MeshShape *mesh, const Matrix4 &world) {
+    MeshAccel *accel = mesh->accel;
+    const bool current = accel != nullptr && accel->stale == 0 && accel->itemCount != 0 &&
+                         accel->triangleCount == mesh->triangleCount &&
+                         std::memcmp(&accel->matrix, &world, sizeof(Matrix4)) == 0;
+    return current ? accel : nullptr;
+}
+
 // The hierarchy of the mesh, matching its triangles and the world matrix; null if none can be had.
 MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
+    // Other threads may be searching it: within a job a hierarchy is only read, never changed (the
+    // pass made it current before the job); one that is not current leaves the plain scan to answer.
+    if (InParallelJob != 0) {
+        return AccelAsItStands(mesh, world);
+    }
     MeshAccel *accel = mesh->accel;
     if (accel == nullptr) {
         accel = static_cast<MeshAccel *>(std::calloc(1, sizeof(MeshAccel)));
@@ -756,6 +764,10 @@ MeshAccel *MeshAccelFor(const MeshShape *mesh, const Matrix4 &world) {
     return CurrentAccel(const_cast<MeshShape *>(mesh), world);
 }
 
+void PrepareMeshAccel(const MeshShape *mesh, const Matrix4 &world) {
+    MeshAccelFor(mesh, world);
+}
+
 void MeshAccelInvalidate(MeshShape *mesh) {
     if (mesh->accel != nullptr) {
         mesh->accel->stale = 1;
@@ -777,9 +789,7 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
         return 0;
     }
     return sizeof(MeshAccel) + static_cast<size_t>(accel->itemCapacity) * sizeof(AccelItem) +
-           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64 +
-           static_cast<size_t>(accel->candidateCapacity) * sizeof(AccelCandidate) +
-           static_cast<size_t>(accel->worldCapacity) * sizeof(AccelItem);
+           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64;
 }
 
 size_t MeshTriangleBytes(const MeshShape *mesh) {

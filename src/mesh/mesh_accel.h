@@ -24,7 +24,7 @@ struct AccelCandidate {
 // pass, by ascending list position; s and e are in unit-sphere space of r. Builds, refits or
 // extends the hierarchy as needed. Answers null when the mesh is better scanned plainly (few
 // triangles, radii that are not positive, no memory); *count is then 0. The list, held by the
-// mesh, stays valid until the mesh's next query.
+// calling thread, stays valid until that thread's next query of any mesh.
 const AccelCandidate *MeshAccelQuery(const MeshShape *mesh, const Matrix4 &world, const Vec3 &s,
                                      const Vec3 &e, const Vec3 &r, uint32_t *count);
 // The same for the mesh sweep, further left to the triangles that the face, edge and corner
@@ -51,6 +51,9 @@ struct AccelRayHit {
 bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from, const Vec3 &to,
                   const Vec3 &dir, float bound, AccelRayHit *out);
 
+// Builds, refits or extends the hierarchy now, as the next query would: before a job whose threads
+// search the mesh at this matrix, which then only read it.
+void PrepareMeshAccel(const MeshShape *mesh, const Matrix4 &world);
 // The hierarchy is rebuilt from scratch at the next query.
 void MeshAccelInvalidate(MeshShape *mesh);
 // Frees the hierarchy (the triangles are about to go, or the shape itself).

@@ -95,7 +95,9 @@ struct MeshAccel {
     uint32_t builtCount;    // triangles at the last full build
     uint8_t stale;          // rebuild at the next query
     uint8_t own;            // items hold the triangles' own corners (a moving mesh), not world ones
-    uint64_t stillWork;     // own frame: items made world and nodes opened since the last move
+    // Own frame: items made world and nodes opened since the last move. Searches on several
+    // threads add to it at once (atomically, once a search); only a search outside a job reads it.
+    uint64_t stillWork;
     Matrix4 matrix;         // the world matrix of the last query (with world corners: theirs)
     ChildRef root;          // the whole mesh: an inner node, or a single leaf
     ListLink *last;         // the last triangle covered; later ones are taken in on demand
@@ -106,10 +108,6 @@ struct MeshAccel {
     void *nodeBlock;  // the allocation the nodes lie in
     uint32_t nodeCount;
     uint32_t nodeCapacity;
-    struct AccelCandidate *candidates; // the last query's answer, grown as needed
-    uint32_t candidateCapacity;
-    AccelItem *worldItems; // own frame: the candidates' world corners, grown as needed
-    uint32_t worldCapacity;
 };
 
 // The exact world box of an item (NaN extremes widened to infinity, so that they never reject).

@@ -131,21 +131,23 @@ bool ReserveEntries(void **array, uint32_t *capacity, size_t size, uint32_t item
     return true;
 }
 
-bool ReserveCandidates(MeshAccel *accel, uint32_t used, uint32_t n) {
-    void *array = accel->candidates;
-    const bool ok = ReserveEntries(&array, &accel->candidateCapacity, sizeof(AccelCandidate),
-                                   accel->itemCount, used, n);
-    accel->candidates = static_cast<AccelCandidate *>(array);
-    return ok;
+// The calling thread's candidate list, with room for n more after the first `used`; null when
+// memory runs out.
+AccelCandidate *ReserveCandidates(const MeshAccel *accel, uint32_t used, uint32_t n) {
+    SearchBuffers &b = SearchScratch;
+    return ReserveEntries(&b.candidates, &b.candidateCapacity, sizeof(AccelCandidate),
+                          accel->itemCount, used, n)
+               ? static_cast<AccelCandidate *>(b.candidates)
+               : nullptr;
 }
 
 // The same for the world corners a search of a hierarchy in its mesh's own frame makes.
-bool ReserveWorldItems(MeshAccel *accel, uint32_t used, uint32_t n) {
-    void *array = accel->worldItems;
-    const bool ok = ReserveEntries(&array, &accel->worldCapacity, sizeof(AccelItem),
-                                   accel->itemCount, used, n);
-    accel->worldItems = static_cast<AccelItem *>(array);
-    return ok;
+AccelItem *ReserveWorldItems(const MeshAccel *accel, uint32_t used, uint32_t n) {
+    SearchBuffers &b = SearchScratch;
+    return ReserveEntries(&b.worldItems, &b.worldCapacity, sizeof(AccelItem), accel->itemCount,
+                          used, n)
+               ? static_cast<AccelItem *>(b.worldItems)
+               : nullptr;
 }
 
 // The children of a node that q keeps: bit k for child k (never an empty slot).
@@ -178,7 +180,8 @@ uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t co
 
 // Appends a leaf's items that pass; false when memory runs out.
 bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, uint32_t *found) {
-    if (!ReserveCandidates(accel, *found, ChildCount(leaf))) {
+    AccelCandidate *candidates = ReserveCandidates(accel, *found, ChildCount(leaf));
+    if (candidates == nullptr) {
         return false;
     }
     const uint32_t end = ChildIndex(leaf) + ChildCount(leaf);
@@ -188,7 +191,7 @@ bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, 
         for (uint32_t k = 0; k < count; ++k) {
             if ((kept >> k & 1u) != 0) {
                 const AccelItem &item = accel->items[group + k];
-                accel->candidates[(*found)++] = AccelCandidate{item.position, item.corner};
+                candidates[(*found)++] = AccelCandidate{item.position, item.corner};
             }
         }
     }
@@ -243,12 +246,14 @@ bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *fou
 // So a search costs what its box reaches, whatever the mesh's size and however it moved; only the
 // skipping by distance waits for the leaves. Candidates point into accel->worldItems, in step.
 bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf,
-                 const Matrix4 &m, uint32_t *found) {
+                 const Matrix4 &m, uint32_t *found, uint64_t *work) {
     const uint32_t n = ChildCount(leaf);
-    if (!ReserveCandidates(accel, *found, n) || !ReserveWorldItems(accel, *found, n)) {
+    AccelCandidate *candidates = ReserveCandidates(accel, *found, n);
+    AccelItem *worldItems = ReserveWorldItems(accel, *found, n);
+    if (candidates == nullptr || worldItems == nullptr) {
         return false;
     }
-    AccelItem *world = accel->worldItems + *found; // made here, then kept ones moved down
+    AccelItem *world = worldItems + *found; // made here, then kept ones moved down
     float margin = 0.0f;
     for (uint32_t i = 0; i < n; ++i) {
         const AccelItem &own = accel->items[ChildIndex(leaf) + i];
@@ -258,15 +263,15 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
         margin = std::max(margin, ItemMargin(world[i]));
     }
     Stats.accelMovedItems += n;
-    accel->stillWork += n;
+    *work += n;
     for (uint32_t group = 0; group < n; group += 4) {
         const uint32_t count = std::min<uint32_t>(4, n - group);
         const uint32_t kept = KeptItems(q, &world[group], count, margin);
         for (uint32_t k = 0; k < count; ++k) {
             if ((kept >> k & 1u) != 0) {
                 // Never past the item read: a leaf's kept items stay in their order.
-                accel->worldItems[*found] = world[group + k];
-                accel->candidates[*found] = AccelCandidate{world[group + k].position, nullptr};
+                worldItems[*found] = world[group + k];
+                candidates[*found] = AccelCandidate{world[group + k].position, nullptr};
                 *found += 1;
             }
         }
@@ -275,9 +280,10 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
 }
 
 bool VisitOwnChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c,
-                   const Matrix4 &m, uint32_t *found, uint32_t *stack, uint32_t *depth) {
+                   const Matrix4 &m, uint32_t *found, uint32_t *stack, uint32_t *depth,
+                   uint64_t *work) {
     if (ChildCount(c) > 0) {
-        return EmitOwnLeaf(accel, q, c, m, found);
+        return EmitOwnLeaf(accel, q, c, m, found, work);
     }
     if (*depth == kAccelStackDepth) {
         return false;
@@ -286,35 +292,50 @@ bool VisitOwnChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c
     return true;
 }
 
-// Depth first over the nodes whose world boxes the box test keeps; false when the plain scan must
-// answer instead (out of memory).
-bool CollectOwnCandidates(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m,
-                          uint32_t *found) {
+// Depth first over the nodes whose world boxes the box test keeps, counting the nodes opened and
+// items made world into *work; false when the plain scan must answer instead (out of memory).
+bool SearchOwnFrame(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m, uint32_t *found,
+                    uint64_t *work) {
     if (BoxTestRejects(q, WorldBoxOf(accel->root.box, m))) {
         return true;
     }
     uint32_t stack[kAccelStackDepth];
     uint32_t depth = 0;
-    if (!VisitOwnChild(accel, q, accel->root, m, found, stack, &depth)) {
+    if (!VisitOwnChild(accel, q, accel->root, m, found, stack, &depth, work)) {
         return false;
     }
     while (depth > 0) {
         const AccelNode &node = accel->nodes[stack[--depth]];
         Stats.accelMovedNodes += 1;
-        accel->stillWork += 1;
+        *work += 1;
         for (uint32_t k = 0; k < kAccelWidth; ++k) {
             if (node.ref[k] == kEmptyChild) {
                 continue;
             }
             const ChildRef c = ChildOf(node, k);
             if (!BoxTestRejects(q, WorldBoxOf(c.box, m)) &&
-                !VisitOwnChild(accel, q, c, m, found, stack, &depth)) {
+                !VisitOwnChild(accel, q, c, m, found, stack, &depth, work)) {
                 return false;
             }
         }
     }
+    return true;
+}
+
+// The search of a hierarchy in its mesh's own frame; its work joins the hierarchy's count in one
+// atomic addition, as searches on other threads may be adding theirs.
+bool CollectOwnCandidates(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m,
+                          uint32_t *found) {
+    uint64_t work = 0;
+    const bool done = SearchOwnFrame(accel, q, m, found, &work);
+    __atomic_fetch_add(&accel->stillWork, work, __ATOMIC_RELAXED);
+    if (!done) {
+        return false;
+    }
+    AccelCandidate *candidates = static_cast<AccelCandidate *>(SearchScratch.candidates);
+    const AccelItem *worldItems = static_cast<const AccelItem *>(SearchScratch.worldItems);
     for (uint32_t k = 0; k < *found; ++k) {
-        accel->candidates[k].corners = accel->worldItems[k].corner;
+        candidates[k].corners = worldItems[k].corner;
     }
     return true;
 }
@@ -330,7 +351,7 @@ const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, co
         return nullptr;
     }
     MeshAccel *accel = MeshAccelFor(mesh, world);
-    if (accel == nullptr || !ReserveCandidates(accel, 0, 1)) {
+    if (accel == nullptr || ReserveCandidates(accel, 0, 1) == nullptr) {
         return nullptr;
     }
     CandidateSearch q = {{s.x, s.y, s.z}, {e.x, e.y, e.z}, {r.x, r.y, r.z}, false, {}, 0, 0};
@@ -342,11 +363,12 @@ const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, co
         return nullptr; // out of memory: the plain scan still works
     }
     // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
+    AccelCandidate *candidates = static_cast<AccelCandidate *>(SearchScratch.candidates);
     std::sort(
-        accel->candidates, accel->candidates + found,
+        candidates, candidates + found,
         [](const AccelCandidate &x, const AccelCandidate &y) { return x.position < y.position; });
     *count = found;
-    return accel->candidates;
+    return candidates;
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "core/scene_epoch.h"
 #include "core/thresholds.h"
 #include "pass/ellipsoid_sweep.h"
+#include "pass/mesh_phase_tasks.h"
 #include "pass/mesh_sweep.h"
 #include "pass/overlap_recovery.h"
 #include "pass/pair_grid.h"
@@ -75,7 +76,9 @@ bool RunIterations(int32_t *done, int16_t lastKind) {
         Stats.passIterations += 1;
         Pass.sweepNeeded = 0;
         Pass.sweepPhase = kMeshPhase;
-        SweepDefinitionsOf(kMeshKind);
+        if (!SweepMeshDefinitionsOnWorkers()) {
+            SweepDefinitionsOf(kMeshKind);
+        }
         if (lastKind == kEllipsoidKind) {
             Pass.sweepPhase = kEllipsoidPhase;
             SweepDefinitionsOf(kEllipsoidKind);

@@ -7,12 +7,16 @@
 #include "body/registry.h"
 #include "core/definitions.h"
 #include "core/error_report.h"
+#include "core/module_state.h"
+#include "core/worker_pool.h"
 #include "query/ellipsoid_ray_index.h"
 #include "query/ray_cast.h"
 
 namespace vor {
 
-void StopCollision() {
+void StopCollision(bool mayWait) {
+    CloseWorkerPool(mayWait);
+    ReleaseThreadScratch();
     FreeRayResult();
     FreeEveryMotionRecord();
     // Each teardown takes the head of its list until the list is empty.

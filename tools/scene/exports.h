@@ -26,6 +26,7 @@ namespace vor::scene {
     X(SetCollisionsVOR, "uuuuu", 'v')                                                              \
     X(CheckShapeVOR, "ui", 'i')                                                                    \
     X(SetOverlapRecoveryVOR, "iii", 'v')                                                           \
+    X(SetWorkerCountVOR, "i", 'v')                                                                 \
     X(SetObjRadiusVOR, "ufff", 'v')                                                                \
     X(SetEllipOffsetVOR, "ufff", 'v')                                                              \
     X(SetObjGravityVOR, "uf", 'v')                                                                 \

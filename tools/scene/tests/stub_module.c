@@ -48,6 +48,9 @@ void SetOverlapRecoveryVOR(int32_t a0, int32_t a1, int32_t a2) {
     (void)a1;
     (void)a2;
 }
+void SetWorkerCountVOR(int32_t a0) {
+    (void)a0;
+}
 void SetObjRadiusVOR(uint32_t a0, float a1, float a2, float a3) {
     (void)a0;
     (void)a1;
