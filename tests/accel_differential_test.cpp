@@ -1069,14 +1069,18 @@ class AccelDifferentialTest : public HostTest {
         vor::ReferenceScans = false;
         HostTest::TearDown();
     }
+    // The plain scan always runs on one thread; the searching run on `workers` threads.
     Recording Run(uint32_t seed, bool reference, Recording (*scene)(uint32_t) = RunScene) {
         StopCollisionVOR();
         vor::ReferenceScans = reference;
+        SetWorkerCountVOR(reference ? 1 : workers);
         Recording rec = scene(seed);
         StopCollisionVOR();
+        SetWorkerCountVOR(1);
         vor::ReferenceScans = false;
         return rec;
     }
+    int32_t workers = 1;
     // Runs each seed both ways, compares every value, answers the contacts recorded.
     uint64_t Compare(uint32_t scenes, Recording (*scene)(uint32_t)) {
         uint64_t contacts = 0;
@@ -1457,3 +1461,41 @@ TEST(OwnFrameBoxes, HoldEveryTransformedCornerUnderTurnsScalesAndFarOffsets) {
     EXPECT_EQ(w.lo[1], -std::numeric_limits<float>::infinity()); // a side that is not finite: no box
     EXPECT_EQ(w.hi[2], std::numeric_limits<float>::infinity());
 }
+
+// Threads change nothing: scenes of every kind of mesh sweep (random definitions with set-aside
+// contacts and moving meshes, levels, pressing crowds with recovery, turning levels in their own
+// frame) run on 2, 3 and 8 threads and are compared value by value with the plain scan on one.
+// Every scene hands its mesh sweeps to the workers, small ones included.
+TEST_F(AccelDifferentialTest, EveryWorkerCountGivesTheResultsOfThePlainScanOnOneThread) {
+    vor::MinBodiesOnWorkers = 2;
+    for (const int32_t count : {2, 3, 8}) {
+        workers = count;
+        vor::ResetStats();
+        const uint64_t contacts = Compare(40, RunScene) + Compare(6, RunLevelScene) +
+                                  Compare(6, RunCrowdBlocksScene) +
+                                  Compare(4, RunTurningLevelScene) + Compare(6, RunPileScene);
+        EXPECT_GT(contacts, 1000u) << count << " workers";
+        EXPECT_GT(vor::Stats.workerJobs, 100u) << count << " workers";
+    }
+}
+
+// The workers' counts join the host's: with the same hierarchies searched, every counter of the
+// mesh sweeps adds up to what one thread counts.
+TEST_F(AccelDifferentialTest, WorkersCountTheSameMeshWorkAsOneThread) {
+    vor::MinBodiesOnWorkers = 2;
+    vor::ResetStats();
+    Run(3, false, RunLevelScene);
+    const vor::WorkCounters one = vor::Stats;
+    workers = 3;
+    vor::ResetStats();
+    Run(3, false, RunLevelScene);
+    const vor::WorkCounters three = vor::Stats;
+    EXPECT_EQ(one.workerJobs, 0u);
+    EXPECT_GT(three.workerJobs, 0u);
+    EXPECT_GT(one.meshSweeps, 0u);
+    EXPECT_EQ(three.meshSweeps, one.meshSweeps);
+    EXPECT_EQ(three.trianglesTested, one.trianglesTested);
+    EXPECT_EQ(three.trianglesOverlapped, one.trianglesOverlapped);
+    EXPECT_EQ(three.accelRays, one.accelRays);
+}
+

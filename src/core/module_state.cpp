@@ -21,6 +21,7 @@ thread_local WorkCounters Stats = {};
 uint64_t SceneEpoch = 1;
 uint64_t ActivationCounter = 0;
 int32_t WorkerThreadWish = 1;
+uint32_t MinBodiesOnWorkers = kMinBodiesOnWorkers;
 
 RayResult *LastRay = nullptr;
 ActiveEntry *StackCursor = nullptr;

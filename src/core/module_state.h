@@ -91,6 +91,9 @@ extern uint64_t SceneEpoch;
 extern uint64_t ActivationCounter;
 // Threads a pass may use, the host's included (SetWorkerCountVOR); 1, the default, starts none.
 extern int32_t WorkerThreadWish;
+// Fewer bodies sweeping against meshes stay on the host's thread; kMinBodiesOnWorkers, lowered
+// only by tests, so that small scenes exercise the workers.
+extern uint32_t MinBodiesOnWorkers;
 
 // --- Cleared by StopCollisionVOR, in this order. ---
 

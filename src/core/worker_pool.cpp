@@ -261,6 +261,8 @@ void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void *context)
         }
         return;
     }
+    Stats.workerJobs += 1;
+    Stats.workerJobTasks += taskCount;
     Acquire(&pool->lock);
     pool->task = task;
     pool->context = context;

@@ -23,7 +23,6 @@
 #include "core/accel_mode.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
-#include "core/thresholds.h"
 #include "core/worker_pool.h"
 #include "mesh/mesh_accel.h"
 #include "pass/pass_driver.h"
@@ -151,7 +150,7 @@ bool SweepMeshDefinitionsOnWorkers() {
         return job.itemCount == 0;
     }
     bool swept = false;
-    if (GroupByBody(&job) && job.runCount >= kMinBodiesOnWorkers) {
+    if (GroupByBody(&job) && job.runCount >= MinBodiesOnWorkers) {
         PrepareDestinations();
         RunTasks(job.runCount, SweepBodyTask, &job);
         swept = true;

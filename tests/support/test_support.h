@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -80,11 +81,22 @@ class HostTest : public ::testing::Test {
         SetObjPosVOR(0, 0, 0);
         SetObjRotVOR(0, 0, 0);
         SetErrorHandlerVOR(RecordError, &log);
+        UseTestWorkers();
     }
     void TearDown() override {
         StopCollisionVOR();
         SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
         SetErrorHandlerVOR(nullptr, nullptr);
+        SetWorkerCountVOR(1);
+        vor::MinBodiesOnWorkers = vor::kMinBodiesOnWorkers;
+    }
+    // VOR_TEST_WORKERS=N runs every pass of the test on N threads, however few its bodies (the
+    // thread checker's run of the suite); unset, on one.
+    static void UseTestWorkers() {
+        const char *wanted = std::getenv("VOR_TEST_WORKERS");
+        const int count = wanted != nullptr ? std::atoi(wanted) : 1;
+        SetWorkerCountVOR(count);
+        vor::MinBodiesOnWorkers = count > 1 ? 2 : vor::kMinBodiesOnWorkers;
     }
     // Arms the box so the next error is recorded.
     void Arm() { StartCollisionDebugVOR(); }
