@@ -128,6 +128,19 @@ TEST_F(DeterminismMeshTest, MeshSceneHashesToTheStoredValue) {
     EXPECT_EQ(hash, kMeshSceneHash) << "hash 0x" << std::hex << hash;
 }
 
+// The scene's mesh sweeps on 2, 3 and 8 threads (its few bodies let in) hash to the same value.
+TEST_F(DeterminismMeshTest, MeshSceneHashesToTheStoredValueOnEveryWorkerCount) {
+    vor::MinBodiesOnWorkers = 2;
+    for (const int32_t workers : {2, 3, 8}) {
+        StopCollisionVOR();
+        SetWorkerCountVOR(workers);
+        vor::ResetStats();
+        const uint64_t hash = RunScene();
+        EXPECT_EQ(hash, kMeshSceneHash) << workers << " workers: hash 0x" << std::hex << hash;
+        EXPECT_GT(vor::Stats.workerJobs, 0u) << workers << " workers";
+    }
+}
+
 TEST_F(DeterminismMeshTest, MeshSceneRepeatsAfterStop) {
     const uint64_t first = RunScene();
     StopCollisionVOR();

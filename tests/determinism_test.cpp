@@ -20,6 +20,18 @@ TEST_F(DeterminismTest, TheSceneHashesToTheRecordedValue) {
     EXPECT_EQ(hash, kSceneHash) << "hash 0x" << std::hex << hash;
 }
 
+// With workers wanted (the scene has no mesh, so its passes stay on the host's thread), the hash
+// is the same.
+TEST_F(DeterminismTest, TheSceneHashesToTheRecordedValueOnEveryWorkerCount) {
+    vor::MinBodiesOnWorkers = 2;
+    for (const int32_t workers : {2, 3, 8}) {
+        SetWorkerCountVOR(workers);
+        VorSceneApi api = vorSceneDirectApi();
+        const uint64_t hash = vorRunDeterminismScene(&api);
+        EXPECT_EQ(hash, kSceneHash) << workers << " workers: hash 0x" << std::hex << hash;
+    }
+}
+
 TEST_F(DeterminismTest, TwoRunsInOneProcessAgree) {
     VorSceneApi api = vorSceneDirectApi();
     uint64_t first = vorRunDeterminismScene(&api);

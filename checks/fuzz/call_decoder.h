@@ -125,6 +125,7 @@ enum Op : uint8_t {
     kWalk,        // the crowd walks through a pass, one body made big, rays by type between
     kSetRecovery, // SetOverlapRecoveryVOR (after the composites, so older inputs keep their ops)
     kPressing,    // a crowd on a floor pressing to one point with overlap recovery on
+    kSetWorkers,  // SetWorkerCountVOR: any count, the passes after it on that many threads
     kOpCount
 };
 
@@ -605,12 +606,14 @@ inline void CallDecoder::ResetModule() {
     SetEllipSizeModeVOR(0);
     SetConcaveModeVOR(3);
     SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
+    SetWorkerCountVOR(1);
     SetObjPosVOR(0, 0, 0);
     SetObjRotVOR(0, 0, 0);
-    stats_.calls += 7;
+    stats_.calls += 8;
 #ifdef VOR_VALIDATE
     // The pass flag survives StopCollisionVOR by design; every input starts as if just loaded.
     vor::Pass.sweepNeeded = 0;
+    vor::MinBodiesOnWorkers = vor::kMinBodiesOnWorkers;
 #endif
     ForgetModel();
     passes_ = triangles_ = shapes_ = definitions_ = 0;
@@ -1556,6 +1559,18 @@ inline void CallDecoder::Step() {
     case kPressing:
         Pressing();
         break;
+    case kSetWorkers: {
+        // Counts out of range included (they are clamped, never reported); small scenes too go
+        // to the workers, so that the fuzzer's passes run on them.
+        const int32_t count = static_cast<int32_t>(Selector()) - 2;
+        Expect("");
+        SetWorkerCountVOR(count);
+#ifdef VOR_VALIDATE
+        vor::MinBodiesOnWorkers = 2;
+#endif
+        Check();
+        break;
+    }
     case kTerrain:
         Terrain();
         break;

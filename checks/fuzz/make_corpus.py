@@ -301,6 +301,14 @@ def files():
                               bytes([1, 1, 1, 1, 1]) + op("kSetRecovery") + bytes([1, 229, 1, 1, 1]))
     f["pressing"] = (op("kPressing") + bytes([0, 0]) + flt(0.5) + op("kPressing") +
                      bytes([1, 1]) + flt(1.0) + op("kReadAll"))
+    # Passes on worker threads: a pressing crowd and a terrain walk on 3, then counts clamped from
+    # below (-3) and above (2^31 - 3) with a pass after each.
+    f["workers"] = (op("kSetWorkers") + sel(5) + op("kPressing") + bytes([0, 0]) + flt(0.5) +
+                    op("kReadAll") + defs() + op("kTerrain") + obj(1) + bytes(range(3, 52)) +
+                    new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") +
+                    op("kSetWorkers") + sel(0xFFFFFFFF) + move(2, 2, 0, 1) + op("kRun") +
+                    op("kSetWorkers") + sel(0x7FFFFFFF) + move(2, 3, 0, 1) + op("kRun") +
+                    op("kReadAll"))
     f["crowd_nan"] = op("kCrowd") + bytes([2]) + flt(NAN) + op("kCrowd") + bytes([2]) + flt(-1e38)
     f["terrain"] = (defs() + op("kTerrain") + obj(1) + bytes(range(3, 52)) +
                     new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") + op("kReadAll") +
