@@ -73,6 +73,28 @@ void BM_Characters(benchmark::State &state) {
     state.counters["tri_B"] = static_cast<double>(bench::LevelTriangleBytes());
 }
 
+// Args: level cells per side, characters, worker threads. BM_Characters on the wall clock.
+void BM_CharactersWorkers(benchmark::State &state) {
+    const uint32_t cells = static_cast<uint32_t>(state.range(0));
+    const uint32_t count = static_cast<uint32_t>(state.range(1));
+    Session session(false);
+    SetWorkerCountVOR(static_cast<int32_t>(state.range(2)));
+    bench::BuildLevel(cells, 1);
+    std::vector<bench::Walker> walkers = bench::BuildCharacters(count, cells, 2);
+    bench::Random random{7};
+    for (int k = 0; k < kWarmUpFrames; ++k) {
+        bench::StepCharacters(walkers, cells, random);
+    }
+    vor::ResetStats();
+    for (auto _ : state) {
+        bench::StepCharacters(walkers, cells, random);
+    }
+    SetWorkerCountVOR(1);
+    state.counters["body_step"] =
+        Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["jobs/pass"] = PerCount(vor::Stats.workerJobs, state.iterations());
+}
+
 // Args: crowd size, plain scans.
 void BM_Crowd(benchmark::State &state) {
     const uint32_t count = static_cast<uint32_t>(state.range(0));
@@ -126,6 +148,35 @@ void BM_CrowdBlocks(benchmark::State &state) {
     state.counters["step_us"] = seconds * 1e6 / static_cast<double>(passes * count);
     state.counters["iter/pass"] = PerCount(s.passIterations, bench::kCrowdBlockFrames);
     state.counters["pairs/pass"] = PerCount(s.pairsTested, bench::kCrowdBlockFrames);
+}
+
+// Args: bodies, floor (0 flat, 1 the terrain), worker threads. The crowd of BM_CrowdBlocks meeting
+// each other, timed by the wall clock (the workers' time is not the host thread's): pass_ms is one
+// pass, jobs/pass the jobs handed to the workers.
+void BM_CrowdBlocksWorkers(benchmark::State &state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    Session session(false);
+    uint64_t passes = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        SetWorkerCountVOR(static_cast<int32_t>(state.range(2)));
+        std::vector<bench::BlockWalker> walkers =
+            bench::BuildCrowdBlocks(count, state.range(1) != 0, true);
+        RunCollisionVOR(); // builds the floor's hierarchy and starts the workers
+        vor::ResetStats();
+        state.ResumeTiming();
+        const auto begin = std::chrono::steady_clock::now();
+        for (int frame = 0; frame < bench::kCrowdBlockFrames; ++frame) {
+            bench::StepCrowdBlocks(walkers);
+        }
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        passes += bench::kCrowdBlockFrames;
+    }
+    SetWorkerCountVOR(1);
+    state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
+    state.counters["jobs/pass"] = PerCount(vor::Stats.workerJobs, bench::kCrowdBlockFrames);
 }
 
 // The three kinds of level rays are cast at: 0 the heightfield with walls and crates of 128 x 128
@@ -302,6 +353,11 @@ BENCHMARK(BM_Characters)
     ->Args({128, 64, 1})
     ->Args({512, 1, 1})
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CharactersWorkers)
+    ->ArgNames({"cells", "chars", "workers"})
+    ->ArgsProduct({{128, 512}, {8, 16, 64, 1024}, {1, 2}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Crowd)
     ->ArgNames({"bodies", "plain"})
     ->ArgsProduct({{100, 1000, 4000}, {0, 1}})
@@ -313,6 +369,12 @@ BENCHMARK(BM_CrowdBlocks)
     ->Args({4000, 0, 1, 1})
     ->Args({4000, 1, 1, 1})
     ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrowdBlocksWorkers)
+    ->ArgNames({"bodies", "terrain", "workers"})
+    ->ArgsProduct({{64, 1000, 4000}, {0, 1}, {1, 2}})
+    ->Iterations(1)
+    ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RaysLevel)
     ->ArgNames({"plain", "rays", "level"})

@@ -189,7 +189,7 @@ size_t HeapInUse() {
 }
 
 TEST_F(LoadedModule, UnloadingTheModuleFreesEveryRecord) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizer's allocator does not report through mallinfo2";
 #endif
     auto newObject = Find<decltype(&NewCollObjVOR)>("NewCollObjVOR");

@@ -164,7 +164,9 @@ ContactRecord *NewContact(int16_t kind) {
 
 void DestroyContact(ContactRecord *contact) {
     if (contact->otherBody != nullptr) {
+        Enter(&NamingLock);
         Unlink(&contact->otherLink, &contact->otherBody->namedBy);
+        Leave(&NamingLock);
     }
     contact->owner = nullptr;
     contact->otherBody = nullptr;
@@ -178,6 +180,8 @@ void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other,
     r->phase = Pass.sweepPhase;
     r->definition = d;
     // The body hit keeps a list of the contacts naming it, so that freeing it clears just those.
+    // Only a set: what is done with it does not depend on its order, which workers may change.
+    Enter(&NamingLock);
     if (r->otherBody != nullptr) {
         Unlink(&r->otherLink, &r->otherBody->namedBy);
     }
@@ -186,6 +190,7 @@ void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other,
         InitMember(&r->otherLink);
         Append(&r->otherLink, &other->namedBy);
     }
+    Leave(&NamingLock);
     r->contactCentre = p;
     SubtractVectors(&r->contactPosition, p, f);
     r->point = q;

@@ -9,6 +9,7 @@
 #include "core/intrusive_list.h"
 #include "core/record_pool.h"
 #include "core/records.h"
+#include "core/spin_lock.h"
 #include "core/stats.h"
 #include "core/thresholds.h"
 #include "math/vec3.h"
@@ -125,6 +126,9 @@ extern uint8_t BodiesMovedByPass;
 // Freed motion and contact records waiting for reuse (core/record_pool.h); drained by Stop.
 extern RecordPool MotionRecordPool;
 extern RecordPool ContactRecordPool;
+// Held while a contact joins or leaves the list of contacts naming a body (CollisionBody::namedBy),
+// which the workers of a pass change at once for a body many of them hit.
+extern SpinLock NamingLock;
 // The workers, started by the first job that wants them (core/worker_pool.h); ended by Stop.
 extern WorkerPool *Workers;
 

@@ -10,24 +10,15 @@ namespace vor {
 
 namespace {
 
-void Enter(RecordPool *pool) {
-    while (pool->busy.test_and_set(std::memory_order_acquire)) {
-    }
-}
-
-void Leave(RecordPool *pool) {
-    pool->busy.clear(std::memory_order_release);
-}
-
 // The most recently freed block, or null when the pool holds none.
 PooledBlock *TakeBlock(RecordPool *pool) {
-    Enter(pool);
+    Enter(&pool->lock);
     PooledBlock *b = pool->head;
     if (b != nullptr) {
         pool->head = b->next;
         pool->count -= 1;
     }
-    Leave(pool);
+    Leave(&pool->lock);
     return b;
 }
 
@@ -43,7 +34,7 @@ void *TakeRecord(RecordPool *pool, size_t size) {
 }
 
 void GiveRecord(RecordPool *pool, void *block) {
-    Enter(pool);
+    Enter(&pool->lock);
     const bool full = pool->count >= kPoolLimit;
     if (!full) {
         PooledBlock *b = static_cast<PooledBlock *>(block);
@@ -51,7 +42,7 @@ void GiveRecord(RecordPool *pool, void *block) {
         pool->head = b;
         pool->count += 1;
     }
-    Leave(pool);
+    Leave(&pool->lock);
     if (full) {
         std::free(block);
     }

@@ -5,9 +5,10 @@
 // come from. It holds at most kPoolLimit records, and the stop sequence gives them all back.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
+
+#include "core/spin_lock.h"
 
 namespace vor {
 
@@ -18,7 +19,7 @@ struct PooledBlock {
 struct RecordPool {
     PooledBlock *head;        // freed blocks, most recent first
     uint32_t count;           // blocks held
-    std::atomic_flag busy;    // held while a thread changes head and count
+    SpinLock lock;            // held while a thread changes head and count
 };
 
 // Records kept for reuse per pool; beyond this a freed record goes back to the allocator, so a
