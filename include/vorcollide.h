@@ -124,6 +124,11 @@ VOR_API void VOR_CALL StopCollisionVOR(void);           /* frees everything, dis
 VOR_API void VOR_CALL SetEllipOptimizeVOR(int32_t flag); /* non-zero: 1 (default 1) */
 VOR_API void VOR_CALL SetEllipSizeModeVOR(int32_t mode); /* 0 smaller radii, non-zero larger (0) */
 VOR_API void VOR_CALL SetConcaveModeVOR(uint32_t mode);  /* VOR_CONCAVE_*, default 3 */
+/* Threads a pass may use, the host's included; default 1: the module starts no thread. With more,
+ * a pass sweeps the bodies against meshes on a pool the module starts on first use and
+ * StopCollisionVOR ends; every result stays what one thread gives, to the bit. Builds without threads
+ * (WebAssembly) keep 1. count below 1: 1; above 64: 64 */
+VOR_API void VOR_CALL SetWorkerCountVOR(int32_t count);
 
 /* ---------------------------------------------------------------------------------------------
  * Objects
@@ -146,11 +151,6 @@ VOR_API int32_t VOR_CALL CheckShapeVOR(uint32_t obj, int32_t kind); /* 1 if a de
  * smallest radius a pass. src, dst 0..100: the definitions declared so far from src to dst; both
  * VOR_ALL_TYPES: every definition, kept across Stop. flag non-zero: 1 */
 VOR_API void VOR_CALL SetOverlapRecoveryVOR(int32_t src, int32_t dst, int32_t flag);
-/* Threads a pass may use, the host's included; default 1: the module starts no thread. With more,
- * each pass sweeps the bodies against the meshes on a pool the module starts on first use and
- * StopCollisionVOR ends; every result stays what one thread gives, to the bit. Builds without
- * threads (WebAssembly) keep 1. count below 1: 1; above 64: 64 */
-VOR_API void VOR_CALL SetWorkerCountVOR(int32_t count);
 
 /* ---------------------------------------------------------------------------------------------
  * Shape parameters

@@ -12,7 +12,10 @@
 //
 // The ellipsoid definitions stay on the host's thread: a pair sweep reads the destination's
 // latest nearest contact, which that body's own sweeps as a source change within the same phase,
-// so a source's result depends on which bodies before it in list order have been swept.
+// so a source's result depends on which bodies before it in list order have been swept. (Probing
+// every source on the workers first and sweeping in order on the host, reusing the probes'
+// candidates where they still held, was measured on a crowd of 1,000 pressing together: the
+// host's own work fell to 63% while the total rose by half, which no number of threads repays.)
 #include "pass/mesh_phase_tasks.h"
 
 #include <algorithm>

@@ -18,6 +18,7 @@ namespace vor::scene {
     X(SetEllipOptimizeVOR, "i", 'v')                                                               \
     X(SetEllipSizeModeVOR, "i", 'v')                                                               \
     X(SetConcaveModeVOR, "u", 'v')                                                                 \
+    X(SetWorkerCountVOR, "i", 'v')                                                                 \
     X(NewCollObjVOR, "uu", 'v')                                                                    \
     X(FreeObjVOR, "u", 'v')                                                                        \
     X(ActivateObjVOR, "u", 'v')                                                                    \
@@ -26,7 +27,6 @@ namespace vor::scene {
     X(SetCollisionsVOR, "uuuuu", 'v')                                                              \
     X(CheckShapeVOR, "ui", 'i')                                                                    \
     X(SetOverlapRecoveryVOR, "iii", 'v')                                                           \
-    X(SetWorkerCountVOR, "i", 'v')                                                                 \
     X(SetObjRadiusVOR, "ufff", 'v')                                                                \
     X(SetEllipOffsetVOR, "ufff", 'v')                                                              \
     X(SetObjGravityVOR, "uf", 'v')                                                                 \
