@@ -164,9 +164,9 @@ ContactRecord *NewContact(int16_t kind) {
 
 void DestroyContact(ContactRecord *contact) {
     if (contact->otherBody != nullptr) {
-        Enter(&NamingLock);
+        Enter(&NamingLock, InParallelJob != 0);
         Unlink(&contact->otherLink, &contact->otherBody->namedBy);
-        Leave(&NamingLock);
+        Leave(&NamingLock, InParallelJob != 0);
     }
     contact->owner = nullptr;
     contact->otherBody = nullptr;
@@ -181,7 +181,7 @@ void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other,
     r->definition = d;
     // The body hit keeps a list of the contacts naming it, so that freeing it clears just those.
     // Only a set: what is done with it does not depend on its order, which workers may change.
-    Enter(&NamingLock);
+    Enter(&NamingLock, InParallelJob != 0);
     if (r->otherBody != nullptr) {
         Unlink(&r->otherLink, &r->otherBody->namedBy);
     }
@@ -190,7 +190,7 @@ void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other,
         InitMember(&r->otherLink);
         Append(&r->otherLink, &other->namedBy);
     }
-    Leave(&NamingLock);
+    Leave(&NamingLock, InParallelJob != 0);
     r->contactCentre = p;
     SubtractVectors(&r->contactPosition, p, f);
     r->point = q;

@@ -6,19 +6,21 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/module_state.h"
+
 namespace vor {
 
 namespace {
 
 // The most recently freed block, or null when the pool holds none.
 PooledBlock *TakeBlock(RecordPool *pool) {
-    Enter(&pool->lock);
+    Enter(&pool->lock, InParallelJob != 0);
     PooledBlock *b = pool->head;
     if (b != nullptr) {
         pool->head = b->next;
         pool->count -= 1;
     }
-    Leave(&pool->lock);
+    Leave(&pool->lock, InParallelJob != 0);
     return b;
 }
 
@@ -34,7 +36,7 @@ void *TakeRecord(RecordPool *pool, size_t size) {
 }
 
 void GiveRecord(RecordPool *pool, void *block) {
-    Enter(&pool->lock);
+    Enter(&pool->lock, InParallelJob != 0);
     const bool full = pool->count >= kPoolLimit;
     if (!full) {
         PooledBlock *b = static_cast<PooledBlock *>(block);
@@ -42,7 +44,7 @@ void GiveRecord(RecordPool *pool, void *block) {
         pool->head = b;
         pool->count += 1;
     }
-    Leave(&pool->lock);
+    Leave(&pool->lock, InParallelJob != 0);
     if (full) {
         std::free(block);
     }

@@ -235,6 +235,12 @@ bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *fou
     return true;
 }
 
+// What a search in a mesh's own frame did: nodes opened and triangles made into world corners.
+struct OwnFrameWork {
+    uint64_t nodes;
+    uint64_t items;
+};
+
 // A hierarchy kept in its mesh's own frame (a moving mesh), searched for the triangles of a world
 // matrix m. Why the answer is the same to the bit: a node is left out only when the box test's
 // comparisons reject a box (WorldBoxOf) that holds the TransformPoint image of every point of its
@@ -246,7 +252,7 @@ bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *fou
 // So a search costs what its box reaches, whatever the mesh's size and however it moved; only the
 // skipping by distance waits for the leaves. Candidates point into accel->worldItems, in step.
 bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf,
-                 const Matrix4 &m, uint32_t *found, uint64_t *work) {
+                 const Matrix4 &m, uint32_t *found, OwnFrameWork *work) {
     const uint32_t n = ChildCount(leaf);
     AccelCandidate *candidates = ReserveCandidates(accel, *found, n);
     AccelItem *worldItems = ReserveWorldItems(accel, *found, n);
@@ -262,8 +268,7 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
                              own.position};
         margin = std::max(margin, ItemMargin(world[i]));
     }
-    Stats.accelMovedItems += n;
-    *work += n;
+    work->items += n;
     for (uint32_t group = 0; group < n; group += 4) {
         const uint32_t count = std::min<uint32_t>(4, n - group);
         const uint32_t kept = KeptItems(q, &world[group], count, margin);
@@ -281,7 +286,7 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
 
 bool VisitOwnChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c,
                    const Matrix4 &m, uint32_t *found, uint32_t *stack, uint32_t *depth,
-                   uint64_t *work) {
+                   OwnFrameWork *work) {
     if (ChildCount(c) > 0) {
         return EmitOwnLeaf(accel, q, c, m, found, work);
     }
@@ -295,7 +300,7 @@ bool VisitOwnChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c
 // Depth first over the nodes whose world boxes the box test keeps, counting the nodes opened and
 // items made world into *work; false when the plain scan must answer instead (out of memory).
 bool SearchOwnFrame(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m, uint32_t *found,
-                    uint64_t *work) {
+                    OwnFrameWork *work) {
     if (BoxTestRejects(q, WorldBoxOf(accel->root.box, m))) {
         return true;
     }
@@ -306,8 +311,7 @@ bool SearchOwnFrame(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m
     }
     while (depth > 0) {
         const AccelNode &node = accel->nodes[stack[--depth]];
-        Stats.accelMovedNodes += 1;
-        *work += 1;
+        work->nodes += 1;
         for (uint32_t k = 0; k < kAccelWidth; ++k) {
             if (node.ref[k] == kEmptyChild) {
                 continue;
@@ -326,9 +330,11 @@ bool SearchOwnFrame(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m
 // atomic addition, as searches on other threads may be adding theirs.
 bool CollectOwnCandidates(MeshAccel *accel, const CandidateSearch &q, const Matrix4 &m,
                           uint32_t *found) {
-    uint64_t work = 0;
+    OwnFrameWork work = {0, 0};
     const bool done = SearchOwnFrame(accel, q, m, found, &work);
-    __atomic_fetch_add(&accel->stillWork, work, __ATOMIC_RELAXED);
+    __atomic_fetch_add(&accel->stillWork, work.nodes + work.items, __ATOMIC_RELAXED);
+    Stats.accelMovedNodes += work.nodes;
+    Stats.accelMovedItems += work.items;
     if (!done) {
         return false;
     }

@@ -171,6 +171,8 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
     }
     SetUnitSphereStep(sweep, s, e);
     SweepTriangles(sweep);
+    // Once a sweep: the counters are the thread's own, and reaching them costs more than a field.
+    Stats.trianglesOverlapped += sweep.overlapped;
 }
 
 void SweepTriangle(MeshSweep &sweep, const MeshTriangle &triangle) {
@@ -215,7 +217,7 @@ void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec
     if (!TriangleBoxTest(S, sweep.end, t1, t2, t3)) {
         return;
     }
-    Stats.trianglesOverlapped += 1;
+    sweep.overlapped += 1;
 
     // The plane: the centre must start strictly in front and the plane be within reach.
     const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));

@@ -26,6 +26,7 @@ struct MeshSweep {
     Vec3 world1, world2, world3; // the triangle's world corners, before division by the radii
     MotionRecord *step;          // the moving body's latest step, which receives the contacts
     const Matrix4 *meshMatrix;   // the mesh body's worldMatrix
+    uint32_t overlapped;         // triangles whose grown box the step overlaps, for the counters
 };
 
 // Tests one triangle as face, then edges and corners; polygon must already be set.

@@ -620,7 +620,6 @@ bool MayPair(const Source &src, const Slot &slot) {
 // The destinations of one bucket from position `first` on that the source may reach.
 void Gather(const Source &src, uint32_t i, uint32_t first, uint32_t *k) {
     Slot &slot = scratch.slots[i];
-    Stats.gridSlotsMet += 1;
     if (i < first || slot.stamp == scratch.queryStamp) {
         return;
     }
@@ -656,16 +655,20 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, const Span &c
         for (uint32_t e = l.memberStart; e < l.memberStart + l.memberCount; ++e) {
             Gather(src, scratch.levelItems[e], first, k);
         }
+        Stats.gridSlotsMet += l.memberCount;
         return;
     }
-    Stats.gridCellsVisited += cells;
+    uint64_t met = 0;
     for (uint64_t c = 0; c < cells; ++c) {
         const CellIndex at = CellAt(lo, hi, c);
         const uint64_t b = BucketOf(g, level, at.c[0], at.c[1], at.c[2]);
         for (uint32_t e = scratch.bucketStart[b]; e < scratch.bucketStart[b + 1]; ++e) {
             Gather(src, scratch.bucketItems[e], first, k);
         }
+        met += scratch.bucketStart[b + 1] - scratch.bucketStart[b];
     }
+    Stats.gridCellsVisited += cells;
+    Stats.gridSlotsMet += met;
 }
 
 // The destinations from position `first` on that the source may reach with its nearest time at
