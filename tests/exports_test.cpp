@@ -218,8 +218,8 @@ TEST_F(LoadedModule, UnloadingTheModuleFreesEveryRecord) {
 }
 
 
-// A crowd of 24 falling on a floor of 512 triangles, through the loaded module on `workers`
-// threads; answers every resolved coordinate's bits after the passes.
+// A crowd of 288 (enough for the workers) falling on a floor of 3,200 triangles, through the
+// loaded module on `workers` threads; answers every resolved coordinate's bits after the passes.
 std::vector<int32_t> RunCrowdOnFloor(LoadedModule *m, int32_t workers, int passes) {
     auto setWorkers = m->Find<decltype(&SetWorkerCountVOR)>("SetWorkerCountVOR");
     auto newObject = m->Find<decltype(&NewCollObjVOR)>("NewCollObjVOR");
@@ -239,34 +239,37 @@ std::vector<int32_t> RunCrowdOnFloor(LoadedModule *m, int32_t workers, int passe
         return bits;
     }
     setWorkers(workers);
-    newObject(100, 2);
-    addShape(100, 2);
-    for (int i = 0; i < 16; ++i) {
-        for (int j = 0; j < 16; ++j) {
-            const float x = static_cast<float>(i) - 8.0f, z = static_cast<float>(j) - 8.0f;
+    constexpr uint32_t kFloor = 1000;
+    newObject(kFloor, 2);
+    addShape(kFloor, 2);
+    for (int i = 0; i < 40; ++i) {
+        for (int j = 0; j < 40; ++j) {
+            const float x = static_cast<float>(i) - 20.0f, z = static_cast<float>(j) - 20.0f;
             const float y = 0.05f * static_cast<float>((i * 7 + j * 3) % 5);
-            addTriangle(100, x, y, z, x, y, z + 1.0f, x + 1.0f, y, z);
-            addTriangle(100, x + 1.0f, y, z, x, y, z + 1.0f, x + 1.0f, y, z + 1.0f);
+            addTriangle(kFloor, x, y, z, x, y, z + 1.0f, x + 1.0f, y, z);
+            addTriangle(kFloor, x + 1.0f, y, z, x, y, z + 1.0f, x + 1.0f, y, z + 1.0f);
         }
     }
-    activate(100);
+    activate(kFloor);
     setCollisions(1, 2, 2, 3, 1);
-    for (uint32_t n = 1; n <= 24; ++n) {
+    constexpr uint32_t kBodies = 288;
+    for (uint32_t n = 1; n <= kBodies; ++n) {
         newObject(n, 1);
         addShape(n, 1);
         activate(n);
-        setPos(static_cast<float>(n % 6) * 2.0f - 6.0f, 1.5f, static_cast<float>(n / 6) * 2.0f - 6.0f);
+        setPos(static_cast<float>(n % 18) * 2.0f - 18.0f, 1.5f,
+               static_cast<float>(n / 18) * 2.0f - 18.0f);
         update(n, 1);
     }
     for (int pass = 0; pass < passes; ++pass) {
-        for (uint32_t n = 1; n <= 24; ++n) {
+        for (uint32_t n = 1; n <= kBodies; ++n) {
             setPos(vorFloatFromBits(peekX(n)) + 0.05f, vorFloatFromBits(peekY(n)) - 0.1f,
-                   static_cast<float>(n / 6) * 2.0f - 6.0f);
+                   static_cast<float>(n / 18) * 2.0f - 18.0f);
             update(n, 0);
         }
         run();
     }
-    for (uint32_t n = 1; n <= 24; ++n) {
+    for (uint32_t n = 1; n <= kBodies; ++n) {
         bits.push_back(peekX(n));
         bits.push_back(peekY(n));
     }

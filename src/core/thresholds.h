@@ -57,7 +57,8 @@ constexpr uint32_t kAccelRebuildFraction = 16; // rebuilt once additions pass 1/
 constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
 constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly
 // Fewer bodies sweeping against meshes in an iteration stay on the host's thread: waking the
-// workers costs more than they would share.
-constexpr uint32_t kMinBodiesOnWorkers = 16;
+// workers and sharing the record pools cost more than a few hundred sweeps (64 characters on a
+// level took 136 us a pass alone and 217 us with a worker, on two shared cores).
+constexpr uint32_t kMinBodiesOnWorkers = 256;
 
 } // namespace vor
