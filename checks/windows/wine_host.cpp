@@ -10,7 +10,8 @@
 // its own so that the script can time it alone: free-without-stop, stop-then-free,
 // exit-with-workers, exit-during-passes (UnloadCases below).
 // Build inputs: -I include -I tests -I <dir with host_exports.h and host_export_macros.h>, both
-// generated from the public header by scripts/export-names.sh (VOR_EXPORT(Name) lines, and #define Name (*p_Name)).
+// generated from the public header by scripts/export-names.sh (VOR_EXPORT(Name) lines, and #define
+// Name (*p_Name)).
 #include <windows.h>
 // After windows.h, which it needs.
 #include <tlhelp32.h>
@@ -456,8 +457,10 @@ float FloorHeight(int i, int k) {
 void BuildWorkerScene(int32_t threads) {
     Reset();
     SetWorkerCountVOR(threads);
-    SetCollisionsVOR(kWalkerType, kFloorType, VOR_METHOD_MESHES, VOR_RESPONSE_STAND, VOR_DYNAMIC_STILL);
-    SetCollisionsVOR(kWalkerType, kWalkerType, VOR_METHOD_ELLIPSOIDS, VOR_RESPONSE_SLIDE, VOR_DYNAMIC_STILL);
+    SetCollisionsVOR(kWalkerType, kFloorType, VOR_METHOD_MESHES, VOR_RESPONSE_STAND,
+                     VOR_DYNAMIC_STILL);
+    SetCollisionsVOR(kWalkerType, kWalkerType, VOR_METHOD_ELLIPSOIDS, VOR_RESPONSE_SLIDE,
+                     VOR_DYNAMIC_STILL);
     NewCollObjVOR(kFloor, kFloorType);
     AddObjShapeVOR(kFloor, VOR_SHAPE_MESH);
     ActivateObjVOR(kFloor);
@@ -469,7 +472,7 @@ void BuildWorkerScene(int32_t threads) {
             const float z0 = origin + kCellSize * k, z1 = z0 + kCellSize;
             const float a = FloorHeight(i, k), b = FloorHeight(i + 1, k);
             const float c = FloorHeight(i, k + 1), d = FloorHeight(i + 1, k + 1);
-            // Wound so that both face up: corners (x0,z0), (x0,z1), (x1,z0), then (x1,z0), (x0,z1), (x1,z1).
+            // Both wound to face up (the normal is (second - first) x (third - first)).
             AddMeshTri(kFloor, x0, a, z0, x0, c, z1, x1, b, z0);
             AddMeshTri(kFloor, x1, b, z0, x0, c, z1, x1, d, z1);
         }
@@ -609,7 +612,8 @@ void StopThenUnload(const char *path) {
     StopCollisionVOR();
     CheckInt(ThreadsInProcess() - before, 0, "StopCollisionVOR ends the workers");
     Check(FreeLibrary(module) != 0, "FreeLibrary after StopCollisionVOR returns");
-    Check(GetModuleHandleA(path) == nullptr, "the module is unloaded: GetModuleHandle answers null");
+    Check(GetModuleHandleA(path) == nullptr,
+          "the module is unloaded: GetModuleHandle answers null");
 
     module = LoadModule(path, "the module loads again");
     if (module == nullptr) {

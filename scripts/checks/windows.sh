@@ -218,8 +218,8 @@ unload_timeout=60
 
 # Runs one unloading case under wine the given number of times, each under the time limit: every
 # run must end by itself, with exit status 0 and the host's summary without a failed check.
-unload_case() { # bits, run dir, wine, winearch, case, runs
-    local bits=$1 run=$2 wine=$3 winearch=$4 name=$5 runs=$6 i status summary
+unload_case() { # run dir, wine, winearch, case, runs
+    local run=$1 wine=$2 winearch=$3 name=$4 runs=$5 i status summary
     local winrun="Z:${run//\//\\}" log=$run/unload-$name.log
     for ((i = 1; i <= runs; i++)); do
         WINEPREFIX="$run/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=$winearch \
@@ -248,8 +248,10 @@ unload_runs() { # bits, run dir, wine, winearch
     for entry in "${unload_cases[@]}"; do
         IFS='|' read -r name runs what <<<"$entry"
         before=$failed
-        check "win$1 unload ($name): $what" unload_case "$1" "$2" "$3" "$4" "$name" "$runs"
-        [ "$failed" -eq "$before" ] && tr -d '\r' <"$2/unload-$name.log" | sed "s/^/  win$1 $name: /"
+        check "win$1 unload ($name): $what" unload_case "$2" "$3" "$4" "$name" "$runs"
+        if [ "$failed" -eq "$before" ]; then
+            tr -d '\r' <"$2/unload-$name.log" | sed "s/^/  win$1 $name: /"
+        fi
     done
 }
 
