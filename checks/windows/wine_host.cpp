@@ -5,9 +5,16 @@
 // per check and a closing "N passed, N failed".
 //
 // Usage: wine_host.exe <path of vorcollide.dll> [<file for the cross-platform probe's values>]
+//        wine_host.exe <path of vorcollide.dll> --unload <case>
+// The second form runs one unloading case with the module's worker threads alive, in a process of
+// its own so that the script can time it alone: free-without-stop, stop-then-free,
+// exit-with-workers, exit-during-passes (UnloadCases below).
 // Build inputs: -I include -I tests -I <dir with host_exports.h and host_export_macros.h>, both
-// generated from the public header by scripts/export-names.sh (VOR_EXPORT(Name) lines, and #define Name (*p_Name)).
+// generated from the public header by scripts/export-names.sh (VOR_EXPORT(Name) lines, and #define
+// Name (*p_Name)).
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -432,12 +439,276 @@ bool CheckReload(HMODULE &module, const char *path) {
     return true;
 }
 
+// The worker scene: 24 ellipsoids walking over a bumpy floor of 288 triangles, every one
+// swept against the mesh in every pass, so that each pass's mesh sweeps run on the module's
+// workers (it hands them over from 16 bodies sweeping in an iteration).
+constexpr uint32_t kWalkerType = 20;
+constexpr uint32_t kFloorType = 21;
+constexpr uint32_t kFloor = 100;
+constexpr uint32_t kWalkers = 24;
+constexpr int kFloorCells = 12; // a side, in cells of two triangles
+constexpr float kCellSize = 4.0f;
+constexpr int kWorkerPasses = 30;
+
+float FloorHeight(int i, int k) {
+    return float((i * 7 + k * 3) % 5) * 0.4f;
+}
+
+void BuildWorkerScene(int32_t threads) {
+    Reset();
+    SetWorkerCountVOR(threads);
+    SetCollisionsVOR(kWalkerType, kFloorType, VOR_METHOD_MESHES, VOR_RESPONSE_STAND,
+                     VOR_DYNAMIC_STILL);
+    SetCollisionsVOR(kWalkerType, kWalkerType, VOR_METHOD_ELLIPSOIDS, VOR_RESPONSE_SLIDE,
+                     VOR_DYNAMIC_STILL);
+    NewCollObjVOR(kFloor, kFloorType);
+    AddObjShapeVOR(kFloor, VOR_SHAPE_MESH);
+    ActivateObjVOR(kFloor);
+    Place(kFloor, 0, 0, 0);
+    const float origin = -0.5f * kCellSize * kFloorCells;
+    for (int i = 0; i < kFloorCells; ++i) {
+        for (int k = 0; k < kFloorCells; ++k) {
+            const float x0 = origin + kCellSize * i, x1 = x0 + kCellSize;
+            const float z0 = origin + kCellSize * k, z1 = z0 + kCellSize;
+            const float a = FloorHeight(i, k), b = FloorHeight(i + 1, k);
+            const float c = FloorHeight(i, k + 1), d = FloorHeight(i + 1, k + 1);
+            // Both wound to face up (the normal is (second - first) x (third - first)).
+            AddMeshTri(kFloor, x0, a, z0, x0, c, z1, x1, b, z0);
+            AddMeshTri(kFloor, x1, b, z0, x0, c, z1, x1, d, z1);
+        }
+    }
+    for (uint32_t n = 1; n <= kWalkers; ++n) {
+        NewCollObjVOR(n, kWalkerType);
+        AddObjShapeVOR(n, VOR_SHAPE_ELLIPSOID);
+        SetObjRadiusVOR(n, 1.0f, 1.5f, 1.0f);
+        ActivateObjVOR(n);
+        Place(n, -17.0f + 6.0f * float((n - 1) % 6), 5.0f, -15.0f + 6.0f * float((n - 1) / 6));
+    }
+}
+
+// One pass: every walker heads off at its own pace, dropping 0.6 a pass; every value read back
+// afterwards is appended to values.
+void StepWorkerScene(int pass, std::vector<int32_t> &values) {
+    for (uint32_t n = 1; n <= kWalkers; ++n) {
+        const float dx = 0.35f + 0.05f * float(n % 5) - 0.01f * float(pass % 7);
+        const float dz = 0.25f - 0.06f * float(n % 7);
+        MoveTo(n, vorFloatFromBits(PeekObjXVOR(n)) + dx, vorFloatFromBits(PeekObjYVOR(n)) - 0.6f,
+               vorFloatFromBits(PeekObjZVOR(n)) + dz);
+    }
+    RunCollisionVOR();
+    for (uint32_t n = 1; n <= kWalkers; ++n) {
+        values.push_back(PeekObjXVOR(n));
+        values.push_back(PeekObjYVOR(n));
+        values.push_back(PeekObjZVOR(n));
+        const int32_t contacts = CountCollisionsVOR(n);
+        values.push_back(contacts);
+        for (int32_t c = 1; c <= contacts; ++c) {
+            for (int32_t axis = 1; axis <= 3; ++axis) {
+                values.push_back(CollisionHitPos(n, uint32_t(c), axis));
+                values.push_back(CollisionHitNorm(n, uint32_t(c), axis));
+            }
+            values.push_back(CollisionHitObj(n, uint32_t(c)));
+            values.push_back(CollisionHitPoly(n, uint32_t(c)));
+        }
+    }
+}
+
+// Builds the scene and runs its passes on that many threads; the scene and any pool stay.
+std::vector<int32_t> RunWorkerScene(int32_t threads, int passes) {
+    BuildWorkerScene(threads);
+    std::vector<int32_t> values;
+    for (int pass = 0; pass < passes; ++pass) {
+        StepWorkerScene(pass, values);
+    }
+    return values;
+}
+
+void CheckSameValues(const std::vector<int32_t> &got, const std::vector<int32_t> &want,
+                     const char *name) {
+    size_t first = 0;
+    while (first < got.size() && first < want.size() && got[first] == want[first]) {
+        ++first;
+    }
+    char text[160];
+    if (got.size() != want.size()) {
+        std::snprintf(text, sizeof text, "%zu values, want %zu; first difference at %zu",
+                      got.size(), want.size(), first);
+    } else if (first < got.size()) {
+        std::snprintf(text, sizeof text, "value %zu of %zu: got 0x%08x, want 0x%08x", first,
+                      got.size(), unsigned(got[first]), unsigned(want[first]));
+    }
+    Check(got.size() == want.size() && first == got.size(), name, text);
+}
+
+// Threads of this process right now, the module's workers included; -1 if they cannot be listed.
+int ThreadsInProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    const DWORD self = GetCurrentProcessId();
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == self ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+HMODULE LoadModule(const char *path, const char *name) {
+    HMODULE module = LoadLibraryA(path);
+    Check(module != nullptr && ResolveAll(module), name);
+    return module;
+}
+
+// The unloading cases: each loads the module, runs the worker scene on three threads (the host's
+// and two workers) and takes the module out of the process in its own way. None may hang or crash:
+// the script runs each under a time limit and needs its summary and a zero exit status.
+//
+// FreeLibrary without a Stop: the workers' own references keep the module loaded, parked, and a
+// LoadLibrary finds it again with its scene, whose next pass runs as if nothing had happened. The
+// process then ends with the workers holding the module's last references.
+void UnloadWithoutStop(const char *path) {
+    HMODULE module = LoadModule(path, "the module loads");
+    if (module == nullptr) {
+        return;
+    }
+    const int before = ThreadsInProcess();
+    std::vector<int32_t> one = RunWorkerScene(1, kWorkerPasses + 1);
+    CheckInt(ThreadsInProcess() - before, 0, "one thread starts no worker");
+    std::vector<int32_t> three = RunWorkerScene(3, kWorkerPasses);
+    CheckInt(ThreadsInProcess() - before, 2, "three threads start two workers");
+    SetErrorHandlerVOR(nullptr, nullptr);
+    Check(FreeLibrary(module) != 0, "FreeLibrary without StopCollisionVOR returns");
+    Check(GetModuleHandleA(path) == module, "the parked workers keep the module loaded");
+    CheckInt(ThreadsInProcess() - before, 2, "the workers stay parked");
+    HMODULE again = LoadModule(path, "LoadLibrary finds the module again");
+    if (again == nullptr) {
+        return;
+    }
+    Check(again == module, "it is the same module, not a second copy");
+    // The scene and pool left behind: one more pass on them.
+    StepWorkerScene(kWorkerPasses, three);
+    CheckSameValues(three, one,
+                    "three threads, across the FreeLibrary, give one thread's values bit for bit");
+    Check(FreeLibrary(again) != 0, "FreeLibrary without StopCollisionVOR again");
+    std::printf("ending the process with the workers holding the module\n");
+}
+
+// StopCollisionVOR ends and joins the workers, which give back their references: the FreeLibrary
+// that follows unloads the module, and a fresh load starts workers again.
+void StopThenUnload(const char *path) {
+    HMODULE module = LoadModule(path, "the module loads");
+    if (module == nullptr) {
+        return;
+    }
+    const int before = ThreadsInProcess();
+    const std::vector<int32_t> one = RunWorkerScene(1, kWorkerPasses);
+    const std::vector<int32_t> three = RunWorkerScene(3, kWorkerPasses);
+    CheckInt(ThreadsInProcess() - before, 2, "three threads start two workers");
+    CheckSameValues(three, one, "three threads give one thread's values bit for bit");
+    StopCollisionVOR();
+    CheckInt(ThreadsInProcess() - before, 0, "StopCollisionVOR ends the workers");
+    Check(FreeLibrary(module) != 0, "FreeLibrary after StopCollisionVOR returns");
+    Check(GetModuleHandleA(path) == nullptr,
+          "the module is unloaded: GetModuleHandle answers null");
+
+    module = LoadModule(path, "the module loads again");
+    if (module == nullptr) {
+        return;
+    }
+    const std::vector<int32_t> reloaded = RunWorkerScene(3, kWorkerPasses);
+    CheckInt(ThreadsInProcess() - before, 2, "the reloaded module starts two workers");
+    CheckSameValues(reloaded, one, "the reloaded module's three threads give the same values");
+    StopCollisionVOR();
+    SetErrorHandlerVOR(nullptr, nullptr);
+    Check(FreeLibrary(module) != 0 && GetModuleHandleA(path) == nullptr,
+          "after another StopCollisionVOR it unloads again");
+}
+
+// Returning from main with the pool running: the process exit ends the workers first, and the
+// module's detach must not wait for them.
+void ExitWithWorkers(const char *path) {
+    HMODULE module = LoadModule(path, "the module loads");
+    if (module == nullptr) {
+        return;
+    }
+    const int before = ThreadsInProcess();
+    RunWorkerScene(3, kWorkerPasses);
+    CheckInt(ThreadsInProcess() - before, 2, "three threads start two workers");
+    SetErrorHandlerVOR(nullptr, nullptr);
+    std::printf("ending the process with the workers parked and the scene alive\n");
+}
+
+// Ending the process while another thread of the host is in the middle of passes: the exit ends
+// that thread and the workers wherever they are, mid-job, and the module's detach must then neither
+// wait for them nor trip over the records the pass was changing.
+volatile LONG passesDone = 0;
+
+DWORD WINAPI DrivePasses(LPVOID) {
+    std::vector<int32_t> values;
+    for (int pass = 0;; ++pass) {
+        StepWorkerScene(pass, values);
+        values.clear();
+        InterlockedIncrement(&passesDone);
+    }
+}
+
+void ExitDuringPasses(const char *path) {
+    HMODULE module = LoadModule(path, "the module loads");
+    if (module == nullptr) {
+        return;
+    }
+    const int before = ThreadsInProcess();
+    BuildWorkerScene(3);
+    SetErrorHandlerVOR(nullptr, nullptr);
+    HANDLE driver = CreateThread(nullptr, 0, DrivePasses, nullptr, 0, nullptr);
+    Check(driver != nullptr, "a host thread drives the passes");
+    if (driver == nullptr) {
+        return;
+    }
+    while (passesDone < 8) {
+        Sleep(1);
+    }
+    CheckInt(ThreadsInProcess() - before, 3, "the driving thread and two workers run");
+    std::printf("ending the process in the middle of the passes\n");
+}
+
+struct UnloadCase {
+    const char *name;
+    void (*run)(const char *path);
+};
+
+const UnloadCase UnloadCases[] = {
+    {"free-without-stop", UnloadWithoutStop},
+    {"stop-then-free", StopThenUnload},
+    {"exit-with-workers", ExitWithWorkers},
+    {"exit-during-passes", ExitDuringPasses},
+};
+
+// Runs the named case; false if there is none of that name.
+bool RunUnloadCase(const char *name, const char *path) {
+    for (const UnloadCase &c : UnloadCases) {
+        if (std::strcmp(c.name, name) == 0) {
+            c.run(path);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     std::printf("wine_host: started\n");
     std::fflush(stdout);
     const char *path = argc > 1 ? argv[1] : "vorcollide.dll";
+    if (argc > 3 && std::strcmp(argv[2], "--unload") == 0) {
+        Check(RunUnloadCase(argv[3], path), "the unloading case is known", argv[3]);
+        return Summary();
+    }
 
     HMODULE module = LoadLibraryA(path);
     char text[MAX_PATH + 64];

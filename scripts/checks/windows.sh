@@ -4,7 +4,10 @@
 # Windows host (checks/windows/wine_host.cpp) for each width and runs it under wine in a fresh prefix
 # of that width: the 64-bit host against build/win64/vorcollide.dll with wine64, the 32-bit host
 # against build/win32/vorcollide.dll with 32-bit wine (WINEARCH=win32). Each run's probe is compared
-# bit for bit with the Linux module's. Wine failing to start is SKIPPED, never passed.
+# bit for bit with the Linux module's. Then the unloading cases, each in a process of its own under
+# a time limit, with the module's worker threads alive: FreeLibrary without a Stop, a Stop then
+# FreeLibrary, and the process ending with the workers parked or in the middle of passes.
+# Wine failing to start is SKIPPED, never passed.
 # Closes with "windows: N passed, N failed[, N skipped]".
 set -uo pipefail
 cd "$(dirname "$0")/../.."
@@ -202,6 +205,67 @@ cleanup() {
 trap cleanup EXIT
 unset DISPLAY WAYLAND_DISPLAY
 
+# The unloading cases of the host (wine_host.cpp, UnloadCases): name, runs, what it shows. Ending
+# the process in the middle of passes races the end against the workers, so it runs several times:
+# a detach that waits for them hangs in only some of the runs.
+unload_cases=(
+    "free-without-stop|1|FreeLibrary without StopCollisionVOR leaves the workers parked; a LoadLibrary runs the next pass to one thread's bits"
+    "stop-then-free|1|StopCollisionVOR ends the workers and FreeLibrary unloads the module; a reload runs the scene again"
+    "exit-with-workers|1|the process ends with the workers parked"
+    "exit-during-passes|10|the process ends in the middle of passes on three threads"
+)
+unload_timeout=60
+
+# Runs one unloading case under wine the given number of times, each under the time limit: every
+# run must end by itself, with exit status 0 and the host's summary without a failed check.
+unload_case() { # run dir, wine, winearch, case, runs
+    local run=$1 wine=$2 winearch=$3 name=$4 runs=$5 i status summary
+    local winrun="Z:${run//\//\\}" log=$run/unload-$name.log
+    for ((i = 1; i <= runs; i++)); do
+        WINEPREFIX="$run/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=$winearch \
+            timeout $unload_timeout "$wine" "$run/wine_host.exe" "$winrun\\vorcollide.dll" --unload "$name" \
+            >"$log" 2>"$log.err"
+        status=$?
+        summary=$(tr -d '\r' <"$log" | grep -E '^[0-9]+ passed, [0-9]+ failed' | tail -n 1)
+        if [ $status -eq 124 ]; then
+            echo "run $i of $runs did not end within ${unload_timeout}s"
+        elif [ $status -ne 0 ]; then
+            echo "run $i of $runs ended with exit status $status"
+        elif [ -z "$summary" ] || [ "${summary#* passed, }" != "0 failed" ]; then
+            echo "run $i of $runs: ${summary:-no summary}"
+        else
+            continue
+        fi
+        tr -d '\r' <"$log" | tail -n 20
+        tail -n 3 "$log.err"
+        return 1
+    done
+}
+
+# Each unloading case as one check; the host's own lines of its last run follow a pass.
+unload_runs() { # bits, run dir, wine, winearch
+    local entry name runs what before
+    for entry in "${unload_cases[@]}"; do
+        IFS='|' read -r name runs what <<<"$entry"
+        before=$failed
+        check "win$1 unload ($name): $what" unload_case "$2" "$3" "$4" "$name" "$runs"
+        if [ "$failed" -eq "$before" ]; then
+            tr -d '\r' <"$2/unload-$name.log" | sed "s/^/  win$1 $name: /"
+        fi
+    done
+}
+
+# A wine run that cannot happen here: the host's run and each unloading case, with the reason.
+skip_wine_runs() { # bits, reason
+    local entry
+    skipped=$((skipped + 1))
+    echo "SKIPPED win$1 wine host run: $2"
+    for entry in "${unload_cases[@]}"; do
+        skipped=$((skipped + 1))
+        echo "SKIPPED win$1 unload (${entry%%|*}): $2"
+    done
+}
+
 # Builds the Windows host for one width (static, calling the module only through GetProcAddress)
 # and runs it under wine in a fresh prefix of that width against build/win<bits>/vorcollide.dll.
 host_run() { # bits
@@ -228,8 +292,7 @@ host_run() { # bits
     check "win$bits wine host: imports only from system DLLs" imports_system_only "$hostdir/wine_host.exe" version
 
     if [ -z "$wine" ]; then
-        skipped=$((skipped + 1))
-        echo "SKIPPED win$bits wine host run: no $winearch wine is installed${wine32_missing:+ ($wine32_missing)}"
+        skip_wine_runs "$bits" "no $winearch wine is installed${wine32_missing:+ ($wine32_missing)}"
         return 0
     fi
     # Its own prefix, no display, no prompts for browser or .NET add-ons.
@@ -242,8 +305,7 @@ host_run() { # bits
         timeout 180 "$wine" wineboot --init 2>&1)
     boot_status=$?
     if [ $boot_status -ne 0 ]; then
-        skipped=$((skipped + 1))
-        echo "SKIPPED win$bits wine host run: wine cannot start here (wineboot exit status $boot_status${boot:+: $(tail -n 1 <<<"$boot")})"
+        skip_wine_runs "$bits" "wine cannot start here (wineboot exit status $boot_status${boot:+: $(tail -n 1 <<<"$boot")})"
         return 0
     fi
     WINEPREFIX="$run/prefix" "$wineserver" -w 2>/dev/null || true
@@ -255,8 +317,7 @@ host_run() { # bits
     status=$?
     tr -d '\r' <"$run/host.log" | sed "s/^/  win$bits: /"
     if ! grep -q 'wine_host: started' "$run/host.log"; then
-        skipped=$((skipped + 1))
-        echo "SKIPPED win$bits wine host run: wine did not start the program (status $status: $(tail -n 1 "$run/host.err"))"
+        skip_wine_runs "$bits" "wine did not start the program (status $status: $(tail -n 1 "$run/host.err"))"
         return 0
     fi
     local summary host_failed host_skipped
@@ -274,6 +335,7 @@ host_run() { # bits
         fi
     fi
     check "win$bits under wine: the probe's values carry the Linux module's bits" same_bits_as_linux "$run"
+    unload_runs "$bits" "$run" "$wine" "$winearch"
 }
 
 # Every value of the probe must carry the same bits on both platforms.
