@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -57,10 +58,10 @@ bool FindAll(void *handle, ModuleApi *api) {
            Find(handle, "CollisionHitPoly", api->hitPoly);
 }
 
-// 24 ellipsoids walking over a bumpy floor of 288 triangles: more than the 16 bodies sweeping
+// 288 ellipsoids walking over a bumpy floor of 288 triangles: more than the 256 bodies sweeping
 // against meshes in an iteration from which the sweeps go to the workers.
-constexpr uint32_t kWalkers = 24;
-constexpr uint32_t kFloor = 100;
+constexpr uint32_t kWalkers = 288;
+constexpr uint32_t kFloor = 1000;
 constexpr int kCells = 12;
 constexpr int kPasses = 20;
 
@@ -92,7 +93,7 @@ std::vector<int32_t> RunWalkers(const ModuleApi &api, int32_t threads) {
         api.addShape(n, VOR_SHAPE_ELLIPSOID);
         api.setRadius(n, 1.0f, 1.5f, 1.0f);
         api.activate(n);
-        api.setPos(-17.0f + 6.0f * float((n - 1) % 6), 5.0f, -15.0f + 6.0f * float((n - 1) / 6));
+        api.setPos(-22.0f + 2.5f * float((n - 1) % 18), 5.0f, -20.0f + 2.5f * float((n - 1) / 18));
         api.update(n, VOR_UPDATE_PLACE);
     }
     std::vector<int32_t> values;
@@ -187,6 +188,42 @@ TEST(ModuleUnload, AProcessExitingWithTheWorkersParkedEndsByItself) {
     ASSERT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status)
                                       << (WTERMSIG(status) == SIGALRM ? " (the exit hung)" : "");
     EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the module did not load, 4: no workers started";
+}
+
+// A child process exits while another of its threads is in the middle of passes on three
+// threads: the module's destructor must neither wait for that pass's workers nor free what it
+// uses. Ten children, since the exit lands at a different moment of the pass each time. (Other
+// calls made while the process exits are as unsafe as any two threads calling the module.)
+TEST(ModuleUnload, AProcessExitingDuringAPassEndsByItself) {
+    for (int run = 0; run < 10; ++run) {
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            alarm(30);
+            static void *handle = dlopen(VOR_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+            static ModuleApi api;
+            if (handle == nullptr || !FindAll(handle, &api)) {
+                _exit(3);
+            }
+            // The scene stays in place; the other thread only runs passes over it.
+            RunWalkers(api, 3);
+            std::thread passes([] {
+                for (;;) {
+                    api.run();
+                }
+            });
+            passes.detach();
+            usleep(static_cast<useconds_t>(20000 + 7000 * run));
+            std::exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_FALSE(WIFSIGNALED(status))
+            << "run " << run << ": ended by signal " << WTERMSIG(status)
+            << (WTERMSIG(status) == SIGALRM ? " (the exit hung)" : "");
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "run " << run;
+    }
 }
 
 } // namespace

@@ -439,13 +439,13 @@ bool CheckReload(HMODULE &module, const char *path) {
     return true;
 }
 
-// The worker scene: 24 ellipsoids walking over a bumpy floor of 288 triangles, every one
+// The worker scene: 288 ellipsoids walking over a bumpy floor of 288 triangles, every one
 // swept against the mesh in every pass, so that each pass's mesh sweeps run on the module's
-// workers (it hands them over from 16 bodies sweeping in an iteration).
+// workers (it hands them over from 256 bodies sweeping in an iteration).
 constexpr uint32_t kWalkerType = 20;
 constexpr uint32_t kFloorType = 21;
-constexpr uint32_t kFloor = 100;
-constexpr uint32_t kWalkers = 24;
+constexpr uint32_t kFloor = 1000;
+constexpr uint32_t kWalkers = 288;
 constexpr int kFloorCells = 12; // a side, in cells of two triangles
 constexpr float kCellSize = 4.0f;
 constexpr int kWorkerPasses = 30;
@@ -482,7 +482,7 @@ void BuildWorkerScene(int32_t threads) {
         AddObjShapeVOR(n, VOR_SHAPE_ELLIPSOID);
         SetObjRadiusVOR(n, 1.0f, 1.5f, 1.0f);
         ActivateObjVOR(n);
-        Place(n, -17.0f + 6.0f * float((n - 1) % 6), 5.0f, -15.0f + 6.0f * float((n - 1) / 6));
+        Place(n, -22.0f + 2.5f * float((n - 1) % 18), 5.0f, -20.0f + 2.5f * float((n - 1) / 18));
     }
 }
 

@@ -3,7 +3,19 @@
 // process); elsewhere through a module destructor, which runs on dlclose and at process exit.
 #include "vorcollide.h"
 
+#include "core/module_state.h"
 #include "system/lifecycle.h"
+
+namespace {
+
+// False when a pass is running on another host thread (the process is exiting under it): nothing
+// may be freed then. True otherwise, and no pass starts from then on.
+bool CloseThePassGate() {
+    uint8_t idle = vor::kPassesIdle;
+    return vor::PassGateState.compare_exchange_strong(idle, vor::kModuleUnloading);
+}
+
+} // namespace
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,7 +27,7 @@
 // wherever it was, perhaps inside a pass or holding a lock, so nothing is freed: the process's
 // memory goes with it.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr && CloseThePassGate()) {
         vor::StopCollision(false);
     }
     return TRUE;
@@ -23,9 +35,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
 #else
 namespace {
 
-// Outside Windows no loader lock is held here, so the workers are woken and joined.
+// Outside Windows no loader lock is held here, so the workers are woken and joined. A host that
+// exits while another of its threads is still inside a pass gets nothing freed: that pass still
+// uses the records and waits for its workers, and the memory goes with the process.
 __attribute__((destructor)) void StopCollisionOnUnload() {
-    vor::StopCollision(true);
+    if (CloseThePassGate()) {
+        vor::StopCollision(true);
+    }
 }
 
 } // namespace

@@ -49,6 +49,7 @@ SpinLock NamingLock;
 WorkerPool *Workers = nullptr;
 thread_local SearchBuffers SearchScratch = {};
 uint8_t InParallelJob = 0;
+std::atomic<uint8_t> PassGateState{kPassesIdle};
 
 void ReleaseThreadScratch() {
     std::free(SearchScratch.candidates);

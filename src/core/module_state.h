@@ -3,6 +3,7 @@
 // stop sequence (system/lifecycle.cpp), which ValidateStopped checks in debug builds.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/error_report.h"
@@ -139,6 +140,11 @@ extern thread_local SearchBuffers SearchScratch;
 // 1 while a job's tasks run on several threads (core/worker_pool.h): shared search structures are
 // then only read.
 extern uint8_t InParallelJob;
+// What the module's passes and its unloading agree on, as a host may exit while one of its
+// threads is still inside RunCollisionVOR: kPassesIdle, kPassRunning while a pass runs, and
+// kModuleUnloading once the unloading has begun to free everything (a pass then does nothing).
+enum PassGate : uint8_t { kPassesIdle = 0, kPassRunning = 1, kModuleUnloading = 2 };
+extern std::atomic<uint8_t> PassGateState;
 void ReleaseThreadScratch();
 // The pair grid's working arrays, one record (PairGridScratch in pass/pair_grid.cpp, which also
 // keeps the largest working set seen, for the benchmarks), and the hierarchies' traversal stacks,

@@ -48,7 +48,9 @@ bool NearestNamesBody(const MotionRecord *m, const CollisionBody *o) {
 
 } // namespace
 
-void RunCollisionPass() {
+namespace {
+
+void RunPassSteps() {
     // Resolved positions are about to change; nothing reads them from outside until the pass ends.
     SceneChanged();
     Pass.sweepIteration = 1;
@@ -67,6 +69,17 @@ void RunCollisionPass() {
         RunIterations(&done, kMeshKind);
         CloseRecoverySteps();
     }
+}
+
+} // namespace
+
+void RunCollisionPass() {
+    uint8_t idle = kPassesIdle;
+    if (!PassGateState.compare_exchange_strong(idle, kPassRunning)) {
+        return; // the module is being unloaded
+    }
+    RunPassSteps();
+    PassGateState.store(kPassesIdle);
 }
 
 bool RunIterations(int32_t *done, int16_t lastKind) {
