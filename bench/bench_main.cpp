@@ -47,11 +47,9 @@ struct Session {
     }
 };
 
-// Args: level cells per side, characters, plain scans (0 or 1).
-void BM_Characters(benchmark::State &state) {
-    const uint32_t cells = static_cast<uint32_t>(state.range(0));
-    const uint32_t count = static_cast<uint32_t>(state.range(1));
-    Session session(state.range(2) != 0);
+// Characters on a level of cells per side, warmed up, then stepped once an iteration with the
+// counters zeroed; answers the level's triangles.
+uint32_t StepCharactersOnLevel(benchmark::State &state, uint32_t cells, uint32_t count) {
     const uint32_t triangles = bench::BuildLevel(cells, 1);
     std::vector<bench::Walker> walkers = bench::BuildCharacters(count, cells, 2);
     bench::Random random{7};
@@ -62,9 +60,18 @@ void BM_Characters(benchmark::State &state) {
     for (auto _ : state) {
         bench::StepCharacters(walkers, cells, random);
     }
-    const vor::WorkCounters &s = vor::Stats;
     state.counters["body_step"] =
         Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
+    return triangles;
+}
+
+// Args: level cells per side, characters, plain scans (0 or 1).
+void BM_Characters(benchmark::State &state) {
+    const uint32_t cells = static_cast<uint32_t>(state.range(0));
+    const uint32_t count = static_cast<uint32_t>(state.range(1));
+    Session session(state.range(2) != 0);
+    const uint32_t triangles = StepCharactersOnLevel(state, cells, count);
+    const vor::WorkCounters &s = vor::Stats;
     state.counters["triangles"] = triangles;
     state.counters["tested/sweep"] = PerCount(s.trianglesTested, s.meshSweeps);
     state.counters["overlap/sweep"] = PerCount(s.trianglesOverlapped, s.meshSweeps);
@@ -79,19 +86,8 @@ void BM_CharactersWorkers(benchmark::State &state) {
     const uint32_t count = static_cast<uint32_t>(state.range(1));
     Session session(false);
     SetWorkerCountVOR(static_cast<int32_t>(state.range(2)));
-    bench::BuildLevel(cells, 1);
-    std::vector<bench::Walker> walkers = bench::BuildCharacters(count, cells, 2);
-    bench::Random random{7};
-    for (int k = 0; k < kWarmUpFrames; ++k) {
-        bench::StepCharacters(walkers, cells, random);
-    }
-    vor::ResetStats();
-    for (auto _ : state) {
-        bench::StepCharacters(walkers, cells, random);
-    }
+    StepCharactersOnLevel(state, cells, count);
     SetWorkerCountVOR(1);
-    state.counters["body_step"] =
-        Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
     state.counters["jobs/pass"] = PerCount(vor::Stats.workerJobs, state.iterations());
 }
 
