@@ -15,7 +15,8 @@
 #include "core/module_state.h"
 #include "core/stats.h"
 
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+// WebAssembly as built here has no threads (no shared memory): every job runs on the caller's.
+#if defined(__wasm__)
 #define VOR_NO_THREADS 1
 #elif defined(_WIN32)
 #include <windows.h>
