@@ -189,6 +189,7 @@ class CallDecoder {
     // One run; answers a hash of every value the exports answered.
     uint64_t RunOnce(const uint8_t *data, size_t size) {
         resultHash_ = 1469598103934665603ull;
+        startedWorkers_ = false;
         reportsSeen_ = reportsBefore_ = 0;
         data_ = data;
         size_ = size;
@@ -208,7 +209,10 @@ class CallDecoder {
         StopCollisionVOR();
         Call();
 #ifdef VORFUZZ_EXACT_HEAP
-        if (checkHeap && __sanitizer_get_current_allocated_bytes() != heapBefore)
+        // A joined thread leaves the C library holding its TLS vector with its cached stack, so
+        // an input that started workers is not held to the exact figure (LeakSanitizer still is).
+        if (checkHeap && !startedWorkers_ &&
+            __sanitizer_get_current_allocated_bytes() != heapBefore)
             Violation("the module holds heap after StopCollisionVOR");
 #endif
         ForgetModel();
@@ -545,6 +549,7 @@ class CallDecoder {
             Violation(what);
     }
 
+    bool startedWorkers_ = false; // the input asked for more than one thread
     ViolationFn onViolation_;
     void *user_;
     const uint8_t *data_ = nullptr;
@@ -1565,6 +1570,7 @@ inline void CallDecoder::Step() {
         const int32_t count = static_cast<int32_t>(Selector()) - 2;
         Expect("");
         SetWorkerCountVOR(count);
+        startedWorkers_ = startedWorkers_ || count > 1;
 #ifdef VOR_VALIDATE
         vor::MinBodiesOnWorkers = 2;
 #endif
