@@ -71,7 +71,7 @@ void BM_Characters(benchmark::State &state) {
     const uint32_t count = static_cast<uint32_t>(state.range(1));
     Session session(state.range(2) != 0);
     const uint32_t triangles = StepCharactersOnLevel(state, cells, count);
-    const vor::WorkCounters &s = vor::Stats;
+    const vor::WorkCounters &s = vor::ThreadStats();
     state.counters["triangles"] = triangles;
     state.counters["tested/sweep"] = PerCount(s.trianglesTested, s.meshSweeps);
     state.counters["overlap/sweep"] = PerCount(s.trianglesOverlapped, s.meshSweeps);
@@ -88,7 +88,7 @@ void BM_CharactersWorkers(benchmark::State &state) {
     SetWorkerCountVOR(static_cast<int32_t>(state.range(2)));
     StepCharactersOnLevel(state, cells, count);
     SetWorkerCountVOR(1);
-    state.counters["jobs/pass"] = PerCount(vor::Stats.workerJobs, state.iterations());
+    state.counters["jobs/pass"] = PerCount(vor::ThreadStats().workerJobs, state.iterations());
 }
 
 // Args: crowd size, plain scans.
@@ -105,7 +105,7 @@ void BM_Crowd(benchmark::State &state) {
     for (auto _ : state) {
         bench::StepCrowd(walkers, arena, random);
     }
-    const vor::WorkCounters &s = vor::Stats;
+    const vor::WorkCounters &s = vor::ThreadStats();
     state.counters["body_step"] =
         Counter(count, Counter::kIsIterationInvariantRate | Counter::kInvert);
     state.counters["pairs/pass"] = PerCount(s.pairsTested, state.iterations());
@@ -139,7 +139,7 @@ void BM_CrowdBlocks(benchmark::State &state) {
         passes += bench::kCrowdBlockFrames;
     }
     SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
-    const vor::WorkCounters &s = vor::Stats;
+    const vor::WorkCounters &s = vor::ThreadStats();
     state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
     state.counters["step_us"] = seconds * 1e6 / static_cast<double>(passes * count);
     state.counters["iter/pass"] = PerCount(s.passIterations, bench::kCrowdBlockFrames);
@@ -172,7 +172,7 @@ void BM_CrowdBlocksWorkers(benchmark::State &state) {
     }
     SetWorkerCountVOR(1);
     state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
-    state.counters["jobs/pass"] = PerCount(vor::Stats.workerJobs, bench::kCrowdBlockFrames);
+    state.counters["jobs/pass"] = PerCount(vor::ThreadStats().workerJobs, bench::kCrowdBlockFrames);
 }
 
 // The three kinds of level rays are cast at: 0 the heightfield with walls and crates of 128 x 128
@@ -199,7 +199,7 @@ void BM_RaysLevel(benchmark::State &state) {
                                           r.to[0], r.to[1], r.to[2]);
         }
     }
-    const vor::WorkCounters &s = vor::Stats;
+    const vor::WorkCounters &s = vor::ThreadStats();
     state.counters["ray"] = Counter(static_cast<double>(rays.size()),
                                     Counter::kIsIterationInvariantRate | Counter::kInvert);
     state.counters["triangles"] = triangles;
@@ -288,7 +288,7 @@ void BM_AddTrianglePerFrame(benchmark::State &state) {
         worst = std::max(worst, took.count());
     }
     state.counters["worst_ms"] = worst;
-    state.counters["builds"] = static_cast<double>(vor::Stats.accelBuilds);
+    state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
     state.counters["accel_B"] = static_cast<double>(bench::LevelAccelBytes());
     state.counters["tri_B"] = static_cast<double>(bench::LevelTriangleBytes());
 }

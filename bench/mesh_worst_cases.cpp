@@ -44,7 +44,7 @@ void BM_RayThroughEqualHits(benchmark::State &state) {
     }
     state.counters["hit"] = RayHitObjVOR();
     state.counters["triangles/ray"] =
-        static_cast<double>(vor::Stats.rayTriangles) / static_cast<double>(state.iterations());
+        static_cast<double>(vor::ThreadStats().rayTriangles) / static_cast<double>(state.iterations());
     StopCollisionVOR();
 }
 
@@ -89,9 +89,9 @@ void BM_AddTrianglesWithRays(benchmark::State &state) {
             worst = std::max(worst, ms);
             total += ms;
         }
-        state.counters["builds"] = static_cast<double>(vor::Stats.accelBuilds);
-        state.counters["subtree items"] = static_cast<double>(vor::Stats.accelSubtreeItems);
-        state.counters["depth"] = static_cast<double>(vor::Stats.accelInsertDepthMost);
+        state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
+        state.counters["subtree items"] = static_cast<double>(vor::ThreadStats().accelSubtreeItems);
+        state.counters["depth"] = static_cast<double>(vor::ThreadStats().accelInsertDepthMost);
         state.counters["worst ms"] = worst;
         state.counters["worst at"] = worstAt;
         state.counters["total ms"] = total;
@@ -129,9 +129,9 @@ void BM_LongStepAcrossLevel(benchmark::State &state) {
         state.ResumeTiming();
         RunCollisionVOR();
     }
-    state.counters["sweeps"] = static_cast<double>(vor::Stats.meshSweeps);
-    state.counters["triangles"] = static_cast<double>(vor::Stats.trianglesTested);
-    state.counters["builds"] = static_cast<double>(vor::Stats.accelBuilds + vor::Stats.accelRefits);
+    state.counters["sweeps"] = static_cast<double>(vor::ThreadStats().meshSweeps);
+    state.counters["triangles"] = static_cast<double>(vor::ThreadStats().trianglesTested);
+    state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds + vor::ThreadStats().accelRefits);
     StopCollisionVOR();
 }
 
@@ -169,9 +169,9 @@ void BM_TurningLevel(benchmark::State &state) {
         RunCollisionVOR();
     }
     const double passes = static_cast<double>(state.iterations());
-    state.counters["triangles/pass"] = static_cast<double>(vor::Stats.trianglesTested) / passes;
-    state.counters["refits"] = static_cast<double>(vor::Stats.accelRefits);
-    state.counters["builds"] = static_cast<double>(vor::Stats.accelBuilds);
+    state.counters["triangles/pass"] = static_cast<double>(vor::ThreadStats().trianglesTested) / passes;
+    state.counters["refits"] = static_cast<double>(vor::ThreadStats().accelRefits);
+    state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
     StopCollisionVOR();
 }
 

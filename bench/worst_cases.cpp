@@ -108,8 +108,8 @@ void BM_DensePilePass(benchmark::State &state) {
         RunCollisionVOR();
     }
     state.counters["collisions/body"] = CountCollisionsVOR(1);
-    state.counters["iterations"] = static_cast<double>(vor::Stats.passIterations);
-    state.counters["pairs"] = static_cast<double>(vor::Stats.pairsTested);
+    state.counters["iterations"] = static_cast<double>(vor::ThreadStats().passIterations);
+    state.counters["pairs"] = static_cast<double>(vor::ThreadStats().pairsTested);
     StopCollisionVOR();
 }
 
@@ -199,7 +199,7 @@ void BM_CrowdBigBodies(benchmark::State &state) {
         bench::StepCrowd(walkers, crowdArena, random);
     }
     state.counters["pairs/pass"] =
-        static_cast<double>(vor::Stats.pairsTested) / static_cast<double>(state.iterations());
+        static_cast<double>(vor::ThreadStats().pairsTested) / static_cast<double>(state.iterations());
     StopCollisionVOR();
 }
 
@@ -292,7 +292,7 @@ void BM_RingSlide(benchmark::State &state) {
         state.ResumeTiming();
         RunCollisionVOR();
         collisions = CountCollisionsVOR(10);
-        iterations = vor::Stats.passIterations;
+        iterations = vor::ThreadStats().passIterations;
     }
     state.counters["collisions_body1"] = collisions;
     state.counters["iterations"] = static_cast<double>(iterations);

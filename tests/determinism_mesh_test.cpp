@@ -137,7 +137,7 @@ TEST_F(DeterminismMeshTest, MeshSceneHashesToTheStoredValueOnEveryWorkerCount) {
         vor::ResetStats();
         const uint64_t hash = RunScene();
         EXPECT_EQ(hash, kMeshSceneHash) << workers << " workers: hash 0x" << std::hex << hash;
-        EXPECT_GT(vor::Stats.workerJobs, 0u) << workers << " workers";
+        EXPECT_GT(vor::ThreadStats().workerJobs, 0u) << workers << " workers";
     }
 }
 

@@ -300,12 +300,12 @@ TEST_F(MeshBuilding, AddingOrFreeingTrianglesRetiresTheSearchStructure) {
     vor::ResetStats();
     query();
     ASSERT_NE(MeshOf(1)->accel, nullptr);
-    ASSERT_EQ(vor::Stats.accelBuilds, 1u);
+    ASSERT_EQ(vor::ThreadStats().accelBuilds, 1u);
     // A new triangle is taken in by the next query, without a rebuild, and comes back from it.
     AddMeshTri(1, 0, 0, 0, 1, 0, 0, 0, 1, 0);
     query();
-    EXPECT_EQ(vor::Stats.accelBuilds, 1u);
-    EXPECT_EQ(vor::Stats.accelInserts, 1u);
+    EXPECT_EQ(vor::ThreadStats().accelBuilds, 1u);
+    EXPECT_EQ(vor::ThreadStats().accelInserts, 1u);
     EXPECT_EQ(
         vor::MeshAccelQuery(MeshOf(1), world, {0, 0, 0}, {0, 0, 0}, {1, 1, 1}, &count)[count - 1]
             .position,
@@ -315,7 +315,7 @@ TEST_F(MeshBuilding, AddingOrFreeingTrianglesRetiresTheSearchStructure) {
         AddMeshTri(1, 0, 0, 0, 1, 0, 0, 0, 1, 0);
     }
     query();
-    EXPECT_EQ(vor::Stats.accelBuilds, 2u);
+    EXPECT_EQ(vor::ThreadStats().accelBuilds, 2u);
     // Freeing the triangles frees the structure that points at them.
     vor::FreeTriangles(MeshOf(1));
     EXPECT_EQ(MeshOf(1)->accel, nullptr);

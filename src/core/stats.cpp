@@ -9,6 +9,10 @@ void ResetStats() {
     Stats = WorkCounters{};
 }
 
+WorkCounters &ThreadStats() {
+    return Stats;
+}
+
 void AddStats(WorkCounters *into, const WorkCounters &from) {
     // The two "most" counters are maxima, not sums.
     const uint64_t foundMost = std::max(into->accelRayFoundMost, from.accelRayFoundMost);
