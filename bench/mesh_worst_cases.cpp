@@ -36,15 +36,16 @@ void BM_RayThroughEqualHits(benchmark::State &state) {
     for (int64_t k = 0; k < state.range(0); ++k) {
         AddMeshTri(bench::kLevelObject, kLidX, h, kLidZ, kLidX, h, kLidZ + 2, kLidX + 2, h, kLidZ);
     }
-    const float f[3] = {kLidX + 0.3f, h + 10, kLidZ + 0.6f}, t[3] = {kLidX + 0.3f, h - 20, kLidZ + 0.6f};
+    const float f[3] = {kLidX + 0.3f, h + 10, kLidZ + 0.6f},
+                t[3] = {kLidX + 0.3f, h - 20, kLidZ + 0.6f};
     MeshRay(f, t); // builds the hierarchy
     vor::ResetStats();
     for (auto _ : state) {
         MeshRay(f, t);
     }
     state.counters["hit"] = RayHitObjVOR();
-    state.counters["triangles/ray"] =
-        static_cast<double>(vor::ThreadStats().rayTriangles) / static_cast<double>(state.iterations());
+    state.counters["triangles/ray"] = static_cast<double>(vor::ThreadStats().rayTriangles) /
+                                      static_cast<double>(state.iterations());
     StopCollisionVOR();
 }
 
@@ -56,7 +57,8 @@ void BM_LongRay(benchmark::State &state) {
     const float d[3] = {0.6f, -0.1f, 0.79f};
     const float n = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     const float f[3] = {30.2f, 20, 40.7f};
-    const float t[3] = {f[0] + length * d[0] / n, f[1] + length * d[1] / n, f[2] + length * d[2] / n};
+    const float t[3] = {f[0] + length * d[0] / n, f[1] + length * d[1] / n,
+                        f[2] + length * d[2] / n};
     MeshRay(f, t);
     for (auto _ : state) {
         MeshRay(f, t);
@@ -72,7 +74,8 @@ void BM_AddTrianglesWithRays(benchmark::State &state) {
         state.PauseTiming();
         StopCollisionVOR();
         bench::BuildLevel(kCells, 1);
-        const float f[3] = {kLidX + 0.3f, 20, kLidZ + 0.6f}, t[3] = {kLidX + 0.3f, -20, kLidZ + 0.6f};
+        const float f[3] = {kLidX + 0.3f, 20, kLidZ + 0.6f},
+                    t[3] = {kLidX + 0.3f, -20, kLidZ + 0.6f};
         MeshRay(f, t);
         bench::Random random{5};
         vor::ResetStats();
@@ -131,7 +134,8 @@ void BM_LongStepAcrossLevel(benchmark::State &state) {
     }
     state.counters["sweeps"] = static_cast<double>(vor::ThreadStats().meshSweeps);
     state.counters["triangles"] = static_cast<double>(vor::ThreadStats().trianglesTested);
-    state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds + vor::ThreadStats().accelRefits);
+    state.counters["builds"] =
+        static_cast<double>(vor::ThreadStats().accelBuilds + vor::ThreadStats().accelRefits);
     StopCollisionVOR();
 }
 
@@ -169,7 +173,8 @@ void BM_TurningLevel(benchmark::State &state) {
         RunCollisionVOR();
     }
     const double passes = static_cast<double>(state.iterations());
-    state.counters["triangles/pass"] = static_cast<double>(vor::ThreadStats().trianglesTested) / passes;
+    state.counters["triangles/pass"] =
+        static_cast<double>(vor::ThreadStats().trianglesTested) / passes;
     state.counters["refits"] = static_cast<double>(vor::ThreadStats().accelRefits);
     state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
     StopCollisionVOR();
@@ -177,12 +182,30 @@ void BM_TurningLevel(benchmark::State &state) {
 
 } // namespace
 
-BENCHMARK(BM_RayThroughEqualHits)->ArgNames({"copies"})->Arg(1)->Arg(64)->Arg(65)->Arg(1000)
+BENCHMARK(BM_RayThroughEqualHits)
+    ->ArgNames({"copies"})
+    ->Arg(1)
+    ->Arg(64)
+    ->Arg(65)
+    ->Arg(1000)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LongRay)->ArgNames({"log10 length"})->Arg(3)->Arg(9)->Arg(12)->Arg(19)
+BENCHMARK(BM_LongRay)
+    ->ArgNames({"log10 length"})
+    ->Arg(3)
+    ->Arg(9)
+    ->Arg(12)
+    ->Arg(19)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_AddTrianglesWithRays)->ArgNames({"scattered"})->Arg(0)->Arg(1)->Iterations(1)
+BENCHMARK(BM_AddTrianglesWithRays)
+    ->ArgNames({"scattered"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LongStepAcrossLevel)->ArgNames({"flat"})->Arg(0)->Arg(1)->Iterations(5)
+BENCHMARK(BM_LongStepAcrossLevel)
+    ->ArgNames({"flat"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TurningLevel)->ArgNames({"turning"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -198,8 +198,8 @@ void BM_CrowdBigBodies(benchmark::State &state) {
     for (auto _ : state) {
         bench::StepCrowd(walkers, crowdArena, random);
     }
-    state.counters["pairs/pass"] =
-        static_cast<double>(vor::ThreadStats().pairsTested) / static_cast<double>(state.iterations());
+    state.counters["pairs/pass"] = static_cast<double>(vor::ThreadStats().pairsTested) /
+                                   static_cast<double>(state.iterations());
     StopCollisionVOR();
 }
 

@@ -4,8 +4,8 @@
 // triangle hierarchy and the pair grid, and every value the host can read back must agree to the
 // bit: positions, angles, every contact field, the collision stack and ray results.
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
@@ -809,7 +809,8 @@ Recording RunEqualHitsScene(uint32_t seed) {
         } else if (kind == 3) { // far past them
             t[1] = -1e6f;
         }
-        RecordRay(rec, "tie ray", RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], t[0], t[1], t[2]));
+        RecordRay(rec, "tie ray",
+                  RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], t[0], t[1], t[2]));
     }
     return rec;
 }
@@ -843,7 +844,8 @@ Recording RunLongRaysScene(uint32_t seed) {
                       RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], f[0] + s * d[0],
                                             f[1] + s * d[1], f[2] + s * d[2]));
         }
-        rec.Add("items " + std::to_string(l), static_cast<int32_t>(vor::ThreadStats().accelRayItems));
+        rec.Add("items " + std::to_string(l),
+                static_cast<int32_t>(vor::ThreadStats().accelRayItems));
         rec.Add("fallbacks " + std::to_string(l),
                 static_cast<int32_t>(vor::ThreadStats().accelRayFallbacks));
     }
@@ -882,8 +884,8 @@ Recording RunAdditionsScene(uint32_t seed) {
 
 // Flat and tall bodies (radii a factor of 5 to 8 apart) taking long steps across a level, most
 // diagonal, some along an axis, under every response. Two per scene, recorded after each pass.
-constexpr float kFlatRadii[4][3] = {{2, 0.4f, 2}, {1, 0.15f, 1.2f}, {0.1f, 0.7f, 0.1f},
-                                    {1.2f, 0.2f, 1.2f}};
+constexpr float kFlatRadii[4][3] = {
+    {2, 0.4f, 2}, {1, 0.15f, 1.2f}, {0.1f, 0.7f, 0.1f}, {1.2f, 0.2f, 1.2f}};
 
 Recording RunFlatBodiesScene(uint32_t seed) {
     Scene sc{std::mt19937(seed), {}, {}, {}};
@@ -951,7 +953,8 @@ Recording RunTurningLevelScene(uint32_t seed) {
     float yaw = sc.U(-180, 180);
     for (int frame = 0; frame < 12; ++frame) {
         const bool still = frame >= 6 && frame < 9;
-        const uint64_t workBefore = vor::ThreadStats().accelMovedItems + vor::ThreadStats().accelMovedNodes;
+        const uint64_t workBefore =
+            vor::ThreadStats().accelMovedItems + vor::ThreadStats().accelMovedNodes;
         if (!still) {
             yaw += sc.U(-2, 2);
             SetObjPosVOR(sc.U(-0.2f, 0.2f), sc.U(-0.1f, 0.1f), sc.U(-0.2f, 0.2f));
@@ -959,7 +962,8 @@ Recording RunTurningLevelScene(uint32_t seed) {
             UpdateObjVOR(100, 0);
         }
         for (uint32_t n : sc.ellipsoids) {
-            SetObjPosVOR(F(PeekObjXVOR(n)) + sc.U(-0.4f, 0.4f), F(PeekObjYVOR(n)) + sc.U(-0.3f, 0.1f),
+            SetObjPosVOR(F(PeekObjXVOR(n)) + sc.U(-0.4f, 0.4f),
+                         F(PeekObjYVOR(n)) + sc.U(-0.3f, 0.1f),
                          F(PeekObjZVOR(n)) + sc.U(-0.4f, 0.4f));
             SetObjRotVOR(0, sc.U(-180, 180), 0);
             UpdateObjVOR(n, 0);
@@ -976,7 +980,8 @@ Recording RunTurningLevelScene(uint32_t seed) {
         }
         if (!still) {
             Moves += 1;
-            const uint64_t work = vor::ThreadStats().accelMovedItems + vor::ThreadStats().accelMovedNodes - workBefore;
+            const uint64_t work = vor::ThreadStats().accelMovedItems +
+                                  vor::ThreadStats().accelMovedNodes - workBefore;
             BusyMoves += work > lv.corners.size() / 9 ? 1 : 0;
             continue;
         }
@@ -1292,7 +1297,8 @@ TEST_F(AccelDifferentialTest, RaysThroughManyEqualHitsStayInTheHierarchyAndMatch
         const Recording fast = Run(seed, false, RunEqualHitsScene);
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
         for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "scene " << seed << ": " << plain.labels[k];
         }
         // Every ray answered inside the hierarchy, ties held in a handful of entries, and the
         // triangles tested about the copies the ray meets plus a small level's worth of leaves.
@@ -1329,7 +1335,8 @@ TEST_F(AccelDifferentialTest, LongAndOverflowingRaysCostWhatTheyCrossAndMatchThe
         // A long ray opens about what the same ray of length 1e3 opens (which already leaves
         // these levels), and only the rays with a NaN or an infinity leave the hierarchy.
         for (size_t l = 1; l < 6; ++l) {
-            EXPECT_LE(items[l], 2 * items[0] + 64 * kLongRays) << "scene " << seed << " length " << l;
+            EXPECT_LE(items[l], 2 * items[0] + 64 * kLongRays)
+                << "scene " << seed << " length " << l;
             EXPECT_LE(fallbacks[l], fallbacks[0]) << "scene " << seed << " length " << l;
         }
     }
@@ -1343,7 +1350,8 @@ TEST_F(AccelDifferentialTest, RepeatedAndClusteredAdditionsKeepTheHierarchyShall
         const Recording fast = Run(seed, false, RunAdditionsScene);
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
         for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "scene " << seed << ": " << plain.labels[k];
         }
         // Levels of 3,200 to 6,300 triangles: a build is 4 or 5 levels deep (8 a leaf), and no
         // insertion may leave a leaf more than 6 below that; the subtrees built afresh to keep it
@@ -1351,7 +1359,8 @@ TEST_F(AccelDifferentialTest, RepeatedAndClusteredAdditionsKeepTheHierarchyShall
         EXPECT_LE(vor::ThreadStats().accelInsertDepthMost, 5u + 6u) << "scene " << seed;
         EXPECT_LE(vor::ThreadStats().accelSubtreeItems, 64u * kAdditions) << "scene " << seed;
         EXPECT_EQ(vor::ThreadStats().accelRayFallbacks, 0u) << "scene " << seed;
-        EXPECT_GT(vor::ThreadStats().accelInserts, static_cast<uint64_t>(kAdditions / 2)) << "scene " << seed;
+        EXPECT_GT(vor::ThreadStats().accelInserts, static_cast<uint64_t>(kAdditions / 2))
+            << "scene " << seed;
     }
 }
 
@@ -1363,7 +1372,8 @@ TEST_F(AccelDifferentialTest, FlatBodiesLongStepsTestAStripOfTheLevelAndMatchThe
         const Recording fast = Run(seed, false, RunFlatBodiesScene);
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
         for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "scene " << seed << ": " << plain.labels[k];
             contacts += plain.labels[k].find("contacts") != std::string::npos ? plain.values[k] : 0;
         }
         // Diagonal steps whose boxes hold the whole level: the reach test leaves each sweep a
@@ -1387,7 +1397,8 @@ TEST_F(AccelDifferentialTest, TurningLevelsCostWhatTheirQueriesReachAndMatchTheS
         const Recording fast = Run(seed, false, RunTurningLevelScene);
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "scene " << seed;
         for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k]) << "scene " << seed << ": " << plain.labels[k];
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "scene " << seed << ": " << plain.labels[k];
             contacts += plain.labels[k].find("contacts") != std::string::npos ? plain.values[k] : 0;
         }
         // Nine moves: one refit into the level's own frame, perhaps one back to world corners
@@ -1405,7 +1416,8 @@ TEST_F(AccelDifferentialTest, TurningLevelsCostWhatTheirQueriesReachAndMatchTheS
             static_cast<double>(vor::ThreadStats().accelMovedItems - LongRayOwnItems) /
             static_cast<double>(queries);
         EXPECT_LT(itemsPerQuery, 160.0) << "scene " << seed;
-        EXPECT_LT(static_cast<double>(vor::ThreadStats().accelMovedNodes) / static_cast<double>(queries),
+        EXPECT_LT(static_cast<double>(vor::ThreadStats().accelMovedNodes) /
+                      static_cast<double>(queries),
                   64.0)
             << "scene " << seed;
         ownNodes += vor::ThreadStats().accelMovedNodes;
@@ -1419,14 +1431,21 @@ TEST_F(AccelDifferentialTest, TurningLevelsCostWhatTheirQueriesReachAndMatchTheS
 
 TEST(OwnFrameBoxes, HoldEveryTransformedCornerUnderTurnsScalesAndFarOffsets) {
     std::mt19937 rng(7);
-    auto u = [&rng](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    auto u = [&rng](float lo, float hi) {
+        return std::uniform_real_distribution<float>(lo, hi)(rng);
+    };
     for (int k = 0; k < 2000; ++k) {
         vor::Matrix4 m = {};
         const float a = u(-3.2f, 3.2f), b = u(-1.5f, 1.5f), s = k % 4 == 0 ? u(0.01f, 300) : 1.0f;
         const float far = k % 3 == 0 ? 1e6f : 10.0f;
-        const float r[9] = {std::cos(a) * s, 0, -std::sin(a) * s, std::sin(a) * std::sin(b) * s,
-                            std::cos(b) * s, std::cos(a) * std::sin(b) * s,
-                            std::sin(a) * std::cos(b) * s, -std::sin(b) * s,
+        const float r[9] = {std::cos(a) * s,
+                            0,
+                            -std::sin(a) * s,
+                            std::sin(a) * std::sin(b) * s,
+                            std::cos(b) * s,
+                            std::cos(a) * std::sin(b) * s,
+                            std::sin(a) * std::cos(b) * s,
+                            -std::sin(b) * s,
                             std::cos(a) * std::cos(b) * s};
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j) {
@@ -1443,7 +1462,8 @@ TEST(OwnFrameBoxes, HoldEveryTransformedCornerUnderTurnsScalesAndFarOffsets) {
         }
         const vor::AccelBox w = vor::WorldBoxOf(box, m);
         for (int corner = 0; corner < 8; ++corner) {
-            const vor::Vec3 p = {corner & 1 ? box.hi[0] : box.lo[0], corner & 2 ? box.hi[1] : box.lo[1],
+            const vor::Vec3 p = {corner & 1 ? box.hi[0] : box.lo[0],
+                                 corner & 2 ? box.hi[1] : box.lo[1],
                                  corner & 4 ? box.hi[2] : box.lo[2]};
             vor::Vec3 q;
             vor::TransformPoint(&q, p, m);
@@ -1458,7 +1478,8 @@ TEST(OwnFrameBoxes, HoldEveryTransformedCornerUnderTurnsScalesAndFarOffsets) {
     m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1.0f;
     const vor::AccelBox open = {{-std::numeric_limits<float>::infinity(), 0, 0}, {1, 1, 1}};
     const vor::AccelBox w = vor::WorldBoxOf(open, m);
-    EXPECT_EQ(w.lo[1], -std::numeric_limits<float>::infinity()); // a side that is not finite: no box
+    EXPECT_EQ(w.lo[1],
+              -std::numeric_limits<float>::infinity()); // a side that is not finite: no box
     EXPECT_EQ(w.hi[2], std::numeric_limits<float>::infinity());
 }
 
@@ -1498,4 +1519,3 @@ TEST_F(AccelDifferentialTest, WorkersCountTheSameMeshWorkAsOneThread) {
     EXPECT_EQ(three.trianglesOverlapped, one.trianglesOverlapped);
     EXPECT_EQ(three.accelRays, one.accelRays);
 }
-

@@ -1,5 +1,5 @@
-// The pass driver: retiring and opening records, the Pass.sweepNeeded gate, which bodies are swept in
-// which iteration, the repeat-contact rule, the follow-on steps, and the iteration bound that
+// The pass driver: retiring and opening records, the Pass.sweepNeeded gate, which bodies are swept
+// in which iteration, the repeat-contact rule, the follow-on steps, and the iteration bound that
 // ends a pass fed with NaN or infinite values.
 #include <cmath>
 #include <limits>
