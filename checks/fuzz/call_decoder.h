@@ -1567,7 +1567,7 @@ inline void CallDecoder::Step() {
     case kSetWorkers: {
         // Counts out of range included (they are clamped, never reported); small scenes too go
         // to the workers, so that the fuzzer's passes run on them.
-        const int32_t count = static_cast<int32_t>(Selector()) - 2;
+        const int32_t count = static_cast<int32_t>(Selector() - 2u); // wraps: -2..4 and extremes
         Expect("");
         SetWorkerCountVOR(count);
         startedWorkers_ = startedWorkers_ || count > 1;
