@@ -114,6 +114,37 @@ void BM_Crowd(benchmark::State &state) {
     state.counters["plain_src/pass"] = PerCount(s.gridPlainSources, state.iterations());
 }
 
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// One crowd of the blocks a benchmark iteration: built afresh (terrain or flat floor, meeting
+// each other or not) with overlap recovery as asked, one pass to build the floor's hierarchy (and
+// start any workers), the counters zeroed, then its 120 frames timed by `clock`. Answers the
+// seconds of all iterations' frames; *passes counts them.
+double TimeCrowdBlocks(benchmark::State &state, uint32_t count, bool terrain, bool meet,
+                       int32_t recover, double (*clock)(), uint64_t *passes) {
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        std::vector<bench::BlockWalker> walkers = bench::BuildCrowdBlocks(count, terrain, meet);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, recover);
+        RunCollisionVOR(); // builds the floor's hierarchy, which is not what this measures
+        vor::ResetStats();
+        state.ResumeTiming();
+        const double begin = clock();
+        for (int frame = 0; frame < bench::kCrowdBlockFrames; ++frame) {
+            bench::StepCrowdBlocks(walkers);
+        }
+        seconds += clock() - begin;
+        *passes += bench::kCrowdBlockFrames;
+    }
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
+    return seconds;
+}
+
 // Args: bodies, floor (0 flat, 1 the 512 x 512 terrain), meet each other (0 the same characters
 // against the floor alone), overlap recovery (0/1). One iteration is the crowd's 120 frames from
 // its lattice; pass_ms is the time of one pass, step_us of one character's step in it.
@@ -121,24 +152,9 @@ void BM_CrowdBlocks(benchmark::State &state) {
     const uint32_t count = static_cast<uint32_t>(state.range(0));
     Session session(false);
     uint64_t passes = 0;
-    double seconds = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        StopCollisionVOR();
-        std::vector<bench::BlockWalker> walkers =
-            bench::BuildCrowdBlocks(count, state.range(1) != 0, state.range(2) != 0);
-        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, static_cast<int32_t>(state.range(3)));
-        RunCollisionVOR(); // builds the floor's hierarchy, which is not what this measures
-        vor::ResetStats();
-        state.ResumeTiming();
-        const double begin = ThreadSeconds();
-        for (int frame = 0; frame < bench::kCrowdBlockFrames; ++frame) {
-            bench::StepCrowdBlocks(walkers);
-        }
-        seconds += ThreadSeconds() - begin;
-        passes += bench::kCrowdBlockFrames;
-    }
-    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
+    const double seconds =
+        TimeCrowdBlocks(state, count, state.range(1) != 0, state.range(2) != 0,
+                        static_cast<int32_t>(state.range(3)), ThreadSeconds, &passes);
     const vor::WorkCounters &s = vor::ThreadStats();
     state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
     state.counters["step_us"] = seconds * 1e6 / static_cast<double>(passes * count);
@@ -152,24 +168,10 @@ void BM_CrowdBlocks(benchmark::State &state) {
 void BM_CrowdBlocksWorkers(benchmark::State &state) {
     const uint32_t count = static_cast<uint32_t>(state.range(0));
     Session session(false);
+    SetWorkerCountVOR(static_cast<int32_t>(state.range(2)));
     uint64_t passes = 0;
-    double seconds = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        StopCollisionVOR();
-        SetWorkerCountVOR(static_cast<int32_t>(state.range(2)));
-        std::vector<bench::BlockWalker> walkers =
-            bench::BuildCrowdBlocks(count, state.range(1) != 0, true);
-        RunCollisionVOR(); // builds the floor's hierarchy and starts the workers
-        vor::ResetStats();
-        state.ResumeTiming();
-        const auto begin = std::chrono::steady_clock::now();
-        for (int frame = 0; frame < bench::kCrowdBlockFrames; ++frame) {
-            bench::StepCrowdBlocks(walkers);
-        }
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        passes += bench::kCrowdBlockFrames;
-    }
+    const double seconds =
+        TimeCrowdBlocks(state, count, state.range(1) != 0, true, 0, WallSeconds, &passes);
     SetWorkerCountVOR(1);
     state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
     state.counters["jobs/pass"] = PerCount(vor::ThreadStats().workerJobs, bench::kCrowdBlockFrames);
