@@ -250,7 +250,7 @@ struct OwnFrameWork {
 // decisions as there, with the leaf's margin taken over those world corners (ItemMargin): every
 // triangle the exact tests can record is kept, by the arguments that hold for world hierarchies.
 // So a search costs what its box reaches, whatever the mesh's size and however it moved; only the
-// skipping by distance waits for the leaves. Candidates point into accel->worldItems, in step.
+// skipping by distance waits for the leaves. Candidates point into the thread's world items.
 bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf,
                  const Matrix4 &m, uint32_t *found, OwnFrameWork *work) {
     const uint32_t n = ChildCount(leaf);
