@@ -115,6 +115,38 @@ TEST_F(OverlapRecoveryTest, APushIsSweptAndStopsAtAWall) {
     EXPECT_GT(X(2) - X(1), 0.99f);
 }
 
+TEST_F(OverlapRecoveryTest, APushsContactIsCountedAndReadLikeAnyOther) {
+    // Body 2's push meets the wall in a step after the pass's last one, which met nothing: every
+    // index up to the count answers, the last one the wall, and the one past it reports.
+    NewCollObjVOR(60, 2);
+    AddObjShapeVOR(60, 2);
+    AddMeshTri(60, 0.9f, -5, -5, 0.9f, 5, 5, 0.9f, 5, -5);
+    Place(60, 0, 0, 0);
+    ActivateObjVOR(60);
+    MakeEllipsoid(1, 1, 0.5f, 0.5f, 0.5f);
+    MakeEllipsoid(2, 1, 0.5f, 0.5f, 0.5f);
+    SetCollisionsVOR(1, 1, 1, 2, 1);
+    SetCollisionsVOR(1, 2, 2, 2, 1);
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+    Place(1, -0.2f, 0, 0);
+    Place(2, 0.3f, 0, 0);
+    MoveTo(1, -0.2f, 0, 0.01f);
+    MoveTo(2, 0.3f, 0, 0.01f);
+    RunCollisionVOR();
+    const int32_t count = CountCollisionsVOR(2);
+    ASSERT_GE(count, 1);
+    Arm();
+    for (int32_t k = 1; k <= count; ++k) {
+        EXPECT_NE(CollisionHitShape(2, static_cast<uint32_t>(k)), 0) << "contact " << k;
+    }
+    EXPECT_EQ(CollisionHitObj(2, static_cast<uint32_t>(count)), 60);
+    EXPECT_TRUE(log.texts.empty()) << log.texts.front();
+    Arm();
+    EXPECT_EQ(CollisionHitShape(2, static_cast<uint32_t>(count + 1)), 0);
+    EXPECT_EQ(log.texts, std::vector<std::string>{"Collision index out of range: " +
+                                                  std::to_string(count + 1)});
+}
+
 TEST_F(OverlapRecoveryTest, TheResultDoesNotDependOnTheActivationOrder) {
     // A cluster of 16 bodies squeezed together, activated in two orders: the same bits.
     auto run = [&](bool reversed) {

@@ -1,6 +1,6 @@
 // The collision stack, a cursor walking ActiveList one object per peek, and the selection of an
 // object's k-th contact of the last pass: the nearest contact of the k-th record of its body's
-// currentMotion. Everything here only reads.
+// currentMotion that has one. Everything here only reads.
 #include "query/contact_queries.h"
 
 #include "body/motion_records.h"
@@ -42,15 +42,21 @@ MotionRecord *SelectContact(uint32_t n, uint32_t index) {
         ReportError(kMsgCollisionIndex, index);
         return nullptr;
     }
-    MotionRecord *r = ListHead<MotionRecord>(ObjectTable[n]->body->currentMotion);
-    for (uint32_t step = 1; step < index && r != nullptr; ++step) {
-        r = MemberOf<MotionRecord>(r->link.next);
+    // Counted over the records with a contact, as CountCollisions counts: the steps of a recovery
+    // push follow the pass's last step, which usually has none, so a record-by-record index would
+    // leave the push's contact past the count and report the one the count promised.
+    uint32_t seen = 0;
+    for (MotionRecord *r = ListHead<MotionRecord>(ObjectTable[n]->body->currentMotion);
+         r != nullptr; r = MemberOf<MotionRecord>(r->link.next)) {
+        if (r->nearest != nullptr) {
+            seen = seen + 1;
+            if (seen == index) {
+                return r;
+            }
+        }
     }
-    if (r == nullptr || r->nearest == nullptr) {
-        ReportError(kMsgCollisionIndex, index);
-        return nullptr;
-    }
-    return r;
+    ReportError(kMsgCollisionIndex, index);
+    return nullptr;
 }
 
 } // namespace vor
