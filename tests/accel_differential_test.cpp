@@ -15,6 +15,8 @@
 #include "core/module_state.h"
 #include "math/matrix4.h"
 #include "math/vec3.h"
+#include "core/thresholds.h"
+#include "mesh/mesh_accel_build.h"
 #include "mesh/mesh_accel_layout.h"
 #include "query/ellipsoid_ray_index.h"
 #include "support/test_support.h"
@@ -1360,6 +1362,14 @@ TEST_F(AccelDifferentialTest, RepeatedAndClusteredAdditionsKeepTheHierarchyShall
         EXPECT_LE(vor::ThreadStats().accelSubtreeItems, 64u * kAdditions) << "scene " << seed;
         EXPECT_EQ(vor::ThreadStats().accelRayFallbacks, 0u) << "scene " << seed;
         EXPECT_GT(vor::ThreadStats().accelInserts, static_cast<uint64_t>(kAdditions / 2))
+            << "scene " << seed;
+        // The additions pass a sixteenth of the level: it is rebuilt a slice per query and put in
+        // place (at least once), never whole in one query after the first build, and no slice
+        // works longer than its share and one indivisible step.
+        EXPECT_EQ(vor::ThreadStats().accelBuilds, 1u) << "scene " << seed;
+        EXPECT_GE(vor::ThreadStats().accelSpreadRebuilds, 1u) << "scene " << seed;
+        EXPECT_LE(vor::ThreadStats().accelSpreadWorkMost,
+                  vor::kAccelSpreadSliceWork + vor::kBuildStepMost)
             << "scene " << seed;
     }
 }

@@ -14,9 +14,10 @@ WorkCounters &ThreadStats() {
 }
 
 void AddStats(WorkCounters *into, const WorkCounters &from) {
-    // The two "most" counters are maxima, not sums.
+    // The "most" counters are maxima, not sums.
     const uint64_t foundMost = std::max(into->accelRayFoundMost, from.accelRayFoundMost);
     const uint64_t depthMost = std::max(into->accelInsertDepthMost, from.accelInsertDepthMost);
+    const uint64_t sliceMost = std::max(into->accelSpreadWorkMost, from.accelSpreadWorkMost);
     uint64_t *to = reinterpret_cast<uint64_t *>(into);
     const uint64_t *add = reinterpret_cast<const uint64_t *>(&from);
     for (size_t i = 0; i < sizeof(WorkCounters) / sizeof(uint64_t); ++i) {
@@ -24,6 +25,7 @@ void AddStats(WorkCounters *into, const WorkCounters &from) {
     }
     into->accelRayFoundMost = foundMost;
     into->accelInsertDepthMost = depthMost;
+    into->accelSpreadWorkMost = sliceMost;
 }
 
 } // namespace vor

@@ -30,6 +30,8 @@ struct WorkCounters {
     uint64_t accelSubtreeRebuilds; // subtrees built afresh to keep insertions shallow
     uint64_t accelSubtreeItems;   // triangles those rebuilds covered
     uint64_t accelInsertDepthMost; // the deepest leaf an insertion left (inner nodes above it)
+    uint64_t accelSpreadRebuilds; // rebuilds of grown meshes done in slices and put in place
+    uint64_t accelSpreadWorkMost; // the most work units one slice of such a rebuild took
     uint64_t gridDefinitions;     // ellipsoid definition sweeps served by the pair grid
     uint64_t gridPlainSources;    // sources the grid left to scan every destination
     uint64_t typeRayIndexBuilds;  // trees over a type's ellipsoids made for rays (once a type)

@@ -54,6 +54,10 @@ constexpr uint32_t kAccelMinTriangles = 32;   // smaller meshes are scanned plai
 // timed 9% slower, its extra nodes missing the cache).
 constexpr uint32_t kAccelLeafTriangles = sizeof(void *) == 4 ? 20 : 8;
 constexpr uint32_t kAccelRebuildFraction = 16; // rebuilt once additions pass 1/16 of the mesh
+// A grown mesh's rebuild goes on a slice per query, about this many nanoseconds' work, and then
+// takes in the triangles added meanwhile this many per query.
+constexpr uint64_t kAccelSpreadSliceWork = 32768;
+constexpr uint32_t kAccelSpreadInsertsMost = 64;
 constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
 constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly
 // Fewer bodies sweeping against meshes in an iteration stay on the host's thread: waking the

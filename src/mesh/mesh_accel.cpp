@@ -31,6 +31,7 @@
 #include "core/module_state.h"
 #include "core/search_limits.h"
 #include "core/thresholds.h"
+#include "mesh/mesh_accel_build.h"
 #include "mesh/mesh_accel_layout.h"
 #include "mesh/mesh_accel_search.h"
 
@@ -46,183 +47,6 @@ float Axis(const Vec3 &v, int a) {
     return a == 0 ? v.x : (a == 1 ? v.y : v.z);
 }
 
-AccelBox Union(const AccelBox &x, const AccelBox &y) {
-    AccelBox b;
-    for (int a = 0; a < 3; ++a) {
-        b.lo[a] = std::min(x.lo[a], y.lo[a]);
-        b.hi[a] = std::max(x.hi[a], y.hi[a]);
-    }
-    return b;
-}
-
-void Widen(ChildRef &c, const AccelBox &box, float margin) {
-    c.box = Union(c.box, box);
-    c.margin = std::max(c.margin, margin);
-}
-
-// The box of nothing: every union with it is the other box.
-AccelBox EmptyBox() {
-    return AccelBox{{kInfinity, kInfinity, kInfinity}, {-kInfinity, -kInfinity, -kInfinity}};
-}
-
-// The union of a node's children, as the child `ref` that names the node.
-ChildRef NodeBounds(const AccelNode &node, uint32_t ref) {
-    ChildRef whole = {EmptyBox(), ref, 0.0f};
-    for (uint32_t k = 0; k < kAccelWidth; ++k) {
-        if (node.ref[k] != kEmptyChild) {
-            const ChildRef c = ChildOf(node, k);
-            Widen(whole, c.box, c.margin);
-        }
-    }
-    return whole;
-}
-
-struct Builder {
-    MeshAccel *accel;
-    uint32_t *order;        // indices into byPos being partitioned
-    const AccelItem *byPos; // the items in list order
-    const float *centres;   // 3 per byPos index, finite
-    uint32_t base;          // where in accel->items the build's items go
-};
-
-// Orders the items begin..end so that the `first` of them have the lower centres on the axis
-// where the centres spread most; answers where the second part starts.
-uint32_t Split(Builder &b, uint32_t begin, uint32_t end, uint32_t first) {
-    float cmin[3] = {kInfinity, kInfinity, kInfinity};
-    float cmax[3] = {-kInfinity, -kInfinity, -kInfinity};
-    for (uint32_t i = begin; i < end; ++i) {
-        const float *c = b.centres + 3 * static_cast<size_t>(b.order[i]);
-        for (int a = 0; a < 3; ++a) {
-            cmin[a] = std::min(cmin[a], c[a]);
-            cmax[a] = std::max(cmax[a], c[a]);
-        }
-    }
-    int axis = 0;
-    for (int a = 1; a < 3; ++a) {
-        if (cmax[a] - cmin[a] > cmax[axis] - cmin[axis]) {
-            axis = a;
-        }
-    }
-    const uint32_t mid = begin + first;
-    const float *centres = b.centres;
-    std::nth_element(b.order + begin, b.order + mid, b.order + end,
-                     [centres, axis](uint32_t x, uint32_t y) {
-                         const float cx = centres[3 * static_cast<size_t>(x) + axis];
-                         const float cy = centres[3 * static_cast<size_t>(y) + axis];
-                         return cx < cy || (cx == cy && x < y);
-                     });
-    return mid;
-}
-
-// Leaves hold kAccelLeafTriangles each, save the last. A node over more than one leaf gives its
-// children whole subtrees of `Span` leaves where it can, the largest power of kAccelWidth below
-// its leaf count, so that every node inside such a subtree is full: the node's items are halved
-// at whole spans until each part holds at most one span.
-uint32_t Leaves(uint32_t n) {
-    return (n + kAccelLeafTriangles - 1) / kAccelLeafTriangles;
-}
-
-uint32_t Span(uint32_t n) {
-    uint32_t span = 1;
-    while (span * kAccelWidth < Leaves(n)) {
-        span *= kAccelWidth;
-    }
-    return span;
-}
-
-// Appends the ends of the parts of items begin..end, a range that holds at most `spans` spans of
-// spanItems items, to bounds[1..]; with a builder, orders the items for each halving on the way.
-void PlanParts(Builder *b, uint32_t begin, uint32_t end, uint32_t spans, uint32_t spanItems,
-               uint32_t *bounds, uint32_t *parts) {
-    if (spans == 1 || end - begin <= spanItems) {
-        bounds[++*parts] = end;
-        return;
-    }
-    const uint32_t half = spans / 2 * spanItems;
-    if (end - begin <= half) {
-        PlanParts(b, begin, end, spans / 2, spanItems, bounds, parts);
-        return;
-    }
-    const uint32_t mid = b != nullptr ? Split(*b, begin, end, half) : begin + half;
-    PlanParts(b, begin, mid, spans / 2, spanItems, bounds, parts);
-    PlanParts(b, mid, end, spans / 2, spanItems, bounds, parts);
-}
-
-// The item counts of the children of a node over n items (more than a leaf); answers how many.
-uint32_t PartSizes(uint32_t n, uint32_t sizes[kAccelWidth]) {
-    uint32_t bounds[kAccelWidth + 1] = {0};
-    uint32_t parts = 0;
-    PlanParts(nullptr, 0, n, kAccelWidth, Span(n) * kAccelLeafTriangles, bounds, &parts);
-    for (uint32_t k = 0; k < parts; ++k) {
-        sizes[k] = bounds[k + 1] - bounds[k];
-    }
-    return parts;
-}
-
-uint32_t CountNodes(uint32_t n) {
-    if (n <= kAccelLeafTriangles) {
-        return 0;
-    }
-    uint32_t sizes[kAccelWidth];
-    const uint32_t parts = PartSizes(n, sizes);
-    uint32_t count = 1;
-    for (uint32_t k = 0; k < parts; ++k) {
-        count += CountNodes(sizes[k]);
-    }
-    return count;
-}
-
-
-ChildRef MakeLeaf(Builder &b, uint32_t begin, uint32_t end) {
-    std::sort(b.order + begin, b.order + end);
-    ChildRef leaf = {ItemBox(b.byPos[b.order[begin]]), PackChild(b.base + begin, end - begin),
-                     0.0f};
-    for (uint32_t i = begin; i < end; ++i) {
-        const AccelItem &item = b.byPos[b.order[i]];
-        b.accel->items[b.base + i] = item;
-        Widen(leaf, ItemBox(item), ItemMargin(item));
-    }
-    return leaf;
-}
-
-
-// A node over the parts PartSizes gives, each split at its median, and below it the same again.
-ChildRef BuildPart(Builder &b, uint32_t begin, uint32_t end) {
-    const uint32_t n = end - begin;
-    if (n <= kAccelLeafTriangles) {
-        return MakeLeaf(b, begin, end);
-    }
-    uint32_t bounds[kAccelWidth + 1] = {begin};
-    uint32_t parts = 0;
-    PlanParts(&b, begin, end, kAccelWidth, Span(n) * kAccelLeafTriangles, bounds, &parts);
-    const uint32_t index = b.accel->nodeCount++;
-    AccelNode &node = b.accel->nodes[index]; // the nodes never move during a build
-    ClearNode(node);
-    for (uint32_t k = 0; k < parts; ++k) {
-        SetChild(node, k, BuildPart(b, bounds[k], bounds[k + 1]));
-    }
-    return NodeBounds(node, PackChild(index, 0));
-}
-
-// Room for count nodes on a 64-byte boundary, so that a node fills two whole cache lines; the
-// first `keep` nodes are kept. False (and nothing changed) when memory runs out.
-bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
-    void *block = std::malloc(sizeof(AccelNode) * static_cast<size_t>(count) + 64);
-    if (block == nullptr) {
-        return false;
-    }
-    const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63};
-    AccelNode *nodes = reinterpret_cast<AccelNode *>(at);
-    if (keep > 0) {
-        std::memcpy(nodes, accel->nodes, sizeof(AccelNode) * keep);
-    }
-    std::free(accel->nodeBlock);
-    accel->nodeBlock = block;
-    accel->nodes = nodes;
-    accel->nodeCapacity = count;
-    return true;
-}
-
 void ReleaseArrays(MeshAccel *accel) {
     std::free(accel->items);
     std::free(accel->nodeBlock);
@@ -236,41 +60,27 @@ void ReleaseArrays(MeshAccel *accel) {
     accel->last = nullptr;
 }
 
-AccelItem WorldItem(const MeshTriangle &t, const Matrix4 &m, uint32_t position) {
-    return AccelItem{{Transform(t.corner1, m), Transform(t.corner2, m), Transform(t.corner3, m)},
-                     position};
-}
-
-// The item of triangle t as this hierarchy keeps it: its own corners, or its world ones under m.
-AccelItem ItemOf(const MeshAccel *accel, const MeshTriangle &t, const Matrix4 &m,
-                 uint32_t position) {
-    return accel->own != 0 ? AccelItem{{t.corner1, t.corner2, t.corner3}, position}
-                           : WorldItem(t, m, position);
-}
-
-// The split centre of item i of byPos, and its place in the order to partition.
-void SetCentre(const AccelItem *byPos, uint32_t i, float *centres, uint32_t *order) {
-    order[i] = i;
-    const AccelBox box = ItemBox(byPos[i]);
-    for (int a = 0; a < 3; ++a) {
-        const float c = box.lo[a] * 0.5f + box.hi[a] * 0.5f;
-        centres[3 * static_cast<size_t>(i) + a] = std::isfinite(c) ? c : 0.0f;
+void DropSpread(MeshAccel *accel) {
+    SpreadRebuild *s = accel->spread;
+    if (s == nullptr) {
+        return;
     }
+    EndBuild(&s->build);
+    ReleaseArrays(&s->fresh);
+    std::free(s);
+    accel->spread = nullptr;
 }
 
-// The items and split centres of every triangle, in list order.
-void GatherItems(const MeshShape *mesh, const Matrix4 &world, AccelItem *byPos, float *centres,
-                 uint32_t *order) {
-    uint32_t i = 0;
-    for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next, ++i) {
-        byPos[i] = WorldItem(*MemberOf<MeshTriangle>(l), world, i);
-        SetCentre(byPos, i, centres, order);
-    }
+// The hierarchy's arrays and counts as the build left them.
+void FinishBuild(MeshAccel *accel, const AccelBuild &b) {
+    accel->root = b.made;
+    accel->triangleCount = accel->builtCount = b.n;
 }
 
 // Builds the hierarchy of the mesh as it now stands; false (and nothing held) when memory runs
 // out or the mesh is too large to index.
 bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
+    DropSpread(accel);
     ReleaseArrays(accel);
     accel->stale = 0;
     accel->matrix = world;
@@ -278,30 +88,18 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     if (n == 0 || n >= kMaxAccelItems / 2) {
         return false;
     }
-    const uint32_t nodeCount = CountNodes(n) + 1;
-    accel->items = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
-    const bool haveNodes = AllocateNodes(accel, nodeCount, 0);
-    AccelItem *byPos = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
-    uint32_t *order = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
-    float *centres = static_cast<float *>(std::malloc(sizeof(float) * 3 * n));
-    const bool ok = accel->items != nullptr && haveNodes && byPos != nullptr && order != nullptr &&
-                    centres != nullptr;
+    AccelBuild b;
+    const bool ok = BeginMeshBuild(&b, accel, mesh, world) && AdvanceBuild(&b, UINT64_MAX);
     if (ok) {
-        GatherItems(mesh, world, byPos, centres, order);
-        accel->itemCount = accel->itemCapacity = n;
-        Builder b = {accel, order, byPos, centres, 0};
-        accel->root = BuildPart(b, 0, n);
-        accel->triangleCount = accel->builtCount = n;
-        accel->last = mesh->triangles.tail;
+        FinishBuild(accel, b);
         Stats.accelBuilds += 1;
     } else {
         ReleaseArrays(accel);
     }
-    std::free(byPos);
-    std::free(order);
-    std::free(centres);
+    EndBuild(&b);
     return ok;
 }
+
 
 ChildRef FitLeaf(const MeshAccel *accel, uint32_t ref) {
     const uint32_t first = ref >> kChildCountBits;
@@ -426,15 +224,6 @@ ChildRef NewNodeOver(MeshAccel *accel, const ChildRef &old, const ChildRef &sing
     return NodeBounds(node, PackChild(index, 0));
 }
 
-// The levels of inner nodes a fresh build over n items has.
-uint32_t BuildDepth(uint32_t n) {
-    uint32_t depth = 0;
-    for (uint32_t span = 1; span < Leaves(n); span *= kAccelWidth) {
-        depth += 1;
-    }
-    return depth;
-}
-
 // How deep insertions may take a hierarchy over n items: a fresh build's depth and a few levels.
 // Every leaf stays within it (TakeIn), so searches cost about the logarithm of the mesh whatever
 // is added, and their stacks (kAccelStackDepth) never fill: 13 + 6 levels for 2^27 items.
@@ -532,27 +321,21 @@ bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n)
         return false;
     }
     AccelItem *byPos = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
-    uint32_t *order = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * n));
-    float *centres = static_cast<float *>(std::malloc(sizeof(float) * 3 * n));
-    const bool ok = byPos != nullptr && order != nullptr && centres != nullptr;
+    if (byPos == nullptr) {
+        return false;
+    }
+    CollectItems(accel, ChildOf(accel->nodes[index], slot), byPos);
+    std::sort(byPos, byPos + n,
+              [](const AccelItem &x, const AccelItem &y) { return x.position < y.position; });
+    AccelBuild b;
+    const bool ok = BeginItemsBuild(&b, accel, byPos, n) && AdvanceBuild(&b, UINT64_MAX);
     if (ok) {
-        CollectItems(accel, ChildOf(accel->nodes[index], slot), byPos);
-        std::sort(byPos, byPos + n, [](const AccelItem &x, const AccelItem &y) {
-            return x.position < y.position;
-        });
-        for (uint32_t i = 0; i < n; ++i) {
-            SetCentre(byPos, i, centres, order);
-        }
-        Builder b = {accel, order, byPos, centres, accel->itemCount};
-        const ChildRef fresh = BuildPart(b, 0, n);
         accel->itemCount += n;
-        SetChild(accel->nodes[index], slot, fresh);
+        SetChild(accel->nodes[index], slot, b.made);
         Stats.accelSubtreeRebuilds += 1;
         Stats.accelSubtreeItems += n;
     }
-    std::free(byPos);
-    std::free(order);
-    std::free(centres);
+    EndBuild(&b);
     return ok;
 }
 
@@ -582,10 +365,10 @@ bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
     return path.depth <= bound;
 }
 
-// Takes in the triangles added to the list since the hierarchy last looked; false when memory
-// runs out (the caller then rebuilds or scans).
-bool TakeInAdded(MeshShape *mesh, MeshAccel *accel) {
-    for (ListLink *l = accel->last->next; l != nullptr; l = l->next) {
+// Takes in at most `most` of the triangles added to the list since the hierarchy last looked;
+// false when memory runs out (the caller then rebuilds or scans).
+bool TakeInAdded(MeshAccel *accel, uint32_t most) {
+    for (ListLink *l = accel->last->next; l != nullptr && most > 0; l = l->next, --most) {
         if (!Reserve(accel, 1, 1)) {
             return false;
         }
@@ -598,7 +381,7 @@ bool TakeInAdded(MeshShape *mesh, MeshAccel *accel) {
         accel->last = l;
         Stats.accelInserts += 1;
     }
-    return accel->triangleCount == mesh->triangleCount;
+    return true;
 }
 
 // A mesh under an affine matrix (TransformPoint then divides by nothing) can keep its hierarchy
@@ -641,7 +424,88 @@ MeshAccel *AccelAsItStands(MeshShape *mesh, const Matrix4 &world) {
     return current ? accel : nullptr;
 }
 
+// Starts the rebuild of a grown mesh, in the old hierarchy's kind (own or world corners); a
+// failure leaves none under way, and the old hierarchy answers on.
+void StartSpread(MeshShape *mesh, MeshAccel *accel) {
+    SpreadRebuild *s = static_cast<SpreadRebuild *>(std::calloc(1, sizeof(SpreadRebuild)));
+    if (s == nullptr) {
+        return;
+    }
+    accel->spread = s;
+    s->fresh.own = accel->own;
+    s->fresh.matrix = accel->matrix;
+    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix)) {
+        DropSpread(accel);
+    }
+}
+
+// The fresh hierarchy takes the old one's place, which it matches: same triangles, same kind.
+void InstallSpread(MeshAccel *accel) {
+    SpreadRebuild *s = accel->spread;
+    accel->spread = nullptr;
+    ReleaseArrays(accel);
+    MeshAccel &f = s->fresh;
+    accel->triangleCount = f.triangleCount;
+    accel->builtCount = f.builtCount;
+    accel->own = f.own;
+    accel->stillWork = 0;
+    accel->root = f.root;
+    accel->last = f.last;
+    accel->items = f.items;
+    accel->itemCount = f.itemCount;
+    accel->itemCapacity = f.itemCapacity;
+    accel->nodes = f.nodes;
+    accel->nodeBlock = f.nodeBlock;
+    accel->nodeCount = f.nodeCount;
+    accel->nodeCapacity = f.nodeCapacity;
+    EndBuild(&s->build);
+    std::free(s);
+    Stats.accelSpreadRebuilds += 1;
+}
+
+// One slice of the rebuild under way: build on, then take in what was added meanwhile, then swap.
+// A hierarchy that changed kind meanwhile (a mesh that started or stopped moving) or memory that
+// ran out ends it; the next check for growth starts another.
+void AdvanceSpread(MeshShape *mesh, MeshAccel *accel) {
+    SpreadRebuild *s = accel->spread;
+    const bool sameKind = s->fresh.own == accel->own &&
+                          (accel->own != 0 || std::memcmp(&s->fresh.matrix, &accel->matrix,
+                                                          sizeof(Matrix4)) == 0);
+    if (!sameKind || s->build.failed != 0) {
+        DropSpread(accel);
+        return;
+    }
+    const uint64_t before = s->build.work;
+    if (s->built == 0) {
+        if (AdvanceBuild(&s->build, kAccelSpreadSliceWork)) {
+            FinishBuild(&s->fresh, s->build);
+            s->built = 1;
+        }
+        Stats.accelSpreadWorkMost =
+            std::max<uint64_t>(Stats.accelSpreadWorkMost, s->build.work - before);
+        return;
+    }
+    s->fresh.matrix = accel->matrix;
+    if (!TakeInAdded(&s->fresh, kAccelSpreadInsertsMost)) {
+        DropSpread(accel);
+        return;
+    }
+    if (s->fresh.triangleCount == mesh->triangleCount) {
+        InstallSpread(accel);
+    }
+}
+
+// Additions since the last build past a sixteenth of it (or the item array as much beyond the
+// triangles): time for a fresh build, to keep the tree shallow and the memory small.
+bool GrownTooMuch(const MeshShape *mesh, const MeshAccel *accel) {
+    return mesh->triangleCount - accel->builtCount > accel->builtCount / kAccelRebuildFraction ||
+           accel->itemCount - accel->builtCount > accel->builtCount / kAccelRebuildFraction;
+}
+
 // The hierarchy of the mesh, matching its triangles and the world matrix; null if none can be had.
+// A grown mesh is rebuilt in slices, one a query, while the old hierarchy takes the additions in
+// one by one: no query pays for the whole rebuild. Only a mesh more than doubled since the hierarchy
+// last looked is built whole at once, a cost within twice what was added.
 MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
     // Other threads may be searching it: within a job a hierarchy is only read, never changed (the
     // pass made it current before the job); one that is not current leaves the plain scan to answer.
@@ -657,17 +521,19 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
         mesh->accel = accel;
         accel->stale = 1;
     }
-    // Many additions since the build: a fresh build keeps the tree shallow and the memory small.
-    const bool grownTooMuch =
-        mesh->triangleCount - accel->triangleCount > accel->builtCount / kAccelRebuildFraction ||
-        accel->itemCount - accel->builtCount > accel->builtCount / kAccelRebuildFraction;
-    if (accel->stale != 0 || accel->itemCount == 0 || grownTooMuch ||
-        mesh->triangleCount < accel->triangleCount) {
+    if (accel->stale != 0 || accel->itemCount == 0 ||
+        mesh->triangleCount < accel->triangleCount ||
+        mesh->triangleCount - accel->triangleCount > accel->triangleCount) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
     if (!FollowMatrix(mesh, accel, world) ||
-        (mesh->triangleCount != accel->triangleCount && !TakeInAdded(mesh, accel))) {
+        !TakeInAdded(accel, mesh->triangleCount - accel->triangleCount)) {
         return Build(mesh, accel, world) ? accel : nullptr;
+    }
+    if (accel->spread != nullptr) {
+        AdvanceSpread(mesh, accel);
+    } else if (GrownTooMuch(mesh, accel)) {
+        StartSpread(mesh, accel);
     }
     return accel;
 }
@@ -778,6 +644,7 @@ void FreeMeshAccel(MeshShape *mesh) {
     if (mesh->accel == nullptr) {
         return;
     }
+    DropSpread(mesh->accel);
     ReleaseArrays(mesh->accel);
     std::free(mesh->accel);
     mesh->accel = nullptr;

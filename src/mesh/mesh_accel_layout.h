@@ -90,6 +90,8 @@ inline uint32_t LowestBit(uint32_t mask) {
     return static_cast<uint32_t>(__builtin_ctz(mask));
 }
 
+struct SpreadRebuild;
+
 struct MeshAccel {
     uint32_t triangleCount; // triangles covered (a prefix of the mesh's list)
     uint32_t builtCount;    // triangles at the last full build
@@ -108,6 +110,7 @@ struct MeshAccel {
     void *nodeBlock;  // the allocation the nodes lie in
     uint32_t nodeCount;
     uint32_t nodeCapacity;
+    SpreadRebuild *spread; // the rebuild under way, if any (mesh_accel.cpp)
 };
 
 // The exact world box of an item (NaN extremes widened to infinity, so that they never reject).
