@@ -1,6 +1,7 @@
 // Worst cases of the mesh searches, through the exports as a host drives them: a ray through many
-// equal hits, rays of growing length, triangles added one by one with a ray after each, and a
-// flat body's long step, each on a level of about 500k triangles.
+// equal hits, rays of growing length, triangles added one by one with a ray after each, a level
+// growing past a sixteenth of itself, and a flat body's long step, each on a level of about 500k
+// triangles.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -103,6 +104,48 @@ void BM_AddTrianglesWithRays(benchmark::State &state) {
     StopCollisionVOR();
 }
 
+// Args: triangles added a frame. A level that grows past a sixteenth of itself: frames of
+// scattered additions and four rays down at random places, each frame timed (processor time).
+// The counters give the slowest and the mean frame, the whole builds after the first and the
+// rebuilds done in slices and put in place.
+void BM_GrowingLevel(benchmark::State &state) {
+    const int perFrame = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        StopCollisionVOR();
+        const uint32_t triangles = bench::BuildLevel(kCells, 1);
+        bench::Random random{17};
+        const float f[3] = {kLidX, 20, kLidZ}, t[3] = {kLidX, -20, kLidZ};
+        MeshRay(f, t);
+        vor::ResetStats();
+        const int frames = static_cast<int>(triangles / 16 * 5 / 4) / perFrame + 200;
+        double worst = 0, total = 0;
+        for (int k = 0; k < frames; ++k) {
+            const double start = ThreadMs();
+            for (int a = 0; a < perFrame; ++a) {
+                const float x = random.Uniform(2, kCells - 4), z = random.Uniform(2, kCells - 4);
+                const float y = bench::GroundHeight(x, z) + 1;
+                AddMeshTri(bench::kLevelObject, x, y, z, x, y, z + 1, x + 1, y, z);
+            }
+            for (int r = 0; r < 4; ++r) {
+                const float x = random.Uniform(2, kCells - 4), z = random.Uniform(2, kCells - 4);
+                const float from[3] = {x, 20, z}, to[3] = {x, -20, z};
+                MeshRay(from, to);
+            }
+            const double ms = ThreadMs() - start;
+            worst = std::max(worst, ms);
+            total += ms;
+        }
+        state.counters["frames"] = frames;
+        state.counters["worst ms"] = worst;
+        state.counters["mean ms"] = total / frames;
+        state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
+        state.counters["spread"] = static_cast<double>(vor::ThreadStats().accelSpreadRebuilds);
+        state.ResumeTiming();
+    }
+    StopCollisionVOR();
+}
+
 // Args: 0 a character (0.25, 0.45, 0.25), 1 a flat body (2, 0.4, 2). One step diagonally across
 // the level, the pass timed.
 void BM_LongStepAcrossLevel(benchmark::State &state) {
@@ -200,6 +243,12 @@ BENCHMARK(BM_AddTrianglesWithRays)
     ->ArgNames({"scattered"})
     ->Arg(0)
     ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GrowingLevel)
+    ->ArgNames({"per_frame"})
+    ->Arg(16)
+    ->Arg(256)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LongStepAcrossLevel)

@@ -13,9 +13,9 @@
 
 #include "core/accel_mode.h"
 #include "core/module_state.h"
+#include "core/thresholds.h"
 #include "math/matrix4.h"
 #include "math/vec3.h"
-#include "core/thresholds.h"
 #include "mesh/mesh_accel_build.h"
 #include "mesh/mesh_accel_layout.h"
 #include "query/ellipsoid_ray_index.h"
@@ -1365,11 +1365,13 @@ TEST_F(AccelDifferentialTest, RepeatedAndClusteredAdditionsKeepTheHierarchyShall
             << "scene " << seed;
         // The additions pass a sixteenth of the level: it is rebuilt a slice per query and put in
         // place (at least once), never whole in one query after the first build, and no slice
-        // works longer than its share and one indivisible step.
+        // works longer than its share (a query's and one added triangle's) and one indivisible
+        // step.
         EXPECT_EQ(vor::ThreadStats().accelBuilds, 1u) << "scene " << seed;
         EXPECT_GE(vor::ThreadStats().accelSpreadRebuilds, 1u) << "scene " << seed;
-        EXPECT_LE(vor::ThreadStats().accelSpreadWorkMost,
-                  vor::kAccelSpreadSliceWork + vor::kBuildStepMost)
+        EXPECT_LE(vor::ThreadStats().accelSpreadWorkMost, vor::kAccelSpreadSliceWork +
+                                                              vor::kAccelSpreadWorkPerAddition +
+                                                              vor::kBuildStepMost)
             << "scene " << seed;
     }
 }

@@ -117,7 +117,8 @@ TEST(MeshAccelBuild, RadixSlicesAndTheLibrarysSelectionMakeTheSameHierarchy) {
     const uint32_t sizes[] = {33, vor::kBuildSmallSplit + 1, 3 * vor::kBuildSmallSplit + 17, 20000};
     for (Kind kind : kinds) {
         for (uint32_t n : sizes) {
-            const std::vector<AccelItem> items = MakeItems(kind, n, n * 7 + static_cast<uint32_t>(kind));
+            const std::vector<AccelItem> items =
+                MakeItems(kind, n, n * 7 + static_cast<uint32_t>(kind));
             // The whole build as the standard library's selection alone makes it.
             const Built library = BuildOver(items, UINT32_MAX, 0);
             // Radix rounds down to windows of one, whole or a unit of work at a time.

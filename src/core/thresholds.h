@@ -47,16 +47,20 @@ static_assert(kMaxPassIterations == VORCOLLIDE_MAX_PASS_ITERATIONS,
               "the public header promises the same bound");
 
 // Search structures (they change no result, only how many candidates the exact tests see).
-constexpr uint32_t kAccelMinTriangles = 32;   // smaller meshes are scanned plainly
+constexpr uint32_t kAccelMinTriangles = 32; // smaller meshes are scanned plainly
 // Triangles per leaf of a mesh hierarchy (at most 31). 32-bit builds have smaller triangle records
 // (44 bytes, not 56), and take larger leaves so that the hierarchy stays within their memory; on
 // 64-bit builds two groups of four boxes tested side by side (4 runs fewer instructions but
 // timed 9% slower, its extra nodes missing the cache).
 constexpr uint32_t kAccelLeafTriangles = sizeof(void *) == 4 ? 20 : 8;
 constexpr uint32_t kAccelRebuildFraction = 16; // rebuilt once additions pass 1/16 of the mesh
-// A grown mesh's rebuild goes on a slice per query, about this many nanoseconds' work, and then
-// takes in the triangles added meanwhile this many per query.
-constexpr uint64_t kAccelSpreadSliceWork = 32768;
+// A grown mesh's rebuild goes on a slice per query of this many work units (about 2 ns each here;
+// a build takes some 150 a triangle), and this many more for each triangle the query took in, so
+// that it ends within about a twenty-fifth more additions, before the arrays of the old hierarchy
+// (grown by an eighth) fill; then it takes in the triangles added meanwhile, this many a query and
+// four times those the query took in.
+constexpr uint64_t kAccelSpreadSliceWork = 4096;
+constexpr uint64_t kAccelSpreadWorkPerAddition = 4096;
 constexpr uint32_t kAccelSpreadInsertsMost = 64;
 constexpr uint32_t kGridMinDestinations = 16; // fewer ellipsoid destinations are scanned plainly
 constexpr uint32_t kGridMinSources = 3;       // fewer moving sources are scanned plainly

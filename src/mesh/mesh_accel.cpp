@@ -1,8 +1,8 @@
 // The triangle hierarchy of a mesh shape: built on first use from the triangles' world corners,
 // taken into the mesh's own frame once its body moves (then moving costs nothing), extended one
 // triangle at a time when triangles are added (rebuilt once the additions pass a sixteenth of the
-// mesh), and searched for the triangles' rounding margins. The sweep's search is in mesh_accel_sweep.cpp, the ray's in
-// mesh_accel_ray.cpp.
+// mesh), and searched for the triangles' rounding margins. The sweep's search is in
+// mesh_accel_sweep.cpp, the ray's in mesh_accel_ray.cpp.
 //
 // Why skipping by distance is exact (the sweep's reach test and the ray's bound): every
 // contact or hit the exact tests record has a touch point Q that passed PointInTriangle, or lies on
@@ -89,7 +89,7 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
         return false;
     }
     AccelBuild b;
-    const bool ok = BeginMeshBuild(&b, accel, mesh, world) && AdvanceBuild(&b, UINT64_MAX);
+    const bool ok = BeginMeshBuild(&b, accel, mesh, world, 0, 0) && AdvanceBuild(&b, UINT64_MAX);
     if (ok) {
         FinishBuild(accel, b);
         Stats.accelBuilds += 1;
@@ -99,7 +99,6 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     EndBuild(&b);
     return ok;
 }
-
 
 ChildRef FitLeaf(const MeshAccel *accel, uint32_t ref) {
     const uint32_t first = ref >> kChildCountBits;
@@ -152,12 +151,12 @@ bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world, bool o
     return true;
 }
 
-// Room for `items` more items and `nodes` more nodes, growing by a sixty-fourth of the mesh at a
-// time so that the spare room stays small beside the triangles.
+// Room for `items` more items and `nodes` more nodes, growing each array by an eighth at a time:
+// growing copies the whole array on some systems, a stall on a large mesh, so it comes seldom.
 bool Reserve(MeshAccel *accel, uint32_t items, uint32_t nodes) {
-    const uint32_t step = std::max<uint32_t>(64, accel->itemCount / 64);
     if (accel->itemCapacity - accel->itemCount < items) {
-        const uint32_t capacity = accel->itemCount + items + step;
+        const uint32_t capacity =
+            accel->itemCount + items + std::max<uint32_t>(64, accel->itemCount / 8);
         void *grown = std::realloc(accel->items, sizeof(AccelItem) * capacity);
         if (grown == nullptr) {
             return false;
@@ -166,7 +165,9 @@ bool Reserve(MeshAccel *accel, uint32_t items, uint32_t nodes) {
         accel->itemCapacity = capacity;
     }
     return accel->nodeCapacity - accel->nodeCount >= nodes ||
-           AllocateNodes(accel, accel->nodeCount + nodes + step, accel->nodeCount);
+           AllocateNodes(accel,
+                         accel->nodeCount + nodes + std::max<uint32_t>(16, accel->nodeCount / 8),
+                         accel->nodeCount);
 }
 
 float Enlargement(const AccelBox &box, const AccelBox &add) {
@@ -350,8 +351,8 @@ bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
     const uint32_t bound = DepthBound(live);
     if (path.depth > bound) {
         for (uint32_t j = path.depth; j-- > 0;) {
-            const uint32_t n = CollectItems(accel, ChildOf(accel->nodes[path.node[j]], path.slot[j]),
-                                            nullptr);
+            const uint32_t n =
+                CollectItems(accel, ChildOf(accel->nodes[path.node[j]], path.slot[j]), nullptr);
             if (j + 1 + BuildDepth(n) + kAccelDepthSlack / 2 <= bound || j == 0) {
                 if (!RebuildSubtree(accel, path.node[j], path.slot[j], n)) {
                     return false;
@@ -434,7 +435,10 @@ void StartSpread(MeshShape *mesh, MeshAccel *accel) {
     accel->spread = s;
     s->fresh.own = accel->own;
     s->fresh.matrix = accel->matrix;
-    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix)) {
+    // A mesh that grows is given room to grow on: arrays that grow are copied whole, a frame's
+    // stall on a large mesh (a quarter more items, and nodes for a sixteenth).
+    const uint32_t n = mesh->triangleCount;
+    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, n / 4, n / 16)) {
         DropSpread(accel);
     }
 }
@@ -464,20 +468,22 @@ void InstallSpread(MeshAccel *accel) {
 }
 
 // One slice of the rebuild under way: build on, then take in what was added meanwhile, then swap.
-// A hierarchy that changed kind meanwhile (a mesh that started or stopped moving) or memory that
-// ran out ends it; the next check for growth starts another.
-void AdvanceSpread(MeshShape *mesh, MeshAccel *accel) {
+// Each query's slice is a small share, more for each triangle the query took in, so that a
+// mesh growing fast is rebuilt about as fast as it grows. A hierarchy that changed kind meanwhile
+// (a mesh that started or stopped moving) or memory that ran out ends it; the next check for
+// growth starts another.
+void AdvanceSpread(MeshShape *mesh, MeshAccel *accel, uint32_t added) {
     SpreadRebuild *s = accel->spread;
-    const bool sameKind = s->fresh.own == accel->own &&
-                          (accel->own != 0 || std::memcmp(&s->fresh.matrix, &accel->matrix,
-                                                          sizeof(Matrix4)) == 0);
+    const bool sameKind =
+        s->fresh.own == accel->own &&
+        (accel->own != 0 || std::memcmp(&s->fresh.matrix, &accel->matrix, sizeof(Matrix4)) == 0);
     if (!sameKind || s->build.failed != 0) {
         DropSpread(accel);
         return;
     }
     const uint64_t before = s->build.work;
     if (s->built == 0) {
-        if (AdvanceBuild(&s->build, kAccelSpreadSliceWork)) {
+        if (AdvanceBuild(&s->build, kAccelSpreadSliceWork + kAccelSpreadWorkPerAddition * added)) {
             FinishBuild(&s->fresh, s->build);
             s->built = 1;
         }
@@ -486,7 +492,7 @@ void AdvanceSpread(MeshShape *mesh, MeshAccel *accel) {
         return;
     }
     s->fresh.matrix = accel->matrix;
-    if (!TakeInAdded(&s->fresh, kAccelSpreadInsertsMost)) {
+    if (!TakeInAdded(&s->fresh, kAccelSpreadInsertsMost + 4 * added)) {
         DropSpread(accel);
         return;
     }
@@ -504,11 +510,12 @@ bool GrownTooMuch(const MeshShape *mesh, const MeshAccel *accel) {
 
 // The hierarchy of the mesh, matching its triangles and the world matrix; null if none can be had.
 // A grown mesh is rebuilt in slices, one a query, while the old hierarchy takes the additions in
-// one by one: no query pays for the whole rebuild. Only a mesh more than doubled since the hierarchy
-// last looked is built whole at once, a cost within twice what was added.
+// one by one: no query pays for the whole rebuild. Only a mesh more than doubled since the
+// hierarchy last looked is built whole at once, a cost within twice what was added.
 MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
     // Other threads may be searching it: within a job a hierarchy is only read, never changed (the
-    // pass made it current before the job); one that is not current leaves the plain scan to answer.
+    // pass made it current before the job); one that is not current leaves the plain scan to
+    // answer.
     if (InParallelJob != 0) {
         return AccelAsItStands(mesh, world);
     }
@@ -521,17 +528,16 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
         mesh->accel = accel;
         accel->stale = 1;
     }
-    if (accel->stale != 0 || accel->itemCount == 0 ||
-        mesh->triangleCount < accel->triangleCount ||
+    if (accel->stale != 0 || accel->itemCount == 0 || mesh->triangleCount < accel->triangleCount ||
         mesh->triangleCount - accel->triangleCount > accel->triangleCount) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
-    if (!FollowMatrix(mesh, accel, world) ||
-        !TakeInAdded(accel, mesh->triangleCount - accel->triangleCount)) {
+    const uint32_t added = mesh->triangleCount - accel->triangleCount;
+    if (!FollowMatrix(mesh, accel, world) || !TakeInAdded(accel, added)) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
     if (accel->spread != nullptr) {
-        AdvanceSpread(mesh, accel);
+        AdvanceSpread(mesh, accel, added);
     } else if (GrownTooMuch(mesh, accel)) {
         StartSpread(mesh, accel);
     }

@@ -375,8 +375,8 @@ void Clear(AccelBuild *b, MeshAccel *accel, uint32_t n) {
 } // namespace
 
 const uint64_t kBuildStepMost =
-    std::max({kSelectUnits * kBuildSmallSplit, kLeafUnits * kAccelLeafTriangles, uint64_t{kScanChunk},
-              kNodeUnits, kGatherUnits});
+    std::max({kSelectUnits * kBuildSmallSplit, kLeafUnits *kAccelLeafTriangles,
+              uint64_t{kScanChunk}, kNodeUnits, kGatherUnits});
 
 AccelBox UnionBox(const AccelBox &x, const AccelBox &y) {
     AccelBox b;
@@ -435,16 +435,26 @@ uint32_t BuildDepth(uint32_t n) {
 }
 
 bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
-    void *block = std::malloc(sizeof(AccelNode) * static_cast<size_t>(count) + 64);
+    const size_t bytes = sizeof(AccelNode) * static_cast<size_t>(count) + 64;
+    const size_t oldOffset = keep > 0 ? reinterpret_cast<uintptr_t>(accel->nodes) -
+                                            reinterpret_cast<uintptr_t>(accel->nodeBlock)
+                                      : 0;
+    // Growing keeps the block where the allocator can (a large one is remapped, not copied, on
+    // some systems), so that a growing mesh does not copy its nodes every so often.
+    void *block = keep > 0 ? std::realloc(accel->nodeBlock, bytes) : std::malloc(bytes);
     if (block == nullptr) {
         return false;
     }
     const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63};
     AccelNode *nodes = reinterpret_cast<AccelNode *>(at);
     if (keep > 0) {
-        std::memcpy(nodes, accel->nodes, sizeof(AccelNode) * keep);
+        const size_t offset = at - reinterpret_cast<uintptr_t>(block);
+        if (offset != oldOffset) {
+            std::memmove(nodes, static_cast<char *>(block) + oldOffset, sizeof(AccelNode) * keep);
+        }
+    } else {
+        std::free(accel->nodeBlock);
     }
-    std::free(accel->nodeBlock);
     accel->nodeBlock = block;
     accel->nodes = nodes;
     accel->nodeCapacity = count;
@@ -460,19 +470,22 @@ AccelItem ItemOf(const MeshAccel *accel, const MeshTriangle &t, const Matrix4 &m
                      position};
 }
 
-bool BeginMeshBuild(AccelBuild *b, MeshAccel *accel, const MeshShape *mesh, const Matrix4 &world) {
+bool BeginMeshBuild(AccelBuild *b, MeshAccel *accel, const MeshShape *mesh, const Matrix4 &world,
+                    uint32_t spareItems, uint32_t spareNodes) {
     const uint32_t n = mesh->triangleCount;
     Clear(b, accel, n);
     b->mesh = mesh;
     b->world = world;
     b->next = mesh->triangles.head;
-    accel->items = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
-    const bool ok = accel->items != nullptr && AllocateNodes(accel, CountNodes(n) + 1, 0) &&
-                    AllocateScratch(b, n) &&
-                    Push(b, BuildTask{kTaskNode, 0, n, 0, kNoParent, 0}) &&
+    const uint32_t itemCapacity = n + spareItems;
+    accel->items = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * itemCapacity));
+    const bool ok = accel->items != nullptr &&
+                    AllocateNodes(accel, CountNodes(n) + 1 + spareNodes, 0) &&
+                    AllocateScratch(b, n) && Push(b, BuildTask{kTaskNode, 0, n, 0, kNoParent, 0}) &&
                     Push(b, BuildTask{kTaskGather, 0, 0, 0, 0, 0});
     if (ok) {
-        accel->itemCount = accel->itemCapacity = n;
+        accel->itemCount = n;
+        accel->itemCapacity = itemCapacity;
     }
     return ok;
 }

@@ -41,40 +41,40 @@ struct BuildTask {
 struct SplitState {
     uint8_t phase; // not started, choosing the axis, counting, partitioning, the last step
     uint8_t axis;
-    int8_t shift;  // the key bits of this round start here
-    uint32_t lo, hi;   // the window that the split point lies in
-    uint32_t need;     // how many of the window go to the lower part
-    uint32_t cursor;   // the scan's place in the window
+    int8_t shift;           // the key bits of this round start here
+    uint32_t lo, hi;        // the window that the split point lies in
+    uint32_t need;          // how many of the window go to the lower part
+    uint32_t cursor;        // the scan's place in the window
     uint32_t less, greater; // the partition's ends: [lo, less) below, [greater, hi) above
-    uint32_t digit;    // the digit the split point's key has this round
+    uint32_t digit;         // the digit the split point's key has this round
     uint32_t count[256];
     float cmin[3], cmax[3];
 };
 
 struct AccelBuild {
-    MeshAccel *accel;     // receives the nodes and the items
+    MeshAccel *accel; // receives the nodes and the items
     const MeshShape *mesh;
     Matrix4 world;
-    ListLink *next;       // gathering: the next triangle of the mesh's list
+    ListLink *next; // gathering: the next triangle of the mesh's list
     uint32_t gathered;
-    AccelItem *byPos;     // the items in list order
-    uint32_t *order;      // indices into byPos, partitioned as the build goes
-    float *centres;       // 3 per byPos index, finite
+    AccelItem *byPos; // the items in list order
+    uint32_t *order;  // indices into byPos, partitioned as the build goes
+    float *centres;   // 3 per byPos index, finite
     uint32_t n;
-    uint32_t base;        // where in accel->items the build's items go
-    BuildTask *tasks;     // a stack: the top runs next
+    uint32_t base;    // where in accel->items the build's items go
+    BuildTask *tasks; // a stack: the top runs next
     uint32_t taskCount, taskCapacity;
     SplitState split;
-    ChildRef made;        // the whole build's root child, once done
-    uint64_t work;        // units done so far (see the k*Units in mesh_accel_build.cpp)
-    uint8_t failed;       // memory ran out on the way: the build cannot finish
-    uint32_t smallSplit;  // windows this small are split in one step (kBuildSmallSplit)
+    ChildRef made;       // the whole build's root child, once done
+    uint64_t work;       // units done so far (see the k*Units in mesh_accel_build.cpp)
+    uint8_t failed;      // memory ran out on the way: the build cannot finish
+    uint32_t smallSplit; // windows this small are split in one step (kBuildSmallSplit)
 };
 
 constexpr uint32_t kNoParent = 0xffffffffu;
 
-// The rebuild of a grown mesh under way: a fresh hierarchy built a slice per query while the old one
-// answers, then brought up to the triangles added meanwhile, then put in the old one's place.
+// The rebuild of a grown mesh under way: a fresh hierarchy built a slice per query while the old
+// one answers, then brought up to the triangles added meanwhile, then put in the old one's place.
 struct SpreadRebuild {
     MeshAccel fresh;
     AccelBuild build;
@@ -82,10 +82,11 @@ struct SpreadRebuild {
 };
 
 // A build of every triangle of mesh (items of accel's kind: own or world corners under world),
-// into accel's emptied arrays; the list is read as the steps go, so the caller must not let it
-// lose triangles meanwhile (triangles appended later are not part of it). False when memory runs
-// out (nothing held).
-bool BeginMeshBuild(AccelBuild *b, MeshAccel *accel, const MeshShape *mesh, const Matrix4 &world);
+// into accel's emptied arrays, made with room for spareItems more items and spareNodes more nodes;
+// the list is read as the steps go, so the caller must not let it lose triangles meanwhile
+// (triangles appended later are not part of it). False when memory runs out.
+bool BeginMeshBuild(AccelBuild *b, MeshAccel *accel, const MeshShape *mesh, const Matrix4 &world,
+                    uint32_t spareItems, uint32_t spareNodes);
 // A build of the n items of byPos (ascending positions; the build takes them over) appended to
 // accel's items after itemCount, with room reserved by the caller; false when memory runs out.
 bool BeginItemsBuild(AccelBuild *b, MeshAccel *accel, AccelItem *byPos, uint32_t n);

@@ -25,8 +25,9 @@ struct ChildRef {
 
 // An inner node holds up to kAccelWidth children side by side, axis by axis, so that four-wide
 // arithmetic decides four of them at a time. Eight made mesh rays up to 7% faster but character
-// steps 10 to 25% slower, their sweeps testing eight children one by one. ref 0 marks an empty slot: node 0 is the root's, never
-// a child (a parent always comes before its children). An empty slot's box is inverted.
+// steps 10 to 25% slower, their sweeps testing eight children one by one. ref 0 marks an empty
+// slot: node 0 is the root's, never a child (a parent always comes before its children). An empty
+// slot's box is inverted.
 constexpr uint32_t kAccelWidth = 4;
 constexpr uint32_t kEmptyChild = 0;
 struct AccelNode {
@@ -65,8 +66,9 @@ struct AccelItem {
 };
 
 // A build of 2^27 items is 13 levels deep and taking triangles in one by one keeps every leaf
-// within a few levels of a build's depth (mesh_accel.cpp: DepthBound, at most kMaxAccelInsertDepth),
-// so a search's stack holds the siblings left on each of at most 50 levels, kAccelWidth - 1 a level.
+// within a few levels of a build's depth (mesh_accel.cpp: DepthBound, at most
+// kMaxAccelInsertDepth), so a search's stack holds the siblings left on each of at most 50 levels,
+// kAccelWidth - 1 a level.
 constexpr uint32_t kMaxAccelInsertDepth = 48;
 constexpr uint32_t kAccelStackDepth = 50 * kAccelWidth;
 
@@ -100,10 +102,10 @@ struct MeshAccel {
     // Own frame: items made world and nodes opened since the last move. Searches on several
     // threads add to it at once (atomically, once a search); only a search outside a job reads it.
     uint64_t stillWork;
-    Matrix4 matrix;         // the world matrix of the last query (with world corners: theirs)
-    ChildRef root;          // the whole mesh: an inner node, or a single leaf
-    ListLink *last;         // the last triangle covered; later ones are taken in on demand
-    AccelItem *items;       // in leaf order
+    Matrix4 matrix;   // the world matrix of the last query (with world corners: theirs)
+    ChildRef root;    // the whole mesh: an inner node, or a single leaf
+    ListLink *last;   // the last triangle covered; later ones are taken in on demand
+    AccelItem *items; // in leaf order
     uint32_t itemCount;
     uint32_t itemCapacity;
     AccelNode *nodes; // a parent always comes before its children; 64-byte aligned
