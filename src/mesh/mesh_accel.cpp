@@ -440,7 +440,9 @@ void StartSpread(MeshShape *mesh, MeshAccel *accel) {
     const uint32_t n = mesh->triangleCount;
     if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, n / 4, n / 16)) {
         DropSpread(accel);
+        return;
     }
+    s->build.smallSplit = kBuildSmallSplit;
 }
 
 // The fresh hierarchy takes the old one's place, which it matches: same triangles, same kind.

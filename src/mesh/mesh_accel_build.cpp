@@ -106,13 +106,27 @@ void SetCentre(const AccelItem *byPos, uint32_t i, float *centres, uint32_t *ord
 
 // The split key of byPos index x on an axis: the centre's bits in an order that follows the
 // float order (0 and -0 alike), then the index, so that keys compare as the split's order does.
-uint64_t SplitKey(const float *centres, uint32_t x, int axis) {
-    float c = centres[3 * static_cast<size_t>(x) + axis];
+uint32_t CentreBits(float c) {
     c = c == 0.0f ? 0.0f : c;
     uint32_t bits;
     std::memcpy(&bits, &c, sizeof bits);
-    bits = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
-    return (static_cast<uint64_t>(bits) << 32) | x;
+    return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+}
+
+uint64_t SplitKey(const float *centres, uint32_t x, int axis) {
+    return (static_cast<uint64_t>(CentreBits(centres[3 * static_cast<size_t>(x) + axis])) << 32) |
+           x;
+}
+
+// The first byte of the key on which a window's keys can differ: every centre lies between the
+// smallest and the largest, so shares the bits above their highest difference; with all centres
+// equal, the list positions (below n) share the bits above n - 1's highest.
+int8_t FirstShift(float cmin, float cmax, uint32_t n) {
+    const uint32_t lo = CentreBits(cmin), hi = CentreBits(cmax);
+    if (lo != hi) {
+        return static_cast<int8_t>(32 + 8 * ((31 - __builtin_clz(lo ^ hi)) / 8));
+    }
+    return static_cast<int8_t>(8 * ((31 - __builtin_clz(n > 1 ? n - 1 : 1)) / 8));
 }
 
 bool Push(AccelBuild *b, const BuildTask &t) {
@@ -151,19 +165,19 @@ ChildRef MakeLeaf(AccelBuild *b, uint32_t begin, uint32_t end) {
 
 // Gathers triangles until done or the budget is spent; true when every one is in.
 bool Gather(AccelBuild *b, uint64_t budget) {
-    while (b->gathered < b->n) {
-        if (b->work >= budget) {
-            return false;
-        }
-        const MeshTriangle &t = *MemberOf<MeshTriangle>(b->next);
-        b->byPos[b->gathered] = ItemOf(b->accel, t, b->world, b->gathered);
-        SetCentre(b->byPos, b->gathered, b->centres, b->order);
-        b->accel->last = b->next;
-        b->next = b->next->next;
-        b->gathered += 1;
-        b->work += kGatherUnits;
+    // Each triangle costs kGatherUnits; the last one may overrun the budget, as any step may.
+    const uint64_t room = b->work < budget ? (budget - b->work) / kGatherUnits + 1 : 0;
+    const uint32_t stop = static_cast<uint32_t>(std::min<uint64_t>(b->n, b->gathered + room));
+    ListLink *l = b->next;
+    for (uint32_t i = b->gathered; i < stop; ++i, l = l->next) {
+        b->byPos[i] = ItemOf(b->accel, *MemberOf<MeshTriangle>(l), b->world, i);
+        SetCentre(b->byPos, i, b->centres, b->order);
+        b->accel->last = l;
     }
-    return true;
+    b->work += kGatherUnits * (stop - b->gathered);
+    b->gathered = stop;
+    b->next = l;
+    return b->gathered == b->n;
 }
 
 // A node's items: a leaf when few, else its halvings to do, then its placing.
@@ -221,17 +235,25 @@ void StartWindowRound(AccelBuild *b) {
 // The axis where the centres of begin..end spread most (the first of equals).
 void ScanAxis(AccelBuild *b, const BuildTask &t, uint64_t budget) {
     SplitState &s = b->split;
+    // Locals, so that the extremes stay in registers through a chunk.
+    float lo[3] = {s.cmin[0], s.cmin[1], s.cmin[2]}, hi[3] = {s.cmax[0], s.cmax[1], s.cmax[2]};
+    const float *centres = b->centres;
+    const uint32_t *order = b->order;
     while (s.cursor < t.end && b->work < budget) {
         const uint32_t stop = std::min(t.end, s.cursor + kScanChunk);
         for (uint32_t i = s.cursor; i < stop; ++i) {
-            const float *c = b->centres + 3 * static_cast<size_t>(b->order[i]);
+            const float *c = centres + 3 * static_cast<size_t>(order[i]);
             for (int a = 0; a < 3; ++a) {
-                s.cmin[a] = std::min(s.cmin[a], c[a]);
-                s.cmax[a] = std::max(s.cmax[a], c[a]);
+                lo[a] = std::min(lo[a], c[a]);
+                hi[a] = std::max(hi[a], c[a]);
             }
         }
         b->work += stop - s.cursor;
         s.cursor = stop;
+    }
+    for (int a = 0; a < 3; ++a) {
+        s.cmin[a] = lo[a];
+        s.cmax[a] = hi[a];
     }
     if (s.cursor < t.end) {
         return;
@@ -246,7 +268,7 @@ void ScanAxis(AccelBuild *b, const BuildTask &t, uint64_t budget) {
     s.lo = t.begin;
     s.hi = t.end;
     s.need = t.first;
-    s.shift = 56;
+    s.shift = FirstShift(s.cmin[axis], s.cmax[axis], b->n);
     StartWindowRound(b);
 }
 
@@ -274,6 +296,12 @@ void CountDigits(AccelBuild *b, uint64_t budget) {
     while (below + s.count[s.digit] <= s.need) {
         below += s.count[s.digit];
         s.digit += 1;
+    }
+    // All in one digit: nothing to move, the next byte decides.
+    if (s.count[s.digit] == s.hi - s.lo) {
+        s.shift = static_cast<int8_t>(s.shift - 8);
+        StartWindowRound(b);
+        return;
     }
     s.phase = kSplitPartition;
     s.cursor = s.less = s.lo;
@@ -369,7 +397,7 @@ void Clear(AccelBuild *b, MeshAccel *accel, uint32_t n) {
     std::memset(b, 0, sizeof *b);
     b->accel = accel;
     b->n = n;
-    b->smallSplit = kBuildSmallSplit;
+    b->smallSplit = UINT32_MAX; // a whole build: the library's selection is the fastest
 }
 
 } // namespace

@@ -68,7 +68,8 @@ struct AccelBuild {
     ChildRef made;       // the whole build's root child, once done
     uint64_t work;       // units done so far (see the k*Units in mesh_accel_build.cpp)
     uint8_t failed;      // memory ran out on the way: the build cannot finish
-    uint32_t smallSplit; // windows this small are split in one step (kBuildSmallSplit)
+    uint32_t smallSplit; // windows this small are split in one step: all of them at first; a
+                         // build run in slices sets kBuildSmallSplit
 };
 
 constexpr uint32_t kNoParent = 0xffffffffu;
@@ -97,7 +98,8 @@ bool AdvanceBuild(AccelBuild *b, uint64_t budget);
 // Frees the build's working arrays (not accel's).
 void EndBuild(AccelBuild *b);
 
-// Split windows at most this large are split in one step by the standard library's selection.
+// In a build run in slices, split windows at most this large are split in one step by the
+// standard library's selection (the larger by radix rounds, each a bounded scan).
 constexpr uint32_t kBuildSmallSplit = 2048;
 
 // The most units one indivisible step of a build can take: a slice overruns its budget by at most
