@@ -60,13 +60,13 @@ struct RaySearch {
     const MeshAccel *accel;
     SegmentProbe probe;
     Vec3 from, to, dir;
-    float bound;               // the nearest distance before this mesh
-    float cut;                 // no triangle beyond this can be the answer
-    float slop;                // widening for the ray's own rounding
+    float bound; // the nearest distance before this mesh
+    float cut;   // no triangle beyond this can be the answer
+    float slop;  // widening for the ray's own rounding
     FoundHit found[kMaxFound]; // no two where one dominates the other, every key below the cut
     uint32_t foundCount;
-    uint32_t foundMost; // the most the found list held at once
-    float droppedNear;  // the smallest t of found triangles let go with key >= the cut
+    uint32_t foundMost;  // the most the found list held at once
+    float droppedNear;   // the smallest t of found triangles let go with key >= the cut
     uint32_t tested;
     uint32_t nodes;
     uint32_t leaves;
@@ -81,9 +81,8 @@ struct StackEntry {
     float entry;
 };
 
-// A cut strictly above key, which is positive and finite here (d > 0, and below a cut under 1e12 as
-// HitReach shows): the next float up is then its bit pattern plus one, without a call into the
-// maths library.
+// A cut strictly above key, which is positive and finite here (d > 0, and below a cut under 1e12 as HitReach shows):
+// the next float up is then its bit pattern plus one, without a call into the maths library.
 float Above(float key) {
     uint32_t bits = 0;
     std::memcpy(&bits, &key, sizeof bits);
@@ -362,8 +361,7 @@ bool MeshAccelRay(const MeshShape *mesh, const Matrix4 &world, const Vec3 &from,
     rs.dir = dir;
     rs.bound = bound;
     rs.cut = cut;
-    rs.slop = 128.0f * static_cast<float>(kUnitRoundoff) * (1.0f + 2.0f * reach + 2.0f * cut) *
-              (1.0f + 1e-6f);
+    rs.slop = 128.0f * static_cast<float>(kUnitRoundoff) * (1.0f + 2.0f * reach + 2.0f * cut) * (1.0f + 1e-6f);
     rs.foundCount = 0;
     rs.foundMost = 0;
     rs.droppedNear = std::numeric_limits<float>::infinity();

@@ -24,8 +24,8 @@ constexpr float kProbeHuge = 1e25f;
 struct SegmentProbe {
     float origin[3];
     float dir[3];
-    float inv[3];                                    // 1 / dir, or +-1e25 for a tiny component
-    float absInv[3];                                 // |inv|
+    float inv[3];      // 1 / dir, or +-1e25 for a tiny component
+    float absInv[3];   // |inv|
     Float4 wideOrigin[3], wideInv[3], wideAbsInv[3]; // each value in all four lanes
 };
 
@@ -106,9 +106,9 @@ inline uint32_t SegmentReachesFour(const SegmentProbe &p, const Float4 lo[3], co
     }
     const Float4 reachAll = Splat4(reach);
     const Float4 slack = Mul4(Splat4(1e-6f), Add4(Add4(Abs4(tn), Abs4(tf)), reachAll));
-    const Mask4 missed =
-        MaskOr4(MaskOr4(Greater4(tn, Add4(tf, slack)), Greater4(tn, Add4(reachAll, slack))),
-                Less4(tf, Sub4(Zero4(), slack)));
+    const Mask4 missed = MaskOr4(MaskOr4(Greater4(tn, Add4(tf, slack)),
+                                         Greater4(tn, Add4(reachAll, slack))),
+                                 Less4(tf, Sub4(Zero4(), slack)));
     const Mask4 unbounded = NotLess4(grow, inf); // !(grow < inf): always reached
     Store4(entry, Select4(unbounded, minusInf, tn));
     return MaskBits4(unbounded) | (~MaskBits4(missed) & 15u);

@@ -251,8 +251,8 @@ struct OwnFrameWork {
 // triangle the exact tests can record is kept, by the arguments that hold for world hierarchies.
 // So a search costs what its box reaches, whatever the mesh's size and however it moved; only the
 // skipping by distance waits for the leaves. Candidates point into the thread's world items.
-bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, const Matrix4 &m,
-                 uint32_t *found, OwnFrameWork *work) {
+bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf,
+                 const Matrix4 &m, uint32_t *found, OwnFrameWork *work) {
     const uint32_t n = ChildCount(leaf);
     AccelCandidate *candidates = ReserveCandidates(accel, *found, n);
     AccelItem *worldItems = ReserveWorldItems(accel, *found, n);
@@ -263,9 +263,9 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
     float margin = 0.0f;
     for (uint32_t i = 0; i < n; ++i) {
         const AccelItem &own = accel->items[ChildIndex(leaf) + i];
-        world[i] = AccelItem{
-            {Transform(own.corner[0], m), Transform(own.corner[1], m), Transform(own.corner[2], m)},
-            own.position};
+        world[i] = AccelItem{{Transform(own.corner[0], m), Transform(own.corner[1], m),
+                              Transform(own.corner[2], m)},
+                             own.position};
         margin = std::max(margin, ItemMargin(world[i]));
     }
     work->items += n;
@@ -284,8 +284,9 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
     return true;
 }
 
-bool VisitOwnChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c, const Matrix4 &m,
-                   uint32_t *found, uint32_t *stack, uint32_t *depth, OwnFrameWork *work) {
+bool VisitOwnChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c,
+                   const Matrix4 &m, uint32_t *found, uint32_t *stack, uint32_t *depth,
+                   OwnFrameWork *work) {
     if (ChildCount(c) > 0) {
         return EmitOwnLeaf(accel, q, c, m, found, work);
     }
@@ -369,9 +370,9 @@ const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, co
     }
     // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
     AccelCandidate *candidates = static_cast<AccelCandidate *>(SearchScratch.candidates);
-    std::sort(candidates, candidates + found, [](const AccelCandidate &x, const AccelCandidate &y) {
-        return x.position < y.position;
-    });
+    std::sort(
+        candidates, candidates + found,
+        [](const AccelCandidate &x, const AccelCandidate &y) { return x.position < y.position; });
     *count = found;
     return candidates;
 }
