@@ -315,6 +315,16 @@ def files():
                     op("kRayType") + typ(2) + kind(2) + flts(0, 10, 0, 0, -10, 0) +
                     op("kSetScale") + obj(1) + flts(150, 50, 150) + move(1, 0, 0.5, 0) +
                     move(2, -3, 0, 2) + op("kRun") + op("kReadAll"))
+    # A terrain hierarchy built by a pass, then triangles added past a sixteenth of it with a ray
+    # after each: its rebuild runs in slices, takes the later ones in and replaces the old one.
+    grow = b""
+    for k in range(10):
+        grow += (op("kAddMeshTri") + obj(1) + flts(k - 5, 3, 0, k - 5, 3, 2, k - 3, 3, 0) +
+                 op("kRayObject") + obj(1) + kind(2) + flts(k - 4.5, 10, 0.5, k - 4.5, -10, 0.5) +
+                 op("kRayDist"))
+    f["growing_mesh"] = (defs() + op("kTerrain") + obj(1) + bytes(range(3, 52)) +
+                         new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") + grow +
+                         move(2, 2, 0, 1) + op("kRun") + op("kReadAll"))
     f["terrain_wild"] = (defs() + op("kTerrain") + obj(1) + bytes([0] * 49) + flt(INF) +
                          new_ellipsoid(2, 1, 0, 5, 0) + move(2, 1, 0, 1) + op("kRun") +
                          op("kReadAll"))
