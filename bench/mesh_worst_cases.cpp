@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <vector>
 
 #include "core/module_state.h"
 #include "scenes.h"
@@ -104,10 +105,10 @@ void BM_AddTrianglesWithRays(benchmark::State &state) {
     StopCollisionVOR();
 }
 
-// Args: triangles added a frame. A level that grows past a sixteenth of itself: frames of
-// scattered additions and four rays down at random places, each frame timed (processor time).
-// The counters give the slowest and the mean frame, the whole builds after the first and the
-// rebuilds done in slices and put in place.
+// Args: triangles added a frame, characters walking. A level that grows past a sixteenth of
+// itself: frames of scattered additions and four rays down at random places (and a pass of the
+// characters), each frame timed (processor time). The counters give the slowest and the mean
+// frame, the whole builds after the first and the rebuilds done in slices and put in place.
 void BM_GrowingLevel(benchmark::State &state) {
     const int perFrame = static_cast<int>(state.range(0));
     for (auto _ : state) {
@@ -115,8 +116,11 @@ void BM_GrowingLevel(benchmark::State &state) {
         StopCollisionVOR();
         const uint32_t triangles = bench::BuildLevel(kCells, 1);
         bench::Random random{17};
+        std::vector<bench::Walker> walkers =
+            bench::BuildCharacters(static_cast<uint32_t>(state.range(1)), kCells, 2);
         const float f[3] = {kLidX, 20, kLidZ}, t[3] = {kLidX, -20, kLidZ};
         MeshRay(f, t);
+        bench::StepCharacters(walkers, kCells, random);
         vor::ResetStats();
         const int frames = static_cast<int>(triangles / 16 * 5 / 4) / perFrame + 200;
         double worst = 0, total = 0;
@@ -131,6 +135,9 @@ void BM_GrowingLevel(benchmark::State &state) {
                 const float x = random.Uniform(2, kCells - 4), z = random.Uniform(2, kCells - 4);
                 const float from[3] = {x, 20, z}, to[3] = {x, -20, z};
                 MeshRay(from, to);
+            }
+            if (!walkers.empty()) {
+                bench::StepCharacters(walkers, kCells, random);
             }
             const double ms = ThreadMs() - start;
             worst = std::max(worst, ms);
@@ -246,9 +253,10 @@ BENCHMARK(BM_AddTrianglesWithRays)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GrowingLevel)
-    ->ArgNames({"per_frame"})
-    ->Arg(16)
-    ->Arg(256)
+    ->ArgNames({"per_frame", "walkers"})
+    ->Args({16, 0})
+    ->Args({256, 0})
+    ->Args({256, 64})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LongStepAcrossLevel)

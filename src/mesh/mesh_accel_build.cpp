@@ -402,9 +402,9 @@ void Clear(AccelBuild *b, MeshAccel *accel, uint32_t n) {
 
 } // namespace
 
-const uint64_t kBuildStepMost =
-    std::max({kSelectUnits * kBuildSmallSplit, kLeafUnits *kAccelLeafTriangles,
-              uint64_t{kScanChunk}, kNodeUnits, kGatherUnits});
+constexpr uint64_t kLeafMost = kLeafUnits * kAccelLeafTriangles;
+const uint64_t kBuildStepMost = std::max(
+    {kSelectUnits * kBuildSmallSplit, kLeafMost, uint64_t{kScanChunk}, kNodeUnits, kGatherUnits});
 
 AccelBox UnionBox(const AccelBox &x, const AccelBox &y) {
     AccelBox b;
