@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "body/registry.h"
-#include "mesh/mesh_accel.h"
 #include "body/transforms.h"
+#include "mesh/mesh_accel.h"
 #include "mesh/triangle_tests.h"
 #include "support/test_support.h"
 
@@ -229,6 +229,27 @@ TEST_F(MeshAccelTest, TheHierarchyTakesLessMemoryThanTheTriangles) {
     vor::FreeMeshAccel(Mesh(1));
     EXPECT_EQ(Mesh(1)->accel, nullptr);
     EXPECT_EQ(vor::MeshAccelBytes(Mesh(1)), 0u);
+}
+
+TEST_F(MeshAccelTest, AGrownMeshIsRebuiltInSlicesAndStaysSmallerThanItsTriangles) {
+    std::mt19937 rng(22);
+    NewMesh(1);
+    AddSoup(1, 20000, 100, 1, rng);
+    const Vec3 p = {0, 0, 0}, e = {3, 1, 2}, r = {1, 1, 1};
+    Query(1, p, p, r);
+    vor::ResetStats();
+    // Past a sixteenth, then queries (each one checked against the plain scan) until the fresh
+    // hierarchy is in place: never a whole build, and the memory within the triangles' again.
+    AddSoup(1, 1400, 100, 1, rng);
+    int queries = 0;
+    while (vor::ThreadStats().accelSpreadRebuilds == 0 && queries < 5000) {
+        EXPECT_EQ(Query(1, p, e, r), Overlapping(1, p, e, r)) << "query " << queries;
+        ++queries;
+    }
+    EXPECT_EQ(vor::ThreadStats().accelSpreadRebuilds, 1u);
+    EXPECT_EQ(vor::ThreadStats().accelBuilds, 0u);
+    EXPECT_LE(vor::MeshAccelBytes(Mesh(1)), vor::MeshTriangleBytes(Mesh(1)));
+    EXPECT_EQ(Query(1, p, e, r), Overlapping(1, p, e, r));
 }
 
 } // namespace

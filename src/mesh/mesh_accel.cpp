@@ -435,10 +435,11 @@ void StartSpread(MeshShape *mesh, MeshAccel *accel) {
     accel->spread = s;
     s->fresh.own = accel->own;
     s->fresh.matrix = accel->matrix;
-    // A mesh that grows is given room to grow on: arrays that grow are copied whole, a frame's
-    // stall on a large mesh (a quarter more items, and nodes for a sixteenth).
+    // A mesh that grows is given some room to grow on, as arrays that grow are copied whole, a
+    // frame's stall on a large mesh: a sixteenth more items and a sixty-fourth more nodes, which
+    // keeps the hierarchy below the triangles' own memory.
     const uint32_t n = mesh->triangleCount;
-    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, n / 4, n / 16)) {
+    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, n / 16, n / 64)) {
         DropSpread(accel);
         return;
     }
@@ -487,6 +488,7 @@ void AdvanceSpread(MeshShape *mesh, MeshAccel *accel, uint32_t added) {
     if (s->built == 0) {
         if (AdvanceBuild(&s->build, kAccelSpreadSliceWork + kAccelSpreadWorkPerAddition * added)) {
             FinishBuild(&s->fresh, s->build);
+            EndBuild(&s->build); // its scratch is not needed to catch up
             s->built = 1;
         }
         Stats.accelSpreadWorkMost =
@@ -530,8 +532,11 @@ MeshAccel *CurrentAccel(MeshShape *mesh, const Matrix4 &world) {
         mesh->accel = accel;
         accel->stale = 1;
     }
+    // Build refuses a mesh too large to index, which the plain scan then answers; taking
+    // triangles in one by one must not outgrow that either.
     if (accel->stale != 0 || accel->itemCount == 0 || mesh->triangleCount < accel->triangleCount ||
-        mesh->triangleCount - accel->triangleCount > accel->triangleCount) {
+        mesh->triangleCount - accel->triangleCount > accel->triangleCount ||
+        mesh->triangleCount >= kMaxAccelItems / 2) {
         return Build(mesh, accel, world) ? accel : nullptr;
     }
     const uint32_t added = mesh->triangleCount - accel->triangleCount;

@@ -502,7 +502,6 @@ bool BeginMeshBuild(AccelBuild *b, MeshAccel *accel, const MeshShape *mesh, cons
                     uint32_t spareItems, uint32_t spareNodes) {
     const uint32_t n = mesh->triangleCount;
     Clear(b, accel, n);
-    b->mesh = mesh;
     b->world = world;
     b->next = mesh->triangles.head;
     const uint32_t itemCapacity = n + spareItems;

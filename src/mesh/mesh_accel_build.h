@@ -1,7 +1,7 @@
 // The fresh build of a mesh's triangle hierarchy, as steps that can stop after any bounded amount
 // of work and go on later: run to the end at once for a first build or a subtree's, or a slice per
 // query for the rebuild of a grown mesh, which the old hierarchy serves meanwhile. Shared by the
-// hierarchy's upkeep (mesh_accel.cpp); nothing outside src/mesh includes it.
+// hierarchy's upkeep (mesh_accel.cpp); nothing outside src/mesh includes it but the tests.
 #pragma once
 
 #include <cstdint>
@@ -53,7 +53,6 @@ struct SplitState {
 
 struct AccelBuild {
     MeshAccel *accel; // receives the nodes and the items
-    const MeshShape *mesh;
     Matrix4 world;
     ListLink *next; // gathering: the next triangle of the mesh's list
     uint32_t gathered;
