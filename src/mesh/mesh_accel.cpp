@@ -436,10 +436,17 @@ void StartSpread(MeshShape *mesh, MeshAccel *accel) {
     s->fresh.own = accel->own;
     s->fresh.matrix = accel->matrix;
     // A mesh that grows is given some room to grow on, as arrays that grow are copied whole, a
-    // frame's stall on a large mesh: a sixteenth more items and a sixty-fourth more nodes, which
-    // keeps the hierarchy below the triangles' own memory.
+    // frame's stall on a large mesh: up to a sixteenth more items and a sixty-fourth more nodes,
+    // as far as the hierarchy stays within the triangles' own memory (less on 32-bit targets).
     const uint32_t n = mesh->triangleCount;
-    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, n / 16, n / 64)) {
+    const size_t used = sizeof(MeshAccel) + 64 + sizeof(AccelItem) * static_cast<size_t>(n) +
+                        sizeof(AccelNode) * (static_cast<size_t>(CountNodes(n)) + 1);
+    const size_t room = MeshTriangleBytes(mesh) > used ? MeshTriangleBytes(mesh) - used : 0;
+    const uint32_t spareItems =
+        static_cast<uint32_t>(std::min<size_t>(n / 16, room / 2 / sizeof(AccelItem)));
+    const uint32_t spareNodes =
+        static_cast<uint32_t>(std::min<size_t>(n / 64, room / 2 / sizeof(AccelNode)));
+    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, spareItems, spareNodes)) {
         DropSpread(accel);
         return;
     }
