@@ -23,6 +23,23 @@ class OverlapRecoveryTest : public HostTest {
         MoveTo(1, 0, 0, 0.01f);
         MoveTo(2, 0.5f, 0, 0.01f);
     }
+    // Two bodies of radius 0.5 overlapping by 0.5 on x, recovering, and a wall (object 60, type
+    // 2) facing -x at x = 0.9 that body 2 is pushed towards.
+    void OverlappingBesideAWall() {
+        NewCollObjVOR(60, 2);
+        AddObjShapeVOR(60, 2);
+        AddMeshTri(60, 0.9f, -5, -5, 0.9f, 5, 5, 0.9f, 5, -5);
+        AddMeshTri(60, 0.9f, -5, -5, 0.9f, -5, 5, 0.9f, 5, 5);
+        Place(60, 0, 0, 0);
+        ActivateObjVOR(60);
+        MakeEllipsoid(1, 1, 0.5f, 0.5f, 0.5f);
+        MakeEllipsoid(2, 1, 0.5f, 0.5f, 0.5f);
+        SetCollisionsVOR(1, 1, 1, 2, 1);
+        SetCollisionsVOR(1, 2, 2, 2, 1);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+        Place(1, -0.2f, 0, 0);
+        Place(2, 0.3f, 0, 0);
+    }
     // A flat floor (object 50, type 2) of two triangles facing up.
     void Floor(float y) {
         NewCollObjVOR(50, 2);
@@ -91,19 +108,7 @@ TEST_F(OverlapRecoveryTest, OnlyDefinitionsThatRecoverAndSlideMoveTheirBodies) {
 
 TEST_F(OverlapRecoveryTest, APushIsSweptAndStopsAtAWall) {
     // A wall facing -x at x = 0.9: body 2 pushed towards it stops at it, not through it.
-    NewCollObjVOR(60, 2);
-    AddObjShapeVOR(60, 2);
-    AddMeshTri(60, 0.9f, -5, -5, 0.9f, 5, 5, 0.9f, 5, -5);
-    AddMeshTri(60, 0.9f, -5, -5, 0.9f, -5, 5, 0.9f, 5, 5);
-    Place(60, 0, 0, 0);
-    ActivateObjVOR(60);
-    MakeEllipsoid(1, 1, 0.5f, 0.5f, 0.5f);
-    MakeEllipsoid(2, 1, 0.5f, 0.5f, 0.5f);
-    SetCollisionsVOR(1, 1, 1, 2, 1);
-    SetCollisionsVOR(1, 2, 2, 2, 1);
-    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
-    Place(1, -0.2f, 0, 0);
-    Place(2, 0.3f, 0, 0);
+    OverlappingBesideAWall();
     // The wall holds body 2, so each pass body 1 takes only its half of what is left: the gap
     // closes by halves, over several passes.
     for (int frame = 0; frame < 8; ++frame) {
@@ -118,18 +123,7 @@ TEST_F(OverlapRecoveryTest, APushIsSweptAndStopsAtAWall) {
 TEST_F(OverlapRecoveryTest, APushsContactIsCountedAndReadLikeAnyOther) {
     // Body 2's push meets the wall in a step after the pass's last one, which met nothing: every
     // index up to the count answers, the last one the wall, and the one past it reports.
-    NewCollObjVOR(60, 2);
-    AddObjShapeVOR(60, 2);
-    AddMeshTri(60, 0.9f, -5, -5, 0.9f, 5, 5, 0.9f, 5, -5);
-    Place(60, 0, 0, 0);
-    ActivateObjVOR(60);
-    MakeEllipsoid(1, 1, 0.5f, 0.5f, 0.5f);
-    MakeEllipsoid(2, 1, 0.5f, 0.5f, 0.5f);
-    SetCollisionsVOR(1, 1, 1, 2, 1);
-    SetCollisionsVOR(1, 2, 2, 2, 1);
-    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
-    Place(1, -0.2f, 0, 0);
-    Place(2, 0.3f, 0, 0);
+    OverlappingBesideAWall();
     MoveTo(1, -0.2f, 0, 0.01f);
     MoveTo(2, 0.3f, 0, 0.01f);
     RunCollisionVOR();
