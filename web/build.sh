@@ -23,14 +23,14 @@ common=(--target=wasm32-wasi --sysroot=/usr -O2 -ffp-contract=off -fno-fast-math
 cxxflags=("${common[@]}" -isystem /usr/lib/llvm-14/include/wasm32-wasi/c++/v1 -std=c++17
     -fno-exceptions -fno-rtti -fvisibility=hidden -DVORCOLLIDE_BUILDING -I include -I src)
 
-# Compiles $1 into $2 with the remaining flags unless the object is newer than the source and
-# every header it included last time.
+# Compiles $1 into $2 with the remaining flags unless the object is newer than the source, every
+# header it included last time and this script (whose flags it was built with).
 compile() {
     local src=$1 obj=$2; shift 2
     local dep=${obj%.o}.d
     if [ -f "$obj" ] && [ -f "$dep" ]; then
         local stale=0 f
-        for f in $(sed -e 's/^[^:]*://' -e 's/\\$//' "$dep"); do
+        for f in web/build.sh $(sed -e 's/^[^:]*://' -e 's/\\$//' "$dep"); do
             [ "$f" -nt "$obj" ] && { stale=1; break; }
         done
         [ $stale -eq 0 ] && return 0
@@ -47,20 +47,26 @@ while read -r name; do
     [ -n "$name" ] && exports+=("-Wl,--export=$name")
 done <"$out/export-names.txt"
 
+# Code that runs only when a host turns it on is built for size: the overlap recovery at -O2 was
+# a tenth of the module, most of it three sorts of its own.
+size_built=(src/pass/overlap_recovery.cpp)
+
 # Links the library into $1 from objects compiled in $2 with the remaining flags.
 build_module() {
     local module=$1 objdir=$2; shift 2
     mkdir -p "$objdir"
-    local objects=() src obj
+    local objects=() src obj level
     while IFS= read -r src; do
         obj=$objdir/$(echo "${src#src/}" | tr / _).o
-        compile "$src" "$obj" "${cxxflags[@]}" "$@"
+        level=()
+        [[ " ${size_built[*]} " == *" $src "* ]] && level=(-Os)
+        compile "$src" "$obj" "${cxxflags[@]}" "$@" "${level[@]}"
         objects+=("$obj")
     done < <(find src -name '*.cpp' | sort)
     compile web/wasm/error_bridge.c "$objdir/error_bridge.o" "${common[@]}" -std=c11 -I include
     objects+=("$objdir/error_bridge.o")
     "$cc" "${common[@]}" "$@" -mexec-model=reactor "${objects[@]}" -L/usr/lib/wasm32-wasi -lc++ \
-        -lc++abi "${exports[@]}" -Wl,--export=malloc -Wl,--export=free -Wl,--strip-debug \
+        -lc++abi "${exports[@]}" -Wl,--export=malloc -Wl,--export=free -Wl,--strip-all \
         -o "$module.tmp"
     mv "$module.tmp" "$module"
 }

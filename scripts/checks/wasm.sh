@@ -54,6 +54,18 @@ else
     fail "f32x4 instructions: vorcollide.wasm ${simd_count:-?}, vorcollide-plain.wasm ${plain_count:-?}"
 fi
 
+# What a page downloads: each module within a budget, so that its size grows by decision, not by
+# drift (sorts, formatted output and function names once made it half as large again).
+module_budget=170000
+for module in vorcollide.wasm vorcollide-plain.wasm; do
+    size=$(stat -c %s $out/$module)
+    if [ "$size" -le $module_budget ]; then
+        passed=$((passed + 1)); echo "PASS $module is $size bytes, within $module_budget"
+    else
+        fail "$module is $size bytes, over the budget of $module_budget"
+    fi
+done
+
 for module in vorcollide.wasm vorcollide-plain.wasm; do
     log=$(mktemp)
     node web/tests/wasm_node_test.mjs "$out" $linux/cross_probe_linux.txt "$(cat $linux/scene_hash.txt)" \

@@ -3,7 +3,8 @@
 // so that hosts and tests without a desktop can receive the text.
 #include "core/error_report.h"
 
-#include <cinttypes>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "core/messages.h"
@@ -19,7 +20,27 @@ namespace vor {
 namespace {
 
 // Longest message (54 characters) plus 10 digits and the terminator, with room to spare.
-constexpr int kReportTextSize = 128;
+constexpr size_t kReportTextSize = 128;
+
+// The message followed by the value in decimal, cut to the buffer. Written out: nothing else in
+// the library formats text, and a formatter would be a good part of the web module's size.
+void ComposeReport(char *text, const char *message, uint32_t value) {
+    size_t length = 0;
+    while (message[length] != '\0' && length + 11 < kReportTextSize) {
+        text[length] = message[length];
+        ++length;
+    }
+    char digits[10];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) {
+        text[length++] = digits[--count];
+    }
+    text[length] = '\0';
+}
 
 } // namespace
 
@@ -27,7 +48,10 @@ void DefaultErrorHandler(const char *text, const char *caption, void *) {
 #ifdef _WIN32
     MessageBoxA(nullptr, text, caption, MB_ICONINFORMATION);
 #else
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fputs(caption, stderr);
+    std::fputs(": ", stderr);
+    std::fputs(text, stderr);
+    std::fputc('\n', stderr);
 #endif
 }
 
@@ -38,7 +62,7 @@ void ReportError(const char *message, uint32_t value) {
     // Disarm before showing: a handler that calls back into the library must not report again.
     ErrorBoxArmed = 0;
     char text[kReportTextSize];
-    std::snprintf(text, sizeof text, "%s%" PRIu32, message, value);
+    ComposeReport(text, message, value);
     HostErrorHandler(text, kErrorCaption, HostErrorUser);
 }
 

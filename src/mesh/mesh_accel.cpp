@@ -313,6 +313,31 @@ uint32_t CollectItems(const MeshAccel *accel, const ChildRef &c, AccelItem *out)
     return count;
 }
 
+// The n items below child c in list order, in a new allocation (null when memory runs out). Sorted
+// as keys of position and place, plain numbers, which the library sorts elsewhere too: a sort of
+// the items themselves would be one more copy of the sort in the module.
+AccelItem *CollectInListOrder(const MeshAccel *accel, const ChildRef &c, uint32_t n) {
+    AccelItem *found = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
+    uint64_t *keys = static_cast<uint64_t *>(std::malloc(sizeof(uint64_t) * n));
+    AccelItem *byPos = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
+    if (found != nullptr && keys != nullptr && byPos != nullptr) {
+        CollectItems(accel, c, found);
+        for (uint32_t k = 0; k < n; ++k) {
+            keys[k] = static_cast<uint64_t>(found[k].position) << 32 | k;
+        }
+        std::sort(keys, keys + n);
+        for (uint32_t k = 0; k < n; ++k) {
+            byPos[k] = found[keys[k] & 0xffffffffu];
+        }
+    } else {
+        std::free(byPos);
+        byPos = nullptr;
+    }
+    std::free(keys);
+    std::free(found);
+    return byPos;
+}
+
 // Builds afresh the subtree in slot `slot` of node `index` from its n items, appended after the
 // item array (the old items and nodes are left unused until the next full build); the same
 // items give the same box and margin, so the nodes above stay as they are. False when memory
@@ -321,13 +346,10 @@ bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n)
     if (!Reserve(accel, n, CountNodes(n))) {
         return false;
     }
-    AccelItem *byPos = static_cast<AccelItem *>(std::malloc(sizeof(AccelItem) * n));
+    AccelItem *byPos = CollectInListOrder(accel, ChildOf(accel->nodes[index], slot), n);
     if (byPos == nullptr) {
         return false;
     }
-    CollectItems(accel, ChildOf(accel->nodes[index], slot), byPos);
-    std::sort(byPos, byPos + n,
-              [](const AccelItem &x, const AccelItem &y) { return x.position < y.position; });
     AccelBuild b;
     const bool ok = BeginItemsBuild(&b, accel, byPos, n) && AdvanceBuild(&b, UINT64_MAX);
     if (ok) {

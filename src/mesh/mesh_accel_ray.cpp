@@ -289,9 +289,14 @@ bool Replay(RaySearch &rs, AccelRayHit *out) {
             return false;
         }
     }
-    if (rs.foundCount > 1) {
-        std::sort(rs.found, rs.found + rs.foundCount,
-                  [](const FoundHit &a, const FoundHit &b) { return a.position < b.position; });
+    // At most 16 hits (see the top of the file): an insertion sort, by their distinct positions.
+    for (uint32_t k = 1; k < rs.foundCount; ++k) {
+        const FoundHit f = rs.found[k];
+        uint32_t at = k;
+        for (; at > 0 && rs.found[at - 1].position > f.position; --at) {
+            rs.found[at] = rs.found[at - 1];
+        }
+        rs.found[at] = f;
     }
     float nearest = rs.bound;
     for (uint32_t k = 0; k < rs.foundCount; ++k) {
