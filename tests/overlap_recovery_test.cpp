@@ -201,6 +201,29 @@ TEST_F(OverlapRecoveryTest, ABodyInsideTheGroundIsPushedOutAlongItsNormal) {
     EXPECT_FLOAT_EQ(X(1), 0.02f);
 }
 
+// Each source type walks only the mesh types it recovers from, up to the last type there is.
+TEST_F(OverlapRecoveryTest, TheGroundIsPushedOutOfOnlyForTheMeshTypesThatRecover) {
+    NewCollObjVOR(50, 100);
+    AddObjShapeVOR(50, 2);
+    AddMeshTri(50, -10, 0, -10, -10, 0, 10, 10, 0, 10);
+    AddMeshTri(50, -10, 0, -10, 10, 0, 10, 10, 0, -10);
+    Place(50, 0, 0, 0);
+    ActivateObjVOR(50);
+    MakeEllipsoid(1, 1, 0.25f, 0.9f, 0.25f);
+    SetCollisionsVOR(1, 2, 2, 3, 1);
+    SetCollisionsVOR(1, 100, 2, 3, 1);
+    Place(1, 0, 0.8f, 0); // 10 cm inside the type-100 floor
+    SetOverlapRecoveryVOR(1, 2, 1);
+    MoveTo(1, 0.01f, 0.8f, 0);
+    RunCollisionVOR();
+    EXPECT_FLOAT_EQ(Y(1), 0.8f) << "type 2 recovers, but the floor is of type 100";
+    SetOverlapRecoveryVOR(1, 100, 1);
+    MoveTo(1, 0.02f, Y(1), 0);
+    RunCollisionVOR();
+    EXPECT_GE(Y(1), 0.9f);
+    EXPECT_LT(Y(1), 0.9f + 0.9f * 2e-3f);
+}
+
 TEST_F(OverlapRecoveryTest, BadTypesAreReportedAndChangeNothing) {
     Arm();
     SetOverlapRecoveryVOR(101, 1, 1);
