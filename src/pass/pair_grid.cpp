@@ -68,6 +68,8 @@ struct Slot {
     Vec3 p, q;       // centres at the ends of its body's latest step
     Span box;        // hull over [-kBoxStretch, 1]
     double tLow;     // min(0, its nearest time)
+    Span hull;       // hull over [tLow, 1], which most pairings clip to (when hullOk)
+    uint8_t hullOk;
     uint32_t stamp;  // query that last collected it
     uint8_t regular; // in the grid's regime
     uint8_t always;  // in the always-visit list
@@ -303,6 +305,12 @@ void AddAlways(uint32_t slot) {
     scratch.alwaysCount += 1;
 }
 
+// The slot's nearest time, and its hull from that time on, kept for the queries that meet it.
+void SetLowTime(Slot *slot, double tLow) {
+    slot->tLow = tLow;
+    slot->hullOk = Hull(slot->p, slot->q, tLow, &slot->hull) ? 1 : 0;
+}
+
 // One destination's slot: its step, its hull, and whether it is in the grid's regime.
 void FillSlot(Slot *slot, ShapeEntry *t) {
     slot->entry = t;
@@ -323,7 +331,7 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
         return;
     }
     slot->regular = 1;
-    slot->tLow = LowTime(latest);
+    SetLowTime(slot, LowTime(latest));
 }
 
 // Fills the slots, in list order, and the body index.
@@ -570,7 +578,7 @@ void UpdateBody(CollisionBody *body) {
             AddAlways(at->slot);
             continue;
         }
-        slot.tLow = tLow;
+        SetLowTime(&slot, tLow);
         g->lowestTime = std::min(g->lowestTime, tLow);
     }
 }
@@ -610,10 +618,12 @@ bool MayPair(const Source &src, const Slot &slot) {
     if (slot.regular == 0) {
         return true;
     }
-    // The pairing's own clip range: both hulls from min(tA, tB) on.
+    // The pairing's own clip range: both hulls from min(tA, tB) on. Each side's hull from its own
+    // time is made once (a hull at a zero of either sign has the same bits).
     const double t = std::min(src.tLow, slot.tLow);
-    Span s = src.hull, dst;
-    return !((t == src.tLow || Hull(src.p, src.q, t, &s)) && Hull(slot.p, slot.q, t, &dst) &&
+    Span s = src.hull, dst = slot.hull;
+    const bool dstOk = t == slot.tLow ? slot.hullOk != 0 : Hull(slot.p, slot.q, t, &dst);
+    return !((t == src.tLow || Hull(src.p, src.q, t, &s)) && dstOk &&
              ProvenApart(s, *src.radii, dst, *slot.radii));
 }
 
