@@ -182,6 +182,35 @@ TEST_F(RayTest, EllipsoidRadiiStretchTheHit) {
     EXPECT_EQ(a.norm[0], -1.0f);
 }
 
+// A long ray past an ellipsoid: hit only where the line comes within its radius. The rounded
+// line-distance test alone passed a centre 2 radii off a ray 700 radii long when the direction in
+// the ellipsoid's space was left a few millionths off unit length (radii just below 1, or radii on
+// both sides of 1 for some directions), and on such rays missed centres within the radius; the
+// object ray and the ray by type agree.
+TEST_F(RayTest, ALongRayPastAnEllipsoidHitsOnlyWithinItsRadius) {
+    const float radii[3][3] = {
+        {0.999996f, 0.999996f, 0.999996f}, {1.000004f, 0.5f, 0.999996f}, {0.25f, 0.45f, 0.25f}};
+    const float offsets[] = {0.5f, 0.999f, 1.001f, 1.2f, 2.0f, 2.5f};
+    const float s[3] = {0, 0, 0}, e[3] = {1000, 0, 1000};
+    const float h = 0.70710678f; // the ray's direction and its normal in the x-z plane
+    for (const float *r : radii) {
+        // Off the line by a multiple of the radius across it (r[0] and r[2] lie along x and z).
+        const float across = std::sqrt(0.5f * (r[0] * r[0] + r[2] * r[2]));
+        for (float offset : offsets) {
+            StopCollisionVOR();
+            MakeEllipsoid(1, 4, r[0], r[1], r[2]);
+            const float off = offset * across;
+            Place(1, 700 * h + off * h, 0, 700 * h - off * h);
+            const RayAnswer byObject = Object(1, 1, s, e);
+            const RayAnswer byType = Type(4, 1, s, e);
+            EXPECT_EQ(byObject.result, offset < 1 ? 1 : 0)
+                << "radii " << r[0] << " offset " << offset;
+            EXPECT_EQ(byType.result, byObject.result);
+            EXPECT_EQ(byType.dist, byObject.dist);
+        }
+    }
+}
+
 TEST_F(RayTest, EllipsoidIsCentredOnTheResolvedPositionWithoutItsOffset) {
     MakeBall(1, 0, 5, 0, 0);
     SetEllipOffsetVOR(1, 0, 5, 0);
