@@ -325,15 +325,25 @@ bool MayMeet(const Placed &p, const Placed &q) {
 // neighbouring cells along z are each one run of the sorted array.
 bool CollectCandidates() {
     const Placed *begin = scratch.placed, *end = scratch.placed + scratch.placedCount;
+    // Where each of the nine neighbour columns starts rises with p: the list is sorted by cell,
+    // and a key keeps the order of its cell's coordinates. So one cursor a column walks the list
+    // once in all, instead of a search of the whole list for every column of every ellipsoid.
+    const Placed *column[3][3];
+    for (auto &row : column) {
+        std::fill(row, row + 3, begin);
+    }
     for (uint32_t i = 0; i < scratch.placedCount; ++i) {
         const Placed &p = scratch.placed[i];
         const int32_t own = p.shape->head.body->objectNumber;
         for (int dx = -1; dx <= 1; ++dx) {
             for (int dy = -1; dy <= 1; ++dy) {
-                const Placed key = {CellKey(p, dx, dy, -1), {0, 0, 0}, nullptr, {}, 0, 0};
+                const uint64_t first = CellKey(p, dx, dy, -1);
                 const uint64_t last = CellKey(p, dx, dy, 1);
-                for (const Placed *q = std::lower_bound(begin, end, key, PlacedBefore);
-                     q != end && q->cell <= last; ++q) {
+                const Placed *&start = column[dx + 1][dy + 1];
+                while (start != end && start->cell < first) {
+                    ++start;
+                }
+                for (const Placed *q = start; q != end && q->cell <= last; ++q) {
                     const int32_t other = q->shape->head.body->objectNumber;
                     if (other <= own || !MayMeet(p, *q)) {
                         continue;
