@@ -282,15 +282,17 @@ void CellRange(const Grid &g, uint32_t level, const Span &box, CellIndex *lo, Ce
     }
 }
 
-// The k-th cell of the box lo..hi, x slowest: the cells of a box as one flat loop.
-CellIndex CellAt(const CellIndex &lo, const CellIndex &hi, uint64_t k) {
-    const uint64_t ny = static_cast<uint64_t>(hi.c[1] - lo.c[1] + 1);
-    const uint64_t nz = static_cast<uint64_t>(hi.c[2] - lo.c[2] + 1);
-    CellIndex at;
-    at.c[2] = lo.c[2] + static_cast<int64_t>(k % nz);
-    at.c[1] = lo.c[1] + static_cast<int64_t>(k / nz % ny);
-    at.c[0] = lo.c[0] + static_cast<int64_t>(k / nz / ny);
-    return at;
+// Steps at to the next cell of the box lo..hi, z fastest and x slowest; false past the last. (A
+// cell number taken apart by division costs three 64-bit divisions a cell.)
+bool NextCell(const CellIndex &lo, const CellIndex &hi, CellIndex *at) {
+    for (int a = 2; a >= 0; --a) {
+        if (at->c[a] < hi.c[a]) {
+            at->c[a] += 1;
+            return true;
+        }
+        at->c[a] = lo.c[a];
+    }
+    return false;
 }
 
 void AddAlways(uint32_t slot) {
@@ -497,16 +499,16 @@ void CountOrPlace(const Grid &g, bool place) {
         }
         CellIndex lo, hi;
         CellRange(g, slot.level, slot.box, &lo, &hi);
-        const uint64_t cells = CellCount(lo, hi, kMaxDestinationCells);
-        for (uint64_t k = 0; k < cells; ++k) {
-            const CellIndex at = CellAt(lo, hi, k);
+        // (Admitted members cover at most kMaxDestinationCells cells.)
+        CellIndex at = lo;
+        do {
             const uint64_t b = BucketOf(g, slot.level, at.c[0], at.c[1], at.c[2]);
             if (place) {
                 scratch.bucketItems[scratch.bucketStart[b]++] = i;
             } else {
                 scratch.bucketStart[b + 1] += 1;
             }
-        }
+        } while (NextCell(lo, hi, &at));
     }
 }
 
@@ -669,14 +671,14 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, const Span &c
         return;
     }
     uint64_t met = 0;
-    for (uint64_t c = 0; c < cells; ++c) {
-        const CellIndex at = CellAt(lo, hi, c);
+    CellIndex at = lo;
+    do {
         const uint64_t b = BucketOf(g, level, at.c[0], at.c[1], at.c[2]);
         for (uint32_t e = scratch.bucketStart[b]; e < scratch.bucketStart[b + 1]; ++e) {
             Gather(src, scratch.bucketItems[e], first, k);
         }
         met += scratch.bucketStart[b + 1] - scratch.bucketStart[b];
-    }
+    } while (NextCell(lo, hi, &at));
     Stats.gridCellsVisited += cells;
     Stats.gridSlotsMet += met;
 }
