@@ -75,6 +75,50 @@ TEST_F(OverlapRecoveryTest, OnPushesAPairApartByHalfTheDepthEachWithinTheLimit) 
     EXPECT_FLOAT_EQ(X(1) + X(2), 0.5f); // symmetric about where they met
 }
 
+// Overlapping pairs are found wherever they stand: clusters far apart (empty neighbour columns
+// between them), several bodies to a cell, across the cell boundaries at the origin, numbered
+// along z in one cluster and against it in the next. Every body that overlaps another is pushed
+// in the first pass, and after some passes every pair stands apart.
+TEST_F(OverlapRecoveryTest, EveryOverlappingPairIsFoundWhereverItStands) {
+    const float clusters[4][2] = {{-0.3f, -0.3f}, {-50.5f, 37}, {1000, -2000}, {-3, 9.5f}};
+    std::vector<uint32_t> bodies;
+    for (int c = 0; c < 4; ++c) {
+        for (int k = 0; k < 9; ++k) {
+            const int row = c % 2 == 0 ? k / 3 : 2 - k / 3;
+            const uint32_t n = static_cast<uint32_t>(1 + bodies.size());
+            MakeEllipsoid(n, 1, 0.5f, 0.5f, 0.5f);
+            Place(n, clusters[c][0] + 0.3f * (k % 3), 0, clusters[c][1] + 0.3f * row);
+            bodies.push_back(n);
+        }
+    }
+    SetCollisionsVOR(1, 1, 1, 2, 1);
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+    std::vector<float> x0, z0;
+    for (uint32_t n : bodies) {
+        x0.push_back(X(n));
+        z0.push_back(Z(n));
+    }
+    for (int pass = 0; pass < 40; ++pass) {
+        for (uint32_t n : bodies) {
+            MoveTo(n, X(n), 0, Z(n) + 1e-3f);
+        }
+        RunCollisionVOR();
+        for (size_t k = 0; pass == 0 && k < bodies.size(); ++k) {
+            EXPECT_TRUE(X(bodies[k]) != x0[k] || Z(bodies[k]) != z0[k] + 1e-3f)
+                << "body " << bodies[k] << " overlapped its cluster and was not pushed";
+        }
+    }
+    float nearest = INFINITY;
+    for (uint32_t a : bodies) {
+        for (uint32_t b : bodies) {
+            if (a < b) {
+                nearest = std::min(nearest, std::hypot(X(a) - X(b), Z(a) - Z(b)));
+            }
+        }
+    }
+    EXPECT_GE(nearest, 0.999f) << "two radii of 0.5, less a rounding";
+}
+
 TEST_F(OverlapRecoveryTest, CentresAtTheSamePlaceGoApartAlongXLowerObjectFirst) {
     MakeEllipsoid(7, 1);
     MakeEllipsoid(3, 1);
