@@ -580,7 +580,10 @@ void UpdateBody(CollisionBody *body) {
             AddAlways(at->slot);
             continue;
         }
-        SetLowTime(&slot, tLow);
+        // (Equal times, zeros of either sign included, give the same hull.)
+        if (tLow != slot.tLow) {
+            SetLowTime(&slot, tLow);
+        }
         g->lowestTime = std::min(g->lowestTime, tLow);
     }
 }
@@ -623,10 +626,23 @@ bool MayPair(const Source &src, const Slot &slot) {
     // The pairing's own clip range: both hulls from min(tA, tB) on. Each side's hull from its own
     // time is made once (a hull at a zero of either sign has the same bits).
     const double t = std::min(src.tLow, slot.tLow);
-    Span s = src.hull, dst = slot.hull;
-    const bool dstOk = t == slot.tLow ? slot.hullOk != 0 : Hull(slot.p, slot.q, t, &dst);
-    return !((t == src.tLow || Hull(src.p, src.q, t, &s)) && dstOk &&
-             ProvenApart(s, *src.radii, dst, *slot.radii));
+    Span srcFromT, dstFromT;
+    const Span *s = &src.hull, *dst = &slot.hull;
+    if (t != src.tLow) {
+        if (!Hull(src.p, src.q, t, &srcFromT)) {
+            return true;
+        }
+        s = &srcFromT;
+    }
+    if (t != slot.tLow) {
+        if (!Hull(slot.p, slot.q, t, &dstFromT)) {
+            return true;
+        }
+        dst = &dstFromT;
+    } else if (slot.hullOk == 0) {
+        return true;
+    }
+    return !ProvenApart(*s, *src.radii, *dst, *slot.radii);
 }
 
 // The destinations of one bucket from position `first` on that the source may reach.
