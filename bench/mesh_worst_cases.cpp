@@ -48,6 +48,10 @@ void BM_RayThroughEqualHits(benchmark::State &state) {
     state.counters["hit"] = RayHitObjVOR();
     state.counters["triangles/ray"] = static_cast<double>(vor::ThreadStats().rayTriangles) /
                                       static_cast<double>(state.iterations());
+    state.counters["nodes/ray"] = static_cast<double>(vor::ThreadStats().accelRayNodes) /
+                                  static_cast<double>(state.iterations());
+    state.counters["leaf_items/ray"] = static_cast<double>(vor::ThreadStats().accelRayItems) /
+                                       static_cast<double>(state.iterations());
     StopCollisionVOR();
 }
 

@@ -128,6 +128,11 @@ TEST(Float4Lanes, EqualBitsAndTransposeMoveLanesExactly) {
     const uint32_t refs[4] = {0, 7, 0, 0xffffffffu};
     EXPECT_EQ(vor::EqualBits4(refs, 0), 0b0101u);
     EXPECT_EQ(vor::EqualBits4(refs, 0xffffffffu), 0b1000u);
+    // Sign bits as stored, of zeros, NaNs and infinities too.
+    const float signs[4] = {-0.0f, kNaN, -kNaN, -kInf};
+    const float plain[4] = {0.0f, -1e-45f, kInf, 3.0f};
+    EXPECT_EQ(vor::SignBits4(vor::Load4(signs)), 0b1101u);
+    EXPECT_EQ(vor::SignBits4(vor::Load4(plain)), 0b0010u);
     float rows[4][4];
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {
@@ -246,19 +251,27 @@ TEST(Float4Lanes, SegmentReachesChildrenIsEachChildsBoxTestAndSkipsEmptySlots) {
         vor::ClearNode(node);
         for (uint32_t k = 0; k < vor::kAccelWidth; ++k) {
             if (src.Below(4) != 0) {
-                vor::SetChild(node, k, vor::ChildRef{RandomBox(src), k + 1, RandomGrow(src)});
+                // Children of twins only keep their margin's magnitude, in a negative sign.
+                const uint8_t twins = src.Below(3) == 0 ? 1 : 0;
+                vor::SetChild(node, k,
+                              vor::ChildRef{RandomBox(src), k + 1, RandomGrow(src), twins});
             }
         }
         const float slop = src.Uniform(0.0f, 0.01f);
         const float reach = src.Uniform(0.0f, 2.0f);
         float entry[vor::kAccelWidth];
-        const uint32_t wide = vor::SegmentReachesChildren(p, node, slop, reach, entry);
+        uint32_t twinsOnly = 0;
+        const uint32_t wide = vor::SegmentReachesChildren(p, node, slop, reach, entry, &twinsOnly);
         for (uint32_t k = 0; k < vor::kAccelWidth; ++k) {
             float scalarEntry = 0.0f;
+            const vor::ChildRef child = vor::ChildOf(node, k);
             const bool scalar = node.ref[k] != vor::kEmptyChild &&
-                                vor::SegmentReachesBox(p, vor::ChildOf(node, k).box,
-                                                       node.margin[k] + slop, reach, &scalarEntry);
+                                vor::SegmentReachesBox(p, child.box, child.margin + slop, reach,
+                                                       &scalarEntry);
             EXPECT_EQ((wide >> k & 1u) != 0, scalar) << "round " << round << " child " << k;
+            EXPECT_EQ((twinsOnly >> k & 1u) != 0,
+                      node.ref[k] != vor::kEmptyChild && child.twinsOnly != 0)
+                << "round " << round << " child " << k;
             if (scalar) {
                 EXPECT_EQ(Bits(entry[k]), Bits(scalarEntry));
             }

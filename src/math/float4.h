@@ -98,6 +98,9 @@ inline Float4 Select4(Mask4 m, Float4 a, Float4 b) {
 inline uint32_t MaskBits4(Mask4 m) {
     return static_cast<uint32_t>(_mm_movemask_ps(m.v));
 }
+inline uint32_t SignBits4(Float4 a) {
+    return static_cast<uint32_t>(_mm_movemask_ps(a.v));
+}
 inline uint32_t EqualBits4(const uint32_t *p, uint32_t x) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     return static_cast<uint32_t>(
@@ -183,6 +186,9 @@ inline Float4 Select4(Mask4 m, Float4 a, Float4 b) {
 }
 inline uint32_t MaskBits4(Mask4 m) {
     return wasm_i32x4_bitmask(m.v);
+}
+inline uint32_t SignBits4(Float4 a) {
+    return wasm_i32x4_bitmask(a.v);
 }
 inline uint32_t EqualBits4(const uint32_t *p, uint32_t x) {
     return wasm_i32x4_bitmask(
@@ -312,6 +318,13 @@ inline Float4 Select4(Mask4 m, Float4 a, Float4 b) {
 inline uint32_t MaskBits4(Mask4 m) {
     return (m.lane[0] >> 31) | (m.lane[1] >> 31) << 1 | (m.lane[2] >> 31) << 2 |
            (m.lane[3] >> 31) << 3;
+}
+inline uint32_t SignBits4(Float4 a) {
+    uint32_t bits = 0;
+    for (int k = 0; k < 4; ++k) {
+        bits |= (std::signbit(a.lane[k]) ? 1u : 0u) << k;
+    }
+    return bits;
 }
 inline uint32_t EqualBits4(const uint32_t *p, uint32_t x) {
     return uint32_t{p[0] == x} | uint32_t{p[1] == x} << 1 | uint32_t{p[2] == x} << 2 |

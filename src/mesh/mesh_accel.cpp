@@ -34,6 +34,7 @@
 #include "mesh/mesh_accel_build.h"
 #include "mesh/mesh_accel_layout.h"
 #include "mesh/mesh_accel_search.h"
+#include "mesh/triangle_twins.h"
 
 namespace vor {
 
@@ -100,21 +101,19 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     return ok;
 }
 
-ChildRef FitLeaf(const MeshAccel *accel, uint32_t ref) {
+// A leaf's box and margin from its items, and whether it holds twins only, by the items placed
+// before it (null: no twins are looked for).
+ChildRef FitLeaf(const MeshAccel *accel, uint32_t ref, TwinCache *twins) {
     const uint32_t first = ref >> kChildCountBits;
     const uint32_t end = first + (ref & kChildCountMask);
-    ChildRef leaf = {ItemBox(accel->items[first]), ref, 0.0f};
+    ChildRef leaf = {ItemBox(accel->items[first]), ref, 0.0f, 1};
     for (uint32_t i = first; i < end; ++i) {
         Widen(leaf, ItemBox(accel->items[i]), ItemMargin(accel->items[i]));
+        if (twins == nullptr || !PlaceItem(twins, accel->items, i)) {
+            leaf.twinsOnly = 0;
+        }
     }
     return leaf;
-}
-
-ChildRef FitChild(const MeshAccel *accel, const ChildRef &c) {
-    if (ChildCount(c) > 0) {
-        return FitLeaf(accel, c.ref);
-    }
-    return NodeBounds(accel->nodes[ChildIndex(c)], c.ref);
 }
 
 // New world matrix, or a change between world corners and the triangles' own (`own`), same
@@ -138,15 +137,33 @@ bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world, bool o
     }
     std::free(byPos);
     accel->matrix = world;
-    for (uint32_t n = accel->nodeCount; n-- > 0;) {
+    // Corners that met under the old matrix may part under this one: the twins are found again.
+    TwinCache *twins = static_cast<TwinCache *>(std::malloc(sizeof(TwinCache)));
+    if (twins != nullptr) {
+        ClearTwinCache(twins);
+    }
+    // Leaves in the order a build placed them, then every box from the bottom up.
+    for (uint32_t n = 0; n < accel->nodeCount; ++n) {
         AccelNode &node = accel->nodes[n];
         for (uint32_t k = 0; k < kAccelWidth; ++k) {
-            if (node.ref[k] != kEmptyChild) {
-                SetChild(node, k, FitChild(accel, ChildOf(node, k)));
+            if (node.ref[k] != kEmptyChild && ChildCount(ChildOf(node, k)) > 0) {
+                SetChild(node, k, FitLeaf(accel, node.ref[k], twins));
             }
         }
     }
-    accel->root = FitChild(accel, accel->root);
+    for (uint32_t n = accel->nodeCount; n-- > 0;) {
+        AccelNode &node = accel->nodes[n];
+        for (uint32_t k = 0; k < kAccelWidth; ++k) {
+            const ChildRef c = ChildOf(node, k);
+            if (c.ref != kEmptyChild && ChildCount(c) == 0) {
+                SetChild(node, k, NodeBounds(accel->nodes[ChildIndex(c)], c.ref));
+            }
+        }
+    }
+    const ChildRef &root = accel->root;
+    accel->root = ChildCount(root) > 0 ? FitLeaf(accel, root.ref, twins)
+                                       : NodeBounds(accel->nodes[ChildIndex(root)], root.ref);
+    std::free(twins);
     Stats.accelRefits += 1;
     return true;
 }
@@ -241,16 +258,41 @@ struct InsertPath {
     uint32_t depth; // inner nodes above the item's leaf
 };
 
+// Item `at`, just appended, has a twin just before it or in the leaf c it joins (a copy goes down
+// the path its twin took, as neither box grows).
+bool TwinInLeaf(const MeshAccel *accel, const ChildRef &c, uint32_t at) {
+    const AccelItem &item = accel->items[at];
+    for (uint32_t i = ChildIndex(c); i < ChildIndex(c) + ChildCount(c); ++i) {
+        if (accel->items[i].position < item.position && SameCorners(accel->items[i], item)) {
+            return true;
+        }
+    }
+    return RepeatsEarlier(accel->items, at);
+}
+
+// After an item that is no known twin went in: no child on its path holds twins only.
+void ClearTwinsOnly(MeshAccel *accel, const InsertPath &path) {
+    accel->root.twinsOnly = 0;
+    for (uint32_t j = 0; j < path.depth; ++j) {
+        AccelNode &node = accel->nodes[path.node[j]];
+        ChildRef c = ChildOf(node, path.slot[j]);
+        c.twinsOnly = 0;
+        SetChild(node, path.slot[j], c);
+    }
+}
+
 // Takes one item in: down the children whose box grows least, widening each box on the way. The
 // leaf reached keeps it when the leaf ends the item array; otherwise its node takes a leaf of one
 // into a free slot, or the leaf becomes a node over itself and a leaf of one. Records the path.
-void Insert(MeshAccel *accel, const AccelItem &item, InsertPath *path) {
+// True when the item is a twin of one in that leaf: the children on the path may keep twinsOnly.
+bool Insert(MeshAccel *accel, const AccelItem &item, InsertPath *path) {
     const uint32_t at = accel->itemCount++;
     accel->items[at] = item;
-    const ChildRef single = {ItemBox(item), PackChild(at, 1), ItemMargin(item)};
+    ChildRef single = {ItemBox(item), PackChild(at, 1), ItemMargin(item), 0};
     ChildRef &root = accel->root;
     path->depth = 0;
     if (ChildCount(root) > 0) {
+        single.twinsOnly = TwinInLeaf(accel, root, at) ? 1 : 0;
         if (CanExtend(root, at)) {
             root.ref += 1;
             Widen(root, single.box, single.margin);
@@ -260,7 +302,7 @@ void Insert(MeshAccel *accel, const AccelItem &item, InsertPath *path) {
             path->slot[0] = 1;
             path->depth = 1;
         }
-        return;
+        return single.twinsOnly != 0;
     }
     Widen(root, single.box, single.margin);
     uint32_t index = ChildIndex(root);
@@ -276,22 +318,23 @@ void Insert(MeshAccel *accel, const AccelItem &item, InsertPath *path) {
         if (ChildCount(old) == 0) {
             SetChild(node, k, grown);
             index = ChildIndex(old);
-        } else if (CanExtend(old, at)) {
+            continue;
+        }
+        single.twinsOnly = TwinInLeaf(accel, old, at) ? 1 : 0;
+        if (CanExtend(old, at)) {
             grown.ref += 1;
             SetChild(node, k, grown);
-            return;
         } else if (FreeSlot(node) < kAccelWidth) {
             path->slot[path->depth - 1] = FreeSlot(node);
             SetChild(node, FreeSlot(node), single);
-            return;
         } else {
             const ChildRef over = NewNodeOver(accel, old, single); // may not move the nodes
             SetChild(accel->nodes[index], k, over);
             path->node[path->depth] = ChildIndex(over);
             path->slot[path->depth] = 1;
             path->depth += 1;
-            return;
         }
+        return single.twinsOnly != 0;
     }
 }
 
@@ -369,7 +412,9 @@ bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n)
 // level. False when memory runs out.
 bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
     InsertPath path;
-    Insert(accel, item, &path);
+    if (!Insert(accel, item, &path)) {
+        ClearTwinsOnly(accel, path);
+    }
     const uint32_t bound = DepthBound(live);
     if (path.depth > bound) {
         for (uint32_t j = path.depth; j-- > 0;) {
@@ -632,7 +677,7 @@ AccelBox WorldBoxOf(const AccelBox &box, const Matrix4 &m) {
 
 void ClearNode(AccelNode &node) {
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
-        SetChild(node, k, ChildRef{EmptyBox(), kEmptyChild, 0.0f});
+        SetChild(node, k, ChildRef{EmptyBox(), kEmptyChild, 0.0f, 0});
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include "core/thresholds.h"
 #include "math/matrix4.h"
+#include "mesh/triangle_twins.h"
 
 namespace vor {
 
@@ -154,11 +155,14 @@ void Deliver(AccelBuild *b, uint32_t node, uint32_t slot, const ChildRef &c) {
 ChildRef MakeLeaf(AccelBuild *b, uint32_t begin, uint32_t end) {
     std::sort(b->order + begin, b->order + end);
     ChildRef leaf = {ItemBox(b->byPos[b->order[begin]]), PackChild(b->base + begin, end - begin),
-                     0.0f};
+                     0.0f, 1};
     for (uint32_t i = begin; i < end; ++i) {
         const AccelItem &item = b->byPos[b->order[i]];
         b->accel->items[b->base + i] = item;
         Widen(leaf, ItemBox(item), ItemMargin(item));
+        if (b->twins == nullptr || !PlaceItem(b->twins, b->accel->items, b->base + i)) {
+            leaf.twinsOnly = 0;
+        }
     }
     return leaf;
 }
@@ -393,6 +397,14 @@ bool AllocateScratch(AccelBuild *b, uint32_t n) {
     return b->byPos != nullptr && b->order != nullptr && b->centres != nullptr;
 }
 
+// Without room for it a build goes on and finds no twins: rays then test every copy.
+void AllocateTwinCache(AccelBuild *b) {
+    b->twins = static_cast<TwinCache *>(std::malloc(sizeof(TwinCache)));
+    if (b->twins != nullptr) {
+        ClearTwinCache(b->twins);
+    }
+}
+
 void Clear(AccelBuild *b, MeshAccel *accel, uint32_t n) {
     std::memset(b, 0, sizeof *b);
     b->accel = accel;
@@ -425,13 +437,17 @@ AccelBox EmptyBox() {
 }
 
 ChildRef NodeBounds(const AccelNode &node, uint32_t ref) {
-    ChildRef whole = {EmptyBox(), ref, 0.0f};
+    ChildRef whole = {EmptyBox(), ref, 0.0f, 1};
+    uint8_t any = 0;
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
         if (node.ref[k] != kEmptyChild) {
             const ChildRef c = ChildOf(node, k);
             Widen(whole, c.box, c.margin);
+            whole.twinsOnly &= c.twinsOnly;
+            any = 1;
         }
     }
+    whole.twinsOnly &= any;
     return whole;
 }
 
@@ -513,6 +529,7 @@ bool BeginMeshBuild(AccelBuild *b, MeshAccel *accel, const MeshShape *mesh, cons
     if (ok) {
         accel->itemCount = n;
         accel->itemCapacity = itemCapacity;
+        AllocateTwinCache(b);
     }
     return ok;
 }
@@ -530,6 +547,7 @@ bool BeginItemsBuild(AccelBuild *b, MeshAccel *accel, AccelItem *byPos, uint32_t
     for (uint32_t i = 0; i < n; ++i) {
         SetCentre(byPos, i, b->centres, b->order);
     }
+    AllocateTwinCache(b);
     return Push(b, BuildTask{kTaskNode, 0, n, 0, kNoParent, 0});
 }
 
@@ -573,10 +591,12 @@ void EndBuild(AccelBuild *b) {
     std::free(b->byPos);
     std::free(b->order);
     std::free(b->centres);
+    std::free(b->twins);
     std::free(b->tasks);
     b->byPos = nullptr;
     b->order = nullptr;
     b->centres = nullptr;
+    b->twins = nullptr;
     b->tasks = nullptr;
     b->taskCount = b->taskCapacity = 0;
 }

@@ -8,6 +8,7 @@
 
 #include "core/records.h"
 #include "mesh/mesh_accel_layout.h"
+#include "mesh/triangle_twins.h"
 
 namespace vor {
 
@@ -59,6 +60,7 @@ struct AccelBuild {
     AccelItem *byPos; // the items in list order
     uint32_t *order;  // indices into byPos, partitioned as the build goes
     float *centres;   // 3 per byPos index, finite
+    TwinCache *twins; // the items lately made leaves (null: no twins are looked for)
     uint32_t n;
     uint32_t base;    // where in accel->items the build's items go
     BuildTask *tasks; // a stack: the top runs next

@@ -27,6 +27,12 @@
 // anyway; so only the smallest such t is kept, and the condition is checked on it. What stays has
 // key < C <= Above(smallest key), and keys that fall strictly with list position: at most 16
 // floats lie in [k, Above(k)), so the found list never holds more than 16 (kMaxFound is spare).
+//   Twins are passed by: children whose triangles all repeat, corner for corner, one earlier in
+// the list (triangle_twins.h), and a leaf's item that repeats the item before it. Take the scan
+// over the triangles without them: it decides the same. A twin j of an earlier i passes the static
+// tests exactly when i does, with the same t and key; if the scan records i its bound falls to
+// t_i <= key_i = key_j, and if not, the bound was already at most key_i; either way j is never
+// recorded. The first of equal triangles in the list is no twin, so it is searched.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -40,6 +46,7 @@
 #include "mesh/mesh_accel_search.h"
 #include "mesh/ray_triangle.h"
 #include "mesh/ray_triangle_four.h"
+#include "mesh/triangle_twins.h"
 
 namespace vor {
 
@@ -135,6 +142,22 @@ bool BeyondCut(const RaySearch &rs, float entry) {
     return entry > rs.cut + 1e-6f * (std::fabs(entry) + rs.cut);
 }
 
+// Bit k set where item group + k of `chosen` repeats the corners of the item before it in its
+// leaf (first..): a twin of lower position, tested or passed over by this search, which keeps
+// every tie the copy could reach.
+uint32_t RepeatedItems(const AccelItem *items, uint32_t first, uint32_t group, uint32_t chosen) {
+    uint32_t repeated = 0;
+    for (uint32_t left = chosen; left != 0; left &= left - 1) {
+        const uint32_t k = LowestBit(left);
+        const uint32_t i = group + k;
+        if (i > first && items[i - 1].corner[0].x == items[i].corner[0].x &&
+            items[i - 1].position < items[i].position && SameCorners(items[i - 1], items[i])) {
+            repeated |= 1u << k;
+        }
+    }
+    return repeated;
+}
+
 // The static tests on the items of a leaf whose boxes the ray reaches before the cut, four at a
 // time: the box tests, the grown-box test among them, then the exact test on those kept. A finite
 // leaf margin means finite corners in every item (ItemMargin); an infinite one skips no item.
@@ -159,10 +182,13 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
             }
             continue;
         }
-        const uint32_t chosen =
-            ItemsForRayTest(rs.probe, items, count, grow, rs.cut, rs.from, rs.to);
+        uint32_t chosen = ItemsForRayTest(rs.probe, items, count, grow, rs.cut, rs.from, rs.to);
         if (chosen == 0) {
             continue;
+        }
+        // Seldom three of four near a ray (two, about a shared edge), save copies of one triangle.
+        if (__builtin_popcount(chosen) > 2) {
+            chosen &= ~RepeatedItems(rs.accel->items, first, group, chosen);
         }
         rs.tested += static_cast<uint32_t>(__builtin_popcount(chosen));
         RayTriangleHit hits[4];
@@ -200,7 +226,9 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
         __builtin_prefetch(reinterpret_cast<const void *>(data + 64));
     }
     float entry[kAccelWidth];
-    const uint32_t reached = SegmentReachesChildren(rs.probe, node, rs.slop, rs.cut, entry);
+    uint32_t twinsOnly = 0;
+    const uint32_t reached =
+        SegmentReachesChildren(rs.probe, node, rs.slop, rs.cut, entry, &twinsOnly) & ~twinsOnly;
     StackEntry e[kAccelWidth];
     uint32_t n = 0;
     for (uint32_t left = reached; left != 0; left &= left - 1) {
@@ -210,7 +238,7 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
         for (; at > 0 && e[at - 1].entry < entry[k]; --at) {
             e[at] = e[at - 1];
         }
-        e[at] = StackEntry{node.ref[k], node.margin[k], entry[k]};
+        e[at] = StackEntry{node.ref[k], std::fabs(node.margin[k]), entry[k]};
         // Every line the child's bytes touch (a leaf's items need not start on one) past those
         // already asked for.
         const uint32_t count = node.ref[k] & kChildCountMask;

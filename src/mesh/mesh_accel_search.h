@@ -140,15 +140,25 @@ inline uint32_t LoadChildGroup(const AccelNode &node, uint32_t g, Float4 lo[3], 
     return ~EqualBits4(node.ref + g, kEmptyChild) & 15u;
 }
 
+// The margins of children g..g+3 (their sign bits hold twinsOnly).
+inline Float4 ChildMargins4(const AccelNode &node, uint32_t g) {
+    return Abs4(Load4(node.margin + g));
+}
+
 // SegmentReachesBox(p, child k's box, its margin + slop, reach, &entry[k]) for the children of a
 // node, four at a time: bit k of the answer is set where it answers true (never for an empty slot).
+// Bit k of *twinsOnly is set where child k holds twins only.
 inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &node, float slop,
-                                       float reach, float entry[kAccelWidth]) {
+                                       float reach, float entry[kAccelWidth],
+                                       uint32_t *twinsOnly) {
     uint32_t reached = 0;
+    *twinsOnly = 0;
     for (uint32_t g = 0; g < kAccelWidth; g += 4) {
         Float4 lo[3], hi[3];
         const uint32_t occupied = LoadChildGroup(node, g, lo, hi);
-        const Float4 grow = Add4(Load4(node.margin + g), Splat4(slop));
+        const Float4 margins = Load4(node.margin + g);
+        *twinsOnly |= SignBits4(margins) << g;
+        const Float4 grow = Add4(Abs4(margins), Splat4(slop));
         reached |= (SegmentReachesFour(p, lo, hi, grow, reach, entry + g) & occupied) << g;
     }
     return reached;

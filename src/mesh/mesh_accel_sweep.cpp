@@ -156,7 +156,7 @@ uint32_t KeptChildren(const CandidateSearch &q, const AccelNode &node) {
     for (uint32_t g = 0; g < kAccelWidth; g += 4) {
         Float4 lo[3], hi[3];
         const uint32_t occupied = LoadChildGroup(node, g, lo, hi);
-        kept |= (KeptFour(q, lo, hi, Load4(node.margin + g)) & occupied) << g;
+        kept |= (KeptFour(q, lo, hi, ChildMargins4(node, g)) & occupied) << g;
     }
     return kept;
 }

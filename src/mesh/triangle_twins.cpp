@@ -1,0 +1,63 @@
+#include "mesh/triangle_twins.h"
+
+#include <cstring>
+
+namespace vor {
+
+namespace {
+
+uint32_t FirstWord(const AccelItem &item) {
+    uint32_t bits;
+    std::memcpy(&bits, &item.corner[0].x, sizeof bits);
+    return bits;
+}
+
+// From the first corner and the second's x: copies agree there, other triangles seldom do.
+uint32_t CornerSlot(const AccelItem &item) {
+    uint32_t words[4];
+    std::memcpy(words, &item.corner[0], 3 * sizeof(float));
+    std::memcpy(words + 3, &item.corner[1].x, sizeof(float));
+    uint64_t h = 0;
+    for (uint32_t w : words) {
+        h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    }
+    return static_cast<uint32_t>(h >> 52) & (kTwinCacheSlots - 1);
+}
+
+} // namespace
+
+bool SameCorners(const AccelItem &x, const AccelItem &y) {
+    static_assert(sizeof x.corner == 9 * sizeof(float), "corners without padding");
+    return std::memcmp(x.corner, y.corner, sizeof x.corner) == 0;
+}
+
+void ClearTwinCache(TwinCache *cache) {
+    for (uint32_t &slot : cache->item) {
+        slot = kNoTwin;
+    }
+}
+
+bool PlaceItem(TwinCache *cache, const AccelItem *items, uint32_t i) {
+    uint32_t &slot = cache->item[CornerSlot(items[i])];
+    if (slot != kNoTwin && items[slot].position < items[i].position &&
+        SameCorners(items[slot], items[i])) {
+        return true;
+    }
+    slot = i;
+    return false;
+}
+
+bool RepeatsEarlier(const AccelItem *items, uint32_t i) {
+    const AccelItem &item = items[i];
+    const uint32_t first = FirstWord(item);
+    for (uint32_t j = i; j > 0 && i - j < kTwinLookBack;) {
+        const AccelItem &other = items[--j];
+        if (FirstWord(other) == first && other.position < item.position &&
+            SameCorners(other, item)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace vor
