@@ -836,7 +836,8 @@ void TwinRays(Scene &sc, Recording &rec, const float *at, int count) {
         } else if (kind == 2) {
             f[1] = -9, t[1] = 9;
         }
-        RecordRay(rec, "twin ray", RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], t[0], t[1], t[2]));
+        RecordRay(rec, "twin ray",
+                  RayIntersectObjectVOR(100, 2, f[0], f[1], f[2], t[0], t[1], t[2]));
     }
 }
 

@@ -265,9 +265,9 @@ TEST(Float4Lanes, SegmentReachesChildrenIsEachChildsBoxTestAndSkipsEmptySlots) {
         for (uint32_t k = 0; k < vor::kAccelWidth; ++k) {
             float scalarEntry = 0.0f;
             const vor::ChildRef child = vor::ChildOf(node, k);
-            const bool scalar = node.ref[k] != vor::kEmptyChild &&
-                                vor::SegmentReachesBox(p, child.box, child.margin + slop, reach,
-                                                       &scalarEntry);
+            const bool scalar =
+                node.ref[k] != vor::kEmptyChild &&
+                vor::SegmentReachesBox(p, child.box, child.margin + slop, reach, &scalarEntry);
             EXPECT_EQ((wide >> k & 1u) != 0, scalar) << "round " << round << " child " << k;
             EXPECT_EQ((twinsOnly >> k & 1u) != 0,
                       node.ref[k] != vor::kEmptyChild && child.twinsOnly != 0)

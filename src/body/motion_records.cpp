@@ -162,11 +162,32 @@ ContactRecord *NewContact(int16_t kind) {
     return r;
 }
 
+// Takes the contact off the list its otherLink is on.
+void UnlinkNaming(ContactRecord *contact) {
+    if (contact->namingPending != 0) {
+        Unlink(&contact->otherLink, PendingNaming);
+        contact->namingPending = 0;
+        return;
+    }
+    Enter(&NamingLock, InParallelJob != 0);
+    Unlink(&contact->otherLink, &contact->otherBody->namedBy);
+    Leave(&NamingLock, InParallelJob != 0);
+}
+
+void HandOverNaming(IntrusiveList *pending) {
+    Enter(&NamingLock, InParallelJob != 0);
+    while (pending->head != nullptr) {
+        ContactRecord *c = NamingContact(pending->head);
+        Unlink(&c->otherLink, pending);
+        c->namingPending = 0;
+        Append(&c->otherLink, &c->otherBody->namedBy);
+    }
+    Leave(&NamingLock, InParallelJob != 0);
+}
+
 void DestroyContact(ContactRecord *contact) {
     if (contact->otherBody != nullptr) {
-        Enter(&NamingLock, InParallelJob != 0);
-        Unlink(&contact->otherLink, &contact->otherBody->namedBy);
-        Leave(&NamingLock, InParallelJob != 0);
+        UnlinkNaming(contact);
     }
     contact->owner = nullptr;
     contact->otherBody = nullptr;
@@ -181,16 +202,21 @@ void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other,
     r->definition = d;
     // The body hit keeps a list of the contacts naming it, so that freeing it clears just those.
     // Only a set: what is done with it does not depend on its order, which workers may change.
-    Enter(&NamingLock, InParallelJob != 0);
     if (r->otherBody != nullptr) {
-        Unlink(&r->otherLink, &r->otherBody->namedBy);
+        UnlinkNaming(r);
     }
     r->otherBody = other;
     if (other != nullptr) {
         InitMember(&r->otherLink);
-        Append(&r->otherLink, &other->namedBy);
+        if (PendingNaming != nullptr) {
+            Append(&r->otherLink, PendingNaming);
+            r->namingPending = 1;
+        } else {
+            Enter(&NamingLock, InParallelJob != 0);
+            Append(&r->otherLink, &other->namedBy);
+            Leave(&NamingLock, InParallelJob != 0);
+        }
     }
-    Leave(&NamingLock, InParallelJob != 0);
     r->contactCentre = p;
     SubtractVectors(&r->contactPosition, p, f);
     r->point = q;

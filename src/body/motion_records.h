@@ -44,6 +44,7 @@ struct ContactRecord {
     int32_t polygon;                 // mesh: 1-based triangle position in its mesh
     Vec3 corner1, corner2, corner3;  // mesh: the triangle's world corners, stored order
     ListLink otherLink;              // member of otherBody's namedBy while otherBody is set
+    uint8_t namingPending;           // otherLink is on PendingNaming instead, for now
 };
 
 // New zeroed record stamped with Pass.sweepIteration, appended to body's currentMotion.
@@ -58,6 +59,8 @@ void FreePreviousMotion(CollisionBody *body);
 void RetireCurrentMotion(CollisionBody *body);
 
 ContactRecord *NewContact(int16_t kind);
+// Puts the contacts waiting on pending on the lists of the bodies they name.
+void HandOverNaming(IntrusiveList *pending);
 void DestroyContact(ContactRecord *contact);
 void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other, const Vec3 &s0,
                  const Vec3 &s1, const Vec3 &p, const Vec3 &q, const Vec3 &n, const Vec3 &f,

@@ -127,9 +127,18 @@ extern uint8_t BodiesMovedByPass;
 // Freed motion and contact records waiting for reuse (core/record_pool.h); drained by Stop.
 extern RecordPool MotionRecordPool;
 extern RecordPool ContactRecordPool;
+// Each thread's few freed blocks of each pool, used only within a parallel job and empty outside
+// one (every thread gives them back as the job ends).
+extern thread_local PoolCache RecordPoolCaches[kRecordPools];
 // Held while a contact joins or leaves the list of contacts naming a body (CollisionBody::namedBy),
 // which the workers of a pass change at once for a body many of them hit.
 extern SpinLock NamingLock;
+// Inside the tasks of a parallel job: the contacts their sweeps make wait on PendingNamingList,
+// not yet on the lists of the bodies they name, until the thread hands them over under NamingLock
+// in one go after its last task (a level that every character touches would otherwise pass its
+// lock and its list between the cores for every contact). Null elsewhere.
+extern thread_local IntrusiveList *PendingNaming;
+extern thread_local IntrusiveList PendingNamingList;
 // The workers, started by the first job that wants them (core/worker_pool.h); ended by Stop.
 extern WorkerPool *Workers;
 

@@ -17,9 +17,19 @@ struct PooledBlock {
 };
 
 struct RecordPool {
-    PooledBlock *head;        // freed blocks, most recent first
-    uint32_t count;           // blocks held
-    SpinLock lock;            // held while a thread changes head and count
+    PooledBlock *head;  // freed blocks, most recent first
+    uint32_t count;     // blocks held
+    SpinLock lock;      // held while a thread changes head and count
+    uint32_t cacheSlot; // its cache in each thread (below kRecordPools)
+};
+
+// Within a parallel job each thread keeps a few freed blocks of each pool to itself and meets the
+// shared list a batch at a time: taking its lock for every record moved the lock's line between
+// the cores for every record.
+constexpr uint32_t kRecordPools = 2;
+struct PoolCache {
+    PooledBlock *head;
+    uint32_t count;
 };
 
 // Records kept for reuse per pool; beyond this a freed record goes back to the allocator, so a
@@ -32,5 +42,7 @@ void *TakeRecord(RecordPool *pool, size_t size);
 void GiveRecord(RecordPool *pool, void *block);
 // Frees every block the pool holds.
 void DrainPool(RecordPool *pool);
+// Gives the calling thread's cached blocks back to the pool: each thread does so as a job ends.
+void FlushPoolCache(RecordPool *pool);
 
 } // namespace vor

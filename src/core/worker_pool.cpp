@@ -36,9 +36,13 @@ int32_t WorkerThreads() {
     return 1;
 }
 
-void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void *context) {
+void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void (*finish)(void *),
+              void *context) {
     for (uint32_t k = 0; k < taskCount; ++k) {
         task(context, k);
+    }
+    if (taskCount > 0) {
+        finish(context);
     }
 }
 
@@ -125,6 +129,7 @@ struct WorkerPool {
     uint8_t closing;
     // The job being run.
     void (*task)(void *, uint32_t);
+    void (*finish)(void *);
     void *context;
     uint32_t taskCount;
     std::atomic<uint32_t> next; // the next task to take
@@ -134,10 +139,30 @@ struct WorkerPool {
 
 namespace {
 
+// The blocks a thread's share of a job freed and kept go back to the shared pools.
+void FlushPoolCaches() {
+    FlushPoolCache(&MotionRecordPool);
+    FlushPoolCache(&ContactRecordPool);
+}
+
+// Tasks are taken a run at a time, about an eighth of a thread's share: each take moves the
+// counter's cache line between the cores, which costs about as much as a small task.
 void RunShare(WorkerPool *pool) {
-    for (uint32_t k = pool->next.fetch_add(1); k < pool->taskCount; k = pool->next.fetch_add(1)) {
-        pool->task(pool->context, k);
+    const uint32_t threads = static_cast<uint32_t>(pool->started) + 1;
+    const uint32_t run = pool->taskCount / (8 * threads) + 1;
+    bool ran = false;
+    for (uint32_t k = pool->next.fetch_add(run); k < pool->taskCount;
+         k = pool->next.fetch_add(run)) {
+        const uint32_t end = pool->taskCount - k < run ? pool->taskCount : k + run;
+        for (uint32_t j = k; j < end; ++j) {
+            pool->task(pool->context, j);
+        }
+        ran = true;
     }
+    if (ran) {
+        pool->finish(pool->context);
+    }
+    FlushPoolCaches();
 }
 
 void ServeJobs(WorkerPool *pool) {
@@ -251,7 +276,8 @@ int32_t WorkerThreads() {
     return WorkerThreadWish;
 }
 
-void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void *context) {
+void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void (*finish)(void *),
+              void *context) {
     if (Workers == nullptr && WorkerThreadWish > 1 && taskCount > 1) {
         Workers = OpenPool(WorkerThreadWish);
     }
@@ -260,12 +286,16 @@ void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void *context)
         for (uint32_t k = 0; k < taskCount; ++k) {
             task(context, k);
         }
+        if (taskCount > 0) {
+            finish(context);
+        }
         return;
     }
     Stats.workerJobs += 1;
     Stats.workerJobTasks += taskCount;
     Acquire(&pool->lock);
     pool->task = task;
+    pool->finish = finish;
     pool->context = context;
     pool->taskCount = taskCount;
     pool->next.store(0);

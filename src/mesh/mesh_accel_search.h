@@ -149,8 +149,7 @@ inline Float4 ChildMargins4(const AccelNode &node, uint32_t g) {
 // node, four at a time: bit k of the answer is set where it answers true (never for an empty slot).
 // Bit k of *twinsOnly is set where child k holds twins only.
 inline uint32_t SegmentReachesChildren(const SegmentProbe &p, const AccelNode &node, float slop,
-                                       float reach, float entry[kAccelWidth],
-                                       uint32_t *twinsOnly) {
+                                       float reach, float entry[kAccelWidth], uint32_t *twinsOnly) {
     uint32_t reached = 0;
     *twinsOnly = 0;
     for (uint32_t g = 0; g < kAccelWidth; g += 4) {
