@@ -77,10 +77,7 @@ bool FiniteVec(const Vec3 &v) {
 }
 
 int64_t CellOf(float x) {
-    double c = std::floor(static_cast<double>(x) * kCellsPerUnit);
-    c = c < -kCellNumberClamp ? -kCellNumberClamp
-                              : (c > kCellNumberClamp ? kCellNumberClamp : c);
-    return static_cast<int64_t>(c);
+    return ClampedCellNumber(static_cast<double>(x) * kCellsPerUnit);
 }
 
 void FreeIndex(MotionIndex *index) {

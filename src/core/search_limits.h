@@ -4,6 +4,8 @@
 // that use the same bound read the same constant, and two that differ say why.
 #pragma once
 
+#include <cstdint>
+
 namespace vor {
 
 // u = 2^-24: the largest relative rounding of one float operation. Compared in double (the
@@ -14,6 +16,16 @@ constexpr double kUnitRoundoff = 1.0 / 16777216.0;
 // to +-2^40 before it becomes an int64: exact in both, and spans of clamped cells stay far from
 // overflow. Any monotone clamp keeps the skips exact; the clamp only merges far cells.
 constexpr double kCellNumberClamp = 1099511627776.0;
+
+// floor(q) clamped so, as an int64, for a q that is not NaN. The clamp comes first (it commutes
+// with floor at integer bounds), then the truncation, one down for a negative non-integer: no call
+// into the maths library, which a grid made every cell number through.
+inline int64_t ClampedCellNumber(double q) {
+    const double c =
+        q < -kCellNumberClamp ? -kCellNumberClamp : (q > kCellNumberClamp ? kCellNumberClamp : q);
+    const int64_t i = static_cast<int64_t>(c);
+    return static_cast<double>(i) > c ? i - 1 : i;
+}
 
 // The two ellipsoid searches each have a regime of magnitudes and radii within which their own
 // proofs hold (every quotient of a coordinate by a radius finite and covered by their slacks),

@@ -207,9 +207,11 @@ bool StepCentres(const CollisionBody *body, const EllipsoidShape *shape, Vec3 *p
 // reaches beyond the regime's magnitudes.
 bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
     const double t = tLow * (1.0 + kTimeSlack);
+    // (Axis by axis from arrays: Component's choice of member cost a branch per axis and call.)
+    const float from[3] = {p.x, p.y, p.z}, to[3] = {q.x, q.y, q.z};
     for (int a = 0; a < 3; ++a) {
-        const double x = Component(p, a);
-        const double y = Component(q, a);
+        const double x = from[a];
+        const double y = to[a];
         const double back = x + (y - x) * t;
         const double slack =
             kClipSlack * (std::max(std::fabs(x), std::fabs(y)) + (1.0 - t) * std::fabs(y - x)) +
@@ -250,9 +252,7 @@ bool ProvenApart(const Span &src, const Vec3 &rs, const Span &dst, const Vec3 &r
 
 // Monotone in x, so overlapping intervals always share a cell.
 int64_t CellOf(const Grid &g, uint32_t level, int a, double x) {
-    double c = std::floor((x - g.origin[a]) / g.levels[level].cell[a]);
-    c = std::min(std::max(c, -kCellNumberClamp), kCellNumberClamp);
-    return static_cast<int64_t>(c);
+    return ClampedCellNumber((x - g.origin[a]) / g.levels[level].cell[a]);
 }
 
 uint64_t BucketOf(const Grid &g, uint32_t level, int64_t x, int64_t y, int64_t z) {
