@@ -31,27 +31,30 @@ size_t Length(const vor::IntrusiveList &list) {
 TEST_F(WorkerRecordsTest, ATasksContactsWaitOnItsListAndJoinTheNamedBodyAtHandOver) {
     vor::CollisionBody *level = NewBody(2);
     vor::CollisionDefinition *d = Def(1, 2);
-    vor::IntrusiveList pending = {};
-    vor::PendingNaming = &pending;
+    vor::HoldNamingOnThread();
     ContactRecord *kept = NamingContact(d, level);
     ContactRecord *dropped = NamingContact(d, level);
     ContactRecord *last = NamingContact(d, level);
-    EXPECT_EQ(Length(pending), 3u);
+    EXPECT_EQ(Length(vor::ThreadPendingNaming()), 3u);
     EXPECT_EQ(Length(level->namedBy), 0u); // nothing shared is touched inside the task
     vor::DestroyContact(dropped);          // a contact the task lets go leaves its list
-    EXPECT_EQ(Length(pending), 2u);
-    vor::PendingNaming = nullptr;
-    vor::HandOverNaming(&pending);
-    EXPECT_EQ(pending.head, nullptr);
+    EXPECT_EQ(Length(vor::ThreadPendingNaming()), 2u);
+    vor::HandOverThreadsNaming();
+    EXPECT_EQ(vor::ThreadPendingNaming().head, nullptr);
     ASSERT_EQ(Length(level->namedBy), 2u);
     for (ContactRecord *c : {kept, last}) {
         EXPECT_EQ(c->namingPending, 0);
         EXPECT_EQ(c->otherBody, level);
     }
     vor::ValidateList(level->namedBy);
-    // After the hand-over they leave the body's list as any contact does.
+    // After the hand-over they leave the body's list as any contact does, and new ones join it at
+    // once.
     vor::DestroyContact(kept);
     EXPECT_EQ(Length(level->namedBy), 1u);
+    ContactRecord *after = NamingContact(d, level);
+    EXPECT_EQ(Length(level->namedBy), 2u);
+    EXPECT_EQ(after->namingPending, 0);
+    vor::DestroyContact(after);
     vor::DestroyContact(last);
     EXPECT_EQ(level->namedBy.head, nullptr);
 }
@@ -59,7 +62,7 @@ TEST_F(WorkerRecordsTest, ATasksContactsWaitOnItsListAndJoinTheNamedBodyAtHandOv
 TEST_F(WorkerRecordsTest, AThreadsFreedRecordsGoBackToThePoolABatchAtATimeAndAllAsTheJobEnds) {
     vor::DrainRecordPools();
     vor::RecordPool *pool = &vor::ContactRecordPool;
-    vor::PoolCache &cache = vor::RecordPoolCaches[pool->cacheSlot];
+    const vor::PoolCache &cache = vor::ThreadPoolCache(pool);
     vor::InParallelJob = 1; // as on a thread of a job
     std::vector<void *> blocks;
     for (int k = 0; k < 100; ++k) {
@@ -139,9 +142,8 @@ TEST_F(WorkerRecordsTest, AfterAPassOnWorkersEveryContactNamingTheFloorIsOnItsLi
         EXPECT_GE(naming, 300u * (pass == 0 ? 1 : 2)) << "pass " << pass;
         EXPECT_EQ(Length(floor->namedBy), naming) << "pass " << pass;
         vor::ValidateList(floor->namedBy);
-        for (uint32_t k = 0; k < vor::kRecordPools; ++k) {
-            EXPECT_EQ(vor::RecordPoolCaches[k].count, 0u);
-        }
+        EXPECT_EQ(vor::ThreadPoolCache(&vor::MotionRecordPool).count, 0u);
+        EXPECT_EQ(vor::ThreadPoolCache(&vor::ContactRecordPool).count, 0u);
     }
     EXPECT_GE(vor::ThreadStats().workerJobs, 3u);
     SetWorkerCountVOR(1);

@@ -174,7 +174,13 @@ void UnlinkNaming(ContactRecord *contact) {
     Leave(&NamingLock, InParallelJob != 0);
 }
 
-void HandOverNaming(IntrusiveList *pending) {
+void HoldNamingOnThread() {
+    PendingNaming = &PendingNamingList;
+}
+
+void HandOverThreadsNaming() {
+    PendingNaming = nullptr;
+    IntrusiveList *pending = &PendingNamingList;
     Enter(&NamingLock, InParallelJob != 0);
     while (pending->head != nullptr) {
         ContactRecord *c = NamingContact(pending->head);
@@ -183,6 +189,10 @@ void HandOverNaming(IntrusiveList *pending) {
         Append(&c->otherLink, &c->otherBody->namedBy);
     }
     Leave(&NamingLock, InParallelJob != 0);
+}
+
+const IntrusiveList &ThreadPendingNaming() {
+    return PendingNamingList;
 }
 
 void DestroyContact(ContactRecord *contact) {

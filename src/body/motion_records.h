@@ -59,8 +59,14 @@ void FreePreviousMotion(CollisionBody *body);
 void RetireCurrentMotion(CollisionBody *body);
 
 ContactRecord *NewContact(int16_t kind);
-// Puts the contacts waiting on pending on the lists of the bodies they name.
-void HandOverNaming(IntrusiveList *pending);
+// Within the tasks of a parallel job: the contacts the calling thread makes from now on wait on
+// its own list (PendingNamingList), not yet on the lists of the bodies they name.
+void HoldNamingOnThread();
+// The calling thread's waiting contacts join the lists of the bodies they name; the contacts it
+// makes afterwards join at once.
+void HandOverThreadsNaming();
+// The calling thread's waiting contacts, for the tests (a call, as ThreadStats).
+const IntrusiveList &ThreadPendingNaming();
 void DestroyContact(ContactRecord *contact);
 void FillContact(ContactRecord *r, CollisionDefinition *d, CollisionBody *other, const Vec3 &s0,
                  const Vec3 &s1, const Vec3 &p, const Vec3 &q, const Vec3 &n, const Vec3 &f,

@@ -114,4 +114,8 @@ void DrainPool(RecordPool *pool) {
     pool->count = 0;
 }
 
+const PoolCache &ThreadPoolCache(const RecordPool *pool) {
+    return RecordPoolCaches[pool->cacheSlot];
+}
+
 } // namespace vor

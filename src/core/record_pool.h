@@ -44,5 +44,7 @@ void GiveRecord(RecordPool *pool, void *block);
 void DrainPool(RecordPool *pool);
 // Gives the calling thread's cached blocks back to the pool: each thread does so as a job ends.
 void FlushPoolCache(RecordPool *pool);
+// The calling thread's cache of the pool's blocks, for the tests (a call, as ThreadStats).
+const PoolCache &ThreadPoolCache(const RecordPool *pool);
 
 } // namespace vor

@@ -154,7 +154,7 @@ void PrepareDestinations() {
 
 void SweepBodyTask(void *context, uint32_t k) {
     const MeshPhaseJob *job = static_cast<const MeshPhaseJob *>(context);
-    PendingNaming = &PendingNamingList;
+    HoldNamingOnThread();
     for (uint32_t i = job->runStart[k]; i < job->runStart[k + 1]; ++i) {
         const MeshSweepItem &item = job->items[i];
         SweepSourceFrom(item.definition, item.source, item.firstDestination);
@@ -163,8 +163,7 @@ void SweepBodyTask(void *context, uint32_t k) {
 
 // A thread's last task of the job done: its contacts join the bodies they name.
 void HandOverThreadsContacts(void *) {
-    PendingNaming = nullptr;
-    HandOverNaming(&PendingNamingList);
+    HandOverThreadsNaming();
 }
 
 } // namespace
