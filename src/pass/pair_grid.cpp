@@ -65,6 +65,7 @@ struct Slot {
     ShapeEntry *entry;
     CollisionBody *body;
     const Vec3 *radii;
+    double reach[3]; // its contact margin on each axis (ContactReach)
     Vec3 p, q;       // centres at the ends of its body's latest step
     Span box;        // hull over [-kBoxStretch, 1]
     double tLow;     // min(0, its nearest time)
@@ -225,19 +226,21 @@ bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
     return true;
 }
 
-// The pair's common radius on one axis, as the pair sweep chooses it.
-double PairRadius(float s, float t) {
-    if (EllipSizeMode == 0) {
-        return t < s ? t : s;
+// A shape's contact margin on each axis, kEllipsoidContactMargin r (1 + kPairSlack): a pair's is
+// its two shapes' smaller or larger one, as the pair sweep chooses the common radius (taking it
+// before or after the products gives the same bits, as rounding is monotone).
+void ContactReach(const Vec3 &r, double reach[3]) {
+    const float radii[3] = {r.x, r.y, r.z};
+    for (int a = 0; a < 3; ++a) {
+        reach[a] = kEllipsoidContactMargin * static_cast<double>(radii[a]) * (1.0 + kPairSlack);
     }
-    return t > s ? t : s;
 }
 
 // True when the box test of both pair tests is certain to separate the two hulls on some axis.
-bool ProvenApart(const Span &src, const Vec3 &rs, const Span &dst, const Vec3 &rt) {
+bool ProvenApart(const Span &src, const double *rs, const Span &dst, const double *rt) {
+    const bool larger = EllipSizeMode != 0;
     for (int a = 0; a < 3; ++a) {
-        const double m = kEllipsoidContactMargin * PairRadius(Component(rs, a), Component(rt, a)) *
-                         (1.0 + kPairSlack);
+        const double m = larger ? (rt[a] > rs[a] ? rt[a] : rs[a]) : (rt[a] < rs[a] ? rt[a] : rs[a]);
         if (dst.lo[a] - src.hi[a] >
             m + kPairSlack * (std::fabs(src.hi[a]) + std::fabs(dst.lo[a])) + kTinySlack) {
             return true;
@@ -328,6 +331,7 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
     const EllipsoidShape *shape = AsEllipsoid(t->shape);
     const MotionRecord *latest = LatestMotion(t->body);
     slot->radii = &shape->radii;
+    ContactReach(shape->radii, slot->reach);
     if (!StepCentres(t->body, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest) ||
         !Hull(slot->p, slot->q, -kBoxStretch, &slot->box)) {
         return;
@@ -590,6 +594,7 @@ void UpdateBody(CollisionBody *body) {
 
 struct Source {
     const Vec3 *radii;
+    double reach[3]; // its contact margin on each axis (ContactReach)
     Vec3 p, q;
     double tLow; // the source's nearest time the candidates were found for (min with 0)
     Span hull;   // its hull over [tLow, 1]
@@ -642,7 +647,7 @@ bool MayPair(const Source &src, const Slot &slot) {
     } else if (slot.hullOk == 0) {
         return true;
     }
-    return !ProvenApart(*s, *src.radii, *dst, *slot.radii);
+    return !ProvenApart(*s, src.reach, *dst, slot.reach);
 }
 
 // The destinations of one bucket from position `first` on that the source may reach.
@@ -735,6 +740,7 @@ bool OpenSource(ShapeEntry *s, Source *src) {
         return false;
     }
     src->radii = &AsEllipsoid(s->shape)->radii;
+    ContactReach(*src->radii, src->reach);
     return StepCentres(s->body, AsEllipsoid(s->shape), &src->p, &src->q);
 }
 
