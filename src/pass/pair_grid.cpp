@@ -8,7 +8,9 @@
 // t in [tLow, 1] (tLow <= 0) those points lie in the hull of p, q and p + (q - p) tLow, up to a
 // few float roundings, which a widening by a few millionths of the magnitudes covers. A pair is
 // skipped only when, on some axis, the two hulls are further apart than 2 r plus a bound on the
-// rounding of the division and of the margin: the box test then rejects both tests.
+// rounding of the division and of the margin: the box test then rejects both tests. (The
+// division's part, kPairSlack of each end's magnitude, is in the hulls' widening: an end of a hull
+// over [tLow, 1] is at most max(|p|, |q|) + (1 - tLow) |q - p|, plus its widening, from 0.)
 //
 // Destinations whose nearest time lies in [-kStretch, 1] sit in the grid with their hull over
 // [-kStretch, 1]; the others (huge or non-finite values, times far outside the step) are visited
@@ -48,6 +50,8 @@ constexpr double kLongestStretch = 1e6; // a source's time below -1e6 scans plai
 constexpr double kTimeSlack = 1e-6;     // relative: a time narrowed to a float
 constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
 constexpr double kPairSlack = 1e-6;     // relative: rounding of the division and the margin
+// A hull's widening: the clip's rounding and, a little over, the division's (ProvenApart).
+constexpr double kHullSlack = kClipSlack + 1.001 * kPairSlack;
 constexpr double kTinySlack = 1e-25;    // absolute: quotients that fall into subnormals
 constexpr uint64_t kMaxDestinationCells = 8; // a destination spans at most 2 cells an axis
 constexpr double kMaxMemberReachCells = 2.0; // a destination reaches at most 2 cells of its level
@@ -215,7 +219,7 @@ bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
         const double y = to[a];
         const double back = x + (y - x) * t;
         const double slack =
-            kClipSlack * (std::max(std::fabs(x), std::fabs(y)) + (1.0 - t) * std::fabs(y - x)) +
+            kHullSlack * (std::max(std::fabs(x), std::fabs(y)) + (1.0 - t) * std::fabs(y - x)) +
             kTinySlack;
         out->lo[a] = std::min(std::min(x, y), back) - slack;
         out->hi[a] = std::max(std::max(x, y), back) + slack;
@@ -241,12 +245,7 @@ bool ProvenApart(const Span &src, const double *rs, const Span &dst, const doubl
     const bool larger = EllipSizeMode != 0;
     for (int a = 0; a < 3; ++a) {
         const double m = larger ? (rt[a] > rs[a] ? rt[a] : rs[a]) : (rt[a] < rs[a] ? rt[a] : rs[a]);
-        if (dst.lo[a] - src.hi[a] >
-            m + kPairSlack * (std::fabs(src.hi[a]) + std::fabs(dst.lo[a])) + kTinySlack) {
-            return true;
-        }
-        if (src.lo[a] - dst.hi[a] >
-            m + kPairSlack * (std::fabs(src.lo[a]) + std::fabs(dst.hi[a])) + kTinySlack) {
+        if (dst.lo[a] - src.hi[a] > m + kTinySlack || src.lo[a] - dst.hi[a] > m + kTinySlack) {
             return true;
         }
     }
