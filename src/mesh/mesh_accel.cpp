@@ -263,7 +263,7 @@ struct InsertPath {
 bool TwinInLeaf(const MeshAccel *accel, const ChildRef &c, uint32_t at) {
     const AccelItem &item = accel->items[at];
     for (uint32_t i = ChildIndex(c); i < ChildIndex(c) + ChildCount(c); ++i) {
-        if (accel->items[i].position < item.position && SameCorners(accel->items[i], item)) {
+        if (TwinOf(accel->items[i], item)) {
             return true;
         }
     }

@@ -150,8 +150,7 @@ uint32_t RepeatedItems(const AccelItem *items, uint32_t first, uint32_t group, u
     for (uint32_t left = chosen; left != 0; left &= left - 1) {
         const uint32_t k = LowestBit(left);
         const uint32_t i = group + k;
-        if (i > first && items[i - 1].corner[0].x == items[i].corner[0].x &&
-            items[i - 1].position < items[i].position && SameCorners(items[i - 1], items[i])) {
+        if (i > first && TwinOf(items[i - 1], items[i])) {
             repeated |= 1u << k;
         }
     }

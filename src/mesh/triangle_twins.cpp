@@ -31,6 +31,12 @@ bool SameCorners(const AccelItem &x, const AccelItem &y) {
     return std::memcmp(x.corner, y.corner, sizeof x.corner) == 0;
 }
 
+bool TwinOf(const AccelItem &earlier, const AccelItem &item) {
+    // The first word sorts out nearly every other triangle before the whole comparison.
+    return FirstWord(earlier) == FirstWord(item) && earlier.position < item.position &&
+           SameCorners(earlier, item);
+}
+
 void ClearTwinCache(TwinCache *cache) {
     for (uint32_t &slot : cache->item) {
         slot = kNoTwin;
@@ -39,8 +45,7 @@ void ClearTwinCache(TwinCache *cache) {
 
 bool PlaceItem(TwinCache *cache, const AccelItem *items, uint32_t i) {
     uint32_t &slot = cache->item[CornerSlot(items[i])];
-    if (slot != kNoTwin && items[slot].position < items[i].position &&
-        SameCorners(items[slot], items[i])) {
+    if (slot != kNoTwin && TwinOf(items[slot], items[i])) {
         return true;
     }
     slot = i;
@@ -48,12 +53,8 @@ bool PlaceItem(TwinCache *cache, const AccelItem *items, uint32_t i) {
 }
 
 bool RepeatsEarlier(const AccelItem *items, uint32_t i) {
-    const AccelItem &item = items[i];
-    const uint32_t first = FirstWord(item);
     for (uint32_t j = i; j > 0 && i - j < kTwinLookBack;) {
-        const AccelItem &other = items[--j];
-        if (FirstWord(other) == first && other.position < item.position &&
-            SameCorners(other, item)) {
+        if (TwinOf(items[--j], items[i])) {
             return true;
         }
     }

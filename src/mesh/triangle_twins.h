@@ -17,6 +17,8 @@
 namespace vor {
 
 bool SameCorners(const AccelItem &x, const AccelItem &y);
+// True when item is a twin of earlier: the same corners, and a lower list position for earlier.
+bool TwinOf(const AccelItem &earlier, const AccelItem &item);
 
 // The items lately placed, one a slot by a hash of their corners (16 KB, so it stays in the cache).
 constexpr uint32_t kTwinCacheSlots = 4096;
