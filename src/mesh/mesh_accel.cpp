@@ -9,11 +9,14 @@
 // an edge or at a corner. In exact arithmetic with the float normal n the test computes, the points
 // passing PointInTriangle form the prism over the triangle along n, and Q lies within rounding of
 // the plane through the first corner normal to n, so Q is within h of the triangle, h being the
-// corners' heights over that plane. The float normal is off by at most about 10u/sin(A) radians
-// (u = 2^-24, A the angle at the first corner, from the rounding of the two edges and the cross
-// product), so h <= 10u diam/sin(A); the float PointInTriangle admits at most about 11u times the
-// point's distance from the corners more. ItemMargin takes 128u diam/sin(A), six times both, and
-// gives up (+infinity: the triangle is never skipped by distance) where sin(A) < 1e-3. Unit-sphere
+// corners' heights over that plane. The float normal is off by at most about 10u/sin(A1) radians
+// (u = 2^-24, A1 the angle at the first corner, from the rounding of the two edges and the cross
+// product), so h <= 10u diam/sin(A1). The float PointInTriangle moves each edge out by at most
+// about 11u times the point's distance from the corners, and past a corner of angle A two edges so
+// moved still meet up to 2/sin(A) times that further out: 22u diam/sin(A) beyond a needle's tip,
+// whichever corner the tip is. ItemMargin takes 128u diam/sin(A) with A the sharpest corner (so
+// sin(A) <= sin(A1)), four times both together, and gives up (+infinity: the triangle is never
+// skipped by distance) where sin(A) < 1e-3. Unit-sphere
 // space divides by the radii (D = diag(1/r)), which stretches lengths by at most 1/rmin and can
 // shrink sin(A) by at most k = (rmax/rmin)^2: |De1 x De2| = |cof(D)(e1 x e2)| >= |e1 x e2| / (rmid
 // rmax) and |De1||De2| <= |e1||e2| / rmin^2. So there the margin is taken times k/rmin, and only
@@ -701,12 +704,15 @@ float ItemMargin(const AccelItem &item) {
     const double l1 = std::sqrt(e1[0] * e1[0] + e1[1] * e1[1] + e1[2] * e1[2]);
     const double l2 = std::sqrt(e2[0] * e2[0] + e2[1] * e2[1] + e2[2] * e2[2]);
     const double l3 = std::sqrt(e3[0] * e3[0] + e3[1] * e3[1] + e3[2] * e3[2]);
-    const double sine = cross / (l1 * l2);
+    // The sharpest corner's sine: the two longest edges meet there.
+    const double longest = std::max({l1, l2, l3});
+    const double middle = std::max(std::min(l1, l2), std::min(std::max(l1, l2), l3));
+    const double sine = cross / (longest * middle);
     // Not finite, degenerate or a sliver: the normal says nothing reliable.
     if (!(std::isfinite(cross) && std::isfinite(l3) && l1 * l2 > 0.0 && sine >= kMinSine)) {
         return kInfinity;
     }
-    const double margin = kMarginScale * std::max({l1, l2, l3}) / sine;
+    const double margin = kMarginScale * longest / sine;
     return static_cast<float>(margin * (1.0 + 1e-6));
 }
 
