@@ -99,6 +99,7 @@ void BM_AddTrianglesWithRays(benchmark::State &state) {
             total += ms;
         }
         state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
+        state.counters["growths"] = static_cast<double>(vor::ThreadStats().accelArrayGrowths);
         state.counters["subtree items"] = static_cast<double>(vor::ThreadStats().accelSubtreeItems);
         state.counters["depth"] = static_cast<double>(vor::ThreadStats().accelInsertDepthMost);
         state.counters["worst ms"] = worst;
@@ -152,6 +153,7 @@ void BM_GrowingLevel(benchmark::State &state) {
         state.counters["mean ms"] = total / frames;
         state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
         state.counters["spread"] = static_cast<double>(vor::ThreadStats().accelSpreadRebuilds);
+        state.counters["growths"] = static_cast<double>(vor::ThreadStats().accelArrayGrowths);
         state.ResumeTiming();
     }
     StopCollisionVOR();

@@ -231,6 +231,28 @@ TEST_F(MeshAccelTest, TheHierarchyTakesLessMemoryThanTheTriangles) {
     EXPECT_EQ(vor::MeshAccelBytes(Mesh(1)), 0u);
 }
 
+TEST_F(MeshAccelTest, AdditionsAfterTheFirstBuildFindRoomWithoutGrowingTheArrays) {
+    std::mt19937 rng(23);
+    NewMesh(1);
+    AddSoup(1, 20000, 100, 1, rng);
+    const Vec3 p = {0, 0, 0}, e = {3, 1, 2}, r = {1, 1, 1};
+    Query(1, p, p, r);
+    const size_t built = vor::MeshAccelBytes(Mesh(1));
+    vor::ResetStats();
+    // Scattered additions, one at a time with a query between: the room made by the build takes
+    // them (growing copies the whole array and touches the copy's pages, a stall on a large mesh).
+    for (int k = 0; k < 300; ++k) {
+        AddSoup(1, 1, 100, 1, rng);
+        ASSERT_EQ(Query(1, p, e, r), Overlapping(1, p, e, r)) << "addition " << k;
+    }
+    EXPECT_EQ(vor::ThreadStats().accelInserts, 300u);
+    EXPECT_EQ(vor::ThreadStats().accelArrayGrowths, 0u);
+    EXPECT_EQ(vor::ThreadStats().accelBuilds, 0u);
+    EXPECT_EQ(vor::MeshAccelBytes(Mesh(1)), built);
+    // Still within the triangles' own memory, room included.
+    EXPECT_LE(built, vor::MeshTriangleBytes(Mesh(1)));
+}
+
 TEST_F(MeshAccelTest, AGrownMeshIsRebuiltInSlicesAndStaysSmallerThanItsTriangles) {
     std::mt19937 rng(22);
     NewMesh(1);

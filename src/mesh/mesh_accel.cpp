@@ -81,6 +81,23 @@ void FinishBuild(MeshAccel *accel, const AccelBuild &b) {
     accel->triangleCount = accel->builtCount = b.n;
 }
 
+// Room a hierarchy is built with for triangles added later, as arrays that grow are copied whole
+// (and the copy's pages touched), a frame's stall on a large mesh: up to a sixteenth more items,
+// about what comes before the hierarchy is rebuilt, and a sixty-fourth more nodes, as far as the
+// hierarchy stays within the triangles' own memory (less on 32-bit targets).
+struct SpareRoom {
+    uint32_t items, nodes;
+};
+
+SpareRoom SpareRoomFor(const MeshShape *mesh) {
+    const uint32_t n = mesh->triangleCount;
+    const size_t used = sizeof(MeshAccel) + 64 + sizeof(AccelItem) * static_cast<size_t>(n) +
+                        sizeof(AccelNode) * (static_cast<size_t>(CountNodes(n)) + 1);
+    const size_t room = MeshTriangleBytes(mesh) > used ? MeshTriangleBytes(mesh) - used : 0;
+    return SpareRoom{static_cast<uint32_t>(std::min<size_t>(n / 16, room / 2 / sizeof(AccelItem))),
+                     static_cast<uint32_t>(std::min<size_t>(n / 64, room / 2 / sizeof(AccelNode)))};
+}
+
 // Builds the hierarchy of the mesh as it now stands; false (and nothing held) when memory runs
 // out or the mesh is too large to index.
 bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
@@ -93,7 +110,9 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
         return false;
     }
     AccelBuild b;
-    const bool ok = BeginMeshBuild(&b, accel, mesh, world, 0, 0) && AdvanceBuild(&b, UINT64_MAX);
+    const SpareRoom spare = SpareRoomFor(mesh);
+    const bool ok = BeginMeshBuild(&b, accel, mesh, world, spare.items, spare.nodes) &&
+                    AdvanceBuild(&b, UINT64_MAX);
     if (ok) {
         FinishBuild(accel, b);
         Stats.accelBuilds += 1;
@@ -183,9 +202,13 @@ bool Reserve(MeshAccel *accel, uint32_t items, uint32_t nodes) {
         }
         accel->items = static_cast<AccelItem *>(grown);
         accel->itemCapacity = capacity;
+        Stats.accelArrayGrowths += 1;
     }
-    return accel->nodeCapacity - accel->nodeCount >= nodes ||
-           AllocateNodes(accel,
+    if (accel->nodeCapacity - accel->nodeCount >= nodes) {
+        return true;
+    }
+    Stats.accelArrayGrowths += 1;
+    return AllocateNodes(accel,
                          accel->nodeCount + nodes + std::max<uint32_t>(16, accel->nodeCount / 8),
                          accel->nodeCount);
 }
@@ -505,18 +528,8 @@ void StartSpread(MeshShape *mesh, MeshAccel *accel) {
     accel->spread = s;
     s->fresh.own = accel->own;
     s->fresh.matrix = accel->matrix;
-    // A mesh that grows is given some room to grow on, as arrays that grow are copied whole, a
-    // frame's stall on a large mesh: up to a sixteenth more items and a sixty-fourth more nodes,
-    // as far as the hierarchy stays within the triangles' own memory (less on 32-bit targets).
-    const uint32_t n = mesh->triangleCount;
-    const size_t used = sizeof(MeshAccel) + 64 + sizeof(AccelItem) * static_cast<size_t>(n) +
-                        sizeof(AccelNode) * (static_cast<size_t>(CountNodes(n)) + 1);
-    const size_t room = MeshTriangleBytes(mesh) > used ? MeshTriangleBytes(mesh) - used : 0;
-    const uint32_t spareItems =
-        static_cast<uint32_t>(std::min<size_t>(n / 16, room / 2 / sizeof(AccelItem)));
-    const uint32_t spareNodes =
-        static_cast<uint32_t>(std::min<size_t>(n / 64, room / 2 / sizeof(AccelNode)));
-    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, spareItems, spareNodes)) {
+    const SpareRoom spare = SpareRoomFor(mesh);
+    if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, spare.items, spare.nodes)) {
         DropSpread(accel);
         return;
     }
