@@ -1010,8 +1010,11 @@ Recording RunAdditionsScene(uint32_t seed) {
 
 // Flat and tall bodies (radii a factor of 5 to 8 apart) taking long steps across a level, most
 // diagonal, some along an axis, under every response. Two per scene, recorded after each pass.
-constexpr float kFlatRadii[4][3] = {
-    {2, 0.4f, 2}, {1, 0.15f, 1.2f}, {0.1f, 0.7f, 0.1f}, {1.2f, 0.2f, 1.2f}};
+// Radii 5, 8, 7, 6, 20, 75 and 120 times apart: the last three need the margins' higher sine
+// classes to be skipped by distance.
+constexpr float kFlatRadii[7][3] = {{2, 0.4f, 2},     {1, 0.15f, 1.2f}, {0.1f, 0.7f, 0.1f},
+                                    {1.2f, 0.2f, 1.2f}, {4, 0.2f, 4},     {3, 0.04f, 3},
+                                    {0.05f, 6, 0.05f}};
 
 Recording RunFlatBodiesScene(uint32_t seed) {
     Scene sc{std::mt19937(seed), {}, {}, {}};
@@ -1024,7 +1027,7 @@ Recording RunFlatBodiesScene(uint32_t seed) {
     sc.meshes.push_back(100);
     rec.Add("level triangles", static_cast<int32_t>(lv.corners.size() / 9));
     for (uint32_t k = 0; k < 2; ++k) {
-        const float *r = kFlatRadii[sc.I(0, 3)];
+        const float *r = kFlatRadii[sc.I(0, 6)];
         NewCollObjVOR(1 + k, 1);
         AddObjShapeVOR(1 + k, 1);
         SetObjRadiusVOR(1 + k, r[0], r[1], r[2]);
@@ -1540,7 +1543,8 @@ TEST_F(AccelDifferentialTest, FlatBodiesLongStepsTestAStripOfTheLevelAndMatchThe
             contacts += plain.labels[k].find("contacts") != std::string::npos ? plain.values[k] : 0;
         }
         // Diagonal steps whose boxes hold the whole level: the reach test leaves each sweep a
-        // strip along the step, under a quarter of the level, for radii up to a factor of 8 apart.
+        // strip along the step, under a quarter of the level, for radii up to 120 apart (the
+        // level's ground is of the highest sine class).
         ASSERT_EQ(plain.labels[0], "level triangles");
         ASSERT_GT(vor::ThreadStats().meshSweeps, 0u);
         const double perSweep = static_cast<double>(vor::ThreadStats().trianglesTested) /

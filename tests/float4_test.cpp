@@ -359,12 +359,15 @@ TEST(Float4Lanes, ItemBoxesAndRayItemSelectionAreFiniteBoxAndTriangleBoxTest) {
 
 TEST(Float4Lanes, KeptFourIsRejectedInEveryLane) {
     Source src(5);
-    int withReach = 0;
+    int withReach = 0, withClass = 0;
     for (int round = 0; round < 20000; ++round) {
         vor::CandidateSearch q{};
-        const Vec3 r = src.Below(4) == 0 ? Vec3{src.Uniform(0.1f, 3.0f), src.Uniform(0.1f, 3.0f),
-                                                src.Uniform(0.1f, 3.0f)}
-                                         : Vec3{0.5f, 1.0f, 0.5f};
+        // Random, a character's, or flat (radii up to 300 apart: every sine class is needed).
+        const uint32_t shape = src.Below(4);
+        const Vec3 r = shape == 0   ? Vec3{src.Uniform(0.1f, 3.0f), src.Uniform(0.1f, 3.0f),
+                                         src.Uniform(0.1f, 3.0f)}
+                       : shape == 1 ? Vec3{3.0f, src.Uniform(0.01f, 0.4f), 3.0f}
+                                    : Vec3{0.5f, 1.0f, 0.5f};
         const Vec3 s = src.Point(30.0f);
         const Vec3 e = src.Below(3) == 0 ? s : src.Point(30.0f);
         for (int a = 0; a < 3; ++a) {
@@ -374,11 +377,13 @@ TEST(Float4Lanes, KeptFourIsRejectedInEveryLane) {
         }
         q.reach = src.Below(4) != 0 && vor::SetUpReach(q, s, e);
         withReach += q.reach ? 1 : 0;
+        withClass += q.reach && q.minSineClass > 0 ? 1 : 0;
         AccelBox boxes[4];
         float margin[4];
         for (int k = 0; k < 4; ++k) {
             boxes[k] = RandomBox(src);
-            margin[k] = src.Below(8) == 0 ? kInf : src.Uniform(0.0f, 0.1f);
+            margin[k] = src.Below(8) == 0 ? kInf
+                                          : vor::WithSineClass(src.Uniform(0.0f, 0.1f), src.Below(4));
             for (int a = 0; a < 3 && k == 0; ++a) { // one box near the segment in unit space
                 boxes[k].lo[a] = ((&s.x)[a] - 1.5f) * q.r[a];
                 boxes[k].hi[a] = ((&s.x)[a] - 0.5f) * q.r[a];
@@ -393,6 +398,7 @@ TEST(Float4Lanes, KeptFourIsRejectedInEveryLane) {
         }
     }
     EXPECT_GT(withReach, 5000);
+    EXPECT_GT(withClass, 1000);
 }
 
 TEST(Float4Lanes, FourNormalizeIsNormalizeAtTheTolerancesAndBeyond) {

@@ -11,6 +11,7 @@
 #include "body/registry.h"
 #include "body/transforms.h"
 #include "mesh/mesh_accel.h"
+#include "mesh/mesh_accel_layout.h"
 #include "mesh/triangle_tests.h"
 #include "support/test_support.h"
 
@@ -95,6 +96,37 @@ class MeshAccelTest : public HostTest {
         }
     }
 };
+
+// A margin's sine class rides in its lowest bits: setting it never lowers the margin nor moves it
+// by more than 3 units in the last place, reads back, and joining two keeps the larger margin and
+// the lower class; infinity stays infinite (class 0), and the empty margin joins as nothing.
+TEST(MarginSineClasses, RoundUpReadBackAndJoin) {
+    std::mt19937 rng(9);
+    const float kInf = std::numeric_limits<float>::infinity();
+    for (int round = 0; round < 20000; ++round) {
+        const float m = round % 7 == 0 ? std::numeric_limits<float>::max()
+                                       : std::ldexp(std::uniform_real_distribution<float>(0, 1)(rng),
+                                                    static_cast<int>(rng() % 200) - 150);
+        const uint32_t c = rng() % vor::kSineClasses;
+        const float classed = vor::WithSineClass(m, c);
+        ASSERT_GE(classed, m);
+        if (std::isfinite(classed)) {
+            ASSERT_EQ(vor::SineClassOf(classed), c) << m;
+            ASSERT_LE(classed, std::nextafter(std::nextafter(std::nextafter(m, kInf), kInf), kInf));
+            ASSERT_EQ(vor::WithSineClass(classed, c), classed); // no creep on the way round
+        }
+        const float other = vor::WithSineClass(m * 0.5f, 3 - c);
+        const float joined = vor::JoinMargins(classed, other);
+        EXPECT_GE(joined, std::max(classed, other));
+        EXPECT_EQ(vor::SineClassOf(joined), std::isfinite(joined) ? std::min(c, 3 - c) : 0u);
+        if (classed >= vor::kNoMargin) { // below it only the tiniest subnormals
+            EXPECT_EQ(vor::JoinMargins(vor::kNoMargin, classed), classed);
+        }
+    }
+    EXPECT_EQ(vor::WithSineClass(kInf, 2), kInf);
+    EXPECT_EQ(vor::SineClassOf(kInf), 0u);
+    EXPECT_EQ(vor::JoinMargins(kInf, vor::WithSineClass(1.0f, 3)), kInf);
+}
 
 TEST_F(MeshAccelTest, ASmallMeshIsLeftToThePlainScan) {
     NewMesh(1);

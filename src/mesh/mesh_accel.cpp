@@ -16,13 +16,17 @@
 // moved still meet up to 2/sin(A) times that further out: 22u diam/sin(A) beyond a needle's tip,
 // whichever corner the tip is. ItemMargin takes 128u diam/sin(A) with A the sharpest corner (so
 // sin(A) <= sin(A1)), four times both together, and gives up (+infinity: the triangle is never
-// skipped by distance) where sin(A) < 1e-3. Unit-sphere
-// space divides by the radii (D = diag(1/r)), which stretches lengths by at most 1/rmin and can
-// shrink sin(A) by at most k = (rmax/rmin)^2: |De1 x De2| = |cof(D)(e1 x e2)| >= |e1 x e2| / (rmid
-// rmax) and |De1||De2| <= |e1||e2| / rmin^2. So there the margin is taken times k/rmin, and only
-// while k <= 64, the radii within a factor of 8 (for more, the float normal's first-order error
-// bound above no longer holds at the smallest sines kept). The rest,
-// from the magnitudes of the coordinates and of the step, is each search's per-query slack.
+// skipped by distance) where sin(A) < 1e-3.
+//   Unit-sphere space divides by the radii (D = diag(1/r)), which stretches lengths by at most
+// 1/rmin and can shrink sin(A) by at most k = (rmax/rmin)^2: |De1 x De2| = |cof(D)(e1 x e2)| >=
+// |e1 x e2| / (rmid rmax) and |De1||De2| <= |e1||e2| / rmin^2. So there the margin is taken times
+// k/rmin, and only for triangles whose sine stays at least 1e-3/64 once shrunk (at smaller sines
+// the float normal's first-order error bound above no longer holds): every margin carries the
+// least sine class of its triangles (mesh_accel_layout.h), sin(A) >= 1e-3, 1e-2, 1e-1 or 0.5, so
+// the lowest class serves radii up to 8 apart, the next up to 25, then 80, then 179 (a mesh of
+// right isosceles or equilateral triangles is all of the highest), and a search leaves lower
+// classes unskipped. The rest, from the magnitudes of the coordinates and of the step, is each
+// search's per-query slack.
 #include "mesh/mesh_accel.h"
 
 #include <algorithm>
@@ -45,7 +49,6 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr double kMarginScale = 128.0 * kUnitRoundoff;
-constexpr double kMinSine = 1e-3;
 
 float Axis(const Vec3 &v, int a) {
     return a == 0 ? v.x : (a == 1 ? v.y : v.z);
@@ -128,7 +131,7 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
 ChildRef FitLeaf(const MeshAccel *accel, uint32_t ref, TwinCache *twins) {
     const uint32_t first = ref >> kChildCountBits;
     const uint32_t end = first + (ref & kChildCountMask);
-    ChildRef leaf = {ItemBox(accel->items[first]), ref, 0.0f, 1};
+    ChildRef leaf = {ItemBox(accel->items[first]), ref, kNoMargin, 1};
     for (uint32_t i = first; i < end; ++i) {
         Widen(leaf, ItemBox(accel->items[i]), ItemMargin(accel->items[i]));
         if (twins == nullptr || !PlaceItem(twins, accel->items, i)) {
@@ -693,7 +696,7 @@ AccelBox WorldBoxOf(const AccelBox &box, const Matrix4 &m) {
 
 void ClearNode(AccelNode &node) {
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
-        SetChild(node, k, ChildRef{EmptyBox(), kEmptyChild, 0.0f, 0});
+        SetChild(node, k, ChildRef{EmptyBox(), kEmptyChild, kNoMargin, 0});
     }
 }
 
@@ -722,11 +725,16 @@ float ItemMargin(const AccelItem &item) {
     const double middle = std::max(std::min(l1, l2), std::min(std::max(l1, l2), l3));
     const double sine = cross / (longest * middle);
     // Not finite, degenerate or a sliver: the normal says nothing reliable.
-    if (!(std::isfinite(cross) && std::isfinite(l3) && l1 * l2 > 0.0 && sine >= kMinSine)) {
+    if (!(std::isfinite(cross) && std::isfinite(l3) && l1 * l2 > 0.0 &&
+          sine >= kSineClassFloor[0])) {
         return kInfinity;
     }
+    uint32_t sineClass = 0;
+    while (sineClass + 1 < kSineClasses && sine >= kSineClassFloor[sineClass + 1]) {
+        sineClass += 1;
+    }
     const double margin = kMarginScale * longest / sine;
-    return static_cast<float>(margin * (1.0 + 1e-6));
+    return WithSineClass(static_cast<float>(margin * (1.0 + 1e-6)), sineClass);
 }
 
 MeshAccel *MeshAccelFor(const MeshShape *mesh, const Matrix4 &world) {

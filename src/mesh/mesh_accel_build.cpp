@@ -155,7 +155,7 @@ void Deliver(AccelBuild *b, uint32_t node, uint32_t slot, const ChildRef &c) {
 ChildRef MakeLeaf(AccelBuild *b, uint32_t begin, uint32_t end) {
     std::sort(b->order + begin, b->order + end);
     ChildRef leaf = {ItemBox(b->byPos[b->order[begin]]), PackChild(b->base + begin, end - begin),
-                     0.0f, 1};
+                     kNoMargin, 1};
     for (uint32_t i = begin; i < end; ++i) {
         const AccelItem &item = b->byPos[b->order[i]];
         b->accel->items[b->base + i] = item;
@@ -429,7 +429,7 @@ AccelBox UnionBox(const AccelBox &x, const AccelBox &y) {
 
 void Widen(ChildRef &c, const AccelBox &box, float margin) {
     c.box = UnionBox(c.box, box);
-    c.margin = std::max(c.margin, margin);
+    c.margin = JoinMargins(c.margin, margin);
 }
 
 AccelBox EmptyBox() {
@@ -437,7 +437,7 @@ AccelBox EmptyBox() {
 }
 
 ChildRef NodeBounds(const AccelNode &node, uint32_t ref) {
-    ChildRef whole = {EmptyBox(), ref, 0.0f, 1};
+    ChildRef whole = {EmptyBox(), ref, kNoMargin, 1};
     uint8_t any = 0;
     for (uint32_t k = 0; k < kAccelWidth; ++k) {
         if (node.ref[k] != kEmptyChild) {

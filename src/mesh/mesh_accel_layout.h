@@ -2,8 +2,11 @@
 // searches (mesh_accel_sweep.cpp, mesh_accel_ray.cpp); nothing outside src/mesh includes it.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 
 #include "core/records.h"
 
@@ -17,7 +20,8 @@ struct AccelBox {
 // A child of an inner node. ref packs a count (low 5 bits) and an index: count 0 names the inner
 // node nodes[index]; count k > 0 a leaf of the k items from items[index]. box holds the exact world
 // boxes of the triangles below (NaN extremes widened to infinity); margin is the largest rounding
-// margin of those triangles (world units, +infinity for a triangle whose normal is unreliable).
+// margin of those triangles (world units, +infinity for a triangle whose normal is unreliable),
+// with their sine class in its two lowest bits (see below).
 // twinsOnly: every triangle below is a twin (triangle_twins.h), so rays pass the child by.
 struct ChildRef {
     AccelBox box;
@@ -25,6 +29,38 @@ struct ChildRef {
     float margin;
     uint8_t twinsOnly;
 };
+
+// A finite margin's two lowest bits hold the sine class of the triangles it covers: the sharpest
+// corner's sine of each is at least kSineClassFloor of it, which decides for which radii the sweep
+// may skip them by distance (mesh_accel.cpp). Setting the bits rounds the margin up, by at most 3
+// units in its last place; an infinite margin has class 0. kNoMargin covers nothing: the smallest
+// margin, of the highest class.
+constexpr uint32_t kSineClasses = 4;
+constexpr double kSineClassFloor[kSineClasses] = {1e-3, 1e-2, 1e-1, 0.5};
+constexpr float kNoMargin = 3 * std::numeric_limits<float>::denorm_min();
+
+inline uint32_t SineClassOf(float margin) {
+    uint32_t bits;
+    std::memcpy(&bits, &margin, sizeof bits);
+    return std::isfinite(margin) ? bits & 3u : 0u;
+}
+// The least margin >= margin (which is not negative) of the class given.
+inline float WithSineClass(float margin, uint32_t sineClass) {
+    if (!std::isfinite(margin)) {
+        return margin;
+    }
+    uint32_t bits;
+    std::memcpy(&bits, &margin, sizeof bits);
+    uint32_t classed = (bits & ~3u) | sineClass;
+    classed += classed < bits ? 4u : 0u;
+    float out;
+    std::memcpy(&out, &classed, sizeof out);
+    return std::isfinite(out) ? out : std::numeric_limits<float>::infinity();
+}
+// The margin covering what two margins cover: the larger value, the lower class.
+inline float JoinMargins(float a, float b) {
+    return WithSineClass(std::max(a, b), std::min(SineClassOf(a), SineClassOf(b)));
+}
 
 // An inner node holds up to kAccelWidth children side by side, axis by axis, so that four-wide
 // arithmetic decides four of them at a time. Eight made mesh rays up to 7% faster but character

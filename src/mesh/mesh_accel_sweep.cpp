@@ -30,6 +30,9 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr double kReachMinStep = 4.0; // unit-sphere lengths: the reach test only for longer steps
+// The squared radii ratio over which a triangle's corners may be squashed in unit-sphere space,
+// per unit of its sharpest corner's sine (mesh_accel.cpp): 64 at the lowest class's 1e-3.
+constexpr double kMaxSquash = 64.0 / kSineClassFloor[0];
 
 AccelBox UnitBox(const AccelBox &box, const float *r) {
     AccelBox u;
@@ -71,7 +74,8 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
         return false;
     }
     float entry = 0.0f;
-    return !SegmentReachesBox(q.probe, u, q.radius + margin * q.marginScale, 1.0f, &entry);
+    return !SegmentReachesBox(q.probe, u, q.radius + ReachMargin(q, margin) * q.marginScale, 1.0f,
+                              &entry);
 }
 
 // The sweep's reach: a contact's touch point lies within 1 of the segment s..e, give or take the
@@ -79,13 +83,17 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
 // about 12u |w|^2 (|w| <= L + 2 for any corner it accepts), which the first term covers eight
 // times over; the rest are errors of a few u times the coordinates of s and e and the step
 // (terms in the triangle's size are inside its margin), covered here thirtyfold. Only while every
-// number is finite and not huge, and the radii differ by at most a factor of 8 (mesh_accel.cpp).
+// number is finite and not huge; triangles whose sine class is too low for the radii are not
+// skipped by distance (mesh_accel.cpp), and with radii over 179 times apart none is.
 bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
     const float rmin = std::min(q.r[0], std::min(q.r[1], q.r[2]));
     const float rmax = std::max(q.r[0], std::max(q.r[1], q.r[2]));
     const double ratio = static_cast<double>(rmax) / rmin;
-    if (!(ratio * ratio <= 64.0)) {
-        return false;
+    q.minSineClass = 0;
+    while (!(ratio * ratio <= kMaxSquash * kSineClassFloor[q.minSineClass])) {
+        if (++q.minSineClass == kSineClasses) {
+            return false;
+        }
     }
     double m = 0.0;
     for (int a = 0; a < 3; ++a) {
@@ -260,13 +268,13 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
         return false;
     }
     AccelItem *world = worldItems + *found; // made here, then kept ones moved down
-    float margin = 0.0f;
+    float margin = kNoMargin;
     for (uint32_t i = 0; i < n; ++i) {
         const AccelItem &own = accel->items[ChildIndex(leaf) + i];
         world[i] = AccelItem{{Transform(own.corner[0], m), Transform(own.corner[1], m),
                               Transform(own.corner[2], m)},
                              own.position};
-        margin = std::max(margin, ItemMargin(world[i]));
+        margin = JoinMargins(margin, ItemMargin(world[i]));
     }
     work->items += n;
     for (uint32_t group = 0; group < n; group += 4) {
@@ -360,7 +368,7 @@ const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, co
     if (accel == nullptr || ReserveCandidates(accel, 0, 1) == nullptr) {
         return nullptr;
     }
-    CandidateSearch q = {{s.x, s.y, s.z}, {e.x, e.y, e.z}, {r.x, r.y, r.z}, false, {}, 0, 0};
+    CandidateSearch q = {{s.x, s.y, s.z}, {e.x, e.y, e.z}, {r.x, r.y, r.z}, false, {}, 0, 0, 0};
     q.reach = reach && SetUpReach(q, s, e);
     uint32_t found = 0;
     const bool collected = accel->own != 0 ? CollectOwnCandidates(accel, q, world, &found)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "math/float4.h"
 #include "mesh/mesh_accel_layout.h"
@@ -19,7 +20,25 @@ struct CandidateSearch {
     SegmentProbe probe; // s + t (e - s) for 0 <= t <= 1 (unit-sphere space), when reach is on
     float radius;       // how near a box must come: 1 and the slack of the query
     float marginScale;  // k / rmin: world margin to unit-sphere space
+    uint32_t minSineClass; // triangles of a lower sine class are not skipped by distance
 };
+
+// The margin the reach test takes for triangles of `margin`: infinite (never skipped by distance)
+// below the query's sine class.
+inline float ReachMargin(const CandidateSearch &q, float margin) {
+    return SineClassOf(margin) < q.minSineClass ? std::numeric_limits<float>::infinity() : margin;
+}
+inline Float4 ReachMargins4(const CandidateSearch &q, Float4 margins) {
+    if (q.minSineClass == 0) {
+        return margins;
+    }
+    float lanes[4];
+    Store4(lanes, margins);
+    for (float &m : lanes) {
+        m = ReachMargin(q, m);
+    }
+    return Load4(lanes);
+}
 
 // Sets up the sweep's reach test for s..e (q.s, q.e and q.r given): false, the test left off,
 // where its slack cannot be shown (see mesh_accel_sweep.cpp) or a step too short for it to pay.
@@ -40,7 +59,8 @@ inline uint32_t KeptFour(const CandidateSearch &q, const Float4 lo[3], const Flo
     uint32_t kept = SegmentNearFour(unitLo, unitHi, q.s, q.e);
     if (q.reach && kept != 0) {
         float entry[4];
-        const Float4 grow = Add4(Splat4(q.radius), Mul4(margin, Splat4(q.marginScale)));
+        const Float4 grow =
+            Add4(Splat4(q.radius), Mul4(ReachMargins4(q, margin), Splat4(q.marginScale)));
         kept &= SegmentReachesFour(q.probe, unitLo, unitHi, grow, 1.0f, entry);
     }
     return kept;
