@@ -29,9 +29,7 @@ EOF
 
 [ $# -ge 1 ] && [ $# -le 2 ] || usage
 source=$1
-prefix=${2:-build/jolt}
-mkdir -p "$(dirname "$prefix")"
-prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
+prefix=$(realpath -m "${2:-build/jolt}")
 
 # A git directory is exported afresh so that a stale tree never mixes with its HEAD; only the
 # library's folders, which are all the build reads (the samples' large assets may be absent).
@@ -47,6 +45,7 @@ else
     echo "build-jolt: $source is neither a Jolt source tree nor a git directory of one" >&2
     usage
 fi
+mkdir -p "$(dirname "$prefix")"
 
 # Yes or no for each processor feature, as -march=native sees it.
 native=$(g++ -march=native -dM -E -x c++ /dev/null)
