@@ -163,9 +163,8 @@ void PrintBaseline(const Measured &m, int slot) {
 // Jolt's faster cast beside its one-sided one: its time, the ratio and its differences.
 void PrintJoltTwoSided(const Measured &m, int slot) {
     const Disagreement d = Compare(m.answers[0], m.answers[slot]);
-    std::printf("%-44s %9s %8.2fus   vor/this: %.2fx; differ from vorcollide: %u+%u (back faces "
-                "hit)\n",
-                "  Jolt, closest-hit CastRay (both faces)", "", m.microsPerRay[slot],
+    std::printf("%-44s %9s %8.2fus   vor/this: %.2fx; differ from vorcollide: %u+%u\n",
+                "  Jolt's closest-hit CastRay, both faces", "", m.microsPerRay[slot],
                 m.microsPerRay[0] / m.microsPerRay[slot], d.hitOnlyOne, d.distance);
 }
 #endif
