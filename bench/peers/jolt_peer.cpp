@@ -2,8 +2,9 @@
 // (built from the triangle list when the shape is made) on a static body in a PhysicsSystem, the
 // broad phase optimised once, and NarrowPhaseQuery::CastRay with a closest-hit collector. Jolt's
 // default RayCastSettings ignore back faces, and its front face is vorcollide's (counter-clockwise
-// seen from the front, normal (v1-v0) x (v2-v0)), so the triangles go in unchanged. Jolt's faster
-// closest-hit CastRay, which takes no settings and hits both faces, is timed beside it.
+// seen from the front, normal (v1-v0) x (v2-v0)), so the triangles go in unchanged. Timed beside
+// it: Jolt's faster closest-hit CastRay, which takes no settings and hits both faces, and the
+// shape's own CastRay with the same settings, which leaves the broad phase out.
 #include <Jolt/Jolt.h>
 
 #include <Jolt/Core/Factory.h>
@@ -36,6 +37,7 @@ struct JoltWorld {
     JPH::ObjectLayerPairFilterTable layerPairs{1};
     std::unique_ptr<JPH::ObjectVsBroadPhaseLayerFilterTable> layerToBroadPhase;
     JPH::PhysicsSystem system;
+    JPH::RefConst<JPH::Shape> shape;
     JPH::BodyID level;
 };
 
@@ -58,10 +60,21 @@ void StartJolt() {
     JPH::RegisterTypes();
 }
 
+// The direction's length is the segment's: fractions run from 0 at the start to 1 at the end.
+JPH::Vec3 DirectionOf(const Segment &s) {
+    return JPH::Vec3(s.to[0] - s.from[0], s.to[1] - s.from[1], s.to[2] - s.from[2]);
+}
+
 JPH::RRayCast RayOf(const Segment &s) {
-    // The direction's length is the segment's: fractions run from 0 at the start to 1 at the end.
-    return JPH::RRayCast(JPH::RVec3(s.from[0], s.from[1], s.from[2]),
-                         JPH::Vec3(s.to[0] - s.from[0], s.to[1] - s.from[1], s.to[2] - s.from[2]));
+    return JPH::RRayCast(JPH::RVec3(s.from[0], s.from[1], s.from[2]), DirectionOf(s));
+}
+
+Answer FromClosest(const JPH::ClosestHitCollisionCollector<JPH::CastRayCollector> &closest,
+                   const Segment &s) {
+    if (!closest.HadHit()) {
+        return Answer{false, 0.0f};
+    }
+    return Answer{true, closest.mHit.mFraction * SegmentLength(s)};
 }
 
 } // namespace
@@ -91,9 +104,10 @@ void JoltLevelBuild(const std::vector<float> &xyz) {
         std::fprintf(stderr, "jolt: no mesh shape: %s\n", made.GetError().c_str());
         std::exit(1);
     }
+    current->shape = made.Get();
     JPH::BodyInterface &bodies = current->system.GetBodyInterface();
     current->level = bodies.CreateAndAddBody(
-        JPH::BodyCreationSettings(made.Get(), JPH::RVec3::sZero(), JPH::Quat::sIdentity(),
+        JPH::BodyCreationSettings(current->shape, JPH::RVec3::sZero(), JPH::Quat::sIdentity(),
                                   JPH::EMotionType::Static, kLevelLayer),
         JPH::EActivation::DontActivate);
     current->system.OptimizeBroadPhase();
@@ -102,10 +116,18 @@ void JoltLevelBuild(const std::vector<float> &xyz) {
 Answer JoltLevelCast(const Segment &s) {
     JPH::ClosestHitCollisionCollector<JPH::CastRayCollector> closest;
     current->system.GetNarrowPhaseQuery().CastRay(RayOf(s), JPH::RayCastSettings(), closest);
-    if (!closest.HadHit()) {
-        return Answer{false, 0.0f};
-    }
-    return Answer{true, closest.mHit.mFraction * SegmentLength(s)};
+    return FromClosest(closest, s);
+}
+
+Answer JoltLevelCastShape(const Segment &s) {
+    // The body sits at the origin unrotated, so the level's space is the shape's, measured from
+    // its centre of mass.
+    const JPH::RayCast ray(JPH::Vec3(s.from[0], s.from[1], s.from[2]) -
+                               current->shape->GetCenterOfMass(),
+                           DirectionOf(s));
+    JPH::ClosestHitCollisionCollector<JPH::CastRayCollector> closest;
+    current->shape->CastRay(ray, JPH::RayCastSettings(), JPH::SubShapeIDCreator(), closest);
+    return FromClosest(closest, s);
 }
 
 Answer JoltLevelCastTwoSided(const Segment &s) {

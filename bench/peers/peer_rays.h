@@ -87,6 +87,8 @@ void JoltLevelBuild(const std::vector<float> &xyz);
 Answer JoltLevelCast(const Segment &s);
 // Its closest-hit CastRay without settings, which hits both faces of a triangle.
 Answer JoltLevelCastTwoSided(const Segment &s);
+// The MeshShape's own CastRay with the default settings: the narrow phase without the broad.
+Answer JoltLevelCastShape(const Segment &s);
 void JoltFree();
 
 // A real elevation grid resampled to (side + 1)^2 heights in world units; empty when the file

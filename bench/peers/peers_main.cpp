@@ -62,8 +62,8 @@ struct Peer {
     Answer (*cast)(const Segment &);
 };
 
-// The most peers one table times: vorcollide, Bullet, Embree, Jolt's two casts, a baseline.
-constexpr int kMaxPeers = 6;
+// The most peers one table times: vorcollide, Bullet, Embree, Jolt's three casts, a baseline.
+constexpr int kMaxPeers = 7;
 
 struct Measured {
     double microsPerRay[kMaxPeers] = {};
@@ -160,12 +160,12 @@ void PrintBaseline(const Measured &m, int slot) {
 }
 
 #ifdef VOR_PEERS_JOLT
-// Jolt's faster cast beside its one-sided one: its time, the ratio and its differences.
-void PrintJoltTwoSided(const Measured &m, int slot) {
+// One of Jolt's other casts beside its narrow phase query: its time, the ratio and its differences.
+void PrintJoltOther(const char *name, const Measured &m, int slot) {
     const Disagreement d = Compare(m.answers[0], m.answers[slot]);
-    std::printf("%-44s %9s %8.2fus   vor/this: %.2fx; differ from vorcollide: %u+%u\n",
-                "  Jolt's closest-hit CastRay, both faces", "", m.microsPerRay[slot],
-                m.microsPerRay[0] / m.microsPerRay[slot], d.hitOnlyOne, d.distance);
+    std::printf("%-44s %9s %8.2fus   vor/this: %.2fx; differ from vorcollide: %u+%u\n", name, "",
+                m.microsPerRay[slot], m.microsPerRay[0] / m.microsPerRay[slot], d.hitOnlyOne,
+                d.distance);
 }
 #endif
 
@@ -191,6 +191,7 @@ void RunLevel(const char *name, const std::vector<float> &xyz, const std::vector
     const int jolt = count;
     list[count++] = {"Jolt", peers::JoltLevelCast};
     list[count++] = {"Jolt both faces", peers::JoltLevelCastTwoSided};
+    list[count++] = {"Jolt shape", peers::JoltLevelCastShape};
 #endif
     const int baseline = count;
     if (withBaseline) {
@@ -208,7 +209,8 @@ void RunLevel(const char *name, const std::vector<float> &xyz, const std::vector
                 m.microsPerRay[0] / m.microsPerRay[2], m.microsPerRay[0] / m.microsPerRay[jolt],
                 b.hitOnlyOne, b.distance, e.hitOnlyOne, e.distance, j.hitOnlyOne, j.distance,
                 b.hits);
-    PrintJoltTwoSided(m, jolt + 1);
+    PrintJoltOther("  Jolt's closest-hit CastRay, both faces", m, jolt + 1);
+    PrintJoltOther("  Jolt's MeshShape::CastRay, no broad phase", m, jolt + 2);
     peers::JoltFree();
 #else
     std::printf(" %8.2fx %8.2fx  %u+%u, %u+%u (of %u hits)\n",
