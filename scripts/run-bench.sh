@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in build/bench (Release) and runs them, then the comparison with Bullet and
-# Embree (bench/peers). Extra arguments go to the benchmark program (e.g.
+# Embree (bench/peers), and Jolt when scripts/build-jolt.sh has installed it in build/jolt
+# (it is never built or fetched from here). Extra arguments go to the benchmark program (e.g.
 # --benchmark_filter=Crowd); `scripts/run-bench.sh peers [ARGS]` runs only the comparison, with
 # ARGS for it (--module PATH, --rounds N, --only small,large,terrain,scene,crowd). A JSON copy of
 # the benchmark figures lands in build/bench/bench.json.

@@ -1,4 +1,4 @@
-// What the peer comparison shares: a segment, the answer each library gives for it, and the three
+// What the peer comparison shares: a segment, the answer each library gives for it, and the
 // libraries' set-up and cast functions. Every library gets the same triangles (nine floats each,
 // front face by the corners' order) and the same segments.
 #pragma once
@@ -80,6 +80,16 @@ void BulletFree();
 void EmbreeLevelBuild(const std::vector<float> &xyz);
 Answer EmbreeLevelCast(const Segment &s);
 void EmbreeFree();
+
+// --- Jolt, where a build of it was found (VOR_PEERS_JOLT): a MeshShape on a static body ---
+void JoltLevelBuild(const std::vector<float> &xyz);
+// NarrowPhaseQuery::CastRay with the default settings (back faces ignored), closest hit.
+Answer JoltLevelCast(const Segment &s);
+// Its closest-hit CastRay without settings, which hits both faces of a triangle.
+Answer JoltLevelCastTwoSided(const Segment &s);
+// The MeshShape's own CastRay with the default settings: the narrow phase without the broad.
+Answer JoltLevelCastShape(const Segment &s);
+void JoltFree();
 
 // A real elevation grid resampled to (side + 1)^2 heights in world units; empty when the file
 // cannot be read (terrain_data.cpp).

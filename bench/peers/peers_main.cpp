@@ -1,9 +1,11 @@
-// vorcollide beside Bullet and Embree on the same rays, in one run: three levels (a procedural
-// heightfield with walls and crates at about 32k and 510k triangles, and a real terrain of 513 x
-// 513 heights), the character scene's own level and rays, and rays by type against crowds.
-// Every library gets the same triangles and the same segments, builds its hierarchy before the
-// clock starts, and the three take turns round by round so that a busy neighbour on the machine
-// slows all of them alike. Prints the time per ray, the ratios and the answers that differ.
+// vorcollide beside Bullet and Embree, and Jolt where a build of it was found (VOR_PEERS_JOLT), on
+// the same rays, in one run: three levels (a procedural heightfield with walls and crates at about
+// 32k and 510k triangles, and a real terrain of 513 x 513 heights), the character scene's own
+// level and rays, and rays by type against crowds (not Jolt: its bodies would be capsules as
+// Bullet's are, which adds nothing). Every library gets the same triangles and the same segments,
+// builds its hierarchy before the clock starts, and the libraries take turns round by round so
+// that a busy neighbour on the machine slows all of them alike. Prints the time per ray, the
+// ratios and the answers that differ.
 //
 // With --baseline PATH a second build of the module runs beside the first (say, the main branch
 // against a change), timed in the same rounds and checked for the very same answers. LIST is a
@@ -60,16 +62,19 @@ struct Peer {
     Answer (*cast)(const Segment &);
 };
 
+// The most peers one table times: vorcollide, Bullet, Embree, Jolt's three casts, a baseline.
+constexpr int kMaxPeers = 7;
+
 struct Measured {
-    double microsPerRay[4] = {0, 0, 0, 0};
-    std::vector<Answer> answers[4];
+    double microsPerRay[kMaxPeers] = {};
+    std::vector<Answer> answers[kMaxPeers];
 };
 
 // Every round runs each peer over all rays once, starting with a different peer each round;
 // the figure is the median round.
 Measured TimeSideBySide(const Peer *list, int count, const std::vector<Segment> &rays, int rounds) {
     Measured m;
-    std::vector<double> times[4];
+    std::vector<double> times[kMaxPeers];
     for (int p = 0; p < count; ++p) {
         m.answers[p].resize(rays.size());
     }
@@ -123,10 +128,24 @@ Disagreement Compare(const std::vector<Answer> &a, const std::vector<Answer> &b)
     return d;
 }
 
+#ifdef VOR_PEERS_JOLT
+constexpr bool kWithJolt = true;
+#else
+constexpr bool kWithJolt = false;
+#endif
+
 void PrintHeader() {
-    std::printf("%-44s %9s %10s %9s %9s %9s %9s  %s\n", "level (10,000 rays)", "triangles",
-                "vorcollide", "Bullet", "Embree", "vor/Bul", "vor/Emb",
-                "differ from vorcollide: Bullet, Embree (hit/miss + distance)");
+    std::printf("%-44s %9s %10s %9s %9s", "level (10,000 rays)", "triangles", "vorcollide",
+                "Bullet", "Embree");
+    if (kWithJolt) {
+        std::printf(" %9s", "Jolt");
+    }
+    std::printf(" %9s %9s", "vor/Bul", "vor/Emb");
+    if (kWithJolt) {
+        std::printf(" %9s", "vor/Jolt");
+    }
+    std::printf("  differ from vorcollide: Bullet, Embree%s (hit/miss + distance)\n",
+                kWithJolt ? ", Jolt" : "");
 }
 
 // The baseline's figure, its ratio and its differences, when one is loaded.
@@ -139,6 +158,16 @@ void PrintBaseline(const Measured &m, int slot) {
                 m.microsPerRay[0] / m.microsPerRay[slot],
                 NotIdentical(m.answers[0], m.answers[slot]));
 }
+
+#ifdef VOR_PEERS_JOLT
+// One of Jolt's other casts beside its narrow phase query: its time, the ratio and its differences.
+void PrintJoltOther(const char *name, const Measured &m, int slot) {
+    const Disagreement d = Compare(m.answers[0], m.answers[slot]);
+    std::printf("%-44s %9s %8.2fus   vor/this: %.2fx; differ from vorcollide: %u+%u\n", name, "",
+                m.microsPerRay[slot], m.microsPerRay[0] / m.microsPerRay[slot], d.hitOnlyOne,
+                d.distance);
+}
+#endif
 
 void RunLevel(const char *name, const std::vector<float> &xyz, const std::vector<Segment> &rays,
               int rounds) {
@@ -153,18 +182,42 @@ void RunLevel(const char *name, const std::vector<float> &xyz, const std::vector
     peers::VorLevelBuild(xyz);
     peers::BulletLevelBuild(xyz);
     peers::EmbreeLevelBuild(xyz);
-    const Peer list[4] = {{"vorcollide", peers::VorLevelCast},
-                          {"Bullet", peers::BulletLevelCast},
-                          {"Embree", peers::EmbreeLevelCast},
-                          {"baseline", peers::BaselineLevelCast}};
-    const Measured m = TimeSideBySide(list, withBaseline ? 4 : 3, rays, rounds);
+    Peer list[kMaxPeers] = {{"vorcollide", peers::VorLevelCast},
+                            {"Bullet", peers::BulletLevelCast},
+                            {"Embree", peers::EmbreeLevelCast}};
+    int count = 3;
+#ifdef VOR_PEERS_JOLT
+    peers::JoltLevelBuild(xyz);
+    const int jolt = count;
+    list[count++] = {"Jolt", peers::JoltLevelCast};
+    list[count++] = {"Jolt both faces", peers::JoltLevelCastTwoSided};
+    list[count++] = {"Jolt shape", peers::JoltLevelCastShape};
+#endif
+    const int baseline = count;
+    if (withBaseline) {
+        list[count++] = {"baseline", peers::BaselineLevelCast};
+    }
+    const Measured m = TimeSideBySide(list, count, rays, rounds);
     const Disagreement b = Compare(m.answers[0], m.answers[1]);
     const Disagreement e = Compare(m.answers[0], m.answers[2]);
-    std::printf("%-44s %9zu %8.2fus %7.2fus %7.2fus %8.2fx %8.2fx  %u+%u, %u+%u (of %u hits)\n",
-                name, xyz.size() / 9, m.microsPerRay[0], m.microsPerRay[1], m.microsPerRay[2],
+    std::printf("%-44s %9zu %8.2fus %7.2fus %7.2fus", name, xyz.size() / 9, m.microsPerRay[0],
+                m.microsPerRay[1], m.microsPerRay[2]);
+#ifdef VOR_PEERS_JOLT
+    const Disagreement j = Compare(m.answers[0], m.answers[jolt]);
+    std::printf(" %7.2fus %8.2fx %8.2fx %8.2fx  %u+%u, %u+%u, %u+%u (of %u hits)\n",
+                m.microsPerRay[jolt], m.microsPerRay[0] / m.microsPerRay[1],
+                m.microsPerRay[0] / m.microsPerRay[2], m.microsPerRay[0] / m.microsPerRay[jolt],
+                b.hitOnlyOne, b.distance, e.hitOnlyOne, e.distance, j.hitOnlyOne, j.distance,
+                b.hits);
+    PrintJoltOther("  Jolt's closest-hit CastRay, both faces", m, jolt + 1);
+    PrintJoltOther("  Jolt's MeshShape::CastRay, no broad phase", m, jolt + 2);
+    peers::JoltFree();
+#else
+    std::printf(" %8.2fx %8.2fx  %u+%u, %u+%u (of %u hits)\n",
                 m.microsPerRay[0] / m.microsPerRay[1], m.microsPerRay[0] / m.microsPerRay[2],
                 b.hitOnlyOne, b.distance, e.hitOnlyOne, e.distance, b.hits);
-    PrintBaseline(m, 3);
+#endif
+    PrintBaseline(m, baseline);
     std::fflush(stdout);
     peers::BulletFree();
     peers::EmbreeFree();
@@ -197,10 +250,13 @@ void RunCrowd(uint32_t count, int rounds) {
     const Disagreement b = Compare(m.answers[0], m.answers[1]);
     char name[64];
     std::snprintf(name, sizeof name, "crowd of %u, rays by type", count);
-    std::printf("%-44s %9s %8.2fus %7.2fus %9s %8.2fx %9s  %u+%u (of %u hits; capsules are not "
-                "ellipsoids)\n",
-                name, "-", m.microsPerRay[0], m.microsPerRay[1], "-",
-                m.microsPerRay[0] / m.microsPerRay[1], "-", b.hitOnlyOne, b.distance, b.hits);
+    // Jolt's and Embree's columns stay empty: Bullet alone is timed on the crowds.
+    const char *joltCell = kWithJolt ? "         -" : "";
+    std::printf("%-44s %9s %8.2fus %7.2fus %9s%s %8.2fx %9s%s  %u+%u (of %u hits; capsules are "
+                "not ellipsoids)\n",
+                name, "-", m.microsPerRay[0], m.microsPerRay[1], "-", joltCell,
+                m.microsPerRay[0] / m.microsPerRay[1], "-", joltCell, b.hitOnlyOne, b.distance,
+                b.hits);
     PrintBaseline(m, 2);
     // Every ray after a change (one body moved): what the first ray of a frame pays.
     const std::vector<Segment> few(rays.begin(), rays.begin() + kRaysAfterUpdate);
@@ -208,8 +264,8 @@ void RunCrowd(uint32_t count, int rounds) {
                            {"Bullet", peers::BulletCrowdCastAfterUpdate},
                            {"baseline", peers::BaselineCrowdCastAfterUpdate}};
     const Measured after = TimeSideBySide(moved, withBaseline ? 3 : 2, few, rounds);
-    std::printf("%-44s %9s %8.2fus %7.2fus %9s %8.2fx\n", "  each ray right after a body moved", "",
-                after.microsPerRay[0], after.microsPerRay[1], "",
+    std::printf("%-44s %9s %8.2fus %7.2fus %9s%s %8.2fx\n", "  each ray right after a body moved",
+                "", after.microsPerRay[0], after.microsPerRay[1], "", kWithJolt ? "          " : "",
                 after.microsPerRay[0] / after.microsPerRay[1]);
     PrintBaseline(after, 2);
     std::fflush(stdout);
