@@ -21,6 +21,23 @@
 // order: the same nearest hit, the same first object among equal distances, the same negative
 // distance for a ray from inside. Objects whose centre or radii lie outside the limits get a box of
 // all space and are met by every ray; rays whose ends lie outside them go to the scan.
+//   (3) A node is also left out when the ray's whole line misses its box grown by an allowance
+// (LineReachesBox), as no object inside can then pass UnitRayEntry's line distance test. In the
+// unit-sphere space of an object (u = 2^-24), that test passes only where the distance, in exact
+// arithmetic, from f + p (p the rounded m - f) to the line through the rounded f along the rounded
+// dir is at most sqrt(1 + 1e-6 + 2e-15 p.p) <= 1 + 0.5e-6 + 1e-15 p.p: where the rounded distance
+// is clearly below 1 it is within doubt p.p of that exact one, and elsewhere the doubles decide
+// within their slack. Mapped back by the radii, that line runs through from within u |from| on
+// each axis, along the world direction within 16u (each component of dir times its radius is off
+// by a few roundings of its own, those of to - from, of the scaling to unit length, of the
+// division and of Normalize), and f + p is c within u (|c| + |c - from|) on each axis. So the world
+// line meets the ellipsoid at c with radii (1 + e) r, e = 0.5e-6 + 1e-15 p.p, moved by at most
+// 17u |c - from| + u (|from| + |c|) on each axis, and with it that much round the box
+// c +- (1 + e) r, which lies in the object's box (c +- Reach) grown by e rmax. With |c - from|
+// bounded by far (the cube test keeps only centres within the segment's box and a radius of it),
+// |p| by far / rmin, and rmax and rmax / rmin^2 taken at their largest over the tree, that is
+// below half the allowance; the slab test in doubles is off by parts in 1e-15 of the
+// coordinates, which the allowance's last term and the slack of 1e-9 on the parameters cover.
 //
 // Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
 // ellipsoid, radii, resolved position, activation order) changes only through commands that name
@@ -76,6 +93,9 @@ struct TypeRayIndex {
     uint32_t nodeCapacity;
     int32_t freeList; // unused nodes, chained through parent
     uint32_t leafCount;
+    // Over every leaf placed within the limits since the tree was made (they only grow): the
+    // largest radius and the largest rmax / rmin^2, for the line test's rounding allowance.
+    double radiusMost, squashMost;
     int32_t leafOf[kObjectSlots]; // node of each object number, -1 when not in the tree
 };
 
@@ -368,9 +388,22 @@ void DropObject(TypeRayIndex *index, uint32_t object) {
     index->leafCount -= 1;
 }
 
+// Folds an object's radii into the tree's allowance maxima (objects outside the limits have boxes
+// of all space, which the line test always keeps).
+void NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
+    if (!InLimits(centre, radii)) {
+        return;
+    }
+    const double most = std::max({double(radii.x), double(radii.y), double(radii.z)});
+    const double least = std::min({double(radii.x), double(radii.y), double(radii.z)});
+    index->radiusMost = std::max(index->radiusMost, most);
+    index->squashMost = std::max(index->squashMost, most / (least * least));
+}
+
 // Puts the object's leaf where its state now says, or takes it out; false without memory.
 bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec3 &centre,
                  const Vec3 &radii) {
+    NoteRadii(index, centre, radii);
     int32_t leaf = index->leafOf[object];
     if (leaf != kNone) {
         RayIndexNode &n = index->nodes[leaf];
@@ -492,6 +525,54 @@ uint32_t HeightOf(const TypeRayIndex *index) {
     return index->root == kNone ? 0 : static_cast<uint32_t>(index->nodes[index->root].height);
 }
 
+// The ray's line, from + s (to - from) for every s, in doubles, with 1 / (to - from) per axis
+// (+-1e300 for an axis it does not move along, so that a box beside it gives no s at all), and how
+// far round each box it is tested (see the top of the file).
+struct RayLine {
+    double from[3], inv[3];
+    double grow;
+};
+
+// query: the segment's box. An ellipsoid that passes the cube test has its centre within it and
+// one radius (and rounding) of it, which bounds the distances the rounding allowance grows with.
+RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBox &query) {
+    const double f[3] = {ray.from.x, ray.from.y, ray.from.z};
+    const double t[3] = {ray.to.x, ray.to.y, ray.to.z};
+    const double reach = 1.01 * index->radiusMost;
+    RayLine line;
+    double far = 0.0, centres = 0.0, from = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        line.from[axis] = f[axis];
+        const double span = t[axis] - f[axis];
+        line.inv[axis] = span != 0.0 ? 1.0 / span : std::copysign(1e300, span);
+        far += double(query.hi[axis]) - query.lo[axis] + 2.0 * reach;
+        centres += std::max(std::fabs(double(query.lo[axis])), std::fabs(double(query.hi[axis]))) +
+                   reach;
+        from += std::fabs(f[axis]);
+    }
+    const double u = kUnitRoundoff;
+    line.grow = 2.0 * (0.5e-6 * index->radiusMost + 1e-15 * far * far * index->squashMost +
+                       17.0 * u * far + u * (from + centres)) +
+                1e-12 * (from + centres + far);
+    return line;
+}
+
+// False only when no ellipsoid whose own box lies in `box` can pass UnitRayEntry's cube and line
+// distance tests (see the top of the file): the line misses the box grown by the allowance.
+bool LineReachesBox(const RayLine &line, const RayIndexBox &box) {
+    if (!(line.grow < INFINITY)) {
+        return true;
+    }
+    double enter = -INFINITY, leave = INFINITY;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double a = (box.lo[axis] - line.grow - line.from[axis]) * line.inv[axis];
+        const double b = (box.hi[axis] + line.grow - line.from[axis]) * line.inv[axis];
+        enter = std::max(enter, std::min(a, b));
+        leave = std::min(leave, std::max(a, b));
+    }
+    return !(enter > leave + 1e-9 * (std::fabs(enter) + std::fabs(leave)));
+}
+
 } // namespace
 
 void SyncEllipsoidRayIndexes() {
@@ -566,10 +647,11 @@ bool EllipsoidRaysByType(int32_t type) {
     if (index->root != kNone) {
         TypeRayScratch[depth++] = static_cast<uint32_t>(index->root);
     }
+    const RayLine line = LineOf(index, ray, query);
     while (depth > 0) {
         const RayIndexNode &n = index->nodes[TypeRayScratch[--depth]];
         Stats.typeRayNodes += 1;
-        if (!Overlaps(n.box, query)) {
+        if (!Overlaps(n.box, query) || !LineReachesBox(line, n.box)) {
             continue;
         }
         if (n.left != kNone) {
