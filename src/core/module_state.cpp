@@ -35,7 +35,7 @@ IntrusiveList BodyList;
 IntrusiveList DefinitionList;
 uint8_t ErrorBoxArmed = 0;
 TypeRayIndex *TypeRayIndexes[kCollisionTypeCount] = {};
-uint32_t *TypeRayScratch = nullptr;
+TypeRayVisit *TypeRayScratch = nullptr;
 uint32_t TypeRayScratchCapacity = 0;
 uint64_t *TypeRayCandidates = nullptr;
 uint32_t TypeRayCandidateCapacity = 0;

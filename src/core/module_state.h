@@ -114,7 +114,13 @@ extern uint8_t ErrorBoxArmed; // 1 after StartCollisionDebugVOR until the next r
 // created by its first such ray and kept current from then on; the traversal stack and the
 // candidate list the rays share.
 extern TypeRayIndex *TypeRayIndexes[kCollisionTypeCount];
-extern uint32_t *TypeRayScratch; // traversal stack
+// A node waiting on a ray tree's traversal stack, with the least distance along the ray at which
+// anything inside it can be hit.
+struct TypeRayVisit {
+    uint32_t node;
+    float nearest;
+};
+extern TypeRayVisit *TypeRayScratch; // traversal stack
 extern uint32_t TypeRayScratchCapacity;
 extern uint64_t *TypeRayCandidates; // activation order << 16 | object number
 extern uint32_t TypeRayCandidateCapacity;

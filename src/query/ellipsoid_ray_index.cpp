@@ -38,6 +38,23 @@
 // |p| by far / rmin, and rmax and rmax / rmin^2 taken at their largest over the tree, that is
 // below half the allowance; the slab test in doubles is off by parts in 1e-15 of the
 // coordinates, which the allowance's last term and the slack of 1e-9 on the parameters cover.
+//   (4) Nodes go nearest first, and a node is left out when no hit inside it can come nearer than
+// one found: its `nearest` (LineReachesBox), the parameter where the line enters its box grown by
+// nearGrow times the ray's length, less a millionth, exceeds the smallest distance found so far,
+// EllipsoidHitDistance of an object that passed UnitRayEntry (the very value the ray test
+// computes). Every object so left out would give a larger distance, so the scan records it at
+// most on the way to that smaller one, which then replaces it: the same object wins, the first in
+// activation order at the smallest distance, and the rest still go through RayAgainstObject in
+// that order. Why its distance is no smaller: the entry point X = f + entry dir lies within
+// 1 + e' of f + p, e' = min(2.2e-5 p.p, 4.7e-3 |p|) + 2e-5 |p| + 1e-10 p.p + 1e-6 (its squared
+// distance is at most q + (1 - q) plus the error of q, at most doubt p.p with doubt <= 20u + 2e-5,
+// and of a, (5e-6 + 3u) |p|, twice; sqrt(1 + x) <= 1 + min(x / 2, sqrt x)); mapped back by the
+// radii it lies in the object's box grown by e' rmax and the roundings
+// of (3), and from + dist dir lies within 3u (|from| + |to| + |X - from|) + 8u length +
+// (2 |p| + 2)(16u + 5e-6) rmax of it (|entry| <= |t - f|, the roundings of the quotient and of
+// dir, dir's length): so on the line inside the node's box grown by nearGrow, at a parameter no
+// smaller than where the line enters it. (With a radius of 5e4 or more in the tree, dir can be
+// the zero vector, which says nothing of where the hit lies: then no node is left out so.)
 //
 // Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
 // ellipsoid, radii, resolved position, activation order) changes only through commands that name
@@ -94,8 +111,8 @@ struct TypeRayIndex {
     int32_t freeList; // unused nodes, chained through parent
     uint32_t leafCount;
     // Over every leaf placed within the limits since the tree was made (they only grow): the
-    // largest radius and the largest rmax / rmin^2, for the line test's rounding allowance.
-    double radiusMost, squashMost;
+    // largest radius, rmax / rmin and rmax / rmin^2, for the line test's rounding allowances.
+    double radiusMost, ratioMost, squashMost;
     int32_t leafOf[kObjectSlots]; // node of each object number, -1 when not in the tree
 };
 
@@ -103,6 +120,7 @@ namespace {
 
 constexpr int32_t kNone = -1;
 constexpr double kWiden = 1e-6;           // relative widening of every box, see above
+constexpr double kLargestNearestRadius = 5e4; // larger radii: no nearest-first exit, see LineOf
 
 float Down(double v) {
     const float f = static_cast<float>(v);
@@ -397,6 +415,7 @@ void NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
     const double most = std::max({double(radii.x), double(radii.y), double(radii.z)});
     const double least = std::min({double(radii.x), double(radii.y), double(radii.z)});
     index->radiusMost = std::max(index->radiusMost, most);
+    index->ratioMost = std::max(index->ratioMost, most / least);
     index->squashMost = std::max(index->squashMost, most / (least * least));
 }
 
@@ -526,51 +545,81 @@ uint32_t HeightOf(const TypeRayIndex *index) {
 }
 
 // The ray's line, from + s (to - from) for every s, in doubles, with 1 / (to - from) per axis
-// (+-1e300 for an axis it does not move along, so that a box beside it gives no s at all), and how
-// far round each box it is tested (see the top of the file).
+// (+-1e300 for an axis it does not move along, so that a box beside it gives no s at all), its
+// length, and how far round each box it is tested for reaching it (grow) and for the nearest hit
+// inside (nearGrow; see the top of the file).
 struct RayLine {
     double from[3], inv[3];
-    double grow;
+    double length;
+    double grow, nearGrow;
 };
 
 // query: the segment's box. An ellipsoid that passes the cube test has its centre within it and
-// one radius (and rounding) of it, which bounds the distances the rounding allowance grows with.
+// one radius (and rounding) of it, which bounds the distances the rounding allowances grow with.
 RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBox &query) {
     const double f[3] = {ray.from.x, ray.from.y, ray.from.z};
     const double t[3] = {ray.to.x, ray.to.y, ray.to.z};
     const double reach = 1.01 * index->radiusMost;
     RayLine line;
-    double far = 0.0, centres = 0.0, from = 0.0;
+    double far = 0.0, centres = 0.0, ends = 0.0, squared = 0.0;
     for (int axis = 0; axis < 3; ++axis) {
         line.from[axis] = f[axis];
         const double span = t[axis] - f[axis];
         line.inv[axis] = span != 0.0 ? 1.0 / span : std::copysign(1e300, span);
+        squared += span * span;
         far += double(query.hi[axis]) - query.lo[axis] + 2.0 * reach;
         centres += std::max(std::fabs(double(query.lo[axis])), std::fabs(double(query.hi[axis]))) +
                    reach;
-        from += std::fabs(f[axis]);
+        ends += std::fabs(f[axis]) + std::fabs(t[axis]);
     }
+    line.length = std::sqrt(squared);
     const double u = kUnitRoundoff;
-    line.grow = 2.0 * (0.5e-6 * index->radiusMost + 1e-15 * far * far * index->squashMost +
-                       17.0 * u * far + u * (from + centres)) +
-                1e-12 * (from + centres + far);
+    const double pp = far * far * index->squashMost; // bounds p.p times rmax
+    line.grow = 2.0 * (0.5e-6 * index->radiusMost + 1e-15 * pp + 17.0 * u * far + u * (ends + centres)) +
+                1e-12 * (ends + centres + far);
+    // Radii from 5e4 up can make the unit direction zero (Normalize), and entry then says nothing
+    // about where along the ray the hit lies: no nearest distance is known.
+    const double nearGrow = index->radiusMost < kLargestNearestRadius ? 0.0 : INFINITY;
+    // The error of q moves the entry point by at most half of it or its square root (see above).
+    const double entryError = std::min(2.2e-5 * pp, 4.7e-3 * far * index->ratioMost) + 1e-10 * pp;
+    line.nearGrow = nearGrow + line.grow + 2.0 * (entryError + 4e-5 * far * index->ratioMost +
+                                       2e-5 * index->radiusMost + 3.0 * u * (ends + centres + far) +
+                                       8.0 * u * line.length);
     return line;
 }
 
+// The entering and leaving parameters of the line through the box grown by `grow` on each axis.
+void Slab(const RayLine &line, const RayIndexBox &box, double grow, double *enter, double *leave) {
+    *enter = -INFINITY;
+    *leave = INFINITY;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double a = (box.lo[axis] - grow - line.from[axis]) * line.inv[axis];
+        const double b = (box.hi[axis] + grow - line.from[axis]) * line.inv[axis];
+        *enter = std::max(*enter, std::min(a, b));
+        *leave = std::min(*leave, std::max(a, b));
+    }
+}
+
 // False only when no ellipsoid whose own box lies in `box` can pass UnitRayEntry's cube and line
-// distance tests (see the top of the file): the line misses the box grown by the allowance.
-bool LineReachesBox(const RayLine &line, const RayIndexBox &box) {
+// distance tests (see the top of the file): the line misses the box grown by the allowance. Else
+// *nearest gets a distance no hit of such an ellipsoid can come before (-infinity when unknown).
+bool LineReachesBox(const RayLine &line, const RayIndexBox &box, float *nearest) {
+    *nearest = -INFINITY;
     if (!(line.grow < INFINITY)) {
         return true;
     }
-    double enter = -INFINITY, leave = INFINITY;
-    for (int axis = 0; axis < 3; ++axis) {
-        const double a = (box.lo[axis] - line.grow - line.from[axis]) * line.inv[axis];
-        const double b = (box.hi[axis] + line.grow - line.from[axis]) * line.inv[axis];
-        enter = std::max(enter, std::min(a, b));
-        leave = std::min(leave, std::max(a, b));
+    double enter = 0.0, leave = 0.0;
+    Slab(line, box, line.grow, &enter, &leave);
+    if (enter > leave + 1e-9 * (std::fabs(enter) + std::fabs(leave))) {
+        return false;
     }
-    return !(enter > leave + 1e-9 * (std::fabs(enter) + std::fabs(leave)));
+    if (!(line.nearGrow < INFINITY)) {
+        return true;
+    }
+    Slab(line, box, line.nearGrow, &enter, &leave);
+    const double at = enter * line.length;
+    *nearest = Down(at - 1e-6 * std::fabs(at) - 1e-9 * line.length);
+    return true;
 }
 
 } // namespace
@@ -637,26 +686,42 @@ bool EllipsoidRaysByType(int32_t type) {
         return false;
     }
 
-    // Every object whose box meets the segment's and that passes the ray test's own rejections.
-    // Neighbours mostly share radii, and with them the ray in their unit-sphere space. The stack
-    // holds at most one pending sibling per level: 2 (height + 1) entries.
+    // Every object whose box meets the segment's and the line's and that passes the ray test's own
+    // rejections, nearer nodes first, leaving out nodes that cannot hold a hit nearer than one
+    // found. Neighbours mostly share radii, and with them the ray in their unit-sphere space. The
+    // stack holds at most two children per level: 2 (height + 1) entries.
     uint32_t count = 0;
     Vec3 unitRadii = {0.0f, 0.0f, 0.0f};
     UnitRay unit = {};
     uint32_t depth = 0;
-    if (index->root != kNone) {
-        TypeRayScratch[depth++] = static_cast<uint32_t>(index->root);
-    }
     const RayLine line = LineOf(index, ray, query);
+    float nearestHit = INFINITY;
+    auto visit = [&](int32_t node) {
+        const RayIndexBox &box = index->nodes[node].box;
+        float nearest = 0.0f;
+        if (Overlaps(box, query) && LineReachesBox(line, box, &nearest)) {
+            TypeRayScratch[depth++] = TypeRayVisit{static_cast<uint32_t>(node), nearest};
+        }
+    };
+    if (index->root != kNone) {
+        visit(index->root);
+    }
     while (depth > 0) {
-        const RayIndexNode &n = index->nodes[TypeRayScratch[--depth]];
+        const TypeRayVisit next = TypeRayScratch[--depth];
         Stats.typeRayNodes += 1;
-        if (!Overlaps(n.box, query) || !LineReachesBox(line, n.box)) {
+        if (next.nearest > nearestHit) {
             continue;
         }
+        const RayIndexNode &n = index->nodes[next.node];
         if (n.left != kNone) {
-            TypeRayScratch[depth++] = static_cast<uint32_t>(n.right);
-            TypeRayScratch[depth++] = static_cast<uint32_t>(n.left);
+            // Both children that reach the line, the nearer on top.
+            const uint32_t below = depth;
+            visit(n.left);
+            visit(n.right);
+            if (depth == below + 2 &&
+                TypeRayScratch[below + 1].nearest > TypeRayScratch[below].nearest) {
+                std::swap(TypeRayScratch[below], TypeRayScratch[below + 1]);
+            }
             continue;
         }
         if (!SameBits(n.radii, unitRadii)) {
@@ -666,6 +731,8 @@ bool EllipsoidRaysByType(int32_t type) {
         float entryDistance = 0.0f, ww = 0.0f;
         if (UnitRayEntry(unit, DivideComponents(n.centre, n.radii), &entryDistance, &ww)) {
             TypeRayCandidates[count++] = n.order << 16 | n.object;
+            nearestHit =
+                std::min(nearestHit, EllipsoidHitDistance(entryDistance, ww, ray.length));
         }
     }
 
@@ -695,7 +762,7 @@ void FreeEllipsoidRayIndexes() {
 
 size_t EllipsoidRayIndexBytes() {
     size_t bytes =
-        TypeRayScratchCapacity * sizeof(uint32_t) + TypeRayCandidateCapacity * sizeof(uint64_t);
+        TypeRayScratchCapacity * sizeof(TypeRayVisit) + TypeRayCandidateCapacity * sizeof(uint64_t);
     for (const TypeRayIndex *index : TypeRayIndexes) {
         bytes += index == nullptr
                      ? 0

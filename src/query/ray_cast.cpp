@@ -62,7 +62,7 @@ void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
     if (!UnitRayEntry(unit, DivideComponents(centre, r), &entry, &ww)) {
         return;
     }
-    const float dist = entry / std::sqrt(ww) * ray.length;
+    const float dist = EllipsoidHitDistance(entry, ww, ray.length);
     if (!(dist < ray.distance)) {
         return;
     }

@@ -90,4 +90,10 @@ inline bool UnitRayEntry(const UnitRay &ray, const Vec3 &m, float *entry, float 
     return !(*entry * *entry > *ww);
 }
 
+// The world distance of the entry UnitRayEntry gave, along a ray of world length `length`: the
+// ray test records it, and the ray tree's nearest-first search compares with the same bits.
+inline float EllipsoidHitDistance(float entry, float ww, float length) {
+    return entry / std::sqrt(ww) * length;
+}
+
 } // namespace vor
