@@ -82,6 +82,8 @@ Answer EmbreeLevelCast(const Segment &s);
 void EmbreeFree();
 
 // --- Jolt, where a build of it was found (VOR_PEERS_JOLT): a MeshShape on a static body ---
+// Once a program, before anything else of Jolt's (and again does nothing).
+void StartJolt();
 void JoltLevelBuild(const std::vector<float> &xyz);
 // NarrowPhaseQuery::CastRay with the default settings (back faces ignored), closest hit.
 Answer JoltLevelCast(const Segment &s);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "peer_rays.h"
+#include "pressing_crowd.h"
 
 namespace {
 
@@ -39,6 +40,9 @@ struct Options {
     std::string dem = VOR_PEERS_DEM;
     int rounds = 7;
     std::string only;
+    int pressFrames = peers::kPressFrames; // frames of the pressing crowd
+    bool pressEveryPair = false;           // Jolt's simple all-pairs collision beside its grid
+    float pressTerrainOrigin = 8.0f;       // where the crowd stands on the real terrain
 };
 
 bool Wanted(const Options &options, const char *name) {
@@ -389,6 +393,41 @@ void RunWalkingCrowd(uint32_t count, int rounds) {
     }
 }
 
+// The pressing crowd: 1,000 and 4,000 on the flat floor, 4,000 on the real terrain; each library
+// in turn, --rounds times (at most 3: a run is the crowd's whole walk).
+int RunPress(const Options &options) {
+    const int rounds = std::min(options.rounds, 3);
+    std::printf("pressing crowd: ms a frame (this thread's processor time, and wall), the mean "
+                "over the frames and the slowest; at the end, bodies more than 1 mm inside "
+                "another, the deepest, pairs of centres within 1 mm, bodies more than 1 mm in the "
+                "ground, the deepest\n");
+    if (Wanted(options, "press") || Wanted(options, "press1000")) {
+        peers::RunPressingCrowd("1,000 on the flat floor", peers::FlatPressScene(1000), rounds,
+                                options.pressFrames, options.pressEveryPair);
+    }
+    if (Wanted(options, "press") || Wanted(options, "press4000")) {
+        peers::RunPressingCrowd("4,000 on the flat floor", peers::FlatPressScene(4000), rounds,
+                                options.pressFrames, options.pressEveryPair);
+    }
+    if (Wanted(options, "press") || Wanted(options, "pressterrain")) {
+        constexpr uint32_t kSide = 512;
+        std::string description;
+        const std::vector<float> heights =
+            peers::LoadTerrainHeights(options.dem, kSide, &description);
+        if (heights.empty()) {
+            std::printf("4,000 on the real terrain skipped: %s\n", description.c_str());
+            return 0;
+        }
+        std::printf("terrain: %s (%s), the crowd from (%.0f, %.0f)\n", options.dem.c_str(),
+                    description.c_str(), options.pressTerrainOrigin, options.pressTerrainOrigin);
+        peers::RunPressingCrowd(
+            "4,000 on the real terrain (524,288 triangles)",
+            peers::TerrainPressScene(4000, heights, kSide, options.pressTerrainOrigin), rounds,
+            options.pressFrames, options.pressEveryPair);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -406,10 +445,15 @@ int main(int argc, char **argv) {
             options.rounds = std::max(1, std::atoi(argv[++k]));
         } else if (arg == "--only" && more) {
             options.only = argv[++k];
+        } else if (arg == "--frames" && more) {
+            options.pressFrames = std::max(1, std::atoi(argv[++k]));
+        } else if (arg == "--every-pair") {
+            options.pressEveryPair = true;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] "
-                         "[--only small,large,terrain,scene,crowd,walk]\n",
+                         "[--only small,large,terrain,scene,crowd,walk,press,press1000,"
+                         "press4000,pressterrain] [--frames N] [--every-pair]\n",
                          argv[0]);
             return 2;
         }
@@ -428,6 +472,9 @@ int main(int argc, char **argv) {
     }
     std::printf("module %s; median of %d rounds, peers alternated; time per ray\n",
                 options.module.c_str(), options.rounds);
+    if (!options.only.empty() && options.only.rfind("press", 0) == 0) {
+        return RunPress(options);
+    }
     PrintHeader();
 
     if (Wanted(options, "small")) {
