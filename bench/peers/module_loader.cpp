@@ -133,14 +133,14 @@ void AddMeshObject(uint32_t object, uint32_t type, const std::vector<float> &xyz
     vor.SetObjRot(0, 0, 0);
     vor.UpdateObj(object, 1);
     vor.ActivateObj(object);
+    // The first ray builds the mesh's hierarchy, so that no timed ray or pass pays for it.
+    vor.RayIntersectObject(object, 2, 1, 100, 1, 1, -100, 1);
 }
 
 } // namespace
 
 void VorLevelBuild(const std::vector<float> &xyz) {
     AddMeshObject(kLevelObject, kLevelType, xyz);
-    // The first ray builds the mesh's hierarchy, so that no timed ray pays for it.
-    vor.RayIntersectObject(kLevelObject, 2, 1, 100, 1, 1, -100, 1);
 }
 
 template <int slot> Answer LevelCast(const Segment &s) {
