@@ -54,7 +54,8 @@ void AddFloor(const std::vector<float> &xyz) {
     crowd->floor->setCollisionShape(crowd->floorShape.get());
     crowd->floor->setCollisionFlags(btCollisionObject::CF_STATIC_OBJECT);
     crowd->world->addCollisionObject(crowd->floor.get(), btBroadphaseProxy::StaticFilter,
-                                     btBroadphaseProxy::AllFilter ^ btBroadphaseProxy::StaticFilter);
+                                     btBroadphaseProxy::AllFilter ^
+                                         btBroadphaseProxy::StaticFilter);
 }
 
 } // namespace
@@ -69,9 +70,9 @@ void BulletPressBuild(const PressScene &scene) {
     crowd->broadphase->getOverlappingPairCache()->setInternalGhostPairCallback(
         crowd->ghostPairs.get());
     crowd->solver = std::make_unique<btSequentialImpulseConstraintSolver>();
-    crowd->world = std::make_unique<btDiscreteDynamicsWorld>(
-        crowd->dispatcher.get(), crowd->broadphase.get(), crowd->solver.get(),
-        crowd->configuration.get());
+    crowd->world =
+        std::make_unique<btDiscreteDynamicsWorld>(crowd->dispatcher.get(), crowd->broadphase.get(),
+                                                  crowd->solver.get(), crowd->configuration.get());
     crowd->world->setGravity(btVector3(0, -kPressGravity, 0));
     AddFloor(scene.floor);
 

@@ -48,7 +48,7 @@ constexpr float kSlack = 0.01f; // the grid's boxes are widened by this: Jolt te
 
 // Characters by the grid cell of their shape's centre, kept current as each one moves.
 class GridPairs final : public JPH::CharacterVsCharacterCollision {
-public:
+  public:
     std::vector<JPH::CharacterVirtual *> characters; // a character's index is its user data
     float reach = 0; // the widest shape's horizontal half extent plus the widest padding
 
@@ -109,8 +109,8 @@ public:
                        const JPH::ShapeCastSettings &inShapeCastSettings,
                        JPH::RVec3Arg inBaseOffset,
                        JPH::CastShapeCollector &ioCollector) const override {
-        JPH::AABox swept =
-            inCharacter->GetShape()->GetWorldSpaceBounds(inCenterOfMassTransform, JPH::Vec3::sOne());
+        JPH::AABox swept = inCharacter->GetShape()->GetWorldSpaceBounds(inCenterOfMassTransform,
+                                                                        JPH::Vec3::sOne());
         swept.Encapsulate(swept.mMin + inDirection);
         swept.Encapsulate(swept.mMax + inDirection);
         Candidates(swept, inShapeCastSettings.mExtraConvexRadius);
@@ -145,19 +145,14 @@ public:
         ioCollector.SetUserData(0);
     }
 
-private:
-    static int64_t CellOf(float v) {
-        return static_cast<int64_t>(std::floor(v / kCell));
-    }
+  private:
+    static int64_t CellOf(float v) { return static_cast<int64_t>(std::floor(v / kCell)); }
 
     static uint64_t KeyOf(int64_t i, int64_t k) {
-        return (static_cast<uint64_t>(static_cast<uint32_t>(i)) << 32) |
-               static_cast<uint32_t>(k);
+        return (static_cast<uint64_t>(static_cast<uint32_t>(i)) << 32) | static_cast<uint32_t>(k);
     }
 
-    static uint64_t Key(float x, float z) {
-        return KeyOf(CellOf(x), CellOf(z));
-    }
+    static uint64_t Key(float x, float z) { return KeyOf(CellOf(x), CellOf(z)); }
 
     // The characters whose centre lies in a cell that the box, widened by what a pair's test
     // adds to it, touches: every character the simple list would pass the box test, and more.
@@ -238,8 +233,7 @@ void JoltPressBuild(const PressScene &scene, bool gridPairs) {
     JPH::Ref<JPH::CharacterVirtualSettings> settings = new JPH::CharacterVirtualSettings();
     settings->mShape = new JPH::CapsuleShape(kPressHalfHeight - kPressRadius, kPressRadius);
     // Contacts below the centre of the lower half sphere hold the character up.
-    settings->mSupportingVolume =
-        JPH::Plane(JPH::Vec3::sAxisY(), kPressHalfHeight - kPressRadius);
+    settings->mSupportingVolume = JPH::Plane(JPH::Vec3::sAxisY(), kPressHalfHeight - kPressRadius);
     crowd->grid.reach = kPressRadius + settings->mCharacterPadding;
     for (uint32_t k = 0; k < scene.bodies.size(); ++k) {
         const PressBody &b = scene.bodies[k];

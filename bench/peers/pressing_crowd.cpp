@@ -70,12 +70,11 @@ FrameTimes RunFrames(const PressPeer &peer, const PressScene &scene, int frames)
     return t;
 }
 
-const PressPeer kVor = {
-    "vorcollide", [](const PressScene &s) { VorPressBuild(s, false); }, VorPressFrame,
-    VorPressCentres, VorReset};
-const PressPeer kVorRecover = {
-    "vorcollide, recovery on", [](const PressScene &s) { VorPressBuild(s, true); },
-    VorPressFrame, VorPressCentres, VorReset};
+const PressPeer kVor = {"vorcollide", [](const PressScene &s) { VorPressBuild(s, false); },
+                        VorPressFrame, VorPressCentres, VorReset};
+const PressPeer kVorRecover = {"vorcollide, recovery on",
+                               [](const PressScene &s) { VorPressBuild(s, true); }, VorPressFrame,
+                               VorPressCentres, VorReset};
 const PressPeer kBullet = {"Bullet", BulletPressBuild, BulletPressFrame,
                            [](const PressScene &) { return BulletPressCentres(); },
                            BulletPressFree};
@@ -83,10 +82,9 @@ const PressPeer kBullet = {"Bullet", BulletPressBuild, BulletPressFrame,
 const PressPeer kJoltGrid = {"Jolt, grid-fed pairs",
                              [](const PressScene &s) { JoltPressBuild(s, true); }, JoltPressFrame,
                              [](const PressScene &) { return JoltPressCentres(); }, JoltPressFree};
-const PressPeer kJoltSimple = {"Jolt, every pair",
-                               [](const PressScene &s) { JoltPressBuild(s, false); },
-                               JoltPressFrame, [](const PressScene &) { return JoltPressCentres(); },
-                               JoltPressFree};
+const PressPeer kJoltSimple = {
+    "Jolt, every pair", [](const PressScene &s) { JoltPressBuild(s, false); }, JoltPressFrame,
+    [](const PressScene &) { return JoltPressCentres(); }, JoltPressFree};
 #endif
 
 // Bodies whose final centres are not the same to the bit in the two runs.
@@ -122,8 +120,8 @@ PressScene TerrainPressScene(uint32_t count, const std::vector<float> &heights, 
         // The highest ground under the body's centre and the four ends of its horizontal radii.
         float top = PressGround(scene, b.x, b.z);
         for (const float d : {-kPressRadius, kPressRadius}) {
-            top = std::max(top, std::max(PressGround(scene, b.x + d, b.z),
-                                         PressGround(scene, b.x, b.z + d)));
+            top = std::max(
+                top, std::max(PressGround(scene, b.x + d, b.z), PressGround(scene, b.x, b.z + d)));
         }
         b.y = top + kPressHalfHeight + kStartClearance;
     }
@@ -194,7 +192,7 @@ PressOverlap MeasurePressOverlap(const PressScene &scene, const std::vector<floa
     return o;
 }
 
-void RunPressingCrowd(const char *name, const PressScene &scene, int rounds, int frames,
+bool RunPressingCrowd(const char *name, const PressScene &scene, int rounds, int frames,
                       bool everyPair) {
     std::vector<PressPeer> list = {kVor, kVorRecover, kBullet};
 #ifdef VOR_PEERS_JOLT
@@ -207,9 +205,10 @@ void RunPressingCrowd(const char *name, const PressScene &scene, int rounds, int
 #endif
     std::printf("%s: %zu bodies, %d frames\n", name, scene.bodies.size(), frames);
     std::printf("  %-24s %5s %8s %8s %8s %8s  %6s %8s  %6s %8s %5s  %6s %8s %8s\n", "library",
-                "round", "cpu ms", "slowest", "wall ms", "slowest", "inside", "deepest",
-                "ellip.", "deepest", "1 mm", "ground", "deepest", "highest");
+                "round", "cpu ms", "slowest", "wall ms", "slowest", "inside", "deepest", "ellip.",
+                "deepest", "1 mm", "ground", "deepest", "highest");
     const size_t jolt = 3; // Jolt's grid-fed run, and its run with every pair after it
+    bool same = true;
     for (int r = 0; r < rounds; ++r) {
         std::vector<std::vector<float>> ended(list.size());
         for (size_t k = 0; k < list.size(); ++k) {
@@ -229,10 +228,13 @@ void RunPressingCrowd(const char *name, const PressScene &scene, int rounds, int
         }
         // The grid only chooses whom to offer: every pair must end in the very same places.
         if (list.size() > jolt + 1) {
-            std::printf("  Jolt's final centres, grid-fed against every pair: %u of %zu differ\n",
-                        CentresDiffer(ended[jolt], ended[jolt + 1]), ended[jolt].size() / 3);
+            const uint32_t differ = CentresDiffer(ended[jolt], ended[jolt + 1]);
+            std::printf("  Jolt's final centres, grid-fed against every pair: %u of %zu differ%s\n",
+                        differ, ended[jolt].size() / 3, differ != 0 ? " (FAILED)" : "");
+            same = same && differ == 0;
         }
     }
+    return same;
 }
 
 } // namespace peers

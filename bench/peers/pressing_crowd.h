@@ -15,7 +15,7 @@ constexpr float kPressHalfHeight = 0.45f; // half its height: the capsules are 0
 constexpr float kPressPitch = 0.8f;       // lattice spacing
 constexpr float kPressStep = 0.025f;      // walk a frame
 constexpr float kPressFrameSeconds = 1.0f / 60.0f;
-constexpr float kPressGravity = 9.81f;    // m/s^2 for the peers (vorcollide: 0.05 a frame)
+constexpr float kPressGravity = 9.81f; // m/s^2 for the peers (vorcollide: 0.05 a frame)
 constexpr int kPressFrames = 120;
 
 struct PressBody {
@@ -64,8 +64,9 @@ PressOverlap MeasurePressOverlap(const PressScene &scene, const std::vector<floa
 
 // Every library in turn on the scene, `rounds` times, starting with a different one each round:
 // a row per run with its times a frame and the overlap measure. everyPair adds Jolt with every
-// other character offered to each (its simple collision), checked against the grid-fed run.
-void RunPressingCrowd(const char *name, const PressScene &scene, int rounds, int frames,
+// other character offered to each (its simple collision), checked against the grid-fed run: false
+// when the two end anywhere apart.
+bool RunPressingCrowd(const char *name, const PressScene &scene, int rounds, int frames,
                       bool everyPair);
 
 // --- vorcollide through its exports (module_loader.cpp): the floor as object 1 of type 2, the
