@@ -38,6 +38,7 @@ struct BulletCrowd {
 };
 
 BulletCrowd *crowd = nullptr;
+float sweepAllowance = -1; // the world's m_allowedCcdPenetration when not negative
 
 void AddFloor(const std::vector<float> &xyz) {
     crowd->vertices = xyz;
@@ -60,6 +61,10 @@ void AddFloor(const std::vector<float> &xyz) {
 
 } // namespace
 
+void SetBulletPressAllowance(float metres) {
+    sweepAllowance = metres;
+}
+
 void BulletPressBuild(const PressScene &scene) {
     BulletPressFree();
     crowd = new BulletCrowd();
@@ -74,6 +79,9 @@ void BulletPressBuild(const PressScene &scene) {
         std::make_unique<btDiscreteDynamicsWorld>(crowd->dispatcher.get(), crowd->broadphase.get(),
                                                   crowd->solver.get(), crowd->configuration.get());
     crowd->world->setGravity(btVector3(0, -kPressGravity, 0));
+    if (sweepAllowance >= 0) {
+        crowd->world->getDispatchInfo().m_allowedCcdPenetration = sweepAllowance;
+    }
     AddFloor(scene.floor);
 
     crowd->capsule =

@@ -12,12 +12,13 @@
 // comma-separated choice of small, large, terrain, scene, crowd, walk.
 //
 // --only press (or press1000, press4000, pressterrain) runs the pressing crowd instead: every
-// library moves the same characters frame by frame (pressing_crowd.h), at most 3 rounds; --frames
-// shortens the walk and --every-pair adds Jolt with its all-pairs character collision, whose end
-// must be the grid-fed run's to the bit (the program fails otherwise).
+// library moves the same characters frame by frame (pressing_crowd.h), at most 3 rounds. --frames
+// shortens the walk; --bullet-allowance sets how far Bullet's sweeps may end inside what they meet
+// (its default 0.04 otherwise); --every-pair adds Jolt with its all-pairs character collision,
+// whose end must be the grid-fed run's to the bit (the program fails otherwise).
 //
 //   vorcollide_peers [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] [--only LIST]
-//                    [--frames N] [--every-pair]
+//                    [--frames N] [--every-pair] [--bullet-allowance METRES]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -49,6 +50,7 @@ struct Options {
     int pressFrames = peers::kPressFrames; // frames of the pressing crowd
     bool pressEveryPair = false;           // Jolt's simple all-pairs collision beside its grid
     float pressTerrainOrigin = 8.0f;       // where the crowd stands on the real terrain
+    float bulletAllowance = -1;            // Bullet's sweep allowance; negative: its default
 };
 
 bool Wanted(const Options &options, const char *name) {
@@ -404,6 +406,11 @@ void RunWalkingCrowd(uint32_t count, int rounds) {
 int RunPress(const Options &options) {
     const int rounds = std::min(options.rounds, 3);
     bool same = true; // Jolt's grid-fed runs ended where its all-pairs runs did
+    peers::SetBulletPressAllowance(options.bulletAllowance);
+    if (options.bulletAllowance >= 0) {
+        std::printf("Bullet's sweeps may end %.4f inside what they meet (its default: 0.04)\n",
+                    options.bulletAllowance);
+    }
     std::printf("pressing crowd: ms a frame (this thread's processor time, and wall), the mean "
                 "over the frames and the slowest; at the end, bodies more than 1 mm inside "
                 "another, the deepest, pairs of centres within 1 mm, bodies more than 1 mm in the "
@@ -457,13 +464,16 @@ int main(int argc, char **argv) {
             options.only = argv[++k];
         } else if (arg == "--frames" && more) {
             options.pressFrames = std::max(1, std::atoi(argv[++k]));
+        } else if (arg == "--bullet-allowance" && more) {
+            options.bulletAllowance = std::strtof(argv[++k], nullptr);
         } else if (arg == "--every-pair") {
             options.pressEveryPair = true;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] "
                          "[--only small,large,terrain,scene,crowd,walk,press,press1000,"
-                         "press4000,pressterrain] [--frames N] [--every-pair]\n",
+                         "press4000,pressterrain] [--frames N] [--every-pair] "
+                         "[--bullet-allowance M]\n",
                          argv[0]);
             return 2;
         }

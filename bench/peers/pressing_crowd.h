@@ -76,6 +76,9 @@ void VorPressFrame(const PressScene &scene);
 std::vector<float> VorPressCentres(const PressScene &scene);
 
 // --- Bullet: a btKinematicCharacterController per body (bullet_characters.cpp) ---
+// How far its sweeps may end inside what they meet (the dispatch info's allowed CCD penetration,
+// 0.04 by default); negative leaves Bullet's default.
+void SetBulletPressAllowance(float metres);
 void BulletPressBuild(const PressScene &scene);
 void BulletPressFrame(const PressScene &scene);
 std::vector<float> BulletPressCentres();
