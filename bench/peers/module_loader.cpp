@@ -38,6 +38,8 @@ struct Exports {
 // The module under test and, optionally, a baseline build loaded beside it.
 Exports modules[2];
 bool loaded[2] = {false, false};
+// Whether it also has what the pressing crowd calls.
+bool pressing[2] = {false, false};
 Exports vor; // the one the set-up calls go to
 
 constexpr uint32_t kLevelObject = 1;
@@ -94,18 +96,24 @@ bool LoadModule(int slot, const std::string &path, std::string *error) {
                    Find(module, "SetCollisionsVOR", &vor.SetCollisions, error) &&
                    Find(module, "RayIntersectObjectVOR", &vor.RayIntersectObject, error) &&
                    Find(module, "RayIntersectTypeVOR", &vor.RayIntersectType, error) &&
-                   Find(module, "RayHitDist", &vor.RayHitDist, error) &&
-                   Find(module, "SetObjGravityVOR", &vor.SetObjGravity, error) &&
-                   Find(module, "SetOverlapRecoveryVOR", &vor.SetOverlapRecovery, error) &&
-                   Find(module, "PeekObjXVOR", &vor.PeekObjX, error) &&
-                   Find(module, "PeekObjYVOR", &vor.PeekObjY, error) &&
-                   Find(module, "PeekObjZVOR", &vor.PeekObjZ, error);
+                   Find(module, "RayHitDist", &vor.RayHitDist, error);
+    // The pressing crowd's own: a build from before overlap recovery still runs the rays.
+    std::string missing;
+    pressing[slot] = Find(module, "SetObjGravityVOR", &vor.SetObjGravity, &missing) &&
+                     Find(module, "SetOverlapRecoveryVOR", &vor.SetOverlapRecovery, &missing) &&
+                     Find(module, "PeekObjXVOR", &vor.PeekObjX, &missing) &&
+                     Find(module, "PeekObjYVOR", &vor.PeekObjY, &missing) &&
+                     Find(module, "PeekObjZVOR", &vor.PeekObjZ, &missing);
     UseModule(0);
     return loaded[slot];
 }
 
 bool ModuleLoaded(int slot) {
     return loaded[slot];
+}
+
+bool ModuleRunsPressingCrowd(int slot) {
+    return loaded[slot] && pressing[slot];
 }
 
 void UseModule(int slot) {

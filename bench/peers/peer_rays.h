@@ -40,6 +40,8 @@ float TerrainGround(const std::vector<float> &heights, uint32_t side, float x, f
 // slot UseModule chose; each cast names its slot.
 bool LoadModule(int slot, const std::string &path, std::string *error);
 bool ModuleLoaded(int slot);
+// It also has the exports the pressing crowd calls (gravity, overlap recovery, positions).
+bool ModuleRunsPressingCrowd(int slot);
 void UseModule(int slot);
 // StopCollisionVOR.
 void VorReset();

@@ -404,6 +404,12 @@ void RunWalkingCrowd(uint32_t count, int rounds) {
 // The pressing crowd: 1,000 and 4,000 on the flat floor, 4,000 on the real terrain; each library
 // in turn, --rounds times (at most 3: a run is the crowd's whole walk).
 int RunPress(const Options &options) {
+    if (!peers::ModuleRunsPressingCrowd(0)) {
+        std::printf("pressing crowd skipped: %s lacks SetOverlapRecoveryVOR or another export it "
+                    "calls\n",
+                    options.module.c_str());
+        return 1;
+    }
     const int rounds = std::min(options.rounds, 3);
     bool same = true; // Jolt's grid-fed runs ended where its all-pairs runs did
     peers::SetBulletPressAllowance(options.bulletAllowance);
