@@ -41,7 +41,7 @@ namespace {
 
 constexpr JPH::ObjectLayer kFloorLayer = 0;
 constexpr JPH::ObjectLayer kCharacterLayer = 1;
-constexpr float kCell = 1.0f;   // grid cell, metres; a capsule spans at most two cells a side
+constexpr float kCell = 1.0f;   // grid cell, metres: a query looks at 2 x 2 or 3 x 3 of them
 constexpr float kSlack = 0.01f; // the grid's boxes are widened by this: Jolt tests pairs relative
                                 // to a base offset, the grid in world space, so their roundings
                                 // differ
