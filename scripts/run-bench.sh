@@ -3,7 +3,8 @@
 # Embree (bench/peers), and Jolt when scripts/build-jolt.sh has installed it in build/jolt
 # (it is never built or fetched from here). Extra arguments go to the benchmark program (e.g.
 # --benchmark_filter=Crowd); `scripts/run-bench.sh peers [ARGS]` runs only the comparison, with
-# ARGS for it (--module PATH, --rounds N, --only small,large,terrain,scene,crowd). A JSON copy of
+# ARGS for it (--module PATH, --rounds N, --only small,large,terrain,scene,crowd, or --only press
+# for the pressing crowd beside Bullet's and Jolt's characters). A JSON copy of
 # the benchmark figures lands in build/bench/bench.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -43,23 +43,6 @@ struct JoltWorld {
 
 JoltWorld *current = nullptr;
 
-// Once a program: the allocator, the factory and the shape types; and a check that this file was
-// compiled with the definitions the library was built with (a mismatch corrupts memory silently).
-void StartJolt() {
-    static bool started = false;
-    if (started) {
-        return;
-    }
-    started = true;
-    JPH::RegisterDefaultAllocator();
-    if (!JPH::VerifyJoltVersionID()) {
-        std::fprintf(stderr, "jolt: the library was built with other definitions than this file\n");
-        std::exit(1);
-    }
-    JPH::Factory::sInstance = new JPH::Factory();
-    JPH::RegisterTypes();
-}
-
 // The direction's length is the segment's: fractions run from 0 at the start to 1 at the end.
 JPH::Vec3 DirectionOf(const Segment &s) {
     return JPH::Vec3(s.to[0] - s.from[0], s.to[1] - s.from[1], s.to[2] - s.from[2]);
@@ -78,6 +61,23 @@ Answer FromClosest(const JPH::ClosestHitCollisionCollector<JPH::CastRayCollector
 }
 
 } // namespace
+
+// Once a program: the allocator, the factory and the shape types; and a check that this file was
+// compiled with the definitions the library was built with (a mismatch corrupts memory silently).
+void StartJolt() {
+    static bool started = false;
+    if (started) {
+        return;
+    }
+    started = true;
+    JPH::RegisterDefaultAllocator();
+    if (!JPH::VerifyJoltVersionID()) {
+        std::fprintf(stderr, "jolt: the library was built with other definitions than this file\n");
+        std::exit(1);
+    }
+    JPH::Factory::sInstance = new JPH::Factory();
+    JPH::RegisterTypes();
+}
 
 void JoltLevelBuild(const std::vector<float> &xyz) {
     StartJolt();

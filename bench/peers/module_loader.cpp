@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "peer_rays.h"
+#include "pressing_crowd.h"
 #include "vorcollide.h"
 
 namespace peers {
@@ -27,16 +28,28 @@ struct Exports {
     int32_t (*RayIntersectObject)(uint32_t, int32_t, float, float, float, float, float, float);
     int32_t (*RayIntersectType)(int32_t, int32_t, float, float, float, float, float, float);
     int32_t (*RayHitDist)(void);
+    void (*SetObjGravity)(uint32_t, float);
+    void (*SetOverlapRecovery)(int32_t, int32_t, int32_t);
+    int32_t (*PeekObjX)(uint32_t);
+    int32_t (*PeekObjY)(uint32_t);
+    int32_t (*PeekObjZ)(uint32_t);
 };
 
 // The module under test and, optionally, a baseline build loaded beside it.
 Exports modules[2];
 bool loaded[2] = {false, false};
+// Whether it also has what the pressing crowd calls.
+bool pressing[2] = {false, false};
 Exports vor; // the one the set-up calls go to
 
 constexpr uint32_t kLevelObject = 1;
 constexpr uint32_t kLevelType = 2;
 constexpr uint32_t kCrowdType = 3;
+// The pressing crowd as vorcollide_crowd_overlap builds it: characters 1.. of type 1, the floor
+// the object after them, of type 2; each character falls 0.05 a frame.
+constexpr uint32_t kPressType = 1;
+constexpr uint32_t kPressFloorType = 2;
+constexpr float kPressFall = 0.05f;
 
 template <typename F> bool Find(void *module, const char *name, F *slot, std::string *error) {
     void *address = dlsym(module, name);
@@ -84,12 +97,23 @@ bool LoadModule(int slot, const std::string &path, std::string *error) {
                    Find(module, "RayIntersectObjectVOR", &vor.RayIntersectObject, error) &&
                    Find(module, "RayIntersectTypeVOR", &vor.RayIntersectType, error) &&
                    Find(module, "RayHitDist", &vor.RayHitDist, error);
+    // The pressing crowd's own: a build from before overlap recovery still runs the rays.
+    std::string missing;
+    pressing[slot] = Find(module, "SetObjGravityVOR", &vor.SetObjGravity, &missing) &&
+                     Find(module, "SetOverlapRecoveryVOR", &vor.SetOverlapRecovery, &missing) &&
+                     Find(module, "PeekObjXVOR", &vor.PeekObjX, &missing) &&
+                     Find(module, "PeekObjYVOR", &vor.PeekObjY, &missing) &&
+                     Find(module, "PeekObjZVOR", &vor.PeekObjZ, &missing);
     UseModule(0);
     return loaded[slot];
 }
 
 bool ModuleLoaded(int slot) {
     return loaded[slot];
+}
+
+bool ModuleRunsPressingCrowd(int slot) {
+    return loaded[slot] && pressing[slot];
 }
 
 void UseModule(int slot) {
@@ -100,22 +124,31 @@ void VorReset() {
     vor.StopCollision();
 }
 
-void VorLevelBuild(const std::vector<float> &xyz) {
+namespace {
+
+// One mesh object at the origin holding the triangles.
+void AddMeshObject(uint32_t object, uint32_t type, const std::vector<float> &xyz) {
     // The host's vertex block: a word of its own, the vertex size, the count, then x, y, z.
     std::vector<uint32_t> block(3 + xyz.size());
     block[0] = 0;
     block[1] = 12;
     block[2] = static_cast<uint32_t>(xyz.size() / 3);
     std::memcpy(block.data() + 3, xyz.data(), xyz.size() * sizeof(float));
-    vor.NewCollObj(kLevelObject, kLevelType);
-    vor.AddObjShape(kLevelObject, 2);
-    vor.AddMesh(kLevelObject, block.data());
+    vor.NewCollObj(object, type);
+    vor.AddObjShape(object, 2);
+    vor.AddMesh(object, block.data());
     vor.SetObjPos(0, 0, 0);
     vor.SetObjRot(0, 0, 0);
-    vor.UpdateObj(kLevelObject, 1);
-    vor.ActivateObj(kLevelObject);
-    // The first ray builds the mesh's hierarchy, so that no timed ray pays for it.
-    vor.RayIntersectObject(kLevelObject, 2, 1, 100, 1, 1, -100, 1);
+    vor.UpdateObj(object, 1);
+    vor.ActivateObj(object);
+    // The first ray builds the mesh's hierarchy, so that no timed ray or pass pays for it.
+    vor.RayIntersectObject(object, 2, 1, 100, 1, 1, -100, 1);
+}
+
+} // namespace
+
+void VorLevelBuild(const std::vector<float> &xyz) {
+    AddMeshObject(kLevelObject, kLevelType, xyz);
 }
 
 template <int slot> Answer LevelCast(const Segment &s) {
@@ -204,6 +237,50 @@ void VorWalkingCrowdStep(const std::vector<bench::CrowdBody> &bodies, uint32_t f
         vor.UpdateObj(1 + k, 0);
     }
     vor.RunCollision();
+}
+
+void VorPressBuild(const PressScene &scene, bool recover) {
+    vor.StopCollision();
+    const uint32_t count = static_cast<uint32_t>(scene.bodies.size());
+    vor.SetCollisions(kPressType, kPressType, 1, 3, 1);
+    AddMeshObject(count + 1, kPressFloorType, scene.floor);
+    vor.SetCollisions(kPressType, kPressFloorType, 2, 3, 1);
+    vor.SetOverlapRecovery(VOR_ALL_TYPES, VOR_ALL_TYPES, recover ? 1 : 0);
+    for (uint32_t k = 0; k < count; ++k) {
+        const PressBody &b = scene.bodies[k];
+        vor.NewCollObj(k + 1, kPressType);
+        vor.AddObjShape(k + 1, 1);
+        vor.SetObjRadius(k + 1, kPressRadius, kPressHalfHeight, kPressRadius);
+        vor.SetObjPos(b.x, b.y, b.z);
+        vor.SetObjRot(0, 0, 0);
+        vor.UpdateObj(k + 1, 1);
+        vor.SetObjGravity(k + 1, kPressFall);
+        vor.ActivateObj(k + 1);
+    }
+}
+
+void VorPressFrame(const PressScene &scene) {
+    for (uint32_t k = 0; k < scene.bodies.size(); ++k) {
+        const float x = vorFloatFromBits(vor.PeekObjX(k + 1));
+        const float y = vorFloatFromBits(vor.PeekObjY(k + 1));
+        const float z = vorFloatFromBits(vor.PeekObjZ(k + 1));
+        float dx = 0, dz = 0;
+        PressWalk(scene.bodies[k], x, z, &dx, &dz);
+        vor.SetObjPos(x + dx, y, z + dz);
+        vor.SetObjRot(0, 0, 0);
+        vor.UpdateObj(k + 1, 0);
+    }
+    vor.RunCollision();
+}
+
+std::vector<float> VorPressCentres(const PressScene &scene) {
+    std::vector<float> xyz;
+    for (uint32_t k = 0; k < scene.bodies.size(); ++k) {
+        xyz.push_back(vorFloatFromBits(vor.PeekObjX(k + 1)));
+        xyz.push_back(vorFloatFromBits(vor.PeekObjY(k + 1)));
+        xyz.push_back(vorFloatFromBits(vor.PeekObjZ(k + 1)));
+    }
+    return xyz;
 }
 
 Answer VorCrowdCast(const Segment &s) {

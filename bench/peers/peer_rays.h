@@ -40,6 +40,8 @@ float TerrainGround(const std::vector<float> &heights, uint32_t side, float x, f
 // slot UseModule chose; each cast names its slot.
 bool LoadModule(int slot, const std::string &path, std::string *error);
 bool ModuleLoaded(int slot);
+// It also has the exports the pressing crowd calls (gravity, overlap recovery, positions).
+bool ModuleRunsPressingCrowd(int slot);
 void UseModule(int slot);
 // StopCollisionVOR.
 void VorReset();
@@ -82,6 +84,8 @@ Answer EmbreeLevelCast(const Segment &s);
 void EmbreeFree();
 
 // --- Jolt, where a build of it was found (VOR_PEERS_JOLT): a MeshShape on a static body ---
+// Once a program, before anything else of Jolt's (and again does nothing).
+void StartJolt();
 void JoltLevelBuild(const std::vector<float> &xyz);
 // NarrowPhaseQuery::CastRay with the default settings (back faces ignored), closest hit.
 Answer JoltLevelCast(const Segment &s);

@@ -11,7 +11,14 @@
 // against a change), timed in the same rounds and checked for the very same answers. LIST is a
 // comma-separated choice of small, large, terrain, scene, crowd, walk.
 //
+// --only press (or press1000, press4000, pressterrain) runs the pressing crowd instead: every
+// library moves the same characters frame by frame (pressing_crowd.h), at most 3 rounds. --frames
+// shortens the walk; --bullet-allowance sets how far Bullet's sweeps may end inside what they meet
+// (its default 0.04 otherwise); --every-pair adds Jolt with its all-pairs character collision,
+// whose end must be the grid-fed run's to the bit (the program fails otherwise).
+//
 //   vorcollide_peers [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] [--only LIST]
+//                    [--frames N] [--every-pair] [--bullet-allowance METRES]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -22,6 +29,7 @@
 #include <vector>
 
 #include "peer_rays.h"
+#include "pressing_crowd.h"
 
 namespace {
 
@@ -39,6 +47,10 @@ struct Options {
     std::string dem = VOR_PEERS_DEM;
     int rounds = 7;
     std::string only;
+    int pressFrames = peers::kPressFrames; // frames of the pressing crowd
+    bool pressEveryPair = false;           // Jolt's simple all-pairs collision beside its grid
+    float pressTerrainOrigin = 8.0f;       // where the crowd stands on the real terrain
+    float bulletAllowance = -1;            // Bullet's sweep allowance; negative: its default
 };
 
 bool Wanted(const Options &options, const char *name) {
@@ -389,6 +401,56 @@ void RunWalkingCrowd(uint32_t count, int rounds) {
     }
 }
 
+// The pressing crowd: 1,000 and 4,000 on the flat floor, 4,000 on the real terrain; each library
+// in turn, --rounds times (at most 3: a run is the crowd's whole walk).
+int RunPress(const Options &options) {
+    if (!peers::ModuleRunsPressingCrowd(0)) {
+        std::printf("pressing crowd skipped: %s lacks SetOverlapRecoveryVOR or another export it "
+                    "calls\n",
+                    options.module.c_str());
+        return 1;
+    }
+    const int rounds = std::min(options.rounds, 3);
+    bool same = true; // Jolt's grid-fed runs ended where its all-pairs runs did
+    peers::SetBulletPressAllowance(options.bulletAllowance);
+    if (options.bulletAllowance >= 0) {
+        std::printf("Bullet's sweeps may end %.4f inside what they meet (its default: 0.04)\n",
+                    options.bulletAllowance);
+    }
+    std::printf("pressing crowd: ms a frame (this thread's processor time, and wall), the mean "
+                "over the frames and the slowest; at the end, bodies more than 1 mm inside "
+                "another, the deepest, pairs of centres within 1 mm, bodies more than 1 mm in the "
+                "ground, the deepest\n");
+    if (Wanted(options, "press") || Wanted(options, "press1000")) {
+        same = peers::RunPressingCrowd("1,000 on the flat floor", peers::FlatPressScene(1000),
+                                       rounds, options.pressFrames, options.pressEveryPair) &&
+               same;
+    }
+    if (Wanted(options, "press") || Wanted(options, "press4000")) {
+        same = peers::RunPressingCrowd("4,000 on the flat floor", peers::FlatPressScene(4000),
+                                       rounds, options.pressFrames, options.pressEveryPair) &&
+               same;
+    }
+    if (Wanted(options, "press") || Wanted(options, "pressterrain")) {
+        constexpr uint32_t kSide = 512;
+        std::string description;
+        const std::vector<float> heights =
+            peers::LoadTerrainHeights(options.dem, kSide, &description);
+        if (heights.empty()) {
+            std::printf("4,000 on the real terrain skipped: %s\n", description.c_str());
+            return same ? 0 : 1;
+        }
+        std::printf("terrain: %s (%s), the crowd from (%.0f, %.0f)\n", options.dem.c_str(),
+                    description.c_str(), options.pressTerrainOrigin, options.pressTerrainOrigin);
+        same = peers::RunPressingCrowd(
+                   "4,000 on the real terrain (524,288 triangles)",
+                   peers::TerrainPressScene(4000, heights, kSide, options.pressTerrainOrigin),
+                   rounds, options.pressFrames, options.pressEveryPair) &&
+               same;
+    }
+    return same ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -406,10 +468,18 @@ int main(int argc, char **argv) {
             options.rounds = std::max(1, std::atoi(argv[++k]));
         } else if (arg == "--only" && more) {
             options.only = argv[++k];
+        } else if (arg == "--frames" && more) {
+            options.pressFrames = std::max(1, std::atoi(argv[++k]));
+        } else if (arg == "--bullet-allowance" && more) {
+            options.bulletAllowance = std::strtof(argv[++k], nullptr);
+        } else if (arg == "--every-pair") {
+            options.pressEveryPair = true;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--module PATH] [--baseline PATH] [--dem PATH] [--rounds N] "
-                         "[--only small,large,terrain,scene,crowd,walk]\n",
+                         "[--only small,large,terrain,scene,crowd,walk,press,press1000,"
+                         "press4000,pressterrain] [--frames N] [--every-pair] "
+                         "[--bullet-allowance M]\n",
                          argv[0]);
             return 2;
         }
@@ -428,6 +498,9 @@ int main(int argc, char **argv) {
     }
     std::printf("module %s; median of %d rounds, peers alternated; time per ray\n",
                 options.module.c_str(), options.rounds);
+    if (!options.only.empty() && options.only.rfind("press", 0) == 0) {
+        return RunPress(options);
+    }
     PrintHeader();
 
     if (Wanted(options, "small")) {
