@@ -40,7 +40,7 @@
 // coordinates, which the allowance's last term and the slack of 1e-9 on the parameters cover.
 //   (4) Nodes go nearest first, and a node is left out when no hit inside it can come nearer than
 // one found: its `nearest` (LineReachesBox), the parameter where the line enters its box grown by
-// nearGrow times the ray's length, less a millionth, exceeds the smallest distance found so far,
+// nearGrow times the ray's length, less two millionths, exceeds the smallest distance found so far,
 // EllipsoidHitDistance of an object that passed UnitRayEntry (the very value the ray test
 // computes). Every object so left out would give a larger distance, so the scan records it at
 // most on the way to that smaller one, which then replaces it: the same object wins, the first in
@@ -614,8 +614,10 @@ bool LineReachesBox(const RayLine &line, const RayIndexBox &box, float *nearest)
     if (enter > leave + 1e-9 * (std::fabs(enter) + std::fabs(leave))) {
         return false;
     }
+    // Less two millionths, which also cover the rounding to float (a part in 1.6e7).
     const double at = nearEnter * line.length;
-    *nearest = line.nearest ? Down(at - 1e-6 * std::fabs(at) - 1e-9 * line.length) : -INFINITY;
+    *nearest = line.nearest ? static_cast<float>(at - 2e-6 * std::fabs(at) - 1e-9 * line.length)
+                            : -INFINITY;
     return true;
 }
 
