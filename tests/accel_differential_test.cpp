@@ -1059,7 +1059,7 @@ Recording RunAdditionsScene(uint32_t seed) {
 // diagonal, some along an axis, under every response. Two per scene, recorded after each pass.
 // Radii 5, 8, 7, 6, 20, 75 and 120 times apart: the last three need the margins' higher sine
 // classes to be skipped by distance.
-constexpr float kFlatRadii[7][3] = {{2, 0.4f, 2},     {1, 0.15f, 1.2f}, {0.1f, 0.7f, 0.1f},
+constexpr float kFlatRadii[7][3] = {{2, 0.4f, 2},       {1, 0.15f, 1.2f}, {0.1f, 0.7f, 0.1f},
                                     {1.2f, 0.2f, 1.2f}, {4, 0.2f, 4},     {3, 0.04f, 3},
                                     {0.05f, 6, 0.05f}};
 
@@ -1478,7 +1478,8 @@ TEST_F(AccelDifferentialTest, RaysByTypeThroughNearlyEqualHitsMatchTheScan) {
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "seed " << seed;
         uint32_t hits = 0;
         for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k]) << "seed " << seed << ": " << plain.labels[k];
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "seed " << seed << ": " << plain.labels[k];
             hits += plain.labels[k] == "near ray answer" && plain.values[k] != 0 ? 1 : 0;
         }
         EXPECT_GT(hits, 100u) << "seed " << seed; // most of the 200 rays meet their group
@@ -1495,7 +1496,8 @@ TEST_F(AccelDifferentialTest, RaysByTypeOpenWhatTheirLinePassesFirstAndMatchTheS
         ASSERT_EQ(plain.values.size(), fast.values.size()) << "seed " << seed;
         uint32_t hits = 0;
         for (size_t k = 0; k < plain.values.size(); ++k) {
-            ASSERT_EQ(plain.values[k], fast.values[k]) << "seed " << seed << ": " << plain.labels[k];
+            ASSERT_EQ(plain.values[k], fast.values[k])
+                << "seed " << seed << ": " << plain.labels[k];
             hits += plain.labels[k] == "sloped ray answer" && plain.values[k] != 0 ? 1 : 0;
         }
         EXPECT_GT(hits, 20u) << "seed " << seed;

@@ -382,8 +382,9 @@ TEST(Float4Lanes, KeptFourIsRejectedInEveryLane) {
         float margin[4];
         for (int k = 0; k < 4; ++k) {
             boxes[k] = RandomBox(src);
-            margin[k] = src.Below(8) == 0 ? kInf
-                                          : vor::WithSineClass(src.Uniform(0.0f, 0.1f), src.Below(4));
+            margin[k] = src.Below(8) == 0
+                            ? kInf
+                            : vor::WithSineClass(src.Uniform(0.0f, 0.1f), src.Below(4));
             for (int a = 0; a < 3 && k == 0; ++a) { // one box near the segment in unit space
                 boxes[k].lo[a] = ((&s.x)[a] - 1.5f) * q.r[a];
                 boxes[k].hi[a] = ((&s.x)[a] - 0.5f) * q.r[a];

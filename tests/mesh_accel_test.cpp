@@ -104,9 +104,10 @@ TEST(MarginSineClasses, RoundUpReadBackAndJoin) {
     std::mt19937 rng(9);
     const float kInf = std::numeric_limits<float>::infinity();
     for (int round = 0; round < 20000; ++round) {
-        const float m = round % 7 == 0 ? std::numeric_limits<float>::max()
-                                       : std::ldexp(std::uniform_real_distribution<float>(0, 1)(rng),
-                                                    static_cast<int>(rng() % 200) - 150);
+        const float m = round % 7 == 0
+                            ? std::numeric_limits<float>::max()
+                            : std::ldexp(std::uniform_real_distribution<float>(0, 1)(rng),
+                                         static_cast<int>(rng() % 200) - 150);
         const uint32_t c = rng() % vor::kSineClasses;
         const float classed = vor::WithSineClass(m, c);
         ASSERT_GE(classed, m);

@@ -573,8 +573,8 @@ RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBo
         line.inv[axis] = span != 0.0 ? 1.0 / span : std::copysign(1e300, span);
         squared += span * span;
         far += double(query.hi[axis]) - query.lo[axis] + 2.0 * reach;
-        centres += std::max(std::fabs(double(query.lo[axis])), std::fabs(double(query.hi[axis]))) +
-                   reach;
+        centres +=
+            std::max(std::fabs(double(query.lo[axis])), std::fabs(double(query.hi[axis]))) + reach;
         ends += std::fabs(f[axis]) + std::fabs(t[axis]);
     }
     line.length = std::sqrt(squared);
