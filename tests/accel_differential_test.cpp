@@ -288,8 +288,13 @@ Recording RunCrowdRays(uint32_t seed) {
     };
     auto radius = [&](uint32_t n) {
         switch (sc.I(0, 13)) {
-        case 3: // so large that a ray's unit direction can vanish: no nearest-first exit
-            SetObjRadiusVOR(n, 1e5f, 2e5f, 1e5f);
+        case 3: // so large that a ray's unit direction can vanish: no nearest-first exit for the
+                // type from then on, so only in one scene of four
+            if (seed % 4 == 0) {
+                SetObjRadiusVOR(n, 1e5f, 2e5f, 1e5f);
+            } else {
+                SetObjRadiusVOR(n, 0.25f, 0.45f, 0.25f);
+            }
             break;
         case 0:
             SetObjRadiusVOR(n, sc.U(0.1f, 2), sc.U(0.1f, 2), sc.U(0.1f, 2));

@@ -55,8 +55,9 @@ else
 fi
 
 # What a page downloads: each module within a budget, so that its size grows by decision, not by
-# drift (sorts, formatted output and function names once made it half as large again).
-module_budget=170000
+# drift (sorts, formatted output and function names once made it half as large again). Raised
+# from 170,000 for the ray tree's line test and nearest-first search (about 2 KB).
+module_budget=174000
 for module in vorcollide.wasm vorcollide-plain.wasm; do
     size=$(stat -c %s $out/$module)
     if [ "$size" -le $module_budget ]; then

@@ -210,10 +210,13 @@ bool Reserve(MeshAccel *accel, uint32_t items, uint32_t nodes) {
     if (accel->nodeCapacity - accel->nodeCount >= nodes) {
         return true;
     }
+    if (!AllocateNodes(accel,
+                       accel->nodeCount + nodes + std::max<uint32_t>(16, accel->nodeCount / 8),
+                       accel->nodeCount)) {
+        return false;
+    }
     Stats.accelArrayGrowths += 1;
-    return AllocateNodes(accel,
-                         accel->nodeCount + nodes + std::max<uint32_t>(16, accel->nodeCount / 8),
-                         accel->nodeCount);
+    return true;
 }
 
 float Enlargement(const AccelBox &box, const AccelBox &add) {
@@ -412,8 +415,9 @@ AccelItem *CollectInListOrder(const MeshAccel *accel, const ChildRef &c, uint32_
 
 // Builds afresh the subtree in slot `slot` of node `index` from its n items, appended after the
 // item array (the old items and nodes are left unused until the next full build); the same
-// items give the same box and margin, so the nodes above stay as they are. False when memory
-// runs out.
+// items give the same box and, but for the rounding of sine classes in the order joins come, the
+// same margin, so the nodes above stay as they are (each still covers every margin below it).
+// False when memory runs out.
 bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n) {
     if (!Reserve(accel, n, CountNodes(n))) {
         return false;

@@ -36,7 +36,9 @@
 // c +- (1 + e) r, which lies in the object's box (c +- Reach) grown by e rmax. With |c - from|
 // bounded by far (the cube test keeps only centres within the segment's box and a radius of it),
 // |p| by far / rmin, and rmax and rmax / rmin^2 taken at their largest over the tree, that is
-// below half the allowance; the slab test in doubles is off by parts in 1e-15 of the
+// below half the allowance. (Where Normalize makes dir zero, radii of 5e4 or more, the test
+// passes only with p.p <= 1, from within the ellipsoid, so the line meets its box anyway.) The
+// slab test in doubles is off by parts in 1e-15 of the
 // coordinates, which the allowance's last term and the slack of 1e-9 on the parameters cover.
 //   (4) Nodes go nearest first, and a node is left out when no hit inside it can come nearer than
 // one found: its `nearest` (LineReachesBox), the parameter where the line enters its box grown by
@@ -51,9 +53,11 @@
 // and of a, (5e-6 + 3u) |p|, twice; sqrt(1 + x) <= 1 + min(x / 2, sqrt x)); mapped back by the
 // radii it lies in the object's box grown by e' rmax and the roundings
 // of (3), and from + dist dir lies within 3u (|from| + |to| + |X - from|) + 8u length +
-// (2 |p| + 2)(16u + 5e-6) rmax of it (|entry| <= |t - f|, the roundings of the quotient and of
-// dir, dir's length): so on the line inside the node's box grown by nearGrow, at a parameter no
-// smaller than where the line enters it. (With a radius of 5e4 or more in the tree, dir can be
+// (2 |p| + 2)(16u + 5e-6) rmax + 2u (|from| + |to|) rmax / rmin of it (|entry| <= |t - f|, the
+// roundings of the quotient and of dir, dir's length, and |t - f| itself, whose ends are rounded
+// apart: where the axis of the smallest radius carries it and moves little, it can be off by
+// u (|from| + |to|) / rmin, which moves dist by that times rmax): so on the line inside the node's
+// box grown by nearGrow, at a parameter no smaller than where the line enters it. (With a radius of 5e4 or more in the tree, dir can be
 // the zero vector, which says nothing of where the hit lies: then no node is left out so.)
 //
 // Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
@@ -587,7 +591,8 @@ RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBo
     const double entryError = std::min(2.2e-5 * pp, 4.7e-3 * far * index->ratioMost) + 1e-10 * pp;
     const double nearGrow =
         grow + 2.0 * (entryError + 4e-5 * far * index->ratioMost + 2e-5 * index->radiusMost +
-                      3.0 * u * (ends + centres + far) + 8.0 * u * line.length);
+                      3.0 * u * (ends + centres + far) + 8.0 * u * line.length +
+                      2.0 * u * ends * index->ratioMost);
     // Radii from 5e4 up can make the unit direction zero (Normalize), and entry then says nothing
     // about where along the ray the hit lies.
     line.nearest = index->radiusMost < kLargestNearestRadius && nearGrow < INFINITY;
