@@ -57,8 +57,9 @@
 // roundings of the quotient and of dir, dir's length, and |t - f| itself, whose ends are rounded
 // apart: where the axis of the smallest radius carries it and moves little, it can be off by
 // u (|from| + |to|) / rmin, which moves dist by that times rmax): so on the line inside the node's
-// box grown by nearGrow, at a parameter no smaller than where the line enters it. (With a radius of 5e4 or more in the tree, dir can be
-// the zero vector, which says nothing of where the hit lies: then no node is left out so.)
+// box grown by nearGrow, at a parameter no smaller than where the line enters it. (With a radius
+// of 5e4 or more in the tree, dir can be the zero vector, which says nothing of where the hit
+// lies: then no node is left out so.)
 //
 // Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
 // ellipsoid, radii, resolved position, activation order) changes only through commands that name
