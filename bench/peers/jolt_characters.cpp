@@ -32,6 +32,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "jolt_shapes.h"
 #include "peer_rays.h"
 #include "pressing_crowd.h"
 
@@ -192,21 +193,7 @@ struct JoltCrowd {
 JoltCrowd *crowd = nullptr;
 
 void AddFloor(const std::vector<float> &xyz) {
-    JPH::TriangleList triangles;
-    triangles.reserve(xyz.size() / 9);
-    for (size_t k = 0; k + 9 <= xyz.size(); k += 9) {
-        const float *t = &xyz[k];
-        triangles.push_back(JPH::Triangle(JPH::Float3(t[0], t[1], t[2]),
-                                          JPH::Float3(t[3], t[4], t[5]),
-                                          JPH::Float3(t[6], t[7], t[8])));
-    }
-    JPH::MeshShapeSettings settings(triangles);
-    JPH::ShapeSettings::ShapeResult made = settings.Create();
-    if (made.HasError()) {
-        std::fprintf(stderr, "jolt: no mesh shape: %s\n", made.GetError().c_str());
-        std::exit(1);
-    }
-    crowd->floorShape = made.Get();
+    crowd->floorShape = JoltMeshShape(xyz);
     crowd->floor = crowd->system.GetBodyInterface().CreateAndAddBody(
         JPH::BodyCreationSettings(crowd->floorShape, JPH::RVec3::sZero(), JPH::Quat::sIdentity(),
                                   JPH::EMotionType::Static, kFloorLayer),

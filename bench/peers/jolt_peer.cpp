@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "jolt_shapes.h"
 #include "peer_rays.h"
 
 namespace peers {
@@ -62,6 +63,24 @@ Answer FromClosest(const JPH::ClosestHitCollisionCollector<JPH::CastRayCollector
 
 } // namespace
 
+JPH::RefConst<JPH::Shape> JoltMeshShape(const std::vector<float> &xyz) {
+    JPH::TriangleList triangles;
+    triangles.reserve(xyz.size() / 9);
+    for (size_t k = 0; k + 9 <= xyz.size(); k += 9) {
+        const float *t = &xyz[k];
+        triangles.push_back(JPH::Triangle(JPH::Float3(t[0], t[1], t[2]),
+                                          JPH::Float3(t[3], t[4], t[5]),
+                                          JPH::Float3(t[6], t[7], t[8])));
+    }
+    JPH::MeshShapeSettings settings(triangles);
+    JPH::ShapeSettings::ShapeResult made = settings.Create();
+    if (made.HasError()) {
+        std::fprintf(stderr, "jolt: no mesh shape: %s\n", made.GetError().c_str());
+        std::exit(1);
+    }
+    return made.Get();
+}
+
 // Once a program: the allocator, the factory and the shape types; and a check that this file was
 // compiled with the definitions the library was built with (a mismatch corrupts memory silently).
 void StartJolt() {
@@ -90,21 +109,7 @@ void JoltLevelBuild(const std::vector<float> &xyz) {
     current->system.Init(1, 0, 1, 1, current->broadPhaseLayers, *current->layerToBroadPhase,
                          current->layerPairs);
 
-    JPH::TriangleList triangles;
-    triangles.reserve(xyz.size() / 9);
-    for (size_t k = 0; k + 9 <= xyz.size(); k += 9) {
-        const float *t = &xyz[k];
-        triangles.push_back(JPH::Triangle(JPH::Float3(t[0], t[1], t[2]),
-                                          JPH::Float3(t[3], t[4], t[5]),
-                                          JPH::Float3(t[6], t[7], t[8])));
-    }
-    JPH::MeshShapeSettings settings(triangles);
-    JPH::ShapeSettings::ShapeResult made = settings.Create();
-    if (made.HasError()) {
-        std::fprintf(stderr, "jolt: no mesh shape: %s\n", made.GetError().c_str());
-        std::exit(1);
-    }
-    current->shape = made.Get();
+    current->shape = JoltMeshShape(xyz);
     JPH::BodyInterface &bodies = current->system.GetBodyInterface();
     current->level = bodies.CreateAndAddBody(
         JPH::BodyCreationSettings(current->shape, JPH::RVec3::sZero(), JPH::Quat::sIdentity(),
