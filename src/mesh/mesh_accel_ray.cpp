@@ -36,11 +36,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 #include "core/module_state.h"
 #include "core/search_limits.h"
+#include "math/float_steps.h"
 #include "mesh/mesh_accel.h"
 #include "mesh/mesh_accel_layout.h"
 #include "mesh/mesh_accel_search.h"
@@ -88,15 +88,10 @@ struct StackEntry {
     float entry;
 };
 
-// A cut strictly above key, which is positive and finite here (d > 0, and below a cut under 1e12 as HitReach shows):
-// the next float up is then its bit pattern plus one, without a call into the maths library.
+// A cut strictly above key, which is positive and finite here (d > 0, and below a cut under 1e12 as
+// HitReach shows).
 float Above(float key) {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &key, sizeof bits);
-    bits += 1;
-    float next = 0.0f;
-    std::memcpy(&next, &bits, sizeof next);
-    return std::max(key * (1.0f + 1e-6f), next);
+    return std::max(key * (1.0f + 1e-6f), NextFloatUp(key));
 }
 
 // Lets go of found hit k, keeping its t if it can still matter (key >= the cut).

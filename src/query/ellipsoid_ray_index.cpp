@@ -85,6 +85,7 @@
 #include "core/search_limits.h"
 #include "core/stats.h"
 #include "core/thresholds.h"
+#include "math/float_steps.h"
 #include "query/ray_cast.h"
 #include "query/unit_sphere_ray.h"
 
@@ -132,12 +133,12 @@ constexpr uint32_t kLineTestLeaves = 32;
 
 float Down(double v) {
     const float f = static_cast<float>(v);
-    return static_cast<double>(f) > v ? std::nextafter(f, -INFINITY) : f;
+    return static_cast<double>(f) > v ? NextFloatDown(f) : f;
 }
 
 float Up(double v) {
     const float f = static_cast<float>(v);
-    return static_cast<double>(f) < v ? std::nextafter(f, INFINITY) : f;
+    return static_cast<double>(f) < v ? NextFloatUp(f) : f;
 }
 
 bool InRange(double coordinate) {
