@@ -154,6 +154,7 @@ void BM_GrowingLevel(benchmark::State &state) {
         state.counters["builds"] = static_cast<double>(vor::ThreadStats().accelBuilds);
         state.counters["spread"] = static_cast<double>(vor::ThreadStats().accelSpreadRebuilds);
         state.counters["growths"] = static_cast<double>(vor::ThreadStats().accelArrayGrowths);
+        state.counters["moves"] = static_cast<double>(vor::ThreadStats().accelArrayMoves);
         state.ResumeTiming();
     }
     StopCollisionVOR();

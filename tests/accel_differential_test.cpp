@@ -1056,6 +1056,10 @@ Recording RunAdditionsScene(uint32_t seed) {
         AddLevelTriangle(lv, 100, c);
         const float px = x + sc.U(0.1f, 1.4f), pz = z + sc.U(0.1f, 1.4f);
         RecordRay(rec, "addition ray", RayIntersectObjectVOR(100, 2, px, 8, pz, px, -8, pz));
+        // Down through the triangle just added, wherever it went: its path's boxes must hold it
+        // in whichever array the hierarchy reads (the arrays move as the additions fill them).
+        const float ax = cx + 0.5f, az = cz + 0.5f;
+        RecordRay(rec, "added ray", RayIntersectObjectVOR(100, 2, ax, 8, az, ax, -8, az));
     }
     return rec;
 }
@@ -1682,6 +1686,9 @@ TEST_F(AccelDifferentialTest, RepeatedAndClusteredAdditionsKeepTheHierarchyShall
                                                               vor::kAccelSpreadWorkPerAddition +
                                                               vor::kBuildStepMost)
             << "scene " << seed;
+        // The arrays that fill are moved into larger ones a slice an addition, never copied whole.
+        EXPECT_GE(vor::ThreadStats().accelArrayMoves, 1u) << "scene " << seed;
+        EXPECT_EQ(vor::ThreadStats().accelArrayGrowths, 0u) << "scene " << seed;
     }
 }
 

@@ -293,6 +293,43 @@ TEST_F(MeshAccelTest, AdditionsAfterTheFirstBuildFindRoomWithoutGrowingTheArrays
     EXPECT_LE(built, vor::MeshTriangleBytes(Mesh(1)));
 }
 
+// A mesh that keeps growing, one triangle at a time, scattered and then clustered within a unit
+// (which deepens one path, so subtrees are built afresh): once an array of the hierarchy runs short
+// it is moved into a larger one a slice an addition (never copied whole in one call), and no
+// triangle is lost on the way: each is found where it was added, right away and at the end.
+TEST_F(MeshAccelTest, AGrowingMeshMovesItsArraysASliceAtATimeAndLosesNoTriangle) {
+    std::mt19937 rng(24);
+    NewMesh(1);
+    AddSoup(1, 20000, 100, 1, rng);
+    const Vec3 r = {1, 1, 1}; // unit radii: the queries' points are the corners themselves
+    Query(1, {0, 0, 0}, {0, 0, 0}, r);
+    vor::ResetStats();
+    std::uniform_real_distribution<float> scattered(-100, 100), clustered(40, 41);
+    std::vector<Vec3> corners;
+    const auto found = [&](uint32_t k) {
+        const std::vector<uint32_t> got = Query(1, corners[k], corners[k], r);
+        return std::find(got.begin(), got.end(), 20000 + k) != got.end();
+    };
+    for (uint32_t k = 0; k < 2100; ++k) {
+        auto &at = k < 1500 ? scattered : clustered;
+        const Vec3 c = {at(rng), at(rng), at(rng)};
+        corners.push_back(c);
+        AddMeshTri(1, c.x, c.y, c.z, c.x + 0.5f, c.y, c.z, c.x, c.y, c.z + 0.5f);
+        ASSERT_TRUE(found(k)) << "addition " << k;
+        // Earlier ones too, before a rebuild in slices could hide one that a move lost.
+        for (int check = 0; check < 3; ++check) {
+            const uint32_t j = std::uniform_int_distribution<uint32_t>(0, k)(rng);
+            ASSERT_TRUE(found(j)) << "addition " << j << ", after addition " << k;
+        }
+    }
+    for (uint32_t k = 0; k < corners.size(); ++k) {
+        ASSERT_TRUE(found(k)) << "addition " << k << ", at the end";
+    }
+    EXPECT_GE(vor::ThreadStats().accelArrayMoves, 2u);
+    EXPECT_GE(vor::ThreadStats().accelSubtreeRebuilds, 1u);
+    EXPECT_EQ(vor::ThreadStats().accelArrayGrowths, 0u);
+}
+
 TEST_F(MeshAccelTest, AGrownMeshIsRebuiltInSlicesAndStaysSmallerThanItsTriangles) {
     std::mt19937 rng(22);
     NewMesh(1);

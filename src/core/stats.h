@@ -31,7 +31,8 @@ struct WorkCounters {
     uint64_t accelSubtreeItems;   // triangles those rebuilds covered
     uint64_t accelInsertDepthMost; // the deepest leaf an insertion left (inner nodes above it)
     uint64_t accelSpreadRebuilds; // rebuilds of grown meshes done in slices and put in place
-    uint64_t accelArrayGrowths;   // hierarchy arrays grown after their build (each copied whole)
+    uint64_t accelArrayGrowths;   // hierarchy arrays grown after their build, copied whole at once
+    uint64_t accelArrayMoves;     // hierarchy arrays moved into larger ones a slice at a time
     uint64_t accelSpreadWorkMost; // the most work units one slice of such a rebuild took
     uint64_t gridDefinitions;     // ellipsoid definition sweeps served by the pair grid
     uint64_t gridPlainSources;    // sources the grid left to scan every destination

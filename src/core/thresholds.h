@@ -56,9 +56,9 @@ constexpr uint32_t kAccelLeafTriangles = sizeof(void *) == 4 ? 20 : 8;
 constexpr uint32_t kAccelRebuildFraction = 16; // rebuilt once additions pass 1/16 of the mesh
 // A grown mesh's rebuild goes on a slice per query of this many work units (about 2 ns each here;
 // a build takes some 150 a triangle), and this many more for each triangle the query took in, so
-// that it ends within about a twenty-fifth more additions, before the arrays of the old hierarchy
-// (grown by an eighth) fill; then it takes in the triangles added meanwhile, this many a query and
-// four times those the query took in.
+// that it ends within about a twenty-fifth more additions (the old hierarchy's arrays, moved into
+// larger ones as they fill, take those in meanwhile); then it takes in the triangles added
+// meanwhile, this many a query and four times those the query took in.
 constexpr uint64_t kAccelSpreadSliceWork = 4096;
 constexpr uint64_t kAccelSpreadWorkPerAddition = 4096;
 constexpr uint32_t kAccelSpreadInsertsMost = 64;

@@ -38,6 +38,7 @@
 #include "core/module_state.h"
 #include "core/search_limits.h"
 #include "core/thresholds.h"
+#include "mesh/mesh_accel_arrays.h"
 #include "mesh/mesh_accel_build.h"
 #include "mesh/mesh_accel_layout.h"
 #include "mesh/mesh_accel_search.h"
@@ -52,19 +53,6 @@ constexpr double kMarginScale = 128.0 * kUnitRoundoff;
 
 float Axis(const Vec3 &v, int a) {
     return a == 0 ? v.x : (a == 1 ? v.y : v.z);
-}
-
-void ReleaseArrays(MeshAccel *accel) {
-    std::free(accel->items);
-    std::free(accel->nodeBlock);
-    accel->items = nullptr;
-    accel->own = 0;
-    accel->nodes = nullptr;
-    accel->nodeBlock = nullptr;
-    accel->itemCount = accel->itemCapacity = 0;
-    accel->nodeCount = accel->nodeCapacity = 0;
-    accel->triangleCount = accel->builtCount = 0;
-    accel->last = nullptr;
 }
 
 void DropSpread(MeshAccel *accel) {
@@ -84,8 +72,8 @@ void FinishBuild(MeshAccel *accel, const AccelBuild &b) {
     accel->triangleCount = accel->builtCount = b.n;
 }
 
-// Room a hierarchy is built with for triangles added later, as arrays that grow are copied whole
-// (and the copy's pages touched), a frame's stall on a large mesh: up to a sixteenth more items,
+// Room a hierarchy is built with for triangles added later, as an array that runs short is moved
+// into a larger one (mesh_accel_arrays.cpp), both held meanwhile: up to a sixteenth more items,
 // about what comes before the hierarchy is rebuilt, and a sixty-fourth more nodes, as far as the
 // hierarchy stays within the triangles' own memory (less on 32-bit targets).
 struct SpareRoom {
@@ -145,6 +133,7 @@ ChildRef FitLeaf(const MeshAccel *accel, uint32_t ref, TwinCache *twins) {
 // triangles: the corners again, then every box from the bottom up (a parent always comes before
 // its children). False when memory runs out.
 bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world, bool own) {
+    CancelArrayMoves(accel); // every item and node is rewritten in place
     const MeshTriangle **byPos = static_cast<const MeshTriangle **>(
         std::malloc(sizeof(void *) * static_cast<size_t>(accel->triangleCount)));
     if (byPos == nullptr) {
@@ -190,32 +179,6 @@ bool Refit(const MeshShape *mesh, MeshAccel *accel, const Matrix4 &world, bool o
                                        : NodeBounds(accel->nodes[ChildIndex(root)], root.ref);
     std::free(twins);
     Stats.accelRefits += 1;
-    return true;
-}
-
-// Room for `items` more items and `nodes` more nodes, growing each array by an eighth at a time:
-// growing copies the whole array on some systems, a stall on a large mesh, so it comes seldom.
-bool Reserve(MeshAccel *accel, uint32_t items, uint32_t nodes) {
-    if (accel->itemCapacity - accel->itemCount < items) {
-        const uint32_t capacity =
-            accel->itemCount + items + std::max<uint32_t>(64, accel->itemCount / 8);
-        void *grown = std::realloc(accel->items, sizeof(AccelItem) * capacity);
-        if (grown == nullptr) {
-            return false;
-        }
-        accel->items = static_cast<AccelItem *>(grown);
-        accel->itemCapacity = capacity;
-        Stats.accelArrayGrowths += 1;
-    }
-    if (accel->nodeCapacity - accel->nodeCount >= nodes) {
-        return true;
-    }
-    if (!AllocateNodes(accel,
-                       accel->nodeCount + nodes + std::max<uint32_t>(16, accel->nodeCount / 8),
-                       accel->nodeCount)) {
-        return false;
-    }
-    Stats.accelArrayGrowths += 1;
     return true;
 }
 
@@ -419,7 +382,7 @@ AccelItem *CollectInListOrder(const MeshAccel *accel, const ChildRef &c, uint32_
 // same margin, so the nodes above stay as they are (each still covers every margin below it).
 // False when memory runs out.
 bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n) {
-    if (!Reserve(accel, n, CountNodes(n))) {
+    if (!ReserveRoom(accel, n, CountNodes(n))) {
         return false;
     }
     AccelItem *byPos = CollectInListOrder(accel, ChildOf(accel->nodes[index], slot), n);
@@ -431,6 +394,7 @@ bool RebuildSubtree(MeshAccel *accel, uint32_t index, uint32_t slot, uint32_t n)
     if (ok) {
         accel->itemCount += n;
         SetChild(accel->nodes[index], slot, b.made);
+        MirrorNodes(accel, &index, 1);
         Stats.accelSubtreeRebuilds += 1;
         Stats.accelSubtreeItems += n;
     }
@@ -448,6 +412,8 @@ bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
     if (!Insert(accel, item, &path)) {
         ClearTwinsOnly(accel, path);
     }
+    // Before any reservation below moves the arrays on: the path's nodes changed in place.
+    MirrorNodes(accel, path.node, path.depth);
     const uint32_t bound = DepthBound(live);
     if (path.depth > bound) {
         for (uint32_t j = path.depth; j-- > 0;) {
@@ -470,7 +436,7 @@ bool TakeIn(MeshAccel *accel, const AccelItem &item, uint32_t live) {
 // false when memory runs out (the caller then rebuilds or scans).
 bool TakeInAdded(MeshAccel *accel, uint32_t most) {
     for (ListLink *l = accel->last->next; l != nullptr && most > 0; l = l->next, --most) {
-        if (!Reserve(accel, 1, 1)) {
+        if (!ReserveRoom(accel, 1, 1)) {
             return false;
         }
         const AccelItem item =
@@ -562,6 +528,8 @@ void InstallSpread(MeshAccel *accel) {
     accel->nodeBlock = f.nodeBlock;
     accel->nodeCount = f.nodeCount;
     accel->nodeCapacity = f.nodeCapacity;
+    accel->itemMove = f.itemMove;
+    accel->nodeMove = f.nodeMove;
     EndBuild(&s->build);
     std::free(s);
     Stats.accelSpreadRebuilds += 1;
@@ -774,7 +742,8 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
         return 0;
     }
     return sizeof(MeshAccel) + static_cast<size_t>(accel->itemCapacity) * sizeof(AccelItem) +
-           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64;
+           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64 +
+           ArrayMoveBytes(accel);
 }
 
 size_t MeshTriangleBytes(const MeshShape *mesh) {

@@ -135,6 +135,15 @@ inline uint32_t LowestBit(uint32_t mask) {
 
 struct SpreadRebuild;
 
+// An array of a hierarchy on its way into a larger one, a slice at each reservation
+// (mesh_accel_arrays.cpp): the searches read the old one until every element is copied.
+struct AccelArrayMove {
+    void *block;       // the larger array's allocation, null when no move is under way
+    void *data;        // its first element (nodes: on a 64-byte boundary)
+    uint32_t capacity; // elements it holds
+    uint32_t copied;   // elements 0..copied-1 are the old array's, kept so as it changes
+};
+
 struct MeshAccel {
     uint32_t triangleCount; // triangles covered (a prefix of the mesh's list)
     uint32_t builtCount;    // triangles at the last full build
@@ -154,6 +163,7 @@ struct MeshAccel {
     uint32_t nodeCount;
     uint32_t nodeCapacity;
     SpreadRebuild *spread; // the rebuild under way, if any (mesh_accel.cpp)
+    AccelArrayMove itemMove, nodeMove;
 };
 
 // The exact world box of an item (NaN extremes widened to infinity, so that they never reject).

@@ -1,0 +1,194 @@
+// Why a move keeps the hierarchy whole: elements 0..copied-1 of the larger array equal the old
+// array's at every moment, as the copy only goes forward and every element changed in place below
+// `copied` is copied again (MirrorNodes: insertions change only the nodes on their path, and items
+// are only ever appended, at the count, which is at least `copied`); elements appended meanwhile
+// lie at or past `copied` and are copied when the slices reach them. So once `copied` reaches the
+// count the larger array is the old one, element for element, and takes its place; until then the
+// searches read the old one, which stays complete.
+//   Why no reservation copies a whole array: a move starts once an array's free room falls below a
+// thirty-second of its count and copies kArrayMovePace elements for each one reserved, so it ends
+// before a sixty-fourth of the count is reserved, within the room it started with. Only a single
+// reservation larger than that room (a subtree rebuilt near the root, itself a build of a large
+// share of the mesh) finishes the move at once or grows the array whole, at a cost below that
+// rebuild's own.
+#include "mesh/mesh_accel_arrays.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/module_state.h"
+#include "mesh/mesh_accel_build.h"
+
+namespace vor {
+
+namespace {
+
+enum ArrayKind { kItemArray, kNodeArray };
+
+size_t ElementSize(ArrayKind kind) {
+    return kind == kItemArray ? sizeof(AccelItem) : sizeof(AccelNode);
+}
+
+AccelArrayMove &MoveOf(MeshAccel *accel, ArrayKind kind) {
+    return kind == kItemArray ? accel->itemMove : accel->nodeMove;
+}
+
+uint32_t CountOf(const MeshAccel *accel, ArrayKind kind) {
+    return kind == kItemArray ? accel->itemCount : accel->nodeCount;
+}
+
+uint32_t CapacityOf(const MeshAccel *accel, ArrayKind kind) {
+    return kind == kItemArray ? accel->itemCapacity : accel->nodeCapacity;
+}
+
+char *DataOf(const MeshAccel *accel, ArrayKind kind) {
+    return kind == kItemArray ? reinterpret_cast<char *>(accel->items)
+                              : reinterpret_cast<char *>(accel->nodes);
+}
+
+void ForgetMove(AccelArrayMove *move) {
+    std::free(move->block);
+    *move = AccelArrayMove{};
+}
+
+// The larger array under way takes the old one's place.
+void Finish(MeshAccel *accel, ArrayKind kind) {
+    AccelArrayMove &move = MoveOf(accel, kind);
+    if (kind == kItemArray) {
+        std::free(accel->items);
+        accel->items = static_cast<AccelItem *>(move.data);
+        accel->itemCapacity = move.capacity;
+    } else {
+        std::free(accel->nodeBlock);
+        accel->nodeBlock = move.block;
+        accel->nodes = static_cast<AccelNode *>(move.data);
+        accel->nodeCapacity = move.capacity;
+    }
+    move = AccelArrayMove{};
+}
+
+// Copies up to `most` more elements into the larger array, and puts it in place once it holds
+// them all.
+void CopySlice(MeshAccel *accel, ArrayKind kind, uint32_t most) {
+    AccelArrayMove &move = MoveOf(accel, kind);
+    const uint32_t n = std::min(most, CountOf(accel, kind) - move.copied);
+    const size_t size = ElementSize(kind);
+    std::memcpy(static_cast<char *>(move.data) + size * move.copied,
+                DataOf(accel, kind) + size * move.copied, size * n);
+    move.copied += n;
+    if (move.copied == CountOf(accel, kind)) {
+        Finish(accel, kind);
+    }
+}
+
+// Starts a move into an array with room for `need` more and a quarter of the count; false when
+// memory runs out.
+bool StartMove(MeshAccel *accel, ArrayKind kind, uint32_t need) {
+    const uint32_t count = CountOf(accel, kind);
+    const uint32_t capacity = count + need + std::max<uint32_t>(kArrayMoveSliceLeast, count / 4);
+    const size_t align = kind == kNodeArray ? 64 : 0;
+    void *block = std::malloc(ElementSize(kind) * static_cast<size_t>(capacity) + align);
+    if (block == nullptr) {
+        return false;
+    }
+    AccelArrayMove &move = MoveOf(accel, kind);
+    move.block = block;
+    move.data =
+        kind == kNodeArray
+            ? reinterpret_cast<void *>((reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63})
+            : block;
+    move.capacity = capacity;
+    move.copied = 0;
+    Stats.accelArrayMoves += 1;
+    return true;
+}
+
+// The whole array grown in one call, each element copied at once where the allocator cannot
+// extend it in place.
+bool GrowWhole(MeshAccel *accel, ArrayKind kind, uint32_t need) {
+    const uint32_t count = CountOf(accel, kind);
+    if (kind == kItemArray) {
+        const uint32_t capacity = count + need + std::max<uint32_t>(64, count / 8);
+        void *grown = std::realloc(accel->items, sizeof(AccelItem) * capacity);
+        if (grown == nullptr) {
+            return false;
+        }
+        accel->items = static_cast<AccelItem *>(grown);
+        accel->itemCapacity = capacity;
+    } else if (!AllocateNodes(accel, count + need + std::max<uint32_t>(16, count / 8), count)) {
+        return false;
+    }
+    Stats.accelArrayGrowths += 1;
+    return true;
+}
+
+bool Reserve(MeshAccel *accel, ArrayKind kind, uint32_t need) {
+    AccelArrayMove &move = MoveOf(accel, kind);
+    const uint32_t count = CountOf(accel, kind);
+    const uint32_t room = CapacityOf(accel, kind) - count;
+    if (move.block == nullptr && (room < need || room - need < count / kArrayMoveStartFraction)) {
+        StartMove(accel, kind, need); // without memory for it the array grows whole below
+    }
+    if (move.block != nullptr) {
+        CopySlice(accel, kind,
+                  std::max(kArrayMoveSliceLeast, kArrayMovePace * std::min(need, count)));
+    }
+    if (CapacityOf(accel, kind) - CountOf(accel, kind) >= need) {
+        return true;
+    }
+    if (move.block != nullptr) {
+        CopySlice(accel, kind, CountOf(accel, kind));
+        if (CapacityOf(accel, kind) - CountOf(accel, kind) >= need) {
+            return true;
+        }
+    }
+    return GrowWhole(accel, kind, need);
+}
+
+} // namespace
+
+void ReleaseArrays(MeshAccel *accel) {
+    CancelArrayMoves(accel);
+    std::free(accel->items);
+    std::free(accel->nodeBlock);
+    accel->items = nullptr;
+    accel->own = 0;
+    accel->nodes = nullptr;
+    accel->nodeBlock = nullptr;
+    accel->itemCount = accel->itemCapacity = 0;
+    accel->nodeCount = accel->nodeCapacity = 0;
+    accel->triangleCount = accel->builtCount = 0;
+    accel->last = nullptr;
+}
+
+bool ReserveRoom(MeshAccel *accel, uint32_t items, uint32_t nodes) {
+    return Reserve(accel, kItemArray, items) && Reserve(accel, kNodeArray, nodes);
+}
+
+void MirrorNodes(MeshAccel *accel, const uint32_t *nodes, uint32_t count) {
+    const AccelArrayMove &move = accel->nodeMove;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (nodes[k] < move.copied) {
+            static_cast<AccelNode *>(move.data)[nodes[k]] = accel->nodes[nodes[k]];
+        }
+    }
+}
+
+void CancelArrayMoves(MeshAccel *accel) {
+    ForgetMove(&accel->itemMove);
+    ForgetMove(&accel->nodeMove);
+}
+
+size_t ArrayMoveBytes(const MeshAccel *accel) {
+    size_t bytes = 0;
+    if (accel->itemMove.block != nullptr) {
+        bytes += sizeof(AccelItem) * static_cast<size_t>(accel->itemMove.capacity);
+    }
+    if (accel->nodeMove.block != nullptr) {
+        bytes += sizeof(AccelNode) * static_cast<size_t>(accel->nodeMove.capacity) + 64;
+    }
+    return bytes;
+}
+
+} // namespace vor
