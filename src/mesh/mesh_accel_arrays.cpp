@@ -131,8 +131,10 @@ bool Reserve(MeshAccel *accel, ArrayKind kind, uint32_t need) {
         StartMove(accel, kind, need); // without memory for it the array grows whole below
     }
     if (move.block != nullptr) {
+        const uint64_t slice = uint64_t{kArrayMovePace} * need;
         CopySlice(accel, kind,
-                  std::max(kArrayMoveSliceLeast, kArrayMovePace * std::min(need, count)));
+                  static_cast<uint32_t>(std::min<uint64_t>(
+                      std::max<uint64_t>(kArrayMoveSliceLeast, slice), CountOf(accel, kind))));
     }
     if (CapacityOf(accel, kind) - CountOf(accel, kind) >= need) {
         return true;
