@@ -1044,6 +1044,7 @@ Recording RunAdditionsScene(uint32_t seed) {
     ActivateObjVOR(100);
     const float x = sc.U(4, lv.cells - 8), z = sc.U(4, lv.cells - 8);
     const uint32_t pattern = seed % 3;
+    std::vector<float> addedAt;
     for (int k = 0; k < kAdditions; ++k) {
         float cx = x, cz = z;
         if (pattern == 1) {
@@ -1060,6 +1061,13 @@ Recording RunAdditionsScene(uint32_t seed) {
         // in whichever array the hierarchy reads (the arrays move as the additions fill them).
         const float ax = cx + 0.5f, az = cz + 0.5f;
         RecordRay(rec, "added ray", RayIntersectObjectVOR(100, 2, ax, 8, az, ax, -8, az));
+        addedAt.insert(addedAt.end(), {ax, az});
+    }
+    // Through every one again, once the arrays have moved on (a node left behind by a move loses
+    // the triangles below it).
+    for (size_t k = 0; k < addedAt.size(); k += 2) {
+        const float ax = addedAt[k], az = addedAt[k + 1];
+        RecordRay(rec, "again ray", RayIntersectObjectVOR(100, 2, ax, 8, az, ax, -8, az));
     }
     return rec;
 }

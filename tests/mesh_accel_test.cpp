@@ -330,6 +330,40 @@ TEST_F(MeshAccelTest, AGrowingMeshMovesItsArraysASliceAtATimeAndLosesNoTriangle)
     EXPECT_EQ(vor::ThreadStats().accelArrayGrowths, 0u);
 }
 
+// A mesh moved while one of its arrays is being moved: the refit rewrites every item and node in
+// place, so the move under way must not finish with copies from before it.
+TEST_F(MeshAccelTest, AMeshMovedWhileItsArraysMoveKeepsEveryTriangle) {
+    std::mt19937 rng(25);
+    NewMesh(1);
+    AddSoup(1, 20000, 100, 1, rng);
+    // Off the origin, so that world corners and the triangles' own differ.
+    SetObjPosVOR(50, 0, 0);
+    UpdateObjVOR(1, 1);
+    const Vec3 r = {1, 1, 1}, o = {0, 0, 0};
+    Query(1, o, o, r);
+    // Half way through moving the items.
+    const auto moving = [&] {
+        const vor::MeshAccel *accel = Mesh(1)->accel;
+        return accel->itemMove.block != nullptr && accel->itemMove.copied > accel->itemCount / 2;
+    };
+    for (int k = 0; k < 5000 && !moving(); ++k) {
+        AddSoup(1, 1, 100, 1, rng);
+        Query(1, o, o, r);
+    }
+    ASSERT_TRUE(moving());
+    SetObjPosVOR(53, 0, 0);
+    UpdateObjVOR(1, 1);
+    for (int k = 0; k < 600; ++k) {
+        AddSoup(1, 1, 100, 1, rng);
+        Query(1, o, o, r);
+    }
+    std::uniform_real_distribution<float> at(-100, 100), len(-3, 3);
+    for (int k = 0; k < 300; ++k) {
+        const Vec3 s = {at(rng), at(rng), at(rng)};
+        ExpectCovers(1, s, {s.x + len(rng), s.y + len(rng), s.z + len(rng)}, r);
+    }
+}
+
 TEST_F(MeshAccelTest, AGrownMeshIsRebuiltInSlicesAndStaysSmallerThanItsTriangles) {
     std::mt19937 rng(22);
     NewMesh(1);

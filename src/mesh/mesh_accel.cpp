@@ -102,6 +102,7 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
     }
     AccelBuild b;
     const SpareRoom spare = SpareRoomFor(mesh);
+    SetRoomGiven(accel, spare.items, spare.nodes);
     const bool ok = BeginMeshBuild(&b, accel, mesh, world, spare.items, spare.nodes) &&
                     AdvanceBuild(&b, UINT64_MAX);
     if (ok) {
@@ -502,6 +503,7 @@ void StartSpread(MeshShape *mesh, MeshAccel *accel) {
     s->fresh.own = accel->own;
     s->fresh.matrix = accel->matrix;
     const SpareRoom spare = SpareRoomFor(mesh);
+    SetRoomGiven(&s->fresh, spare.items, spare.nodes);
     if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, spare.items, spare.nodes)) {
         DropSpread(accel);
         return;

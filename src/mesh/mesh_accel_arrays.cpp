@@ -5,9 +5,13 @@
 // lie at or past `copied` and are copied when the slices reach them. So once `copied` reaches the
 // count the larger array is the old one, element for element, and takes its place; until then the
 // searches read the old one, which stays complete.
-//   Why no reservation copies a whole array: a move starts once an array's free room falls below a
-// thirty-second of its count and copies kArrayMovePace elements for each one reserved, so it ends
-// before a sixty-fourth of the count is reserved, within the room it started with. Only a single
+//   Why no reservation copies a whole array: a move starts once an array has used half the room it
+// was made with (a build's spare room, a quarter of the count after a move) and has less than a
+// thirty-second of its count left, and copies 2 count / (room left) elements for each one reserved
+// (at least kArrayMovePaceLeast), so it ends before half the room left is reserved. That room is
+// a share of the count (at least half a build's spare: a sixteenth of the items, a sixty-fourth of
+// the nodes, less where the triangles' own memory leaves less), so a slice is a bounded multiple
+// of what is reserved. Only a single
 // reservation larger than that room (a subtree rebuilt near the root, itself a build of a large
 // share of the mesh) finishes the move at once or grows the array whole, at a cost below that
 // rebuild's own.
@@ -47,9 +51,14 @@ char *DataOf(const MeshAccel *accel, ArrayKind kind) {
                               : reinterpret_cast<char *>(accel->nodes);
 }
 
-void ForgetMove(AccelArrayMove *move) {
-    std::free(move->block);
+// Ends a move: its array freed unless taken over, the room the array was made with kept.
+void EndMove(AccelArrayMove *move, bool freeArray) {
+    if (freeArray) {
+        std::free(move->block);
+    }
+    const uint32_t roomGiven = move->roomGiven;
     *move = AccelArrayMove{};
+    move->roomGiven = roomGiven;
 }
 
 // The larger array under way takes the old one's place.
@@ -65,7 +74,8 @@ void Finish(MeshAccel *accel, ArrayKind kind) {
         accel->nodes = static_cast<AccelNode *>(move.data);
         accel->nodeCapacity = move.capacity;
     }
-    move = AccelArrayMove{};
+    move.roomGiven = move.capacity - CountOf(accel, kind);
+    EndMove(&move, false);
 }
 
 // Copies up to `most` more elements into the larger array, and puts it in place once it holds
@@ -82,10 +92,12 @@ void CopySlice(MeshAccel *accel, ArrayKind kind, uint32_t most) {
     }
 }
 
-// Starts a move into an array with room for `need` more and a quarter of the count; false when
-// memory runs out.
+// Starts a move into an array with room for `need` more and a quarter of the count, paced to end
+// within half the room left after `need`; false when memory runs out.
 bool StartMove(MeshAccel *accel, ArrayKind kind, uint32_t need) {
     const uint32_t count = CountOf(accel, kind);
+    const uint32_t room = CapacityOf(accel, kind) - count;
+    const uint64_t left = room > need ? room - need : 1;
     const uint32_t capacity = count + need + std::max<uint32_t>(kArrayMoveSliceLeast, count / 4);
     const size_t align = kind == kNodeArray ? 64 : 0;
     void *block = std::malloc(ElementSize(kind) * static_cast<size_t>(capacity) + align);
@@ -100,6 +112,9 @@ bool StartMove(MeshAccel *accel, ArrayKind kind, uint32_t need) {
             : block;
     move.capacity = capacity;
     move.copied = 0;
+    move.pace = static_cast<uint32_t>(std::min<uint64_t>(
+        std::max<uint64_t>(kArrayMovePaceLeast, (2 * uint64_t{count} + left - 1) / left),
+        count + 1));
     Stats.accelArrayMoves += 1;
     return true;
 }
@@ -127,11 +142,12 @@ bool Reserve(MeshAccel *accel, ArrayKind kind, uint32_t need) {
     AccelArrayMove &move = MoveOf(accel, kind);
     const uint32_t count = CountOf(accel, kind);
     const uint32_t room = CapacityOf(accel, kind) - count;
-    if (move.block == nullptr && (room < need || room - need < count / kArrayMoveStartFraction)) {
+    const uint32_t startBelow = std::min(move.roomGiven / 2, count / kArrayMoveStartFraction);
+    if (move.block == nullptr && (room < need || room - need < startBelow)) {
         StartMove(accel, kind, need); // without memory for it the array grows whole below
     }
     if (move.block != nullptr) {
-        const uint64_t slice = uint64_t{kArrayMovePace} * need;
+        const uint64_t slice = uint64_t{move.pace} * need;
         CopySlice(accel, kind,
                   static_cast<uint32_t>(std::min<uint64_t>(
                       std::max<uint64_t>(kArrayMoveSliceLeast, slice), CountOf(accel, kind))));
@@ -178,8 +194,13 @@ void MirrorNodes(MeshAccel *accel, const uint32_t *nodes, uint32_t count) {
 }
 
 void CancelArrayMoves(MeshAccel *accel) {
-    ForgetMove(&accel->itemMove);
-    ForgetMove(&accel->nodeMove);
+    EndMove(&accel->itemMove, true);
+    EndMove(&accel->nodeMove, true);
+}
+
+void SetRoomGiven(MeshAccel *accel, uint32_t items, uint32_t nodes) {
+    accel->itemMove.roomGiven = items;
+    accel->nodeMove.roomGiven = nodes;
 }
 
 size_t ArrayMoveBytes(const MeshAccel *accel) {

@@ -21,12 +21,14 @@ void MirrorNodes(MeshAccel *accel, const uint32_t *nodes, uint32_t count);
 void CancelArrayMoves(MeshAccel *accel);
 // Bytes the larger arrays under way hold.
 size_t ArrayMoveBytes(const MeshAccel *accel);
+// The free room the arrays are made with (a build's spare room), which sets when a move starts.
+void SetRoomGiven(MeshAccel *accel, uint32_t items, uint32_t nodes);
 
-// A move starts when an array's free room falls below its count over this...
+// A move starts once an array has used half the room it was made with and its free room is below
+// a thirty-second of its count, and copies enough elements for each one reserved (at least
+// kArrayMovePaceLeast) to end within half the room left.
 constexpr uint32_t kArrayMoveStartFraction = 32;
-// ...and copies this many elements for each one reserved (at least kArrayMoveSliceLeast), so it
-// ends within a sixty-fourth of the count reserved, before the room it started with runs out.
-constexpr uint32_t kArrayMovePace = 64;
+constexpr uint32_t kArrayMovePaceLeast = 64;
 constexpr uint32_t kArrayMoveSliceLeast = 64;
 
 } // namespace vor

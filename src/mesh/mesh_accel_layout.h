@@ -142,6 +142,8 @@ struct AccelArrayMove {
     void *data;        // its first element (nodes: on a 64-byte boundary)
     uint32_t capacity; // elements it holds
     uint32_t copied;   // elements 0..copied-1 are the old array's, kept so as it changes
+    uint32_t pace;     // elements copied for each one reserved
+    uint32_t roomGiven; // free room the array had when last made (kept between moves)
 };
 
 struct MeshAccel {
