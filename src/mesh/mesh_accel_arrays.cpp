@@ -11,10 +11,9 @@
 // (at least kArrayMovePaceLeast), so it ends before half the room left is reserved. That room is
 // a share of the count (at least half a build's spare: a sixteenth of the items, a sixty-fourth of
 // the nodes, less where the triangles' own memory leaves less), so a slice is a bounded multiple
-// of what is reserved. Only a single
-// reservation larger than that room (a subtree rebuilt near the root, itself a build of a large
-// share of the mesh) finishes the move at once or grows the array whole, at a cost below that
-// rebuild's own.
+// of what is reserved. Only a single reservation larger than that room (a subtree rebuilt near
+// the root, itself a build of a large share of the mesh) finishes the move at once or grows the
+// array whole, at a cost below that rebuild's own.
 #include "mesh/mesh_accel_arrays.h"
 
 #include <algorithm>
