@@ -82,7 +82,8 @@ struct SpareRoom {
 
 SpareRoom SpareRoomFor(const MeshShape *mesh) {
     const uint32_t n = mesh->triangleCount;
-    const size_t used = sizeof(MeshAccel) + 64 + sizeof(AccelItem) * static_cast<size_t>(n) +
+    const size_t used = sizeof(MeshAccel) + kNodeAlignment +
+                        sizeof(AccelItem) * static_cast<size_t>(n) +
                         sizeof(AccelNode) * (static_cast<size_t>(CountNodes(n)) + 1);
     const size_t room = MeshTriangleBytes(mesh) > used ? MeshTriangleBytes(mesh) - used : 0;
     return SpareRoom{static_cast<uint32_t>(std::min<size_t>(n / 16, room / 2 / sizeof(AccelItem))),
@@ -744,7 +745,7 @@ size_t MeshAccelBytes(const MeshShape *mesh) {
         return 0;
     }
     return sizeof(MeshAccel) + static_cast<size_t>(accel->itemCapacity) * sizeof(AccelItem) +
-           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + 64 +
+           static_cast<size_t>(accel->nodeCapacity) * sizeof(AccelNode) + kNodeAlignment +
            ArrayMoveBytes(accel);
 }
 

@@ -98,17 +98,14 @@ bool StartMove(MeshAccel *accel, ArrayKind kind, uint32_t need) {
     const uint32_t room = CapacityOf(accel, kind) - count;
     const uint64_t left = room > need ? room - need : 1;
     const uint32_t capacity = count + need + std::max<uint32_t>(kArrayMoveSliceLeast, count / 4);
-    const size_t align = kind == kNodeArray ? 64 : 0;
+    const size_t align = kind == kNodeArray ? kNodeAlignment : 0;
     void *block = std::malloc(ElementSize(kind) * static_cast<size_t>(capacity) + align);
     if (block == nullptr) {
         return false;
     }
     AccelArrayMove &move = MoveOf(accel, kind);
     move.block = block;
-    move.data =
-        kind == kNodeArray
-            ? reinterpret_cast<void *>((reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63})
-            : block;
+    move.data = kind == kNodeArray ? static_cast<void *>(AlignedNodes(block)) : block;
     move.capacity = capacity;
     move.copied = 0;
     move.pace = static_cast<uint32_t>(std::min<uint64_t>(
@@ -185,6 +182,9 @@ bool ReserveRoom(MeshAccel *accel, uint32_t items, uint32_t nodes) {
 
 void MirrorNodes(MeshAccel *accel, const uint32_t *nodes, uint32_t count) {
     const AccelArrayMove &move = accel->nodeMove;
+    if (move.block == nullptr) {
+        return;
+    }
     for (uint32_t k = 0; k < count; ++k) {
         if (nodes[k] < move.copied) {
             static_cast<AccelNode *>(move.data)[nodes[k]] = accel->nodes[nodes[k]];
@@ -208,7 +208,7 @@ size_t ArrayMoveBytes(const MeshAccel *accel) {
         bytes += sizeof(AccelItem) * static_cast<size_t>(accel->itemMove.capacity);
     }
     if (accel->nodeMove.block != nullptr) {
-        bytes += sizeof(AccelNode) * static_cast<size_t>(accel->nodeMove.capacity) + 64;
+        bytes += sizeof(AccelNode) * static_cast<size_t>(accel->nodeMove.capacity) + kNodeAlignment;
     }
     return bytes;
 }

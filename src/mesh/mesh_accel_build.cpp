@@ -478,8 +478,14 @@ uint32_t BuildDepth(uint32_t n) {
     return depth;
 }
 
+AccelNode *AlignedNodes(void *block) {
+    const uintptr_t at =
+        (reinterpret_cast<uintptr_t>(block) + kNodeAlignment - 1) & ~uintptr_t{kNodeAlignment - 1};
+    return reinterpret_cast<AccelNode *>(at);
+}
+
 bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
-    const size_t bytes = sizeof(AccelNode) * static_cast<size_t>(count) + 64;
+    const size_t bytes = sizeof(AccelNode) * static_cast<size_t>(count) + kNodeAlignment;
     const size_t oldOffset = keep > 0 ? reinterpret_cast<uintptr_t>(accel->nodes) -
                                             reinterpret_cast<uintptr_t>(accel->nodeBlock)
                                       : 0;
@@ -489,10 +495,10 @@ bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep) {
     if (block == nullptr) {
         return false;
     }
-    const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63};
-    AccelNode *nodes = reinterpret_cast<AccelNode *>(at);
+    AccelNode *nodes = AlignedNodes(block);
     if (keep > 0) {
-        const size_t offset = at - reinterpret_cast<uintptr_t>(block);
+        const size_t offset =
+            reinterpret_cast<uintptr_t>(nodes) - reinterpret_cast<uintptr_t>(block);
         if (offset != oldOffset) {
             std::memmove(nodes, static_cast<char *>(block) + oldOffset, sizeof(AccelNode) * keep);
         }

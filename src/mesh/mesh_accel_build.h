@@ -4,6 +4,7 @@
 // hierarchy's upkeep (mesh_accel.cpp); nothing outside src/mesh includes it but the tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/records.h"
@@ -22,6 +23,10 @@ ChildRef NodeBounds(const AccelNode &node, uint32_t ref);
 // The nodes a build over n items makes, and the levels of inner nodes on its deepest path.
 uint32_t CountNodes(uint32_t n);
 uint32_t BuildDepth(uint32_t n);
+// Nodes lie on a boundary of this many bytes within their allocation, which is as much larger.
+constexpr size_t kNodeAlignment = 64;
+// The first node of an allocation of nodes.
+AccelNode *AlignedNodes(void *block);
 // Room for count nodes on a 64-byte boundary, the first `keep` kept; false (nothing changed) when
 // memory runs out.
 bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep);
