@@ -142,52 +142,76 @@ TEST(MeshAccelBuild, RadixSlicesAndTheLibrarysSelectionMakeTheSameHierarchy) {
 }
 
 // A mesh's whole build, and the same build gathering its triangles a unit of work at a time:
-// the same hierarchy, and the same last triangle to take additions in after.
+// the same hierarchy, and the same last triangle to take additions in after. Among the triangles,
+// copies of one lid spread through the list: too few to go apart, or enough, when the root joins
+// the others' hierarchy and the copies' own, which rays pass by.
 class MeshBuildSlices : public HostTest {};
 
 TEST_F(MeshBuildSlices, GatheringInSlicesReadsTheListAsAWholeBuildDoes) {
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> at(-50.0f, 50.0f), d(-1.0f, 1.0f);
-    NewCollObjVOR(1, 2);
-    AddObjShapeVOR(1, 2);
-    for (int k = 0; k < 5000; ++k) {
-        const float x = at(rng), y = at(rng), z = at(rng);
-        AddMeshTri(1, x, y, z, x + d(rng), y + d(rng), z, x, y + d(rng), z + d(rng));
-    }
-    const vor::MeshShape *mesh =
-        vor::AsMesh(vor::MemberOf<vor::ShapeHead>(vor::ObjectTable[1]->body->shapes.head));
-    vor::Matrix4 world;
-    vor::MakeIdentity(&world);
-    Built out[2];
-    vor::ListLink *last[2] = {nullptr, nullptr};
-    for (int sliced = 0; sliced < 2; ++sliced) {
-        vor::MeshAccel accel;
-        std::memset(&accel, 0, sizeof accel);
-        vor::AccelBuild b;
-        ASSERT_TRUE(vor::BeginMeshBuild(&b, &accel, mesh, world, 0, 0));
-        if (sliced != 0) {
-            b.smallSplit = 1;
-            while (!vor::AdvanceBuild(&b, 1)) {
-                ASSERT_EQ(b.failed, 0);
-                out[1].calls += 1;
+    for (uint32_t copies : {0u, 12u, 400u}) {
+        SCOPED_TRACE(copies);
+        std::mt19937 rng(5);
+        std::uniform_real_distribution<float> at(-50.0f, 50.0f), d(-1.0f, 1.0f);
+        NewCollObjVOR(1, 2);
+        AddObjShapeVOR(1, 2);
+        uint32_t lids = 0;
+        for (uint32_t k = 0; k < 5000; ++k) {
+            const float x = at(rng), y = at(rng), z = at(rng);
+            AddMeshTri(1, x, y, z, x + d(rng), y + d(rng), z, x, y + d(rng), z + d(rng));
+            if (copies != 0 && k % (5000 / copies) == 7) {
+                AddMeshTri(1, 3, 4, 5, 3, 4, 7, 5, 4, 5);
+                lids += 1;
             }
-        } else {
-            ASSERT_TRUE(vor::AdvanceBuild(&b, UINT64_MAX));
         }
-        out[sliced].root = b.made;
-        const auto *nodeBytes = reinterpret_cast<const uint8_t *>(accel.nodes);
-        out[sliced].nodes.assign(nodeBytes, nodeBytes + sizeof(vor::AccelNode) * accel.nodeCount);
-        const auto *itemBytes = reinterpret_cast<const uint8_t *>(accel.items);
-        out[sliced].items.assign(itemBytes, itemBytes + sizeof(AccelItem) * accel.itemCount);
-        last[sliced] = accel.last;
-        vor::EndBuild(&b);
-        std::free(accel.items);
-        std::free(accel.nodeBlock);
+        const vor::MeshShape *mesh =
+            vor::AsMesh(vor::MemberOf<vor::ShapeHead>(vor::ObjectTable[1]->body->shapes.head));
+        const uint32_t n = mesh->triangleCount;
+        vor::Matrix4 world;
+        vor::MakeIdentity(&world);
+        Built out[2];
+        vor::ListLink *last[2] = {nullptr, nullptr};
+        uint8_t twinsOnly[2][2] = {};
+        for (int sliced = 0; sliced < 2; ++sliced) {
+            vor::MeshAccel accel;
+            std::memset(&accel, 0, sizeof accel);
+            vor::AccelBuild b;
+            ASSERT_TRUE(vor::BeginMeshBuild(&b, &accel, mesh, world, 0, 0));
+            if (sliced != 0) {
+                b.smallSplit = 1;
+                while (!vor::AdvanceBuild(&b, 1)) {
+                    ASSERT_EQ(b.failed, 0);
+                    out[1].calls += 1;
+                }
+            } else {
+                ASSERT_TRUE(vor::AdvanceBuild(&b, UINT64_MAX));
+            }
+            out[sliced].root = b.made;
+            const auto *nodeBytes = reinterpret_cast<const uint8_t *>(accel.nodes);
+            out[sliced].nodes.assign(nodeBytes,
+                                     nodeBytes + sizeof(vor::AccelNode) * accel.nodeCount);
+            const auto *itemBytes = reinterpret_cast<const uint8_t *>(accel.items);
+            out[sliced].items.assign(itemBytes, itemBytes + sizeof(AccelItem) * accel.itemCount);
+            last[sliced] = accel.last;
+            twinsOnly[sliced][0] = vor::ChildOf(accel.nodes[0], 0).twinsOnly;
+            twinsOnly[sliced][1] = vor::ChildOf(accel.nodes[0], 1).twinsOnly;
+            // Every counted node made: the copies' hierarchy and the others' under one more node.
+            const uint32_t apart = lids >= 100 ? lids - 1 : 0;
+            EXPECT_EQ(accel.nodeCount,
+                      apart == 0 ? vor::CountNodes(n)
+                                 : 1 + vor::CountNodes(n - apart) + vor::CountNodes(apart));
+            EXPECT_LE(accel.nodeCount, accel.nodeCapacity);
+            vor::EndBuild(&b);
+            std::free(accel.items);
+            std::free(accel.nodeBlock);
+        }
+        ExpectSame(out[0], out[1], "gathered in slices");
+        EXPECT_EQ(last[0], mesh->triangles.tail);
+        EXPECT_EQ(last[1], mesh->triangles.tail);
+        EXPECT_GT(out[1].calls, n) << "one triangle gathered a call at the least";
+        EXPECT_EQ(twinsOnly[0][0], 0);
+        EXPECT_EQ(twinsOnly[0][1], lids >= 100 ? 1 : 0);
+        StopCollisionVOR();
     }
-    ExpectSame(out[0], out[1], "gathered in slices");
-    EXPECT_EQ(last[0], mesh->triangles.tail);
-    EXPECT_EQ(last[1], mesh->triangles.tail);
-    EXPECT_GT(out[1].calls, 5000u) << "one triangle gathered a call at the least";
 }
 
 } // namespace

@@ -67,6 +67,11 @@ struct AccelBuild {
     float *centres;   // 3 per byPos index, finite
     TwinCache *twins; // the items lately made leaves (null: no twins are looked for)
     uint32_t n;
+    // A whole mesh's copies found as it is gathered, order[twinStart..n), go under a child of the
+    // root of their own, which rays pass by, once one triangle has kTwinsApart of them (n: not).
+    uint32_t twinStart;
+    uint32_t mostTwins;  // the most copies of one triangle the gathering found
+    uint32_t spareNodes; // the room for more nodes the build was asked for
     uint32_t base;    // where in accel->items the build's items go
     BuildTask *tasks; // a stack: the top runs next
     uint32_t taskCount, taskCapacity;

@@ -38,18 +38,41 @@ bool TwinOf(const AccelItem &earlier, const AccelItem &item) {
 }
 
 void ClearTwinCache(TwinCache *cache) {
-    for (uint32_t &slot : cache->item) {
-        slot = kNoTwin;
+    for (uint32_t s = 0; s < kTwinCacheSlots; ++s) {
+        cache->item[s] = kNoTwin;
+        cache->copies[s] = 0;
     }
 }
 
+namespace {
+
+bool HoldsTwin(const TwinCache *cache, uint32_t slot, const AccelItem *items, uint32_t i) {
+    return cache->item[slot] != kNoTwin && TwinOf(items[cache->item[slot]], items[i]);
+}
+
+void Take(TwinCache *cache, uint32_t slot, uint32_t i) {
+    cache->item[slot] = i;
+    cache->copies[slot] = 0;
+}
+
+} // namespace
+
 bool PlaceItem(TwinCache *cache, const AccelItem *items, uint32_t i) {
-    uint32_t &slot = cache->item[CornerSlot(items[i])];
-    if (slot != kNoTwin && TwinOf(items[slot], items[i])) {
+    const uint32_t slot = CornerSlot(items[i]);
+    if (HoldsTwin(cache, slot, items, i)) {
         return true;
     }
-    slot = i;
+    Take(cache, slot, i);
     return false;
+}
+
+uint32_t PlaceCountingTwins(TwinCache *cache, const AccelItem *items, uint32_t i) {
+    const uint32_t slot = CornerSlot(items[i]);
+    if (HoldsTwin(cache, slot, items, i)) {
+        return ++cache->copies[slot];
+    }
+    Take(cache, slot, i);
+    return 0;
 }
 
 bool RepeatsEarlier(const AccelItem *items, uint32_t i) {

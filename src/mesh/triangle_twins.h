@@ -20,10 +20,11 @@ bool SameCorners(const AccelItem &x, const AccelItem &y);
 // True when item is a twin of earlier: the same corners, and a lower list position for earlier.
 bool TwinOf(const AccelItem &earlier, const AccelItem &item);
 
-// The items lately placed, one a slot by a hash of their corners (16 KB, so it stays in the cache).
+// The items lately placed, one a slot by a hash of their corners (32 KB, so it stays in the cache).
 constexpr uint32_t kTwinCacheSlots = 4096;
 struct TwinCache {
-    uint32_t item[kTwinCacheSlots]; // an index into the items, or kNoTwin
+    uint32_t item[kTwinCacheSlots];   // an index into the items, or kNoTwin
+    uint32_t copies[kTwinCacheSlots]; // twins of that item met since it took the slot
 };
 constexpr uint32_t kNoTwin = 0xffffffffu;
 
@@ -31,6 +32,9 @@ void ClearTwinCache(TwinCache *cache);
 // True when items[i] has the corners of an item placed before it with a lower list position that
 // the cache still holds; otherwise items[i] takes that item's slot.
 bool PlaceItem(TwinCache *cache, const AccelItem *items, uint32_t i);
+// PlaceItem, counting: how many twins of that earlier item the cache has met, items[i] included;
+// 0 when PlaceItem is false.
+uint32_t PlaceCountingTwins(TwinCache *cache, const AccelItem *items, uint32_t i);
 
 // How many items before it an appended item is compared with.
 constexpr uint32_t kTwinLookBack = 4;
