@@ -1543,6 +1543,45 @@ TEST_F(AccelDifferentialTest, RaysByTypeOpenWhatTheirLinePassesFirstAndMatchTheS
     }
 }
 
+// Bodies walking a steady course leave their box in the ray tree, and move in it, once in many
+// frames: their boxes reach ahead of them. A body that jumps far gets no box reaching that far
+// ahead: a ray crossing where another such jump would take it opens no node.
+TEST_F(AccelDifferentialTest, WalkingBodiesMoveInTheRayTreeOnceInManyFrames) {
+    constexpr uint32_t kWalkers = 50, kFrames = 160;
+    for (uint32_t n = 1; n <= kWalkers; ++n) {
+        NewCollObjVOR(n, kMixedType);
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, 0.5f, 0.5f, 0.5f);
+        SetObjPosVOR(10.0f * static_cast<float>(n), 0, 0);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+    }
+    vor::ResetStats();
+    for (uint32_t frame = 1; frame <= kFrames; ++frame) {
+        for (uint32_t n = 1; n <= kWalkers; ++n) {
+            SetObjPosVOR(10.0f * static_cast<float>(n), 0, 0.05f * static_cast<float>(frame));
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 0);
+        }
+        RunCollisionVOR();
+        RayIntersectTypeVOR(kMixedType, 1, 0, 0, -5, 600, 0, 200);
+    }
+    // 0.05 a frame: a box a radius wider than the body's own (radius 0.5), and eight steps (0.4)
+    // ahead, lasts 18 frames; without reaching ahead, 10 (800 moves here).
+    EXPECT_LE(vor::ThreadStats().typeRayLeafMoves, kWalkers * (kFrames / 16 + 1));
+    EXPECT_GT(vor::ThreadStats().typeRayLeafMoves, kWalkers * (kFrames / 20 - 1));
+    // One jump of 1,000 along z, then a ray across z = 1,060 misses the root's box.
+    const float z = 0.05f * static_cast<float>(kFrames);
+    SetObjPosVOR(10, 0, z + 1000);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(1, 0);
+    RunCollisionVOR();
+    vor::ResetStats();
+    EXPECT_EQ(RayIntersectTypeVOR(kMixedType, 1, 0, 0, z + 1060, 600, 0, z + 1060), 0);
+    EXPECT_EQ(vor::ThreadStats().typeRayNodes, 0u);
+}
+
 // Sorted, repeated and clustered insertions of every size keep the ray tree balanced.
 TEST_F(AccelDifferentialTest, TheRayTreeStaysBalancedWhateverTheOrderOfItsBodies) {
     for (uint32_t layout = 0; layout < 4; ++layout) {

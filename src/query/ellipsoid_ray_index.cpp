@@ -108,6 +108,7 @@ struct RayIndexNode {
     uint64_t order;
     Vec3 centre;
     Vec3 radii;
+    uint8_t noted; // its radii are in the tree's maxima
 };
 
 struct TypeRayIndex {
@@ -130,6 +131,12 @@ constexpr double kLargestNearestRadius = 5e4; // larger radii: no nearest-first 
 // Trees of fewer leaves are walked by their boxes alone: setting the line up costs more there
 // than it saves (instructions a ray, 10 bodies: 1,750 with it, 1,530 without; even at 30).
 constexpr uint32_t kLineTestLeaves = 32;
+// A leaf's box reaches ahead of its body by this many of its latest moves, at most kAheadMost of
+// its largest radius: over 99 passes of a crowd of 4,000 walking every frame, 18,808 leaves moved
+// in the tree instead of 30,607 (5,700 instructions each), and keeping the trees current fell
+// from 16% to 9.5% of the passes' instructions (rays 6% dearer).
+constexpr double kAheadSteps = 8.0;
+constexpr double kAheadMost = 4.0;
 
 float Down(double v) {
     const float f = static_cast<float>(v);
@@ -207,17 +214,24 @@ double Reach(double c, double r) {
 }
 
 // The box grown round the object's own box by its largest radius, so that it can move a little in
-// place; all of space when the centre or the radii lie outside the limits.
-RayIndexBox GrownBox(const Vec3 &centre, const Vec3 &radii) {
+// place, and ahead of it by kAheadSteps of `step`, its latest move, up to kAheadMost radii, so that
+// a body walking steadily leaves it several times less often; all of space when the centre or the
+// radii lie outside the limits.
+RayIndexBox GrownBox(const Vec3 &centre, const Vec3 &radii, const Vec3 &step) {
     RayIndexBox grown;
     const bool inside = InLimits(centre, radii);
     const double c[3] = {centre.x, centre.y, centre.z};
     const double r[3] = {radii.x, radii.y, radii.z};
+    const double d[3] = {step.x, step.y, step.z};
     const double slack = std::max(r[0], std::max(r[1], r[2]));
     for (int axis = 0; axis < 3; ++axis) {
         const double reach = inside ? Reach(c[axis], r[axis]) : 0.0;
-        grown.lo[axis] = inside ? Down(c[axis] - reach - slack) : -INFINITY;
-        grown.hi[axis] = inside ? Up(c[axis] + reach + slack) : INFINITY;
+        // (A step that is not a number adds nothing: the comparisons below fail for it.)
+        const double ahead = std::min(kAheadSteps * std::fabs(d[axis]), kAheadMost * slack);
+        grown.lo[axis] =
+            inside ? Down(c[axis] - reach - slack - (d[axis] < 0 ? ahead : 0.0)) : -INFINITY;
+        grown.hi[axis] =
+            inside ? Up(c[axis] + reach + slack + (d[axis] > 0 ? ahead : 0.0)) : INFINITY;
     }
     return grown;
 }
@@ -416,29 +430,35 @@ void DropObject(TypeRayIndex *index, uint32_t object) {
 }
 
 // Folds an object's radii into the tree's allowance maxima (objects outside the limits have boxes
-// of all space, which the line test always keeps).
-void NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
+// of all space, which the line test always keeps); false for those.
+bool NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
     if (!InLimits(centre, radii)) {
-        return;
+        return false;
     }
     const double most = std::max({double(radii.x), double(radii.y), double(radii.z)});
     const double least = std::min({double(radii.x), double(radii.y), double(radii.z)});
     index->radiusMost = std::max(index->radiusMost, most);
     index->ratioMost = std::max(index->ratioMost, most / least);
     index->squashMost = std::max(index->squashMost, most / (least * least));
+    return true;
 }
 
 // Puts the object's leaf where its state now says, or takes it out; false without memory.
 bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec3 &centre,
                  const Vec3 &radii) {
-    NoteRadii(index, centre, radii);
     int32_t leaf = index->leafOf[object];
     if (leaf != kNone) {
         RayIndexNode &n = index->nodes[leaf];
         n.order = order;
-        if (SameBits(n.centre, centre) && SameBits(n.radii, radii)) {
+        const bool sameRadii = SameBits(n.radii, radii);
+        if (sameRadii && SameBits(n.centre, centre)) {
             return true;
         }
+        // The maxima only grow: radii noted once stay covered.
+        if (!sameRadii || n.noted == 0) {
+            n.noted = NoteRadii(index, centre, radii) ? 1 : 0;
+        }
+        const Vec3 step = {centre.x - n.centre.x, centre.y - n.centre.y, centre.z - n.centre.z};
         n.centre = centre;
         n.radii = radii;
         if (StillInside(n.box, centre, radii)) {
@@ -446,19 +466,21 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
         }
         Stats.typeRayLeafMoves += 1;
         RemoveLeaf(index, leaf);
-        index->nodes[leaf].box = GrownBox(centre, radii);
+        index->nodes[leaf].box = GrownBox(centre, radii, step);
         return InsertLeaf(index, leaf);
     }
+    const bool noted = NoteRadii(index, centre, radii);
     leaf = AllocateNode(index);
     if (leaf == kNone) {
         return false;
     }
     RayIndexNode &n = index->nodes[leaf];
+    n.noted = noted ? 1 : 0;
     n.object = object;
     n.order = order;
     n.centre = centre;
     n.radii = radii;
-    n.box = GrownBox(centre, radii);
+    n.box = GrownBox(centre, radii, Vec3{0.0f, 0.0f, 0.0f});
     index->leafOf[object] = leaf;
     index->leafCount += 1;
     if (!InsertLeaf(index, leaf)) {
@@ -499,14 +521,15 @@ bool TakeInObject(uint32_t object) {
     return ok;
 }
 
-// Every leaf of every tree compared with its body after a pass moved bodies.
+// Every leaf of every tree compared with its body after a pass moved bodies, save those of
+// objects changed since, which are taken in whole after.
 bool CompareEveryLeaf() {
     bool ok = true;
     for (uint32_t k = 0; k < LiveTypeCount; ++k) {
         TypeRayIndex *index = TypeRayIndexes[LiveTypes[k]];
         for (uint32_t object = 1; object < kObjectSlots; ++object) {
             const int32_t leaf = index->leafOf[object];
-            if (leaf == kNone) {
+            if (leaf == kNone || ObjectChanged[object] != 0) {
                 continue;
             }
             const CollisionBody *body = ObjectTable[object]->body;
@@ -641,16 +664,16 @@ void SyncEllipsoidRayIndexes() {
         return;
     }
     bool ok = true;
+    if (BodiesMovedByPass != 0) {
+        BodiesMovedByPass = 0;
+        ok = CompareEveryLeaf();
+    }
     for (uint32_t k = 0; k < ChangedObjectCount; ++k) {
         const uint32_t object = ChangedObjects[k];
         ObjectChanged[object] = 0;
         ok = TakeInObject(object) && ok;
     }
     ChangedObjectCount = 0;
-    if (BodiesMovedByPass != 0) {
-        BodiesMovedByPass = 0;
-        ok = CompareEveryLeaf() && ok;
-    }
     // Without memory a tree may have missed a change: none is kept, the next ray makes it afresh.
     if (!ok) {
         DropEveryIndex();
