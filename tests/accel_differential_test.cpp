@@ -1567,10 +1567,10 @@ TEST_F(AccelDifferentialTest, WalkingBodiesMoveInTheRayTreeOnceInManyFrames) {
         RunCollisionVOR();
         RayIntersectTypeVOR(kMixedType, 1, 0, 0, -5, 600, 0, 200);
     }
-    // 0.05 a frame: a box a radius wider than the body's own (radius 0.5), and eight steps (0.4)
-    // ahead, lasts 18 frames; without reaching ahead, 10 (800 moves here).
-    EXPECT_LE(vor::ThreadStats().typeRayLeafMoves, kWalkers * (kFrames / 16 + 1));
-    EXPECT_GT(vor::ThreadStats().typeRayLeafMoves, kWalkers * (kFrames / 20 - 1));
+    // 0.05 a frame: a box a radius wider than the body's own (radius 0.5), and sixteen steps (0.8)
+    // ahead, lasts 26 frames (300 moves here); without reaching ahead, 10 (750).
+    EXPECT_LE(vor::ThreadStats().typeRayLeafMoves, kWalkers * (kFrames / 24 + 1));
+    EXPECT_GE(vor::ThreadStats().typeRayLeafMoves, kWalkers * (kFrames / 32));
     // One jump of 1,000 along z, then a ray across z = 1,060 misses the root's box.
     const float z = 0.05f * static_cast<float>(kFrames);
     SetObjPosVOR(10, 0, z + 1000);
