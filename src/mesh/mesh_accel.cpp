@@ -239,9 +239,10 @@ ChildRef NewNodeOver(MeshAccel *accel, const ChildRef &old, const ChildRef &sing
     return NodeBounds(node, PackChild(index, 0));
 }
 
-// How deep insertions may take a hierarchy over n items: a fresh build's depth and a few levels.
-// Every leaf stays within it (TakeIn), so searches cost about the logarithm of the mesh whatever
-// is added, and their stacks (kAccelStackDepth) never fill: 13 + 6 levels for 2^27 items.
+// How deep insertions may take a hierarchy over n items: a fresh build's depth and a few levels
+// (a build whose copies go apart is one deeper). Every leaf stays within it (TakeIn), so searches
+// cost about the logarithm of the mesh whatever is added, and their stacks (kAccelStackDepth)
+// never fill: 13 + 6 levels for 2^27 items.
 constexpr uint32_t kAccelDepthSlack = 6;
 uint32_t DepthBound(uint32_t n) {
     return BuildDepth(n) + kAccelDepthSlack;

@@ -195,8 +195,6 @@ uint32_t CountBuildNodes(uint32_t n, uint32_t twinStart) {
     return twinStart == n ? CountNodes(n) : 1 + CountNodes(twinStart) + CountNodes(n - twinStart);
 }
 
-constexpr uint32_t kTwinsApart = kAccelWidth * kAccelLeafTriangles;
-
 // Once every triangle is in: whether the copies go apart, and so the nodes the build takes. (Left
 // among the others, they stay at the end of the order, which changes no split: a split's parts are
 // the same sets whatever order it finds its items in.)

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/records.h"
+#include "core/thresholds.h"
 #include "mesh/mesh_accel_layout.h"
 #include "mesh/triangle_twins.h"
 
@@ -33,6 +34,10 @@ bool AllocateNodes(MeshAccel *accel, uint32_t count, uint32_t keep);
 // The item of triangle t as this hierarchy keeps it: its own corners, or its world ones under m.
 AccelItem ItemOf(const MeshAccel *accel, const MeshTriangle &t, const Matrix4 &m,
                  uint32_t position);
+
+// Copies of one triangle, found as a whole mesh is gathered, that send every copy found under a
+// child of the root of their own: a node's leaves' worth.
+constexpr uint32_t kTwinsApart = kAccelWidth * kAccelLeafTriangles;
 
 // One piece of pending work of a build (mesh_accel_build.cpp).
 struct BuildTask {
@@ -65,7 +70,7 @@ struct AccelBuild {
     AccelItem *byPos; // the items in list order
     uint32_t *order;  // indices into byPos, partitioned as the build goes
     float *centres;   // 3 per byPos index, finite
-    TwinCache *twins; // the items lately made leaves (null: no twins are looked for)
+    TwinCache *twins; // the items lately gathered, then lately made leaves (null: none looked for)
     uint32_t n;
     // A whole mesh's copies found as it is gathered, order[twinStart..n), go under a child of the
     // root of their own, which rays pass by, once one triangle has kTwinsApart of them (n: not).

@@ -129,6 +129,8 @@ struct PairGridScratch {
     size_t foundCapacity;
     uint32_t *levelItems; // the grid's destinations by level, then ascending
     size_t levelItemCapacity;
+    CellIndex *cellRanges; // a member's first and last cell in its level, 2 per slot
+    size_t cellRangeCapacity;
     double *values; // one axis of the destinations, to take a median
     size_t valueCapacity;
     uint32_t queryStamp;
@@ -414,11 +416,11 @@ void SizeGrid(Grid *g) {
 }
 
 // A regular destination fits a level when its hull spans at most 2 cells an axis and its reach
-// at most 2 cells.
-bool FitsLevel(const Grid &g, uint32_t level, const Slot &slot, uint64_t *cells) {
-    CellIndex lo, hi;
-    CellRange(g, level, slot.box, &lo, &hi);
-    *cells = CellCount(lo, hi, kMaxDestinationCells);
+// at most 2 cells; range receives its cells there.
+bool FitsLevel(const Grid &g, uint32_t level, const Slot &slot, uint64_t *cells,
+               CellIndex range[2]) {
+    CellRange(g, level, slot.box, &range[0], &range[1]);
+    *cells = CellCount(range[0], range[1], kMaxDestinationCells);
     if (*cells > kMaxDestinationCells) {
         return false;
     }
@@ -432,9 +434,9 @@ bool FitsLevel(const Grid &g, uint32_t level, const Slot &slot, uint64_t *cells)
 }
 
 // The lowest level the destination fits (kMaxLevels when none, which the regime rules out).
-uint32_t LevelFor(const Grid &g, const Slot &slot, uint64_t *cells) {
+uint32_t LevelFor(const Grid &g, const Slot &slot, uint64_t *cells, CellIndex range[2]) {
     uint32_t level = 0;
-    while (level < kMaxLevels && !FitsLevel(g, level, slot, cells)) {
+    while (level < kMaxLevels && !FitsLevel(g, level, slot, cells, range)) {
         ++level;
     }
     return level;
@@ -464,7 +466,9 @@ uint64_t AdmitDestinations(Grid *g) {
     for (uint32_t i = 0; i < scratch.count; ++i) {
         Slot &slot = scratch.slots[i];
         uint64_t cells = 0;
-        const uint32_t level = slot.regular == 0 ? kMaxLevels : LevelFor(*g, slot, &cells);
+        // (Kept for the counting sort, which meets every member twice.)
+        CellIndex *range = &scratch.cellRanges[2 * static_cast<size_t>(i)];
+        const uint32_t level = slot.regular == 0 ? kMaxLevels : LevelFor(*g, slot, &cells, range);
         if (level >= kMaxLevels) {
             AddAlways(i);
             continue;
@@ -500,8 +504,8 @@ void CountOrPlace(const Grid &g, bool place) {
         if (slot.regular == 0 || slot.always != 0) {
             continue;
         }
-        CellIndex lo, hi;
-        CellRange(g, slot.level, slot.box, &lo, &hi);
+        const CellIndex &lo = scratch.cellRanges[2 * static_cast<size_t>(i)];
+        const CellIndex &hi = scratch.cellRanges[2 * static_cast<size_t>(i) + 1];
         // (Admitted members cover at most kMaxDestinationCells cells.)
         CellIndex at = lo;
         do {
@@ -551,6 +555,7 @@ void ReleaseScratch() {
     std::free(scratch.bucketItems);
     std::free(scratch.found);
     std::free(scratch.levelItems);
+    std::free(scratch.cellRanges);
     std::free(scratch.values);
     const size_t peak = scratch.peakBytes;
     scratch = PairGridScratch{};
@@ -561,7 +566,8 @@ size_t ScratchBytes() {
     return scratch.slotCapacity * sizeof(Slot) + scratch.alwaysCapacity * sizeof(uint32_t) +
            scratch.bodySlotCapacity * sizeof(BodySlot) + scratch.bucketCapacity * sizeof(uint32_t) +
            scratch.itemCapacity * sizeof(uint32_t) + scratch.foundCapacity * sizeof(uint32_t) +
-           scratch.levelItemCapacity * sizeof(uint32_t) + scratch.valueCapacity * sizeof(double);
+           scratch.levelItemCapacity * sizeof(uint32_t) + scratch.valueCapacity * sizeof(double) +
+           scratch.cellRangeCapacity * sizeof(CellIndex);
 }
 
 // After a source's scan: its body's slots take its new nearest time, or leave the grid.
@@ -768,6 +774,8 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
         !ReserveArray(&scratch.bodySlots, &scratch.bodySlotCapacity, n) ||
         !ReserveArray(&scratch.found, &scratch.foundCapacity, n) ||
         !ReserveArray(&scratch.levelItems, &scratch.levelItemCapacity, n) ||
+        !ReserveArray(&scratch.cellRanges, &scratch.cellRangeCapacity,
+                      2 * static_cast<size_t>(n)) ||
         !ReserveArray(&scratch.values, &scratch.valueCapacity, n)) {
         ReleaseScratch();
         return false;

@@ -70,8 +70,9 @@
 // Why the cost stays bounded. Insertion and removal rebalance every node on the way up (AVL
 // rotations, as in the common dynamic box trees), so the height stays within about 1.44 log2 of
 // the leaves whatever the order of insertion; the traversal stack grows with the tree, never
-// overflows into a scan; a leaf's grown box is its box plus its largest radius, so a body walking
-// at a fraction of its size a frame is moved in the tree once in several frames.
+// overflows into a scan; a leaf's grown box is its box plus its largest radius, and up to sixteen
+// of its latest steps ahead of it (at most four radii), so a body walking at a fraction of its
+// size a frame is moved in the tree once in many frames.
 #include "query/ellipsoid_ray_index.h"
 
 #include <algorithm>
@@ -132,7 +133,7 @@ constexpr double kLargestNearestRadius = 5e4; // larger radii: no nearest-first 
 // than it saves (instructions a ray, 10 bodies: 1,750 with it, 1,530 without; even at 30).
 constexpr uint32_t kLineTestLeaves = 32;
 // A leaf's box reaches ahead of its body by this many of its latest moves, at most kAheadMost of
-// its largest radius: over 99 passes of a crowd of 4,000 walking every frame, 14,399 leaves moved
+// its largest radius: over 100 passes of a crowd of 4,000 walking every frame, 14,399 leaves moved
 // in the tree instead of 30,607 (5,700 instructions each), and keeping the trees current fell
 // from 16.1% to 8.4% of the passes' instructions, rays 7% dearer (8 moves ahead: 9.5%, rays 6%
 // dearer; 32: 7.5%, rays 53%).
