@@ -29,9 +29,9 @@
 #include <string.h>
 
 #define VORCOLLIDE_VERSION_MAJOR 1
-#define VORCOLLIDE_VERSION_MINOR 3
+#define VORCOLLIDE_VERSION_MINOR 4
 #define VORCOLLIDE_VERSION_PATCH 0
-#define VORCOLLIDE_VERSION_STRING "1.3.0"
+#define VORCOLLIDE_VERSION_STRING "1.4.0"
 #define VORCOLLIDE_VERSIONNUM(major, minor, patch) ((major) * 10000 + (minor) * 100 + (patch))
 #define VORCOLLIDE_VERSION                                                                         \
     VORCOLLIDE_VERSIONNUM(VORCOLLIDE_VERSION_MAJOR, VORCOLLIDE_VERSION_MINOR,                      \
