@@ -1218,6 +1218,9 @@ Recording RunCrowdBlocksScene(uint32_t seed) {
         targets.push_back(1 + (row / block * block + 0.5f * (block - 1)) * pitch);
         NewCollObjVOR(n, 1);
         AddObjShapeVOR(n, 1);
+        if (k % 4 == 1) {
+            AddObjShapeVOR(n, 1); // a body whose two shapes each meet the crowd
+        }
         SetObjRadiusVOR(n, sc.U(0.2f, 0.3f), sc.U(0.3f, 0.6f), sc.U(0.2f, 0.3f));
         SetObjGravityVOR(n, sc.U(0, 0.1f));
         SetObjPosVOR(std::fmin(x, size - 1), LevelHeight(x, z, 1.5f) + sc.U(0.2f, 1.0f),

@@ -30,7 +30,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 
 #include "body/motion_records.h"
 #include "core/definitions.h"
@@ -64,26 +63,22 @@ struct Span {
     double hi[3];
 };
 
-// One destination shape of the definition, by its position in the destination list.
+// One destination shape of the definition, by its position in the destination list. (What a
+// query reads of a slot it meets comes first, in as few cache lines as it takes.)
 struct Slot {
-    ShapeEntry *entry;
-    CollisionBody *body;
-    const Vec3 *radii;
-    double reach[3]; // its contact margin on each axis (ContactReach)
-    Vec3 p, q;       // centres at the ends of its body's latest step
-    Span box;        // hull over [-kBoxStretch, 1]
-    double tLow;     // min(0, its nearest time)
-    Span hull;       // hull over [tLow, 1], which most pairings clip to (when hullOk)
-    uint8_t hullOk;
     uint32_t stamp;  // query that last collected it
     uint8_t regular; // in the grid's regime
+    uint8_t hullOk;
     uint8_t always;  // in the always-visit list
     uint8_t level;   // the grid level it sits in
-};
-
-struct BodySlot {
+    double tLow;     // min(0, its nearest time)
+    Span hull;       // hull over [tLow, 1], which most pairings clip to (when hullOk)
+    double reach[3]; // its contact margin on each axis (ContactReach)
+    ShapeEntry *entry;
+    Vec3 p, q; // centres at the ends of its body's latest step
     CollisionBody *body;
-    uint32_t slot;
+    const Vec3 *radii;
+    Span box; // hull over [-kBoxStretch, 1]
 };
 
 struct CellIndex {
@@ -113,14 +108,19 @@ struct Grid {
 // The working set of one definition sweep, allocated by OpenPairGrid and freed by ClosePairGrid.
 struct PairGridScratch {
     Grid grid;
-    uint32_t count; // destinations, the length of slots and bodySlots
+    uint32_t count; // destinations, the length of slots and sameBody
     Slot *slots;    // one per destination, in list order
     size_t slotCapacity;
     uint32_t *always; // ascending slot positions visited by every source
     size_t alwaysCapacity;
     uint32_t alwaysCount;
-    BodySlot *bodySlots; // sorted by body, to find a body's slots
-    size_t bodySlotCapacity;
+    // A body's slots: bodyTable holds, by a hash of the body, 1 + its last slot (0: empty);
+    // sameBody[i] holds 1 + the slot of the same body before slot i (0: none).
+    uint32_t *bodyTable;
+    size_t bodyTableCapacity;
+    uint64_t bodyTableMask;
+    uint32_t *sameBody;
+    size_t sameBodyCapacity;
     uint32_t *bucketStart; // bucketCount + 1 prefix sums into bucketItems
     size_t bucketCapacity;
     uint32_t *bucketItems;
@@ -160,9 +160,20 @@ template <typename T> bool ReserveArray(T **array, size_t *capacity, size_t n) {
     return ok;
 }
 
-// By body, then by slot: a body's slots sit together, in list order.
-bool BodySlotBefore(const BodySlot &x, const BodySlot &y) {
-    return std::less<CollisionBody *>()(x.body, y.body) || (x.body == y.body && x.slot < y.slot);
+// The body table's place for body b, open addressing with linear probing.
+uint64_t BodyHome(const CollisionBody *b) {
+    const uint64_t h =
+        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(b)) * 0x9E3779B97F4A7C15ull;
+    return (h ^ (h >> 29)) & scratch.bodyTableMask;
+}
+
+// The entry of body b in the body table: its slots' chain, or the empty entry where it would go.
+uint32_t *BodyEntry(const CollisionBody *b) {
+    uint64_t at = BodyHome(b);
+    while (scratch.bodyTable[at] != 0 && scratch.slots[scratch.bodyTable[at] - 1].body != b) {
+        at = (at + 1) & scratch.bodyTableMask;
+    }
+    return &scratch.bodyTable[at];
 }
 
 float Component(const Vec3 &v, int a) {
@@ -210,26 +221,38 @@ bool StepCentres(const CollisionBody *body, const EllipsoidShape *shape, Vec3 *p
     return true;
 }
 
-// The box of p + (q - p) t over t in [tLow, 1] (tLow <= 0), widened for rounding; false when it
-// reaches beyond the regime's magnitudes.
-bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
-    const double t = tLow * (1.0 + kTimeSlack);
+// The boxes of p + (q - p) t over t in [times[k], 1] (each time <= 0), widened for rounding, for
+// Count times at once: one step's ends serve them all. False when one reaches beyond the
+// regime's magnitudes.
+template <int Count> bool Hulls(const Vec3 &p, const Vec3 &q, const double *times, Span *out) {
+    double t[Count], keep[Count];
+    for (int k = 0; k < Count; ++k) {
+        t[k] = times[k] * (1.0 + kTimeSlack);
+        keep[k] = 1.0 - t[k];
+    }
     // (Axis by axis from arrays: Component's choice of member cost a branch per axis and call.)
     const float from[3] = {p.x, p.y, p.z}, to[3] = {q.x, q.y, q.z};
+    bool inside = true;
     for (int a = 0; a < 3; ++a) {
         const double x = from[a];
         const double y = to[a];
-        const double back = x + (y - x) * t;
-        const double slack =
-            kHullSlack * (std::max(std::fabs(x), std::fabs(y)) + (1.0 - t) * std::fabs(y - x)) +
-            kTinySlack;
-        out->lo[a] = std::min(std::min(x, y), back) - slack;
-        out->hi[a] = std::max(std::max(x, y), back) + slack;
-        if (!(std::fabs(back) <= kPairGridMagnitudeLimit)) {
-            return false;
+        const double length = std::fabs(y - x);
+        const double size = std::max(std::fabs(x), std::fabs(y));
+        const double low = std::min(x, y);
+        const double high = std::max(x, y);
+        for (int k = 0; k < Count; ++k) {
+            const double back = x + (y - x) * t[k];
+            const double slack = kHullSlack * (size + keep[k] * length) + kTinySlack;
+            out[k].lo[a] = std::min(low, back) - slack;
+            out[k].hi[a] = std::max(high, back) + slack;
+            inside = inside && std::fabs(back) <= kPairGridMagnitudeLimit;
         }
     }
-    return true;
+    return inside;
+}
+
+bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
+    return Hulls<1>(p, q, &tLow, out);
 }
 
 // A shape's contact margin on each axis, kEllipsoidContactMargin r (1 + kPairSlack): a pair's is
@@ -333,25 +356,36 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
     const MotionRecord *latest = LatestMotion(t->body);
     slot->radii = &shape->radii;
     ContactReach(shape->radii, slot->reach);
-    if (!StepCentres(t->body, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest) ||
-        !Hull(slot->p, slot->q, -kBoxStretch, &slot->box)) {
+    if (!StepCentres(t->body, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest)) {
+        return;
+    }
+    // The grid's box and the hull from the slot's own time, made together.
+    const double times[2] = {-kBoxStretch, LowTime(latest)};
+    Span boxes[2];
+    if (!Hulls<2>(slot->p, slot->q, times, boxes)) {
         return;
     }
     slot->regular = 1;
-    SetLowTime(slot, LowTime(latest));
+    slot->box = boxes[0];
+    slot->tLow = times[1];
+    slot->hull = boxes[1];
+    slot->hullOk = 1;
 }
 
-// Fills the slots, in list order, and the body index.
+// Fills the slots, in list order, and the body table. (A hash table rather than a sort by body:
+// the grid is made again at every iteration.)
 void CollectDestinations(IntrusiveList *destinations) {
     scratch.alwaysCount = 0;
     scratch.queryStamp = 0;
+    std::memset(scratch.bodyTable, 0, sizeof(uint32_t) * (scratch.bodyTableMask + 1));
     uint32_t i = 0;
     for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
          t = MemberOf<ShapeEntry>(t->link.next), ++i) {
         FillSlot(&scratch.slots[i], t);
-        scratch.bodySlots[i] = BodySlot{t->body, i};
+        uint32_t *entry = BodyEntry(t->body);
+        scratch.sameBody[i] = *entry;
+        *entry = i + 1;
     }
-    std::sort(scratch.bodySlots, scratch.bodySlots + scratch.count, BodySlotBefore);
 }
 
 // What a median or minimum is taken of: 0 a hull's extent, 1 a radius, 2 a hull's low end, 3 a
@@ -550,7 +584,8 @@ bool FillGrid(Grid *g) {
 void ReleaseScratch() {
     std::free(scratch.slots);
     std::free(scratch.always);
-    std::free(scratch.bodySlots);
+    std::free(scratch.bodyTable);
+    std::free(scratch.sameBody);
     std::free(scratch.bucketStart);
     std::free(scratch.bucketItems);
     std::free(scratch.found);
@@ -564,7 +599,8 @@ void ReleaseScratch() {
 
 size_t ScratchBytes() {
     return scratch.slotCapacity * sizeof(Slot) + scratch.alwaysCapacity * sizeof(uint32_t) +
-           scratch.bodySlotCapacity * sizeof(BodySlot) + scratch.bucketCapacity * sizeof(uint32_t) +
+           scratch.bodyTableCapacity * sizeof(uint32_t) +
+           scratch.sameBodyCapacity * sizeof(uint32_t) + scratch.bucketCapacity * sizeof(uint32_t) +
            scratch.itemCapacity * sizeof(uint32_t) + scratch.foundCapacity * sizeof(uint32_t) +
            scratch.levelItemCapacity * sizeof(uint32_t) + scratch.valueCapacity * sizeof(double) +
            scratch.cellRangeCapacity * sizeof(CellIndex);
@@ -576,17 +612,15 @@ void UpdateBody(CollisionBody *body) {
     const MotionRecord *m = LatestMotion(body);
     const bool inRegime = DestinationTimeInRegime(m);
     const double tLow = LowTime(m);
-    BodySlot key = {body, 0};
-    BodySlot *end = scratch.bodySlots + scratch.count;
-    BodySlot *at = std::lower_bound(scratch.bodySlots, end, key, BodySlotBefore);
-    for (; at != end && at->body == body; ++at) {
-        Slot &slot = scratch.slots[at->slot];
+    for (uint32_t next = *BodyEntry(body); next != 0; next = scratch.sameBody[next - 1]) {
+        const uint32_t i = next - 1;
+        Slot &slot = scratch.slots[i];
         if (slot.regular == 0) {
             continue;
         }
         if (!inRegime) {
             slot.regular = 0;
-            AddAlways(at->slot);
+            AddAlways(i);
             continue;
         }
         // (Equal times, zeros of either sign included, give the same hull.)
@@ -603,6 +637,7 @@ struct Source {
     Vec3 p, q;
     double tLow; // the source's nearest time the candidates were found for (min with 0)
     Span hull;   // its hull over [tLow, 1]
+    Span clip;   // its hull from the lowest nearest time in the grid, or tLow when lower
 };
 
 // The box to search in one level: the hull of every pairing's clip, widened by the largest reach
@@ -633,22 +668,22 @@ bool MayPair(const Source &src, const Slot &slot) {
     if (slot.regular == 0) {
         return true;
     }
-    // The pairing's own clip range: both hulls from min(tA, tB) on. Each side's hull from its own
-    // time is made once (a hull at a zero of either sign has the same bits).
-    const double t = std::min(src.tLow, slot.tLow);
-    Span srcFromT, dstFromT;
-    const Span *s = &src.hull, *dst = &slot.hull;
-    if (t != src.tLow) {
-        if (!Hull(src.p, src.q, t, &srcFromT)) {
-            return true;
+    // The pairing's own clip range: both hulls from min(tA, tB) on. The side whose own time is the
+    // later one takes a hull already made from an earlier time, which holds the hull from min(tA,
+    // tB) (the ends and the widening only grow as the time drops, in floats too): the source's
+    // clip (the grid's lowest time is at most the slot's), the slot's grid box (from
+    // -kBoxStretch). (Making the exact hull there cost more than the few pairs it rejects.)
+    const Span *s = slot.tLow < src.tLow ? &src.clip : &src.hull;
+    const Span *dst = &slot.hull;
+    Span dstFromT;
+    if (src.tLow < slot.tLow) {
+        dst = &slot.box;
+        if (src.tLow < -kBoxStretch) {
+            if (!Hull(slot.p, slot.q, src.tLow, &dstFromT)) {
+                return true;
+            }
+            dst = &dstFromT;
         }
-        s = &srcFromT;
-    }
-    if (t != slot.tLow) {
-        if (!Hull(slot.p, slot.q, t, &dstFromT)) {
-            return true;
-        }
-        dst = &dstFromT;
     } else if (slot.hullOk == 0) {
         return true;
     }
@@ -669,14 +704,13 @@ void Gather(const Source &src, uint32_t i, uint32_t first, uint32_t *k) {
 
 // One level's destinations that the source may reach: through the cells its query box covers, or
 // through the level's member list when that is shorter.
-void GatherLevel(const Grid &g, uint32_t level, const Source &src, const Span &clip, uint32_t first,
-                 uint32_t *k) {
+void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t first, uint32_t *k) {
     const Level &l = g.levels[level];
     if (l.memberCount == 0) {
         return;
     }
     Span query;
-    QueryBox(l, src, clip, &query);
+    QueryBox(l, src, src.clip, &query);
     // Every member's hull lies in the level's bounds, so a member the query box meets meets it
     // inside them: the cells outside hold none.
     for (int a = 0; a < 3; ++a) {
@@ -714,14 +748,17 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, const Span &c
 bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
     scratch.queryStamp += 1;
     Stats.gridQueries += 1;
-    Span clip;
-    if (!Hull(src.p, src.q, src.tLow, &src.hull) ||
-        !Hull(src.p, src.q, std::min(src.tLow, g.lowestTime), &clip)) {
+    // The source's own hull and the hull every pairing's clip lies in.
+    const double times[2] = {src.tLow, std::min(src.tLow, g.lowestTime)};
+    Span hulls[2];
+    if (!Hulls<2>(src.p, src.q, times, hulls)) {
         return false;
     }
+    src.hull = hulls[0];
+    src.clip = hulls[1];
     uint32_t k = 0;
     for (uint32_t level = 0; level < g.levelCount; ++level) {
-        GatherLevel(g, level, src, clip, first, &k);
+        GatherLevel(g, level, src, first, &k);
     }
     // Destinations outside the regime, too wide or too far-reaching for the grid.
     for (uint32_t j = 0; j < scratch.alwaysCount; ++j) {
@@ -755,6 +792,15 @@ void ScanRest(CollisionDefinition *d, ShapeEntry *s, uint32_t first) {
     SweepSourceFrom(d, s, first < scratch.count ? scratch.slots[first].entry : nullptr);
 }
 
+// At most half full, so that a probe ends soon.
+size_t BodyTableSize(uint32_t destinations) {
+    size_t size = 16;
+    while (size < 2 * static_cast<size_t>(destinations)) {
+        size *= 2;
+    }
+    return size;
+}
+
 } // namespace
 
 bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList *destinations) {
@@ -771,7 +817,8 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     scratch.count = n;
     if (!ReserveArray(&scratch.slots, &scratch.slotCapacity, n) ||
         !ReserveArray(&scratch.always, &scratch.alwaysCapacity, n) ||
-        !ReserveArray(&scratch.bodySlots, &scratch.bodySlotCapacity, n) ||
+        !ReserveArray(&scratch.sameBody, &scratch.sameBodyCapacity, n) ||
+        !ReserveArray(&scratch.bodyTable, &scratch.bodyTableCapacity, BodyTableSize(n)) ||
         !ReserveArray(&scratch.found, &scratch.foundCapacity, n) ||
         !ReserveArray(&scratch.levelItems, &scratch.levelItemCapacity, n) ||
         !ReserveArray(&scratch.cellRanges, &scratch.cellRangeCapacity,
@@ -780,6 +827,7 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
         ReleaseScratch();
         return false;
     }
+    scratch.bodyTableMask = BodyTableSize(n) - 1;
     CollectDestinations(destinations);
     SizeGrid(&scratch.grid);
     if (!FillGrid(&scratch.grid)) {
