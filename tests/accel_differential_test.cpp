@@ -1455,6 +1455,8 @@ TEST_F(AccelDifferentialTest, SizeMixesFarBodiesAndRaysBetweenPassesStayExactWit
         EXPECT_LE(work.gridSlotsMet, 128 * work.gridQueries + 8 * work.pairsTested)
             << "mix " << seed;
         EXPECT_LE(work.gridCellsVisited, 512 * work.gridQueries) << "mix " << seed;
+        // Far bodies stretch a level's cells past what laying them out whole may take.
+        EXPECT_GT(work.gridHashedCells, 0u) << "mix " << seed;
         EXPECT_LE(work.pairsTested, 2 * work.pairsOverlapped + work.gridQueries) << "mix " << seed;
         // One tree for each type rays ask for (1, and 2 in RecordFrame), never made again; a ray
         // opens a few paths of it, not every body of the type.
@@ -1634,6 +1636,8 @@ TEST_F(AccelDifferentialTest, PressingCrowdsWithOverlapRecoveryGiveTheSameResult
         EXPECT_GT(work.gridQueries, 0u) << "scene " << seed;
         EXPECT_LE(work.pairsTested, 2 * work.pairsOverlapped + work.gridQueries)
             << "scene " << seed;
+        // A crowd's cells are few for its bodies: laid out whole, not hashed.
+        EXPECT_EQ(work.gridHashedCells, 0u) << "scene " << seed;
     }
 }
 

@@ -21,8 +21,10 @@
 // level that holds destinations, widened by the largest reach of that level's pairs, so the pairs
 // it can meet there all lie in the cells it visits; where a level has fewer members than the cells
 // the search would visit, it takes that level's members instead, so a level costs the smaller of
-// the two. A source whose own nearest time drops during its scan searches again for the rest of
-// the list with the longer hull; one that leaves every bound scans the rest plainly.
+// the two. The cells of the levels are laid out whole when they are few for the entries (a crowd),
+// else hashed; both hold the same members. A source whose own nearest time drops during its scan
+// searches again for the rest of the list with the longer hull; one that leaves every bound scans
+// the rest plainly.
 #include "pass/pair_grid.h"
 
 #include <algorithm>
@@ -57,6 +59,10 @@ constexpr double kMaxMemberReachCells = 2.0; // a destination reaches at most 2 
 // Levels: the regime's extents (up to 2e15 plus reach) over its smallest cells (8e-15) need about
 // 2^101, so every regular destination finds its level below this.
 constexpr uint32_t kMaxLevels = 128;
+// The cells of the members' levels are laid out whole, one bucket a cell, when there are at most
+// this many per cell entry (a crowd); beyond, as in bodies strewn over a wide world, they are
+// hashed into twice the entries' buckets. Either way a cell costs the same few steps.
+constexpr uint64_t kDenseCellsPerEntry = 4;
 
 struct Span {
     double lo[3];
@@ -94,12 +100,17 @@ struct Level {
     Span bounds;          // the box of their hulls: no member lies outside it
     uint32_t memberStart; // its destinations in levelItems, ascending
     uint32_t memberCount;
+    // Laid out whole (Grid::dense): the cells of its bounds, z fastest, from bucket denseBase on.
+    uint64_t denseBase;
+    CellIndex denseLo;
+    int64_t denseCount[3];
 };
 
 // The grid of one call.
 struct Grid {
     double origin[3];
-    uint64_t bucketMask;
+    uint64_t bucketMask; // hashed: buckets - 1
+    uint8_t dense;       // every level laid out whole instead of hashed
     uint32_t levelCount; // levels up to the highest one in use
     Level levels[kMaxLevels];
     double lowestTime; // min(0, the nearest time of each of them)
@@ -283,6 +294,13 @@ int64_t CellOf(const Grid &g, uint32_t level, int a, double x) {
 }
 
 uint64_t BucketOf(const Grid &g, uint32_t level, int64_t x, int64_t y, int64_t z) {
+    if (g.dense != 0) {
+        const Level &l = g.levels[level];
+        return l.denseBase + static_cast<uint64_t>(
+                                 ((x - l.denseLo.c[0]) * l.denseCount[1] + (y - l.denseLo.c[1])) *
+                                     l.denseCount[2] +
+                                 (z - l.denseLo.c[2]));
+    }
     uint64_t h = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15ull + level * 0xD6E8FEB86659FD93ull;
     h ^= static_cast<uint64_t>(y) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
     h ^= static_cast<uint64_t>(z) * 0x165667B19E3779F9ull + (h >> 31);
@@ -554,14 +572,42 @@ void CountOrPlace(const Grid &g, bool place) {
 }
 
 // Enters every member destination in the cells its hull covers, in slot order within a bucket.
+// Lays every level out whole when their cells are few enough for the entries; answers the buckets
+// that takes, or 0 (the grid is hashed).
+uint64_t LayOutLevels(Grid *g, uint64_t entries) {
+    const uint64_t cap = kDenseCellsPerEntry * entries + 64;
+    uint64_t cells = 0;
+    for (uint32_t k = 0; k < g->levelCount; ++k) {
+        Level &l = g->levels[k];
+        l.denseBase = cells;
+        if (l.memberCount == 0) {
+            continue;
+        }
+        CellIndex hi;
+        CellRange(*g, k, l.bounds, &l.denseLo, &hi);
+        for (int a = 0; a < 3; ++a) {
+            l.denseCount[a] = hi.c[a] - l.denseLo.c[a] + 1;
+        }
+        cells += CellCount(l.denseLo, hi, cap);
+        if (cells > cap) {
+            return 0;
+        }
+    }
+    return cells;
+}
+
 bool FillGrid(Grid *g) {
     const uint64_t entries = AdmitDestinations(g);
     ListLevelMembers(g);
-    uint64_t buckets = 16;
-    while (buckets < 2 * entries) {
-        buckets *= 2;
+    uint64_t buckets = LayOutLevels(g, entries);
+    g->dense = buckets != 0 ? 1 : 0;
+    if (g->dense == 0) {
+        buckets = 16;
+        while (buckets < 2 * entries) {
+            buckets *= 2;
+        }
+        g->bucketMask = buckets - 1;
     }
-    g->bucketMask = buckets - 1;
     if (!ReserveArray(&scratch.bucketStart, &scratch.bucketCapacity, buckets + 1) ||
         !ReserveArray(&scratch.bucketItems, &scratch.itemCapacity, entries + 1)) {
         return false;
@@ -702,6 +748,38 @@ void Gather(const Source &src, uint32_t i, uint32_t first, uint32_t *k) {
     }
 }
 
+// The destinations of the buckets first..last that the source may reach; answers how many met.
+uint64_t GatherBuckets(const Source &src, uint64_t first, uint64_t last, uint32_t from,
+                       uint32_t *k) {
+    const uint32_t begin = scratch.bucketStart[first], end = scratch.bucketStart[last + 1];
+    for (uint32_t e = begin; e < end; ++e) {
+        Gather(src, scratch.bucketItems[e], from, k);
+    }
+    return end - begin;
+}
+
+// The destinations of the level's cells lo..hi that the source may reach; answers how many met.
+// Laid out whole, each column's cells along z are one run of buckets.
+uint64_t GatherCells(const Grid &g, uint32_t level, const CellIndex &lo, const CellIndex &hi,
+                     const Source &src, uint32_t from, uint32_t *k) {
+    uint64_t met = 0;
+    if (g.dense != 0) {
+        for (int64_t x = lo.c[0]; x <= hi.c[0]; ++x) {
+            for (int64_t y = lo.c[1]; y <= hi.c[1]; ++y) {
+                const uint64_t b = BucketOf(g, level, x, y, lo.c[2]);
+                met += GatherBuckets(src, b, b + static_cast<uint64_t>(hi.c[2] - lo.c[2]), from, k);
+            }
+        }
+        return met;
+    }
+    CellIndex at = lo;
+    do {
+        const uint64_t b = BucketOf(g, level, at.c[0], at.c[1], at.c[2]);
+        met += GatherBuckets(src, b, b, from, k);
+    } while (NextCell(lo, hi, &at));
+    return met;
+}
+
 // One level's destinations that the source may reach: through the cells its query box covers, or
 // through the level's member list when that is shorter.
 void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t first, uint32_t *k) {
@@ -730,17 +808,8 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t firs
         Stats.gridSlotsMet += l.memberCount;
         return;
     }
-    uint64_t met = 0;
-    CellIndex at = lo;
-    do {
-        const uint64_t b = BucketOf(g, level, at.c[0], at.c[1], at.c[2]);
-        for (uint32_t e = scratch.bucketStart[b]; e < scratch.bucketStart[b + 1]; ++e) {
-            Gather(src, scratch.bucketItems[e], first, k);
-        }
-        met += scratch.bucketStart[b + 1] - scratch.bucketStart[b];
-    } while (NextCell(lo, hi, &at));
     Stats.gridCellsVisited += cells;
-    Stats.gridSlotsMet += met;
+    Stats.gridSlotsMet += GatherCells(g, level, lo, hi, src, first, k);
 }
 
 // The destinations from position `first` on that the source may reach with its nearest time at
@@ -836,6 +905,7 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     }
     Stats.gridDefinitions += 1;
     Stats.gridOutsiders += scratch.alwaysCount;
+    Stats.gridHashedCells += scratch.grid.dense == 0 ? 1 : 0;
     return true;
 }
 
