@@ -684,6 +684,7 @@ struct Source {
     double tLow; // the source's nearest time the candidates were found for (min with 0)
     Span hull;   // its hull over [tLow, 1]
     Span clip;   // its hull from the lowest nearest time in the grid, or tLow when lower
+    const Slot *own; // its own slot when it is one of the destinations too (in the grid's regime)
 };
 
 // The box to search in one level: the hull of every pairing's clip, widened by the largest reach
@@ -817,14 +818,22 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t firs
 bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
     scratch.queryStamp += 1;
     Stats.gridQueries += 1;
-    // The source's own hull and the hull every pairing's clip lies in.
+    // The source's own hull and a hull every pairing's clip lies in: its slot's, made with the grid
+    // (the box reaches back further than any time in the grid's regime), while its time is the
+    // slot's; else made here.
     const double times[2] = {src.tLow, std::min(src.tLow, g.lowestTime)};
-    Span hulls[2];
-    if (!Hulls<2>(src.p, src.q, times, hulls)) {
-        return false;
+    if (src.own != nullptr && src.own->hullOk != 0 && src.own->tLow == src.tLow &&
+        times[1] >= -kStretch) {
+        src.hull = src.own->hull;
+        src.clip = src.own->box;
+    } else {
+        Span hulls[2];
+        if (!Hulls<2>(src.p, src.q, times, hulls)) {
+            return false;
+        }
+        src.hull = hulls[0];
+        src.clip = hulls[1];
     }
-    src.hull = hulls[0];
-    src.clip = hulls[1];
     uint32_t k = 0;
     for (uint32_t level = 0; level < g.levelCount; ++level) {
         GatherLevel(g, level, src, first, &k);
@@ -851,6 +860,18 @@ bool OpenSource(ShapeEntry *s, Source *src) {
         return false;
     }
     src->radii = &AsEllipsoid(s->shape)->radii;
+    src->own = nullptr;
+    // A source among the destinations (a type meeting its own) has its step in its slot already.
+    for (uint32_t next = *BodyEntry(s->body); next != 0; next = scratch.sameBody[next - 1]) {
+        const Slot &slot = scratch.slots[next - 1];
+        if (slot.entry == s && slot.regular != 0) {
+            src->own = &slot;
+            std::memcpy(src->reach, slot.reach, sizeof src->reach);
+            src->p = slot.p;
+            src->q = slot.q;
+            return true;
+        }
+    }
     ContactReach(*src->radii, src->reach);
     return StepCentres(s->body, AsEllipsoid(s->shape), &src->p, &src->q);
 }
