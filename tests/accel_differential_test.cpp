@@ -1621,6 +1621,63 @@ TEST_F(AccelDifferentialTest, TheRayTreeStaysBalancedWhateverTheOrderOfItsBodies
     }
 }
 
+// One type of characters spread three ways, walking at random for a few frames: a lattice crowd,
+// strewn over a square 400 m wide, and along a rising diagonal (the cells of its box, laid out
+// whole, would number the cube of its length).
+constexpr uint32_t kSpreadBodies = 300;
+
+Recording RunSpreadCrowdScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Recording rec;
+    const uint32_t layout = seed % 3;
+    for (uint32_t k = 0; k < kSpreadBodies; ++k) {
+        const uint32_t n = 1 + k;
+        const float t = static_cast<float>(k);
+        NewCollObjVOR(n, 1);
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, 0.25f, 0.45f, 0.25f);
+        if (layout == 0) {
+            SetObjPosVOR(static_cast<float>(k % 20) * 0.8f, 0, static_cast<float>(k / 20) * 0.8f);
+        } else if (layout == 1) {
+            SetObjPosVOR(sc.U(-200, 200), sc.U(0, 2), sc.U(-200, 200));
+        } else {
+            SetObjPosVOR(t * 1.7f, t * 0.9f, t * 1.3f);
+        }
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+        sc.ellipsoids.push_back(n);
+    }
+    SetCollisionsVOR(1, 1, 1, sc.I(1, 4), 1);
+    for (int frame = 0; frame < 4; ++frame) {
+        for (uint32_t n : sc.ellipsoids) {
+            SetObjPosVOR(F(PeekObjXVOR(n)) + sc.U(-0.6f, 0.6f),
+                         F(PeekObjYVOR(n)) + sc.U(-0.2f, 0.2f),
+                         F(PeekObjZVOR(n)) + sc.U(-0.6f, 0.6f));
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
+    }
+    return rec;
+}
+
+// Whatever the spread, the grid gives the plain scan's results and takes buckets in proportion to
+// its destinations (at most 8 cell entries each, at most 4 buckets an entry): laid out whole for
+// the crowd, hashed for the strewn and the diagonal ones, whose whole layouts would be huge.
+TEST_F(AccelDifferentialTest, SpreadCrowdsMatchTheScanWithBucketsInProportionToTheirBodies) {
+    EXPECT_GT(Compare(6, RunSpreadCrowdScene), 100u);
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+        vor::ResetStats();
+        Run(seed, false, RunSpreadCrowdScene);
+        const vor::WorkCounters work = vor::ThreadStats();
+        EXPECT_GT(work.gridDefinitions, 0u) << "scene " << seed;
+        EXPECT_LE(work.gridBucketsMost, 32u * kSpreadBodies + 64u) << "scene " << seed;
+        EXPECT_EQ(work.gridHashedCells == 0, seed % 3 == 0) << "scene " << seed;
+    }
+}
+
 TEST_F(AccelDifferentialTest, PressingCrowdsWithOverlapRecoveryGiveTheSameResults) {
     vor::ResetStats();
     const uint64_t contacts = Compare(24, RunCrowdBlocksScene);

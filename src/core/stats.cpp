@@ -18,6 +18,7 @@ void AddStats(WorkCounters *into, const WorkCounters &from) {
     const uint64_t foundMost = std::max(into->accelRayFoundMost, from.accelRayFoundMost);
     const uint64_t depthMost = std::max(into->accelInsertDepthMost, from.accelInsertDepthMost);
     const uint64_t sliceMost = std::max(into->accelSpreadWorkMost, from.accelSpreadWorkMost);
+    const uint64_t bucketsMost = std::max(into->gridBucketsMost, from.gridBucketsMost);
     uint64_t *to = reinterpret_cast<uint64_t *>(into);
     const uint64_t *add = reinterpret_cast<const uint64_t *>(&from);
     for (size_t i = 0; i < sizeof(WorkCounters) / sizeof(uint64_t); ++i) {
@@ -26,6 +27,7 @@ void AddStats(WorkCounters *into, const WorkCounters &from) {
     into->accelRayFoundMost = foundMost;
     into->accelInsertDepthMost = depthMost;
     into->accelSpreadWorkMost = sliceMost;
+    into->gridBucketsMost = bucketsMost;
 }
 
 } // namespace vor

@@ -612,6 +612,7 @@ bool FillGrid(Grid *g) {
         !ReserveArray(&scratch.bucketItems, &scratch.itemCapacity, entries + 1)) {
         return false;
     }
+    Stats.gridBucketsMost = std::max<uint64_t>(Stats.gridBucketsMost, buckets);
     uint32_t *start = scratch.bucketStart;
     std::memset(start, 0, sizeof(uint32_t) * (buckets + 1));
     CountOrPlace(*g, false);
