@@ -63,3 +63,21 @@ TEST(ClampedCellNumber, IsTheFloorClampedToTheCellRange) {
 }
 
 } // namespace
+
+// A box of cells counted against a cap: exact up to it, cap + 1 past it, also where the product
+// of the sides (up to 2^41 + 1 each after the clamp) would pass 2^64 and wrap to a small count.
+TEST(CappedCellCount, CountsUpToTheCapAndNeverWrapsPastIt) {
+    const int64_t lo[3] = {-2, 0, 5};
+    const int64_t hi[3] = {1, 2, 5}; // 4 x 3 x 1
+    EXPECT_EQ(vor::CappedCellCount(lo, hi, 12), 12u);
+    EXPECT_EQ(vor::CappedCellCount(lo, hi, 11), 12u);
+    EXPECT_EQ(vor::CappedCellCount(lo, hi, 1000), 12u);
+    const int64_t clamp = static_cast<int64_t>(vor::kCellNumberClamp);
+    const int64_t wideLo[3] = {0, -clamp, 0};
+    const int64_t wideHi[3] = {(int64_t{1} << 23) - 1, clamp, 0}; // 2^23 x (2^41 + 1) x 1
+    const uint64_t cap = uint64_t{1} << 23;
+    EXPECT_EQ(vor::CappedCellCount(wideLo, wideHi, cap), cap + 1);
+    const int64_t allLo[3] = {-clamp, -clamp, -clamp};
+    const int64_t allHi[3] = {clamp, clamp, clamp};
+    EXPECT_EQ(vor::CappedCellCount(allLo, allHi, 1u << 30), (1u << 30) + 1u);
+}

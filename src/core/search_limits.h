@@ -27,6 +27,21 @@ inline int64_t ClampedCellNumber(double q) {
     return static_cast<double>(i) > c ? i - 1 : i;
 }
 
+// The cells of the box of cell numbers lo..hi (inclusive, each side at most 2^41 + 1 cells by the
+// clamp), or cap + 1 when there are more than cap. Checked before each product, which could
+// otherwise pass 2^64 and wrap to a count that seems to fit.
+inline uint64_t CappedCellCount(const int64_t lo[3], const int64_t hi[3], uint64_t cap) {
+    uint64_t n = 1;
+    for (int a = 0; a < 3; ++a) {
+        const uint64_t side = static_cast<uint64_t>(hi[a] - lo[a] + 1);
+        if (side > cap / n) {
+            return cap + 1;
+        }
+        n *= side;
+    }
+    return n;
+}
+
 // The two ellipsoid searches each have a regime of magnitudes and radii within which their own
 // proofs hold (every quotient of a coordinate by a radius finite and covered by their slacks),
 // its smallest radius the reciprocal of its largest magnitude. They differ on purpose: each is the

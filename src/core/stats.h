@@ -41,7 +41,7 @@ struct WorkCounters {
     uint64_t typeRayNodes;        // tree nodes rays by type took from their stacks
     uint64_t typeRayLeafMoves;    // leaves taken out and put in again as their bodies moved
     uint64_t gridOutsiders;       // destinations every source visits (odd values only)
-    uint64_t gridHashedCells;     // grid sweeps whose cells were hashed, not laid out whole
+    uint64_t gridHashedSweeps;    // grid sweeps whose cells were hashed, not laid out whole
     uint64_t gridBucketsMost;     // the most buckets one grid sweep laid out or hashed into
     uint64_t gridQueries;         // candidate searches of sources through the grid
     uint64_t gridCellsVisited;    // grid cells sources looked into

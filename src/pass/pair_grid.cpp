@@ -12,9 +12,9 @@
 // division's part, kPairSlack of each end's magnitude, is in the hulls' widening: an end of a hull
 // over [tLow, 1] is at most max(|p|, |q|) + (1 - tLow) |q - p|, plus its widening, from 0.)
 //
-// Destinations whose nearest time lies in [-kStretch, 1] sit in the grid with their hull over
-// [-kStretch, 1]; the others (huge or non-finite values, times far outside the step) are visited
-// by every source. The grid has levels: level k has cells 2^k times the size of a median
+// Destinations whose nearest time lies in [-kStretch, 1] sit in the grid with their box, the hull
+// over [-kBoxStretch, 1]; the others (huge or non-finite values, times far outside the step) are
+// visited by every source. The grid has levels: level k has cells 2^k times the size of a median
 // destination's, and each destination sits in the lowest level whose cells its hull and its reach
 // fit (at most two cells an axis), so a body much larger than the crowd, or one that moves far in a
 // step, sits in few coarse cells and leaves the crowd's cells as they are. A source searches every
@@ -69,7 +69,7 @@ struct Span {
     double hi[3];
 };
 
-// One destination shape of the definition, by its position in the destination list. (What a
+// One destination shape of the definition, by its position in the destination list. (What every
 // query reads of a slot it meets comes first, in as few cache lines as it takes.)
 struct Slot {
     uint32_t stamp;  // query that last collected it
@@ -310,14 +310,7 @@ uint64_t BucketOf(const Grid &g, uint32_t level, int64_t x, int64_t y, int64_t z
 
 // The cells of the box lo..hi, or cap + 1 when there are more than cap.
 uint64_t CellCount(const CellIndex &lo, const CellIndex &hi, uint64_t cap) {
-    uint64_t n = 1;
-    for (int a = 0; a < 3; ++a) {
-        n *= static_cast<uint64_t>(hi.c[a] - lo.c[a] + 1);
-        if (n > cap) {
-            return cap + 1;
-        }
-    }
-    return n;
+    return CappedCellCount(lo.c, hi.c, cap);
 }
 
 void CellRange(const Grid &g, uint32_t level, const Span &box, CellIndex *lo, CellIndex *hi) {
@@ -571,7 +564,6 @@ void CountOrPlace(const Grid &g, bool place) {
     }
 }
 
-// Enters every member destination in the cells its hull covers, in slot order within a bucket.
 // Lays every level out whole when their cells are few enough for the entries; answers the buckets
 // that takes, or 0 (the grid is hashed).
 uint64_t LayOutLevels(Grid *g, uint64_t entries) {
@@ -596,6 +588,7 @@ uint64_t LayOutLevels(Grid *g, uint64_t entries) {
     return cells;
 }
 
+// Enters every member destination in the cells its box covers, in slot order within a bucket.
 bool FillGrid(Grid *g) {
     const uint64_t entries = AdmitDestinations(g);
     ListLevelMembers(g);
@@ -684,7 +677,7 @@ struct Source {
     Vec3 p, q;
     double tLow; // the source's nearest time the candidates were found for (min with 0)
     Span hull;   // its hull over [tLow, 1]
-    Span clip;   // its hull from the lowest nearest time in the grid, or tLow when lower
+    Span clip;   // holds its hull from the grid's lowest nearest time (or tLow when lower)
     const Slot *own; // its own slot when it is one of the destinations too (in the grid's regime)
 };
 
@@ -819,14 +812,14 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t firs
 bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
     scratch.queryStamp += 1;
     Stats.gridQueries += 1;
-    // The source's own hull and a hull every pairing's clip lies in: its slot's, made with the grid
-    // (the box reaches back further than any time in the grid's regime), while its time is the
-    // slot's; else made here.
+    // The source's own hull and a hull every pairing's clip lies in: its slot's, made with the
+    // grid, while its time is the slot's (its hull when no time in the grid is earlier, else its
+    // box, which reaches back further than any time in the grid's regime); else made here.
     const double times[2] = {src.tLow, std::min(src.tLow, g.lowestTime)};
     if (src.own != nullptr && src.own->hullOk != 0 && src.own->tLow == src.tLow &&
         times[1] >= -kStretch) {
         src.hull = src.own->hull;
-        src.clip = src.own->box;
+        src.clip = times[1] == src.tLow ? src.own->hull : src.own->box;
     } else {
         Span hulls[2];
         if (!Hulls<2>(src.p, src.q, times, hulls)) {
@@ -927,7 +920,7 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     }
     Stats.gridDefinitions += 1;
     Stats.gridOutsiders += scratch.alwaysCount;
-    Stats.gridHashedCells += scratch.grid.dense == 0 ? 1 : 0;
+    Stats.gridHashedSweeps += scratch.grid.dense == 0 ? 1 : 0;
     return true;
 }
 
