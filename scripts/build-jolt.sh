@@ -39,7 +39,12 @@ elif git --git-dir="$source" rev-parse --verify -q HEAD >/dev/null 2>&1; then
     tree=$prefix-src
     rm -rf "$tree"
     mkdir -p "$tree"
-    git --git-dir="$source" archive HEAD Build Jolt LICENSE | tar -x -C "$tree"
+    # Each folder from its own tree: an archive of paths in the whole tree reads the attributes of
+    # every blob, and fails on a copy whose large assets were left out.
+    for part in Build Jolt; do
+        git --git-dir="$source" archive --prefix="$part/" "HEAD:$part" | tar -x -C "$tree"
+    done
+    git --git-dir="$source" show HEAD:LICENSE >"$tree/LICENSE"
     [ -f "$tree/Build/CMakeLists.txt" ] || { echo "build-jolt: $source holds no Build/CMakeLists.txt" >&2; exit 1; }
 else
     echo "build-jolt: $source is neither a Jolt source tree nor a git directory of one" >&2
