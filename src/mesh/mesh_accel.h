@@ -14,9 +14,12 @@
 namespace vor {
 
 // One triangle handed to the exact tests: its 0-based position in the mesh's list and its three
-// world corners (corners[0..2], in stored order).
+// world corners (corners[0..2], in stored order). boxPassed: its corners are finite and the search
+// kept it by TriangleBoxTest's own comparisons on the same values (the corners' extremes divided
+// by r, which division keeps in order, then 1 off), so that test would pass: the sweep skips it.
 struct AccelCandidate {
     uint32_t position;
+    uint8_t boxPassed;
     const Vec3 *corners;
 };
 

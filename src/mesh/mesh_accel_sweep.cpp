@@ -193,13 +193,14 @@ bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, 
         return false;
     }
     const uint32_t end = ChildIndex(leaf) + ChildCount(leaf);
+    const uint8_t finite = leaf.margin < kInfinity ? 1 : 0; // finite corners, kept four-wide
     for (uint32_t group = ChildIndex(leaf); group < end; group += 4) {
         const uint32_t count = std::min<uint32_t>(4, end - group);
         const uint32_t kept = KeptItems(q, &accel->items[group], count, leaf.margin);
         for (uint32_t k = 0; k < count; ++k) {
             if ((kept >> k & 1u) != 0) {
                 const AccelItem &item = accel->items[group + k];
-                candidates[(*found)++] = AccelCandidate{item.position, item.corner};
+                candidates[(*found)++] = AccelCandidate{item.position, finite, item.corner};
             }
         }
     }
@@ -284,7 +285,8 @@ bool EmitOwnLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &lea
             if ((kept >> k & 1u) != 0) {
                 // Never past the item read: a leaf's kept items stay in their order.
                 worldItems[*found] = world[group + k];
-                candidates[*found] = AccelCandidate{world[group + k].position, nullptr};
+                candidates[*found] =
+                    AccelCandidate{world[group + k].position, margin < kInfinity, nullptr};
                 *found += 1;
             }
         }

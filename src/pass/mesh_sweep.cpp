@@ -135,7 +135,7 @@ void SweepTriangles(MeshSweep &sweep) {
         for (uint32_t k = 0; k < count; ++k) {
             sweep.polygon = static_cast<int32_t>(candidates[k].position) + 1;
             const Vec3 *w = candidates[k].corners;
-            SweepWorldTriangle(sweep, w[0], w[1], w[2]);
+            SweepWorldTriangle(sweep, w[0], w[1], w[2], candidates[k].boxPassed != 0);
         }
         return;
     }
@@ -181,14 +181,15 @@ void SweepTriangle(MeshSweep &sweep, const MeshTriangle &triangle) {
     }
     SweepTriangleAt(sweep, Transform(triangle.corner1, *sweep.meshMatrix),
                     Transform(triangle.corner2, *sweep.meshMatrix),
-                    Transform(triangle.corner3, *sweep.meshMatrix));
+                    Transform(triangle.corner3, *sweep.meshMatrix), false);
 }
 
-void SweepWorldTriangle(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3) {
+void SweepWorldTriangle(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
+                        bool boxPassed) {
     if (PolygonAlreadyHit(sweep)) {
         return;
     }
-    SweepTriangleAt(sweep, w1, w2, w3);
+    SweepTriangleAt(sweep, w1, w2, w3, boxPassed);
 }
 
 namespace {
@@ -205,7 +206,8 @@ void SweepEdgesAndCorners(MeshSweep &sweep, const Vec3 &t1, const Vec3 &t2, cons
 
 } // namespace
 
-void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3) {
+void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
+                     bool boxPassed) {
     const Vec3 &r = sweep.ellipsoid->radii;
     const Vec3 &S = sweep.start;
     sweep.world1 = w1;
@@ -214,7 +216,7 @@ void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec
     const Vec3 t1 = DivideComponents(sweep.world1, r);
     const Vec3 t2 = DivideComponents(sweep.world2, r);
     const Vec3 t3 = DivideComponents(sweep.world3, r);
-    if (!TriangleBoxTest(S, sweep.end, t1, t2, t3)) {
+    if (!boxPassed && !TriangleBoxTest(S, sweep.end, t1, t2, t3)) {
         return;
     }
     sweep.overlapped += 1;

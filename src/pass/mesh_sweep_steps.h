@@ -31,10 +31,13 @@ struct MeshSweep {
 
 // Tests one triangle as face, then edges and corners; polygon must already be set.
 void SweepTriangle(MeshSweep &sweep, const MeshTriangle &triangle);
-// The same on the triangle's world corners (TransformPoint of its corners by the mesh matrix).
-void SweepWorldTriangle(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3);
+// The same on the triangle's world corners (TransformPoint of its corners by the mesh matrix);
+// boxPassed: the grown-box test is known to pass for this step (AccelCandidate), so it is skipped.
+void SweepWorldTriangle(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
+                        bool boxPassed);
 // Both after the repeated-polygon rule let the triangle through.
-void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3);
+void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
+                     bool boxPassed);
 // The sphere against the segment A-B and against the corner V (unit-sphere space).
 void SweepEdge(MeshSweep &sweep, const Vec3 &a, const Vec3 &b);
 void SweepCorner(MeshSweep &sweep, const Vec3 &v);
