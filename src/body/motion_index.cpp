@@ -269,10 +269,7 @@ void DropMotionIndex(CollisionBody *body) {
     }
 }
 
-const MotionIndex *MotionIndexOf(CollisionBody *body) {
-    if (ReferenceScans || body->sealedRecords < kIndexedRecords) {
-        return nullptr;
-    }
+const MotionIndex *BuiltMotionIndex(CollisionBody *body) {
     if (body->motionIndex == nullptr) {
         body->motionIndex = BuildIndex(body);
         Stats.motionIndexBuilds += 1;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "core/module_state.h"
 #include "core/records.h"
 
 namespace vor {
@@ -24,8 +25,15 @@ void SealMotionRecord(CollisionBody *body, const MotionRecord *record);
 // The records changed otherwise (freed, retired, a named body forgotten): forget the index.
 void DropMotionIndex(CollisionBody *body);
 // body's index, built on first use; null when the walk is to be used (few records, or the plain
-// reference scans are selected).
-const MotionIndex *MotionIndexOf(CollisionBody *body);
+// reference scans are selected). Inline: every pair and triangle a sweep meets asks, and most
+// bodies have few records.
+const MotionIndex *BuiltMotionIndex(CollisionBody *body);
+inline const MotionIndex *MotionIndexOf(CollisionBody *body) {
+    if (ReferenceScans || body->sealedRecords < kIndexedRecords) {
+        return nullptr;
+    }
+    return BuiltMotionIndex(body);
+}
 
 // Some sealed record's nearest contact came from an ellipsoid definition and names other.
 bool IndexNamesBody(const MotionIndex *index, const CollisionBody *other);

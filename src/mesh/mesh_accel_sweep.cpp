@@ -86,6 +86,14 @@ bool Rejected(const CandidateSearch &q, const AccelBox &box, float margin) {
 // number is finite and not huge; triangles whose sine class is too low for the radii are not
 // skipped by distance (mesh_accel.cpp), and with radii over 179 times apart none is.
 bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
+    const Vec3 move = {e.x - s.x, e.y - s.y, e.z - s.z};
+    const double l =
+        std::sqrt(double(move.x) * move.x + double(move.y) * move.y + double(move.z) * move.z);
+    // A short step's box, grown by 1, is nearly its reach already: the test would not pay. (Most
+    // steps are short: asked first.)
+    if (!(l > kReachMinStep)) {
+        return false;
+    }
     const float rmin = std::min(q.r[0], std::min(q.r[1], q.r[2]));
     const float rmax = std::max(q.r[0], std::max(q.r[1], q.r[2]));
     const double ratio = static_cast<double>(rmax) / rmin;
@@ -99,17 +107,10 @@ bool SetUpReach(CandidateSearch &q, const Vec3 &s, const Vec3 &e) {
     for (int a = 0; a < 3; ++a) {
         m = std::max({m, std::fabs(double(q.s[a])), std::fabs(double(q.e[a]))});
     }
-    const Vec3 move = {e.x - s.x, e.y - s.y, e.z - s.z};
     if (!SetUpProbe(&q.probe, s, move) || !(m < kProbeLimit)) {
         return false;
     }
     const double u = kUnitRoundoff;
-    const double l =
-        std::sqrt(double(move.x) * move.x + double(move.y) * move.y + double(move.z) * move.z);
-    // A short step's box, grown by 1, is nearly its reach already: the test would not pay.
-    if (!(l > kReachMinStep)) {
-        return false;
-    }
     const double radius =
         std::sqrt(1.0 + 100.0 * u * (l + 3.0) * (l + 3.0)) + 256.0 * u * (1.0 + 2.0 * m + l);
     q.radius = static_cast<float>(radius * (1.0 + 1e-6));
@@ -186,17 +187,19 @@ uint32_t KeptItems(const CandidateSearch &q, const AccelItem *items, uint32_t co
     return kept;
 }
 
-// Appends a leaf's items that pass; false when memory runs out.
-bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, uint32_t *found) {
-    AccelCandidate *candidates = ReserveCandidates(accel, *found, ChildCount(leaf));
+// Appends the items that pass of the leaf `ref` (of that margin); false when memory runs out.
+bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, uint32_t ref, float margin,
+              uint32_t *found) {
+    const uint32_t first = ref >> kChildCountBits, count = ref & kChildCountMask;
+    AccelCandidate *candidates = ReserveCandidates(accel, *found, count);
     if (candidates == nullptr) {
         return false;
     }
-    const uint32_t end = ChildIndex(leaf) + ChildCount(leaf);
-    const uint8_t finite = leaf.margin < kInfinity ? 1 : 0; // finite corners, kept four-wide
-    for (uint32_t group = ChildIndex(leaf); group < end; group += 4) {
+    const uint32_t end = first + count;
+    const uint8_t finite = margin < kInfinity ? 1 : 0; // finite corners, kept four-wide
+    for (uint32_t group = first; group < end; group += 4) {
         const uint32_t count = std::min<uint32_t>(4, end - group);
-        const uint32_t kept = KeptItems(q, &accel->items[group], count, leaf.margin);
+        const uint32_t kept = KeptItems(q, &accel->items[group], count, margin);
         for (uint32_t k = 0; k < count; ++k) {
             if ((kept >> k & 1u) != 0) {
                 const AccelItem &item = accel->items[group + k];
@@ -207,17 +210,18 @@ bool EmitLeaf(MeshAccel *accel, const CandidateSearch &q, const ChildRef &leaf, 
     return true;
 }
 
-// One child q does not reject: a leaf's items into the list, an inner node onto the stack. False
-// when memory runs out or the stack is full (deeper than any tree this builds).
-bool VisitChild(MeshAccel *accel, const CandidateSearch &q, const ChildRef &c, uint32_t *found,
-                uint32_t *stack, uint32_t *depth) {
-    if (ChildCount(c) > 0) {
-        return EmitLeaf(accel, q, c, found);
+// One child q does not reject, named by its ref and margin: a leaf's items into the list, an
+// inner node onto the stack. False when memory runs out or the stack is full (deeper than any
+// tree this builds).
+bool VisitChild(MeshAccel *accel, const CandidateSearch &q, uint32_t ref, float margin,
+                uint32_t *found, uint32_t *stack, uint32_t *depth) {
+    if ((ref & kChildCountMask) > 0) {
+        return EmitLeaf(accel, q, ref, margin, found);
     }
     if (*depth == kAccelStackDepth) {
         return false;
     }
-    stack[(*depth)++] = ChildIndex(c);
+    stack[(*depth)++] = ref >> kChildCountBits;
     return true;
 }
 
@@ -228,15 +232,15 @@ bool CollectCandidates(MeshAccel *accel, const CandidateSearch &q, uint32_t *fou
     }
     uint32_t stack[kAccelStackDepth];
     uint32_t depth = 0;
-    if (!VisitChild(accel, q, accel->root, found, stack, &depth)) {
+    if (!VisitChild(accel, q, accel->root.ref, accel->root.margin, found, stack, &depth)) {
         return false;
     }
     while (depth > 0) {
         const AccelNode &node = accel->nodes[stack[--depth]];
-        const uint32_t kept = KeptChildren(q, node);
-        for (uint32_t k = 0; k < kAccelWidth; ++k) {
-            if ((kept >> k & 1u) != 0 &&
-                !VisitChild(accel, q, ChildOf(node, k), found, stack, &depth)) {
+        for (uint32_t kept = KeptChildren(q, node); kept != 0; kept &= kept - 1) {
+            const uint32_t k = LowestBit(kept);
+            if (!VisitChild(accel, q, node.ref[k], std::fabs(node.margin[k]), found, stack,
+                            &depth)) {
                 return false;
             }
         }
