@@ -160,6 +160,10 @@ void BM_CrowdBlocks(benchmark::State &state) {
     state.counters["step_us"] = seconds * 1e6 / static_cast<double>(passes * count);
     state.counters["iter/pass"] = PerCount(s.passIterations, bench::kCrowdBlockFrames);
     state.counters["pairs/pass"] = PerCount(s.pairsTested, bench::kCrowdBlockFrames);
+    state.counters["mesh_sweeps/pass"] = PerCount(s.meshSweeps, bench::kCrowdBlockFrames);
+    state.counters["kept_searches/pass"] = PerCount(s.sweepCacheSearches, bench::kCrowdBlockFrames);
+    state.counters["kept_hits/pass"] = PerCount(s.sweepCacheHits, bench::kCrowdBlockFrames);
+    state.counters["tested/sweep"] = PerCount(s.trianglesTested, s.meshSweeps);
 }
 
 // Args: bodies, floor (0 flat, 1 the terrain), worker threads. The crowd of BM_CrowdBlocks meeting

@@ -726,6 +726,61 @@ Recording RunLevelScene(uint32_t seed) {
     return rec;
 }
 
+// Slow walkers on a level take the triangles an earlier search kept for them (mesh_sweep_cache.h)
+// while, between passes, triangles are added under their feet, the level moves, a walker changes
+// size, or the level is freed and another made in its place (or, calm, none of these).
+Recording KeptSweeps(uint32_t seed, bool events) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Level lv{sc.I(12, 24), {}};
+    Recording rec;
+    BuildLevelMesh(sc, lv, 100);
+    PoseLevel(sc, 100, 1);
+    ActivateObjVOR(100);
+    for (uint32_t k = 0; k < 8; ++k) {
+        BuildEllipsoid(sc, 1 + k, 1, 3);
+        SetObjPosVOR(sc.U(2, lv.cells - 2), 2.5f, sc.U(2, lv.cells - 2));
+        UpdateObjVOR(1 + k, 1);
+    }
+    SetCollisionsVOR(1, kMeshTypeA, 2, sc.I(1, 5), sc.I(1, 4));
+    for (int frame = 0; frame < 24; ++frame) {
+        const uint32_t event = events ? sc.I(0, 11) : 11;
+        const uint32_t n = sc.ellipsoids[sc.I(0, 7)];
+        const float x = F(PeekObjXVOR(n)), y = F(PeekObjYVOR(n)), z = F(PeekObjZVOR(n));
+        if (event < 3) { // a lid just under a walker, inside what its last search kept
+            const float c[9] = {x - 0.6f, y - 0.3f, z - 0.6f, x - 0.6f, y - 0.3f,
+                                z + 0.6f, x + 0.6f, y - 0.3f, z - 0.6f};
+            AddLevelTriangle(lv, 100, c);
+        } else if (event == 3) {
+            PoseLevel(sc, 100, 0);
+        } else if (event == 4) {
+            SetObjRadiusVOR(n, sc.U(0.2f, 0.8f), sc.U(0.2f, 1.2f), sc.U(0.2f, 0.8f));
+        } else if (event == 5) { // another level under the same number, maybe at the same address
+            FreeObjVOR(100);
+            lv.corners.clear();
+            BuildLevelMesh(sc, lv, 100, false);
+            PoseLevel(sc, 100, 1);
+            ActivateObjVOR(100);
+        }
+        for (uint32_t e : sc.ellipsoids) {
+            SetObjPosVOR(F(PeekObjXVOR(e)) + sc.U(-0.08f, 0.08f), F(PeekObjYVOR(e)) - sc.U(0, 0.1f),
+                         F(PeekObjZVOR(e)) + sc.U(-0.08f, 0.08f));
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(e, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
+    }
+    return rec;
+}
+
+Recording RunKeptSweepsScene(uint32_t seed) {
+    return KeptSweeps(seed, true);
+}
+
+Recording RunCalmWalkersScene(uint32_t seed) {
+    return KeptSweeps(seed, false);
+}
+
 // Size mixes and far bodies in one type, with rays by type between passes: a walking crowd of
 // characters, big still bodies above it (some low enough to be met), bodies thrown far every
 // frame, and now and then a body freed, replaced or given a new size. What the pair grid and the
@@ -1967,6 +2022,17 @@ TEST(OwnFrameBoxes, HoldEveryTransformedCornerUnderTurnsScalesAndFarOffsets) {
 // contacts and moving meshes, levels, pressing crowds with recovery, turning levels in their own
 // frame) run on 2, 3 and 8 threads and are compared value by value with the plain scan on one.
 // Every scene hands its mesh sweeps to the workers, small ones included.
+TEST_F(AccelDifferentialTest, SlowWalkersSweepKeptTrianglesThroughAdditionsMovesAndNewLevels) {
+    EXPECT_GT(Compare(30, RunKeptSweepsScene), 100u);
+    // Left alone, most sweeps take kept triangles and few search the hierarchy (some walkers are
+    // too wide for the unit cells to keep what they meet).
+    vor::ResetStats();
+    Run(3, false, RunCalmWalkersScene);
+    const vor::WorkCounters &s = vor::ThreadStats();
+    EXPECT_GT(s.sweepCacheHits, s.meshSweeps / 2);
+    EXPECT_LT(s.sweepCacheSearches, s.meshSweeps / 4);
+}
+
 TEST_F(AccelDifferentialTest, EveryWorkerCountGivesTheResultsOfThePlainScanOnOneThread) {
     vor::MinBodiesOnWorkers = 2;
     for (const int32_t count : {2, 3, 8}) {

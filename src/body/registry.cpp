@@ -60,6 +60,7 @@ ShapeHead *NewShape(int32_t kind) {
     }
     if (kind == kMeshKind) {
         MeshShape *mesh = new MeshShape();
+        mesh->serial = ++MeshShapeCounter;
         return &mesh->head;
     }
     return nullptr;
@@ -74,7 +75,9 @@ void FreeShape(ShapeHead *shape) {
         delete mesh;
         return;
     }
-    delete AsEllipsoid(shape);
+    EllipsoidShape *ellipsoid = AsEllipsoid(shape);
+    std::free(ellipsoid->sweepCache);
+    delete ellipsoid;
 }
 
 } // namespace

@@ -20,6 +20,7 @@ bool ReferenceScans = false;
 thread_local WorkCounters Stats = {};
 uint64_t SceneEpoch = 1;
 uint64_t ActivationCounter = 0;
+uint64_t MeshShapeCounter = 0;
 int32_t WorkerThreadWish = 1;
 uint32_t MinBodiesOnWorkers = kMinBodiesOnWorkers;
 

@@ -91,6 +91,8 @@ extern thread_local WorkCounters Stats;
 extern uint64_t SceneEpoch;
 // Activation order as a number: each activation takes the next value (ActiveEntry::order).
 extern uint64_t ActivationCounter;
+// Mesh shapes as made: each takes the next value (MeshShape::serial), never given twice.
+extern uint64_t MeshShapeCounter;
 // Threads a pass may use, the host's included (SetWorkerCountVOR); 1, the default, starts none.
 extern int32_t WorkerThreadWish;
 // Fewer bodies sweeping against meshes stay on the host's thread; kMinBodiesOnWorkers, lowered

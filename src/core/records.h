@@ -50,6 +50,7 @@ struct CollisionBody;
 struct ShapeEntry;
 struct ActiveBodyEntry;
 struct MeshAccel;
+struct MeshSweepCache;
 struct MotionIndex;
 
 // One per object number in use; owned by the module through ObjectTable and ObjectList.
@@ -113,6 +114,7 @@ struct EllipsoidShape {
     ShapeHead head;
     Vec3 offset; // centre relative to the body position, world axes; default (0, 0, 0)
     Vec3 radii;  // along world x, y, z; all > 0; default (1, 1, 1)
+    MeshSweepCache *sweepCache; // owned, one block: its last mesh search's candidates, or null
 };
 
 // One triangle of a mesh in the body's local coordinates, corners in the host's order.
@@ -128,6 +130,8 @@ struct MeshShape {
     IntrusiveList triangles; // owned MeshTriangles
     uint32_t triangleCount;  // length of triangles
     MeshAccel *accel;        // owned search structure over the triangles, or null
+    uint64_t serial; // unique to this shape (MeshShapeCounter): triangles are only appended,
+                     // so a serial and a count name one list of triangles
 };
 
 // One per shape of an active body; owned by its shape, member of one ShapeLists list.

@@ -46,6 +46,8 @@ struct WorkCounters {
     uint64_t gridQueries;         // candidate searches of sources through the grid
     uint64_t gridCellsVisited;    // grid cells sources looked into
     uint64_t gridSlotsMet;        // destinations sources met in those cells or level lists
+    uint64_t sweepCacheSearches;  // mesh searches whose candidates an ellipsoid kept for its pass
+    uint64_t sweepCacheHits;      // mesh sweeps that took an earlier iteration's candidates
     uint64_t motionIndexBuilds;   // per-body look-ups built over a pass's sealed records
     uint64_t passIterations;      // sweep iterations of every pass
     uint64_t recoveryPushes;      // bodies given a push out of an overlap (recovery on)

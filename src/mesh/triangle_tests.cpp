@@ -65,17 +65,21 @@ bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const C
     return true;
 }
 
-bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
-    // Reject when both ends lie strictly beyond the same face of the corner box grown by 1.
+GrownBox TriangleGrownBox(const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
+    GrownBox box;
     for (int a = 0; a < 3; ++a) {
-        const float lo = Smaller(Smaller(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
-        if (lo - 1.0f > Axis(s, a) && lo - 1.0f > Axis(e, a)) {
+        box.below[a] = Smaller(Smaller(Axis(t1, a), Axis(t2, a)), Axis(t3, a)) - 1.0f;
+        box.above[a] = Larger(Larger(Axis(t1, a), Axis(t2, a)), Axis(t3, a)) + 1.0f;
+    }
+    return box;
+}
+
+bool GrownBoxMeets(const GrownBox &box, const Vec3 &s, const Vec3 &e) {
+    for (int a = 0; a < 3; ++a) {
+        if (box.below[a] > Axis(s, a) && box.below[a] > Axis(e, a)) {
             return false;
         }
-    }
-    for (int a = 0; a < 3; ++a) {
-        const float hi = Larger(Larger(Axis(t1, a), Axis(t2, a)), Axis(t3, a));
-        if (hi + 1.0f < Axis(s, a) && hi + 1.0f < Axis(e, a)) {
+        if (box.above[a] < Axis(s, a) && box.above[a] < Axis(e, a)) {
             return false;
         }
     }

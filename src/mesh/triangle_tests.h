@@ -9,8 +9,20 @@ namespace vor {
 // False when the whole segment lies clear of the mesh's bounds cube around newPosition.
 bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const CollisionBody *body,
                     const Vec3 &radii);
+// The faces of a triangle's box grown by 1, as the box test compares them: its corners' least
+// coordinate less 1 and greatest plus 1 on each axis (a NaN corner gives way to the others).
+struct GrownBox {
+    float below[3];
+    float above[3];
+};
+GrownBox TriangleGrownBox(const Vec3 &t1, const Vec3 &t2, const Vec3 &t3);
+// False when both ends of the segment lie strictly beyond the same face of the grown box.
+bool GrownBoxMeets(const GrownBox &box, const Vec3 &s, const Vec3 &e);
 // False when the whole segment lies clear of the triangle's box grown by 1.
-bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3);
+inline bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2,
+                            const Vec3 &t3) {
+    return GrownBoxMeets(TriangleGrownBox(t1, t2, t3), s, e);
+}
 // True inside or on the border. (Inline: the ray and sweep tests run it for every candidate.)
 inline bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2,
                             const Vec3 &t3) {

@@ -14,6 +14,7 @@
 #include "core/thresholds.h"
 #include "mesh/mesh_accel.h"
 #include "mesh/triangle_tests.h"
+#include "pass/mesh_sweep_cache.h"
 #include "pass/mesh_sweep_steps.h"
 
 namespace vor {
@@ -119,12 +120,66 @@ void SetUnitSphereStep(MeshSweep &sweep, const Vec3 &s, const Vec3 &e) {
     }
 }
 
+// A kept or found triangle: on to the sweep when its grown box meets the step, its box test
+// thereby made (on the same faces the sweep would compute).
+void SweepIfMeeting(MeshSweep &sweep, uint32_t position, const Vec3 *w, const GrownBox &box) {
+    if (GrownBoxMeets(box, sweep.start, sweep.end)) {
+        sweep.polygon = static_cast<int32_t>(position) + 1;
+        SweepWorldTriangle(sweep, w[0], w[1], w[2], true);
+    }
+}
+
+// A step short enough to skip no triangle by distance searches the box its later iterations will
+// mostly keep to, keeps what it finds, and sweeps it; a later step inside that box sweeps the kept
+// triangles (mesh_sweep_cache.cpp). False when neither applies: the caller searches as usual.
+bool SweepKeptCandidates(MeshSweep &sweep) {
+    const Matrix4 &world = *sweep.meshMatrix;
+    const Vec3 &r = sweep.ellipsoid->radii;
+    if (const MeshSweepCache *kept =
+            CachedSweepCandidates(sweep.ellipsoid, sweep.mesh, world, sweep.start, sweep.end)) {
+        Stats.sweepCacheHits += 1;
+        Stats.trianglesTested += kept->count;
+        for (uint32_t k = 0; k < kept->count; ++k) {
+            const KeptTriangle &t = kept->kept[k];
+            SweepIfMeeting(sweep, t.position, t.corners, t.box);
+        }
+        return true;
+    }
+    const Vec3 d = Sub(sweep.end, sweep.start);
+    if (!(DotProduct(d, d) <= kSweepCacheStepMost * kSweepCacheStepMost)) {
+        return false;
+    }
+    Vec3 lo, hi;
+    SweepCacheBox(sweep.start, sweep.end, &lo, &hi);
+    uint32_t count = 0;
+    const AccelCandidate *found = MeshAccelQuery(sweep.mesh, world, lo, hi, r, &count);
+    if (found == nullptr) {
+        return false;
+    }
+    MeshSweepCache *keep = KeepSweepCandidates(sweep.ellipsoid, sweep.mesh, world, lo, hi, count);
+    Stats.sweepCacheSearches += 1;
+    Stats.trianglesTested += count;
+    for (uint32_t k = 0; k < count; ++k) {
+        const Vec3 *w = found[k].corners;
+        const GrownBox box = TriangleGrownBox(DivideComponents(w[0], r), DivideComponents(w[1], r),
+                                              DivideComponents(w[2], r));
+        if (keep != nullptr) {
+            keep->kept[k] = KeptTriangle{found[k].position, {w[0], w[1], w[2]}, box};
+        }
+        SweepIfMeeting(sweep, found[k].position, w, box);
+    }
+    return true;
+}
+
 // Every triangle in list order; polygon numbers count from 1. The hierarchy hands over only the
 // triangles that the face, edge and corner tests could touch, still in list order, with their
 // world corners.
 void SweepTriangles(MeshSweep &sweep) {
     MeshShape *mesh = sweep.mesh;
     Stats.meshSweeps += 1;
+    if (!ReferenceScans && SweepKeptCandidates(sweep)) {
+        return;
+    }
     uint32_t count = 0;
     const AccelCandidate *candidates =
         ReferenceScans ? nullptr

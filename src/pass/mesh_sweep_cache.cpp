@@ -1,0 +1,90 @@
+// Why a kept list serves a later step exactly: the list of a search of the box B (the segment
+// from B's low corner to its high one) holds every triangle whose grown box B overlaps
+// (mesh_accel_sweep.cpp). The box test rejects a triangle when both ends of a step lie beyond the
+// same face of its grown box, that is when the grown box misses the step's own box; so a triangle
+// that a step inside B overlaps overlaps B, and is in the list. The mesh, its matrix and the
+// ellipsoid's radii are the same (checked), the corners are the floats the search handed out, in
+// list order, and the sweep applies the box test to each as the plain scan does: the same
+// triangles reach the face, edge and corner tests in the same order. The mesh is the same: its
+// serial is never given to another shape, and its triangles are only ever appended (their count
+// is checked); its matrix and the ellipsoid's radii are compared bit for bit.
+#include "pass/mesh_sweep_cache.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace vor {
+
+namespace {
+
+// How far the box searched reaches past a step's own (unit-sphere lengths): twice the step, so
+// that a walk's next frames stay inside, and at least half a radius, for a step that turns.
+constexpr float kLeastGrowth = 0.5f;
+constexpr float kMostGrowth = 1.0f;
+
+bool Inside(const Vec3 &lo, const Vec3 &hi, const Vec3 &p) {
+    return p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y && p.z >= lo.z && p.z <= hi.z;
+}
+
+bool SameBits(const void *a, const void *b, size_t bytes) {
+    return std::memcmp(a, b, bytes) == 0;
+}
+
+} // namespace
+
+const MeshSweepCache *CachedSweepCandidates(const EllipsoidShape *ellipsoid, const MeshShape *mesh,
+                                            const Matrix4 &world, const Vec3 &s, const Vec3 &e) {
+    const MeshSweepCache *c = ellipsoid->sweepCache;
+    // A NaN end is inside no box.
+    if (c == nullptr || c->meshSerial != mesh->serial || c->triangleCount != mesh->triangleCount ||
+        !Inside(c->lo, c->hi, s) || !Inside(c->lo, c->hi, e) ||
+        !SameBits(&c->radii, &ellipsoid->radii, sizeof(Vec3)) ||
+        !SameBits(&c->matrix, &world, sizeof(Matrix4))) {
+        return nullptr;
+    }
+    return c;
+}
+
+void SweepCacheBox(const Vec3 &s, const Vec3 &e, Vec3 *lo, Vec3 *hi) {
+    const Vec3 d = {e.x - s.x, e.y - s.y, e.z - s.z};
+    const float g =
+        std::min(kMostGrowth, std::max(kLeastGrowth, 2.0f * std::sqrt(DotProduct(d, d))));
+    *lo = Vec3{std::min(s.x, e.x) - g, std::min(s.y, e.y) - g, std::min(s.z, e.z) - g};
+    *hi = Vec3{std::max(s.x, e.x) + g, std::max(s.y, e.y) + g, std::max(s.z, e.z) + g};
+}
+
+MeshSweepCache *KeepSweepCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
+                                    const Matrix4 &world, const Vec3 &lo, const Vec3 &hi,
+                                    uint32_t count) {
+    MeshSweepCache *c = ellipsoid->sweepCache;
+    if (c != nullptr) {
+        c->meshSerial = 0; // forgotten unless kept again below
+    }
+    if (count > kSweepCacheTriangles) {
+        return nullptr;
+    }
+    if (c == nullptr || c->capacity < count) {
+        // Grown in steps of eight, so that a list of slowly rising length is not moved each time.
+        const uint32_t capacity = std::min(kSweepCacheTriangles, (count + 8) & ~7u);
+        const size_t bytes = sizeof(MeshSweepCache) + (capacity - 1) * sizeof(KeptTriangle);
+        void *grown = std::realloc(c, bytes);
+        if (grown == nullptr) {
+            return nullptr;
+        }
+        c = static_cast<MeshSweepCache *>(grown);
+        c->meshSerial = 0;
+        c->capacity = capacity;
+        ellipsoid->sweepCache = c;
+    }
+    c->meshSerial = mesh->serial;
+    c->triangleCount = mesh->triangleCount;
+    c->matrix = world;
+    c->radii = ellipsoid->radii;
+    c->lo = lo;
+    c->hi = hi;
+    c->count = count;
+    return c;
+}
+
+} // namespace vor

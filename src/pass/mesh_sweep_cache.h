@@ -1,0 +1,55 @@
+// The candidates of an ellipsoid's last search of a mesh, kept with the ellipsoid so that its later
+// steps, which mostly stay within the box searched (the iterations after a contact, the next
+// frames of a slow walk), take them from there instead of searching the hierarchy again
+// (mesh_sweep_cache.cpp).
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"
+#include "mesh/mesh_accel.h"
+#include "mesh/triangle_tests.h"
+
+namespace vor {
+
+// Triangles one kept search holds at most; a search that finds more is not kept, and the next
+// step searches again, as every step did before: no step costs more than that. The list's memory
+// is as large as the most it has held.
+constexpr uint32_t kSweepCacheTriangles = 64;
+// Steps longer than this (unit-sphere lengths) search as they always did: the sweep's search then
+// skips triangles by distance, which a box cannot.
+constexpr float kSweepCacheStepMost = 4.0f;
+
+struct KeptTriangle {
+    uint32_t position;
+    Vec3 corners[3]; // world corners, as the search handed them out
+    GrownBox box;    // of the corners divided by the radii
+};
+
+struct MeshSweepCache {
+    uint64_t meshSerial;    // the mesh searched (0: none), with this many triangles, at `matrix`,
+    uint32_t triangleCount; // for an ellipsoid of radii `radii`
+    Matrix4 matrix;
+    Vec3 radii;
+    Vec3 lo, hi;          // the box searched, in unit-sphere space
+    uint32_t count;       // triangles, in list order
+    uint32_t capacity;    // room in `kept`
+    KeptTriangle kept[1]; // the block holds `capacity` of them
+};
+
+// The kept candidates when they cover the step s..e (unit-sphere space) of this ellipsoid against
+// mesh at world: every triangle whose grown box the step overlaps is among them. Null otherwise.
+const MeshSweepCache *CachedSweepCandidates(const EllipsoidShape *ellipsoid, const MeshShape *mesh,
+                                            const Matrix4 &world, const Vec3 &s, const Vec3 &e);
+// The box a step s..e searches when its candidates are to be kept: the step's own box grown by
+// twice its length (at least 0.5, at most 1), so that the iterations after a contact, which start
+// on the step and move no farther, and the next frames of a walk mostly stay inside it.
+void SweepCacheBox(const Vec3 &s, const Vec3 &e, Vec3 *lo, Vec3 *hi);
+// The list's storage for the candidates of a search of box lo..hi (the list MeshAccelQuery gave
+// for the segment lo..hi), count of them, to be filled in by the caller (kept[0..count)); null,
+// with the last list forgotten, when there are more than kSweepCacheTriangles or memory runs out.
+MeshSweepCache *KeepSweepCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
+                                    const Matrix4 &world, const Vec3 &lo, const Vec3 &hi,
+                                    uint32_t count);
+
+} // namespace vor
