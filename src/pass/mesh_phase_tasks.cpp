@@ -3,12 +3,13 @@
 // Why the results cannot depend on the threads: a mesh sweep of a source reads the definition,
 // the mesh's triangles, hierarchy and body pose, the settings and the pass variables, none of
 // which any sweep changes (the hierarchies are made current before the job and only read during
-// it), and the source body's own records, poses and look-ups, which only that body's sweeps read
-// or write. So the sweeps of different bodies never meet, and each body's sweeps run in one task,
-// in the order the single thread would run them: every mesh definition in list order, and within
-// one its sources in list order. Each body then ends with the very records, contact by contact,
-// that the single thread leaves. The record pools are shared, behind a lock, and where a record's
-// memory comes from is the one thing that may differ; nothing reads an address as a value.
+// it), and the source body's own records, poses, look-ups and kept triangles (mesh_sweep_cache.h),
+// which only that body's sweeps read or write. So the sweeps of different bodies never meet, and
+// each body's sweeps run in one task, in the order the single thread would run them: every mesh
+// definition in list order, and within one its sources in list order. Each body then ends with the
+// very records, contact by contact, that the single thread leaves. The record pools are shared,
+// behind a lock, and where a record's memory comes from is the one thing that may differ; nothing
+// reads an address as a value.
 //
 // The ellipsoid definitions stay on the host's thread: a pair sweep reads the destination's
 // latest nearest contact, which that body's own sweeps as a source change within the same phase,

@@ -67,7 +67,8 @@ MeshSweepCache *KeepSweepCandidates(EllipsoidShape *ellipsoid, const MeshShape *
     if (c == nullptr || c->capacity < count) {
         // Grown in steps of eight, so that a list of slowly rising length is not moved each time.
         const uint32_t capacity = std::min(kSweepCacheTriangles, (count + 8) & ~7u);
-        const size_t bytes = sizeof(MeshSweepCache) + (capacity - 1) * sizeof(KeptTriangle);
+        static_assert(sizeof(MeshSweepCache) % alignof(KeptTriangle) == 0, "the list follows");
+        const size_t bytes = sizeof(MeshSweepCache) + capacity * sizeof(KeptTriangle);
         void *grown = std::realloc(c, bytes);
         if (grown == nullptr) {
             return nullptr;
@@ -75,6 +76,7 @@ MeshSweepCache *KeepSweepCandidates(EllipsoidShape *ellipsoid, const MeshShape *
         c = static_cast<MeshSweepCache *>(grown);
         c->meshSerial = 0;
         c->capacity = capacity;
+        c->kept = reinterpret_cast<KeptTriangle *>(c + 1);
         ellipsoid->sweepCache = c;
     }
     c->meshSerial = mesh->serial;

@@ -34,7 +34,7 @@ struct MeshSweepCache {
     Vec3 lo, hi;          // the box searched, in unit-sphere space
     uint32_t count;       // triangles, in list order
     uint32_t capacity;    // room in `kept`
-    KeptTriangle kept[1]; // the block holds `capacity` of them
+    KeptTriangle *kept;   // right after this record, in the same block
 };
 
 // The kept candidates when they cover the step s..e (unit-sphere space) of this ellipsoid against
