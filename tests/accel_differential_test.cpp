@@ -728,8 +728,13 @@ Recording RunLevelScene(uint32_t seed) {
 
 // Slow walkers on a level take the triangles an earlier search kept for them (mesh_sweep_cache.h)
 // while, between passes, triangles are added under their feet, the level moves, a walker changes
-// size, or the level is freed and another made in its place (or, calm, none of these).
-Recording KeptSweeps(uint32_t seed, bool events) {
+// size, or the level is freed and another made in its place (or, calm, none of these). Wide
+// walkers (radius 4 over cells of 0.5 to 2) find more triangles than a list keeps; jumpy ones,
+// which only report what they meet (one sweep a pass), jump up a staircase, leaving what they
+// kept behind.
+enum class Walk { kEvents, kCalm, kWide, kJumpy };
+
+Recording KeptSweeps(uint32_t seed, Walk walk) {
     Scene sc{std::mt19937(seed), {}, {}, {}};
     Level lv{sc.I(12, 24), {}};
     Recording rec;
@@ -738,12 +743,22 @@ Recording KeptSweeps(uint32_t seed, bool events) {
     ActivateObjVOR(100);
     for (uint32_t k = 0; k < 8; ++k) {
         BuildEllipsoid(sc, 1 + k, 1, 3);
-        SetObjPosVOR(sc.U(2, lv.cells - 2), 2.5f, sc.U(2, lv.cells - 2));
+        const float middle = 0.5f * static_cast<float>(lv.cells);
+        if (walk == Walk::kWide) { // over the middle of the level, whatever its pose
+            SetObjRadiusVOR(1 + k, 4, 4, 4);
+            SetObjPosVOR(middle + sc.U(-1, 1), 2.5f, middle + sc.U(-1, 1));
+        } else if (walk == Walk::kJumpy) { // from a corner, so as to stay on the level
+            SetObjRadiusVOR(1 + k, 0.2f, 0.2f, 0.2f);
+            SetObjPosVOR(sc.U(1, 2), 2.5f, sc.U(1, 2));
+        } else {
+            SetObjPosVOR(sc.U(2, lv.cells - 2), 2.5f, sc.U(2, lv.cells - 2));
+        }
         UpdateObjVOR(1 + k, 1);
     }
-    SetCollisionsVOR(1, kMeshTypeA, 2, sc.I(1, 5), sc.I(1, 4));
+    const uint32_t response = walk == Walk::kJumpy ? VOR_RESPONSE_REPORT_ONLY : sc.I(1, 5);
+    SetCollisionsVOR(1, kMeshTypeA, 2, response, sc.I(1, 4));
     for (int frame = 0; frame < 24; ++frame) {
-        const uint32_t event = events ? sc.I(0, 11) : 11;
+        const uint32_t event = walk == Walk::kEvents ? sc.I(0, 11) : 11;
         const uint32_t n = sc.ellipsoids[sc.I(0, 7)];
         const float x = F(PeekObjXVOR(n)), y = F(PeekObjYVOR(n)), z = F(PeekObjZVOR(n));
         if (event < 3) { // a lid just under a walker, inside what its last search kept
@@ -762,8 +777,13 @@ Recording KeptSweeps(uint32_t seed, bool events) {
             ActivateObjVOR(100);
         }
         for (uint32_t e : sc.ellipsoids) {
-            SetObjPosVOR(F(PeekObjXVOR(e)) + sc.U(-0.08f, 0.08f), F(PeekObjYVOR(e)) - sc.U(0, 0.1f),
-                         F(PeekObjZVOR(e)) + sc.U(-0.08f, 0.08f));
+            // Jumps of 0.3 up a staircase, along x then z, each leaving the box kept for the last
+            // (the step's own grown by one radius, 0.2).
+            const bool jumpy = walk == Walk::kJumpy;
+            const float dx = jumpy ? (frame % 2 == 0 ? 0.3f : 0.0f) : sc.U(-0.08f, 0.08f);
+            const float dz = jumpy ? (frame % 2 == 1 ? 0.3f : 0.0f) : sc.U(-0.08f, 0.08f);
+            SetObjPosVOR(F(PeekObjXVOR(e)) + dx, F(PeekObjYVOR(e)) - sc.U(0, 0.1f),
+                         F(PeekObjZVOR(e)) + dz);
             SetObjRotVOR(0, 0, 0);
             UpdateObjVOR(e, 0);
         }
@@ -774,11 +794,16 @@ Recording KeptSweeps(uint32_t seed, bool events) {
 }
 
 Recording RunKeptSweepsScene(uint32_t seed) {
-    return KeptSweeps(seed, true);
+    return KeptSweeps(seed, Walk::kEvents);
 }
-
 Recording RunCalmWalkersScene(uint32_t seed) {
-    return KeptSweeps(seed, false);
+    return KeptSweeps(seed, Walk::kCalm);
+}
+Recording RunWideWalkersScene(uint32_t seed) {
+    return KeptSweeps(seed, Walk::kWide);
+}
+Recording RunJumpyWalkersScene(uint32_t seed) {
+    return KeptSweeps(seed, Walk::kJumpy);
 }
 
 // Size mixes and far bodies in one type, with rays by type between passes: a walking crowd of
@@ -2031,6 +2056,23 @@ TEST_F(AccelDifferentialTest, SlowWalkersSweepKeptTrianglesThroughAdditionsMoves
     const vor::WorkCounters &s = vor::ThreadStats();
     EXPECT_GT(s.sweepCacheHits, s.meshSweeps / 2);
     EXPECT_LT(s.sweepCacheSearches, s.meshSweeps / 4);
+}
+
+// A search made to be kept costs more than a plain one; where it cannot be kept (a wide body) or
+// serves nothing (a jumpy one), the next ones are plain, soon only one sweep in 16 searching to
+// keep, and the results stay the plain scan's.
+TEST_F(AccelDifferentialTest, WideAndJumpyWalkersBackOffFromKeepingAndMatchTheScan) {
+    constexpr uint64_t kWalkers = 8;
+    for (Recording (*scene)(uint32_t) : {RunWideWalkersScene, RunJumpyWalkersScene}) {
+        EXPECT_GT(Compare(6, scene), 0u);
+        vor::ResetStats();
+        Run(5, false, scene);
+        const vor::WorkCounters &s = vor::ThreadStats();
+        EXPECT_GT(s.meshSweeps, 150u);
+        // Each walker's back-off: five searches in its first 27 sweeps, then one in 16.
+        EXPECT_EQ(s.sweepCacheHits, 0u) << s.meshSweeps;
+        EXPECT_LE(s.sweepCacheSearches, s.meshSweeps / 16 + 5 * kWalkers) << s.meshSweeps;
+    }
 }
 
 TEST_F(AccelDifferentialTest, EveryWorkerCountGivesTheResultsOfThePlainScanOnOneThread) {

@@ -136,7 +136,7 @@ bool SweepKeptCandidates(MeshSweep &sweep) {
     const Matrix4 &world = *sweep.meshMatrix;
     const Vec3 &r = sweep.ellipsoid->radii;
     if (const MeshSweepCache *kept =
-            CachedSweepCandidates(sweep.ellipsoid, sweep.mesh, world, sweep.start, sweep.end)) {
+            TakeKeptCandidates(sweep.ellipsoid, sweep.mesh, world, sweep.start, sweep.end)) {
         Stats.sweepCacheHits += 1;
         Stats.trianglesTested += kept->count;
         for (uint32_t k = 0; k < kept->count; ++k) {
@@ -146,7 +146,8 @@ bool SweepKeptCandidates(MeshSweep &sweep) {
         return true;
     }
     const Vec3 d = Sub(sweep.end, sweep.start);
-    if (!(DotProduct(d, d) <= kSweepCacheStepMost * kSweepCacheStepMost)) {
+    if (!(DotProduct(d, d) <= kSweepCacheStepMost * kSweepCacheStepMost) ||
+        SweepCacheIdle(sweep.ellipsoid)) {
         return false;
     }
     Vec3 lo, hi;

@@ -33,9 +33,9 @@ bool SameBits(const void *a, const void *b, size_t bytes) {
 
 } // namespace
 
-const MeshSweepCache *CachedSweepCandidates(const EllipsoidShape *ellipsoid, const MeshShape *mesh,
-                                            const Matrix4 &world, const Vec3 &s, const Vec3 &e) {
-    const MeshSweepCache *c = ellipsoid->sweepCache;
+const MeshSweepCache *TakeKeptCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
+                                         const Matrix4 &world, const Vec3 &s, const Vec3 &e) {
+    MeshSweepCache *c = ellipsoid->sweepCache;
     // A NaN end is inside no box.
     if (c == nullptr || c->meshSerial != mesh->serial || c->triangleCount != mesh->triangleCount ||
         !Inside(c->lo, c->hi, s) || !Inside(c->lo, c->hi, e) ||
@@ -43,7 +43,17 @@ const MeshSweepCache *CachedSweepCandidates(const EllipsoidShape *ellipsoid, con
         !SameBits(&c->matrix, &world, sizeof(Matrix4))) {
         return nullptr;
     }
+    c->served += 1;
     return c;
+}
+
+bool SweepCacheIdle(EllipsoidShape *ellipsoid) {
+    MeshSweepCache *c = ellipsoid->sweepCache;
+    if (c == nullptr || c->idle == 0) {
+        return false;
+    }
+    c->idle -= 1;
+    return true;
 }
 
 void SweepCacheBox(const Vec3 &s, const Vec3 &e, Vec3 *lo, Vec3 *hi) {
@@ -54,39 +64,58 @@ void SweepCacheBox(const Vec3 &s, const Vec3 &e, Vec3 *lo, Vec3 *hi) {
     *hi = Vec3{std::max(s.x, e.x) + g, std::max(s.y, e.y) + g, std::max(s.z, e.z) + g};
 }
 
+namespace {
+
+// Room for `count` kept triangles; false (the record as it was) when memory runs out.
+bool Reserve(EllipsoidShape *ellipsoid, uint32_t count) {
+    MeshSweepCache *c = ellipsoid->sweepCache;
+    if (c != nullptr && c->capacity >= count) {
+        return true;
+    }
+    // Grown in steps of eight, so that a list of slowly rising length is not moved each time.
+    const uint32_t capacity = std::min(kSweepCacheTriangles, (count + 8) & ~7u);
+    static_assert(sizeof(MeshSweepCache) % alignof(KeptTriangle) == 0, "the list follows");
+    const size_t bytes = sizeof(MeshSweepCache) + capacity * sizeof(KeptTriangle);
+    void *grown = std::realloc(c, bytes);
+    if (grown == nullptr) {
+        return false;
+    }
+    MeshSweepCache *made = static_cast<MeshSweepCache *>(grown);
+    if (c == nullptr) {
+        made->meshSerial = 0;
+        made->served = made->idle = made->wasted = 0;
+    }
+    made->capacity = capacity;
+    made->kept = reinterpret_cast<KeptTriangle *>(made + 1);
+    ellipsoid->sweepCache = made;
+    return true;
+}
+
+} // namespace
+
 MeshSweepCache *KeepSweepCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
                                     const Matrix4 &world, const Vec3 &lo, const Vec3 &hi,
                                     uint32_t count) {
-    MeshSweepCache *c = ellipsoid->sweepCache;
-    if (c != nullptr) {
-        c->meshSerial = 0; // forgotten unless kept again below
-    }
-    if (count > kSweepCacheTriangles) {
+    const bool fits = count <= kSweepCacheTriangles;
+    if (!Reserve(ellipsoid, fits ? count : 0)) {
+        if (ellipsoid->sweepCache != nullptr) {
+            ellipsoid->sweepCache->meshSerial = 0;
+        }
         return nullptr;
     }
-    if (c == nullptr || c->capacity < count) {
-        // Grown in steps of eight, so that a list of slowly rising length is not moved each time.
-        const uint32_t capacity = std::min(kSweepCacheTriangles, (count + 8) & ~7u);
-        static_assert(sizeof(MeshSweepCache) % alignof(KeptTriangle) == 0, "the list follows");
-        const size_t bytes = sizeof(MeshSweepCache) + capacity * sizeof(KeptTriangle);
-        void *grown = std::realloc(c, bytes);
-        if (grown == nullptr) {
-            return nullptr;
-        }
-        c = static_cast<MeshSweepCache *>(grown);
-        c->meshSerial = 0;
-        c->capacity = capacity;
-        c->kept = reinterpret_cast<KeptTriangle *>(c + 1);
-        ellipsoid->sweepCache = c;
-    }
-    c->meshSerial = mesh->serial;
+    MeshSweepCache *c = ellipsoid->sweepCache;
+    const bool replacedUnused = c->meshSerial != 0 && c->served == 0;
+    c->wasted = replacedUnused ? std::min(c->wasted + 1, 4u) : 0;
+    c->idle = !fits ? kSweepCacheIdleMost : std::min((1u << c->wasted) - 1, kSweepCacheIdleMost);
+    c->meshSerial = fits ? mesh->serial : 0;
     c->triangleCount = mesh->triangleCount;
     c->matrix = world;
     c->radii = ellipsoid->radii;
     c->lo = lo;
     c->hi = hi;
-    c->count = count;
-    return c;
+    c->count = fits ? count : 0;
+    c->served = 0;
+    return fits ? c : nullptr;
 }
 
 } // namespace vor

@@ -12,13 +12,17 @@
 
 namespace vor {
 
-// Triangles one kept search holds at most; a search that finds more is not kept, and the next
-// step searches again, as every step did before: no step costs more than that. The list's memory
-// is as large as the most it has held.
+// Triangles one kept search holds at most: the list's memory is as large as the most it has held.
 constexpr uint32_t kSweepCacheTriangles = 64;
 // Steps longer than this (unit-sphere lengths) search as they always did: the sweep's search then
 // skips triangles by distance, which a box cannot.
 constexpr float kSweepCacheStepMost = 4.0f;
+// A search whose list is wasted (more triangles than a list holds: a body large beside the mesh's
+// triangles; or replacing a list that served no step: a body that jumps about) costs more than
+// the plain search, and is tried again only after this many plain ones; a list replacing one that
+// served nothing waits twice as long as the one before, 1, 3, 7, then this many. So wasted searches
+// are at most one sweep in kSweepCacheIdleMost + 1 once the back-off is full.
+constexpr uint32_t kSweepCacheIdleMost = 15;
 
 struct KeptTriangle {
     uint32_t position;
@@ -31,16 +35,22 @@ struct MeshSweepCache {
     uint32_t triangleCount; // for an ellipsoid of radii `radii`
     Matrix4 matrix;
     Vec3 radii;
-    Vec3 lo, hi;          // the box searched, in unit-sphere space
-    uint32_t count;       // triangles, in list order
-    uint32_t capacity;    // room in `kept`
-    KeptTriangle *kept;   // right after this record, in the same block
+    Vec3 lo, hi;        // the box searched, in unit-sphere space
+    uint32_t count;     // triangles, in list order
+    uint32_t capacity;  // room in `kept`
+    uint32_t served;    // steps the list has served
+    uint32_t idle;      // plain searches to make before keeping a list again
+    uint32_t wasted;    // lists in a row replaced without serving a step
+    KeptTriangle *kept; // right after this record, in the same block
 };
 
 // The kept candidates when they cover the step s..e (unit-sphere space) of this ellipsoid against
-// mesh at world: every triangle whose grown box the step overlaps is among them. Null otherwise.
-const MeshSweepCache *CachedSweepCandidates(const EllipsoidShape *ellipsoid, const MeshShape *mesh,
-                                            const Matrix4 &world, const Vec3 &s, const Vec3 &e);
+// mesh at world: every triangle whose grown box the step overlaps is among them. Counts the step
+// as served. Null otherwise.
+const MeshSweepCache *TakeKeptCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
+                                         const Matrix4 &world, const Vec3 &s, const Vec3 &e);
+// True while the ellipsoid's searches are to stay plain (the back-off above); counts one off.
+bool SweepCacheIdle(EllipsoidShape *ellipsoid);
 // The box a step s..e searches when its candidates are to be kept: the step's own box grown by
 // twice its length (at least 0.5, at most 1), so that the iterations after a contact, which start
 // on the step and move no farther, and the next frames of a walk mostly stay inside it.
