@@ -25,6 +25,7 @@
 #include "mesh/mesh_accel.h"
 #include "mesh/triangle_tests.h"
 #include "pass/mesh_sweep.h"
+#include "pass/mesh_sweep_cache.h"
 
 namespace vor {
 
@@ -496,8 +497,11 @@ void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, 
     }
 }
 
-// The deepest triangle of one mesh that the ellipsoid at centre (world) is inside of.
-void TestMesh(const EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *deepest) {
+// The deepest triangle of one mesh that the ellipsoid at centre (world) is inside of. The
+// triangles the sphere reaches have grown boxes holding its centre: the hierarchy's, or the
+// triangles the ellipsoid's sweeps kept when their box holds the centre (mesh_sweep_cache.cpp),
+// which are those and more, in list order.
+void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *deepest) {
     const CollisionBody *meshBody = mesh->head.body;
     const Vec3 &r = s->radii;
     if (!MeshBoundsTest(mesh, centre, centre, meshBody, r)) {
@@ -505,6 +509,19 @@ void TestMesh(const EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deep
     }
     const Vec3 c = DivideComponents(centre, r);
     const Matrix4 &world = MeshWorldMatrix(meshBody);
+    const MeshSweepCache *kept =
+        ReferenceScans ? nullptr : TakeKeptCandidates(s, mesh, world, c, c);
+    if (kept != nullptr) {
+        Stats.recoveryKeptTests += 1;
+        for (uint32_t k = 0; k < kept->count; ++k) {
+            const KeptTriangle &t = kept->kept[k];
+            if (GrownBoxMeets(t.box, c, c)) {
+                TestTriangle(c, r, t.corners[0], t.corners[1], t.corners[2], meshBody->objectNumber,
+                             deepest);
+            }
+        }
+        return;
+    }
     uint32_t count = 0;
     const AccelCandidate *candidates =
         ReferenceScans ? nullptr : MeshAccelQuery(mesh, world, c, c, r, &count);
