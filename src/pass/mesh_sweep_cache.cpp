@@ -2,17 +2,18 @@
 // from B's low corner to its high one) holds every triangle whose grown box B overlaps
 // (mesh_accel_sweep.cpp). The box test rejects a triangle when both ends of a step lie beyond the
 // same face of its grown box, that is when the grown box misses the step's own box; so a triangle
-// that a step inside B overlaps overlaps B, and is in the list. The mesh, its matrix and the
-// ellipsoid's radii are the same (checked), the corners are the floats the search handed out, in
-// list order, and the sweep applies the box test to each as the plain scan does: the same
-// triangles reach the face, edge and corner tests in the same order. The mesh is the same: its
-// serial is never given to another shape, and its triangles are only ever appended (their count
-// is checked); its matrix and the ellipsoid's radii are compared bit for bit.
+// that a step inside B overlaps overlaps B, and is in the list. The corners are the floats the
+// search handed out, in list order, and the sweep applies the box test to each as the plain scan
+// does: the same triangles reach the face, edge and corner tests in the same order. The mesh is
+// the same: its serial (from 1) is never given to another shape, and its triangles are only ever
+// appended (their count is checked); its matrix and the ellipsoid's radii are compared bit for
+// bit.
 #include "pass/mesh_sweep_cache.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace vor {
 
@@ -37,9 +38,9 @@ const MeshSweepCache *TakeKeptCandidates(EllipsoidShape *ellipsoid, const MeshSh
                                          const Matrix4 &world, const Vec3 &s, const Vec3 &e) {
     MeshSweepCache *c = ellipsoid->sweepCache;
     // A NaN end is inside no box.
-    if (c == nullptr || c->meshSerial != mesh->serial || c->triangleCount != mesh->triangleCount ||
-        !Inside(c->lo, c->hi, s) || !Inside(c->lo, c->hi, e) ||
-        !SameBits(&c->radii, &ellipsoid->radii, sizeof(Vec3)) ||
+    if (c == nullptr || c->meshSerial == 0 || c->meshSerial != mesh->serial ||
+        c->triangleCount != mesh->triangleCount || !Inside(c->lo, c->hi, s) ||
+        !Inside(c->lo, c->hi, e) || !SameBits(&c->radii, &ellipsoid->radii, sizeof(Vec3)) ||
         !SameBits(&c->matrix, &world, sizeof(Matrix4))) {
         return nullptr;
     }
@@ -80,11 +81,8 @@ bool Reserve(EllipsoidShape *ellipsoid, uint32_t count) {
     if (grown == nullptr) {
         return false;
     }
-    MeshSweepCache *made = static_cast<MeshSweepCache *>(grown);
-    if (c == nullptr) {
-        made->meshSerial = 0;
-        made->served = made->idle = made->wasted = 0;
-    }
+    MeshSweepCache *made =
+        c == nullptr ? new (grown) MeshSweepCache{} : static_cast<MeshSweepCache *>(grown);
     made->capacity = capacity;
     made->kept = reinterpret_cast<KeptTriangle *>(made + 1);
     ellipsoid->sweepCache = made;

@@ -14,8 +14,8 @@ namespace vor {
 
 // Triangles one kept search holds at most: the list's memory is as large as the most it has held.
 constexpr uint32_t kSweepCacheTriangles = 64;
-// Steps longer than this (unit-sphere lengths) search as they always did: the sweep's search then
-// skips triangles by distance, which a box cannot.
+// Steps longer than this (unit-sphere lengths) never search to keep: the sweep's search then skips
+// triangles by distance, which a box cannot. (A longer step inside a kept box still takes it.)
 constexpr float kSweepCacheStepMost = 4.0f;
 // A search whose list is wasted (more triangles than a list holds: a body large beside the mesh's
 // triangles; or replacing a list that served no step: a body that jumps about) costs more than
