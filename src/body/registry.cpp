@@ -76,7 +76,9 @@ void FreeShape(ShapeHead *shape) {
         return;
     }
     EllipsoidShape *ellipsoid = AsEllipsoid(shape);
-    std::free(ellipsoid->sweepCache);
+    for (MeshSweepCache *kept : ellipsoid->sweepCache) {
+        std::free(kept);
+    }
     delete ellipsoid;
 }
 

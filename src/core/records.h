@@ -110,11 +110,16 @@ struct ShapeHead {
     CollisionBody *body;    // the owner
 };
 
+// Meshes whose triangles an ellipsoid keeps at once (mesh_sweep_cache.h): the neighbouring pieces
+// of a level made of several meshes each keep their own.
+constexpr uint32_t kKeptMeshSlots = 4;
+
 struct EllipsoidShape {
     ShapeHead head;
     Vec3 offset; // centre relative to the body position, world axes; default (0, 0, 0)
     Vec3 radii;  // along world x, y, z; all > 0; default (1, 1, 1)
-    MeshSweepCache *sweepCache; // owned, one block: its last mesh search's candidates, or null
+    // Owned, one block each: the triangles of its last searches of meshes, or null.
+    MeshSweepCache *sweepCache[kKeptMeshSlots];
 };
 
 // One triangle of a mesh in the body's local coordinates, corners in the host's order.

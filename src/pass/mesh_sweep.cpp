@@ -147,7 +147,7 @@ bool SweepKeptCandidates(MeshSweep &sweep) {
     }
     const Vec3 d = Sub(sweep.end, sweep.start);
     if (!(DotProduct(d, d) <= kSweepCacheStepMost * kSweepCacheStepMost) ||
-        SweepCacheIdle(sweep.ellipsoid)) {
+        SweepCacheIdle(sweep.ellipsoid, sweep.mesh)) {
         return false;
     }
     Vec3 lo, hi;

@@ -32,24 +32,58 @@ bool SameBits(const void *a, const void *b, size_t bytes) {
     return std::memcmp(a, b, bytes) == 0;
 }
 
+// The slot that keeps the triangles of mesh, if one does (null otherwise).
+MeshSweepCache *SlotOf(EllipsoidShape *ellipsoid, const MeshShape *mesh) {
+    for (MeshSweepCache *c : ellipsoid->sweepCache) {
+        if (c != nullptr && c->meshSerial != 0 && c->meshSerial == mesh->serial) {
+            return c;
+        }
+    }
+    return nullptr;
+}
+
+// The slot to keep mesh's triangles in: its own, else an empty one, else the least lately used.
+MeshSweepCache *&SlotFor(EllipsoidShape *ellipsoid, const MeshShape *mesh) {
+    MeshSweepCache **best = &ellipsoid->sweepCache[0];
+    for (MeshSweepCache *&c : ellipsoid->sweepCache) {
+        if (c != nullptr && c->meshSerial != 0 && c->meshSerial == mesh->serial) {
+            return c;
+        }
+        if (*best != nullptr && (c == nullptr || c->used < (*best)->used)) {
+            best = &c;
+        }
+    }
+    return *best;
+}
+
+// A use of slot c, stamped after every other slot of the ellipsoid.
+void MarkUsed(EllipsoidShape *ellipsoid, MeshSweepCache *c) {
+    uint32_t latest = 0;
+    for (const MeshSweepCache *other : ellipsoid->sweepCache) {
+        latest = other != nullptr ? std::max(latest, other->used) : latest;
+    }
+    c->used = latest + 1;
+}
+
 } // namespace
 
 const MeshSweepCache *TakeKeptCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
                                          const Matrix4 &world, const Vec3 &s, const Vec3 &e) {
-    MeshSweepCache *c = ellipsoid->sweepCache;
+    MeshSweepCache *c = SlotOf(ellipsoid, mesh);
     // A NaN end is inside no box.
-    if (c == nullptr || c->meshSerial == 0 || c->meshSerial != mesh->serial ||
-        c->triangleCount != mesh->triangleCount || !Inside(c->lo, c->hi, s) ||
-        !Inside(c->lo, c->hi, e) || !SameBits(&c->radii, &ellipsoid->radii, sizeof(Vec3)) ||
+    if (c == nullptr || c->listed == 0 || c->triangleCount != mesh->triangleCount ||
+        !Inside(c->lo, c->hi, s) || !Inside(c->lo, c->hi, e) ||
+        !SameBits(&c->radii, &ellipsoid->radii, sizeof(Vec3)) ||
         !SameBits(&c->matrix, &world, sizeof(Matrix4))) {
         return nullptr;
     }
     c->served += 1;
+    MarkUsed(ellipsoid, c);
     return c;
 }
 
-bool SweepCacheIdle(EllipsoidShape *ellipsoid) {
-    MeshSweepCache *c = ellipsoid->sweepCache;
+bool SweepCacheIdle(EllipsoidShape *ellipsoid, const MeshShape *mesh) {
+    MeshSweepCache *c = SlotOf(ellipsoid, mesh);
     if (c == nullptr || c->idle == 0) {
         return false;
     }
@@ -68,8 +102,8 @@ void SweepCacheBox(const Vec3 &s, const Vec3 &e, Vec3 *lo, Vec3 *hi) {
 namespace {
 
 // Room for `count` kept triangles; false (the record as it was) when memory runs out.
-bool Reserve(EllipsoidShape *ellipsoid, uint32_t count) {
-    MeshSweepCache *c = ellipsoid->sweepCache;
+bool Reserve(MeshSweepCache *&slot, uint32_t count) {
+    MeshSweepCache *c = slot;
     if (c != nullptr && c->capacity >= count) {
         return true;
     }
@@ -85,7 +119,7 @@ bool Reserve(EllipsoidShape *ellipsoid, uint32_t count) {
         c == nullptr ? new (grown) MeshSweepCache{} : static_cast<MeshSweepCache *>(grown);
     made->capacity = capacity;
     made->kept = reinterpret_cast<KeptTriangle *>(made + 1);
-    ellipsoid->sweepCache = made;
+    slot = made;
     return true;
 }
 
@@ -95,17 +129,24 @@ MeshSweepCache *KeepSweepCandidates(EllipsoidShape *ellipsoid, const MeshShape *
                                     const Matrix4 &world, const Vec3 &lo, const Vec3 &hi,
                                     uint32_t count) {
     const bool fits = count <= kSweepCacheTriangles;
-    if (!Reserve(ellipsoid, fits ? count : 0)) {
-        if (ellipsoid->sweepCache != nullptr) {
-            ellipsoid->sweepCache->meshSerial = 0;
+    MeshSweepCache *&slot = SlotFor(ellipsoid, mesh);
+    if (count == 0 && slot != nullptr && slot->meshSerial != 0 &&
+        slot->meshSerial != mesh->serial) {
+        return nullptr;
+    }
+    if (!Reserve(slot, fits ? count : 0)) {
+        if (slot != nullptr) {
+            slot->listed = 0;
         }
         return nullptr;
     }
-    MeshSweepCache *c = ellipsoid->sweepCache;
-    const bool replacedUnused = c->meshSerial != 0 && c->served == 0;
+    MeshSweepCache *c = slot;
+    MarkUsed(ellipsoid, c);
+    const bool replacedUnused = c->meshSerial == mesh->serial && c->served == 0;
     c->wasted = replacedUnused ? std::min(c->wasted + 1, 4u) : 0;
     c->idle = !fits ? kSweepCacheIdleMost : std::min((1u << c->wasted) - 1, kSweepCacheIdleMost);
-    c->meshSerial = fits ? mesh->serial : 0;
+    c->meshSerial = mesh->serial;
+    c->listed = fits ? 1 : 0;
     c->triangleCount = mesh->triangleCount;
     c->matrix = world;
     c->radii = ellipsoid->radii;

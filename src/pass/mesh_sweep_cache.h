@@ -1,7 +1,8 @@
-// The candidates of an ellipsoid's last search of a mesh, kept with the ellipsoid so that its later
-// steps, which mostly stay within the box searched (the iterations after a contact, the next
-// frames of a slow walk), take them from there instead of searching the hierarchy again
-// (mesh_sweep_cache.cpp).
+// The candidates of an ellipsoid's last search of a mesh, for up to kKeptMeshSlots meshes, kept
+// with the ellipsoid so that its later steps, which mostly stay within the box searched (the
+// iterations after a contact, the next frames of a slow walk), take them from there instead of
+// searching the hierarchy again (mesh_sweep_cache.cpp). A search that finds nothing takes no slot
+// from another mesh's list: far pieces of a level leave the near ones theirs.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,7 @@ struct KeptTriangle {
 struct MeshSweepCache {
     uint64_t meshSerial;    // the mesh searched (0: none), with this many triangles, at `matrix`,
     uint32_t triangleCount; // for an ellipsoid of radii `radii`
+    uint32_t listed;        // 1 when kept[0..count) is its list (0: too many, backing off)
     Matrix4 matrix;
     Vec3 radii;
     Vec3 lo, hi;        // the box searched, in unit-sphere space
@@ -41,6 +43,7 @@ struct MeshSweepCache {
     uint32_t served;    // steps the list has served
     uint32_t idle;      // plain searches to make before keeping a list again
     uint32_t wasted;    // lists in a row replaced without serving a step
+    uint32_t used;      // when the slot was last used, by its ellipsoid's count of uses
     KeptTriangle *kept; // right after this record, in the same block
 };
 
@@ -49,15 +52,17 @@ struct MeshSweepCache {
 // as served. Null otherwise.
 const MeshSweepCache *TakeKeptCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
                                          const Matrix4 &world, const Vec3 &s, const Vec3 &e);
-// True while the ellipsoid's searches are to stay plain (the back-off above); counts one off.
-bool SweepCacheIdle(EllipsoidShape *ellipsoid);
+// True while the ellipsoid's searches of mesh are to stay plain (the back-off above); counts one
+// off.
+bool SweepCacheIdle(EllipsoidShape *ellipsoid, const MeshShape *mesh);
 // The box a step s..e searches when its candidates are to be kept: the step's own box grown by
 // twice its length (at least 0.5, at most 1), so that the iterations after a contact, which start
 // on the step and move no farther, and the next frames of a walk mostly stay inside it.
 void SweepCacheBox(const Vec3 &s, const Vec3 &e, Vec3 *lo, Vec3 *hi);
 // The list's storage for the candidates of a search of box lo..hi (the list MeshAccelQuery gave
 // for the segment lo..hi), count of them, to be filled in by the caller (kept[0..count)); null,
-// with the last list forgotten, when there are more than kSweepCacheTriangles or memory runs out.
+// the mesh's last list forgotten, when there are more than kSweepCacheTriangles or memory runs
+// out, and when there are none and every slot holds another mesh's list (the slots as they were).
 MeshSweepCache *KeepSweepCandidates(EllipsoidShape *ellipsoid, const MeshShape *mesh,
                                     const Matrix4 &world, const Vec3 &lo, const Vec3 &hi,
                                     uint32_t count);
