@@ -173,4 +173,51 @@ TEST_F(MeshSweepCacheTest, AnyChangeToTheMeshItsPoseOrTheRadiiRefusesTheList) {
     EXPECT_FALSE(Taken(s, e));
 }
 
+// The pieces of a level made of several meshes keep their own lists, up to four: a fifth takes the
+// least lately used one's slot, and a search that finds nothing takes none.
+TEST_F(MeshSweepCacheTest, FourMeshesKeepTheirOwnListsAndAFifthTakesTheLeastLatelyUsed) {
+    std::mt19937 rng(7);
+    MakeScene(rng);
+    std::vector<vor::MeshShape *> pieces = {Mesh()};
+    for (uint32_t n = 10; n < 14; ++n) { // four more meshes, each a copy of the level's first cells
+        NewCollObjVOR(n, 2);
+        AddObjShapeVOR(n, 2);
+        for (int k = 0; k < 40; ++k) {
+            AddMeshTri(n, k % 8, 0, k / 8, k % 8, 0, k / 8 + 1, k % 8 + 1, 0, k / 8);
+        }
+        pieces.push_back(vor::AsMesh(Shape(n)));
+    }
+    const Vec3 s = {5, 1, 5}, e = {5.2f, 0.9f, 5.1f};
+    Vec3 lo, hi;
+    SweepCacheBox(s, e, &lo, &hi);
+    const auto keep = [&](vor::MeshShape *mesh) {
+        uint32_t count = 0;
+        vor::MeshAccelQuery(mesh, World(), lo, hi, R(), &count);
+        return vor::KeepSweepCandidates(Ellipsoid(), mesh, World(), lo, hi, count) != nullptr;
+    };
+    const auto taken = [&](vor::MeshShape *mesh) {
+        return vor::TakeKeptCandidates(Ellipsoid(), mesh, World(), s, e) != nullptr;
+    };
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_TRUE(keep(pieces[k]));
+    }
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_TRUE(taken(pieces[k])) << k;
+    }
+    EXPECT_TRUE(taken(pieces[0])); // now the latest used; pieces[1] the least lately
+    ASSERT_TRUE(keep(pieces[4]));
+    EXPECT_FALSE(taken(pieces[1]));
+    for (int k : {0, 2, 3, 4}) {
+        EXPECT_TRUE(taken(pieces[k])) << k;
+    }
+    // Far from every piece but the level's far corner: nothing found, no slot given up.
+    const Vec3 far = {150, 1, 150};
+    SweepCacheBox(far, far, &lo, &hi);
+    EXPECT_FALSE(keep(pieces[1]));
+    SweepCacheBox(s, e, &lo, &hi);
+    for (int k : {0, 2, 3, 4}) {
+        EXPECT_TRUE(taken(pieces[k])) << k;
+    }
+}
+
 } // namespace
