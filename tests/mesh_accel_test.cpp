@@ -286,7 +286,7 @@ TEST_F(MeshAccelTest, TheHierarchyTakesLessMemoryThanTheTriangles) {
 TEST_F(MeshAccelTest, AdditionsAfterTheFirstBuildFindRoomWithoutGrowingTheArrays) {
     std::mt19937 rng(23);
     NewMesh(1);
-    AddSoup(1, 20000, 100, 1, rng);
+    AddSoup(1, 40000, 100, 1, rng);
     const Vec3 p = {0, 0, 0}, e = {3, 1, 2}, r = {1, 1, 1};
     Query(1, p, p, r);
     const size_t built = vor::MeshAccelBytes(Mesh(1));

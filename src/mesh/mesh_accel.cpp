@@ -73,26 +73,35 @@ void FinishBuild(MeshAccel *accel, const AccelBuild &b) {
 }
 
 // Room a hierarchy is built with for triangles added later, as an array that runs short is moved
-// into a larger one (mesh_accel_arrays.cpp), both held meanwhile: up to a sixteenth more items,
-// about what comes before the hierarchy is rebuilt, and a sixty-fourth more nodes, as far as the
-// hierarchy stays within the triangles' own memory (less on 32-bit targets).
+// into a larger one (mesh_accel_arrays.cpp), both held meanwhile: for a mesh that has grown, up to
+// a sixteenth more items, about what comes before the hierarchy is rebuilt, and a sixty-fourth
+// more nodes; for one not seen growing (a level built once) a quarter of that, so that a mesh that
+// never grows holds little it does not use, and one that starts to grow moves its arrays at a
+// faster pace (a bounded multiple of what each triangle reserves) until its rebuild gives it the
+// full room. Either way as far as the hierarchy stays within the triangles' own memory (less on
+// 32-bit targets).
 struct SpareRoom {
     uint32_t items, nodes;
 };
+constexpr uint32_t kStillMeshRoomShare = 4; // a mesh not seen growing gets a quarter of the room
 
-SpareRoom SpareRoomFor(const MeshShape *mesh) {
+SpareRoom SpareRoomFor(const MeshShape *mesh, bool grown) {
     const uint32_t n = mesh->triangleCount;
+    const uint32_t share = grown ? 1 : kStillMeshRoomShare;
     const size_t used = sizeof(MeshAccel) + kNodeAlignment +
                         sizeof(AccelItem) * static_cast<size_t>(n) +
                         sizeof(AccelNode) * (static_cast<size_t>(CountNodes(n)) + 1);
     const size_t room = MeshTriangleBytes(mesh) > used ? MeshTriangleBytes(mesh) - used : 0;
-    return SpareRoom{static_cast<uint32_t>(std::min<size_t>(n / 16, room / 2 / sizeof(AccelItem))),
-                     static_cast<uint32_t>(std::min<size_t>(n / 64, room / 2 / sizeof(AccelNode)))};
+    return SpareRoom{
+        static_cast<uint32_t>(std::min<size_t>(n / 16 / share, room / 2 / sizeof(AccelItem))),
+        static_cast<uint32_t>(std::min<size_t>(n / 64 / share, room / 2 / sizeof(AccelNode)))};
 }
 
 // Builds the hierarchy of the mesh as it now stands; false (and nothing held) when memory runs
 // out or the mesh is too large to index.
 bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
+    // Grown: the hierarchy it replaces held fewer triangles (a rebuild after many were added).
+    const bool grown = accel->triangleCount != 0 && accel->triangleCount < mesh->triangleCount;
     DropSpread(accel);
     ReleaseArrays(accel);
     accel->stale = 0;
@@ -102,7 +111,7 @@ bool Build(MeshShape *mesh, MeshAccel *accel, const Matrix4 &world) {
         return false;
     }
     AccelBuild b;
-    const SpareRoom spare = SpareRoomFor(mesh);
+    const SpareRoom spare = SpareRoomFor(mesh, grown);
     SetRoomGiven(accel, spare.items, spare.nodes);
     const bool ok = BeginMeshBuild(&b, accel, mesh, world, spare.items, spare.nodes) &&
                     AdvanceBuild(&b, UINT64_MAX);
@@ -504,7 +513,7 @@ void StartSpread(MeshShape *mesh, MeshAccel *accel) {
     accel->spread = s;
     s->fresh.own = accel->own;
     s->fresh.matrix = accel->matrix;
-    const SpareRoom spare = SpareRoomFor(mesh);
+    const SpareRoom spare = SpareRoomFor(mesh, true);
     SetRoomGiven(&s->fresh, spare.items, spare.nodes);
     if (!BeginMeshBuild(&s->build, &s->fresh, mesh, accel->matrix, spare.items, spare.nodes)) {
         DropSpread(accel);

@@ -10,10 +10,10 @@
 // thirty-second of its count left, and copies 2 count / (room left) elements for each one reserved
 // (at least kArrayMovePaceLeast), so it ends before half the room left is reserved. That room is
 // a share of the count (at least half a build's spare: a sixteenth of the items, a sixty-fourth of
-// the nodes, less where the triangles' own memory leaves less), so a slice is a bounded multiple
-// of what is reserved. Only a single reservation larger than that room (a subtree rebuilt near
-// the root, itself a build of a large share of the mesh) finishes the move at once or grows the
-// array whole, at a cost below that rebuild's own.
+// the nodes, a quarter of that for a mesh not seen growing, less where the triangles' own memory
+// leaves less), so a slice is a bounded multiple of what is reserved. Only a single reservation
+// larger than that room (a subtree rebuilt near the root, itself a build of a large share of the
+// mesh) finishes the move at once or grows the array whole, at a cost below that rebuild's own.
 #include "mesh/mesh_accel_arrays.h"
 
 #include <algorithm>
