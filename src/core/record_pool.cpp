@@ -3,6 +3,7 @@
 // by each thread's cache.
 #include "core/record_pool.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +14,11 @@ namespace vor {
 namespace {
 
 constexpr uint32_t kCacheBatch = 32;
+// The address sort: digits of 11 bits of a block's offset from the lowest block, in units of 8
+// bytes (every block is at least that aligned).
+constexpr uint32_t kRadixBits = 11;
+constexpr uint32_t kRadixBuckets = 1u << kRadixBits;
+constexpr uint32_t kAddressUnitShift = 3;
 
 // The most recently freed block, or null when the pool holds none.
 PooledBlock *TakeBlock(RecordPool *pool) {
@@ -105,6 +111,57 @@ void FlushPoolCache(RecordPool *pool) {
     }
 }
 
+void SortPoolByAddress(RecordPool *pool) {
+    const uint32_t n = pool->count;
+    if (n < 2) {
+        return;
+    }
+    if (n > pool->sortCapacity) {
+        void *grown = std::realloc(pool->sortScratch, sizeof(PooledBlock *) * 2 * size_t{n});
+        if (grown == nullptr) {
+            return; // the order is only for speed
+        }
+        pool->sortScratch = static_cast<PooledBlock **>(grown);
+        pool->sortCapacity = n;
+    }
+    PooledBlock **from = pool->sortScratch, **to = from + n;
+    uintptr_t lowest = UINTPTR_MAX, highest = 0;
+    uint32_t k = 0;
+    for (PooledBlock *b = pool->head; b != nullptr; b = b->next) {
+        const uintptr_t at = reinterpret_cast<uintptr_t>(b);
+        lowest = at < lowest ? at : lowest;
+        highest = at > highest ? at : highest;
+        from[k++] = b;
+    }
+    // Least significant digit first, each round stable, until the widest offset's digits are used.
+    const uintptr_t widest = (highest - lowest) >> kAddressUnitShift;
+    for (uint32_t shift = 0; shift < sizeof(uintptr_t) * 8 && (widest >> shift) != 0;
+         shift += kRadixBits) {
+        uint32_t start[kRadixBuckets + 1] = {};
+        const auto digit = [&](const PooledBlock *b) {
+            const uintptr_t offset = (reinterpret_cast<uintptr_t>(b) - lowest) >> kAddressUnitShift;
+            return static_cast<uint32_t>((offset >> shift) & (kRadixBuckets - 1));
+        };
+        for (uint32_t i = 0; i < n; ++i) {
+            start[digit(from[i]) + 1] += 1;
+        }
+        for (uint32_t d = 0; d < kRadixBuckets; ++d) {
+            start[d + 1] += start[d];
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            to[start[digit(from[i])]++] = from[i];
+        }
+        PooledBlock **sorted = to;
+        to = from;
+        from = sorted;
+    }
+    for (uint32_t i = 0; i + 1 < n; ++i) {
+        from[i]->next = from[i + 1];
+    }
+    from[n - 1]->next = nullptr;
+    pool->head = from[0];
+}
+
 void DrainPool(RecordPool *pool) {
     while (pool->head != nullptr) {
         PooledBlock *b = pool->head;
@@ -112,6 +169,9 @@ void DrainPool(RecordPool *pool) {
         std::free(b);
     }
     pool->count = 0;
+    std::free(pool->sortScratch);
+    pool->sortScratch = nullptr;
+    pool->sortCapacity = 0;
 }
 
 const PoolCache &ThreadPoolCache(const RecordPool *pool) {

@@ -21,6 +21,8 @@ struct RecordPool {
     uint32_t count;     // blocks held
     SpinLock lock;      // held while a thread changes head and count
     uint32_t cacheSlot; // its cache in each thread (below kRecordPools)
+    PooledBlock **sortScratch; // 2 sortCapacity blocks' room for SortPoolByAddress
+    uint32_t sortCapacity;
 };
 
 // Within a parallel job each thread keeps a few freed blocks of each pool to itself and meets the
@@ -40,6 +42,9 @@ constexpr uint32_t kPoolLimit = 1u << 16;
 void *TakeRecord(RecordPool *pool, size_t size);
 // Takes back a block TakeRecord gave out.
 void GiveRecord(RecordPool *pool, void *block);
+// Links the held blocks in ascending address order, so that the records made next follow one
+// another in memory; on the host's thread, outside a parallel job.
+void SortPoolByAddress(RecordPool *pool);
 // Frees every block the pool holds.
 void DrainPool(RecordPool *pool);
 // Gives the calling thread's cached blocks back to the pool: each thread does so as a job ends.
