@@ -44,8 +44,8 @@ uint16_t ChangedObjects[kObjectSlots] = {};
 uint32_t ChangedObjectCount = 0;
 uint8_t ObjectChanged[kObjectSlots] = {};
 uint8_t BodiesMovedByPass = 0;
-RecordPool MotionRecordPool = {nullptr, 0, {}, 0, nullptr, 0};
-RecordPool ContactRecordPool = {nullptr, 0, {}, 1, nullptr, 0};
+RecordPool MotionRecordPool = {nullptr, 0, 0, {}, 0, nullptr, 0};
+RecordPool ContactRecordPool = {nullptr, 0, 0, {}, 1, nullptr, 0};
 thread_local PoolCache RecordPoolCaches[kRecordPools] = {};
 SpinLock NamingLock;
 thread_local IntrusiveList *PendingNaming = nullptr;
@@ -99,9 +99,11 @@ void ValidateStopped() {
     Require(TypeRayScratch == nullptr && TypeRayScratchCapacity == 0, "ray scratch kept");
     Require(TypeRayCandidates == nullptr && TypeRayCandidateCapacity == 0, "ray list kept");
     Require(ChangedObjectCount == 0 && BodiesMovedByPass == 0, "ray changes kept");
-    Require(MotionRecordPool.head == nullptr && MotionRecordPool.count == 0 &&
-                ContactRecordPool.head == nullptr && ContactRecordPool.count == 0,
-            "record pools kept");
+    const RecordPool *pools[] = {&MotionRecordPool, &ContactRecordPool};
+    for (const RecordPool *pool : pools) {
+        Require(pool->blocks == nullptr && pool->count == 0 && pool->sortScratch == nullptr,
+                "record pools kept");
+    }
     Require(Workers == nullptr, "workers kept");
     Require(SearchScratch.candidates == nullptr && SearchScratch.worldItems == nullptr,
             "search buffers kept");

@@ -1,4 +1,4 @@
-// The record free list: take zeroed blocks from it, give them back, drain it at Stop. Workers of a
+// The record pool: take zeroed blocks from it, give them back, drain it at Stop. Workers of a
 // pass make and free records at once, so each pool has a lock, taken a batch of blocks at a time
 // by each thread's cache.
 #include "core/record_pool.h"
@@ -20,26 +20,44 @@ constexpr uint32_t kRadixBits = 11;
 constexpr uint32_t kRadixBuckets = 1u << kRadixBits;
 constexpr uint32_t kAddressUnitShift = 3;
 
-// The most recently freed block, or null when the pool holds none.
+// The block to be taken next, or null when the pool holds none.
 PooledBlock *TakeBlock(RecordPool *pool) {
     Enter(&pool->lock, InParallelJob != 0);
-    PooledBlock *b = pool->head;
-    if (b != nullptr) {
-        pool->head = b->next;
+    PooledBlock *b = nullptr;
+    if (pool->count > 0) {
         pool->count -= 1;
+        b = pool->blocks[pool->count];
     }
     Leave(&pool->lock, InParallelJob != 0);
     return b;
 }
 
-// Puts block on the pool's list, or frees it when the list is full; the lock is held.
+// Room for one more block in the array, within kPoolLimit; false when there is none.
+bool RoomForBlock(RecordPool *pool) {
+    if (pool->count < pool->capacity) {
+        return true;
+    }
+    if (pool->capacity >= kPoolLimit) {
+        return false;
+    }
+    const uint32_t grown = pool->capacity < 64 ? 64 : 2 * pool->capacity;
+    const uint32_t capacity = grown < kPoolLimit ? grown : kPoolLimit;
+    void *array = std::realloc(pool->blocks, sizeof(PooledBlock *) * capacity);
+    if (array == nullptr) {
+        return false;
+    }
+    pool->blocks = static_cast<PooledBlock **>(array);
+    pool->capacity = capacity;
+    return true;
+}
+
+// Puts block in the pool, to be taken next, or frees it when the pool is full; the lock is held.
 void ReturnBlock(RecordPool *pool, PooledBlock *block) {
-    if (pool->count >= kPoolLimit) {
+    if (!RoomForBlock(pool)) {
         std::free(block);
         return;
     }
-    block->next = pool->head;
-    pool->head = block;
+    pool->blocks[pool->count] = block;
     pool->count += 1;
 }
 
@@ -60,10 +78,9 @@ PooledBlock *TakeCached(RecordPool *pool) {
     PoolCache &cache = RecordPoolCaches[pool->cacheSlot];
     if (cache.head == nullptr) {
         Enter(&pool->lock, true);
-        for (uint32_t n = 0; n < kCacheBatch && pool->head != nullptr; ++n) {
-            PooledBlock *b = pool->head;
-            pool->head = b->next;
+        for (uint32_t n = 0; n < kCacheBatch && pool->count > 0; ++n) {
             pool->count -= 1;
+            PooledBlock *b = pool->blocks[pool->count];
             b->next = cache.head;
             cache.head = b;
             cache.count += 1;
@@ -117,30 +134,30 @@ void SortPoolByAddress(RecordPool *pool) {
         return;
     }
     if (n > pool->sortCapacity) {
-        void *grown = std::realloc(pool->sortScratch, sizeof(PooledBlock *) * 2 * size_t{n});
+        void *grown = std::realloc(pool->sortScratch, sizeof(PooledBlock *) * n);
         if (grown == nullptr) {
             return; // the order is only for speed
         }
         pool->sortScratch = static_cast<PooledBlock **>(grown);
         pool->sortCapacity = n;
     }
-    PooledBlock **from = pool->sortScratch, **to = from + n;
+    PooledBlock **from = pool->blocks, **to = pool->sortScratch;
     uintptr_t lowest = UINTPTR_MAX, highest = 0;
-    uint32_t k = 0;
-    for (PooledBlock *b = pool->head; b != nullptr; b = b->next) {
-        const uintptr_t at = reinterpret_cast<uintptr_t>(b);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uintptr_t at = reinterpret_cast<uintptr_t>(from[i]);
         lowest = at < lowest ? at : lowest;
         highest = at > highest ? at : highest;
-        from[k++] = b;
     }
-    // Least significant digit first, each round stable, until the widest offset's digits are used.
+    // Least significant digit first, each round stable, until the widest offset's digits are
+    // used; digits counted down, so that the lowest address ends last, taken first.
     const uintptr_t widest = (highest - lowest) >> kAddressUnitShift;
     for (uint32_t shift = 0; shift < sizeof(uintptr_t) * 8 && (widest >> shift) != 0;
          shift += kRadixBits) {
         uint32_t start[kRadixBuckets + 1] = {};
         const auto digit = [&](const PooledBlock *b) {
             const uintptr_t offset = (reinterpret_cast<uintptr_t>(b) - lowest) >> kAddressUnitShift;
-            return static_cast<uint32_t>((offset >> shift) & (kRadixBuckets - 1));
+            return kRadixBuckets - 1 -
+                   static_cast<uint32_t>((offset >> shift) & (kRadixBuckets - 1));
         };
         for (uint32_t i = 0; i < n; ++i) {
             start[digit(from[i]) + 1] += 1;
@@ -155,23 +172,20 @@ void SortPoolByAddress(RecordPool *pool) {
         to = from;
         from = sorted;
     }
-    for (uint32_t i = 0; i + 1 < n; ++i) {
-        from[i]->next = from[i + 1];
+    if (from != pool->blocks) {
+        std::memcpy(pool->blocks, from, sizeof(PooledBlock *) * n);
     }
-    from[n - 1]->next = nullptr;
-    pool->head = from[0];
 }
 
 void DrainPool(RecordPool *pool) {
-    while (pool->head != nullptr) {
-        PooledBlock *b = pool->head;
-        pool->head = b->next;
-        std::free(b);
+    for (uint32_t i = 0; i < pool->count; ++i) {
+        std::free(pool->blocks[i]);
     }
-    pool->count = 0;
+    std::free(pool->blocks);
     std::free(pool->sortScratch);
+    pool->blocks = nullptr;
     pool->sortScratch = nullptr;
-    pool->sortCapacity = 0;
+    pool->count = pool->capacity = pool->sortCapacity = 0;
 }
 
 const PoolCache &ThreadPoolCache(const RecordPool *pool) {

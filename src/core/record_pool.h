@@ -2,7 +2,9 @@
 // thousand (motion and contact records): a freed record's memory waits here for the next record
 // of its size instead of going back to the allocator. Owners still create and free each record
 // themselves, in the same order; the pool changes no answer and no order, only where the bytes
-// come from. It holds at most kPoolLimit records, and the stop sequence gives them all back.
+// come from. It holds at most kPoolLimit records, and the stop sequence gives them all back. The
+// blocks are listed in an array, not linked through themselves, so that giving, taking and
+// ordering them reads no freed record's memory.
 #pragma once
 
 #include <cstddef>
@@ -17,11 +19,12 @@ struct PooledBlock {
 };
 
 struct RecordPool {
-    PooledBlock *head;  // freed blocks, most recent first
-    uint32_t count;     // blocks held
-    SpinLock lock;      // held while a thread changes head and count
-    uint32_t cacheSlot; // its cache in each thread (below kRecordPools)
-    PooledBlock **sortScratch; // 2 sortCapacity blocks' room for SortPoolByAddress
+    PooledBlock **blocks;      // freed blocks, the next to be taken last
+    uint32_t count;            // blocks held
+    uint32_t capacity;         // room in blocks
+    SpinLock lock;             // held while a thread changes blocks and count
+    uint32_t cacheSlot;        // its cache in each thread (below kRecordPools)
+    PooledBlock **sortScratch; // sortCapacity blocks' room for SortPoolByAddress
     uint32_t sortCapacity;
 };
 
@@ -42,8 +45,8 @@ constexpr uint32_t kPoolLimit = 1u << 16;
 void *TakeRecord(RecordPool *pool, size_t size);
 // Takes back a block TakeRecord gave out.
 void GiveRecord(RecordPool *pool, void *block);
-// Links the held blocks in ascending address order, so that the records made next follow one
-// another in memory; on the host's thread, outside a parallel job.
+// Orders the held blocks so that they are taken in ascending address order: the records made next
+// follow one another in memory. On the host's thread, outside a parallel job.
 void SortPoolByAddress(RecordPool *pool);
 // Frees every block the pool holds.
 void DrainPool(RecordPool *pool);
