@@ -49,6 +49,8 @@ struct Placed {
     Vec3 centre;    // world centre where the pass left it
     uint32_t order; // the shape's place among its body's shapes
     uint32_t mover; // its body's place in movers
+    int32_t object; // its body's object number and collision type, kept here for the pair scan
+    int32_t type;
 };
 
 // Two ellipsoids that may overlap once pushed, the lower object number first.
@@ -135,8 +137,12 @@ bool FillTable() {
     return true;
 }
 
+bool RecoversFromEllipsoidTypes(int32_t own, int32_t other) {
+    return table.recovers[kEllipsoidKind][own][other] != 0;
+}
+
 bool RecoversFromEllipsoidsOf(const CollisionBody *own, const CollisionBody *other) {
-    return table.recovers[kEllipsoidKind][own->collisionType][other->collisionType] != 0;
+    return RecoversFromEllipsoidTypes(own->collisionType, other->collisionType);
 }
 
 // True when the body recovers from the meshes of some type: it walks on ground.
@@ -254,7 +260,14 @@ bool PlaceEllipsoids() {
             if (!IsFinite(centre) || !IsFinite(s->radii) || !FindMover(e->body, &mover)) {
                 continue;
             }
-            scratch.placed[k++] = Placed{0, {0, 0, 0}, s, centre, ShapeOrder(s), mover};
+            Placed &placed = scratch.placed[k++];
+            placed = Placed{};
+            placed.shape = s;
+            placed.centre = centre;
+            placed.order = ShapeOrder(s);
+            placed.mover = mover;
+            placed.object = e->body->objectNumber;
+            placed.type = e->body->collisionType;
             longestPush = std::max(longestPush, static_cast<double>(scratch.movers[mover].limit));
             for (int a = 0; a < 3; ++a) {
                 largest[a] = std::max(largest[a], static_cast<double>(Component(s->radii, a)));
@@ -308,8 +321,8 @@ bool CandidateBefore(const Candidate &a, const Candidate &b) {
 // p and q (p's object number below q's) are a candidate when either recovers from the other and
 // their centres start within reach on every axis.
 bool MayMeet(const Placed &p, const Placed &q) {
-    const CollisionBody *a = p.shape->head.body, *b = q.shape->head.body;
-    if (!RecoversFromEllipsoidsOf(a, b) && !RecoversFromEllipsoidsOf(b, a)) {
+    if (!RecoversFromEllipsoidTypes(p.type, q.type) &&
+        !RecoversFromEllipsoidTypes(q.type, p.type)) {
         return false;
     }
     for (int axis = 0; axis < 3; ++axis) {
@@ -335,7 +348,7 @@ bool CollectCandidates() {
     }
     for (uint32_t i = 0; i < scratch.placedCount; ++i) {
         const Placed &p = scratch.placed[i];
-        const int32_t own = p.shape->head.body->objectNumber;
+        const int32_t own = p.object;
         for (int dx = -1; dx <= 1; ++dx) {
             for (int dy = -1; dy <= 1; ++dy) {
                 const uint64_t first = CellKey(p, dx, dy, -1);
@@ -345,7 +358,7 @@ bool CollectCandidates() {
                     ++start;
                 }
                 for (const Placed *q = start; q != end && q->cell <= last; ++q) {
-                    const int32_t other = q->shape->head.body->objectNumber;
+                    const int32_t other = q->object;
                     if (other <= own || !MayMeet(p, *q)) {
                         continue;
                     }
@@ -542,13 +555,12 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *d
 // The push out of the deepest triangle of every mesh p's body recovers from (of a tie, the mesh
 // with the lowest object number, whatever the activation order), from where the pass left it.
 Vec3 GroundPush(const Placed &p) {
-    CollisionBody *own = p.shape->head.body;
     Deepest deepest = {0.0f, Vec3{0.0f, 0.0f, 0.0f}, 0};
-    const uint8_t *types = table.groundTypes[own->collisionType];
-    for (uint32_t k = 0; k < table.groundTypeCount[own->collisionType]; ++k) {
+    const uint8_t *types = table.groundTypes[p.type];
+    for (uint32_t k = 0; k < table.groundTypeCount[p.type]; ++k) {
         for (ListLink *l = ShapeListFor(kMeshKind, types[k])->head; l != nullptr; l = l->next) {
             ShapeEntry *e = MemberOf<ShapeEntry>(l);
-            if (e->body != own) {
+            if (e->body != p.shape->head.body) {
                 TestMesh(p.shape, p.centre, AsMesh(e->shape), &deepest);
             }
         }

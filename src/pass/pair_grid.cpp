@@ -70,9 +70,10 @@ struct Span {
 };
 
 // One destination shape of the definition, by its position in the destination list. (What every
-// query reads of a slot it meets comes first, in as few cache lines as it takes.)
+// query reads of a slot it meets comes first, in as few cache lines as it takes; whether the query
+// met it already is in PairGridScratch::stamps, so that meeting it again in another cell reads
+// only that.)
 struct Slot {
-    uint32_t stamp;  // query that last collected it
     uint8_t regular; // in the grid's regime
     uint8_t hullOk;
     uint8_t always;  // in the always-visit list
@@ -136,6 +137,8 @@ struct PairGridScratch {
     size_t bucketCapacity;
     uint32_t *bucketItems;
     size_t itemCapacity;
+    uint32_t *stamps; // by slot, the query that last collected it
+    size_t stampCapacity;
     uint32_t *found; // one source's candidates
     size_t foundCapacity;
     uint32_t *levelItems; // the grid's destinations by level, then ascending
@@ -355,7 +358,6 @@ void SetLowTime(Slot *slot, double tLow) {
 void FillSlot(Slot *slot, ShapeEntry *t) {
     slot->entry = t;
     slot->body = t->body;
-    slot->stamp = 0;
     slot->always = 0;
     slot->regular = 0;
     slot->level = 0;
@@ -389,6 +391,7 @@ void CollectDestinations(IntrusiveList *destinations) {
     scratch.alwaysCount = 0;
     scratch.queryStamp = 0;
     std::memset(scratch.bodyTable, 0, sizeof(uint32_t) * (scratch.bodyTableMask + 1));
+    std::memset(scratch.stamps, 0, sizeof(uint32_t) * scratch.count);
     uint32_t i = 0;
     for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
          t = MemberOf<ShapeEntry>(t->link.next), ++i) {
@@ -628,6 +631,7 @@ void ReleaseScratch() {
     std::free(scratch.sameBody);
     std::free(scratch.bucketStart);
     std::free(scratch.bucketItems);
+    std::free(scratch.stamps);
     std::free(scratch.found);
     std::free(scratch.levelItems);
     std::free(scratch.cellRanges);
@@ -642,8 +646,8 @@ size_t ScratchBytes() {
            scratch.bodyTableCapacity * sizeof(uint32_t) +
            scratch.sameBodyCapacity * sizeof(uint32_t) + scratch.bucketCapacity * sizeof(uint32_t) +
            scratch.itemCapacity * sizeof(uint32_t) + scratch.foundCapacity * sizeof(uint32_t) +
-           scratch.levelItemCapacity * sizeof(uint32_t) + scratch.valueCapacity * sizeof(double) +
-           scratch.cellRangeCapacity * sizeof(CellIndex);
+           scratch.stampCapacity * sizeof(uint32_t) + scratch.levelItemCapacity * sizeof(uint32_t) +
+           scratch.valueCapacity * sizeof(double) + scratch.cellRangeCapacity * sizeof(CellIndex);
 }
 
 // After a source's scan: its body's slots take its new nearest time, or leave the grid.
@@ -733,12 +737,11 @@ bool MayPair(const Source &src, const Slot &slot) {
 
 // The destinations of one bucket from position `first` on that the source may reach.
 void Gather(const Source &src, uint32_t i, uint32_t first, uint32_t *k) {
-    Slot &slot = scratch.slots[i];
-    if (i < first || slot.stamp == scratch.queryStamp) {
+    if (i < first || scratch.stamps[i] == scratch.queryStamp) {
         return;
     }
-    slot.stamp = scratch.queryStamp;
-    if (MayPair(src, slot)) {
+    scratch.stamps[i] = scratch.queryStamp;
+    if (MayPair(src, scratch.slots[i])) {
         scratch.found[(*k)++] = i;
     }
 }
@@ -835,9 +838,8 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
     // Destinations outside the regime, too wide or too far-reaching for the grid.
     for (uint32_t j = 0; j < scratch.alwaysCount; ++j) {
         const uint32_t i = scratch.always[j];
-        Slot &slot = scratch.slots[i];
-        if (i >= first && slot.stamp != scratch.queryStamp) {
-            slot.stamp = scratch.queryStamp;
+        if (i >= first && scratch.stamps[i] != scratch.queryStamp) {
+            scratch.stamps[i] = scratch.queryStamp;
             scratch.found[k++] = i;
         }
     }
@@ -904,6 +906,7 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
         !ReserveArray(&scratch.sameBody, &scratch.sameBodyCapacity, n) ||
         !ReserveArray(&scratch.bodyTable, &scratch.bodyTableCapacity, BodyTableSize(n)) ||
         !ReserveArray(&scratch.found, &scratch.foundCapacity, n) ||
+        !ReserveArray(&scratch.stamps, &scratch.stampCapacity, n) ||
         !ReserveArray(&scratch.levelItems, &scratch.levelItemCapacity, n) ||
         !ReserveArray(&scratch.cellRanges, &scratch.cellRangeCapacity,
                       2 * static_cast<size_t>(n)) ||
