@@ -164,6 +164,11 @@ void BM_CrowdBlocks(benchmark::State &state) {
     state.counters["kept_searches/pass"] = PerCount(s.sweepCacheSearches, bench::kCrowdBlockFrames);
     state.counters["kept_hits/pass"] = PerCount(s.sweepCacheHits, bench::kCrowdBlockFrames);
     state.counters["tested/sweep"] = PerCount(s.trianglesTested, s.meshSweeps);
+    state.counters["grids/pass"] = PerCount(s.gridDefinitions, bench::kCrowdBlockFrames);
+    state.counters["queries/pass"] = PerCount(s.gridQueries, bench::kCrowdBlockFrames);
+    state.counters["cells/query"] = PerCount(s.gridCellsVisited, s.gridQueries);
+    state.counters["met/query"] = PerCount(s.gridSlotsMet, s.gridQueries);
+    state.counters["overlapped/pass"] = PerCount(s.pairsOverlapped, bench::kCrowdBlockFrames);
 }
 
 // Args: bodies, floor (0 flat, 1 the terrain), worker threads. The crowd of BM_CrowdBlocks meeting

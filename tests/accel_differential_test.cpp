@@ -1767,6 +1767,49 @@ TEST_F(AccelDifferentialTest, SpreadCrowdsMatchTheScanWithBucketsInProportionToT
     }
 }
 
+// A crowd walking on one floor: every body at the same height, stepping along the floor only.
+Recording RunLevelCrowdScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed), {}, {}, {}};
+    Recording rec;
+    const float height = sc.U(-50, 50);
+    for (uint32_t k = 0; k < kSpreadBodies; ++k) {
+        const uint32_t n = 1 + k;
+        NewCollObjVOR(n, 1);
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, 0.25f, 0.45f, 0.25f);
+        SetObjPosVOR(static_cast<float>(k % 20) * 0.8f, height, static_cast<float>(k / 20) * 0.8f);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+        sc.ellipsoids.push_back(n);
+    }
+    SetCollisionsVOR(1, 1, 1, sc.I(1, 4), 1);
+    for (int frame = 0; frame < 4; ++frame) {
+        for (uint32_t n : sc.ellipsoids) {
+            SetObjPosVOR(F(PeekObjXVOR(n)) + sc.U(-0.1f, 0.1f), height,
+                         F(PeekObjZVOR(n)) + sc.U(-0.1f, 0.1f));
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
+    }
+    return rec;
+}
+
+// The grid's cells hold a crowd on one floor in one layer, wherever that floor is: a search looks
+// into the few cells around a body on the floor (2 x 2, at most 3 x 3), never into two layers.
+TEST_F(AccelDifferentialTest, ACrowdOnOneFloorIsSearchedInOneLayerOfCells) {
+    EXPECT_GT(Compare(3, RunLevelCrowdScene), 100u);
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        vor::ResetStats();
+        Run(seed, false, RunLevelCrowdScene);
+        const vor::WorkCounters work = vor::ThreadStats();
+        EXPECT_GT(work.gridQueries, 0u) << "scene " << seed;
+        EXPECT_LE(work.gridCellsVisited, 6 * work.gridQueries) << "scene " << seed;
+    }
+}
+
 TEST_F(AccelDifferentialTest, PressingCrowdsWithOverlapRecoveryGiveTheSameResults) {
     vor::ResetStats();
     const uint64_t contacts = Compare(24, RunCrowdBlocksScene);

@@ -44,13 +44,16 @@ Vec3 PullBack(const Vec3 &p0, const Vec3 &p1, float keep) {
     return *SubtractVectors(&v, p1, v);
 }
 
-void SweepEllipsoids(CollisionDefinition *d, CollisionBody *sourceBody, EllipsoidShape *s,
-                     CollisionBody *destBody, EllipsoidShape *t, const Vec3 &r, uint8_t test) {
-    MotionRecord *a = LatestMotion(sourceBody);
-    MotionRecord *b = LatestMotion(destBody);
-    if (a == nullptr || b == nullptr) {
-        return;
-    }
+// What both tests of a pair read of the two steps: their records and world centres at both ends.
+struct PairSteps {
+    MotionRecord *a, *b; // the source's and the destination's latest steps
+    Vec3 s0, s1, d0, d1;
+};
+
+void SweepEllipsoids(CollisionDefinition *d, const PairSteps &steps, EllipsoidShape *s,
+                     CollisionBody *destBody, const Vec3 &r, uint8_t test) {
+    MotionRecord *a = steps.a;
+    MotionRecord *b = steps.b;
     // The second test needs a destination already held by a contact of its own.
     if (test == kSecondTest && b->nearest == nullptr) {
         return;
@@ -63,13 +66,7 @@ void SweepEllipsoids(CollisionDefinition *d, CollisionBody *sourceBody, Ellipsoi
             return;
         }
     }
-
-    // World centres at both ends of the two steps.
-    Vec3 s0, s1, d0, d1;
-    AddVectors(&s0, a->start, s->offset);
-    AddVectors(&s1, a->end, s->offset);
-    AddVectors(&d0, b->start, t->offset);
-    AddVectors(&d1, b->end, t->offset);
+    const Vec3 &s0 = steps.s0, &s1 = steps.s1, &d0 = steps.d0, &d1 = steps.d1;
 
     // The first test only looks before either body's earlier contact.
     if (test == kFirstTest) {
@@ -169,8 +166,19 @@ void SweepEllipsoidPair(CollisionDefinition *d, EllipsoidShape *s, EllipsoidShap
         SetVector(&r, Larger(s->radii.x, t->radii.x), Larger(s->radii.y, t->radii.y),
                   Larger(s->radii.z, t->radii.z));
     }
-    SweepEllipsoids(d, s->head.body, s, t->head.body, t, r, kFirstTest);
-    SweepEllipsoids(d, s->head.body, s, t->head.body, t, r, kSecondTest);
+    PairSteps steps;
+    steps.a = LatestMotion(s->head.body);
+    steps.b = LatestMotion(t->head.body);
+    if (steps.a == nullptr || steps.b == nullptr) {
+        return;
+    }
+    // World centres at both ends of the two steps, which a first test's contact leaves as they are.
+    AddVectors(&steps.s0, steps.a->start, s->offset);
+    AddVectors(&steps.s1, steps.a->end, s->offset);
+    AddVectors(&steps.d0, steps.b->start, t->offset);
+    AddVectors(&steps.d1, steps.b->end, t->offset);
+    SweepEllipsoids(d, steps, s, t->head.body, r, kFirstTest);
+    SweepEllipsoids(d, steps, s, t->head.body, r, kSecondTest);
 }
 
 } // namespace vor

@@ -63,6 +63,7 @@ constexpr uint32_t kMaxLevels = 128;
 // this many per cell entry (a crowd); beyond, as in bodies strewn over a wide world, they are
 // hashed into twice the entries' buckets. Either way a cell costs the same few steps.
 constexpr uint64_t kDenseCellsPerEntry = 4;
+constexpr uint32_t kInsertionSortMost = 16; // longer candidate lists take the library sort
 
 struct Span {
     double lo[3];
@@ -402,19 +403,19 @@ void CollectDestinations(IntrusiveList *destinations) {
     }
 }
 
-// What a median or minimum is taken of: 0 a hull's extent, 1 a radius, 2 a hull's low end, 3 a
-// hull's extent and its pairs' reach.
-double SlotValue(const Slot &slot, int a, int what) {
-    if (what == 0 || what == 3) {
-        const double reach =
-            what == 3 ? 2.0 * kEllipsoidContactMargin * Component(*slot.radii, a) : 0.0;
+// What a median or minimum is taken of: a hull's middle, or its extent and its pairs' reach.
+enum SlotMeasure { kHullMiddle, kHullAndReach };
+
+double SlotValue(const Slot &slot, int a, SlotMeasure what) {
+    if (what == kHullAndReach) {
+        const double reach = 2.0 * kEllipsoidContactMargin * Component(*slot.radii, a);
         return slot.box.hi[a] - slot.box.lo[a] + reach;
     }
-    return what == 1 ? static_cast<double>(Component(*slot.radii, a)) : slot.box.lo[a];
+    return 0.5 * slot.box.lo[a] + 0.5 * slot.box.hi[a];
 }
 
 // The median over the regular destinations (0 without any).
-double MedianOf(int a, int what) {
+double MedianOf(int a, SlotMeasure what) {
     uint32_t n = 0;
     for (uint32_t i = 0; i < scratch.count; ++i) {
         if (scratch.slots[i].regular != 0) {
@@ -429,7 +430,7 @@ double MedianOf(int a, int what) {
 }
 
 // The smallest value over the regular destinations (0 without any).
-double MinimumOf(int a, int what) {
+double MinimumOf(int a, SlotMeasure what) {
     double least = INFINITY;
     for (uint32_t i = 0; i < scratch.count; ++i) {
         if (scratch.slots[i].regular != 0) {
@@ -444,8 +445,10 @@ double MinimumOf(int a, int what) {
 // not coarsen the cells of a crowd of small ones, nor one small body those of many big ones.
 void SizeGrid(Grid *g) {
     for (int a = 0; a < 3; ++a) {
-        double cell = std::max(MinimumOf(a, 3), 1e-30);
-        g->origin[a] = MedianOf(a, 2);
+        double cell = std::max(MinimumOf(a, kHullAndReach), 1e-30);
+        // The median hull sits mid-cell: a crowd on one floor then fills one layer of cells, where
+        // a cell edge through it would double the cells and the entries of every search.
+        g->origin[a] = MedianOf(a, kHullMiddle) - 0.5 * cell;
         // Doubling is exact, so level k's cells are exactly 2^k base cells.
         for (Level &level : g->levels) {
             level.cell[a] = cell;
@@ -676,6 +679,7 @@ void UpdateBody(CollisionBody *body) {
 }
 
 struct Source {
+    CollisionBody *body;
     const Vec3 *radii;
     double reach[3]; // its contact margin on each axis (ContactReach)
     Vec3 p, q;
@@ -810,11 +814,32 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t firs
     Stats.gridSlotsMet += GatherCells(g, level, lo, hi, src, first, k);
 }
 
+// Sorts the first k candidates: a source meets a handful, which inserting sorts in fewer steps.
+void SortFound(uint32_t k) {
+    uint32_t *found = scratch.found;
+    if (k > kInsertionSortMost) {
+        std::sort(found, found + k);
+        return;
+    }
+    for (uint32_t i = 1; i < k; ++i) {
+        const uint32_t v = found[i];
+        uint32_t j = i;
+        for (; j > 0 && found[j - 1] > v; --j) {
+            found[j] = found[j - 1];
+        }
+        found[j] = v;
+    }
+}
+
 // The destinations from position `first` on that the source may reach with its nearest time at
 // tLow or later, ascending, in found[]; false when the search would cost more than a plain scan.
 bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
     scratch.queryStamp += 1;
     Stats.gridQueries += 1;
+    // A body never meets itself: its own slots count as met already.
+    for (uint32_t next = *BodyEntry(src.body); next != 0; next = scratch.sameBody[next - 1]) {
+        scratch.stamps[next - 1] = scratch.queryStamp;
+    }
     // The source's own hull and a hull every pairing's clip lies in: its slot's, made with the
     // grid, while its time is the slot's (its hull when no time in the grid is earlier, else its
     // box, which reaches back further than any time in the grid's regime); else made here.
@@ -844,7 +869,7 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         }
     }
     // List order, so that ties still go to the first destination.
-    std::sort(scratch.found, scratch.found + k);
+    SortFound(k);
     *count = k;
     return true;
 }
@@ -855,6 +880,7 @@ bool OpenSource(ShapeEntry *s, Source *src) {
     if (s->shape->kind != kEllipsoidKind || !(src->tLow >= -kLongestStretch)) {
         return false;
     }
+    src->body = s->body;
     src->radii = &AsEllipsoid(s->shape)->radii;
     src->own = nullptr;
     // A source among the destinations (a type meeting its own) has its step in its slot already.
