@@ -169,6 +169,7 @@ void BM_CrowdBlocks(benchmark::State &state) {
     state.counters["cells/query"] = PerCount(s.gridCellsVisited, s.gridQueries);
     state.counters["met/query"] = PerCount(s.gridSlotsMet, s.gridQueries);
     state.counters["overlapped/pass"] = PerCount(s.pairsOverlapped, bench::kCrowdBlockFrames);
+    state.counters["pushes/pass"] = PerCount(s.recoveryPushes, bench::kCrowdBlockFrames);
 }
 
 // Args: bodies, floor (0 flat, 1 the terrain), worker threads. The crowd of BM_CrowdBlocks meeting

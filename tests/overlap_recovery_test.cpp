@@ -75,6 +75,41 @@ TEST_F(OverlapRecoveryTest, OnPushesAPairApartByHalfTheDepthEachWithinTheLimit) 
     EXPECT_FLOAT_EQ(X(1) + X(2), 0.5f); // symmetric about where they met
 }
 
+// Bodies that only touch, within the clearance the pushes leave (a thousandth of a radius), stay
+// where the pass left them: a pressing crowd or a body standing on the ground is not pushed by a
+// few hundredths of a millimetre every frame. Deeper, they are pushed.
+TEST_F(OverlapRecoveryTest, OverlapsWithinTheClearanceAreLeftWhereTheyAre) {
+    MakeEllipsoid(1, 1);
+    MakeEllipsoid(2, 1);
+    SetCollisionsVOR(1, 1, 1, 2, 1);
+    SetOverlapRecoveryVOR(1, 1, 1);
+    Place(1, 0, 0, 0);
+    Place(2, 1.9995f, 0, 0);
+    MoveTo(1, 0, 0, 0.01f);
+    MoveTo(2, 1.9995f, 0, 0.01f);
+    RunCollisionVOR();
+    EXPECT_EQ(X(1), 0.0f);
+    EXPECT_EQ(X(2), 1.9995f);
+    MoveTo(2, 1.997f, 0, 0.02f);
+    RunCollisionVOR();
+    EXPECT_LT(X(1), 0.0f);
+    const float dx = X(2) - X(1), dz = Z(2) - Z(1);
+    EXPECT_GE(std::sqrt(dx * dx + dz * dz), 2.0f);
+
+    Floor(-10);
+    MakeEllipsoid(3, 2, 0.25f, 0.9f, 0.25f);
+    SetCollisionsVOR(2, 2, 2, 3, 1);
+    SetOverlapRecoveryVOR(2, 2, 1);
+    Place(3, 5, -10 + 0.9f - 0.0004f, 5); // 0.4 mm in: within 0.9 mm
+    MoveTo(3, 5.01f, Y(3), 5);
+    const float resting = Y(3);
+    RunCollisionVOR();
+    EXPECT_EQ(Y(3), resting);
+    MoveTo(3, 5.02f, -10 + 0.9f - 0.002f, 5); // 2 mm in: pushed up to within the clearance
+    RunCollisionVOR();
+    EXPECT_GE(Y(3), -10 + 0.9f - 0.9e-3f);
+}
+
 // Overlapping pairs are found wherever they stand: clusters far apart (empty neighbour columns
 // between them), several bodies to a cell, across the cell boundaries at the origin, numbered
 // along z in one cluster and against it in the next. Every body that overlaps another is pushed
@@ -227,6 +262,53 @@ TEST_F(OverlapRecoveryTest, TheResultDoesNotDependOnTheActivationOrder) {
         }
     }
     EXPECT_GT(closest, 0.4f);
+}
+
+TEST_F(OverlapRecoveryTest, ALargeBodyAmongManyAtTheHighestObjectNumbersIsOrderIndependent) {
+    // Object 4960, large, in reach of each of the 40 small ones on a ring round it, numbered up to
+    // the last object number: one body first in 40 candidate pairs. Two orders, the same bits.
+    constexpr uint32_t kFirst = 4960, kLast = 5000;
+    auto run = [&](bool reversed) {
+        StopCollisionVOR();
+        SetCollisionsVOR(1, 1, 1, 3, 1);
+        SetOverlapRecoveryVOR(1, 1, 1);
+        std::vector<uint32_t> order;
+        for (uint32_t n = kFirst; n <= kLast; ++n) {
+            order.push_back(n);
+        }
+        if (reversed) {
+            std::reverse(order.begin(), order.end());
+        }
+        for (uint32_t n : order) {
+            const bool large = n == kFirst;
+            const float r = large ? 2.0f : 0.25f;
+            MakeEllipsoid(n, 1, r, large ? 1.0f : 0.45f, r);
+            const float turn = 0.157f * static_cast<float>(n - kFirst);
+            Place(n, large ? 0 : 1.5f * std::cos(turn), 0, large ? 0 : 1.5f * std::sin(turn));
+        }
+        for (int frame = 0; frame < 2; ++frame) {
+            for (uint32_t n = kFirst; n <= kLast; ++n) {
+                MoveTo(n, X(n), 0, Z(n) + 0.001f);
+            }
+            RunCollisionVOR();
+        }
+        std::vector<int32_t> bits;
+        for (uint32_t n = kFirst; n <= kLast; ++n) {
+            bits.push_back(PeekObjXVOR(n));
+            bits.push_back(PeekObjZVOR(n));
+        }
+        return bits;
+    };
+    const std::vector<int32_t> forward = run(false);
+    EXPECT_EQ(forward, run(true));
+    // The ring's neighbours stood 0.235 apart, inside each other: pushed apart along the ring.
+    float closest = 1e30f;
+    for (size_t i = 2; i + 2 < forward.size(); i += 2) {
+        const float dx = F(forward[i + 2]) - F(forward[i]),
+                    dz = F(forward[i + 3]) - F(forward[i + 1]);
+        closest = std::fmin(closest, std::sqrt(dx * dx + dz * dz));
+    }
+    EXPECT_GT(closest, 0.3f);
 }
 
 TEST_F(OverlapRecoveryTest, ABodyInsideTheGroundIsPushedOutAlongItsNormal) {

@@ -1,7 +1,8 @@
 // Overlap recovery. The swept tests only stop bodies that approach a contact, so a body can end a
 // pass inside another ellipsoid (a crowd pressing in) or inside the ground (an edge contact that
 // started overlapping wins over the face it also overlaps, and the face's later contact repeats
-// its point). With recovery on, each such body gets a push out, worked out from where the pass
+// its point). With recovery on, each body inside by more than the clearance a push leaves (a
+// thousandth of the radius) gets a push out, worked out from where the pass
 // left every body before any moves: out of the deepest triangle along its normal, then apart
 // from the other ellipsoids along the line of the centres, pair by pair in the order of the
 // object numbers (half each when both recover from each other), in a few rounds, all in the
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 
 #include "body/motion_records.h"
 #include "body/registry.h"
@@ -58,6 +58,7 @@ struct Candidate {
     uint32_t first, second; // places in placed
     int32_t firstObject, secondObject;
     uint32_t firstOrder, secondOrder;
+    uint32_t firstMover, secondMover; // their bodies' places in movers, for the rounds' first look
     uint64_t tested; // the step at which it was last tested, 0 before the first
 };
 
@@ -71,17 +72,11 @@ struct Mover {
     IntrusiveList aside; // its records of the pass while its push is swept
 };
 
-// A mover found by its body.
-struct MoverKey {
-    CollisionBody *body;
-    uint32_t mover;
-};
-
 // The working set of one recovery; freed by CloseRecoverySteps.
 struct RecoveryScratch {
     Mover *movers;
     uint32_t moverCount;
-    MoverKey *keys;
+    uint32_t *moverOf; // by object number, 1 + its body's place in movers (0: none)
     Placed *placed;
     uint32_t placedCount;
     Candidate *candidates;
@@ -99,6 +94,7 @@ RecoveryScratch scratch;
 RecoveryTable table;
 
 constexpr int64_t kCellClamp = (1 << 20) - 2; // with a neighbour step, 21 bits a coordinate
+constexpr ptrdiff_t kInsertionSortMost = 16;  // longer runs of candidates take the library sort
 
 bool IsFinite(const Vec3 &v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -170,20 +166,13 @@ bool PlacedBefore(const Placed &a, const Placed &b) {
     return a.cell < b.cell;
 }
 
-bool KeyBefore(const MoverKey &a, const MoverKey &b) {
-    return std::less<CollisionBody *>()(a.body, b.body);
-}
-
-bool FindMover(CollisionBody *body, uint32_t *mover) {
-    const MoverKey key = {body, 0};
-    const MoverKey *end = scratch.keys + scratch.moverCount;
-    const MoverKey *at =
-        std::lower_bound(static_cast<const MoverKey *>(scratch.keys), end, key, KeyBefore);
-    if (at == end || at->body != body) {
+bool FindMover(const CollisionBody *body, uint32_t *mover) {
+    const int32_t n = body->objectNumber;
+    if (n <= 0 || n >= static_cast<int32_t>(kObjectSlots) || scratch.moverOf[n] == 0) {
         return false;
     }
-    *mover = at->mover;
-    return true;
+    *mover = scratch.moverOf[n] - 1;
+    return scratch.movers[*mover].body == body;
 }
 
 // The body's smallest radius over its ellipsoids.
@@ -206,9 +195,9 @@ bool CollectMovers() {
         ++n;
     }
     scratch.movers = static_cast<Mover *>(std::calloc(n + 1, sizeof(Mover)));
-    scratch.keys = static_cast<MoverKey *>(std::malloc(sizeof(MoverKey) * (n + 1)));
+    scratch.moverOf = static_cast<uint32_t *>(std::calloc(kObjectSlots, sizeof(uint32_t)));
     scratch.pushed = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * (n + 1)));
-    if (scratch.movers == nullptr || scratch.keys == nullptr || scratch.pushed == nullptr) {
+    if (scratch.movers == nullptr || scratch.moverOf == nullptr || scratch.pushed == nullptr) {
         return false;
     }
     uint32_t i = 0;
@@ -217,10 +206,12 @@ bool CollectMovers() {
         m.body = MemberOf<ActiveBodyEntry>(l)->body;
         m.limit = kRecoveryStepLimit * SmallestRadius(m.body);
         m.lowest = StandsOnMeshes(m.body) ? 0.0f : -INFINITY;
-        scratch.keys[i] = MoverKey{m.body, i};
+        const int32_t number = m.body->objectNumber;
+        if (number > 0 && number < static_cast<int32_t>(kObjectSlots)) {
+            scratch.moverOf[number] = i + 1;
+        }
     }
     scratch.moverCount = n;
-    std::sort(scratch.keys, scratch.keys + n, KeyBefore);
     return true;
 }
 
@@ -318,6 +309,59 @@ bool CandidateBefore(const Candidate &a, const Candidate &b) {
                                         : a.secondOrder < b.secondOrder;
 }
 
+// Sorts a run of candidates: a body has a handful of neighbours, which inserting sorts in fewer
+// steps; a body among many (a huge one) takes the library sort.
+void SortRun(Candidate *first, Candidate *last) {
+    if (last - first > kInsertionSortMost) {
+        std::sort(first, last, CandidateBefore);
+        return;
+    }
+    for (Candidate *at = first + 1; at < last; ++at) {
+        const Candidate c = *at;
+        Candidate *to = at;
+        for (; to > first && CandidateBefore(c, to[-1]); --to) {
+            *to = to[-1];
+        }
+        *to = c;
+    }
+}
+
+// The candidates in the order of the object numbers: counted out by the first object number (at
+// most kObjectSlots), then each object's run sorted. A sort of the whole list took a tenth of
+// the recovery.
+bool SortCandidates() {
+    const uint32_t n = scratch.candidateCount;
+    uint32_t *start = static_cast<uint32_t *>(std::calloc(kObjectSlots + 1, sizeof(uint32_t)));
+    Candidate *sorted = static_cast<Candidate *>(std::malloc(sizeof(Candidate) * (n + 1)));
+    if (start == nullptr || sorted == nullptr) {
+        std::free(start);
+        std::free(sorted);
+        return false;
+    }
+    // Every placed body has a mover, found by its object number, so each number is in range.
+    for (uint32_t k = 0; k < n; ++k) {
+        start[scratch.candidates[k].firstObject + 1] += 1;
+    }
+    for (uint32_t number = 0; number < kObjectSlots; ++number) {
+        start[number + 1] += start[number];
+    }
+    for (uint32_t k = 0; k < n; ++k) {
+        const Candidate &c = scratch.candidates[k];
+        sorted[start[c.firstObject]++] = c;
+    }
+    // Placing moved each start to the next object's: each run ends at its own start now.
+    uint32_t begin = 0;
+    for (uint32_t number = 0; number < kObjectSlots; ++number) {
+        SortRun(sorted + begin, sorted + start[number]);
+        begin = start[number];
+    }
+    std::free(start);
+    std::free(scratch.candidates);
+    scratch.candidates = sorted;
+    scratch.candidateCapacity = n + 1;
+    return true;
+}
+
 // p and q (p's object number below q's) are a candidate when either recovers from the other and
 // their centres start within reach on every axis.
 bool MayMeet(const Placed &p, const Placed &q) {
@@ -335,43 +379,58 @@ bool MayMeet(const Placed &p, const Placed &q) {
     return true;
 }
 
-// Every candidate pair, once, in the order of the object numbers. The nine columns of
-// neighbouring cells along z are each one run of the sorted array.
-bool CollectCandidates() {
-    const Placed *begin = scratch.placed, *end = scratch.placed + scratch.placedCount;
-    // Where each of the nine neighbour columns starts rises with p: the list is sorted by cell,
-    // and a key keeps the order of its cell's coordinates. So one cursor a column walks the list
-    // once in all, instead of a search of the whole list for every column of every ellipsoid.
-    const Placed *column[3][3];
-    for (auto &row : column) {
-        std::fill(row, row + 3, begin);
+// The neighbour columns whose cells come after a cell's own in the order of the keys, besides its
+// own column: the next row's and the next plane's three. With the own column's later cells, each
+// pair of neighbouring cells is walked once.
+constexpr int kLaterColumns[4][2] = {{0, 1}, {1, -1}, {1, 0}, {1, 1}};
+
+// The candidates of placed[i] among the entries from `from` on, up to the cell key `last`.
+bool AddPairsIn(uint32_t i, const Placed *from, uint64_t last) {
+    const Placed &p = scratch.placed[i];
+    const Placed *end = scratch.placed + scratch.placedCount;
+    for (const Placed *q = from; q != end && q->cell <= last; ++q) {
+        if (q->object == p.object || !MayMeet(p, *q)) {
+            continue;
+        }
+        const uint32_t j = static_cast<uint32_t>(q - scratch.placed);
+        const Candidate c =
+            p.object < q->object
+                ? Candidate{i, j, p.object, q->object, p.order, q->order, p.mover, q->mover, 0}
+                : Candidate{j, i, q->object, p.object, q->order, p.order, q->mover, p.mover, 0};
+        if (!AddCandidate(c)) {
+            return false;
+        }
     }
+    return true;
+}
+
+// Every candidate pair, once, in the order of the object numbers. Each column of neighbouring
+// cells along z is one run of the sorted array.
+bool CollectCandidates() {
+    const Placed *end = scratch.placed + scratch.placedCount;
+    // Where each later column starts rises with p: the list is sorted by cell, and a key keeps the
+    // order of its cell's coordinates. So one cursor a column walks the list once in all, instead
+    // of a search of the whole list for every column of every ellipsoid.
+    const Placed *column[4];
+    std::fill(column, column + 4, scratch.placed);
     for (uint32_t i = 0; i < scratch.placedCount; ++i) {
         const Placed &p = scratch.placed[i];
-        const int32_t own = p.object;
-        for (int dx = -1; dx <= 1; ++dx) {
-            for (int dy = -1; dy <= 1; ++dy) {
-                const uint64_t first = CellKey(p, dx, dy, -1);
-                const uint64_t last = CellKey(p, dx, dy, 1);
-                const Placed *&start = column[dx + 1][dy + 1];
-                while (start != end && start->cell < first) {
-                    ++start;
-                }
-                for (const Placed *q = start; q != end && q->cell <= last; ++q) {
-                    const int32_t other = q->object;
-                    if (other <= own || !MayMeet(p, *q)) {
-                        continue;
-                    }
-                    const uint32_t j = static_cast<uint32_t>(q - begin);
-                    if (!AddCandidate(Candidate{i, j, own, other, p.order, q->order, 0})) {
-                        return false;
-                    }
-                }
+        // Its own column: the rest of its own cell and the next cell along z.
+        if (!AddPairsIn(i, scratch.placed + i + 1, CellKey(p, 0, 0, 1))) {
+            return false;
+        }
+        for (int k = 0; k < 4; ++k) {
+            const int dx = kLaterColumns[k][0], dy = kLaterColumns[k][1];
+            const uint64_t first = CellKey(p, dx, dy, -1);
+            while (column[k] != end && column[k]->cell < first) {
+                ++column[k];
+            }
+            if (!AddPairsIn(i, column[k], CellKey(p, dx, dy, 1))) {
+                return false;
             }
         }
     }
-    std::sort(scratch.candidates, scratch.candidates + scratch.candidateCount, CandidateBefore);
-    return true;
+    return SortCandidates();
 }
 
 // The pair's common radii, as the pair sweep chooses them.
@@ -399,20 +458,22 @@ void PushBy(Mover &m, const Vec3 &move) {
 }
 
 // One pair as the two bodies now stand (where the pass left them plus their pushes so far):
-// when they overlap, each body that recovers from the other moves away along the line of the
-// centres, by half the depth when both do; answers whether anything moved.
+// when they overlap by more than the clearance a push leaves (less is touching, give or take the
+// rounding of the sweeps: a pressing crowd would otherwise be pushed a little every frame), each
+// body that recovers from the other moves away along the line of the centres, by half the depth
+// when both do; answers whether anything moved.
 bool SeparatePair(Candidate &c) {
-    const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
-    Mover &a = scratch.movers[p.mover], &b = scratch.movers[q.mover];
+    Mover &a = scratch.movers[c.firstMover], &b = scratch.movers[c.secondMover];
     // Neither push changed since the pair was last found apart (or moved apart): still apart.
     if (c.tested != 0 && a.changed < c.tested && b.changed < c.tested) {
         return false;
     }
+    const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
     c.tested = ++scratch.step;
     const Vec3 r = PairRadii(p.shape->radii, q.shape->radii);
     const Vec3 apart = DivideComponents(Sub(Add(p.centre, a.push), Add(q.centre, b.push)), r);
     const float distance = std::sqrt(DotProduct(apart, apart));
-    if (!(distance < kEllipsoidContactMargin)) {
+    if (!(distance < kEllipsoidContactMargin - kRecoveryClearance)) {
         return false;
     }
     // Centres at the same place: apart along x, the lower object number towards -x.
@@ -487,7 +548,8 @@ struct Deepest {
 };
 
 // One triangle (world corners) against the unit sphere at c (unit-sphere space of r): when the
-// centre lies in front of it and the sphere reaches it, a candidate for the deepest.
+// centre lies in front of it and the sphere reaches it by more than the clearance (a body standing
+// on the ground is left there), a candidate for the deepest.
 void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
                   int32_t object, Deepest *deepest) {
     const Vec3 t1 = DivideComponents(w1, r), t2 = DivideComponents(w2, r),
@@ -499,7 +561,8 @@ void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, 
     }
     const Vec3 x = NearestOnTriangle(c, t1, t2, t3);
     const Vec3 w = Sub(c, x);
-    if (!(DotProduct(w, w) < 1.0f)) {
+    const float inside = 1.0f - kRecoveryClearance;
+    if (!(DotProduct(w, w) < inside * inside)) {
         return;
     }
     const float along = ClearAlong(c, x, n);
@@ -610,7 +673,7 @@ void SeparateCrowd() {
 
 void ReleaseScratch() {
     std::free(scratch.movers);
-    std::free(scratch.keys);
+    std::free(scratch.moverOf);
     std::free(scratch.placed);
     std::free(scratch.candidates);
     std::free(scratch.pushed);

@@ -127,11 +127,10 @@ struct PairGridScratch {
     uint32_t *always; // ascending slot positions visited by every source
     size_t alwaysCapacity;
     uint32_t alwaysCount;
-    // A body's slots: bodyTable holds, by a hash of the body, 1 + its last slot (0: empty);
+    // A body's slots: bodyTable holds, by its object number, 1 + its last slot (0: none);
     // sameBody[i] holds 1 + the slot of the same body before slot i (0: none).
     uint32_t *bodyTable;
     size_t bodyTableCapacity;
-    uint64_t bodyTableMask;
     uint32_t *sameBody;
     size_t sameBodyCapacity;
     uint32_t *bucketStart; // bucketCount + 1 prefix sums into bucketItems
@@ -175,20 +174,10 @@ template <typename T> bool ReserveArray(T **array, size_t *capacity, size_t n) {
     return ok;
 }
 
-// The body table's place for body b, open addressing with linear probing.
-uint64_t BodyHome(const CollisionBody *b) {
-    const uint64_t h =
-        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(b)) * 0x9E3779B97F4A7C15ull;
-    return (h ^ (h >> 29)) & scratch.bodyTableMask;
-}
-
-// The entry of body b in the body table: its slots' chain, or the empty entry where it would go.
+// The entry of body b in the body table: its slots' chain. (Every body's object number is one
+// of the table's; a hash of the bodies cost a probe of the slots for every look-up.)
 uint32_t *BodyEntry(const CollisionBody *b) {
-    uint64_t at = BodyHome(b);
-    while (scratch.bodyTable[at] != 0 && scratch.slots[scratch.bodyTable[at] - 1].body != b) {
-        at = (at + 1) & scratch.bodyTableMask;
-    }
-    return &scratch.bodyTable[at];
+    return &scratch.bodyTable[b->objectNumber];
 }
 
 float Component(const Vec3 &v, int a) {
@@ -386,12 +375,11 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
     slot->hullOk = 1;
 }
 
-// Fills the slots, in list order, and the body table. (A hash table rather than a sort by body:
-// the grid is made again at every iteration.)
+// Fills the slots, in list order, and the body table.
 void CollectDestinations(IntrusiveList *destinations) {
     scratch.alwaysCount = 0;
     scratch.queryStamp = 0;
-    std::memset(scratch.bodyTable, 0, sizeof(uint32_t) * (scratch.bodyTableMask + 1));
+    std::memset(scratch.bodyTable, 0, sizeof(uint32_t) * kObjectSlots);
     std::memset(scratch.stamps, 0, sizeof(uint32_t) * scratch.count);
     uint32_t i = 0;
     for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
@@ -904,15 +892,6 @@ void ScanRest(CollisionDefinition *d, ShapeEntry *s, uint32_t first) {
     SweepSourceFrom(d, s, first < scratch.count ? scratch.slots[first].entry : nullptr);
 }
 
-// At most half full, so that a probe ends soon.
-size_t BodyTableSize(uint32_t destinations) {
-    size_t size = 16;
-    while (size < 2 * static_cast<size_t>(destinations)) {
-        size *= 2;
-    }
-    return size;
-}
-
 } // namespace
 
 bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList *destinations) {
@@ -930,7 +909,7 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     if (!ReserveArray(&scratch.slots, &scratch.slotCapacity, n) ||
         !ReserveArray(&scratch.always, &scratch.alwaysCapacity, n) ||
         !ReserveArray(&scratch.sameBody, &scratch.sameBodyCapacity, n) ||
-        !ReserveArray(&scratch.bodyTable, &scratch.bodyTableCapacity, BodyTableSize(n)) ||
+        !ReserveArray(&scratch.bodyTable, &scratch.bodyTableCapacity, kObjectSlots) ||
         !ReserveArray(&scratch.found, &scratch.foundCapacity, n) ||
         !ReserveArray(&scratch.stamps, &scratch.stampCapacity, n) ||
         !ReserveArray(&scratch.levelItems, &scratch.levelItemCapacity, n) ||
@@ -940,7 +919,6 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
         ReleaseScratch();
         return false;
     }
-    scratch.bodyTableMask = BodyTableSize(n) - 1;
     CollectDestinations(destinations);
     SizeGrid(&scratch.grid);
     if (!FillGrid(&scratch.grid)) {
