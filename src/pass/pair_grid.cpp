@@ -63,7 +63,6 @@ constexpr uint32_t kMaxLevels = 128;
 // this many per cell entry (a crowd); beyond, as in bodies strewn over a wide world, they are
 // hashed into twice the entries' buckets. Either way a cell costs the same few steps.
 constexpr uint64_t kDenseCellsPerEntry = 4;
-constexpr uint32_t kInsertionSortMost = 16; // longer candidate lists take the library sort
 
 struct Span {
     double lo[3];
@@ -802,23 +801,6 @@ void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t firs
     Stats.gridSlotsMet += GatherCells(g, level, lo, hi, src, first, k);
 }
 
-// Sorts the first k candidates: a source meets a handful, which inserting sorts in fewer steps.
-void SortFound(uint32_t k) {
-    uint32_t *found = scratch.found;
-    if (k > kInsertionSortMost) {
-        std::sort(found, found + k);
-        return;
-    }
-    for (uint32_t i = 1; i < k; ++i) {
-        const uint32_t v = found[i];
-        uint32_t j = i;
-        for (; j > 0 && found[j - 1] > v; --j) {
-            found[j] = found[j - 1];
-        }
-        found[j] = v;
-    }
-}
-
 // The destinations from position `first` on that the source may reach with its nearest time at
 // tLow or later, ascending, in found[]; false when the search would cost more than a plain scan.
 bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
@@ -857,7 +839,7 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         }
     }
     // List order, so that ties still go to the first destination.
-    SortFound(k);
+    std::sort(scratch.found, scratch.found + k);
     *count = k;
     return true;
 }
