@@ -20,6 +20,7 @@
 #include "pass/mesh_phase_tasks.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "body/motion_records.h"
@@ -75,7 +76,7 @@ template <typename Visit> void ForEachMeshDefinition(Visit visit) {
 MeshSweepItem *CollectItems(uint32_t *count) {
     uint32_t n = 0;
     ForEachMeshDefinition([&](CollisionDefinition *, IntrusiveList *sources, IntrusiveList *) {
-        n += CountMovingSources(sources);
+        n += CountMovingSources(sources, UINT32_MAX);
     });
     *count = n;
     if (n == 0) {

@@ -47,6 +47,7 @@ struct Placed {
     int64_t at[3]; // the cell coordinates
     EllipsoidShape *shape;
     Vec3 centre;    // world centre where the pass left it
+    Vec3 radii;     // the shape's, kept here for the pair rounds
     uint32_t order; // the shape's place among its body's shapes
     uint32_t mover; // its body's place in movers
     int32_t object; // its body's object number and collision type, kept here for the pair scan
@@ -254,6 +255,7 @@ bool PlaceEllipsoids() {
             Placed &placed = scratch.placed[k++];
             placed = Placed{};
             placed.shape = s;
+            placed.radii = s->radii;
             placed.centre = centre;
             placed.order = ShapeOrder(s);
             placed.mover = mover;
@@ -470,7 +472,7 @@ bool SeparatePair(Candidate &c) {
     }
     const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
     c.tested = ++scratch.step;
-    const Vec3 r = PairRadii(p.shape->radii, q.shape->radii);
+    const Vec3 r = PairRadii(p.radii, q.radii);
     const Vec3 apart = DivideComponents(Sub(Add(p.centre, a.push), Add(q.centre, b.push)), r);
     const float distance = std::sqrt(DotProduct(apart, apart));
     if (!(distance < kEllipsoidContactMargin - kRecoveryClearance)) {

@@ -884,7 +884,8 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     for (ListLink *l = destinations->head; l != nullptr; l = l->next) {
         ++n;
     }
-    if (n < kGridMinDestinations || CountMovingSources(sources) < kGridMinSources) {
+    if (n < kGridMinDestinations ||
+        CountMovingSources(sources, kGridMinSources) < kGridMinSources) {
         return false;
     }
     scratch.count = n;

@@ -156,9 +156,9 @@ bool MovesThisIteration(const CollisionBody *b) {
     return latest != nullptr && latest->iteration == Pass.sweepIteration;
 }
 
-uint32_t CountMovingSources(const IntrusiveList *sources) {
+uint32_t CountMovingSources(const IntrusiveList *sources, uint32_t most) {
     uint32_t moving = 0;
-    for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr;
+    for (ShapeEntry *s = ListHead<ShapeEntry>(*sources); s != nullptr && moving < most;
          s = MemberOf<ShapeEntry>(s->link.next)) {
         moving += MovesThisIteration(s->body) ? 1 : 0;
     }

@@ -17,7 +17,9 @@ void OpenMotionRecords();
 void SweepDefinition(CollisionDefinition *d);
 // Only bodies whose latest step was opened in this iteration move.
 bool MovesThisIteration(const CollisionBody *b);
-uint32_t CountMovingSources(const IntrusiveList *sources);
+// The sources that move this iteration, counted up to `most` (where a caller only asks whether
+// there are that many).
+uint32_t CountMovingSources(const IntrusiveList *sources, uint32_t most);
 // The one loop of a source against destinations: from first to the end of its list, in order.
 void SweepSourceFrom(CollisionDefinition *d, ShapeEntry *s, ShapeEntry *first);
 // One source-destination pair with the driver's filters: no self pair, no pair already hit.
