@@ -40,6 +40,30 @@ class OverlapRecoveryTest : public HostTest {
         Place(1, -0.2f, 0, 0);
         Place(2, 0.3f, 0, 0);
     }
+    // Makes bodies first..last (type 1, recovering from each other) by `make`, in that order or
+    // reversed, runs `frames` passes of a small step along z, and answers their x and z bits.
+    template <typename Make>
+    std::vector<int32_t> RunInOrder(uint32_t first, uint32_t last, bool reversed, int frames,
+                                    Make make) {
+        StopCollisionVOR();
+        SetCollisionsVOR(1, 1, 1, 3, 1);
+        SetOverlapRecoveryVOR(1, 1, 1);
+        for (uint32_t k = 0; k <= last - first; ++k) {
+            make(reversed ? last - k : first + k);
+        }
+        for (int frame = 0; frame < frames; ++frame) {
+            for (uint32_t n = first; n <= last; ++n) {
+                MoveTo(n, X(n), 0, Z(n) + 0.001f);
+            }
+            RunCollisionVOR();
+        }
+        std::vector<int32_t> bits;
+        for (uint32_t n = first; n <= last; ++n) {
+            bits.push_back(PeekObjXVOR(n));
+            bits.push_back(PeekObjZVOR(n));
+        }
+        return bits;
+    }
     // A flat floor (object 50, type 2) of two triangles facing up.
     void Floor(float y) {
         NewCollObjVOR(50, 2);
@@ -222,36 +246,12 @@ TEST_F(OverlapRecoveryTest, APushsContactIsCountedAndReadLikeAnyOther) {
 
 TEST_F(OverlapRecoveryTest, TheResultDoesNotDependOnTheActivationOrder) {
     // A cluster of 16 bodies squeezed together, activated in two orders: the same bits.
-    auto run = [&](bool reversed) {
-        StopCollisionVOR();
-        SetCollisionsVOR(1, 1, 1, 3, 1);
-        SetOverlapRecoveryVOR(1, 1, 1);
-        std::vector<uint32_t> order;
-        for (uint32_t n = 1; n <= 16; ++n) {
-            order.push_back(n);
-        }
-        if (reversed) {
-            std::reverse(order.begin(), order.end());
-        }
-        for (uint32_t n : order) {
-            MakeEllipsoid(n, 1, 0.25f, 0.45f, 0.25f);
-            Place(n, 0.3f * ((n - 1) % 4), 0, 0.3f * ((n - 1) / 4));
-        }
-        std::vector<int32_t> bits;
-        for (int frame = 0; frame < 3; ++frame) {
-            for (uint32_t n = 1; n <= 16; ++n) {
-                MoveTo(n, X(n), 0, Z(n) + 0.001f);
-            }
-            RunCollisionVOR();
-        }
-        for (uint32_t n = 1; n <= 16; ++n) {
-            bits.push_back(PeekObjXVOR(n));
-            bits.push_back(PeekObjZVOR(n));
-        }
-        return bits;
+    auto make = [&](uint32_t n) {
+        MakeEllipsoid(n, 1, 0.25f, 0.45f, 0.25f);
+        Place(n, 0.3f * ((n - 1) % 4), 0, 0.3f * ((n - 1) / 4));
     };
-    const std::vector<int32_t> forward = run(false);
-    EXPECT_EQ(forward, run(true));
+    const std::vector<int32_t> forward = RunInOrder(1, 16, false, 3, make);
+    EXPECT_EQ(forward, RunInOrder(1, 16, true, 3, make));
     // And they did move apart: the lattice started 0.3 apart.
     float closest = 1e30f;
     for (size_t i = 0; i < forward.size(); i += 2) {
@@ -268,39 +268,15 @@ TEST_F(OverlapRecoveryTest, ALargeBodyAmongManyAtTheHighestObjectNumbersIsOrderI
     // Object 4960, large, in reach of each of the 40 small ones on a ring round it, numbered up to
     // the last object number: one body first in 40 candidate pairs. Two orders, the same bits.
     constexpr uint32_t kFirst = 4960, kLast = 5000;
-    auto run = [&](bool reversed) {
-        StopCollisionVOR();
-        SetCollisionsVOR(1, 1, 1, 3, 1);
-        SetOverlapRecoveryVOR(1, 1, 1);
-        std::vector<uint32_t> order;
-        for (uint32_t n = kFirst; n <= kLast; ++n) {
-            order.push_back(n);
-        }
-        if (reversed) {
-            std::reverse(order.begin(), order.end());
-        }
-        for (uint32_t n : order) {
-            const bool large = n == kFirst;
-            const float r = large ? 2.0f : 0.25f;
-            MakeEllipsoid(n, 1, r, large ? 1.0f : 0.45f, r);
-            const float turn = 0.157f * static_cast<float>(n - kFirst);
-            Place(n, large ? 0 : 1.5f * std::cos(turn), 0, large ? 0 : 1.5f * std::sin(turn));
-        }
-        for (int frame = 0; frame < 2; ++frame) {
-            for (uint32_t n = kFirst; n <= kLast; ++n) {
-                MoveTo(n, X(n), 0, Z(n) + 0.001f);
-            }
-            RunCollisionVOR();
-        }
-        std::vector<int32_t> bits;
-        for (uint32_t n = kFirst; n <= kLast; ++n) {
-            bits.push_back(PeekObjXVOR(n));
-            bits.push_back(PeekObjZVOR(n));
-        }
-        return bits;
+    auto make = [&](uint32_t n) {
+        const bool large = n == kFirst;
+        const float r = large ? 2.0f : 0.25f;
+        MakeEllipsoid(n, 1, r, large ? 1.0f : 0.45f, r);
+        const float turn = 0.157f * static_cast<float>(n - kFirst);
+        Place(n, large ? 0 : 1.5f * std::cos(turn), 0, large ? 0 : 1.5f * std::sin(turn));
     };
-    const std::vector<int32_t> forward = run(false);
-    EXPECT_EQ(forward, run(true));
+    const std::vector<int32_t> forward = RunInOrder(kFirst, kLast, false, 2, make);
+    EXPECT_EQ(forward, RunInOrder(kFirst, kLast, true, 2, make));
     // The ring's neighbours stood 0.235 apart, inside each other: pushed apart along the ring.
     float closest = 1e30f;
     for (size_t i = 2; i + 2 < forward.size(); i += 2) {
