@@ -1,12 +1,12 @@
 // Overlap recovery. The swept tests only stop bodies that approach a contact, so a body can end a
 // pass inside another ellipsoid (a crowd pressing in) or inside the ground (an edge contact that
 // started overlapping wins over the face it also overlaps, and the face's later contact repeats
-// its point). With recovery on, each body inside by more than the clearance a push leaves (a
-// thousandth of the radius) gets a push out, worked out from where the pass
-// left every body before any moves: out of the deepest triangle along its normal, then apart
-// from the other ellipsoids along the line of the centres, pair by pair in the order of the
-// object numbers (half each when both recover from each other), in a few rounds, all in the
-// unit-sphere space of the body or the pair. So the result does not depend on the order of
+// its point). With recovery on, each such body gets a push out (from another ellipsoid only when
+// inside it by more than the clearance a push leaves, a thousandth of the radius), worked out
+// from where the pass left every body before any moves: out of the deepest triangle along its
+// normal, then apart from the other ellipsoids along the line of the centres, pair by pair in the
+// order of the object numbers (half each when both recover from each other), in a few rounds, all
+// in the unit-sphere space of the body or the pair. So the result does not depend on the order of
 // activation. A body's push is held to half its smallest radius a pass, and the driver sweeps it
 // against the meshes as a step of its own, in a history of its own, so no push goes through one.
 #include "pass/overlap_recovery.h"
@@ -550,8 +550,9 @@ struct Deepest {
 };
 
 // One triangle (world corners) against the unit sphere at c (unit-sphere space of r): when the
-// centre lies in front of it and the sphere reaches it by more than the clearance (a body standing
-// on the ground is left there), a candidate for the deepest.
+// centre lies in front of it and the sphere reaches it, a candidate for the deepest. (Unlike the
+// pairs, touching counts: leaving bodies within the clearance of the ground left more of a crowd
+// on rolling ground inside each other, as the crowd's pushes may not press a body down.)
 void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
                   int32_t object, Deepest *deepest) {
     const Vec3 t1 = DivideComponents(w1, r), t2 = DivideComponents(w2, r),
@@ -563,8 +564,7 @@ void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, 
     }
     const Vec3 x = NearestOnTriangle(c, t1, t2, t3);
     const Vec3 w = Sub(c, x);
-    const float inside = 1.0f - kRecoveryClearance;
-    if (!(DotProduct(w, w) < inside * inside)) {
+    if (!(DotProduct(w, w) < 1.0f)) {
         return;
     }
     const float along = ClearAlong(c, x, n);
