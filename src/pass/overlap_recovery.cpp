@@ -95,7 +95,6 @@ RecoveryScratch scratch;
 RecoveryTable table;
 
 constexpr int64_t kCellClamp = (1 << 20) - 2; // with a neighbour step, 21 bits a coordinate
-constexpr ptrdiff_t kInsertionSortMost = 16;  // longer runs of candidates take the library sort
 
 bool IsFinite(const Vec3 &v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -311,26 +310,10 @@ bool CandidateBefore(const Candidate &a, const Candidate &b) {
                                         : a.secondOrder < b.secondOrder;
 }
 
-// Sorts a run of candidates: a body has a handful of neighbours, which inserting sorts in fewer
-// steps; a body among many (a huge one) takes the library sort.
-void SortRun(Candidate *first, Candidate *last) {
-    if (last - first > kInsertionSortMost) {
-        std::sort(first, last, CandidateBefore);
-        return;
-    }
-    for (Candidate *at = first + 1; at < last; ++at) {
-        const Candidate c = *at;
-        Candidate *to = at;
-        for (; to > first && CandidateBefore(c, to[-1]); --to) {
-            *to = to[-1];
-        }
-        *to = c;
-    }
-}
-
 // The candidates in the order of the object numbers: counted out by the first object number (at
-// most kObjectSlots), then each object's run sorted. A sort of the whole list took a tenth of
-// the recovery.
+// most kObjectSlots), then each object's run sorted (a handful of neighbours, which the library
+// sort inserts; a large body among many, a sort of its run). A sort of the whole list took a
+// tenth of the recovery.
 bool SortCandidates() {
     const uint32_t n = scratch.candidateCount;
     uint32_t *start = static_cast<uint32_t *>(std::calloc(kObjectSlots + 1, sizeof(uint32_t)));
@@ -354,7 +337,7 @@ bool SortCandidates() {
     // Placing moved each start to the next object's: each run ends at its own start now.
     uint32_t begin = 0;
     for (uint32_t number = 0; number < kObjectSlots; ++number) {
-        SortRun(sorted + begin, sorted + start[number]);
+        std::sort(sorted + begin, sorted + start[number], CandidateBefore);
         begin = start[number];
     }
     std::free(start);
