@@ -290,6 +290,40 @@ TEST_F(OverlapRecoveryTest, ABodyInsideTheGroundIsPushedOutAlongItsNormal) {
     EXPECT_FLOAT_EQ(X(1), 0.02f);
 }
 
+// A walker standing on a slope of 10 degrees rising along x, and another beside it downhill at the
+// same height (standing on something else), 3 mm inside it. The pair's push is level, so the
+// uphill walker's half goes into the slope: it would meet the ground at once and, being under the
+// 2 mm a standing body ignores, be stopped, leaving the pair inside each other. It slides up along
+// the ground it stands on instead.
+TEST_F(OverlapRecoveryTest, APairOnASlopeIsPushedApartAlongTheGroundNotIntoIt) {
+    const float rise = std::tan(10.0f * 3.14159265f / 180.0f);
+    NewCollObjVOR(50, 2);
+    AddObjShapeVOR(50, 2);
+    AddMeshTri(50, -10, -10 * rise, -10, -10, -10 * rise, 10, 10, 10 * rise, 10);
+    AddMeshTri(50, -10, -10 * rise, -10, 10, 10 * rise, 10, 10, 10 * rise, -10);
+    Place(50, 0, 0, 0);
+    ActivateObjVOR(50);
+    MakeEllipsoid(1, 1, 0.25f, 0.45f, 0.25f);
+    MakeEllipsoid(2, 1, 0.25f, 0.45f, 0.25f);
+    SetCollisionsVOR(1, 1, 1, 3, 1);
+    SetCollisionsVOR(1, 2, 2, 3, 1);
+    Place(1, 0, 0.5f, 0);
+    MoveTo(1, 0, 0.4f, 0); // lands on the slope
+    Place(2, -5, 5, 5);
+    RunCollisionVOR();
+    const float standing = Y(1);
+    ASSERT_LT(standing, 0.5f);
+    SetOverlapRecoveryVOR(1, 1, 1);
+    SetOverlapRecoveryVOR(1, 2, 1);
+    Place(2, -0.497f, standing, 0);
+    MoveTo(1, 0, standing - 0.01f, 0); // pressed down, as by gravity
+    RunCollisionVOR();
+    const float overlap = 0.5f - (X(1) - X(2)) - std::fabs(Y(1) - Y(2));
+    EXPECT_LT(overlap, 0.5e-3f);
+    EXPECT_GT(X(1), 1e-3f) << "the uphill walker moved up the slope";
+    EXPECT_GT(Y(1), standing) << "along it, not into it";
+}
+
 // Each source type walks only the mesh types it recovers from, up to the last type there is.
 TEST_F(OverlapRecoveryTest, TheGroundIsPushedOutOfOnlyForTheMeshTypesThatRecover) {
     NewCollObjVOR(50, 100);

@@ -39,7 +39,10 @@ constexpr double kStoodOnNormalY = 0.3; // double: previous contact normal y of 
 // smallest radius.
 constexpr float kRecoveryClearance = 1e-3f; // float: unit-sphere distance beyond touching
 constexpr float kRecoveryStepLimit = 0.5f;  // float: of the smallest radius
-constexpr uint32_t kRecoveryRounds = 8;     // rounds of pushing apart before the push is swept
+constexpr uint32_t kRecoveryRounds = 12;    // rounds of pushing apart before the push is swept
+// A body stands on a triangle its unit sphere reaches or stands this close to (unit-sphere
+// distance from the centre): its pushes apart slide along that ground instead of into it.
+constexpr float kRecoveryStandReach = 1.01f;
 
 // Safety bound on sweep iterations of one pass (VORCOLLIDE_MAX_PASS_ITERATIONS in the header).
 constexpr int32_t kMaxPassIterations = 1000;

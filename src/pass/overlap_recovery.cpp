@@ -68,6 +68,9 @@ struct Mover {
     CollisionBody *body;
     Vec3 push;           // out of the ground, then apart from the others
     float lowest;        // the lowest push.y the crowd may leave: the ground push's
+    Vec3 ground;         // unit normal (world) of the ground it stands on; zero: none
+    Vec3 base;           // its push out of that ground
+    float lift;          // how far off that ground the crowd's pushes keep it
     float limit;         // the longest push of this pass
     uint64_t changed;    // the step at which its push last changed
     IntrusiveList aside; // its records of the pass while its push is swept
@@ -98,6 +101,10 @@ constexpr int64_t kCellClamp = (1 << 20) - 2; // with a neighbour step, 21 bits 
 
 bool IsFinite(const Vec3 &v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+bool IsZero(const Vec3 &v) {
+    return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
 }
 
 float Component(const Vec3 &v, int a) {
@@ -204,7 +211,9 @@ bool CollectMovers() {
     for (ListLink *l = ActiveBodyList.head; l != nullptr; l = l->next, ++i) {
         Mover &m = scratch.movers[i];
         m.body = MemberOf<ActiveBodyEntry>(l)->body;
-        m.limit = kRecoveryStepLimit * SmallestRadius(m.body);
+        const float smallest = SmallestRadius(m.body);
+        m.limit = kRecoveryStepLimit * smallest;
+        m.lift = kRecoveryClearance * smallest;
         m.lowest = StandsOnMeshes(m.body) ? 0.0f : -INFINITY;
         const int32_t number = m.body->objectNumber;
         if (number > 0 && number < static_cast<int32_t>(kObjectSlots)) {
@@ -426,11 +435,18 @@ Vec3 PairRadii(const Vec3 &a, const Vec3 &b) {
     return Vec3{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
 }
 
-// Adds move to a body's push, held to its limit. Apart from others a body is never pressed down
-// below its push out of the ground: the ground would only hold it there, and a short push with
-// any fall in it ends as standing.
+// Adds move to a body's push, held to its limit. Apart from others a body is never pressed into
+// the ground it stands on (it slides along it instead, kept a clearance off it) nor down below its
+// push out of the ground: the ground would stop the swept push there, and a short push with any
+// fall in it ends as standing, so the pair would stay inside each other.
 void PushBy(Mover &m, const Vec3 &move) {
     Vec3 sum = Add(m.push, move);
+    if (!IsZero(m.ground)) {
+        const float below = DotProduct(Sub(sum, m.base), m.ground) - m.lift;
+        if (below < 0.0f) {
+            sum = Sub(sum, Scale(below, m.ground));
+        }
+    }
     sum.y = sum.y < m.lowest ? m.lowest : sum.y;
     const float length = std::sqrt(DotProduct(sum, sum));
     if (length > m.limit) {
@@ -525,29 +541,43 @@ Vec3 NearestOnTriangle(const Vec3 &p, const Vec3 &a, const Vec3 &b, const Vec3 &
     return Add(a, Add(Scale(vb * denom, ab), Scale(vc * denom, ac)));
 }
 
-// The deepest triangle so far: how far to move along its normal, in unit-sphere space.
+// The deepest triangle so far: how far to move along its normal, in unit-sphere space; and the
+// nearest triangle the body stands on (within kRecoveryStandReach), whose plane its pushes keep
+// off.
 struct Deepest {
     float along;
     Vec3 normal;
-    int32_t object; // the mesh's object number: equal depths go to the lowest
+    int32_t object;  // the mesh's object number: equal depths go to the lowest
+    float nearest;   // squared distance to the nearest triangle stood on
+    Vec3 support;    // its normal
+    int32_t standOn; // its mesh's object number
 };
 
 // One triangle (world corners) against the unit sphere at c (unit-sphere space of r): when the
-// centre lies in front of it and the sphere reaches it, a candidate for the deepest. (Unlike the
-// pairs, touching counts: leaving bodies within the clearance of the ground left more of a crowd
-// on rolling ground inside each other, as the crowd's pushes may not press a body down.)
+// centre lies in front of it and the sphere reaches it, a candidate for the deepest; when it
+// reaches it or stands just clear of it, for the nearest stood on. (Unlike the pairs, touching
+// counts: leaving bodies within the clearance of the ground left more of a crowd on rolling ground
+// inside each other, as the crowd's pushes may not press a body down.)
 void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
                   int32_t object, Deepest *deepest) {
     const Vec3 t1 = DivideComponents(w1, r), t2 = DivideComponents(w2, r),
                t3 = DivideComponents(w3, r);
     const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
     const float d = DotProduct(Sub(c, t1), n);
-    if (!(d > 0.0f) || !(d < 1.0f)) {
+    if (!(d > 0.0f) || !(d < kRecoveryStandReach)) {
         return;
     }
     const Vec3 x = NearestOnTriangle(c, t1, t2, t3);
     const Vec3 w = Sub(c, x);
-    if (!(DotProduct(w, w) < 1.0f)) {
+    const float distance = DotProduct(w, w);
+    if (distance < kRecoveryStandReach * kRecoveryStandReach &&
+        (distance < deepest->nearest ||
+         (distance == deepest->nearest && object < deepest->standOn))) {
+        deepest->nearest = distance;
+        deepest->support = n;
+        deepest->standOn = object;
+    }
+    if (!(d < 1.0f) || !(distance < 1.0f)) {
         return;
     }
     const float along = ClearAlong(c, x, n);
@@ -558,25 +588,28 @@ void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, 
     }
 }
 
-// The deepest triangle of one mesh that the ellipsoid at centre (world) is inside of. The
-// triangles the sphere reaches have grown boxes holding its centre: the hierarchy's, or the
-// triangles the ellipsoid's sweeps kept when their box holds the centre (mesh_sweep_cache.cpp),
-// which are those and more, in list order.
+// The deepest triangle of one mesh that the ellipsoid at centre (world) is inside of, and the
+// nearest it stands on. The triangles within the standing reach have grown boxes that meet the
+// centre's box widened by the reach: the hierarchy's, or the triangles the ellipsoid's sweeps kept
+// when their box holds that box (mesh_sweep_cache.cpp), which are those and more, in list order.
 void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *deepest) {
     const CollisionBody *meshBody = mesh->head.body;
     const Vec3 &r = s->radii;
-    if (!MeshBoundsTest(mesh, centre, centre, meshBody, r)) {
+    const Vec3 reach = Scale(kRecoveryStandReach - 1.0f, r);
+    if (!MeshBoundsTest(mesh, Sub(centre, reach), Add(centre, reach), meshBody, r)) {
         return;
     }
     const Vec3 c = DivideComponents(centre, r);
+    const float m = kRecoveryStandReach - 1.0f;
+    const Vec3 lo = Sub(c, Vec3{m, m, m}), hi = Add(c, Vec3{m, m, m});
     const Matrix4 &world = MeshWorldMatrix(meshBody);
     const MeshSweepCache *kept =
-        ReferenceScans ? nullptr : TakeKeptCandidates(s, mesh, world, c, c);
+        ReferenceScans ? nullptr : TakeKeptCandidates(s, mesh, world, lo, hi);
     if (kept != nullptr) {
         Stats.recoveryKeptTests += 1;
         for (uint32_t k = 0; k < kept->count; ++k) {
             const KeptTriangle &t = kept->kept[k];
-            if (GrownBoxMeets(t.box, c, c)) {
+            if (GrownBoxMeets(t.box, lo, hi)) {
                 TestTriangle(c, r, t.corners[0], t.corners[1], t.corners[2], meshBody->objectNumber,
                              deepest);
             }
@@ -585,7 +618,7 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *d
     }
     uint32_t count = 0;
     const AccelCandidate *candidates =
-        ReferenceScans ? nullptr : MeshAccelQuery(mesh, world, c, c, r, &count);
+        ReferenceScans ? nullptr : MeshAccelQuery(mesh, world, lo, hi, r, &count);
     if (candidates != nullptr) {
         for (uint32_t k = 0; k < count; ++k) {
             const Vec3 *w = candidates[k].corners;
@@ -601,9 +634,11 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *d
 }
 
 // The push out of the deepest triangle of every mesh p's body recovers from (of a tie, the mesh
-// with the lowest object number, whatever the activation order), from where the pass left it.
-Vec3 GroundPush(const Placed &p) {
-    Deepest deepest = {0.0f, Vec3{0.0f, 0.0f, 0.0f}, 0};
+// with the lowest object number, whatever the activation order), from where the pass left it; and
+// the world normal of the ground it stands on: that triangle's, else the nearest's within the
+// standing reach (zero when none).
+Vec3 GroundPush(const Placed &p, Vec3 *ground) {
+    Deepest deepest = {0.0f, Vec3{0.0f, 0.0f, 0.0f}, 0, INFINITY, Vec3{0.0f, 0.0f, 0.0f}, 0};
     const uint8_t *types = table.groundTypes[p.type];
     for (uint32_t k = 0; k < table.groundTypeCount[p.type]; ++k) {
         for (ListLink *l = ShapeListFor(kMeshKind, types[k])->head; l != nullptr; l = l->next) {
@@ -613,32 +648,53 @@ Vec3 GroundPush(const Placed &p) {
             }
         }
     }
-    return MultiplyComponents(Scale(deepest.along, deepest.normal), p.shape->radii);
+    const Vec3 &r = p.shape->radii;
+    *ground = Vec3{0.0f, 0.0f, 0.0f};
+    if (deepest.along > 0.0f) {
+        *ground = Normalize(DivideComponents(deepest.normal, r));
+    } else if (deepest.nearest < INFINITY) {
+        *ground = Normalize(DivideComponents(deepest.support, r));
+    }
+    return MultiplyComponents(Scale(deepest.along, deepest.normal), r);
 }
 
+// A body's choice of ground among its ellipsoids.
+struct GroundChoice {
+    float longest;  // its longest push out of the ground so far
+    uint32_t shape; // the shape that gave it, 1 + its order (0: none)
+    uint32_t stood; // the shape whose ground it stands on without a push, 1 + its order (0: none)
+};
+
 // Each body starts from its push out of the ground: the longest of its ellipsoids' (of a tie,
-// its first shape's).
+// its first shape's). It stands on that push's ground, or without a push on its first shape's
+// ground.
 void GroundPushes() {
-    float *longest = static_cast<float *>(std::calloc(scratch.moverCount + 1, sizeof(float)));
-    uint32_t *shape =
-        static_cast<uint32_t *>(std::calloc(scratch.moverCount + 1, sizeof(uint32_t)));
-    for (uint32_t i = 0; longest != nullptr && shape != nullptr && i < scratch.placedCount; ++i) {
+    GroundChoice *chosen =
+        static_cast<GroundChoice *>(std::calloc(scratch.moverCount + 1, sizeof(GroundChoice)));
+    for (uint32_t i = 0; chosen != nullptr && i < scratch.placedCount; ++i) {
         const Placed &p = scratch.placed[i];
-        const Vec3 g = GroundPush(p);
+        Vec3 ground;
+        const Vec3 g = GroundPush(p, &ground);
         const float size = DotProduct(g, g);
         Mover &m = scratch.movers[p.mover];
-        if (size > longest[p.mover] ||
-            (size == longest[p.mover] && size > 0.0f && p.order < shape[p.mover])) {
-            longest[p.mover] = size;
-            shape[p.mover] = p.order;
+        GroundChoice &c = chosen[p.mover];
+        if (size > c.longest || (size == c.longest && size > 0.0f && p.order + 1 < c.shape)) {
+            c.longest = size;
+            c.shape = p.order + 1;
             m.push = Vec3{0.0f, 0.0f, 0.0f};
             m.lowest = -INFINITY;
+            m.ground = Vec3{0.0f, 0.0f, 0.0f};
             PushBy(m, g);
             m.lowest = std::max(m.push.y, 0.0f);
+            m.ground = ground;
+            m.base = m.push;
+        } else if (c.shape == 0 && size == 0.0f && !IsZero(ground) &&
+                   (c.stood == 0 || p.order + 1 < c.stood)) {
+            c.stood = p.order + 1;
+            m.ground = ground;
         }
     }
-    std::free(longest);
-    std::free(shape);
+    std::free(chosen);
 }
 
 // Pushes apart, pair by pair, in rounds until nothing overlaps or the rounds run out. A pair
@@ -682,8 +738,7 @@ uint32_t OpenRecoverySteps() {
     Pass.sweepIteration = Pass.sweepIteration + 1;
     for (uint32_t i = 0; i < scratch.moverCount; ++i) {
         Mover &m = scratch.movers[i];
-        if (LatestMotion(m.body) == nullptr || !IsFinite(m.push) ||
-            (m.push.x == 0.0f && m.push.y == 0.0f && m.push.z == 0.0f)) {
+        if (LatestMotion(m.body) == nullptr || !IsFinite(m.push) || IsZero(m.push)) {
             continue;
         }
         scratch.pushed[scratch.pushedCount++] = i;
