@@ -60,14 +60,7 @@ class MeshSweepCacheTest : public HostTest {
         vor::MeshSweepCache *keep =
             vor::KeepSweepCandidates(Ellipsoid(), Mesh(), World(), *lo, *hi, count);
         for (uint32_t k = 0; keep != nullptr && k < count; ++k) {
-            const Vec3 *w = found[k].corners;
-            const Vec3 r = R();
-            keep->kept[k] =
-                vor::KeptTriangle{found[k].position,
-                                  {w[0], w[1], w[2]},
-                                  vor::TriangleGrownBox(vor::DivideComponents(w[0], r),
-                                                        vor::DivideComponents(w[1], r),
-                                                        vor::DivideComponents(w[2], r))};
+            keep->kept[k] = vor::KeepTriangle(found[k].position, found[k].corners, R());
         }
         return keep != nullptr;
     }

@@ -23,6 +23,10 @@ inline bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const 
                             const Vec3 &t3) {
     return GrownBoxMeets(TriangleGrownBox(t1, t2, t3), s, e);
 }
+// The unit normal of the triangle t1 t2 t3, wound as its corners run.
+inline Vec3 TriangleNormal(const Vec3 &t1, const Vec3 &t2, const Vec3 &t3) {
+    return Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
+}
 // True inside or on the border. (Inline: the ray and sweep tests run it for every candidate.)
 inline bool PointInTriangle(const Vec3 &p, const Vec3 &n, const Vec3 &t1, const Vec3 &t2,
                             const Vec3 &t3) {

@@ -121,11 +121,14 @@ void SetUnitSphereStep(MeshSweep &sweep, const Vec3 &s, const Vec3 &e) {
 }
 
 // A kept or found triangle: on to the sweep when its grown box meets the step, its box test
-// thereby made (on the same faces the sweep would compute).
-void SweepIfMeeting(MeshSweep &sweep, uint32_t position, const Vec3 *w, const GrownBox &box) {
-    if (GrownBoxMeets(box, sweep.start, sweep.end)) {
-        sweep.polygon = static_cast<int32_t>(position) + 1;
-        SweepWorldTriangle(sweep, w[0], w[1], w[2], true);
+// thereby made (on the same faces the sweep would compute), with the divided corners and the
+// normal the face test would compute.
+void SweepIfMeeting(MeshSweep &sweep, const KeptTriangle &t) {
+    if (GrownBoxMeets(t.box, sweep.start, sweep.end)) {
+        sweep.polygon = static_cast<int32_t>(t.position) + 1;
+        if (!PolygonAlreadyHit(sweep)) {
+            SweepUnitTriangle(sweep, t.corners, t.unit, t.normal);
+        }
     }
 }
 
@@ -140,8 +143,7 @@ bool SweepKeptCandidates(MeshSweep &sweep) {
         Stats.sweepCacheHits += 1;
         Stats.trianglesTested += kept->count;
         for (uint32_t k = 0; k < kept->count; ++k) {
-            const KeptTriangle &t = kept->kept[k];
-            SweepIfMeeting(sweep, t.position, t.corners, t.box);
+            SweepIfMeeting(sweep, kept->kept[k]);
         }
         return true;
     }
@@ -161,13 +163,11 @@ bool SweepKeptCandidates(MeshSweep &sweep) {
     Stats.sweepCacheSearches += 1;
     Stats.trianglesTested += count;
     for (uint32_t k = 0; k < count; ++k) {
-        const Vec3 *w = found[k].corners;
-        const GrownBox box = TriangleGrownBox(DivideComponents(w[0], r), DivideComponents(w[1], r),
-                                              DivideComponents(w[2], r));
+        const KeptTriangle t = KeepTriangle(found[k].position, found[k].corners, r);
         if (keep != nullptr) {
-            keep->kept[k] = KeptTriangle{found[k].position, {w[0], w[1], w[2]}, box};
+            keep->kept[k] = t;
         }
-        SweepIfMeeting(sweep, found[k].position, w, box);
+        SweepIfMeeting(sweep, t);
     }
     return true;
 }
@@ -265,20 +265,23 @@ void SweepEdgesAndCorners(MeshSweep &sweep, const Vec3 &t1, const Vec3 &t2, cons
 void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
                      bool boxPassed) {
     const Vec3 &r = sweep.ellipsoid->radii;
-    const Vec3 &S = sweep.start;
-    sweep.world1 = w1;
-    sweep.world2 = w2;
-    sweep.world3 = w3;
-    const Vec3 t1 = DivideComponents(sweep.world1, r);
-    const Vec3 t2 = DivideComponents(sweep.world2, r);
-    const Vec3 t3 = DivideComponents(sweep.world3, r);
-    if (!boxPassed && !TriangleBoxTest(S, sweep.end, t1, t2, t3)) {
+    const Vec3 w[3] = {w1, w2, w3};
+    const Vec3 t[3] = {DivideComponents(w1, r), DivideComponents(w2, r), DivideComponents(w3, r)};
+    if (!boxPassed && !TriangleBoxTest(sweep.start, sweep.end, t[0], t[1], t[2])) {
         return;
     }
+    SweepUnitTriangle(sweep, w, t, TriangleNormal(t[0], t[1], t[2]));
+}
+
+void SweepUnitTriangle(MeshSweep &sweep, const Vec3 *w, const Vec3 *t, const Vec3 &n) {
+    const Vec3 &S = sweep.start;
+    const Vec3 &t1 = t[0], &t2 = t[1], &t3 = t[2];
+    sweep.world1 = w[0];
+    sweep.world2 = w[1];
+    sweep.world3 = w[2];
     sweep.overlapped += 1;
 
     // The plane: the centre must start strictly in front and the plane be within reach.
-    const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
     const float d = DotProduct(Sub(S, t1), n);
     if (!(d > 0.0f)) {
         return;

@@ -91,6 +91,18 @@ bool SweepCacheIdle(EllipsoidShape *ellipsoid, const MeshShape *mesh) {
     return true;
 }
 
+KeptTriangle KeepTriangle(uint32_t position, const Vec3 *w, const Vec3 &r) {
+    KeptTriangle t;
+    t.position = position;
+    for (int k = 0; k < 3; ++k) {
+        t.corners[k] = w[k];
+        t.unit[k] = DivideComponents(w[k], r);
+    }
+    t.normal = TriangleNormal(t.unit[0], t.unit[1], t.unit[2]);
+    t.box = TriangleGrownBox(t.unit[0], t.unit[1], t.unit[2]);
+    return t;
+}
+
 void SweepCacheBox(const Vec3 &s, const Vec3 &e, Vec3 *lo, Vec3 *hi) {
     const Vec3 d = {e.x - s.x, e.y - s.y, e.z - s.z};
     const float g =

@@ -28,8 +28,12 @@ constexpr uint32_t kSweepCacheIdleMost = 15;
 struct KeptTriangle {
     uint32_t position;
     Vec3 corners[3]; // world corners, as the search handed them out
-    GrownBox box;    // of the corners divided by the radii
+    Vec3 unit[3];    // the corners divided by the radii (the radii are the list's, to the bit)
+    Vec3 normal;     // the unit normal of those, as the face test computes it
+    GrownBox box;    // of the divided corners
 };
+// The triangle at `position` with world corners w, kept for an ellipsoid of radii r.
+KeptTriangle KeepTriangle(uint32_t position, const Vec3 *w, const Vec3 &r);
 
 struct MeshSweepCache {
     uint64_t meshSerial;    // the mesh searched (0: none), with this many triangles, at `matrix`,

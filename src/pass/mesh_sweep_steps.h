@@ -38,6 +38,9 @@ void SweepWorldTriangle(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const 
 // Both after the repeated-polygon rule let the triangle through.
 void SweepTriangleAt(MeshSweep &sweep, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
                      bool boxPassed);
+// The same once the box test passed, on the world corners w, the corners t divided by the
+// ellipsoid's radii and n, the unit normal of t.
+void SweepUnitTriangle(MeshSweep &sweep, const Vec3 *w, const Vec3 *t, const Vec3 &n);
 // The sphere against the segment A-B and against the corner V (unit-sphere space).
 void SweepEdge(MeshSweep &sweep, const Vec3 &a, const Vec3 &b);
 void SweepCorner(MeshSweep &sweep, const Vec3 &v);
