@@ -165,6 +165,26 @@ TEST_F(OverlapRecoveryTest, EveryOverlappingPairIsFoundWhereverItStands) {
     EXPECT_GE(nearest, 0.999f) << "two radii of 0.5, less a rounding";
 }
 
+// A row of 70 unit bodies 1.8 apart, each 0.2 inside the next: 69 pairs. Pushing a pair apart
+// presses each body into its other neighbour, so the pairs are tested again in later rounds: the
+// end bodies, pressed by one neighbour only, move out a little more each round up to the limit of
+// a pass (half the radius). The last pairs come after the first 64 in the order of testing.
+TEST_F(OverlapRecoveryTest, ARowPressedTogetherSpreadsFromBothEndsOverTheRounds) {
+    SetCollisionsVOR(1, 1, 1, 3, 1);
+    SetOverlapRecoveryVOR(1, 1, 1);
+    for (uint32_t n = 1; n <= 70; ++n) {
+        MakeEllipsoid(n, 1);
+        Place(n, 1.8f * static_cast<float>(n), 0, 0);
+        MoveTo(n, 1.8f * static_cast<float>(n), 0, 0.001f);
+    }
+    RunCollisionVOR();
+    // One round would have moved them 0.1.
+    EXPECT_LT(X(1), 1.8f - 0.3f);
+    EXPECT_GT(X(70), 1.8f * 70 + 0.3f);
+    EXPECT_LE(X(70), 1.8f * 70 + 0.5f + 1e-4f);
+    EXPECT_FLOAT_EQ(X(35), 1.8f * 35) << "the middle is not reached in a pass";
+}
+
 TEST_F(OverlapRecoveryTest, CentresAtTheSamePlaceGoApartAlongXLowerObjectFirst) {
     MakeEllipsoid(7, 1);
     MakeEllipsoid(3, 1);

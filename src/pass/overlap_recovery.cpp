@@ -59,8 +59,7 @@ struct Candidate {
     uint32_t first, second; // places in placed
     int32_t firstObject, secondObject;
     uint32_t firstOrder, secondOrder;
-    uint32_t firstMover, secondMover; // their bodies' places in movers, for the rounds' first look
-    uint64_t tested; // the step at which it was last tested, 0 before the first
+    uint32_t firstMover, secondMover; // their bodies' places in movers
 };
 
 // An active body and its push so far.
@@ -69,10 +68,11 @@ struct Mover {
     Vec3 push;           // out of the ground, then apart from the others
     float lowest;        // the lowest push.y the crowd may leave: the ground push's
     Vec3 ground;         // unit normal (world) of the ground it stands on; zero: none
+    uint32_t groundKnown; // 1 once ground is found (on the first push)
+    uint32_t first;       // 1 + the place of its first ellipsoid in placed (0: none)
     Vec3 base;           // its push out of that ground
     float lift;          // how far off that ground the crowd's pushes keep it
     float limit;         // the longest push of this pass
-    uint64_t changed;    // the step at which its push last changed
     IntrusiveList aside; // its records of the pass while its push is swept
 };
 
@@ -91,7 +91,9 @@ struct RecoveryScratch {
     double cell[3];    // neighbour cell size per axis
     double perCell[3]; // its inverse
     double reach[3];   // how far apart two centres may start on an axis and still meet
-    uint64_t step;     // counts pair tests and push changes, for the stamps above
+    uint32_t *pairsStart; // by mover, where its candidates start in pairsOf (moverCount + 1)
+    uint32_t *pairsOf;    // each mover's candidates, by their place in candidates
+    uint64_t *due;        // a bit a candidate: to be tested (again), one of its pushes changed
 };
 
 RecoveryScratch scratch;
@@ -169,10 +171,6 @@ uint64_t CellKey(const Placed &p, int dx, int dy, int dz) {
            static_cast<uint64_t>(z + kCellClamp + 1);
 }
 
-bool PlacedBefore(const Placed &a, const Placed &b) {
-    return a.cell < b.cell;
-}
-
 bool FindMover(const CollisionBody *body, uint32_t *mover) {
     const int32_t n = body->objectNumber;
     if (n <= 0 || n >= static_cast<int32_t>(kObjectSlots) || scratch.moverOf[n] == 0) {
@@ -233,6 +231,37 @@ uint32_t ShapeOrder(const EllipsoidShape *s) {
     return order;
 }
 
+// The placed ellipsoids in the order of their cells. Their keys are sorted, then the records
+// moved once: sorting the records themselves moved each several times. (Their order within a
+// cell changes no result: the candidates are put in object order after.)
+bool SortPlacedByCell() {
+    struct Key {
+        uint64_t cell;
+        uint32_t place;
+    };
+    const uint32_t n = scratch.placedCount;
+    Key *keys = static_cast<Key *>(std::malloc(sizeof(Key) * (n + 1)));
+    Placed *sorted = static_cast<Placed *>(std::malloc(sizeof(Placed) * (n + 1)));
+    if (keys == nullptr || sorted == nullptr) {
+        std::free(keys);
+        std::free(sorted);
+        return false;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        keys[i] = Key{scratch.placed[i].cell, i};
+    }
+    std::sort(keys, keys + n, [](const Key &a, const Key &b) {
+        return a.cell != b.cell ? a.cell < b.cell : a.place < b.place;
+    });
+    for (uint32_t i = 0; i < n; ++i) {
+        sorted[i] = scratch.placed[keys[i].place];
+    }
+    std::free(keys);
+    std::free(scratch.placed);
+    scratch.placed = sorted;
+    return true;
+}
+
 // Every active ellipsoid with a finite centre, sorted by cell. A pair can meet once pushed only
 // when its centres start less than twice the largest radius plus the two longest pushes apart on
 // every axis; cells that wide keep every such pair in neighbouring cells, whatever the sizes: a
@@ -289,7 +318,17 @@ bool PlaceEllipsoids() {
         }
         p.cell = CellKey(p, 0, 0, 0);
     }
-    std::sort(scratch.placed, scratch.placed + k, PlacedBefore);
+    if (!SortPlacedByCell()) {
+        return false;
+    }
+    // Each body's first ellipsoid, whose ground it stands on.
+    for (uint32_t i = 0; i < k; ++i) {
+        const Placed &p = scratch.placed[i];
+        Mover &m = scratch.movers[p.mover];
+        if (m.first == 0 || p.order < scratch.placed[m.first - 1].order) {
+            m.first = i + 1;
+        }
+    }
     return true;
 }
 
@@ -346,7 +385,8 @@ bool SortCandidates() {
     // Placing moved each start to the next object's: each run ends at its own start now.
     uint32_t begin = 0;
     for (uint32_t number = 0; number < kObjectSlots; ++number) {
-        std::sort(sorted + begin, sorted + start[number], CandidateBefore);
+        std::sort(sorted + begin, sorted + start[number],
+                  [](const Candidate &a, const Candidate &b) { return CandidateBefore(a, b); });
         begin = start[number];
     }
     std::free(start);
@@ -389,8 +429,8 @@ bool AddPairsIn(uint32_t i, const Placed *from, uint64_t last) {
         const uint32_t j = static_cast<uint32_t>(q - scratch.placed);
         const Candidate c =
             p.object < q->object
-                ? Candidate{i, j, p.object, q->object, p.order, q->order, p.mover, q->mover, 0}
-                : Candidate{j, i, q->object, p.object, q->order, p.order, q->mover, p.mover, 0};
+                ? Candidate{i, j, p.object, q->object, p.order, q->order, p.mover, q->mover}
+                : Candidate{j, i, q->object, p.object, q->order, p.order, q->mover, p.mover};
         if (!AddCandidate(c)) {
             return false;
         }
@@ -435,11 +475,23 @@ Vec3 PairRadii(const Vec3 &a, const Vec3 &b) {
     return Vec3{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
 }
 
+// A push held to the body's limit.
+Vec3 HeldToLimit(const Mover &m, const Vec3 &push) {
+    const float length = std::sqrt(DotProduct(push, push));
+    return length > m.limit ? Scale(m.limit / length, push) : push;
+}
+
+Vec3 StandingNormal(const Placed &p);
+
 // Adds move to a body's push, held to its limit. Apart from others a body is never pressed into
 // the ground it stands on (it slides along it instead, kept a clearance off it) nor down below its
 // push out of the ground: the ground would stop the swept push there, and a short push with any
 // fall in it ends as standing, so the pair would stay inside each other.
-void PushBy(Mover &m, const Vec3 &move) {
+bool PushBy(Mover &m, const Vec3 &move) {
+    if (m.groundKnown == 0) {
+        m.ground = m.first != 0 ? StandingNormal(scratch.placed[m.first - 1]) : m.ground;
+        m.groundKnown = 1;
+    }
     Vec3 sum = Add(m.push, move);
     if (!IsZero(m.ground)) {
         const float below = DotProduct(Sub(sum, m.base), m.ground) - m.lift;
@@ -448,14 +500,18 @@ void PushBy(Mover &m, const Vec3 &move) {
         }
     }
     sum.y = sum.y < m.lowest ? m.lowest : sum.y;
-    const float length = std::sqrt(DotProduct(sum, sum));
-    if (length > m.limit) {
-        sum = Scale(m.limit / length, sum);
-    }
-    if (sum.x != m.push.x || sum.y != m.push.y || sum.z != m.push.z) {
-        m.changed = ++scratch.step;
-    }
+    sum = HeldToLimit(m, sum);
+    const bool changed = sum.x != m.push.x || sum.y != m.push.y || sum.z != m.push.z;
     m.push = sum;
+    return changed;
+}
+
+// A mover's push changed: its pairs are due to be tested again.
+void PairsDue(uint32_t mover) {
+    for (uint32_t k = scratch.pairsStart[mover]; k < scratch.pairsStart[mover + 1]; ++k) {
+        const uint32_t pair = scratch.pairsOf[k];
+        scratch.due[pair / 64] |= uint64_t{1} << (pair % 64);
+    }
 }
 
 // One pair as the two bodies now stand (where the pass left them plus their pushes so far):
@@ -463,14 +519,9 @@ void PushBy(Mover &m, const Vec3 &move) {
 // rounding of the sweeps: a pressing crowd would otherwise be pushed a little every frame), each
 // body that recovers from the other moves away along the line of the centres, by half the depth
 // when both do; answers whether anything moved.
-bool SeparatePair(Candidate &c) {
+bool SeparatePair(const Candidate &c) {
     Mover &a = scratch.movers[c.firstMover], &b = scratch.movers[c.secondMover];
-    // Neither push changed since the pair was last found apart (or moved apart): still apart.
-    if (c.tested != 0 && a.changed < c.tested && b.changed < c.tested) {
-        return false;
-    }
     const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
-    c.tested = ++scratch.step;
     const Vec3 r = PairRadii(p.radii, q.radii);
     const Vec3 apart = DivideComponents(Sub(Add(p.centre, a.push), Add(q.centre, b.push)), r);
     const float distance = std::sqrt(DotProduct(apart, apart));
@@ -489,11 +540,11 @@ bool SeparatePair(Candidate &c) {
         depth = 0.5f * depth;
     }
     const Vec3 move = MultiplyComponents(Scale(depth, direction), r);
-    if (aMoves) {
-        PushBy(a, move);
+    if (aMoves && PushBy(a, move)) {
+        PairsDue(c.firstMover);
     }
-    if (bMoves) {
-        PushBy(b, Scale(-1.0f, move));
+    if (bMoves && PushBy(b, Scale(-1.0f, move))) {
+        PairsDue(c.secondMover);
     }
     return true;
 }
@@ -541,67 +592,75 @@ Vec3 NearestOnTriangle(const Vec3 &p, const Vec3 &a, const Vec3 &b, const Vec3 &
     return Add(a, Add(Scale(vb * denom, ab), Scale(vc * denom, ac)));
 }
 
-// The deepest triangle so far: how far to move along its normal, in unit-sphere space; and the
-// nearest triangle the body stands on (within kRecoveryStandReach), whose plane its pushes keep
-// off.
+// The deepest triangle so far: how far to move along its normal, in unit-sphere space.
 struct Deepest {
     float along;
     Vec3 normal;
-    int32_t object;  // the mesh's object number: equal depths go to the lowest
-    float nearest;   // squared distance to the nearest triangle stood on
-    Vec3 support;    // its normal
-    int32_t standOn; // its mesh's object number
+    int32_t object; // the mesh's object number: equal depths go to the lowest
 };
 
-// One triangle (world corners) against the unit sphere at c (unit-sphere space of r): when the
-// centre lies in front of it and the sphere reaches it, a candidate for the deepest; when it
-// reaches it or stands just clear of it, for the nearest stood on. (Unlike the pairs, touching
-// counts: leaving bodies within the clearance of the ground left more of a crowd on rolling ground
-// inside each other, as the crowd's pushes may not press a body down.)
-void TestTriangle(const Vec3 &c, const Vec3 &r, const Vec3 &w1, const Vec3 &w2, const Vec3 &w3,
-                  int32_t object, Deepest *deepest) {
-    const Vec3 t1 = DivideComponents(w1, r), t2 = DivideComponents(w2, r),
-               t3 = DivideComponents(w3, r);
-    const Vec3 n = Normalize(Cross(Sub(t2, t1), Sub(t3, t1)));
+// The nearest triangle a body stands on so far, within kRecoveryStandReach.
+struct Nearest {
+    float distance; // squared, in unit-sphere space
+    Vec3 normal;
+    int32_t object; // the mesh's object number: equal distances go to the lowest
+};
+
+// One triangle (t1 t2 t3 and its unit normal n, in the unit-sphere space of the body) against the
+// unit sphere at c: when the centre lies in front of it and the sphere reaches it, a candidate for
+// the deepest. (Unlike the pairs, touching counts: leaving bodies within the clearance of the
+// ground left more of a crowd on rolling ground inside each other, as the crowd's pushes may not
+// press a body down.)
+void TestDeepest(const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, const Vec3 &n,
+                 int32_t object, Deepest *deepest) {
     const float d = DotProduct(Sub(c, t1), n);
-    if (!(d > 0.0f) || !(d < kRecoveryStandReach)) {
+    if (!(d > 0.0f) || !(d < 1.0f)) {
         return;
     }
     const Vec3 x = NearestOnTriangle(c, t1, t2, t3);
     const Vec3 w = Sub(c, x);
-    const float distance = DotProduct(w, w);
-    if (distance < kRecoveryStandReach * kRecoveryStandReach &&
-        (distance < deepest->nearest ||
-         (distance == deepest->nearest && object < deepest->standOn))) {
-        deepest->nearest = distance;
-        deepest->support = n;
-        deepest->standOn = object;
-    }
-    if (!(d < 1.0f) || !(distance < 1.0f)) {
+    if (!(DotProduct(w, w) < 1.0f)) {
         return;
     }
     const float along = ClearAlong(c, x, n);
     if (along > deepest->along || (along == deepest->along && object < deepest->object)) {
-        deepest->along = along;
-        deepest->normal = n;
-        deepest->object = object;
+        *deepest = Deepest{along, n, object};
     }
 }
 
-// The deepest triangle of one mesh that the ellipsoid at centre (world) is inside of, and the
-// nearest it stands on. The triangles within the standing reach have grown boxes that meet the
-// centre's box widened by the reach: the hierarchy's, or the triangles the ellipsoid's sweeps kept
-// when their box holds that box (mesh_sweep_cache.cpp), which are those and more, in list order.
-void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *deepest) {
+// The same triangle as ground stood on: when the centre lies in front of it and the sphere reaches
+// it or stands just clear of it, a candidate for the nearest.
+void TestNearest(const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, const Vec3 &n,
+                 int32_t object, Nearest *nearest) {
+    const float d = DotProduct(Sub(c, t1), n);
+    if (!(d > 0.0f) || !(d < kRecoveryStandReach)) {
+        return;
+    }
+    const Vec3 w = Sub(c, NearestOnTriangle(c, t1, t2, t3));
+    const float distance = DotProduct(w, w);
+    if (distance < kRecoveryStandReach * kRecoveryStandReach &&
+        (distance < nearest->distance ||
+         (distance == nearest->distance && object < nearest->object))) {
+        *nearest = Nearest{distance, n, object};
+    }
+}
+
+// Every triangle of one mesh that may lie within 1 + margin of the ellipsoid at centre (world),
+// handed to test(t1, t2, t3, n, object) in unit-sphere space with c. Such triangles have grown
+// boxes that meet the centre's box widened by the margin: the hierarchy's, or the triangles the
+// ellipsoid's sweeps kept when their box holds that box (mesh_sweep_cache.cpp), which are those
+// and more, in list order.
+template <typename Test>
+void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, float margin, Test test) {
     const CollisionBody *meshBody = mesh->head.body;
+    const int32_t object = meshBody->objectNumber;
     const Vec3 &r = s->radii;
-    const Vec3 reach = Scale(kRecoveryStandReach - 1.0f, r);
+    const Vec3 reach = Scale(margin, r);
     if (!MeshBoundsTest(mesh, Sub(centre, reach), Add(centre, reach), meshBody, r)) {
         return;
     }
     const Vec3 c = DivideComponents(centre, r);
-    const float m = kRecoveryStandReach - 1.0f;
-    const Vec3 lo = Sub(c, Vec3{m, m, m}), hi = Add(c, Vec3{m, m, m});
+    const Vec3 lo = Sub(c, Vec3{margin, margin, margin}), hi = Add(c, Vec3{margin, margin, margin});
     const Matrix4 &world = MeshWorldMatrix(meshBody);
     const MeshSweepCache *kept =
         ReferenceScans ? nullptr : TakeKeptCandidates(s, mesh, world, lo, hi);
@@ -610,101 +669,147 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, Deepest *d
         for (uint32_t k = 0; k < kept->count; ++k) {
             const KeptTriangle &t = kept->kept[k];
             if (GrownBoxMeets(t.box, lo, hi)) {
-                TestTriangle(c, r, t.corners[0], t.corners[1], t.corners[2], meshBody->objectNumber,
-                             deepest);
+                test(c, t.unit[0], t.unit[1], t.unit[2], t.normal, object);
             }
         }
         return;
     }
+    const auto testWorld = [&](const Vec3 *w) {
+        const Vec3 t1 = DivideComponents(w[0], r), t2 = DivideComponents(w[1], r),
+                   t3 = DivideComponents(w[2], r);
+        test(c, t1, t2, t3, TriangleNormal(t1, t2, t3), object);
+    };
     uint32_t count = 0;
     const AccelCandidate *candidates =
         ReferenceScans ? nullptr : MeshAccelQuery(mesh, world, lo, hi, r, &count);
     if (candidates != nullptr) {
         for (uint32_t k = 0; k < count; ++k) {
-            const Vec3 *w = candidates[k].corners;
-            TestTriangle(c, r, w[0], w[1], w[2], meshBody->objectNumber, deepest);
+            testWorld(candidates[k].corners);
         }
         return;
     }
     for (ListLink *l = mesh->triangles.head; l != nullptr; l = l->next) {
         const MeshTriangle *t = MemberOf<MeshTriangle>(l);
-        TestTriangle(c, r, Transform(t->corner1, world), Transform(t->corner2, world),
-                     Transform(t->corner3, world), meshBody->objectNumber, deepest);
+        const Vec3 w[3] = {Transform(t->corner1, world), Transform(t->corner2, world),
+                           Transform(t->corner3, world)};
+        testWorld(w);
     }
 }
 
-// The push out of the deepest triangle of every mesh p's body recovers from (of a tie, the mesh
-// with the lowest object number, whatever the activation order), from where the pass left it; and
-// the world normal of the ground it stands on: that triangle's, else the nearest's within the
-// standing reach (zero when none).
-Vec3 GroundPush(const Placed &p, Vec3 *ground) {
-    Deepest deepest = {0.0f, Vec3{0.0f, 0.0f, 0.0f}, 0, INFINITY, Vec3{0.0f, 0.0f, 0.0f}, 0};
+// TestMesh on every mesh p's body recovers from but its own.
+template <typename Test> void TestGround(const Placed &p, float margin, Test test) {
     const uint8_t *types = table.groundTypes[p.type];
     for (uint32_t k = 0; k < table.groundTypeCount[p.type]; ++k) {
         for (ListLink *l = ShapeListFor(kMeshKind, types[k])->head; l != nullptr; l = l->next) {
             ShapeEntry *e = MemberOf<ShapeEntry>(l);
             if (e->body != p.shape->head.body) {
-                TestMesh(p.shape, p.centre, AsMesh(e->shape), &deepest);
+                TestMesh(p.shape, p.centre, AsMesh(e->shape), margin, test);
             }
         }
     }
-    const Vec3 &r = p.shape->radii;
-    *ground = Vec3{0.0f, 0.0f, 0.0f};
-    if (deepest.along > 0.0f) {
-        *ground = Normalize(DivideComponents(deepest.normal, r));
-    } else if (deepest.nearest < INFINITY) {
-        *ground = Normalize(DivideComponents(deepest.support, r));
-    }
-    return MultiplyComponents(Scale(deepest.along, deepest.normal), r);
 }
 
-// A body's choice of ground among its ellipsoids.
-struct GroundChoice {
-    float longest;  // its longest push out of the ground so far
-    uint32_t shape; // the shape that gave it, 1 + its order (0: none)
-    uint32_t stood; // the shape whose ground it stands on without a push, 1 + its order (0: none)
-};
+// A unit-sphere normal of p's space as a unit normal in the world.
+Vec3 WorldNormal(const Placed &p, const Vec3 &n) {
+    return Normalize(DivideComponents(n, p.shape->radii));
+}
+
+// The push out of the deepest triangle of every mesh p's body recovers from (of a tie, the mesh
+// with the lowest object number, whatever the activation order), from where the pass left it;
+// and that triangle's world normal (zero without a push).
+Vec3 GroundPush(const Placed &p, Vec3 *ground) {
+    Deepest deepest = {0.0f, Vec3{0.0f, 0.0f, 0.0f}, 0};
+    TestGround(p, 0.0f,
+               [&](const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, const Vec3 &n,
+                   int32_t object) { TestDeepest(c, t1, t2, t3, n, object, &deepest); });
+    *ground = deepest.along > 0.0f ? WorldNormal(p, deepest.normal) : Vec3{0.0f, 0.0f, 0.0f};
+    return MultiplyComponents(Scale(deepest.along, deepest.normal), p.shape->radii);
+}
+
+// The world normal of the nearest triangle p stands on, of the meshes its body recovers from (of
+// a tie, the mesh with the lowest object number); zero when none is within reach.
+Vec3 StandingNormal(const Placed &p) {
+    Nearest nearest = {INFINITY, Vec3{0.0f, 0.0f, 0.0f}, 0};
+    TestGround(p, kRecoveryStandReach - 1.0f,
+               [&](const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, const Vec3 &n,
+                   int32_t object) { TestNearest(c, t1, t2, t3, n, object, &nearest); });
+    return nearest.distance < INFINITY ? WorldNormal(p, nearest.normal) : Vec3{0.0f, 0.0f, 0.0f};
+}
 
 // Each body starts from its push out of the ground: the longest of its ellipsoids' (of a tie,
-// its first shape's). It stands on that push's ground, or without a push on its first shape's
-// ground.
+// its first shape's). It stands on that push's ground; a body without one finds what it stands on
+// when the crowd first pushes it (most bodies are never pushed).
 void GroundPushes() {
-    GroundChoice *chosen =
-        static_cast<GroundChoice *>(std::calloc(scratch.moverCount + 1, sizeof(GroundChoice)));
-    for (uint32_t i = 0; chosen != nullptr && i < scratch.placedCount; ++i) {
+    float *longest = static_cast<float *>(std::calloc(scratch.moverCount + 1, sizeof(float)));
+    uint32_t *shape =
+        static_cast<uint32_t *>(std::calloc(scratch.moverCount + 1, sizeof(uint32_t)));
+    for (uint32_t i = 0; longest != nullptr && shape != nullptr && i < scratch.placedCount; ++i) {
         const Placed &p = scratch.placed[i];
         Vec3 ground;
         const Vec3 g = GroundPush(p, &ground);
         const float size = DotProduct(g, g);
         Mover &m = scratch.movers[p.mover];
-        GroundChoice &c = chosen[p.mover];
-        if (size > c.longest || (size == c.longest && size > 0.0f && p.order + 1 < c.shape)) {
-            c.longest = size;
-            c.shape = p.order + 1;
-            m.push = Vec3{0.0f, 0.0f, 0.0f};
-            m.lowest = -INFINITY;
-            m.ground = Vec3{0.0f, 0.0f, 0.0f};
-            PushBy(m, g);
+        if (size > longest[p.mover] ||
+            (size == longest[p.mover] && size > 0.0f && p.order < shape[p.mover])) {
+            longest[p.mover] = size;
+            shape[p.mover] = p.order;
+            m.push = HeldToLimit(m, g);
             m.lowest = std::max(m.push.y, 0.0f);
             m.ground = ground;
+            m.groundKnown = 1;
             m.base = m.push;
-        } else if (c.shape == 0 && size == 0.0f && !IsZero(ground) &&
-                   (c.stood == 0 || p.order + 1 < c.stood)) {
-            c.stood = p.order + 1;
-            m.ground = ground;
         }
     }
-    std::free(chosen);
+    std::free(longest);
+    std::free(shape);
 }
 
-// Pushes apart, pair by pair, in rounds until nothing overlaps or the rounds run out. A pair
-// whose two pushes have not changed since it was last tested gives what it gave then, and is
-// passed over.
+// Each mover's candidates, for marking them due when its push changes; every candidate due.
+bool ListPairsOfMovers() {
+    const uint32_t n = scratch.candidateCount, words = (n + 63) / 64;
+    scratch.pairsStart =
+        static_cast<uint32_t *>(std::calloc(scratch.moverCount + 2, sizeof(uint32_t)));
+    scratch.pairsOf = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * (2 * n + 1)));
+    scratch.due = static_cast<uint64_t *>(std::malloc(sizeof(uint64_t) * (words + 1)));
+    if (scratch.pairsStart == nullptr || scratch.pairsOf == nullptr || scratch.due == nullptr) {
+        return false;
+    }
+    uint32_t *start = scratch.pairsStart;
+    for (uint32_t k = 0; k < n; ++k) {
+        start[scratch.candidates[k].firstMover + 2] += 1;
+        start[scratch.candidates[k].secondMover + 2] += 1;
+    }
+    for (uint32_t m = 0; m < scratch.moverCount; ++m) {
+        start[m + 2] += start[m + 1];
+    }
+    // Placing moves each start[m + 1] to the end of m's list, which is where m + 1's begins.
+    for (uint32_t k = 0; k < n; ++k) {
+        scratch.pairsOf[start[scratch.candidates[k].firstMover + 1]++] = k;
+        scratch.pairsOf[start[scratch.candidates[k].secondMover + 1]++] = k;
+    }
+    std::fill(scratch.due, scratch.due + words, ~uint64_t{0});
+    if (n % 64 != 0) {
+        scratch.due[words - 1] = (uint64_t{1} << (n % 64)) - 1;
+    }
+    return true;
+}
+
+// Pushes apart, pair by pair in candidate order, in rounds until nothing overlaps or the rounds
+// run out. A pair is tested only when due: in the first round, and after one of its two pushes
+// changed (later in the same round when it comes after the pair that changed it, else in the
+// next); a pair whose pushes have not changed gives what it gave when last tested.
 void SeparateCrowd() {
+    const uint32_t words = (scratch.candidateCount + 63) / 64;
     for (uint32_t round = 0; round < kRecoveryRounds; ++round) {
         bool moved = false;
-        for (uint32_t k = 0; k < scratch.candidateCount; ++k) {
-            moved = SeparatePair(scratch.candidates[k]) || moved;
+        for (uint32_t w = 0; w < words; ++w) {
+            uint64_t after = ~uint64_t{0}; // the bits past the pair just tested
+            for (uint64_t due = scratch.due[w]; due != 0; due = scratch.due[w] & after) {
+                const uint32_t bit = static_cast<uint32_t>(__builtin_ctzll(due));
+                scratch.due[w] &= ~(uint64_t{1} << bit);
+                after = bit == 63 ? 0 : ~uint64_t{0} << (bit + 1);
+                moved = SeparatePair(scratch.candidates[64 * w + bit]) || moved;
+            }
         }
         if (!moved) {
             return;
@@ -718,6 +823,9 @@ void ReleaseScratch() {
     std::free(scratch.placed);
     std::free(scratch.candidates);
     std::free(scratch.pushed);
+    std::free(scratch.pairsStart);
+    std::free(scratch.pairsOf);
+    std::free(scratch.due);
     scratch = RecoveryScratch{};
 }
 
@@ -727,7 +835,7 @@ uint32_t OpenRecoverySteps() {
     if (!FillTable()) {
         return 0;
     }
-    if (!CollectMovers() || !PlaceEllipsoids() || !CollectCandidates()) {
+    if (!CollectMovers() || !PlaceEllipsoids() || !CollectCandidates() || !ListPairsOfMovers()) {
         ReleaseScratch();
         return 0;
     }
