@@ -334,7 +334,9 @@ bool PlaceEllipsoids() {
 
 bool AddCandidate(const Candidate &c) {
     if (scratch.candidateCount >= scratch.candidateCapacity) {
-        const size_t grown = std::max<size_t>(64, scratch.candidateCapacity * 2);
+        // A pressed crowd has three or four candidates an ellipsoid: room for four from the start.
+        const size_t grown =
+            std::max<size_t>(4 * size_t{scratch.placedCount} + 64, scratch.candidateCapacity * 2);
         Candidate *p =
             static_cast<Candidate *>(std::realloc(scratch.candidates, grown * sizeof(Candidate)));
         if (p == nullptr) {
