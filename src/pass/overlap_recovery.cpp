@@ -231,35 +231,8 @@ uint32_t ShapeOrder(const EllipsoidShape *s) {
     return order;
 }
 
-// The placed ellipsoids in the order of their cells. Their keys are sorted, then the records
-// moved once: sorting the records themselves moved each several times. (Their order within a
-// cell changes no result: the candidates are put in object order after.)
-bool SortPlacedByCell() {
-    struct Key {
-        uint64_t cell;
-        uint32_t place;
-    };
-    const uint32_t n = scratch.placedCount;
-    Key *keys = static_cast<Key *>(std::malloc(sizeof(Key) * (n + 1)));
-    Placed *sorted = static_cast<Placed *>(std::malloc(sizeof(Placed) * (n + 1)));
-    if (keys == nullptr || sorted == nullptr) {
-        std::free(keys);
-        std::free(sorted);
-        return false;
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-        keys[i] = Key{scratch.placed[i].cell, i};
-    }
-    std::sort(keys, keys + n, [](const Key &a, const Key &b) {
-        return a.cell != b.cell ? a.cell < b.cell : a.place < b.place;
-    });
-    for (uint32_t i = 0; i < n; ++i) {
-        sorted[i] = scratch.placed[keys[i].place];
-    }
-    std::free(keys);
-    std::free(scratch.placed);
-    scratch.placed = sorted;
-    return true;
+bool PlacedBefore(const Placed &a, const Placed &b) {
+    return a.cell < b.cell;
 }
 
 // Every active ellipsoid with a finite centre, sorted by cell. A pair can meet once pushed only
@@ -318,9 +291,8 @@ bool PlaceEllipsoids() {
         }
         p.cell = CellKey(p, 0, 0, 0);
     }
-    if (!SortPlacedByCell()) {
-        return false;
-    }
+    // (Their order within a cell changes no result: the candidates are put in object order after.)
+    std::sort(scratch.placed, scratch.placed + k, PlacedBefore);
     // Each body's first ellipsoid, whose ground it stands on.
     for (uint32_t i = 0; i < k; ++i) {
         const Placed &p = scratch.placed[i];
@@ -387,8 +359,7 @@ bool SortCandidates() {
     // Placing moved each start to the next object's: each run ends at its own start now.
     uint32_t begin = 0;
     for (uint32_t number = 0; number < kObjectSlots; ++number) {
-        std::sort(sorted + begin, sorted + start[number],
-                  [](const Candidate &a, const Candidate &b) { return CandidateBefore(a, b); });
+        std::sort(sorted + begin, sorted + start[number], CandidateBefore);
         begin = start[number];
     }
     std::free(start);
@@ -608,6 +579,14 @@ struct Nearest {
     int32_t object; // the mesh's object number: equal distances go to the lowest
 };
 
+// What a ground search looks for: the deepest triangle (margin 0), or the nearest stood on
+// (margin kRecoveryStandReach - 1).
+struct GroundSearch {
+    float margin;
+    Deepest deepest;
+    Nearest nearest;
+};
+
 // One triangle (t1 t2 t3 and its unit normal n, in the unit-sphere space of the body) against the
 // unit sphere at c: when the centre lies in front of it and the sphere reaches it, a candidate for
 // the deepest. (Unlike the pairs, touching counts: leaving bodies within the clearance of the
@@ -647,13 +626,23 @@ void TestNearest(const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, 
     }
 }
 
+// One triangle for the search: a candidate for the deepest or for the nearest.
+void TestTriangle(const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, const Vec3 &n,
+                  int32_t object, GroundSearch *search) {
+    if (search->margin == 0.0f) {
+        TestDeepest(c, t1, t2, t3, n, object, &search->deepest);
+    } else {
+        TestNearest(c, t1, t2, t3, n, object, &search->nearest);
+    }
+}
+
 // Every triangle of one mesh that may lie within 1 + margin of the ellipsoid at centre (world),
-// handed to test(t1, t2, t3, n, object) in unit-sphere space with c. Such triangles have grown
-// boxes that meet the centre's box widened by the margin: the hierarchy's, or the triangles the
-// ellipsoid's sweeps kept when their box holds that box (mesh_sweep_cache.cpp), which are those
-// and more, in list order.
-template <typename Test>
-void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, float margin, Test test) {
+// tested for the search in unit-sphere space. Such triangles have grown boxes that meet the
+// centre's box widened by the margin: the hierarchy's, or the triangles the ellipsoid's sweeps
+// kept when their box holds that box (mesh_sweep_cache.cpp), which are those and more, in list
+// order.
+void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, GroundSearch *search) {
+    const float margin = search->margin;
     const CollisionBody *meshBody = mesh->head.body;
     const int32_t object = meshBody->objectNumber;
     const Vec3 &r = s->radii;
@@ -671,7 +660,7 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, float marg
         for (uint32_t k = 0; k < kept->count; ++k) {
             const KeptTriangle &t = kept->kept[k];
             if (GrownBoxMeets(t.box, lo, hi)) {
-                test(c, t.unit[0], t.unit[1], t.unit[2], t.normal, object);
+                TestTriangle(c, t.unit[0], t.unit[1], t.unit[2], t.normal, object, search);
             }
         }
         return;
@@ -679,7 +668,7 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, float marg
     const auto testWorld = [&](const Vec3 *w) {
         const Vec3 t1 = DivideComponents(w[0], r), t2 = DivideComponents(w[1], r),
                    t3 = DivideComponents(w[2], r);
-        test(c, t1, t2, t3, TriangleNormal(t1, t2, t3), object);
+        TestTriangle(c, t1, t2, t3, TriangleNormal(t1, t2, t3), object, search);
     };
     uint32_t count = 0;
     const AccelCandidate *candidates =
@@ -699,13 +688,13 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, float marg
 }
 
 // TestMesh on every mesh p's body recovers from but its own.
-template <typename Test> void TestGround(const Placed &p, float margin, Test test) {
+void TestGround(const Placed &p, GroundSearch *search) {
     const uint8_t *types = table.groundTypes[p.type];
     for (uint32_t k = 0; k < table.groundTypeCount[p.type]; ++k) {
         for (ListLink *l = ShapeListFor(kMeshKind, types[k])->head; l != nullptr; l = l->next) {
             ShapeEntry *e = MemberOf<ShapeEntry>(l);
             if (e->body != p.shape->head.body) {
-                TestMesh(p.shape, p.centre, AsMesh(e->shape), margin, test);
+                TestMesh(p.shape, p.centre, AsMesh(e->shape), search);
             }
         }
     }
@@ -720,10 +709,9 @@ Vec3 WorldNormal(const Placed &p, const Vec3 &n) {
 // with the lowest object number, whatever the activation order), from where the pass left it;
 // and that triangle's world normal (zero without a push).
 Vec3 GroundPush(const Placed &p, Vec3 *ground) {
-    Deepest deepest = {0.0f, Vec3{0.0f, 0.0f, 0.0f}, 0};
-    TestGround(p, 0.0f,
-               [&](const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, const Vec3 &n,
-                   int32_t object) { TestDeepest(c, t1, t2, t3, n, object, &deepest); });
+    GroundSearch search = {};
+    TestGround(p, &search);
+    const Deepest &deepest = search.deepest;
     *ground = deepest.along > 0.0f ? WorldNormal(p, deepest.normal) : Vec3{0.0f, 0.0f, 0.0f};
     return MultiplyComponents(Scale(deepest.along, deepest.normal), p.shape->radii);
 }
@@ -731,10 +719,11 @@ Vec3 GroundPush(const Placed &p, Vec3 *ground) {
 // The world normal of the nearest triangle p stands on, of the meshes its body recovers from (of
 // a tie, the mesh with the lowest object number); zero when none is within reach.
 Vec3 StandingNormal(const Placed &p) {
-    Nearest nearest = {INFINITY, Vec3{0.0f, 0.0f, 0.0f}, 0};
-    TestGround(p, kRecoveryStandReach - 1.0f,
-               [&](const Vec3 &c, const Vec3 &t1, const Vec3 &t2, const Vec3 &t3, const Vec3 &n,
-                   int32_t object) { TestNearest(c, t1, t2, t3, n, object, &nearest); });
+    GroundSearch search = {};
+    search.margin = kRecoveryStandReach - 1.0f;
+    search.nearest.distance = INFINITY;
+    TestGround(p, &search);
+    const Nearest &nearest = search.nearest;
     return nearest.distance < INFINITY ? WorldNormal(p, nearest.normal) : Vec3{0.0f, 0.0f, 0.0f};
 }
 
