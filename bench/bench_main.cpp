@@ -169,6 +169,8 @@ void BM_CrowdBlocks(benchmark::State &state) {
     state.counters["cells/query"] = PerCount(s.gridCellsVisited, s.gridQueries);
     state.counters["met/query"] = PerCount(s.gridSlotsMet, s.gridQueries);
     state.counters["overlapped/pass"] = PerCount(s.pairsOverlapped, bench::kCrowdBlockFrames);
+    state.counters["listed/pass"] = PerCount(s.gridListedItems, bench::kCrowdBlockFrames);
+    state.counters["escaped/pass"] = PerCount(s.gridEscapes, bench::kCrowdBlockFrames);
     state.counters["pushes/pass"] = PerCount(s.recoveryPushes, bench::kCrowdBlockFrames);
 }
 

@@ -1789,7 +1789,9 @@ TEST_F(AccelDifferentialTest, ACrowdOnOneFloorIsSearchedInOneLayerOfCells) {
         Run(seed, false, RunLevelCrowdScene);
         const vor::WorkCounters work = vor::ThreadStats();
         EXPECT_GT(work.gridQueries, 0u) << "scene " << seed;
-        EXPECT_LE(work.gridCellsVisited, 6 * work.gridQueries) << "scene " << seed;
+        // (A search for a kept list reaches a little further; cells laid across the crowd's
+        // layer made it 12 a search.)
+        EXPECT_LE(work.gridCellsVisited, 8 * work.gridQueries) << "scene " << seed;
     }
 }
 

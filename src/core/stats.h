@@ -42,9 +42,12 @@ struct WorkCounters {
     uint64_t typeRayLeafMoves;    // leaves taken out and put in again as their bodies moved
     uint64_t gridOutsiders;       // destinations every source visits (odd values only)
     uint64_t gridHashedSweeps;    // grid sweeps whose cells were hashed, not laid out whole
+    uint64_t gridReuses;          // grid sweeps that took a kept grid and its lists up again
+    uint64_t gridListedItems;     // destinations entered in kept candidate lists
+    uint64_t gridEscapes;         // destinations found beyond their envs in a kept grid
     uint64_t gridBucketsMost;     // the most buckets one grid sweep laid out or hashed into
-    uint64_t gridQueries;         // candidate searches of sources through the grid
-    uint64_t gridCellsVisited;    // grid cells sources looked into
+    uint64_t gridQueries;         // searches through the grid's cells (candidates, kept lists)
+    uint64_t gridCellsVisited;    // grid cells those searches looked into
     uint64_t gridSlotsMet;        // destinations sources met in those cells or level lists
     uint64_t sweepCacheSearches;  // mesh searches whose candidates an ellipsoid kept for its pass
     uint64_t sweepCacheHits;      // mesh sweeps that took an earlier iteration's candidates

@@ -25,6 +25,24 @@
 // else hashed; both hold the same members. A source whose own nearest time drops during its scan
 // searches again for the rest of the list with the longer hull; one that leaves every bound scans
 // the rest plainly.
+//
+// Kept over the iterations of a pass (a type meeting its own, whose bodies move on from their
+// contacts a few centimetres an iteration). When the grid is built, each member gets an env: its
+// box grown by a sixteenth of a base cell on every side. Each body, when it first sweeps, lists
+// the members whose env its own env may meet (ProvenApart of the two envs fails). Why that list is
+// enough while both stay within their envs: every hull a pairing uses (the source's hull or clip,
+// the destination's hull or box) lies in that body's box once its time is no earlier than
+// -kStretch, so in its env, and ProvenApart only gets easier for smaller spans; a member left off
+// the list is proven apart from the source for the whole iteration. At the next sweep of the same
+// definition the grid is taken up again: each slot takes its body's new step (a body that did not
+// move keeps its slot), and a member whose box left its env, or a slot that was outside the cells,
+// is escaped. The members whose env an escaped slot's box may meet take it besides their lists
+// (found through the cells, which hold every member's old box, with the growth added to the
+// search); a source that is escaped itself, or has no list, or a time below -kStretch, searches
+// the cells with the growth added (the levels' step lengths taken again for the stretch below
+// -kBoxStretch) and meets every escaped slot. When more than a 32nd of the slots escaped, the
+// grid is built anew. Every candidate still goes through MayPair and the sweep in list order, so
+// the results are those of a new grid, which are those of the plain scan.
 #include "pass/pair_grid.h"
 
 #include <algorithm>
@@ -63,6 +81,12 @@ constexpr uint32_t kMaxLevels = 128;
 // this many per cell entry (a crowd); beyond, as in bodies strewn over a wide world, they are
 // hashed into twice the entries' buckets. Either way a cell costs the same few steps.
 constexpr uint64_t kDenseCellsPerEntry = 4;
+// Kept lists: a member may move this share of its level-0 cell beyond its box of the grid's build
+// (a crowd's bodies move a few centimetres between iterations, the cells are a metre); a sweep
+// with more than a 32nd of the destinations beyond that builds the grid anew.
+constexpr double kListGrowthShare = 1.0 / 16.0;
+constexpr uint32_t kMostEscapedShare = 32;
+constexpr uint32_t kNoList = ~0u;
 
 struct Span {
     double lo[3];
@@ -85,7 +109,10 @@ struct Slot {
     Vec3 p, q; // centres at the ends of its body's latest step
     CollisionBody *body;
     const Vec3 *radii;
-    Span box; // hull over [-kBoxStretch, 1]
+    Span box;                 // hull over [-kBoxStretch, 1]
+    uint8_t member;           // entered in the grid's cells when it was built
+    Span env;                 // kept lists: its box then, grown by the lists' growth (member slots)
+    const MotionRecord *step; // the step it was filled from
 };
 
 struct CellIndex {
@@ -147,6 +174,27 @@ struct PairGridScratch {
     double *values; // one axis of the destinations, to take a median
     size_t valueCapacity;
     uint32_t queryStamp;
+    // Candidate lists kept over the iterations of a pass, for a type meeting its own (see above).
+    const CollisionDefinition *listsFor; // whose lists these are; null: none
+    double growth[3];    // how far a member may move beyond its box of the grid's build
+    uint32_t *listBegin; // by slot, where its list starts in listItems (kNoList: none made)
+    size_t listBeginCapacity;
+    uint32_t *listEnd; // and where it ends
+    size_t listEndCapacity;
+    uint32_t *listItems; // every list, each ascending
+    size_t listItemCapacity;
+    uint32_t listItemCount;
+    uint8_t reusing;  // this sweep takes the lists instead of a new grid
+    uint8_t *escaped; // by slot, in a reused sweep: it moved beyond its env
+    size_t escapedCapacity;
+    uint32_t *escapedList; // those slots, ascending
+    size_t escapedListCapacity;
+    uint32_t escapedCount;
+    uint32_t *extraStart; // by slot, in a reused sweep: where the escaped it may meet start
+    size_t extraStartCapacity;
+    uint64_t *extraPairs; // (list holder << 32 | escaped slot), then only the escaped slots
+    size_t extraCapacity;
+    uint32_t extraCount;
     size_t peakBytes; // the largest working set of one sweep so far (kept)
 };
 
@@ -350,12 +398,15 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
     slot->always = 0;
     slot->regular = 0;
     slot->level = 0;
+    slot->member = 0;
     slot->tLow = 0;
+    slot->step = nullptr;
     if (t->shape->kind != kEllipsoidKind) {
         return;
     }
     const EllipsoidShape *shape = AsEllipsoid(t->shape);
     const MotionRecord *latest = LatestMotion(t->body);
+    slot->step = latest;
     slot->radii = &shape->radii;
     ContactReach(shape->radii, slot->reach);
     if (!StepCentres(t->body, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest)) {
@@ -512,6 +563,7 @@ uint64_t AdmitDestinations(Grid *g) {
             continue;
         }
         slot.level = static_cast<uint8_t>(level);
+        slot.member = 1;
         AccountMember(g, slot);
         entries += cells;
     }
@@ -626,6 +678,13 @@ void ReleaseScratch() {
     std::free(scratch.levelItems);
     std::free(scratch.cellRanges);
     std::free(scratch.values);
+    std::free(scratch.listBegin);
+    std::free(scratch.listEnd);
+    std::free(scratch.listItems);
+    std::free(scratch.escaped);
+    std::free(scratch.escapedList);
+    std::free(scratch.extraStart);
+    std::free(scratch.extraPairs);
     const size_t peak = scratch.peakBytes;
     scratch = PairGridScratch{};
     scratch.peakBytes = peak;
@@ -637,7 +696,11 @@ size_t ScratchBytes() {
            scratch.sameBodyCapacity * sizeof(uint32_t) + scratch.bucketCapacity * sizeof(uint32_t) +
            scratch.itemCapacity * sizeof(uint32_t) + scratch.foundCapacity * sizeof(uint32_t) +
            scratch.stampCapacity * sizeof(uint32_t) + scratch.levelItemCapacity * sizeof(uint32_t) +
-           scratch.valueCapacity * sizeof(double) + scratch.cellRangeCapacity * sizeof(CellIndex);
+           scratch.valueCapacity * sizeof(double) + scratch.cellRangeCapacity * sizeof(CellIndex) +
+           (scratch.listBeginCapacity + scratch.listEndCapacity) * sizeof(uint32_t) +
+           scratch.listItemCapacity * sizeof(uint32_t) + scratch.escapedCapacity +
+           scratch.escapedListCapacity * sizeof(uint32_t) +
+           scratch.extraStartCapacity * sizeof(uint32_t) + scratch.extraCapacity * sizeof(uint64_t);
 }
 
 // After a source's scan: its body's slots take its new nearest time, or leave the grid.
@@ -676,18 +739,32 @@ struct Source {
     const Slot *own; // its own slot when it is one of the destinations too (in the grid's regime)
 };
 
+// What a search does with each slot it meets: keep the candidates of a source's step, list the
+// members a source's env may meet, or note the list holders that may meet an escaped slot.
+enum MeetKind : uint8_t { kMeetCandidates, kMeetListing, kMeetHolders };
+
+struct Meeting {
+    MeetKind kind;
+    uint32_t first;   // candidates: only slots from here on
+    uint32_t count;   // candidates found (in found[])
+    uint32_t escapee; // holders: the escaped slot
+};
+
+const double kNoGrowth[3] = {0, 0, 0};
+
 // The box to search in one level: the hull of every pairing's clip, widened by the largest reach
 // of a pair with one of the level's destinations (the pair radius is the smaller of the two radii,
-// or the larger in size mode 1), and by the destinations' own stretch beyond their grid hulls for
-// a source time below it.
-void QueryBox(const Level &level, const Source &src, const Span &clip, Span *query) {
+// or the larger in size mode 1), by the destinations' own stretch beyond their grid hulls for
+// a source time below it, and by how far members may have moved beyond their cells (grow).
+void QueryBox(const Level &level, const Source &src, const Span &clip, const double *grow,
+              Span *query) {
     *query = clip;
     const double beyond = src.tLow < -kBoxStretch ? -src.tLow * 1.01 : 0.0;
     for (int a = 0; a < 3; ++a) {
         const double ra = Component(*src.radii, a);
         const double r =
             EllipSizeMode == 0 ? std::min(ra, level.reach[a]) : std::max(ra, level.reach[a]);
-        const double stretch = beyond * level.speed[a];
+        const double stretch = beyond * level.speed[a] + grow[a];
         const double magnitude =
             std::max(std::fabs(clip.lo[a]), std::fabs(clip.hi[a])) + level.magnitude + stretch;
         const double reach = (kEllipsoidContactMargin * r * (1.0 + kPairSlack) +
@@ -726,37 +803,63 @@ bool MayPair(const Source &src, const Slot &slot) {
     return !ProvenApart(*s, src.reach, *dst, slot.reach);
 }
 
-// The destinations of one bucket from position `first` on that the source may reach.
-void Gather(const Source &src, uint32_t i, uint32_t first, uint32_t *k) {
-    if (i < first || scratch.stamps[i] == scratch.queryStamp) {
+// A member that has not moved beyond its env since the lists were made: every list that may
+// pair it with its holder holds it.
+bool Settled(uint32_t i) {
+    return scratch.slots[i].member != 0 && (scratch.reusing == 0 || scratch.escaped[i] == 0);
+}
+
+// A slot met by a search for candidates, taken once a search: kept when its box tests may pass.
+inline void Consider(const Source &src, uint32_t i, Meeting *m) {
+    if (i < m->first || scratch.stamps[i] == scratch.queryStamp) {
         return;
     }
     scratch.stamps[i] = scratch.queryStamp;
     if (MayPair(src, scratch.slots[i])) {
-        scratch.found[(*k)++] = i;
+        scratch.found[m->count++] = i;
     }
 }
 
-// The destinations of the buckets first..last that the source may reach; answers how many met.
-uint64_t GatherBuckets(const Source &src, uint64_t first, uint64_t last, uint32_t from,
-                       uint32_t *k) {
+// One slot a search meets, taken once a search, as the meeting asks.
+void Gather(const Source &src, uint32_t i, Meeting *m) {
+    if (m->kind == kMeetCandidates) {
+        Consider(src, i, m);
+        return;
+    }
+    if (scratch.stamps[i] == scratch.queryStamp) {
+        return;
+    }
+    scratch.stamps[i] = scratch.queryStamp;
+    const Slot &slot = scratch.slots[i];
+    if (m->kind == kMeetListing) {
+        // Both envs: whatever either step becomes while it stays within its own.
+        if (slot.member != 0 && !ProvenApart(src.hull, src.reach, slot.env, slot.reach)) {
+            scratch.listItems[scratch.listItemCount++] = i;
+        }
+    } else if (Settled(i) && !ProvenApart(slot.env, slot.reach, src.hull, src.reach)) {
+        scratch.extraPairs[scratch.extraCount++] = static_cast<uint64_t>(i) << 32 | m->escapee;
+    }
+}
+
+// The slots of the buckets first..last, as the meeting asks; answers how many met.
+uint64_t GatherBuckets(const Source &src, uint64_t first, uint64_t last, Meeting *m) {
     const uint32_t begin = scratch.bucketStart[first], end = scratch.bucketStart[last + 1];
     for (uint32_t e = begin; e < end; ++e) {
-        Gather(src, scratch.bucketItems[e], from, k);
+        Gather(src, scratch.bucketItems[e], m);
     }
     return end - begin;
 }
 
-// The destinations of the level's cells lo..hi that the source may reach; answers how many met.
-// Laid out whole, each column's cells along z are one run of buckets.
+// The slots of the level's cells lo..hi, as the meeting asks; answers how many met. Laid out
+// whole, each column's cells along z are one run of buckets.
 uint64_t GatherCells(const Grid &g, uint32_t level, const CellIndex &lo, const CellIndex &hi,
-                     const Source &src, uint32_t from, uint32_t *k) {
+                     const Source &src, Meeting *m) {
     uint64_t met = 0;
     if (g.dense != 0) {
         for (int64_t x = lo.c[0]; x <= hi.c[0]; ++x) {
             for (int64_t y = lo.c[1]; y <= hi.c[1]; ++y) {
                 const uint64_t b = BucketOf(g, level, x, y, lo.c[2]);
-                met += GatherBuckets(src, b, b + static_cast<uint64_t>(hi.c[2] - lo.c[2]), from, k);
+                met += GatherBuckets(src, b, b + static_cast<uint64_t>(hi.c[2] - lo.c[2]), m);
             }
         }
         return met;
@@ -764,52 +867,113 @@ uint64_t GatherCells(const Grid &g, uint32_t level, const CellIndex &lo, const C
     CellIndex at = lo;
     do {
         const uint64_t b = BucketOf(g, level, at.c[0], at.c[1], at.c[2]);
-        met += GatherBuckets(src, b, b, from, k);
+        met += GatherBuckets(src, b, b, m);
     } while (NextCell(lo, hi, &at));
     return met;
 }
 
-// One level's destinations that the source may reach: through the cells its query box covers, or
-// through the level's member list when that is shorter.
-void GatherLevel(const Grid &g, uint32_t level, const Source &src, uint32_t first, uint32_t *k) {
+// One level's members that the source's clip may reach (members lying up to grow beyond their
+// cells): through the cells its query box covers, or through the level's member list when that is
+// shorter.
+void GatherLevel(const Grid &g, uint32_t level, const Source &src, const double *grow, Meeting *m) {
     const Level &l = g.levels[level];
     if (l.memberCount == 0) {
         return;
     }
     Span query;
-    QueryBox(l, src, src.clip, &query);
-    // Every member's hull lies in the level's bounds, so a member the query box meets meets it
-    // inside them: the cells outside hold none.
+    QueryBox(l, src, src.clip, grow, &query);
+    // Every member's hull lies in the level's bounds (grown), so a member the query box meets
+    // meets it inside them: the cells outside hold none.
     for (int a = 0; a < 3; ++a) {
-        query.lo[a] = std::max(query.lo[a], l.bounds.lo[a]);
-        query.hi[a] = std::min(query.hi[a], l.bounds.hi[a]);
+        query.lo[a] = std::max(query.lo[a], l.bounds.lo[a] - grow[a]);
+        query.hi[a] = std::min(query.hi[a], l.bounds.hi[a] + grow[a]);
         if (!(query.lo[a] <= query.hi[a])) {
             return;
         }
     }
     CellIndex lo, hi;
     CellRange(g, level, query, &lo, &hi);
+    // Laid out whole, only the cells of the members' bounds exist (a grown query reaches past).
+    for (int a = 0; g.dense != 0 && a < 3; ++a) {
+        lo.c[a] = std::max(lo.c[a], l.denseLo.c[a]);
+        hi.c[a] = std::min(hi.c[a], l.denseLo.c[a] + l.denseCount[a] - 1);
+        if (lo.c[a] > hi.c[a]) {
+            return;
+        }
+    }
     const uint64_t cells = CellCount(lo, hi, l.memberCount);
     if (cells > l.memberCount) {
         for (uint32_t e = l.memberStart; e < l.memberStart + l.memberCount; ++e) {
-            Gather(src, scratch.levelItems[e], first, k);
+            Gather(src, scratch.levelItems[e], m);
         }
         Stats.gridSlotsMet += l.memberCount;
         return;
     }
     Stats.gridCellsVisited += cells;
-    Stats.gridSlotsMet += GatherCells(g, level, lo, hi, src, first, k);
+    Stats.gridSlotsMet += GatherCells(g, level, lo, hi, src, m);
+}
+
+// Starts a search: a new stamp, and the body's own slots counted as met (a body never meets
+// itself).
+void StartSearch(const CollisionBody *body) {
+    scratch.queryStamp += 1;
+    for (uint32_t next = *BodyEntry(body); next != 0; next = scratch.sameBody[next - 1]) {
+        scratch.stamps[next - 1] = scratch.queryStamp;
+    }
+}
+
+// Every level searched as the meeting asks, with the members up to grow beyond their cells.
+void GatherLevels(const Grid &g, const Source &src, const double *grow, Meeting *m) {
+    Stats.gridQueries += 1;
+    for (uint32_t level = 0; level < g.levelCount; ++level) {
+        GatherLevel(g, level, src, grow, m);
+    }
+}
+
+// The source's env (its own member slot's) as the clip of a search that meets the other envs.
+Source EnvSource(const Source &src, const Slot &own) {
+    Source e = src;
+    e.tLow = 0.0; // the env already reaches back as far as the box it grew from
+    e.hull = own.env;
+    e.clip = own.env;
+    return e;
+}
+
+// Lists the members the source's env may meet (ascending): while both stay within their envs,
+// no other member can pass the pair's box tests.
+bool MakeList(const Grid &g, const Source &src) {
+    const uint32_t own = static_cast<uint32_t>(src.own - scratch.slots);
+    if (!ReserveArray(&scratch.listItems, &scratch.listItemCapacity,
+                      static_cast<size_t>(scratch.listItemCount) + scratch.count)) {
+        return false;
+    }
+    StartSearch(src.body);
+    Meeting m = {kMeetListing, 0, 0, 0};
+    scratch.listBegin[own] = scratch.listItemCount;
+    GatherLevels(g, EnvSource(src, *src.own), scratch.growth, &m);
+    std::sort(scratch.listItems + scratch.listBegin[own],
+              scratch.listItems + scratch.listItemCount);
+    scratch.listEnd[own] = scratch.listItemCount;
+    Stats.gridListedItems += scratch.listItemCount - scratch.listBegin[own];
+    return true;
+}
+
+// The source takes its list (made now if it has none): it is a settled member whose time keeps
+// its hulls within its box, so within its env.
+bool TakesList(const Grid &g, const Source &src) {
+    if (scratch.listsFor == nullptr || src.own == nullptr || src.tLow < -kStretch) {
+        return false;
+    }
+    const uint32_t own = static_cast<uint32_t>(src.own - scratch.slots);
+    if (!Settled(own)) {
+        return false;
+    }
+    return scratch.listBegin[own] != kNoList || MakeList(g, src);
 }
 
 // The destinations from position `first` on that the source may reach with its nearest time at
 // tLow or later, ascending, in found[]; false when the search would cost more than a plain scan.
 bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *count) {
-    scratch.queryStamp += 1;
-    Stats.gridQueries += 1;
-    // A body never meets itself: its own slots count as met already.
-    for (uint32_t next = *BodyEntry(src.body); next != 0; next = scratch.sameBody[next - 1]) {
-        scratch.stamps[next - 1] = scratch.queryStamp;
-    }
     // The source's own hull and a hull every pairing's clip lies in: its slot's, made with the
     // grid, while its time is the slot's (its hull when no time in the grid is earlier, else its
     // box, which reaches back further than any time in the grid's regime); else made here.
@@ -826,10 +990,28 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         src.hull = hulls[0];
         src.clip = hulls[1];
     }
-    uint32_t k = 0;
-    for (uint32_t level = 0; level < g.levelCount; ++level) {
-        GatherLevel(g, level, src, first, &k);
+    const bool listed = TakesList(g, src);
+    StartSearch(src.body);
+    Meeting m = {kMeetCandidates, first, 0, 0};
+    if (listed) {
+        const uint32_t own = static_cast<uint32_t>(src.own - scratch.slots);
+        for (uint32_t e = scratch.listBegin[own]; e < scratch.listEnd[own]; ++e) {
+            Consider(src, scratch.listItems[e], &m);
+        }
+        if (scratch.reusing != 0) {
+            for (uint32_t e = scratch.extraStart[own]; e < scratch.extraStart[own + 1]; ++e) {
+                Consider(src, static_cast<uint32_t>(scratch.extraPairs[e]), &m);
+            }
+        }
+    } else {
+        GatherLevels(g, src, scratch.reusing != 0 ? scratch.growth : kNoGrowth, &m);
+        // Escaped members lie beyond their cells' reach.
+        for (uint32_t e = 0; scratch.reusing != 0 && e < scratch.escapedCount; ++e) {
+            Gather(src, scratch.escapedList[e], &m);
+        }
     }
+    const uint32_t fromList = listed ? m.count : 0;
+    uint32_t k = m.count;
     // Destinations outside the regime, too wide or too far-reaching for the grid.
     for (uint32_t j = 0; j < scratch.alwaysCount; ++j) {
         const uint32_t i = scratch.always[j];
@@ -838,8 +1020,12 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
             scratch.found[k++] = i;
         }
     }
-    // List order, so that ties still go to the first destination.
-    std::sort(scratch.found, scratch.found + k);
+    // List order, so that ties still go to the first destination (a list is in it already).
+    if (k != fromList || (listed && scratch.reusing != 0 &&
+                          scratch.extraStart[src.own - scratch.slots + 1] !=
+                              scratch.extraStart[src.own - scratch.slots])) {
+        std::sort(scratch.found, scratch.found + k);
+    }
     *count = k;
     return true;
 }
@@ -874,6 +1060,142 @@ void ScanRest(CollisionDefinition *d, ShapeEntry *s, uint32_t first) {
     SweepSourceFrom(d, s, first < scratch.count ? scratch.slots[first].entry : nullptr);
 }
 
+// After a build for a type meeting its own: every member's env, its box grown by how far it may
+// move in the iterations to come, and no lists yet (each is made when its body first sweeps).
+bool StartLists(const CollisionDefinition *d) {
+    scratch.listsFor = nullptr;
+    if (!ReserveArray(&scratch.listBegin, &scratch.listBeginCapacity, scratch.count) ||
+        !ReserveArray(&scratch.listEnd, &scratch.listEndCapacity, scratch.count)) {
+        return false;
+    }
+    const Grid &g = scratch.grid;
+    for (int a = 0; a < 3; ++a) {
+        scratch.growth[a] = kListGrowthShare * g.levels[0].cell[a];
+    }
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        Slot &slot = scratch.slots[i];
+        scratch.listBegin[i] = kNoList;
+        for (int a = 0; a < 3; ++a) {
+            slot.env.lo[a] = slot.box.lo[a] - scratch.growth[a];
+            slot.env.hi[a] = slot.box.hi[a] + scratch.growth[a];
+        }
+    }
+    scratch.listItemCount = 0;
+    scratch.listsFor = d;
+    return true;
+}
+
+bool Inside(const Span &outer, const Span &inner) {
+    for (int a = 0; a < 3; ++a) {
+        if (!(outer.lo[a] <= inner.lo[a] && inner.hi[a] <= outer.hi[a])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The slots take their bodies' steps of this iteration; those beyond their envs (or outside the
+// cells since the build) are escaped. False when too many escaped for the lists to pay.
+bool RefreshSlots() {
+    Grid &g = scratch.grid;
+    scratch.alwaysCount = 0;
+    scratch.escapedCount = 0;
+    g.lowestTime = 0;
+    // The members' steps of this iteration, for the searches of sources from far back in theirs.
+    for (uint32_t k = 0; k < g.levelCount; ++k) {
+        std::fill(g.levels[k].speed, g.levels[k].speed + 3, 0.0);
+    }
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        Slot &slot = scratch.slots[i];
+        // A body that did not move keeps its slot: its time changes only in its own sweeps, which
+        // keep the slot up to date (UpdateBody).
+        slot.always = 0;
+        if (slot.step == nullptr || slot.step != LatestMotion(slot.body)) {
+            const uint8_t member = slot.member, level = slot.level;
+            const Span env = slot.env;
+            FillSlot(&slot, slot.entry);
+            slot.member = member;
+            slot.level = level;
+            slot.env = env;
+        }
+        scratch.escaped[i] = 0;
+        if (slot.regular == 0) {
+            AddAlways(i);
+            continue;
+        }
+        g.lowestTime = std::min(g.lowestTime, slot.tLow);
+        double *speed = g.levels[slot.level].speed;
+        for (int a = 0; a < 3; ++a) {
+            speed[a] = std::max(speed[a], static_cast<double>(std::fabs(Component(slot.q, a) -
+                                                                        Component(slot.p, a))));
+        }
+        if (slot.member == 0 || !Inside(slot.env, slot.box)) {
+            scratch.escaped[i] = 1;
+            scratch.escapedList[scratch.escapedCount++] = i;
+        }
+    }
+    Stats.gridEscapes += scratch.escapedCount;
+    return scratch.escapedCount <= scratch.count / kMostEscapedShare;
+}
+
+// For each escaped slot, the settled members whose env its box may meet: they take it besides
+// their lists. Kept as (holder, escaped) pairs, ascending, with where each holder's start.
+bool NoteHolders() {
+    scratch.extraCount = 0;
+    for (uint32_t e = 0; e < scratch.escapedCount; ++e) {
+        const uint32_t j = scratch.escapedList[e];
+        const Slot &slot = scratch.slots[j];
+        if (!ReserveArray(&scratch.extraPairs, &scratch.extraCapacity,
+                          static_cast<size_t>(scratch.extraCount) + scratch.count)) {
+            return false;
+        }
+        Source escapee = {};
+        escapee.body = slot.body;
+        escapee.radii = slot.radii;
+        std::memcpy(escapee.reach, slot.reach, sizeof escapee.reach);
+        escapee.hull = slot.box;
+        escapee.clip = slot.box;
+        StartSearch(slot.body);
+        Meeting m = {kMeetHolders, 0, 0, j};
+        GatherLevels(scratch.grid, escapee, scratch.growth, &m);
+    }
+    std::sort(scratch.extraPairs, scratch.extraPairs + scratch.extraCount);
+    uint32_t *start = scratch.extraStart;
+    std::memset(start, 0, sizeof(uint32_t) * (scratch.count + 1));
+    for (uint32_t k = 0; k < scratch.extraCount; ++k) {
+        start[(scratch.extraPairs[k] >> 32) + 1] += 1;
+    }
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        start[i + 1] += start[i];
+    }
+    return true;
+}
+
+// The grid and lists of the last sweep of d, taken up again when it has the same destinations
+// and few of them moved beyond their envs; false when the grid is to be built anew.
+bool ReuseLists(const CollisionDefinition *d, const IntrusiveList *sources,
+                const IntrusiveList *destinations, uint32_t n) {
+    scratch.reusing = 0;
+    if (scratch.listsFor != d || sources != destinations || n != scratch.count) {
+        return false;
+    }
+    uint32_t i = 0;
+    for (ListLink *l = destinations->head; l != nullptr; l = l->next, ++i) {
+        if (&scratch.slots[i].entry->link != l) {
+            return false;
+        }
+    }
+    if (!ReserveArray(&scratch.escaped, &scratch.escapedCapacity, n) ||
+        !ReserveArray(&scratch.escapedList, &scratch.escapedListCapacity, n) ||
+        !ReserveArray(&scratch.extraStart, &scratch.extraStartCapacity, n + 1) || !RefreshSlots() ||
+        !NoteHolders()) {
+        return false;
+    }
+    scratch.reusing = 1;
+    Stats.gridReuses += 1;
+    return true;
+}
+
 } // namespace
 
 bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList *destinations) {
@@ -888,6 +1210,10 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
         CountMovingSources(sources, kGridMinSources) < kGridMinSources) {
         return false;
     }
+    if (ReuseLists(d, sources, destinations, n)) {
+        return true;
+    }
+    scratch.listsFor = nullptr;
     scratch.count = n;
     if (!ReserveArray(&scratch.slots, &scratch.slotCapacity, n) ||
         !ReserveArray(&scratch.always, &scratch.alwaysCapacity, n) ||
@@ -907,6 +1233,11 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     if (!FillGrid(&scratch.grid)) {
         ReleaseScratch();
         return false;
+    }
+    // A type meeting its own keeps its grid for the iterations to come (bodies stopped by a
+    // contact move on from it, a few centimetres).
+    if (sources == destinations && !StartLists(d)) {
+        scratch.listsFor = nullptr;
     }
     Stats.gridDefinitions += 1;
     Stats.gridOutsiders += scratch.alwaysCount;
@@ -943,6 +1274,13 @@ void SweepSourceThroughGrid(CollisionDefinition *d, ShapeEntry *s) {
 
 void ClosePairGrid() {
     scratch.peakBytes = std::max(scratch.peakBytes, ScratchBytes());
+    scratch.reusing = 0;
+    if (scratch.listsFor == nullptr) {
+        ReleaseScratch();
+    }
+}
+
+void ReleasePairGrid() {
     ReleaseScratch();
 }
 

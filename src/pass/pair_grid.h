@@ -17,8 +17,12 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
 // Sweeps one moving source of d against its candidates, in list order; between OpenPairGrid and
 // ClosePairGrid, for the sources in list order.
 void SweepSourceThroughGrid(CollisionDefinition *d, ShapeEntry *s);
-// Frees the grid: it lives for one definition sweep, so that a stopped module holds nothing.
+// Ends a definition sweep. A type meeting its own keeps its grid and candidate lists for the next
+// iteration's sweep of the same definition (OpenPairGrid takes them up again while they hold);
+// any other grid is freed.
 void ClosePairGrid();
+// Frees what a pass kept of its grids, so that between passes the module holds nothing.
+void ReleasePairGrid();
 
 // The largest working set of one grid sweep so far, in bytes.
 size_t PairGridPeakBytes();

@@ -83,6 +83,7 @@ void RunCollisionPass() {
         return; // the module is being unloaded
     }
     RunPassSteps();
+    ReleasePairGrid();
     PassGateState.store(kPassesIdle);
 }
 
