@@ -112,6 +112,9 @@ void BM_Crowd(benchmark::State &state) {
     state.counters["overlap/pass"] = PerCount(s.pairsOverlapped, state.iterations());
     state.counters["grid_B"] = static_cast<double>(vor::PairGridPeakBytes());
     state.counters["plain_src/pass"] = PerCount(s.gridPlainSources, state.iterations());
+    state.counters["grids/pass"] = PerCount(s.gridDefinitions, state.iterations());
+    state.counters["kept/pass"] = PerCount(s.gridReuses, state.iterations());
+    state.counters["iter/pass"] = PerCount(s.passIterations, state.iterations());
 }
 
 double WallSeconds() {

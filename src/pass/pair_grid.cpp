@@ -87,6 +87,7 @@ constexpr uint64_t kDenseCellsPerEntry = 4;
 constexpr double kListGrowthShare = 1.0 / 16.0;
 constexpr uint32_t kMostEscapedShare = 32;
 constexpr uint32_t kNoList = ~0u;
+constexpr uint32_t kListTrialPasses = 16;
 
 struct Span {
     double lo[3];
@@ -144,6 +145,18 @@ struct Grid {
     double lowestTime; // min(0, the nearest time of each of them)
 };
 
+// Whether kept lists pay in this game: they cost a little more than a search at the grid's build
+// and pay only when a later iteration takes them up (crowds pressing in; not bodies that stop at
+// their first contact, nor ones that keep escaping). Kept from pass to pass; either way the
+// results are the same.
+struct ListHabit {
+    uint8_t pays = 1;       // the last pass that made lists took every one of them up again
+    uint8_t madeThisPass;   // lists were made in this pass
+    uint8_t reusedThisPass; // and taken up again
+    uint8_t failedThisPass; // or found too many escaped to be taken up
+    uint32_t passesWithout; // passes since lists were last tried
+};
+
 // The working set of one definition sweep, allocated by OpenPairGrid and freed by ClosePairGrid.
 struct PairGridScratch {
     Grid grid;
@@ -196,6 +209,7 @@ struct PairGridScratch {
     size_t extraCapacity;
     uint32_t extraCount;
     size_t peakBytes; // the largest working set of one sweep so far (kept)
+    ListHabit habit;  // whether lists have paid lately (kept)
 };
 
 PairGridScratch scratch;
@@ -686,8 +700,10 @@ void ReleaseScratch() {
     std::free(scratch.extraStart);
     std::free(scratch.extraPairs);
     const size_t peak = scratch.peakBytes;
+    const ListHabit habit = scratch.habit;
     scratch = PairGridScratch{};
     scratch.peakBytes = peak;
+    scratch.habit = habit;
 }
 
 size_t ScratchBytes() {
@@ -844,6 +860,13 @@ void Gather(const Source &src, uint32_t i, Meeting *m) {
 // The slots of the buckets first..last, as the meeting asks; answers how many met.
 uint64_t GatherBuckets(const Source &src, uint64_t first, uint64_t last, Meeting *m) {
     const uint32_t begin = scratch.bucketStart[first], end = scratch.bucketStart[last + 1];
+    // (The candidates' own loop: most of a crowd's searches, and the tightest.)
+    if (m->kind == kMeetCandidates) {
+        for (uint32_t e = begin; e < end; ++e) {
+            Consider(src, scratch.bucketItems[e], m);
+        }
+        return end - begin;
+    }
     for (uint32_t e = begin; e < end; ++e) {
         Gather(src, scratch.bucketItems[e], m);
     }
@@ -1132,10 +1155,14 @@ bool RefreshSlots() {
         if (slot.member == 0 || !Inside(slot.env, slot.box)) {
             scratch.escaped[i] = 1;
             scratch.escapedList[scratch.escapedCount++] = i;
+            if (scratch.escapedCount > scratch.count / kMostEscapedShare) {
+                scratch.habit.failedThisPass = 1;
+                return false;
+            }
         }
     }
     Stats.gridEscapes += scratch.escapedCount;
-    return scratch.escapedCount <= scratch.count / kMostEscapedShare;
+    return true;
 }
 
 // For each escaped slot, the settled members whose env its box may meet: they take it besides
@@ -1192,6 +1219,7 @@ bool ReuseLists(const CollisionDefinition *d, const IntrusiveList *sources,
         return false;
     }
     scratch.reusing = 1;
+    scratch.habit.reusedThisPass = 1;
     Stats.gridReuses += 1;
     return true;
 }
@@ -1236,8 +1264,13 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     }
     // A type meeting its own keeps its grid for the iterations to come (bodies stopped by a
     // contact move on from it, a few centimetres).
-    if (sources == destinations && !StartLists(d)) {
-        scratch.listsFor = nullptr;
+    // (Where they have not paid lately, one pass in kListTrialPasses tries them again.)
+    const ListHabit &habit = scratch.habit;
+    if (sources == destinations && (habit.pays != 0 || habit.passesWithout == 0)) {
+        scratch.habit.madeThisPass = 1;
+        if (!StartLists(d)) {
+            scratch.listsFor = nullptr;
+        }
     }
     Stats.gridDefinitions += 1;
     Stats.gridOutsiders += scratch.alwaysCount;
@@ -1281,6 +1314,14 @@ void ClosePairGrid() {
 }
 
 void ReleasePairGrid() {
+    ListHabit &habit = scratch.habit;
+    if (habit.madeThisPass != 0) {
+        habit.pays = habit.reusedThisPass != 0 && habit.failedThisPass == 0 ? 1 : 0;
+    }
+    habit.passesWithout = habit.pays != 0 ? 0 : (habit.passesWithout + 1) % kListTrialPasses;
+    habit.madeThisPass = 0;
+    habit.reusedThisPass = 0;
+    habit.failedThisPass = 0;
     ReleaseScratch();
 }
 
