@@ -28,21 +28,23 @@
 //
 // Kept over the iterations of a pass (a type meeting its own, whose bodies move on from their
 // contacts a few centimetres an iteration). When the grid is built, each member gets an env: its
-// box grown by a sixteenth of a base cell on every side. Each body, when it first sweeps, lists
-// the members whose env its own env may meet (ProvenApart of the two envs fails). Why that list is
-// enough while both stay within their envs: every hull a pairing uses (the source's hull or clip,
-// the destination's hull or box) lies in that body's box once its time is no earlier than
-// -kStretch, so in its env, and ProvenApart only gets easier for smaller spans; a member left off
-// the list is proven apart from the source for the whole iteration. At the next sweep of the same
-// definition the grid is taken up again: each slot takes its body's new step (a body that did not
-// move keeps its slot), and a member whose box left its env, or a slot that was outside the cells,
-// is escaped. The members whose env an escaped slot's box may meet take it besides their lists
-// (found through the cells, which hold every member's old box, with the growth added to the
-// search); a source that is escaped itself, or has no list, or a time below -kStretch, searches
-// the cells with the growth added (the levels' step lengths taken again for the stretch below
-// -kBoxStretch) and meets every escaped slot. When more than a 32nd of the slots escaped, the
-// grid is built anew. Every candidate still goes through MayPair and the sweep in list order, so
-// the results are those of a new grid, which are those of the plain scan.
+// hull over [-kListBack, 1] (its deep hull) grown by a sixteenth of a base cell on every side.
+// Each body, when it first sweeps, lists the members whose env its own env may meet (ProvenApart
+// of the two envs fails). Why that list is enough while no time in the grid is below -kListBack
+// and both bodies stay within their envs: every span a pairing then uses (the source's hull or
+// clip, the destination's hull or deep hull) lies in that body's deep hull, so in its env, and
+// ProvenApart only gets easier for smaller spans; a member left off the list is proven apart from
+// the source. At the next sweep of the same definition the grid is taken up again: each slot takes
+// its body's new step (a body that did not move keeps its slot), and a member whose deep hull left
+// its env, or a slot that was outside the cells, is escaped. The members whose env an escaped
+// slot's deep hull may meet take it besides their lists (found through the cells, which hold every
+// member's old box, which holds its env less the growth, with the growth added to the search). A
+// source that is escaped itself, has no list, or meets a time below -kListBack searches the cells
+// with the growth added (and, for a time below -kListBack, the stretch of every member's step back
+// to its box or that time, by the levels' step lengths taken again) and meets every escaped slot.
+// When more than a 32nd of the slots escaped, the grid is built anew. Every candidate still goes
+// through MayPair and the sweep in list order, so the results are those of a new grid, which are
+// those of the plain scan.
 #include "pass/pair_grid.h"
 
 #include <algorithm>
@@ -65,6 +67,7 @@ namespace {
 
 constexpr double kStretch = 4.0;        // destinations' nearest times down to -4 stay in the grid
 constexpr double kBoxStretch = 4.04;    // their grid hulls reach back that far, and a little more
+constexpr double kListBack = 1.0;       // kept lists hold while no time in the grid is below -1
 constexpr double kLongestStretch = 1e6; // a source's time below -1e6 scans plainly
 constexpr double kTimeSlack = 1e-6;     // relative: a time narrowed to a float
 constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
@@ -111,8 +114,10 @@ struct Slot {
     CollisionBody *body;
     const Vec3 *radii;
     Span box;                 // hull over [-kBoxStretch, 1]
+    Span deep;                // hull over [-kListBack, 1]
     uint8_t member;           // entered in the grid's cells when it was built
-    Span env;                 // kept lists: its box then, grown by the lists' growth (member slots)
+    uint8_t early;            // in the early list (kept lists: its time fell below -kListBack)
+    Span env;                 // kept lists: its deep hull then, grown by the lists' growth
     const MotionRecord *step; // the step it was filled from
 };
 
@@ -203,6 +208,9 @@ struct PairGridScratch {
     uint32_t *escapedList; // those slots, ascending
     size_t escapedListCapacity;
     uint32_t escapedCount;
+    uint32_t *earlyList; // kept lists: slots whose time is below -kListBack, which lists leave out
+    size_t earlyCapacity;
+    uint32_t earlyCount;
     uint32_t *extraStart; // by slot, in a reused sweep: where the escaped it may meet start
     size_t extraStartCapacity;
     uint64_t *extraPairs; // (list holder << 32 | escaped slot), then only the escaped slots
@@ -426,16 +434,17 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
     if (!StepCentres(t->body, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest)) {
         return;
     }
-    // The grid's box and the hull from the slot's own time, made together.
-    const double times[2] = {-kBoxStretch, LowTime(latest)};
-    Span boxes[2];
-    if (!Hulls<2>(slot->p, slot->q, times, boxes)) {
+    // The grid's box, the hull from the slot's own time and the one from -kListBack, together.
+    const double times[3] = {-kBoxStretch, LowTime(latest), -kListBack};
+    Span boxes[3];
+    if (!Hulls<3>(slot->p, slot->q, times, boxes)) {
         return;
     }
     slot->regular = 1;
     slot->box = boxes[0];
     slot->tLow = times[1];
     slot->hull = boxes[1];
+    slot->deep = boxes[2];
     slot->hullOk = 1;
 }
 
@@ -697,6 +706,7 @@ void ReleaseScratch() {
     std::free(scratch.listItems);
     std::free(scratch.escaped);
     std::free(scratch.escapedList);
+    std::free(scratch.earlyList);
     std::free(scratch.extraStart);
     std::free(scratch.extraPairs);
     const size_t peak = scratch.peakBytes;
@@ -715,8 +725,20 @@ size_t ScratchBytes() {
            scratch.valueCapacity * sizeof(double) + scratch.cellRangeCapacity * sizeof(CellIndex) +
            (scratch.listBeginCapacity + scratch.listEndCapacity) * sizeof(uint32_t) +
            scratch.listItemCapacity * sizeof(uint32_t) + scratch.escapedCapacity +
-           scratch.escapedListCapacity * sizeof(uint32_t) +
+           (scratch.escapedListCapacity + scratch.earlyCapacity) * sizeof(uint32_t) +
            scratch.extraStartCapacity * sizeof(uint32_t) + scratch.extraCapacity * sizeof(uint64_t);
+}
+
+// A slot whose time falls below -kListBack: every source with a list meets it from now on (the
+// lists hold the members from that time on only).
+void NoteEarly(uint32_t i) {
+    Slot &slot = scratch.slots[i];
+    if (scratch.listsFor == nullptr || slot.early != 0 || !(slot.tLow < -kListBack)) {
+        return;
+    }
+    slot.early = 1;
+    scratch.earlyList[scratch.earlyCount++] = i;
+    Stats.gridEarly += 1;
 }
 
 // After a source's scan: its body's slots take its new nearest time, or leave the grid.
@@ -739,6 +761,7 @@ void UpdateBody(CollisionBody *body) {
         // (Equal times, zeros of either sign included, give the same hull.)
         if (tLow != slot.tLow) {
             SetLowTime(&slot, tLow);
+            NoteEarly(i);
         }
         g->lowestTime = std::min(g->lowestTime, tLow);
     }
@@ -775,7 +798,11 @@ const double kNoGrowth[3] = {0, 0, 0};
 void QueryBox(const Level &level, const Source &src, const Span &clip, const double *grow,
               Span *query) {
     *query = clip;
-    const double beyond = src.tLow < -kBoxStretch ? -src.tLow * 1.01 : 0.0;
+    double beyond = src.tLow < -kBoxStretch ? -src.tLow * 1.01 : 0.0;
+    // A kept grid's members are within their envs from -kListBack on; their boxes reach further.
+    if (scratch.reusing != 0 && src.tLow < -kListBack) {
+        beyond = std::max(-src.tLow, kBoxStretch) * 1.01;
+    }
     for (int a = 0; a < 3; ++a) {
         const double ra = Component(*src.radii, a);
         const double r =
@@ -801,12 +828,13 @@ bool MayPair(const Source &src, const Slot &slot) {
     // later one takes a hull already made from an earlier time, which holds the hull from min(tA,
     // tB) (the ends and the widening only grow as the time drops, in floats too): the source's
     // clip (the grid's lowest time is at most the slot's), the slot's grid box (from
-    // -kBoxStretch). (Making the exact hull there cost more than the few pairs it rejects.)
+    // -kBoxStretch, or its hull from -kListBack when the source's time is no earlier). (Making the
+    // exact hull there cost more than the few pairs it rejects.)
     const Span *s = slot.tLow < src.tLow ? &src.clip : &src.hull;
     const Span *dst = &slot.hull;
     Span dstFromT;
     if (src.tLow < slot.tLow) {
-        dst = &slot.box;
+        dst = src.tLow >= -kListBack ? &slot.deep : &slot.box;
         if (src.tLow < -kBoxStretch) {
             if (!Hull(slot.p, slot.q, src.tLow, &dstFromT)) {
                 return true;
@@ -984,7 +1012,7 @@ bool MakeList(const Grid &g, const Source &src) {
 // The source takes its list (made now if it has none): it is a settled member whose time keeps
 // its hulls within its box, so within its env.
 bool TakesList(const Grid &g, const Source &src) {
-    if (scratch.listsFor == nullptr || src.own == nullptr || src.tLow < -kStretch) {
+    if (scratch.listsFor == nullptr || src.own == nullptr || src.tLow < -kListBack) {
         return false;
     }
     const uint32_t own = static_cast<uint32_t>(src.own - scratch.slots);
@@ -1026,6 +1054,9 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
                 Consider(src, static_cast<uint32_t>(scratch.extraPairs[e]), &m);
             }
         }
+        for (uint32_t e = 0; e < scratch.earlyCount; ++e) {
+            Consider(src, scratch.earlyList[e], &m);
+        }
     } else {
         GatherLevels(g, src, scratch.reusing != 0 ? scratch.growth : kNoGrowth, &m);
         // Escaped members lie beyond their cells' reach.
@@ -1044,9 +1075,10 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         }
     }
     // List order, so that ties still go to the first destination (a list is in it already).
-    if (k != fromList || (listed && scratch.reusing != 0 &&
-                          scratch.extraStart[src.own - scratch.slots + 1] !=
-                              scratch.extraStart[src.own - scratch.slots])) {
+    if (k != fromList ||
+        (listed && (scratch.earlyCount != 0 ||
+                    (scratch.reusing != 0 && scratch.extraStart[src.own - scratch.slots + 1] !=
+                                                 scratch.extraStart[src.own - scratch.slots])))) {
         std::sort(scratch.found, scratch.found + k);
     }
     *count = k;
@@ -1083,12 +1115,13 @@ void ScanRest(CollisionDefinition *d, ShapeEntry *s, uint32_t first) {
     SweepSourceFrom(d, s, first < scratch.count ? scratch.slots[first].entry : nullptr);
 }
 
-// After a build for a type meeting its own: every member's env, its box grown by how far it may
-// move in the iterations to come, and no lists yet (each is made when its body first sweeps).
+// After a build for a type meeting its own: every member's env, its deep hull grown by how far it
+// may move in the iterations to come, and no lists yet (each is made when its body first sweeps).
 bool StartLists(const CollisionDefinition *d) {
     scratch.listsFor = nullptr;
     if (!ReserveArray(&scratch.listBegin, &scratch.listBeginCapacity, scratch.count) ||
-        !ReserveArray(&scratch.listEnd, &scratch.listEndCapacity, scratch.count)) {
+        !ReserveArray(&scratch.listEnd, &scratch.listEndCapacity, scratch.count) ||
+        !ReserveArray(&scratch.earlyList, &scratch.earlyCapacity, scratch.count)) {
         return false;
     }
     const Grid &g = scratch.grid;
@@ -1098,13 +1131,18 @@ bool StartLists(const CollisionDefinition *d) {
     for (uint32_t i = 0; i < scratch.count; ++i) {
         Slot &slot = scratch.slots[i];
         scratch.listBegin[i] = kNoList;
+        slot.early = 0;
         for (int a = 0; a < 3; ++a) {
-            slot.env.lo[a] = slot.box.lo[a] - scratch.growth[a];
-            slot.env.hi[a] = slot.box.hi[a] + scratch.growth[a];
+            slot.env.lo[a] = slot.deep.lo[a] - scratch.growth[a];
+            slot.env.hi[a] = slot.deep.hi[a] + scratch.growth[a];
         }
     }
     scratch.listItemCount = 0;
+    scratch.earlyCount = 0;
     scratch.listsFor = d;
+    for (uint32_t i = 0; i < scratch.count; ++i) {
+        NoteEarly(i);
+    }
     return true;
 }
 
@@ -1123,6 +1161,7 @@ bool RefreshSlots() {
     Grid &g = scratch.grid;
     scratch.alwaysCount = 0;
     scratch.escapedCount = 0;
+    scratch.earlyCount = 0;
     g.lowestTime = 0;
     // The members' steps of this iteration, for the searches of sources from far back in theirs.
     for (uint32_t k = 0; k < g.levelCount; ++k) {
@@ -1142,21 +1181,24 @@ bool RefreshSlots() {
             slot.env = env;
         }
         scratch.escaped[i] = 0;
+        slot.early = 0;
         if (slot.regular == 0) {
             AddAlways(i);
             continue;
         }
         g.lowestTime = std::min(g.lowestTime, slot.tLow);
+        NoteEarly(i);
         double *speed = g.levels[slot.level].speed;
         for (int a = 0; a < 3; ++a) {
             speed[a] = std::max(speed[a], static_cast<double>(std::fabs(Component(slot.q, a) -
                                                                         Component(slot.p, a))));
         }
-        if (slot.member == 0 || !Inside(slot.env, slot.box)) {
+        if (slot.member == 0 || !Inside(slot.env, slot.deep)) {
             scratch.escaped[i] = 1;
             scratch.escapedList[scratch.escapedCount++] = i;
             if (scratch.escapedCount > scratch.count / kMostEscapedShare) {
                 scratch.habit.failedThisPass = 1;
+                Stats.gridRebuilds += 1;
                 return false;
             }
         }
@@ -1180,8 +1222,8 @@ bool NoteHolders() {
         escapee.body = slot.body;
         escapee.radii = slot.radii;
         std::memcpy(escapee.reach, slot.reach, sizeof escapee.reach);
-        escapee.hull = slot.box;
-        escapee.clip = slot.box;
+        escapee.hull = slot.deep;
+        escapee.clip = slot.deep;
         StartSearch(slot.body);
         Meeting m = {kMeetHolders, 0, 0, j};
         GatherLevels(scratch.grid, escapee, scratch.growth, &m);
@@ -1323,6 +1365,10 @@ void ReleasePairGrid() {
     habit.reusedThisPass = 0;
     habit.failedThisPass = 0;
     ReleaseScratch();
+}
+
+void ForgetPairGridHabit() {
+    scratch.habit = ListHabit{};
 }
 
 size_t PairGridPeakBytes() {

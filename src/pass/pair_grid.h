@@ -23,6 +23,8 @@ void SweepSourceThroughGrid(CollisionDefinition *d, ShapeEntry *s);
 void ClosePairGrid();
 // Frees what a pass kept of its grids, so that between passes the module holds nothing.
 void ReleasePairGrid();
+// Forgets whether kept lists paid lately (a stopped module starts afresh).
+void ForgetPairGridHabit();
 
 // The largest working set of one grid sweep so far, in bytes.
 size_t PairGridPeakBytes();
