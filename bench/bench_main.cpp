@@ -174,6 +174,8 @@ void BM_CrowdBlocks(benchmark::State &state) {
     state.counters["overlapped/pass"] = PerCount(s.pairsOverlapped, bench::kCrowdBlockFrames);
     state.counters["listed/pass"] = PerCount(s.gridListedItems, bench::kCrowdBlockFrames);
     state.counters["escaped/pass"] = PerCount(s.gridEscapes, bench::kCrowdBlockFrames);
+    state.counters["early/pass"] = PerCount(s.gridEarly, bench::kCrowdBlockFrames);
+    state.counters["kept/pass"] = PerCount(s.gridReuses, bench::kCrowdBlockFrames);
     state.counters["pushes/pass"] = PerCount(s.recoveryPushes, bench::kCrowdBlockFrames);
 }
 

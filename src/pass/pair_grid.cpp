@@ -153,9 +153,9 @@ struct Grid {
 // Whether kept lists pay in this game: they cost a little more than a search at the grid's build
 // and pay only when a later iteration takes them up (crowds pressing in; not bodies that stop at
 // their first contact, nor ones that keep escaping). Kept from pass to pass; either way the
-// results are the same.
+// results are the same. (All zero at first: the scratch it lies in stays out of the module's data.)
 struct ListHabit {
-    uint8_t pays = 1;       // the last pass that made lists took every one of them up again
+    uint8_t unpaid;         // the last pass that made lists did not take every one up again
     uint8_t madeThisPass;   // lists were made in this pass
     uint8_t reusedThisPass; // and taken up again
     uint8_t failedThisPass; // or found too many escaped to be taken up
@@ -1308,7 +1308,7 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     // contact move on from it, a few centimetres).
     // (Where they have not paid lately, one pass in kListTrialPasses tries them again.)
     const ListHabit &habit = scratch.habit;
-    if (sources == destinations && (habit.pays != 0 || habit.passesWithout == 0)) {
+    if (sources == destinations && (habit.unpaid == 0 || habit.passesWithout == 0)) {
         scratch.habit.madeThisPass = 1;
         if (!StartLists(d)) {
             scratch.listsFor = nullptr;
@@ -1358,9 +1358,9 @@ void ClosePairGrid() {
 void ReleasePairGrid() {
     ListHabit &habit = scratch.habit;
     if (habit.madeThisPass != 0) {
-        habit.pays = habit.reusedThisPass != 0 && habit.failedThisPass == 0 ? 1 : 0;
+        habit.unpaid = habit.reusedThisPass != 0 && habit.failedThisPass == 0 ? 0 : 1;
     }
-    habit.passesWithout = habit.pays != 0 ? 0 : (habit.passesWithout + 1) % kListTrialPasses;
+    habit.passesWithout = habit.unpaid == 0 ? 0 : (habit.passesWithout + 1) % kListTrialPasses;
     habit.madeThisPass = 0;
     habit.reusedThisPass = 0;
     habit.failedThisPass = 0;
