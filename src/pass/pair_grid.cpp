@@ -67,7 +67,7 @@ namespace {
 
 constexpr double kStretch = 4.0;        // destinations' nearest times down to -4 stay in the grid
 constexpr double kBoxStretch = 4.04;    // their grid hulls reach back that far, and a little more
-constexpr double kListBack = 1.0;       // kept lists hold while no time in the grid is below -1
+constexpr double kListBack = 2.0;       // kept lists hold while no time in the grid is below -2
 constexpr double kLongestStretch = 1e6; // a source's time below -1e6 scans plainly
 constexpr double kTimeSlack = 1e-6;     // relative: a time narrowed to a float
 constexpr double kClipSlack = 4e-6;     // relative: rounding of a clipped centre (about 10 ulps)
