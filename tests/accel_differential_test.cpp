@@ -1882,10 +1882,11 @@ TEST_F(AccelDifferentialTest, AKeptPairGridGivesTheScansResultsThroughEscapesAnd
         if (seed % 3 == 0) {
             EXPECT_GT(work.gridRebuilds, 0u) << "scene " << seed;
         } else if (seed % 5 != 2) {
-            // Grids kept over iterations; with each, a search of the cells for each of the 144
-            // bodies' lists and a few for the escaped ones (not one for each body an iteration).
             EXPECT_LT(work.gridDefinitions, work.passIterations) << "scene " << seed;
-            EXPECT_LE(work.gridQueries, 180 * work.gridDefinitions) << "scene " << seed;
+            EXPECT_GT(work.gridReuses, 0u) << "scene " << seed;
+            // Fewer searches of the cells than one for each of the 144 bodies an iteration: a
+            // body taking a kept grid up searches its list instead (once it has made it).
+            EXPECT_LT(work.gridQueries, 144 * work.passIterations) << "scene " << seed;
         }
     }
     EXPECT_GT(all.gridReuses, 10u);

@@ -90,7 +90,6 @@ constexpr uint64_t kDenseCellsPerEntry = 4;
 constexpr double kListGrowthShare = 1.0 / 16.0;
 constexpr uint32_t kMostEscapedShare = 32;
 constexpr uint32_t kNoList = ~0u;
-constexpr uint32_t kListTrialPasses = 16;
 
 struct Span {
     double lo[3];
@@ -150,16 +149,16 @@ struct Grid {
     double lowestTime; // min(0, the nearest time of each of them)
 };
 
-// Whether kept lists pay in this game: they cost a little more than a search at the grid's build
-// and pay only when a later iteration takes them up (crowds pressing in; not bodies that stop at
-// their first contact, nor ones that keep escaping). Kept from pass to pass; either way the
-// results are the same. (All zero at first: the scratch it lies in stays out of the module's data.)
+// When lists are made: a list costs a little more than a search, and pays only when a later
+// iteration takes the grid up again (crowds pressing in; not bodies that stop at their first
+// contact, nor ones that keep escaping). So a body makes its list when the grid is first taken up,
+// or, after a pass that took every grid it kept up again, already at the build. Kept from pass to
+// pass; either way the results are the same. (All zero at first: the scratch it lies in stays out
+// of the module's data.)
 struct ListHabit {
-    uint8_t unpaid;         // the last pass that made lists did not take every one up again
-    uint8_t madeThisPass;   // lists were made in this pass
-    uint8_t reusedThisPass; // and taken up again
-    uint8_t failedThisPass; // or found too many escaped to be taken up
-    uint32_t passesWithout; // passes since lists were last tried
+    uint8_t early;          // lists are made at the build
+    uint8_t reusedThisPass; // a kept grid was taken up in this pass
+    uint8_t failedThisPass; // or found with too many escaped to be taken up
 };
 
 // The working set of one definition sweep, allocated by OpenPairGrid and freed by ClosePairGrid.
@@ -1009,8 +1008,8 @@ bool MakeList(const Grid &g, const Source &src) {
     return true;
 }
 
-// The source takes its list (made now if it has none): it is a settled member whose time keeps
-// its hulls within its box, so within its env.
+// The source takes its list (made now if it has none and lists are made now): it is a settled
+// member whose time keeps its spans within its deep hull, so within its env.
 bool TakesList(const Grid &g, const Source &src) {
     if (scratch.listsFor == nullptr || src.own == nullptr || src.tLow < -kListBack) {
         return false;
@@ -1019,7 +1018,10 @@ bool TakesList(const Grid &g, const Source &src) {
     if (!Settled(own)) {
         return false;
     }
-    return scratch.listBegin[own] != kNoList || MakeList(g, src);
+    if (scratch.listBegin[own] != kNoList) {
+        return true;
+    }
+    return (scratch.reusing != 0 || scratch.habit.early != 0) && MakeList(g, src);
 }
 
 // The destinations from position `first` on that the source may reach with its nearest time at
@@ -1306,13 +1308,9 @@ bool OpenPairGrid(CollisionDefinition *d, IntrusiveList *sources, IntrusiveList 
     }
     // A type meeting its own keeps its grid for the iterations to come (bodies stopped by a
     // contact move on from it, a few centimetres).
-    // (Where they have not paid lately, one pass in kListTrialPasses tries them again.)
-    const ListHabit &habit = scratch.habit;
-    if (sources == destinations && (habit.unpaid == 0 || habit.passesWithout == 0)) {
-        scratch.habit.madeThisPass = 1;
-        if (!StartLists(d)) {
-            scratch.listsFor = nullptr;
-        }
+    // (Not again in a pass where too many escaped.)
+    if (sources == destinations && scratch.habit.failedThisPass == 0 && !StartLists(d)) {
+        scratch.listsFor = nullptr;
     }
     Stats.gridDefinitions += 1;
     Stats.gridOutsiders += scratch.alwaysCount;
@@ -1357,11 +1355,7 @@ void ClosePairGrid() {
 
 void ReleasePairGrid() {
     ListHabit &habit = scratch.habit;
-    if (habit.madeThisPass != 0) {
-        habit.unpaid = habit.reusedThisPass != 0 && habit.failedThisPass == 0 ? 0 : 1;
-    }
-    habit.passesWithout = habit.unpaid == 0 ? 0 : (habit.passesWithout + 1) % kListTrialPasses;
-    habit.madeThisPass = 0;
+    habit.early = habit.reusedThisPass != 0 && habit.failedThisPass == 0 ? 1 : 0;
     habit.reusedThisPass = 0;
     habit.failedThisPass = 0;
     ReleaseScratch();
