@@ -983,7 +983,7 @@ void GatherLevels(const Grid &g, const Source &src, const double *grow, Meeting 
 // The source's env (its own member slot's) as the clip of a search that meets the other envs.
 Source EnvSource(const Source &src, const Slot &own) {
     Source e = src;
-    e.tLow = 0.0; // the env already reaches back as far as the box it grew from
+    e.tLow = 0.0; // the env already reaches back as far as the deep hull it grew from
     e.hull = own.env;
     e.clip = own.env;
     return e;
