@@ -1853,6 +1853,115 @@ Recording RunKeptGridScene(uint32_t seed) {
     return rec;
 }
 
+// Crowds of one or two types pressing into blocks, with or without a floor: mixed radii, bodies
+// with two shapes, bodies started partly inside others, still ones, a few sprinters and sideways
+// steps, sometimes overlap recovery. Pairs start at times far back, escape their kept grids'
+// envs and sit in other bodies' lists by every way the kept grid has.
+Recording RunMixedPressScene(uint32_t seed) {
+    Scene sc{std::mt19937(seed * 7919u + 13u), {}, {}, {}};
+    Recording rec;
+    SetEllipSizeModeVOR(static_cast<int32_t>(sc.I(0, 1)));
+    const bool floor = sc.I(0, 1) == 0;
+    if (floor) {
+        NewCollObjVOR(4000, kMeshTypeA);
+        AddObjShapeVOR(4000, 2);
+        const float size = 30;
+        AddMeshTri(4000, -size, 0, -size, -size, 0, size, size, 0, -size);
+        AddMeshTri(4000, size, 0, -size, -size, 0, size, size, 0, size);
+        SetObjPosVOR(0, 0, 0);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(4000, 1);
+        ActivateObjVOR(4000);
+        sc.meshes.push_back(4000);
+    }
+    const uint32_t count = sc.I(40, 220);
+    const uint32_t side = static_cast<uint32_t>(std::sqrt(static_cast<float>(count))) + 1;
+    const float pitch = sc.U(0.35f, 0.9f);
+    const bool twoTypes = sc.I(0, 3) == 0;
+    const float baseR = sc.U(0.15f, 0.35f);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t n = 1 + k;
+        NewCollObjVOR(n, twoTypes && sc.I(0, 4) == 0 ? 2 : 1);
+        AddObjShapeVOR(n, 1);
+        if (sc.I(0, 7) == 0) {
+            SetObjRadiusVOR(n, sc.U(0.1f, 0.6f), sc.U(0.1f, 0.6f), sc.U(0.1f, 0.6f));
+        } else {
+            SetObjRadiusVOR(n, baseR, baseR * 1.5f, baseR);
+        }
+        if (sc.I(0, 12) == 0) {
+            SetEllipOffsetVOR(n, sc.U(-0.2f, 0.2f), 0.1f, sc.U(-0.2f, 0.2f));
+            AddObjShapeVOR(n, 1);
+        }
+        if (sc.I(0, 2) == 0) {
+            SetObjGravityVOR(n, sc.U(0, 0.05f));
+        }
+        float x = (k % side) * pitch, z = (k / side) * pitch;
+        if (sc.I(0, 5) == 0 && k > 0) { // partly inside an earlier body
+            const uint32_t o = sc.I(1, k);
+            x = F(PeekObjXVOR(o)) + sc.U(-0.2f, 0.2f);
+            z = F(PeekObjZVOR(o)) + sc.U(-0.2f, 0.2f);
+        }
+        SetObjPosVOR(x, (floor ? baseR * 1.5f + 0.02f : 0) + sc.U(0, 0.1f), z);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+        sc.ellipsoids.push_back(n);
+    }
+    if (floor) {
+        SetCollisionsVOR(1, kMeshTypeA, 2, sc.I(1, 4), 1);
+    }
+    SetCollisionsVOR(1, 1, 1, sc.I(1, 4), sc.I(1, 4));
+    if (twoTypes) {
+        if (floor) {
+            SetCollisionsVOR(2, kMeshTypeA, 2, sc.I(1, 4), 1);
+        }
+        SetCollisionsVOR(2, 2, 1, sc.I(1, 4), 1);
+        if (sc.I(0, 1) == 0) {
+            SetCollisionsVOR(1, 2, 1, sc.I(1, 4), 1);
+        }
+        if (sc.I(0, 1) == 0) {
+            SetCollisionsVOR(2, 1, 1, sc.I(1, 4), 1);
+        }
+    }
+    const uint32_t recovery = sc.I(0, 3);
+    if (recovery == 1) {
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+    }
+    const int frames = static_cast<int>(sc.I(5, 10));
+    const uint32_t sprinters = sc.I(0, count / 32 + 1);
+    const float small = sc.U(0.005f, 0.06f);
+    const uint32_t block = sc.I(2, 6);
+    const uint32_t still = sc.I(0, 30);
+    for (int frame = 0; frame < frames; ++frame) {
+        for (uint32_t n : sc.ellipsoids) {
+            const uint32_t k = n - 1;
+            const float tx = ((k % side) / block * block + 0.5f * block) * pitch;
+            const float tz = ((k / side) / block * block + 0.5f * block) * pitch;
+            const float x = F(PeekObjXVOR(n)), y = F(PeekObjYVOR(n)), z = F(PeekObjZVOR(n));
+            float dx = tx - x, dz = tz - z;
+            const float d = std::sqrt(dx * dx + dz * dz);
+            float step = sc.I(0, 99) < still ? 0.0f : small * sc.U(0.3f, 1.0f);
+            if (n % 37 == 0 && n / 37 <= sprinters) {
+                step = sc.U(1.0f, 3.0f);
+            }
+            if (sc.I(0, 9) == 0) { // sideways
+                const float t = dx;
+                dx = -dz;
+                dz = t;
+            }
+            dx = d > 0 ? dx / d * step : 0;
+            dz = d > 0 ? dz / d * step : 0;
+            SetObjPosVOR(x + dx, y - (floor ? 0.03f : 0.0f), z + dz);
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 0);
+        }
+        RunCollisionVOR();
+        RecordFrame(sc, rec, frame);
+    }
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
+    return rec;
+}
+
 // The grid's cells hold a crowd on one floor in one layer, wherever that floor is: a search looks
 // into the few cells around a body on the floor (2 x 2, at most 3 x 3), never into two layers.
 TEST_F(AccelDifferentialTest, ACrowdOnOneFloorIsSearchedInOneLayerOfCells) {
@@ -1892,6 +2001,17 @@ TEST_F(AccelDifferentialTest, AKeptPairGridGivesTheScansResultsThroughEscapesAnd
     EXPECT_GT(all.gridReuses, 10u);
     EXPECT_GT(all.gridEscapes, 0u);
     EXPECT_GT(all.gridEarly, 0u);
+}
+
+// (Of these 200 scenes, 182 is the one where a list must meet a body whose time fell far back,
+// and several where an escaped body must reach the lists near it: each fails with that left out.)
+TEST_F(AccelDifferentialTest, MixedPressingCrowdsGiveTheScansResultsThroughTheKeptGrid) {
+    vor::ResetStats();
+    EXPECT_GT(Compare(200, RunMixedPressScene), 2000u);
+    const vor::WorkCounters work = vor::ThreadStats();
+    EXPECT_GT(work.gridReuses, 20u);
+    EXPECT_GT(work.gridEscapes, 20u);
+    EXPECT_GT(work.gridEarly, 20u);
 }
 
 TEST_F(AccelDifferentialTest, PressingCrowdsWithOverlapRecoveryGiveTheSameResults) {

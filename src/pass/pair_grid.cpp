@@ -30,21 +30,22 @@
 // contacts a few centimetres an iteration). When the grid is built, each member gets an env: its
 // hull over [-kListBack, 1] (its deep hull) grown by a sixteenth of a base cell on every side.
 // Each body, when it first sweeps, lists the members whose env its own env may meet (ProvenApart
-// of the two envs fails). Why that list is enough while no time in the grid is below -kListBack
-// and both bodies stay within their envs: every span a pairing then uses (the source's hull or
-// clip, the destination's hull or deep hull) lies in that body's deep hull, so in its env, and
-// ProvenApart only gets easier for smaller spans; a member left off the list is proven apart from
-// the source. At the next sweep of the same definition the grid is taken up again: each slot takes
-// its body's new step (a body that did not move keeps its slot), and a member whose deep hull left
-// its env, or a slot that was outside the cells, is escaped. The members whose env an escaped
-// slot's deep hull may meet take it besides their lists (found through the cells, which hold every
-// member's old box, which holds its env less the growth, with the growth added to the search). A
-// source that is escaped itself, has no list, or meets a time below -kListBack searches the cells
-// with the growth added (and, for a time below -kListBack, the stretch of every member's step back
-// to its box or that time, by the levels' step lengths taken again) and meets every escaped slot.
-// When more than a 32nd of the slots escaped, the grid is built anew. Every candidate still goes
-// through MayPair and the sweep in list order, so the results are those of a new grid, which are
-// those of the plain scan.
+// of the two envs fails). Why that list is enough for a destination whose time, like the
+// source's, is no earlier than -kListBack, while both stay within their envs: every span a pairing
+// then needs (each body's hull from the earlier of the two times on) lies in that body's deep
+// hull, so in its env, and ProvenApart only gets easier for smaller spans; a member left off the
+// list is proven apart from the source. At the next sweep of the same definition the grid is taken
+// up again: each slot takes its body's new step (a body that did not move keeps its slot), and a
+// member whose deep hull left its env, or a slot that was outside the cells, is escaped. The
+// members whose env an escaped slot's deep hull may meet take it besides their lists (found through
+// the cells, which hold every member's old box, which holds its env less the growth, with the
+// growth added to the search). A source that is escaped itself, has no list, or meets a time below
+// -kListBack searches the cells with the growth added (and, for a time below -kListBack, the
+// stretch of every member's step back to its box or that time, by the levels' step lengths taken
+// again) and meets every escaped slot and every slot whose time fell below -kListBack (whose hull,
+// after a new step, can reach beyond its old box and the growth). When more than a 32nd of the
+// slots escaped, the grid is built anew. Every candidate still goes through MayPair and the sweep
+// in list order, so the results are those of a new grid, which are those of the plain scan.
 #include "pass/pair_grid.h"
 
 #include <algorithm>
@@ -1061,9 +1062,13 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         }
     } else {
         GatherLevels(g, src, scratch.reusing != 0 ? scratch.growth : kNoGrowth, &m);
-        // Escaped members lie beyond their cells' reach.
+        // Escaped members lie beyond their cells' reach, and so may those whose time fell below
+        // -kListBack after they took a new step (their hulls reach back beyond their envs).
         for (uint32_t e = 0; scratch.reusing != 0 && e < scratch.escapedCount; ++e) {
             Gather(src, scratch.escapedList[e], &m);
+        }
+        for (uint32_t e = 0; scratch.reusing != 0 && e < scratch.earlyCount; ++e) {
+            Gather(src, scratch.earlyList[e], &m);
         }
     }
     const uint32_t fromList = listed ? m.count : 0;
@@ -1258,11 +1263,15 @@ bool ReuseLists(const CollisionDefinition *d, const IntrusiveList *sources,
     }
     if (!ReserveArray(&scratch.escaped, &scratch.escapedCapacity, n) ||
         !ReserveArray(&scratch.escapedList, &scratch.escapedListCapacity, n) ||
-        !ReserveArray(&scratch.extraStart, &scratch.extraStartCapacity, n + 1) || !RefreshSlots() ||
-        !NoteHolders()) {
+        !ReserveArray(&scratch.extraStart, &scratch.extraStartCapacity, n + 1) || !RefreshSlots()) {
         return false;
     }
+    // (Taken up from here on: the holders found next are the members settled in this iteration.)
     scratch.reusing = 1;
+    if (!NoteHolders()) {
+        scratch.reusing = 0;
+        return false;
+    }
     scratch.habit.reusedThisPass = 1;
     Stats.gridReuses += 1;
     return true;
