@@ -117,6 +117,7 @@ struct Slot {
     Span deep;                // hull over [-kListBack, 1]
     uint8_t member;           // entered in the grid's cells when it was built
     uint8_t early;            // in the early list (kept lists: its time fell below -kListBack)
+    uint8_t escaped;          // a kept grid's member whose deep hull left its env
     Span env;                 // kept lists: its deep hull then, grown by the lists' growth
     const MotionRecord *step; // the step it was filled from
 };
@@ -203,9 +204,7 @@ struct PairGridScratch {
     size_t listItemCapacity;
     uint32_t listItemCount;
     uint8_t reusing;  // this sweep takes the lists instead of a new grid
-    uint8_t *escaped; // by slot, in a reused sweep: it moved beyond its env
-    size_t escapedCapacity;
-    uint32_t *escapedList; // those slots, ascending
+    uint32_t *escapedList; // in a reused sweep, the escaped slots, ascending
     size_t escapedListCapacity;
     uint32_t escapedCount;
     uint32_t *earlyList; // kept lists: slots whose time is below -kListBack, which lists leave out
@@ -421,6 +420,7 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
     slot->regular = 0;
     slot->level = 0;
     slot->member = 0;
+    slot->escaped = 0;
     slot->tLow = 0;
     slot->step = nullptr;
     if (t->shape->kind != kEllipsoidKind) {
@@ -704,7 +704,6 @@ void ReleaseScratch() {
     std::free(scratch.listBegin);
     std::free(scratch.listEnd);
     std::free(scratch.listItems);
-    std::free(scratch.escaped);
     std::free(scratch.escapedList);
     std::free(scratch.earlyList);
     std::free(scratch.extraStart);
@@ -724,7 +723,7 @@ size_t ScratchBytes() {
            scratch.stampCapacity * sizeof(uint32_t) + scratch.levelItemCapacity * sizeof(uint32_t) +
            scratch.valueCapacity * sizeof(double) + scratch.cellRangeCapacity * sizeof(CellIndex) +
            (scratch.listBeginCapacity + scratch.listEndCapacity) * sizeof(uint32_t) +
-           scratch.listItemCapacity * sizeof(uint32_t) + scratch.escapedCapacity +
+           scratch.listItemCapacity * sizeof(uint32_t) +
            (scratch.escapedListCapacity + scratch.earlyCapacity) * sizeof(uint32_t) +
            scratch.extraStartCapacity * sizeof(uint32_t) + scratch.extraCapacity * sizeof(uint64_t);
 }
@@ -850,7 +849,7 @@ bool MayPair(const Source &src, const Slot &slot) {
 // A member that has not moved beyond its env since the lists were made: every list that may
 // pair it with its holder holds it.
 bool Settled(uint32_t i) {
-    return scratch.slots[i].member != 0 && (scratch.reusing == 0 || scratch.escaped[i] == 0);
+    return scratch.slots[i].member != 0 && scratch.slots[i].escaped == 0;
 }
 
 // A slot met by a search for candidates, taken once a search: kept when its box tests may pass.
@@ -1047,11 +1046,13 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
     const bool listed = TakesList(g, src);
     StartSearch(src.body);
     Meeting m = {kMeetCandidates, first, 0, 0};
+    uint32_t inOrder = 0; // the candidates found[] holds in list order already: a list's
     if (listed) {
         const uint32_t own = static_cast<uint32_t>(src.own - scratch.slots);
         for (uint32_t e = scratch.listBegin[own]; e < scratch.listEnd[own]; ++e) {
             Consider(src, scratch.listItems[e], &m);
         }
+        inOrder = m.count;
         if (scratch.reusing != 0) {
             for (uint32_t e = scratch.extraStart[own]; e < scratch.extraStart[own + 1]; ++e) {
                 Consider(src, static_cast<uint32_t>(scratch.extraPairs[e]), &m);
@@ -1065,13 +1066,12 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         // Escaped members lie beyond their cells' reach, and so may those whose time fell below
         // -kListBack after they took a new step (their hulls reach back beyond their envs).
         for (uint32_t e = 0; scratch.reusing != 0 && e < scratch.escapedCount; ++e) {
-            Gather(src, scratch.escapedList[e], &m);
+            Consider(src, scratch.escapedList[e], &m);
         }
         for (uint32_t e = 0; scratch.reusing != 0 && e < scratch.earlyCount; ++e) {
-            Gather(src, scratch.earlyList[e], &m);
+            Consider(src, scratch.earlyList[e], &m);
         }
     }
-    const uint32_t fromList = listed ? m.count : 0;
     uint32_t k = m.count;
     // Destinations outside the regime, too wide or too far-reaching for the grid.
     for (uint32_t j = 0; j < scratch.alwaysCount; ++j) {
@@ -1081,11 +1081,8 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
             scratch.found[k++] = i;
         }
     }
-    // List order, so that ties still go to the first destination (a list is in it already).
-    if (k != fromList ||
-        (listed && (scratch.earlyCount != 0 ||
-                    (scratch.reusing != 0 && scratch.extraStart[src.own - scratch.slots + 1] !=
-                                                 scratch.extraStart[src.own - scratch.slots])))) {
+    // List order, so that ties still go to the first destination.
+    if (k != inOrder) {
         std::sort(scratch.found, scratch.found + k);
     }
     *count = k;
@@ -1187,7 +1184,7 @@ bool RefreshSlots() {
             slot.level = level;
             slot.env = env;
         }
-        scratch.escaped[i] = 0;
+        slot.escaped = 0;
         slot.early = 0;
         if (slot.regular == 0) {
             AddAlways(i);
@@ -1201,7 +1198,7 @@ bool RefreshSlots() {
                                                                         Component(slot.p, a))));
         }
         if (slot.member == 0 || !Inside(slot.env, slot.deep)) {
-            scratch.escaped[i] = 1;
+            slot.escaped = 1;
             scratch.escapedList[scratch.escapedCount++] = i;
             if (scratch.escapedCount > scratch.count / kMostEscapedShare) {
                 scratch.habit.failedThisPass = 1;
@@ -1261,17 +1258,14 @@ bool ReuseLists(const CollisionDefinition *d, const IntrusiveList *sources,
             return false;
         }
     }
-    if (!ReserveArray(&scratch.escaped, &scratch.escapedCapacity, n) ||
-        !ReserveArray(&scratch.escapedList, &scratch.escapedListCapacity, n) ||
+    if (!ReserveArray(&scratch.escapedList, &scratch.escapedListCapacity, n) ||
         !ReserveArray(&scratch.extraStart, &scratch.extraStartCapacity, n + 1) || !RefreshSlots()) {
         return false;
     }
-    // (Taken up from here on: the holders found next are the members settled in this iteration.)
-    scratch.reusing = 1;
     if (!NoteHolders()) {
-        scratch.reusing = 0;
         return false;
     }
+    scratch.reusing = 1;
     scratch.habit.reusedThisPass = 1;
     Stats.gridReuses += 1;
     return true;
