@@ -45,4 +45,14 @@ inline float NextFloatDown(float f) {
     return float_steps_detail::AddToBits(f, f > 0.0f ? -1 : 1);
 }
 
+// The least float at or above v, and the greatest at or below it: a double rounded outward.
+inline float FloatAtOrAbove(double v) {
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) < v ? NextFloatUp(f) : f;
+}
+inline float FloatAtOrBelow(double v) {
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) > v ? NextFloatDown(f) : f;
+}
+
 } // namespace vor

@@ -22,7 +22,7 @@
 // distance for a ray from inside. Objects whose centre or radii lie outside the limits get a box of
 // all space and are met by every ray; rays whose ends lie outside them go to the scan.
 //   (3) A node is also left out when the ray's whole line misses its box grown by an allowance
-// (LineReachesBox), as no object inside can then pass UnitRayEntry's line distance test. In the
+// (LineReachesFour), as no object inside can then pass UnitRayEntry's line distance test. In the
 // unit-sphere space of an object (u = 2^-24), that test passes only where the distance, in exact
 // arithmetic, from f + p (p the rounded m - f) to the line through the rounded f along the rounded
 // dir is at most sqrt(1 + 1e-6 + 2e-15 p.p) <= 1 + 0.5e-6 + 1e-15 p.p: where the rounded distance
@@ -38,28 +38,28 @@
 // |p| by far / rmin, and rmax and rmax / rmin^2 taken at their largest over the tree, that is
 // below half the allowance. (Where Normalize makes dir zero, radii of 5e4 or more, the test
 // passes only with p.p <= 1, from within the ellipsoid, so the line meets its box anyway.) The
-// slab test in doubles is off by parts in 1e-15 of the
-// coordinates, which the allowance's last term and the slack of 1e-9 on the parameters cover.
+// allowance is reckoned in doubles; the test itself runs in floats, four boxes at once, and keeps
+// every box the exact line meets so grown, and every node holding one (ray_line_lanes.h).
 //   (4) Nodes go nearest first, and a node is left out when no hit inside it can come nearer than
-// one found: its `nearest` (LineReachesBox), the parameter where the line enters its box grown by
-// nearGrow times the ray's length, less two millionths, exceeds the smallest distance found so far,
-// EllipsoidHitDistance of an object that passed UnitRayEntry (the very value the ray test
-// computes). Every object so left out would give a larger distance, so the scan records it at
-// most on the way to that smaller one, which then replaces it: the same object wins, the first in
-// activation order at the smallest distance, and the rest still go through RayAgainstObject in
-// that order. Why its distance is no smaller: the entry point X = f + entry dir lies within
-// 1 + e' of f + p, e' = min(2.2e-5 p.p, 4.7e-3 |p|) + 2e-5 |p| + 1e-10 p.p + 1e-6 (its squared
-// distance is at most q + (1 - q) plus the error of q, at most doubt p.p with doubt <= 20u + 2e-5,
-// and of a, (5e-6 + 3u) |p|, twice; sqrt(1 + x) <= 1 + min(x / 2, sqrt x)); mapped back by the
-// radii it lies in the object's box grown by e' rmax and the roundings
-// of (3), and from + dist dir lies within 3u (|from| + |to| + |X - from|) + 8u length +
-// (2 |p| + 2)(16u + 5e-6) rmax + 2u (|from| + |to|) rmax / rmin of it (|entry| <= |t - f|, the
-// roundings of the quotient and of dir, dir's length, and |t - f| itself, whose ends are rounded
-// apart: where the axis of the smallest radius carries it and moves little, it can be off by
-// u (|from| + |to|) / rmin, which moves dist by that times rmax): so on the line inside the node's
-// box grown by nearGrow, at a parameter no smaller than where the line enters it. (With a radius
-// of 5e4 or more in the tree, dir can be the zero vector, which says nothing of where the hit
-// lies: then no node is left out so.)
+// one found: its `nearest` (LineReachesFour), the parameter where the line enters its box grown by
+// nearGrow (taken no later than the exact one) times the ray's length, less two millionths, exceeds
+// the smallest distance found so far, EllipsoidHitDistance of an object that passed UnitRayEntry
+// (the very value the ray test computes). Every object so left out would give a larger distance, so
+// the scan records it at most on the way to that smaller one, which then replaces it: the same
+// object wins, the first in activation order at the smallest distance, and the rest still go
+// through RayAgainstObject in that order. Why its distance is no smaller: the entry point X = f +
+// entry dir lies within 1 + e' of f + p, e' = min(2.2e-5 p.p, 4.7e-3 |p|) + 2e-5 |p| + 1e-10 p.p +
+// 1e-6 (its squared distance is at most q + (1 - q) plus the error of q, at most doubt p.p with
+// doubt <= 20u + 2e-5, and of a, (5e-6 + 3u) |p|, twice; sqrt(1 + x) <= 1 + min(x / 2, sqrt x));
+// mapped back by the radii it lies in the object's box grown by e' rmax and the roundings of (3),
+// and from + dist dir lies within 3u (|from| + |to| + |X - from|) + 8u length + (2 |p| + 2)(16u +
+// 5e-6) rmax + 2u (|from| + |to|) rmax / rmin of it (|entry| <= |t - f|, the roundings of the
+// quotient and of dir, dir's length, and |t - f| itself, whose ends are rounded apart: where the
+// axis of the smallest radius carries it and moves little, it can be off by u (|from| + |to|) /
+// rmin, which moves dist by that times rmax): so on the line inside the node's box grown by
+// nearGrow, at a parameter no smaller than where the line enters it. (With a radius of 5e4 or more
+// in the tree, dir can be the zero vector, which says nothing of where the hit lies: then no node
+// is left out so.)
 //
 // Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
 // ellipsoid, radii, resolved position, activation order) changes only through commands that name
@@ -88,6 +88,7 @@
 #include "core/thresholds.h"
 #include "math/float_steps.h"
 #include "query/ray_cast.h"
+#include "query/ray_line_lanes.h"
 #include "query/unit_sphere_ray.h"
 
 namespace vor {
@@ -98,9 +99,20 @@ struct RayIndexBox {
     float lo[3], hi[3];
 };
 
-// Inner node: two children. Leaf (left < 0): one object with its centre and radii as its ray test
-// reads them, its activation order, and a box grown round its own box.
+// Up to four nodes a ray tests together, their boxes lane by lane; lanes past count repeat the
+// first.
+struct RayIndexBelow {
+    float lo[3][4], hi[3][4];
+    int32_t node[4];
+    uint32_t count;
+};
+
+// Inner node: two children, and the nodes a ray tests together below it (each child that is a
+// leaf and both children of each that is not); below.count 0: not set since the node last changed.
+// Leaf// (left < 0): one object with its centre and radii as its ray test reads them, its
+// activation order, and a box grown round its own box.
 struct RayIndexNode {
+    RayIndexBelow below;
     RayIndexBox box; // a leaf's grown box
     int32_t parent;
     int32_t left, right;
@@ -121,6 +133,7 @@ struct TypeRayIndex {
     // Over every leaf placed within the limits since the tree was made (they only grow): the
     // largest radius, rmax / rmin and rmax / rmin^2, for the line test's rounding allowances.
     double radiusMost, ratioMost, squashMost;
+    double boxMost;               // the widest, on any axis, of the finite leaf boxes placed
     int32_t leafOf[kObjectSlots]; // node of each object number, -1 when not in the tree
 };
 
@@ -139,16 +152,6 @@ constexpr uint32_t kLineTestLeaves = 32;
 // dearer; 32: 7.5%, rays 53%).
 constexpr double kAheadSteps = 16.0;
 constexpr double kAheadMost = 4.0;
-
-float Down(double v) {
-    const float f = static_cast<float>(v);
-    return static_cast<double>(f) > v ? NextFloatDown(f) : f;
-}
-
-float Up(double v) {
-    const float f = static_cast<float>(v);
-    return static_cast<double>(f) < v ? NextFloatUp(f) : f;
-}
 
 bool InRange(double coordinate) {
     return std::fabs(coordinate) <= kRayIndexCoordinateLimit;
@@ -175,15 +178,6 @@ RayIndexBox Union(const RayIndexBox &a, const RayIndexBox &b) {
         u.hi[axis] = std::max(a.hi[axis], b.hi[axis]);
     }
     return u;
-}
-
-bool Overlaps(const RayIndexBox &a, const RayIndexBox &b) {
-    for (int axis = 0; axis < 3; ++axis) {
-        if (a.hi[axis] < b.lo[axis] || a.lo[axis] > b.hi[axis]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Half the surface: the insertion's cost of a box (infinite for the boxes of all space).
@@ -230,10 +224,12 @@ RayIndexBox GrownBox(const Vec3 &centre, const Vec3 &radii, const Vec3 &step) {
         const double reach = inside ? Reach(c[axis], r[axis]) : 0.0;
         // (A step that is not a number adds nothing: the comparisons below fail for it.)
         const double ahead = std::min(kAheadSteps * std::fabs(d[axis]), kAheadMost * slack);
-        grown.lo[axis] =
-            inside ? Down(c[axis] - reach - slack - (d[axis] < 0 ? ahead : 0.0)) : -INFINITY;
-        grown.hi[axis] =
-            inside ? Up(c[axis] + reach + slack + (d[axis] > 0 ? ahead : 0.0)) : INFINITY;
+        grown.lo[axis] = inside
+                             ? FloatAtOrBelow(c[axis] - reach - slack - (d[axis] < 0 ? ahead : 0.0))
+                             : -INFINITY;
+        grown.hi[axis] = inside
+                             ? FloatAtOrAbove(c[axis] + reach + slack + (d[axis] > 0 ? ahead : 0.0))
+                             : INFINITY;
     }
     return grown;
 }
@@ -291,6 +287,7 @@ int32_t AllocateNode(TypeRayIndex *index) {
     RayIndexNode &n = index->nodes[node];
     n.parent = n.left = n.right = kNone;
     n.height = 0;
+    n.below.count = 0;
     return node;
 }
 
@@ -300,12 +297,44 @@ void FreeNode(TypeRayIndex *index, int32_t node) {
     index->freeList = node;
 }
 
+// The nodes below an inner node that a ray tests together, with their boxes (see RayIndexNode). A
+// box holds its children's, so testing theirs alone leaves out no object the child's own test
+// would have kept.
+void SetBelow(TypeRayIndex *index, RayIndexNode &n) {
+    RayIndexBelow &below = n.below;
+    below.count = 0;
+    for (const int32_t child : {n.left, n.right}) {
+        const RayIndexNode &c = index->nodes[child];
+        if (c.left == kNone) {
+            below.node[below.count++] = child;
+        } else {
+            below.node[below.count++] = c.left;
+            below.node[below.count++] = c.right;
+        }
+    }
+    for (uint32_t k = below.count; k < 4; ++k) {
+        below.node[k] = below.node[0];
+    }
+    for (uint32_t k = 0; k < 4; ++k) {
+        const RayIndexBox &b = index->nodes[below.node[k]].box;
+        for (int axis = 0; axis < 3; ++axis) {
+            below.lo[axis][k] = b.lo[axis];
+            below.hi[axis][k] = b.hi[axis];
+        }
+    }
+}
+
+// An inner node's box and height from its children as they now stand, the boxes below it left to
+// the next ray that reaches it: a body moving in the tree refits every node above it, most of which
+// no ray opens before the next move (a crowd walking with 16 rays by type a frame kept its trees
+// current in 11.7% of its passes' instructions; setting the boxes below here made it 14.1%).
 void Refit(TypeRayIndex *index, int32_t node) {
     RayIndexNode &n = index->nodes[node];
     const RayIndexNode &l = index->nodes[n.left];
     const RayIndexNode &r = index->nodes[n.right];
     n.box = Union(l.box, r.box);
     n.height = 1 + std::max(l.height, r.height);
+    n.below.count = 0;
 }
 
 void ReplaceChild(TypeRayIndex *index, int32_t parent, int32_t from, int32_t to) {
@@ -445,6 +474,17 @@ bool NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
     return true;
 }
 
+// A leaf's box, its width folded into the tree's widest (which only grows, as the radii's maxima).
+void SetLeafBox(TypeRayIndex *index, int32_t leaf, const RayIndexBox &box) {
+    index->nodes[leaf].box = box;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double width = static_cast<double>(box.hi[axis]) - box.lo[axis];
+        if (width < INFINITY) {
+            index->boxMost = std::max(index->boxMost, width);
+        }
+    }
+}
+
 // Puts the object's leaf where its state now says, or takes it out; false without memory.
 bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec3 &centre,
                  const Vec3 &radii) {
@@ -468,7 +508,7 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
         }
         Stats.typeRayLeafMoves += 1;
         RemoveLeaf(index, leaf);
-        index->nodes[leaf].box = GrownBox(centre, radii, step);
+        SetLeafBox(index, leaf, GrownBox(centre, radii, step));
         return InsertLeaf(index, leaf);
     }
     const bool noted = NoteRadii(index, centre, radii);
@@ -482,7 +522,7 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
     n.order = order;
     n.centre = centre;
     n.radii = radii;
-    n.box = GrownBox(centre, radii, Vec3{0.0f, 0.0f, 0.0f});
+    SetLeafBox(index, leaf, GrownBox(centre, radii, Vec3{0.0f, 0.0f, 0.0f}));
     index->leafOf[object] = leaf;
     index->leafCount += 1;
     if (!InsertLeaf(index, leaf)) {
@@ -578,18 +618,6 @@ uint32_t HeightOf(const TypeRayIndex *index) {
     return index->root == kNone ? 0 : static_cast<uint32_t>(index->nodes[index->root].height);
 }
 
-// The ray's line, from + s (to - from) for every s, in doubles, with 1 / (to - from) per axis
-// (+-1e300 for an axis it does not move along, so that a box beside it gives no s at all), its
-// length, and per axis the parameters by which a box is grown round for reaching it (grow) and
-// for the nearest hit inside (nearGrow; see the top of the file); those are NaN or infinite where
-// nothing is known, and drop out of the tests.
-struct RayLine {
-    double from[3], inv[3];
-    double widen[3], nearWiden[3]; // grow |inv|, nearGrow |inv|
-    double length;
-    bool nearest; // whether nearest distances are known
-};
-
 // query: the segment's box. An ellipsoid that passes the cube test has its centre within it and
 // one radius (and rounding) of it, which bounds the distances the rounding allowances grow with.
 RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBox &query) {
@@ -630,27 +658,35 @@ RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBo
     return line;
 }
 
-// False only when no ellipsoid whose own box lies in `box` can pass UnitRayEntry's cube and line
-// distance tests (see the top of the file): the line misses the box grown by the allowance. Else
-// *nearest gets a distance no hit of such an ellipsoid can come before (-infinity when unknown).
-bool LineReachesBox(const RayLine &line, const RayIndexBox &box, float *nearest) {
-    double enter = -INFINITY, leave = INFINITY, nearEnter = -INFINITY;
+// The line of a walk by boxes alone: every axis free, so that only the segment's box decides.
+RayLine BoxesOnlyLine(const RayResult &ray) {
+    RayLine line;
+    const double f[3] = {ray.from.x, ray.from.y, ray.from.z};
     for (int axis = 0; axis < 3; ++axis) {
-        const double a = (box.lo[axis] - line.from[axis]) * line.inv[axis];
-        const double b = (box.hi[axis] - line.from[axis]) * line.inv[axis];
-        const double lo = std::min(a, b), hi = std::max(a, b);
-        enter = std::max(enter, lo - line.widen[axis]);
-        leave = std::min(leave, hi + line.widen[axis]);
-        nearEnter = std::max(nearEnter, lo - line.nearWiden[axis]);
+        line.from[axis] = f[axis];
+        line.inv[axis] = 1e300;
+        line.widen[axis] = line.nearWiden[axis] = INFINITY;
     }
-    if (enter > leave + 1e-9 * (std::fabs(enter) + std::fabs(leave))) {
-        return false;
+    line.length = 0.0;
+    line.nearest = false;
+    return line;
+}
+
+// Pushes the reached nodes, the nearest on top so that it is walked first.
+void PushReached(const int32_t node[4], uint32_t reached, const float nearest[4], uint32_t *depth) {
+    TypeRayVisit e[4];
+    uint32_t n = 0;
+    for (uint32_t left = reached; left != 0; left &= left - 1) {
+        const uint32_t k = static_cast<uint32_t>(__builtin_ctz(left));
+        uint32_t at = n++;
+        for (; at > 0 && e[at - 1].nearest < nearest[k]; --at) {
+            e[at] = e[at - 1];
+        }
+        e[at] = TypeRayVisit{static_cast<uint32_t>(node[k]), nearest[k]};
     }
-    // Less two millionths, which also cover the rounding to float (a part in 1.6e7).
-    const double at = nearEnter * line.length;
-    *nearest = line.nearest ? static_cast<float>(at - 2e-6 * std::fabs(at) - 1e-9 * line.length)
-                            : -INFINITY;
-    return true;
+    for (uint32_t k = 0; k < n; ++k) {
+        TypeRayScratch[(*depth)++] = e[k];
+    }
 }
 
 } // namespace
@@ -695,10 +731,10 @@ bool EllipsoidRaysByType(int32_t type) {
         if (!(InRange(a0[axis]) && InRange(a1[axis]))) {
             return false;
         }
-        query.lo[axis] = Down(std::min(a0[axis] - kWiden * std::fabs(a0[axis]),
-                                       a1[axis] - kWiden * std::fabs(a1[axis])));
-        query.hi[axis] = Up(std::max(a0[axis] + kWiden * std::fabs(a0[axis]),
-                                     a1[axis] + kWiden * std::fabs(a1[axis])));
+        query.lo[axis] = FloatAtOrBelow(std::min(a0[axis] - kWiden * std::fabs(a0[axis]),
+                                                 a1[axis] - kWiden * std::fabs(a1[axis])));
+        query.hi[axis] = FloatAtOrAbove(std::max(a0[axis] + kWiden * std::fabs(a0[axis]),
+                                                 a1[axis] + kWiden * std::fabs(a1[axis])));
     }
     SyncEllipsoidRayIndexes();
     TypeRayIndex *&index = TypeRayIndexes[type];
@@ -710,54 +746,65 @@ bool EllipsoidRaysByType(int32_t type) {
         LiveTypes[LiveTypeCount++] = type;
         Stats.typeRayIndexBuilds += 1;
     }
-    const uint32_t stackNeed = 2 * HeightOf(index) + 2;
+    const uint32_t stackNeed = 3 * HeightOf(index) + 4;
     if (!Grow(&TypeRayScratch, &TypeRayScratchCapacity, stackNeed) ||
         !Grow(&TypeRayCandidates, &TypeRayCandidateCapacity,
               index->leafCount > 0 ? index->leafCount : 1)) {
         return false;
     }
 
-    // Every object whose box meets the segment's and the line's and that passes the ray test's own
-    // rejections, nearer nodes first, leaving out nodes that cannot hold a hit nearer than one
-    // found. Neighbours mostly share radii, and with them the ray in their unit-sphere space. The
-    // stack holds at most two children per level: 2 (height + 1) entries.
+    // Every object whose box meets the segment's box and the line, nearer nodes first, leaving
+    // out nodes that cannot hold a hit nearer than one found, four boxes a step (the children of
+    // a node's children). Neighbours mostly share radii, and with them the ray in their
+    // unit-sphere space. Each step descends at least one level and leaves at most three entries
+    // behind: the stack holds at most 3 height + 1.
     uint32_t count = 0;
     Vec3 unitRadii = {0.0f, 0.0f, 0.0f};
     UnitRay unit = {};
     uint32_t depth = 0;
     // A small tree is cheaper to walk by its boxes alone than to set the line up for.
     const bool byLine = index->leafCount >= kLineTestLeaves;
-    RayLine line;
-    if (byLine) {
-        line = LineOf(index, ray, query);
-    }
+    const RayLineLanes lanes = LanesOfLine(byLine ? LineOf(index, ray, query) : BoxesOnlyLine(ray),
+                                           query.lo, query.hi, index->boxMost);
     float nearestHit = INFINITY;
-    auto visit = [&](int32_t node) {
-        const RayIndexBox &box = index->nodes[node].box;
-        float nearest = -INFINITY;
-        if (Overlaps(box, query) && (!byLine || LineReachesBox(line, box, &nearest))) {
-            TypeRayScratch[depth++] = TypeRayVisit{static_cast<uint32_t>(node), nearest};
-        }
-    };
+    // The root alone first, then the nodes below each inner node taken from the stack.
+    RayIndexBelow root = {};
     if (index->root != kNone) {
-        visit(index->root);
+        root.count = 1;
+        root.node[0] = index->root;
+        for (int axis = 0; axis < 3; ++axis) {
+            root.lo[axis][0] = index->nodes[index->root].box.lo[axis];
+            root.hi[axis][0] = index->nodes[index->root].box.hi[axis];
+        }
     }
-    while (depth > 0) {
+    const RayIndexBelow *open = &root;
+    for (;;) {
+        if (open != nullptr && open->count > 0) {
+            Float4 lo[3], hi[3];
+            for (int axis = 0; axis < 3; ++axis) {
+                lo[axis] = Load4(open->lo[axis]);
+                hi[axis] = Load4(open->hi[axis]);
+            }
+            float nearest[4];
+            const uint32_t reached =
+                LineReachesFour(lanes, lo, hi, nearest) & ((1u << open->count) - 1u);
+            PushReached(open->node, reached, nearest, &depth);
+        }
+        open = nullptr;
+        if (depth == 0) {
+            break;
+        }
         const TypeRayVisit next = TypeRayScratch[--depth];
         Stats.typeRayNodes += 1;
         if (next.nearest > nearestHit) {
             continue;
         }
-        const RayIndexNode &n = index->nodes[next.node];
+        RayIndexNode &n = index->nodes[next.node];
         if (n.left != kNone) {
-            // Both children that reach the line, the nearer on top.
-            const uint32_t below = depth;
-            visit(n.left);
-            visit(n.right);
-            if (depth == below + 2 &&
-                TypeRayScratch[below + 1].nearest > TypeRayScratch[below].nearest) {
-                std::swap(TypeRayScratch[below], TypeRayScratch[below + 1]);
+            if (n.below.count == 0) {
+                SetBelow(index, n);
             }
+            open = &n.below;
             continue;
         }
         if (!SameBits(n.radii, unitRadii)) {

@@ -1,0 +1,93 @@
+// A ray's line against up to four boxes at once, in floats: the test with which rays by type walk
+// their tree (ellipsoid_ray_index.cpp), made more lenient than the same test in exact arithmetic,
+// so that it never leaves out a box the exact line reaches.
+//
+// Why. Take a box that meets the segment's box (query), at most `boxMost` wide on every axis, and
+// an axis the ray moves along. Its faces then lie within E = (query width) + boxMost of from, so
+// both face parameters lie within R = E |inv| of 0. In floats each is off from the exact
+// (face - from) * inv by at most 3u R (u = 2^-24: the subtraction, inv's rounding to float, the
+// product), and taking the grown box's face, near - widen, adds u (R + widen); a double's
+// rounding of inv and of the allowances is parts in 1e16. The float allowance is the double one
+// plus 1e-6 (R + allowance) (and 1e-30 for a product that underflows), rounded up, more than all of
+// that together: so on each axis the float entry lies below the exact entry into the box grown by
+// the double allowance, and the float exit above the exact exit. Where the exact line meets the
+// grown box (the largest entry at most the smallest exit), the float entry, a maximum of values
+// each below its exact one, stays below the float exit: the box is kept. The same holds for the
+// nearest entry, so a distance made from it is no larger than the one made from the exact entry.
+// An axis the ray does not move along, or whose parameters or allowances could overflow, is left
+// free (inv 1, allowance infinite): it keeps every box, which is more lenient still.
+//   Boxes that hold such a box: every operation here is monotone in the faces (a rounding never
+// reverses an order), so a larger box gets an entry no larger and an exit no smaller, and is
+// kept whenever a box inside it is; its nearest distance is no larger than theirs. So a tree node
+// left out holds no box the exact test keeps. The query test compares floats exactly.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "math/float4.h"
+
+namespace vor {
+
+// The ray's line, from + s (to - from) for every s, in doubles: 1 / (to - from) per axis (+-1e300
+// for an axis it does not move along), its length, and per axis the parameters by which a box is
+// grown round for reaching it (widen) and for the nearest hit inside it (nearWiden); those are
+// NaN or infinite where nothing is known. nearest: whether nearest distances are known.
+struct RayLine {
+    double from[3], inv[3];
+    double widen[3], nearWiden[3];
+    double length;
+    bool nearest;
+};
+
+// The same line and the segment's box, each value in all four lanes, allowances made float as
+// above.
+struct RayLineLanes {
+    Float4 queryLo[3], queryHi[3];
+    Float4 from[3], inv[3], widen[3], nearWiden[3];
+    double length;
+    bool nearest;
+};
+
+// boxMost: the widest, on any axis, of the finite boxes the walk must keep when they reach the
+// line.
+RayLineLanes LanesOfLine(const RayLine &line, const float queryLo[3], const float queryHi[3],
+                         double boxMost);
+
+// A distance no hit inside a box can come before, from the parameter where the line enters it
+// grown for the nearest hit: less two millionths, which also cover the rounding to float.
+inline float NearestFromEntry(double nearEnter, double length) {
+    const double at = nearEnter * length;
+    return static_cast<float>(at - 2e-6 * std::fabs(at) - 1e-9 * length);
+}
+
+// Bit k set where box k (lo[a], hi[a] lane k) meets the segment's box and the line grown as above;
+// for those, nearest[k] gets the distance no hit inside can come before (-infinity when unknown).
+inline uint32_t LineReachesFour(const RayLineLanes &l, const Float4 lo[3], const Float4 hi[3],
+                                float nearest[4]) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    Mask4 missed = MaskNone4();
+    Float4 enter = Splat4(-kInf), leave = Splat4(kInf), nearEnter = Splat4(-kInf);
+    for (int a = 0; a < 3; ++a) {
+        missed =
+            MaskOr4(missed, MaskOr4(Less4(hi[a], l.queryLo[a]), Greater4(lo[a], l.queryHi[a])));
+        const Float4 atLo = Mul4(Sub4(lo[a], l.from[a]), l.inv[a]);
+        const Float4 atHi = Mul4(Sub4(hi[a], l.from[a]), l.inv[a]);
+        const Float4 near = Min4(atLo, atHi), far = Max4(atLo, atHi);
+        enter = Max4(enter, Sub4(near, l.widen[a]));
+        leave = Min4(leave, Add4(far, l.widen[a]));
+        nearEnter = Max4(nearEnter, Sub4(near, l.nearWiden[a]));
+    }
+    const uint32_t reached = ~MaskBits4(MaskOr4(missed, Greater4(enter, leave))) & 15u;
+    if (reached != 0) {
+        float entries[4];
+        Store4(entries, nearEnter);
+        for (uint32_t k = 0; k < 4; ++k) {
+            nearest[k] = l.nearest ? NearestFromEntry(entries[k], l.length) : -kInf;
+        }
+    }
+    return reached;
+}
+
+} // namespace vor
