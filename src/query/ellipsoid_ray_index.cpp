@@ -142,9 +142,6 @@ namespace {
 constexpr int32_t kNone = -1;
 constexpr double kWiden = 1e-6;           // relative widening of every box, see above
 constexpr double kLargestNearestRadius = 5e4; // larger radii: no nearest-first exit, see LineOf
-// Trees of fewer leaves are walked by their boxes alone: setting the line up costs more there
-// than it saves (instructions a ray, 10 bodies: 1,750 with it, 1,530 without; even at 30).
-constexpr uint32_t kLineTestLeaves = 32;
 // A leaf's box reaches ahead of its body by this many of its latest moves, at most kAheadMost of
 // its largest radius: over 100 passes of a crowd of 4,000 walking every frame, 14,399 leaves moved
 // in the tree instead of 30,607 (5,700 instructions each), and keeping the trees current fell
@@ -658,20 +655,6 @@ RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBo
     return line;
 }
 
-// The line of a walk by boxes alone: every axis free, so that only the segment's box decides.
-RayLine BoxesOnlyLine(const RayResult &ray) {
-    RayLine line;
-    const double f[3] = {ray.from.x, ray.from.y, ray.from.z};
-    for (int axis = 0; axis < 3; ++axis) {
-        line.from[axis] = f[axis];
-        line.inv[axis] = 1e300;
-        line.widen[axis] = line.nearWiden[axis] = INFINITY;
-    }
-    line.length = 0.0;
-    line.nearest = false;
-    return line;
-}
-
 // Pushes the reached nodes, the nearest on top so that it is walked first.
 void PushReached(const int32_t node[4], uint32_t reached, const float nearest[4], uint32_t *depth) {
     TypeRayVisit e[4];
@@ -762,19 +745,18 @@ bool EllipsoidRaysByType(int32_t type) {
     Vec3 unitRadii = {0.0f, 0.0f, 0.0f};
     UnitRay unit = {};
     uint32_t depth = 0;
-    // A small tree is cheaper to walk by its boxes alone than to set the line up for.
-    const bool byLine = index->leafCount >= kLineTestLeaves;
-    const RayLineLanes lanes = LanesOfLine(byLine ? LineOf(index, ray, query) : BoxesOnlyLine(ray),
-                                           query.lo, query.hi, index->boxMost);
+    const RayLineLanes lanes =
+        LanesOfLine(LineOf(index, ray, query), query.lo, query.hi, index->boxMost);
     float nearestHit = INFINITY;
     // The root alone first, then the nodes below each inner node taken from the stack.
-    RayIndexBelow root = {};
-    if (index->root != kNone) {
-        root.count = 1;
-        root.node[0] = index->root;
+    RayIndexBelow root;
+    root.count = index->root != kNone ? 1 : 0;
+    for (uint32_t k = 0; k < 4 && root.count > 0; ++k) {
+        const RayIndexBox &b = index->nodes[index->root].box;
+        root.node[k] = index->root;
         for (int axis = 0; axis < 3; ++axis) {
-            root.lo[axis][0] = index->nodes[index->root].box.lo[axis];
-            root.hi[axis][0] = index->nodes[index->root].box.hi[axis];
+            root.lo[axis][k] = b.lo[axis];
+            root.hi[axis][k] = b.hi[axis];
         }
     }
     const RayIndexBelow *open = &root;
@@ -814,10 +796,7 @@ bool EllipsoidRaysByType(int32_t type) {
         float entryDistance = 0.0f, ww = 0.0f;
         if (UnitRayEntry(unit, DivideComponents(n.centre, n.radii), &entryDistance, &ww)) {
             TypeRayCandidates[count++] = n.order << 16 | n.object;
-            if (byLine) {
-                nearestHit =
-                    std::min(nearestHit, EllipsoidHitDistance(entryDistance, ww, ray.length));
-            }
+            nearestHit = std::min(nearestHit, EllipsoidHitDistance(entryDistance, ww, ray.length));
         }
     }
 

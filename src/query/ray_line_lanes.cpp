@@ -1,14 +1,13 @@
 #include "query/ray_line_lanes.h"
 
 #include <cmath>
-
-#include "math/float_steps.h"
+#include <limits>
 
 namespace vor {
 
 namespace {
 
-constexpr double kLaneSlack = 1e-6;      // relative widening for float rounding, see the header
+constexpr double kLaneSlack = 2e-6;      // relative widening for float rounding, see the header
 constexpr double kLaneUnderflow = 1e-30; // a product's rounding below the normal floats
 constexpr double kLaneLimit = 1e30;      // parameters and allowances kept well inside the floats
 
@@ -17,7 +16,7 @@ float LaneAllowance(double allowance, double reach) {
     if (!(allowance < kLaneLimit)) {
         return std::numeric_limits<float>::infinity();
     }
-    return FloatAtOrAbove(allowance + kLaneSlack * (reach + allowance) + kLaneUnderflow);
+    return static_cast<float>(allowance + kLaneSlack * (reach + allowance) + kLaneUnderflow);
 }
 
 } // namespace

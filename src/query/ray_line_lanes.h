@@ -8,14 +8,15 @@
 // (face - from) * inv by at most 3u R (u = 2^-24: the subtraction, inv's rounding to float, the
 // product), and taking the grown box's face, near - widen, adds u (R + widen); a double's
 // rounding of inv and of the allowances is parts in 1e16. The float allowance is the double one
-// plus 1e-6 (R + allowance) (and 1e-30 for a product that underflows), rounded up, more than all of
-// that together: so on each axis the float entry lies below the exact entry into the box grown by
-// the double allowance, and the float exit above the exact exit. Where the exact line meets the
-// grown box (the largest entry at most the smallest exit), the float entry, a maximum of values
-// each below its exact one, stays below the float exit: the box is kept. The same holds for the
-// nearest entry, so a distance made from it is no larger than the one made from the exact entry.
-// An axis the ray does not move along, or whose parameters or allowances could overflow, is left
-// free (inv 1, allowance infinite): it keeps every box, which is more lenient still.
+// plus 2e-6 (R + allowance) (and 1e-30 for a product that underflows), rounded to a float, so at
+// least the double one plus 1.9e-6 (R + allowance), more than all of that together: so on each axis
+// the float entry lies below the exact entry into the box grown by the double allowance, and the
+// float exit above the exact exit. Where the exact line meets the grown box (the largest entry at
+// most the smallest exit), the float entry, a maximum of values each below its exact one, stays
+// below the float exit: the box is kept. The same holds for the nearest entry, so a distance made
+// from it is no larger than the one made from the exact entry. An axis the ray does not move along,
+// or whose parameters or allowances could overflow, is left free (inv 1, allowance infinite): it
+// keeps every box, which is more lenient still.
 //   Boxes that hold such a box: every operation here is monotone in the faces (a rounding never
 // reverses an order), so a larger box gets an entry no larger and an exit no smaller, and is
 // kept whenever a box inside it is; its nearest distance is no larger than theirs. So a tree node
