@@ -760,6 +760,7 @@ bool EllipsoidRaysByType(int32_t type) {
         }
     }
     const RayIndexBelow *open = &root;
+    uint64_t opened = 0; // entries taken from the stack
     for (;;) {
         if (open != nullptr && open->count > 0) {
             Float4 lo[3], hi[3];
@@ -777,7 +778,7 @@ bool EllipsoidRaysByType(int32_t type) {
             break;
         }
         const TypeRayVisit next = TypeRayScratch[--depth];
-        Stats.typeRayNodes += 1;
+        opened += 1;
         if (next.nearest > nearestHit) {
             continue;
         }
@@ -802,6 +803,7 @@ bool EllipsoidRaysByType(int32_t type) {
 
     // The survivors in activation order, through the scan's own per-object test.
     std::sort(TypeRayCandidates, TypeRayCandidates + count);
+    Stats.typeRayNodes += opened;
     Stats.typeRayEllipsoids += count;
     for (uint32_t k = 0; k < count; ++k) {
         RayAgainstObject(static_cast<uint32_t>(TypeRayCandidates[k] & 0xffff), kEllipsoidKind);

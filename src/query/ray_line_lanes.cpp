@@ -34,10 +34,12 @@ RayLineLanes LanesOfLine(const RayLine &line, const float queryLo[3], const floa
         const bool moves = absInv < kLaneLimit && reach < kLaneLimit && line.widen[a] < kLaneLimit;
         l.inv[a] = Splat4(moves ? static_cast<float>(line.inv[a]) : 1.0f);
         l.widen[a] = Splat4(moves ? LaneAllowance(line.widen[a], reach) : kInf);
-        l.nearWiden[a] = Splat4(moves ? LaneAllowance(line.nearWiden[a], reach) : kInf);
+        l.nearWiden[a] =
+            Splat4(moves && line.nearest ? LaneAllowance(line.nearWiden[a], reach) : kInf);
     }
-    l.length = line.length;
-    l.nearest = line.nearest;
+    // An entry of -infinity (nearest distances unknown) gives -infinity for any length above 0.
+    l.length = Splat4(static_cast<float>(line.length));
+    l.lengthSlack = Splat4(static_cast<float>(2e-9 * line.length));
     return l;
 }
 

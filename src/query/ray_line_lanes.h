@@ -23,7 +23,6 @@
 // left out holds no box the exact test keeps. The query test compares floats exactly.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -43,12 +42,12 @@ struct RayLine {
 };
 
 // The same line and the segment's box, each value in all four lanes, allowances made float as
-// above.
+// above (nearWiden infinite where nearest distances are not known), with the ray's length and
+// the slack of the nearest distances (see LineReachesFour).
 struct RayLineLanes {
     Float4 queryLo[3], queryHi[3];
     Float4 from[3], inv[3], widen[3], nearWiden[3];
-    double length;
-    bool nearest;
+    Float4 length, lengthSlack;
 };
 
 // boxMost: the widest, on any axis, of the finite boxes the walk must keep when they reach the
@@ -56,15 +55,16 @@ struct RayLineLanes {
 RayLineLanes LanesOfLine(const RayLine &line, const float queryLo[3], const float queryHi[3],
                          double boxMost);
 
-// A distance no hit inside a box can come before, from the parameter where the line enters it
-// grown for the nearest hit: less two millionths, which also cover the rounding to float.
-inline float NearestFromEntry(double nearEnter, double length) {
-    const double at = nearEnter * length;
-    return static_cast<float>(at - 2e-6 * std::fabs(at) - 1e-9 * length);
-}
+// The relative slack of a nearest distance in floats: twice the two millionths by which the tree
+// lowers the distance made in doubles from the exact entry (its `at - 2e-6 |at| - 1e-9 length`,
+// rounded to float), and the length's part doubled too (lengthSlack = 2e-9 length), so that with
+// the few roundings of float arithmetic on an entry no later than the exact one, the distance here
+// is never the larger of the two.
+constexpr float kNearestSlack = 4e-6f;
 
 // Bit k set where box k (lo[a], hi[a] lane k) meets the segment's box and the line grown as above;
-// for those, nearest[k] gets the distance no hit inside can come before (-infinity when unknown).
+// nearest[k] gets a distance no hit inside box k can come before (-infinity, or NaN for a box
+// holding none the walk must keep, when unknown), every lane.
 inline uint32_t LineReachesFour(const RayLineLanes &l, const Float4 lo[3], const Float4 hi[3],
                                 float nearest[4]) {
     constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -80,15 +80,9 @@ inline uint32_t LineReachesFour(const RayLineLanes &l, const Float4 lo[3], const
         leave = Min4(leave, Add4(far, l.widen[a]));
         nearEnter = Max4(nearEnter, Sub4(near, l.nearWiden[a]));
     }
-    const uint32_t reached = ~MaskBits4(MaskOr4(missed, Greater4(enter, leave))) & 15u;
-    if (reached != 0) {
-        float entries[4];
-        Store4(entries, nearEnter);
-        for (uint32_t k = 0; k < 4; ++k) {
-            nearest[k] = l.nearest ? NearestFromEntry(entries[k], l.length) : -kInf;
-        }
-    }
-    return reached;
+    const Float4 at = Mul4(nearEnter, l.length);
+    Store4(nearest, Sub4(Sub4(at, Mul4(Splat4(kNearestSlack), Abs4(at))), l.lengthSlack));
+    return ~MaskBits4(MaskOr4(missed, Greater4(enter, leave))) & 15u;
 }
 
 } // namespace vor
