@@ -1625,6 +1625,57 @@ TEST_F(AccelDifferentialTest, RaysByTypeThroughNearlyEqualHitsMatchTheScan) {
     }
 }
 
+// A ray starting exactly where it touches a sphere's top, along the tangent, and so short beside
+// the radius that its squared length in the sphere's unit space underflows to 0: the entry passes
+// (its square is 0 too) and the distance the scan records is -infinity. Two bodies touching there
+// (two sizes, or copies) both give -infinity, and the scan keeps the first activated. Seeds 1 and
+// 2: just those two; seed 3: forty more far off, so that the tree is past 32 leaves.
+Recording RunTangentShortRaysScene(uint32_t seed) {
+    Recording rec;
+    const float radius2 = seed == 2 ? 1000.0f : 2000.0f;
+    const float centre2 = seed == 2 ? 0.0f : -1000.0f; // its top at y = 1000 too
+    const float radii[2] = {1000.0f, radius2}, ys[2] = {0.0f, centre2};
+    uint32_t n = 0;
+    for (uint32_t k = 0; k < 2; ++k) {
+        n += 1;
+        NewCollObjVOR(n, kMixedType);
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, radii[k], radii[k], radii[k]);
+        SetObjPosVOR(0, ys[k], 0);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+    }
+    for (uint32_t k = 0; seed == 3 && k < 40; ++k) {
+        n += 1;
+        NewCollObjVOR(n, kMixedType);
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, 1, 1, 1);
+        SetObjPosVOR(5000.0f + 10.0f * static_cast<float>(k), 0, 0);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+    }
+    // Along +x, -x, +z and -z from the common top point (moved off it by 1e-20 against the ray).
+    RecordRay(rec, "tangent ray",
+              RayIntersectTypeVOR(kMixedType, 1, 1e-20f, 1000, 0, 1.1e-20f, 1000, 0));
+    RecordRay(rec, "tangent ray",
+              RayIntersectTypeVOR(kMixedType, 1, -1e-20f, 1000, 0, -1.1e-20f, 1000, 0));
+    RecordRay(rec, "tangent ray",
+              RayIntersectTypeVOR(kMixedType, 1, 0, 1000, 1e-20f, 0, 1000, 1.1e-20f));
+    RecordRay(rec, "tangent ray",
+              RayIntersectTypeVOR(kMixedType, 1, 0, 1000, -1e-20f, 0, 1000, -1.1e-20f));
+    return rec;
+}
+
+TEST_F(AccelDifferentialTest, RaysByTypeTooShortForTheirUnitSpaceFromATouchingPointMatchTheScan) {
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+        // Every one of the four rays hits (at -infinity) in the scan.
+        EXPECT_EQ(CompareRays(seed, RunTangentShortRaysScene, "tangent ray"), 4u)
+            << "seed " << seed;
+    }
+}
+
 // The ray tree opens what the ray's line passes up to the nearest hit, not everything in its box:
 // hundreds of bodies lie in the box of a sloping ray here, a few dozen near its line.
 TEST_F(AccelDifferentialTest, RaysByTypeOpenWhatTheirLinePassesFirstAndMatchTheScan) {

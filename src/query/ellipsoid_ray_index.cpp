@@ -59,7 +59,12 @@
 // rmin, which moves dist by that times rmax): so on the line inside the node's box grown by
 // nearGrow, at a parameter no smaller than where the line enters it. (With a radius of 5e4 or more
 // in the tree, dir can be the zero vector, which says nothing of where the hit lies: then no node
-// is left out so.)
+// is left out so.) That holds for distances from a positive entry; a ray so short beside a radius
+// that its squared length in the unit-sphere space underflows to 0 can pass UnitRayEntry from a
+// point it touches and get a distance of -infinity, below any bound. So only a positive distance
+// found leaves nodes out: a distance of 0 or less comes from an entry at or behind from, and from
+// then lies in the object's box grown by nearGrow, so the object's node and every node above it
+// have a nearest of 0 or less, which nothing leaves out.
 //
 // Why the tree is current when a ray reads it. Everything a leaf holds (activation, type, first
 // ellipsoid, radii, resolved position, activation order) changes only through commands that name
@@ -779,7 +784,7 @@ bool EllipsoidRaysByType(int32_t type) {
         }
         const TypeRayVisit next = TypeRayScratch[--depth];
         opened += 1;
-        if (next.nearest > nearestHit) {
+        if (next.nearest > std::max(nearestHit, 0.0f)) {
             continue;
         }
         RayIndexNode &n = index->nodes[next.node];
