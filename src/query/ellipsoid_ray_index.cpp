@@ -752,7 +752,7 @@ bool EllipsoidRaysByType(int32_t type) {
     uint32_t depth = 0;
     const RayLineLanes lanes =
         LanesOfLine(LineOf(index, ray, query), query.lo, query.hi, index->boxMost);
-    float nearestHit = INFINITY;
+    float nearestCut = INFINITY; // the nearest distance found, but never below 0 (see the top)
     // The root alone first, then the nodes below each inner node taken from the stack.
     RayIndexBelow root;
     root.count = index->root != kNone ? 1 : 0;
@@ -784,7 +784,7 @@ bool EllipsoidRaysByType(int32_t type) {
         }
         const TypeRayVisit next = TypeRayScratch[--depth];
         opened += 1;
-        if (next.nearest > std::max(nearestHit, 0.0f)) {
+        if (next.nearest > nearestCut) {
             continue;
         }
         RayIndexNode &n = index->nodes[next.node];
@@ -802,7 +802,8 @@ bool EllipsoidRaysByType(int32_t type) {
         float entryDistance = 0.0f, ww = 0.0f;
         if (UnitRayEntry(unit, DivideComponents(n.centre, n.radii), &entryDistance, &ww)) {
             TypeRayCandidates[count++] = n.order << 16 | n.object;
-            nearestHit = std::min(nearestHit, EllipsoidHitDistance(entryDistance, ww, ray.length));
+            nearestCut = std::max(
+                std::min(nearestCut, EllipsoidHitDistance(entryDistance, ww, ray.length)), 0.0f);
         }
     }
 
