@@ -1728,6 +1728,46 @@ TEST_F(AccelDifferentialTest, WalkingBodiesMoveInTheRayTreeOnceInManyFrames) {
 }
 
 // Sorted, repeated and clustered insertions of every size keep the ray tree balanced.
+// A tree made by the first ray by type over bodies already there is built at once, split at
+// medians: as shallow as a binary tree can be, whatever the layout (ties, all in one spot, far
+// clusters, mixed sizes), and the walks through it answer what the scan answers.
+TEST_F(AccelDifferentialTest, ARayTreeMadeOverExistingBodiesIsBuiltBalanced) {
+    for (uint32_t layout = 0; layout < 4; ++layout) {
+        StopCollisionVOR();
+        const uint32_t count = 2000;
+        for (uint32_t n = 1; n <= count; ++n) {
+            NewCollObjVOR(n, kMixedType);
+            AddObjShapeVOR(n, 1);
+            const float r = layout == 3 ? static_cast<float>(1u << (n % 12)) * 0.01f : 0.5f;
+            SetObjRadiusVOR(n, r, r, r);
+            const float x = layout == 0   ? static_cast<float>(n)
+                            : layout == 1 ? 5.0f
+                            : layout == 2 ? static_cast<float>(n % 7) * 1e5f
+                                          : static_cast<float>(n % 50);
+            SetObjPosVOR(x, 0, layout == 3 ? static_cast<float>(n / 50) : 0.0f);
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 1);
+            ActivateObjVOR(n);
+        }
+        for (int k = 0; k < 50; ++k) {
+            const float x = static_cast<float>(k * 41 % 2000) - 3.0f,
+                        z = static_cast<float>(k % 40);
+            const int32_t fast =
+                RayIntersectTypeVOR(kMixedType, 1, x, 0.1f, z - 30, x + 7, 0.2f, z + 30);
+            const int32_t distance = RayHitDist(), object = RayHitObjVOR();
+            vor::ReferenceScans = true;
+            EXPECT_EQ(RayIntersectTypeVOR(kMixedType, 1, x, 0.1f, z - 30, x + 7, 0.2f, z + 30),
+                      fast)
+                << layout << " ray " << k;
+            EXPECT_EQ(RayHitDist(), distance) << layout << " ray " << k;
+            EXPECT_EQ(RayHitObjVOR(), object) << layout << " ray " << k;
+            vor::ReferenceScans = false;
+        }
+        // 2000 leaves: 11 levels of splits, where bodies taken in one at a time leave it 12 to 18.
+        EXPECT_EQ(vor::EllipsoidRayIndexHeight(kMixedType), 11u) << layout;
+    }
+}
+
 TEST_F(AccelDifferentialTest, TheRayTreeStaysBalancedWhateverTheOrderOfItsBodies) {
     for (uint32_t layout = 0; layout < 4; ++layout) {
         StopCollisionVOR();
