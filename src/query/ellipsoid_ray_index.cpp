@@ -603,10 +603,20 @@ double Middle(const RayIndexBox &b, int axis) {
     return std::isfinite(m) ? m : 0.0;
 }
 
-// A balanced subtree over leaves[0..n), split at the median of their middles on the axis where
-// they spread most (ties by node number, so the split is the same on every target); its root, or
-// kNone without memory.
-int32_t BuildSubtree(TypeRayIndex *index, int32_t *leaves, uint32_t n) {
+// A sort key of a node by its middle on an axis (as a float, its bits turned so that they sort as
+// the values do), then by its number.
+uint64_t SplitKey(const TypeRayIndex *index, int32_t node, int axis) {
+    const float m = static_cast<float>(Middle(index->nodes[node].box, axis));
+    uint32_t bits;
+    std::memcpy(&bits, &m, sizeof bits);
+    bits = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+    return uint64_t{bits} << 32 | static_cast<uint32_t>(node);
+}
+
+// A balanced subtree over leaves[0..n), split in halves by their middles on the axis where they
+// spread most (ties by node number, so the split is the same on every target); its root, or
+// kNone without memory. keys: room for n.
+int32_t BuildSubtree(TypeRayIndex *index, int32_t *leaves, uint64_t *keys, uint32_t n) {
     if (n == 1) {
         return leaves[0];
     }
@@ -622,13 +632,16 @@ int32_t BuildSubtree(TypeRayIndex *index, int32_t *leaves, uint32_t n) {
     for (int a = 1; a < 3; ++a) {
         axis = hi[a] - lo[a] > hi[axis] - lo[axis] ? a : axis;
     }
-    const RayIndexNode *nodes = index->nodes;
-    std::nth_element(leaves, leaves + n / 2, leaves + n, [&](int32_t x, int32_t y) {
-        const double mx = Middle(nodes[x].box, axis), my = Middle(nodes[y].box, axis);
-        return mx < my || (mx == my && x < y);
-    });
-    const int32_t left = BuildSubtree(index, leaves, n / 2);
-    const int32_t right = left == kNone ? kNone : BuildSubtree(index, leaves + n / 2, n - n / 2);
+    for (uint32_t k = 0; k < n; ++k) {
+        keys[k] = SplitKey(index, leaves[k], axis);
+    }
+    std::sort(keys, keys + n);
+    for (uint32_t k = 0; k < n; ++k) {
+        leaves[k] = static_cast<int32_t>(keys[k] & 0xffffffffu);
+    }
+    const int32_t left = BuildSubtree(index, leaves, keys, n / 2);
+    const int32_t right =
+        left == kNone ? kNone : BuildSubtree(index, leaves + n / 2, keys, n - n / 2);
     const int32_t parent = right == kNone ? kNone : AllocateNode(index);
     if (parent == kNone) {
         return kNone;
@@ -654,8 +667,9 @@ TypeRayIndex *CreateIndex(int32_t type) {
         leaf = kNone;
     }
     int32_t *leaves = static_cast<int32_t *>(std::malloc(sizeof(int32_t) * kObjectSlots));
+    uint64_t *keys = static_cast<uint64_t *>(std::malloc(sizeof(uint64_t) * kObjectSlots));
     uint32_t count = 0;
-    bool ok = leaves != nullptr;
+    bool ok = leaves != nullptr && keys != nullptr;
     for (ListLink *l = ActiveList.head; ok && l != nullptr; l = l->next) {
         const ActiveEntry *entry = MemberOf<ActiveEntry>(l);
         const CollisionBody *body = entry->object->body;
@@ -667,13 +681,14 @@ TypeRayIndex *CreateIndex(int32_t type) {
         }
     }
     if (ok && count > 0) {
-        index->root = BuildSubtree(index, leaves, count);
+        index->root = BuildSubtree(index, leaves, keys, count);
         ok = index->root != kNone;
         if (ok) {
             index->nodes[index->root].parent = kNone;
         }
     }
     std::free(leaves);
+    std::free(keys);
     if (!ok) {
         FreeIndex(index);
         return nullptr;
