@@ -352,8 +352,10 @@ void ReplaceChild(TypeRayIndex *index, int32_t parent, int32_t from, int32_t to)
     }
 }
 
-// One AVL rotation at node a when its children's heights differ by more than one; answers the
-// node now standing in a's place.
+// A rotation at node a when its children's heights differ by more than one, and then at a again
+// where it went down, until the subtree is balanced; answers the node now standing in a's place.
+// (A body may be taken in beside an inner node, not only beside a leaf: its new parent then leans
+// by that node's height, which one rotation only halves.)
 int32_t Balance(TypeRayIndex *index, int32_t a) {
     RayIndexNode *nodes = index->nodes;
     if (nodes[a].left == kNone || nodes[a].height < 2) {
@@ -381,6 +383,7 @@ int32_t Balance(TypeRayIndex *index, int32_t a) {
         }
         nodes[give].parent = a;
         Refit(index, a);
+        Balance(index, a); // under x, so a rotation there relinks it to x
         Refit(index, x);
         return x;
     }
@@ -937,6 +940,32 @@ uint32_t EllipsoidRayIndexHeight(int32_t type) {
         return 0;
     }
     return HeightOf(TypeRayIndexes[type]);
+}
+
+namespace {
+
+// The height of the subtree at node, each inner node's children's heights compared on the way.
+int32_t HeightChecked(const TypeRayIndex *index, int32_t node, uint32_t *lean) {
+    const RayIndexNode &n = index->nodes[node];
+    if (n.left == kNone) {
+        return 0;
+    }
+    const int32_t l = HeightChecked(index, n.left, lean);
+    const int32_t r = HeightChecked(index, n.right, lean);
+    *lean = std::max(*lean, static_cast<uint32_t>(l > r ? l - r : r - l));
+    return 1 + std::max(l, r);
+}
+
+} // namespace
+
+uint32_t EllipsoidRayIndexLean(int32_t type) {
+    if (type < 0 || type > static_cast<int32_t>(kMaxCollisionType) ||
+        TypeRayIndexes[type] == nullptr || TypeRayIndexes[type]->root == kNone) {
+        return 0;
+    }
+    uint32_t lean = 0;
+    HeightChecked(TypeRayIndexes[type], TypeRayIndexes[type]->root, &lean);
+    return lean;
 }
 
 } // namespace vor

@@ -27,5 +27,8 @@ size_t EllipsoidRayIndexBytes();
 
 // Height of the type's tree (0 without one or when empty), for the work bounds of the tests.
 uint32_t EllipsoidRayIndexHeight(int32_t type);
+// The largest difference between the heights of an inner node's two children in the type's tree
+// (0 without one), for the tests of its balance.
+uint32_t EllipsoidRayIndexLean(int32_t type);
 
 } // namespace vor
