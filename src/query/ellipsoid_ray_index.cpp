@@ -85,6 +85,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -107,34 +108,47 @@ struct RayIndexBox {
     float lo[3], hi[3];
 };
 
-// Up to four nodes a ray tests together, their boxes lane by lane; lanes past count repeat the
-// first.
+// Up to four nodes a ray tests together, their boxes lane by lane (lanes past those in use repeat
+// the first).
 struct RayIndexBelow {
     float lo[3][4], hi[3][4];
     int32_t node[4];
-    uint32_t count;
 };
 
-// Inner node: two children, and the nodes a ray tests together below it (each child that is a
-// leaf and both children of each that is not); below.count 0: not set since the node last changed.
-// Leaf// (left < 0): one object with its centre and radii as its ray test reads them, its
-// activation order, and a box grown round its own box.
-struct RayIndexNode {
-    RayIndexBelow below;
-    RayIndexBox box; // a leaf's grown box
-    int32_t parent;
-    int32_t left, right;
-    int32_t height; // 0 for a leaf
-    uint32_t object;
-    uint64_t order;
+// What a leaf holds: one object with its centre and radii as its ray test reads them, and its
+// activation order.
+struct RayIndexLeaf {
     Vec3 centre;
     Vec3 radii;
+    uint64_t order;
+    uint32_t object;
     uint8_t noted; // its radii are in the tree's maxima
 };
 
+// A node of three cache lines, laid out so that a ray taking it from the stack reads two: an inner
+// node's boxes below with its count and links, or a leaf's object with its links. (Nodes of about
+// 200 bytes at any place made a ray through a crowd of 4,000 read three or four lines a node.)
+// Inner node: two children, and the nodes a ray tests together below it (each child that is a
+// leaf and both children of each that is not), belowCount of them; 0: not set since the node last
+// changed. Leaf (left < 0): `leaf`, and a box grown round its object's own box.
+struct alignas(64) RayIndexNode {
+    union {
+        RayIndexBelow below;
+        RayIndexLeaf leaf;
+    };
+    uint32_t belowCount;
+    int32_t left, right;
+    int32_t height; // 0 for a leaf
+    int32_t parent;
+    RayIndexBox box; // a leaf's grown box
+};
+static_assert(sizeof(RayIndexNode) == 192 && offsetof(RayIndexNode, height) + 4 <= 128,
+              "a ray reads a node's first two lines");
+
 struct TypeRayIndex {
     int32_t root;
-    RayIndexNode *nodes;
+    RayIndexNode *nodes; // on a 64-byte boundary in nodeBlock
+    void *nodeBlock;
     uint32_t nodeCapacity;
     int32_t freeList; // unused nodes, chained through parent
     uint32_t leafCount;
@@ -275,10 +289,30 @@ template <typename T> bool Grow(T **array, uint32_t *capacity, uint32_t n) {
     return true;
 }
 
+// Room for `capacity` nodes on a 64-byte boundary, the nodes so far copied over; false without
+// memory.
+bool GrowNodes(TypeRayIndex *index, uint32_t capacity) {
+    void *block = std::malloc(sizeof(RayIndexNode) * static_cast<size_t>(capacity) + 64);
+    if (block == nullptr) {
+        return false;
+    }
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63};
+    RayIndexNode *nodes = reinterpret_cast<RayIndexNode *>(at);
+    if (index->nodeCapacity > 0) {
+        std::memcpy(static_cast<void *>(nodes), index->nodes,
+                    sizeof(RayIndexNode) * static_cast<size_t>(index->nodeCapacity));
+    }
+    std::free(index->nodeBlock);
+    index->nodeBlock = block;
+    index->nodes = nodes;
+    index->nodeCapacity = capacity;
+    return true;
+}
+
 int32_t AllocateNode(TypeRayIndex *index) {
     if (index->freeList == kNone) {
         const uint32_t used = index->nodeCapacity;
-        if (!Grow(&index->nodes, &index->nodeCapacity, used + 16)) {
+        if (!GrowNodes(index, std::max(used + 16, used * 2))) {
             return kNone;
         }
         for (uint32_t k = used; k < index->nodeCapacity; ++k) {
@@ -292,7 +326,7 @@ int32_t AllocateNode(TypeRayIndex *index) {
     RayIndexNode &n = index->nodes[node];
     n.parent = n.left = n.right = kNone;
     n.height = 0;
-    n.below.count = 0;
+    n.belowCount = 0;
     return node;
 }
 
@@ -307,17 +341,17 @@ void FreeNode(TypeRayIndex *index, int32_t node) {
 // would have kept.
 void SetBelow(TypeRayIndex *index, RayIndexNode &n) {
     RayIndexBelow &below = n.below;
-    below.count = 0;
+    uint32_t count = 0;
     for (const int32_t child : {n.left, n.right}) {
         const RayIndexNode &c = index->nodes[child];
         if (c.left == kNone) {
-            below.node[below.count++] = child;
+            below.node[count++] = child;
         } else {
-            below.node[below.count++] = c.left;
-            below.node[below.count++] = c.right;
+            below.node[count++] = c.left;
+            below.node[count++] = c.right;
         }
     }
-    for (uint32_t k = below.count; k < 4; ++k) {
+    for (uint32_t k = count; k < 4; ++k) {
         below.node[k] = below.node[0];
     }
     for (uint32_t k = 0; k < 4; ++k) {
@@ -327,6 +361,7 @@ void SetBelow(TypeRayIndex *index, RayIndexNode &n) {
             below.hi[axis][k] = b.hi[axis];
         }
     }
+    n.belowCount = count;
 }
 
 // An inner node's box and height from its children as they now stand, the boxes below it left to
@@ -339,7 +374,7 @@ void Refit(TypeRayIndex *index, int32_t node) {
     const RayIndexNode &r = index->nodes[n.right];
     n.box = Union(l.box, r.box);
     n.height = 1 + std::max(l.height, r.height);
-    n.below.count = 0;
+    n.belowCount = 0;
 }
 
 void ReplaceChild(TypeRayIndex *index, int32_t parent, int32_t from, int32_t to) {
@@ -502,11 +537,11 @@ int32_t NewLeaf(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec3
         return kNone;
     }
     RayIndexNode &n = index->nodes[leaf];
-    n.noted = noted ? 1 : 0;
-    n.object = object;
-    n.order = order;
-    n.centre = centre;
-    n.radii = radii;
+    n.leaf.noted = noted ? 1 : 0;
+    n.leaf.object = object;
+    n.leaf.order = order;
+    n.leaf.centre = centre;
+    n.leaf.radii = radii;
     SetLeafBox(index, leaf, GrownBox(centre, radii, Vec3{0.0f, 0.0f, 0.0f}));
     index->leafOf[object] = leaf;
     index->leafCount += 1;
@@ -519,18 +554,19 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
     int32_t leaf = index->leafOf[object];
     if (leaf != kNone) {
         RayIndexNode &n = index->nodes[leaf];
-        n.order = order;
-        const bool sameRadii = SameBits(n.radii, radii);
-        if (sameRadii && SameBits(n.centre, centre)) {
+        n.leaf.order = order;
+        const bool sameRadii = SameBits(n.leaf.radii, radii);
+        if (sameRadii && SameBits(n.leaf.centre, centre)) {
             return true;
         }
         // The maxima only grow: radii noted once stay covered.
-        if (!sameRadii || n.noted == 0) {
-            n.noted = NoteRadii(index, centre, radii) ? 1 : 0;
+        if (!sameRadii || n.leaf.noted == 0) {
+            n.leaf.noted = NoteRadii(index, centre, radii) ? 1 : 0;
         }
-        const Vec3 step = {centre.x - n.centre.x, centre.y - n.centre.y, centre.z - n.centre.z};
-        n.centre = centre;
-        n.radii = radii;
+        const Vec3 step = {centre.x - n.leaf.centre.x, centre.y - n.leaf.centre.y,
+                           centre.z - n.leaf.centre.z};
+        n.leaf.centre = centre;
+        n.leaf.radii = radii;
         if (StillInside(n.box, centre, radii)) {
             return true;
         }
@@ -554,7 +590,7 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
 
 void FreeIndex(TypeRayIndex *index) {
     if (index != nullptr) {
-        std::free(index->nodes);
+        std::free(index->nodeBlock);
         std::free(index);
     }
 }
@@ -594,7 +630,8 @@ bool CompareEveryLeaf() {
             }
             const CollisionBody *body = ObjectTable[object]->body;
             const RayIndexNode &n = index->nodes[leaf];
-            ok = PlaceObject(index, object, n.order, ResolvedPosition(body), n.radii) && ok;
+            ok = PlaceObject(index, object, n.leaf.order, ResolvedPosition(body), n.leaf.radii) &&
+                 ok;
         }
     }
     return ok;
@@ -846,8 +883,7 @@ bool EllipsoidRaysByType(int32_t type) {
     float nearestCut = INFINITY; // the nearest distance found, but never below 0 (see the top)
     // The root alone first, then the nodes below each inner node taken from the stack.
     RayIndexBelow root;
-    root.count = index->root != kNone ? 1 : 0;
-    for (uint32_t k = 0; k < 4 && root.count > 0; ++k) {
+    for (uint32_t k = 0; k < 4 && index->root != kNone; ++k) {
         const RayIndexBox &b = index->nodes[index->root].box;
         root.node[k] = index->root;
         for (int axis = 0; axis < 3; ++axis) {
@@ -856,9 +892,10 @@ bool EllipsoidRaysByType(int32_t type) {
         }
     }
     const RayIndexBelow *open = &root;
+    uint32_t openCount = index->root != kNone ? 1 : 0;
     uint64_t opened = 0; // entries taken from the stack
     for (;;) {
-        if (open != nullptr && open->count > 0) {
+        if (openCount > 0) {
             Float4 lo[3], hi[3];
             for (int axis = 0; axis < 3; ++axis) {
                 lo[axis] = Load4(open->lo[axis]);
@@ -866,10 +903,10 @@ bool EllipsoidRaysByType(int32_t type) {
             }
             float nearest[4];
             const uint32_t reached =
-                LineReachesFour(lanes, lo, hi, nearest) & ((1u << open->count) - 1u);
+                LineReachesFour(lanes, lo, hi, nearest) & ((1u << openCount) - 1u);
             PushReached(open->node, reached, nearest, &depth);
         }
-        open = nullptr;
+        openCount = 0;
         if (depth == 0) {
             break;
         }
@@ -880,19 +917,21 @@ bool EllipsoidRaysByType(int32_t type) {
         }
         RayIndexNode &n = index->nodes[next.node];
         if (n.left != kNone) {
-            if (n.below.count == 0) {
+            if (n.belowCount == 0) {
                 SetBelow(index, n);
             }
             open = &n.below;
+            openCount = n.belowCount;
             continue;
         }
-        if (!SameBits(n.radii, unitRadii)) {
-            unitRadii = n.radii;
+        if (!SameBits(n.leaf.radii, unitRadii)) {
+            unitRadii = n.leaf.radii;
             unit = MakeUnitRay(ray, unitRadii);
         }
         float entryDistance = 0.0f, ww = 0.0f;
-        if (UnitRayEntry(unit, DivideComponents(n.centre, n.radii), &entryDistance, &ww)) {
-            TypeRayCandidates[count++] = n.order << 16 | n.object;
+        if (UnitRayEntry(unit, DivideComponents(n.leaf.centre, n.leaf.radii), &entryDistance,
+                         &ww)) {
+            TypeRayCandidates[count++] = n.leaf.order << 16 | n.leaf.object;
             nearestCut = std::max(
                 std::min(nearestCut, EllipsoidHitDistance(entryDistance, ww, ray.length)), 0.0f);
         }
@@ -929,7 +968,7 @@ size_t EllipsoidRayIndexBytes() {
     for (const TypeRayIndex *index : TypeRayIndexes) {
         bytes += index == nullptr
                      ? 0
-                     : sizeof(TypeRayIndex) + index->nodeCapacity * sizeof(RayIndexNode);
+                     : sizeof(TypeRayIndex) + index->nodeCapacity * sizeof(RayIndexNode) + 64;
     }
     return bytes;
 }
