@@ -790,19 +790,20 @@ RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBo
 
 // Pushes the reached nodes, the nearest on top so that it is walked first.
 void PushReached(const int32_t node[4], uint32_t reached, const float nearest[4], uint32_t *depth) {
-    TypeRayVisit e[4];
+    TypeRayVisit *base = TypeRayScratch + *depth;
     uint32_t n = 0;
-    for (uint32_t left = reached; left != 0; left &= left - 1) {
-        const uint32_t k = static_cast<uint32_t>(__builtin_ctz(left));
-        uint32_t at = n++;
-        for (; at > 0 && e[at - 1].nearest < nearest[k]; --at) {
-            e[at] = e[at - 1];
+    for (uint32_t k = 0; k < 4; ++k) {
+        if ((reached >> k & 1u) == 0) {
+            continue;
         }
-        e[at] = TypeRayVisit{static_cast<uint32_t>(node[k]), nearest[k]};
+        const TypeRayVisit v{static_cast<uint32_t>(node[k]), nearest[k]};
+        uint32_t at = n++;
+        for (; at > 0 && base[at - 1].nearest < v.nearest; --at) {
+            base[at] = base[at - 1];
+        }
+        base[at] = v;
     }
-    for (uint32_t k = 0; k < n; ++k) {
-        TypeRayScratch[(*depth)++] = e[k];
-    }
+    *depth += n;
 }
 
 } // namespace
