@@ -83,8 +83,8 @@ export async function makeVorcollide(modulePath) {
         vor.UpdateObjVOR(obj, 1);
         vor.ActivateObjVOR(obj);
       }
-      // One pass settles the resolved positions. The ray hierarchy of a type is built by the 8th
-      // ray after a change (the first 7 scan plainly), so 8 untimed rays leave it built.
+      // One pass settles the resolved positions; the first ray by type builds the type's ray tree
+      // (kept current from then on), and a few more warm the code up before timing.
       vor.RunCollisionVOR();
       for (let k = 0; k < 8; ++k) vor.RayIntersectTypeVOR(CROWD_TYPE, ELLIPSOID, 0, 0.1, 0, 1, 0.1, 1);
       rays = scene.rays.segments;
