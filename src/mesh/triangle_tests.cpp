@@ -40,16 +40,18 @@ float Axis(const Vec3 &v, int a) {
 
 } // namespace
 
-bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const CollisionBody *body,
+float MeshBoundsHalf(const MeshShape *mesh, const CollisionBody *body, const Vec3 &radii) {
+    const Vec3 hi = DivideComponents(Transform(mesh->boundsMax, body->scaleMatrix), radii);
+    const Vec3 lo = DivideComponents(Transform(mesh->boundsMin, body->scaleMatrix), radii);
+    return LargestMagnitude(hi, lo);
+}
+
+bool MeshBoundsMeet(float half, const Vec3 &s, const Vec3 &e, const CollisionBody *body,
                     const Vec3 &radii) {
     // Both segment ends relative to the mesh centre, in unit-sphere space.
     const Vec3 sl = DivideComponents(Sub(s, body->newPosition), radii);
     const Vec3 el = DivideComponents(Sub(e, body->newPosition), radii);
-
-    // The cube half-size: the largest scaled bound coordinate; rotation is deliberately ignored.
-    const Vec3 hi = DivideComponents(Transform(mesh->boundsMax, body->scaleMatrix), radii);
-    const Vec3 lo = DivideComponents(Transform(mesh->boundsMin, body->scaleMatrix), radii);
-    const float m = LargestMagnitude(hi, lo);
+    const float m = half;
 
     // Reject when both ends lie beyond the same face of the cube grown by the unit radius.
     for (int a = 0; a < 3; ++a) {

@@ -6,9 +6,17 @@
 
 namespace vor {
 
-// False when the whole segment lies clear of the mesh's bounds cube around newPosition.
-bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e, const CollisionBody *body,
+// The half-size of the mesh's bounds cube in the unit-sphere space of radii: the largest scaled
+// bound coordinate (rotation is deliberately ignored).
+float MeshBoundsHalf(const MeshShape *mesh, const CollisionBody *body, const Vec3 &radii);
+// False when the whole segment lies clear of the cube of that half-size around newPosition.
+bool MeshBoundsMeet(float half, const Vec3 &s, const Vec3 &e, const CollisionBody *body,
                     const Vec3 &radii);
+// False when the whole segment lies clear of the mesh's bounds cube around newPosition.
+inline bool MeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e,
+                           const CollisionBody *body, const Vec3 &radii) {
+    return MeshBoundsMeet(MeshBoundsHalf(mesh, body, radii), s, e, body, radii);
+}
 // The faces of a triangle's box grown by 1, as the box test compares them: its corners' least
 // coordinate less 1 and greatest plus 1 on each axis (a NaN corner gives way to the others).
 struct GrownBox {
