@@ -52,6 +52,8 @@ thread_local IntrusiveList *PendingNaming = nullptr;
 thread_local IntrusiveList PendingNamingList = {};
 WorkerPool *Workers = nullptr;
 thread_local SearchBuffers SearchScratch = {};
+uint64_t PassSerial = 0;
+thread_local PassBoundsCube LastBoundsCube = {};
 uint8_t InParallelJob = 0;
 std::atomic<uint8_t> PassGateState{kPassesIdle};
 

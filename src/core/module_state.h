@@ -150,6 +150,19 @@ extern thread_local IntrusiveList PendingNamingList;
 // The workers, started by the first job that wants them (core/worker_pool.h); ended by Stop.
 extern WorkerPool *Workers;
 
+// Counts the passes begun over the module's life (never reset, so that a cache stamped with it
+// cannot be taken for one of another pass, nor of another run of Start and Stop).
+extern uint64_t PassSerial;
+// The bounds cube of the mesh last bounds-tested on this thread within a pass, for ellipsoids of
+// these radii: nothing it is worked out from changes within a pass (pass/mesh_sweep.cpp).
+struct PassBoundsCube {
+    uint64_t pass; // PassSerial when made
+    const MeshShape *mesh;
+    Vec3 radii;
+    float half;
+};
+extern thread_local PassBoundsCube LastBoundsCube;
+
 // --- Scratch within one call: freed or reset before the call returns. ---
 // Except the hierarchies' candidate arrays, one set per thread, kept between searches: the host
 // thread's are freed by Stop (ReleaseThreadScratch), a worker's when it ends.

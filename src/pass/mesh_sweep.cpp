@@ -4,6 +4,7 @@
 #include "pass/mesh_sweep.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "body/motion_index.h"
 #include "body/transforms.h"
@@ -77,6 +78,16 @@ bool PolygonAlreadyHit(const MeshSweep &sweep) {
 
 } // namespace
 
+bool PassMeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e,
+                        const CollisionBody *body, const Vec3 &radii) {
+    PassBoundsCube &cube = LastBoundsCube;
+    if (cube.pass != PassSerial || cube.mesh != mesh ||
+        std::memcmp(&cube.radii, &radii, sizeof(Vec3)) != 0) {
+        cube = PassBoundsCube{PassSerial, mesh, radii, MeshBoundsHalf(mesh, body, radii)};
+    }
+    return MeshBoundsMeet(cube.half, s, e, body, radii);
+}
+
 bool NotEarlierThanNearest(const MeshSweep &sweep, float f) {
     const ContactRecord *nearest = sweep.step->nearest;
     return nearest != nullptr && !(static_cast<double>(f) < nearest->time);
@@ -90,10 +101,10 @@ bool CarryAndBound(MeshSweep &sweep, Vec3 &s, Vec3 &e) {
     const CollisionDefinition *d = sweep.definition;
     const Vec3 &r = sweep.ellipsoid->radii;
     if (Pass.sweepIteration != 1 || d->dynamicResponse == kDynamicStill) {
-        return MeshBoundsTest(sweep.mesh, s, e, sweep.meshBody, r);
+        return PassMeshBoundsTest(sweep.mesh, s, e, sweep.meshBody, r);
     }
     s = CarryWithMesh(s, sweep.meshBody);
-    if (!MeshBoundsTest(sweep.mesh, s, e, sweep.meshBody, r)) {
+    if (!PassMeshBoundsTest(sweep.mesh, s, e, sweep.meshBody, r)) {
         return false;
     }
     if ((d->dynamicResponse == kDynamicCarryTurn || d->dynamicResponse == kDynamicCarryRiders) &&

@@ -7,4 +7,9 @@ namespace vor {
 
 void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshShape *mesh);
 
+// MeshBoundsTest within a pass, the mesh's bounds cube worked out once a pass and thread for each
+// mesh and size of ellipsoid tested one after the other (the same float operations).
+bool PassMeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e,
+                        const CollisionBody *body, const Vec3 &radii);
+
 } // namespace vor

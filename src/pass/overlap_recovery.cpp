@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "body/motion_records.h"
 #include "body/registry.h"
@@ -99,16 +98,6 @@ struct RecoveryScratch {
 
 RecoveryScratch scratch;
 RecoveryTable table;
-
-// The bounds cube of the mesh last tested for ellipsoids of these radii: a crowd tests one ground
-// mesh with one size of body thousands of times a recovery, and nothing it reads changes within
-// one (a fifth of each ground test went into working it out again).
-struct BoundsHalfCache {
-    const MeshShape *mesh;
-    Vec3 radii;
-    float half;
-};
-BoundsHalfCache boundsHalf;
 
 constexpr int64_t kCellClamp = (1 << 20) - 2; // with a neighbour step, 21 bits a coordinate
 
@@ -658,10 +647,7 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, GroundSear
     const int32_t object = meshBody->objectNumber;
     const Vec3 &r = s->radii;
     const Vec3 reach = Scale(margin, r);
-    if (boundsHalf.mesh != mesh || std::memcmp(&boundsHalf.radii, &r, sizeof(Vec3)) != 0) {
-        boundsHalf = BoundsHalfCache{mesh, r, MeshBoundsHalf(mesh, meshBody, r)};
-    }
-    if (!MeshBoundsMeet(boundsHalf.half, Sub(centre, reach), Add(centre, reach), meshBody, r)) {
+    if (!PassMeshBoundsTest(mesh, Sub(centre, reach), Add(centre, reach), meshBody, r)) {
         return;
     }
     const Vec3 c = DivideComponents(centre, r);
@@ -840,7 +826,6 @@ uint32_t OpenRecoverySteps() {
     if (!FillTable()) {
         return 0;
     }
-    boundsHalf = BoundsHalfCache{};
     if (!CollectMovers() || !PlaceEllipsoids() || !CollectCandidates() || !ListPairsOfMovers()) {
         ReleaseScratch();
         return 0;

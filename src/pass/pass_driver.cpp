@@ -53,6 +53,7 @@ namespace {
 void RunPassSteps() {
     // Resolved positions are about to change; nothing reads them from outside until the pass ends.
     SceneChanged();
+    PassSerial += 1;
     Pass.sweepIteration = 1;
     RetireMotionRecords();
     // The pass makes its records in the order it walks them: in memory order, they are read
