@@ -1348,6 +1348,24 @@ Recording RunCrowdBlocksScene(uint32_t seed) {
     return rec;
 }
 
+// Body n of a ray-tree layout: 0 sorted along a line, 1 all in one spot, 2 seven far clusters,
+// 3 a grid of sizes from 0.01 to 20; active, of kMixedType. Answers its x.
+float AddLayoutBody(uint32_t n, uint32_t layout) {
+    NewCollObjVOR(n, kMixedType);
+    AddObjShapeVOR(n, 1);
+    const float r = layout == 3 ? static_cast<float>(1u << (n % 12)) * 0.01f : 0.5f;
+    SetObjRadiusVOR(n, r, r, r);
+    const float x = layout == 0   ? static_cast<float>(n)
+                    : layout == 1 ? 5.0f
+                    : layout == 2 ? static_cast<float>(n % 7) * 1e5f
+                                  : static_cast<float>(n % 50);
+    SetObjPosVOR(x, 0, layout == 3 ? static_cast<float>(n / 50) : 0.0f);
+    SetObjRotVOR(0, 0, 0);
+    UpdateObjVOR(n, 1);
+    ActivateObjVOR(n);
+    return x;
+}
+
 class AccelDifferentialTest : public HostTest {
   protected:
     void TearDown() override {
@@ -1736,18 +1754,7 @@ TEST_F(AccelDifferentialTest, ARayTreeMadeOverExistingBodiesIsBuiltBalanced) {
         StopCollisionVOR();
         const uint32_t count = 2000;
         for (uint32_t n = 1; n <= count; ++n) {
-            NewCollObjVOR(n, kMixedType);
-            AddObjShapeVOR(n, 1);
-            const float r = layout == 3 ? static_cast<float>(1u << (n % 12)) * 0.01f : 0.5f;
-            SetObjRadiusVOR(n, r, r, r);
-            const float x = layout == 0   ? static_cast<float>(n)
-                            : layout == 1 ? 5.0f
-                            : layout == 2 ? static_cast<float>(n % 7) * 1e5f
-                                          : static_cast<float>(n % 50);
-            SetObjPosVOR(x, 0, layout == 3 ? static_cast<float>(n / 50) : 0.0f);
-            SetObjRotVOR(0, 0, 0);
-            UpdateObjVOR(n, 1);
-            ActivateObjVOR(n);
+            AddLayoutBody(n, layout);
         }
         for (int k = 0; k < 50; ++k) {
             const float x = static_cast<float>(k * 41 % 2000) - 3.0f,
@@ -1775,18 +1782,7 @@ TEST_F(AccelDifferentialTest, TheRayTreeStaysBalancedWhateverTheOrderOfItsBodies
         // The tree exists before the bodies, so each is taken in one at a time.
         RayIntersectTypeVOR(kMixedType, 1, 0, 0, 0, 1, 0, 0);
         for (uint32_t n = 1; n <= count; ++n) {
-            NewCollObjVOR(n, kMixedType);
-            AddObjShapeVOR(n, 1);
-            const float r = layout == 3 ? static_cast<float>(1u << (n % 12)) * 0.01f : 0.5f;
-            SetObjRadiusVOR(n, r, r, r);
-            const float x = layout == 0   ? static_cast<float>(n)            // sorted along a line
-                            : layout == 1 ? 5.0f                             // all in one spot
-                            : layout == 2 ? static_cast<float>(n % 7) * 1e5f // seven clusters
-                                          : static_cast<float>(n % 50);
-            SetObjPosVOR(x, 0, layout == 3 ? static_cast<float>(n / 50) : 0.0f);
-            SetObjRotVOR(0, 0, 0);
-            UpdateObjVOR(n, 1);
-            ActivateObjVOR(n);
+            const float x = AddLayoutBody(n, layout);
             if (n % 97 == 0) {
                 RayIntersectTypeVOR(kMixedType, 1, x - 1, 0, 0, x + 1, 0, 0); // takes them in
             }
