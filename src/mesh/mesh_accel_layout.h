@@ -132,6 +132,11 @@ inline uint32_t PackChild(uint32_t index, uint32_t count) {
 inline uint32_t LowestBit(uint32_t mask) {
     return static_cast<uint32_t>(__builtin_ctz(mask));
 }
+// The number of bits set in a four-bit mask, from a table packed four bits an entry (the builtin
+// is a library call on targets without a population count instruction).
+inline uint32_t BitCount4(uint32_t mask) {
+    return static_cast<uint32_t>(0x4332322132212110ull >> (4 * (mask & 15u))) & 15u;
+}
 
 struct SpreadRebuild;
 

@@ -181,10 +181,10 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
             continue;
         }
         // Seldom three of four near a ray (two, about a shared edge), save copies of one triangle.
-        if (__builtin_popcount(chosen) > 2) {
+        if (BitCount4(chosen) > 2) {
             chosen &= ~RepeatedItems(rs.accel->items, first, group, chosen);
         }
-        rs.tested += static_cast<uint32_t>(__builtin_popcount(chosen));
+        rs.tested += BitCount4(chosen);
         RayTriangleHit hits[4];
         const uint32_t passed = RayTrianglesFour(rs.from, rs.dir, items, count, chosen, hits);
         for (uint32_t left = passed; left != 0; left &= left - 1) {
