@@ -835,6 +835,74 @@ void MixedRays(Scene &sc, Recording &rec, const MixedCrowd &m, float extent, int
     }
 }
 
+// Bodies that creep a little each frame towards a face of their box in the ray tree, and now and
+// then grow or shrink in place, with rays by type grazing the leading side of each (where a box
+// left behind in the tree would let a ray pass the body by).
+Recording RunCreepingBodiesScene(uint32_t seed) {
+    Scene sc;
+    sc.rng.seed(seed);
+    Recording rec;
+    constexpr uint32_t kBodies = 24;
+    float radius[kBodies + 1];
+    vor::Vec3 at[kBodies + 1], pace[kBodies + 1];
+    for (uint32_t n = 1; n <= kBodies; ++n) {
+        radius[n] = sc.U(0.2f, 0.6f);
+        at[n] = vor::Vec3{4.0f * static_cast<float>(n), sc.U(-1, 1), sc.U(-1, 1)};
+        // Along one axis, a fiftieth to a fifth of the radius a frame.
+        const float step = radius[n] * sc.U(0.02f, 0.2f) * (sc.I(0, 1) == 0 ? 1.0f : -1.0f);
+        const uint32_t axis = sc.I(0, 2);
+        pace[n] =
+            vor::Vec3{axis == 0 ? step : 0.0f, axis == 1 ? step : 0.0f, axis == 2 ? step : 0.0f};
+        NewCollObjVOR(n, kMixedType);
+        AddObjShapeVOR(n, 1);
+        SetObjRadiusVOR(n, radius[n], radius[n], radius[n]);
+        SetObjPosVOR(at[n].x, at[n].y, at[n].z);
+        SetObjRotVOR(0, 0, 0);
+        UpdateObjVOR(n, 1);
+        ActivateObjVOR(n);
+    }
+    RayIntersectTypeVOR(kMixedType, 1, -10, 0, 0, 200, 0, 0); // makes the tree
+    for (uint32_t frame = 1; frame <= 40; ++frame) {
+        for (uint32_t n = 1; n <= kBodies; ++n) {
+            if (sc.I(0, 5) == 0) {
+                radius[n] *= sc.U(0.8f, 1.25f);
+                SetObjRadiusVOR(n, radius[n], radius[n], radius[n]);
+            }
+            at[n] = vor::Vec3{at[n].x + pace[n].x, at[n].y + pace[n].y, at[n].z + pace[n].z};
+            SetObjPosVOR(at[n].x, at[n].y, at[n].z);
+            SetObjRotVOR(0, 0, 0);
+            UpdateObjVOR(n, 1);
+        }
+        // Rays across the body's leading side, a thousandth of its radius inside it, along the two
+        // axes it does not move on.
+        for (uint32_t n = 1; n <= kBodies; ++n) {
+            const float lead = radius[n] * 0.999f;
+            const float c[3] = {at[n].x + (pace[n].x > 0   ? lead
+                                           : pace[n].x < 0 ? -lead
+                                                           : 0.0f),
+                                at[n].y + (pace[n].y > 0   ? lead
+                                           : pace[n].y < 0 ? -lead
+                                                           : 0.0f),
+                                at[n].z + (pace[n].z > 0   ? lead
+                                           : pace[n].z < 0 ? -lead
+                                                           : 0.0f)};
+            const float moving[3] = {pace[n].x, pace[n].y, pace[n].z};
+            for (int axis = 0; axis < 3; ++axis) {
+                if (moving[axis] != 0) {
+                    continue;
+                }
+                float from[3] = {c[0], c[1], c[2]}, to[3] = {c[0], c[1], c[2]};
+                from[axis] -= 3.0f;
+                to[axis] += 3.0f;
+                RecordRay(rec, "creep ray",
+                          RayIntersectTypeVOR(kMixedType, 1, from[0], from[1], from[2], to[0],
+                                              to[1], to[2]));
+            }
+        }
+    }
+    return rec;
+}
+
 Recording RunMixedCrowd(uint32_t seed) {
     Scene sc{std::mt19937(seed), {}, {}, {}};
     Recording rec;
@@ -1691,6 +1759,16 @@ TEST_F(AccelDifferentialTest, RaysByTypeTooShortForTheirUnitSpaceFromATouchingPo
         // Every one of the four rays hits (at -infinity) in the scan.
         EXPECT_EQ(CompareRays(seed, RunTangentShortRaysScene, "tangent ray"), 4u)
             << "seed " << seed;
+    }
+}
+
+// A body that creeps to the edge of its box in the ray tree, or grows in place, moves in the tree
+// before any part of it leaves that box (its box in the tree keeps every ray that can hit it).
+TEST_F(AccelDifferentialTest, RaysByTypeGrazingCreepingAndGrowingBodiesMatchTheScan) {
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        // 24 bodies, 40 frames, two rays each: most hit.
+        EXPECT_GT(CompareRays(seed, RunCreepingBodiesScene, "creep ray"), 1200u) << "seed " << seed;
+        EXPECT_GT(vor::ThreadStats().typeRayLeafMoves, 24u) << "seed " << seed;
     }
 }
 

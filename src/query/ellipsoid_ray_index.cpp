@@ -33,9 +33,9 @@
 // division and of Normalize), and f + p is c within u (|c| + |c - from|) on each axis. So the world
 // line meets the ellipsoid at c with radii (1 + e) r, e = 0.5e-6 + 1e-15 p.p, moved by at most
 // 17u |c - from| + u (|from| + |c|) on each axis, and with it that much round the box
-// c +- (1 + e) r, which lies in the object's box (c +- Reach) grown by e rmax. With |c - from|
-// bounded by far (the cube test keeps only centres within the segment's box and a radius of it),
-// |p| by far / rmin, and rmax and rmax / rmin^2 taken at their largest over the tree, that is
+// c +- (1 + e) r, which lies in the object's box (c +- RayBoxReach) grown by e rmax. With |c -
+// from| bounded by far (the cube test keeps only centres within the segment's box and a radius of
+// it), |p| by far / rmin, and rmax and rmax / rmin^2 taken at their largest over the tree, that is
 // below half the allowance. (Where Normalize makes dir zero, radii of 5e4 or more, the test
 // passes only with p.p <= 1, from within the ellipsoid, so the line meets its box anyway.) The
 // allowance is reckoned in doubles; the test itself runs in floats, four boxes at once, and keeps
@@ -96,6 +96,7 @@
 #include "core/stats.h"
 #include "core/thresholds.h"
 #include "math/float_steps.h"
+#include "query/ray_box.h"
 #include "query/ray_cast.h"
 #include "query/ray_line_lanes.h"
 #include "query/unit_sphere_ray.h"
@@ -104,9 +105,6 @@ namespace vor {
 
 // The records of the tree (module_state.h names TypeRayIndex, so these live outside the file's
 // anonymous namespace).
-struct RayIndexBox {
-    float lo[3], hi[3];
-};
 
 // Up to four nodes a ray tests together, their boxes lane by lane (lanes past those in use repeat
 // the first).
@@ -123,6 +121,10 @@ struct RayIndexLeaf {
     uint64_t order;
     uint32_t object;
     uint8_t noted; // its radii are in the tree's maxima
+    // Where the body can move while its box stays in the leaf's box for sure: it then keeps its
+    // place without the test in doubles (a walking crowd kept its trees current in 17% fewer
+    // instructions).
+    KeepWindow keep;
 };
 
 // A node of three cache lines, laid out so that a ray taking it from the stack reads two: an inner
@@ -162,24 +164,7 @@ struct TypeRayIndex {
 namespace {
 
 constexpr int32_t kNone = -1;
-constexpr double kWiden = 1e-6;           // relative widening of every box, see above
 constexpr double kLargestNearestRadius = 5e4; // larger radii: no nearest-first exit, see LineOf
-// A leaf's box reaches ahead of its body by this many of its latest moves, at most kAheadMost of
-// its largest radius: over 100 passes of a crowd of 4,000 walking every frame, 14,399 leaves moved
-// in the tree instead of 30,607 (5,700 instructions each), and keeping the trees current fell
-// from 16.1% to 8.4% of the passes' instructions, rays 7% dearer (8 moves ahead: 9.5%, rays 6%
-// dearer; 32: 7.5%, rays 53%).
-constexpr double kAheadSteps = 16.0;
-constexpr double kAheadMost = 4.0;
-
-bool InRange(double coordinate) {
-    return std::fabs(coordinate) <= kRayIndexCoordinateLimit;
-}
-
-bool RadiusInRange(double radius) {
-    return radius >= kRayIndexSmallestRadius && radius <= kRayIndexCoordinateLimit;
-}
-
 const EllipsoidShape *FirstEllipsoid(const CollisionBody *body) {
     for (ListLink *l = body->shapes.head; l != nullptr; l = l->next) {
         ShapeHead *shape = MemberOf<ShapeHead>(l);
@@ -209,66 +194,6 @@ double Perimeter(const RayIndexBox &b) {
 
 bool SameBits(const Vec3 &a, const Vec3 &b) {
     return std::memcmp(&a, &b, sizeof(Vec3)) == 0;
-}
-
-bool InLimits(const Vec3 &centre, const Vec3 &radii) {
-    const double c[3] = {centre.x, centre.y, centre.z};
-    const double r[3] = {radii.x, radii.y, radii.z};
-    for (int axis = 0; axis < 3; ++axis) {
-        // The negated test also catches NaN.
-        if (!(InRange(c[axis]) && RadiusInRange(r[axis]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The object's own box on one axis is c +- Reach (c, r), rounded outwards to floats.
-double Reach(double c, double r) {
-    return r + kWiden * (std::fabs(c) + r);
-}
-
-// The box grown round the object's own box by its largest radius, so that it can move a little in
-// place, and ahead of it by kAheadSteps of `step`, its latest move, up to kAheadMost radii, so that
-// a body walking steadily leaves it several times less often; all of space when the centre or the
-// radii lie outside the limits.
-RayIndexBox GrownBox(const Vec3 &centre, const Vec3 &radii, const Vec3 &step) {
-    RayIndexBox grown;
-    const bool inside = InLimits(centre, radii);
-    const double c[3] = {centre.x, centre.y, centre.z};
-    const double r[3] = {radii.x, radii.y, radii.z};
-    const double d[3] = {step.x, step.y, step.z};
-    const double slack = std::max(r[0], std::max(r[1], r[2]));
-    for (int axis = 0; axis < 3; ++axis) {
-        const double reach = inside ? Reach(c[axis], r[axis]) : 0.0;
-        // (A step that is not a number adds nothing: the comparisons below fail for it.)
-        const double ahead = std::min(kAheadSteps * std::fabs(d[axis]), kAheadMost * slack);
-        grown.lo[axis] = inside
-                             ? FloatAtOrBelow(c[axis] - reach - slack - (d[axis] < 0 ? ahead : 0.0))
-                             : -INFINITY;
-        grown.hi[axis] = inside
-                             ? FloatAtOrAbove(c[axis] + reach + slack + (d[axis] > 0 ? ahead : 0.0))
-                             : INFINITY;
-    }
-    return grown;
-}
-
-// The object's own box still lies in its grown box (c - reach >= lo, a float, holds its rounding
-// down too); without limits only all of space holds it.
-bool StillInside(const RayIndexBox &grown, const Vec3 &centre, const Vec3 &radii) {
-    if (!InLimits(centre, radii)) {
-        return grown.lo[0] == -INFINITY && grown.hi[0] == INFINITY && grown.lo[1] == -INFINITY &&
-               grown.hi[1] == INFINITY && grown.lo[2] == -INFINITY && grown.hi[2] == INFINITY;
-    }
-    const double c[3] = {centre.x, centre.y, centre.z};
-    const double r[3] = {radii.x, radii.y, radii.z};
-    for (int axis = 0; axis < 3; ++axis) {
-        const double reach = Reach(c[axis], r[axis]);
-        if (!(c[axis] - reach >= grown.lo[axis] && c[axis] + reach <= grown.hi[axis])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The types that have a tree, so that a change visits only those.
@@ -506,7 +431,7 @@ void DropObject(TypeRayIndex *index, uint32_t object) {
 // Folds an object's radii into the tree's allowance maxima (objects outside the limits have boxes
 // of all space, which the line test always keeps); false for those.
 bool NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
-    if (!InLimits(centre, radii)) {
+    if (!RayBoxInLimits(centre, radii)) {
         return false;
     }
     const double most = std::max({double(radii.x), double(radii.y), double(radii.z)});
@@ -517,9 +442,12 @@ bool NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
     return true;
 }
 
-// A leaf's box, its width folded into the tree's widest (which only grows, as the radii's maxima).
+// A leaf's box, its width folded into the tree's widest (which only grows, as the radii's maxima);
+// its centre and radii are set first.
 void SetLeafBox(TypeRayIndex *index, int32_t leaf, const RayIndexBox &box) {
-    index->nodes[leaf].box = box;
+    RayIndexNode &n = index->nodes[leaf];
+    n.box = box;
+    n.leaf.keep = KeepWindowOf(box, n.leaf.centre, n.leaf.radii);
     for (int axis = 0; axis < 3; ++axis) {
         const double width = static_cast<double>(box.hi[axis]) - box.lo[axis];
         if (width < INFINITY) {
@@ -542,7 +470,7 @@ int32_t NewLeaf(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec3
     n.leaf.order = order;
     n.leaf.centre = centre;
     n.leaf.radii = radii;
-    SetLeafBox(index, leaf, GrownBox(centre, radii, Vec3{0.0f, 0.0f, 0.0f}));
+    SetLeafBox(index, leaf, GrownRayBox(centre, radii, Vec3{0.0f, 0.0f, 0.0f}));
     index->leafOf[object] = leaf;
     index->leafCount += 1;
     return leaf;
@@ -556,6 +484,10 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
         RayIndexNode &n = index->nodes[leaf];
         n.leaf.order = order;
         const bool sameRadii = SameBits(n.leaf.radii, radii);
+        if (sameRadii && n.leaf.noted != 0 && InKeepWindow(n.leaf.keep, centre)) {
+            n.leaf.centre = centre;
+            return true;
+        }
         if (sameRadii && SameBits(n.leaf.centre, centre)) {
             return true;
         }
@@ -567,12 +499,15 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
                            centre.z - n.leaf.centre.z};
         n.leaf.centre = centre;
         n.leaf.radii = radii;
-        if (StillInside(n.box, centre, radii)) {
+        if (StillInGrownBox(n.box, centre, radii)) {
+            if (!sameRadii) {
+                n.leaf.keep = KeepWindowOf(n.box, centre, radii);
+            }
             return true;
         }
         Stats.typeRayLeafMoves += 1;
         RemoveLeaf(index, leaf);
-        SetLeafBox(index, leaf, GrownBox(centre, radii, step));
+        SetLeafBox(index, leaf, GrownRayBox(centre, radii, step));
         return InsertLeaf(index, leaf);
     }
     leaf = NewLeaf(index, object, order, centre, radii);
@@ -845,13 +780,13 @@ bool EllipsoidRaysByType(int32_t type) {
     const double a1[3] = {ray.to.x, ray.to.y, ray.to.z};
     RayIndexBox query;
     for (int axis = 0; axis < 3; ++axis) {
-        if (!(InRange(a0[axis]) && InRange(a1[axis]))) {
+        if (!(RayBoxInRange(a0[axis]) && RayBoxInRange(a1[axis]))) {
             return false;
         }
-        query.lo[axis] = FloatAtOrBelow(std::min(a0[axis] - kWiden * std::fabs(a0[axis]),
-                                                 a1[axis] - kWiden * std::fabs(a1[axis])));
-        query.hi[axis] = FloatAtOrAbove(std::max(a0[axis] + kWiden * std::fabs(a0[axis]),
-                                                 a1[axis] + kWiden * std::fabs(a1[axis])));
+        query.lo[axis] = FloatAtOrBelow(std::min(a0[axis] - kRayBoxWiden * std::fabs(a0[axis]),
+                                                 a1[axis] - kRayBoxWiden * std::fabs(a1[axis])));
+        query.hi[axis] = FloatAtOrAbove(std::max(a0[axis] + kRayBoxWiden * std::fabs(a0[axis]),
+                                                 a1[axis] + kRayBoxWiden * std::fabs(a1[axis])));
     }
     SyncEllipsoidRayIndexes();
     TypeRayIndex *&index = TypeRayIndexes[type];
