@@ -234,17 +234,24 @@ bool GrowNodes(TypeRayIndex *index, uint32_t capacity) {
     return true;
 }
 
+// Room for `capacity` nodes, the new ones put on the free list (which is empty); false without
+// memory.
+bool ReserveNodes(TypeRayIndex *index, uint32_t capacity) {
+    const uint32_t used = index->nodeCapacity;
+    if (!GrowNodes(index, capacity)) {
+        return false;
+    }
+    for (uint32_t k = used; k < index->nodeCapacity; ++k) {
+        index->nodes[k].parent = k + 1 < index->nodeCapacity ? static_cast<int32_t>(k + 1) : kNone;
+    }
+    index->freeList = static_cast<int32_t>(used);
+    return true;
+}
+
 int32_t AllocateNode(TypeRayIndex *index) {
-    if (index->freeList == kNone) {
-        const uint32_t used = index->nodeCapacity;
-        if (!GrowNodes(index, std::max(used + 16, used * 2))) {
-            return kNone;
-        }
-        for (uint32_t k = used; k < index->nodeCapacity; ++k) {
-            index->nodes[k].parent =
-                k + 1 < index->nodeCapacity ? static_cast<int32_t>(k + 1) : kNone;
-        }
-        index->freeList = static_cast<int32_t>(used);
+    if (index->freeList == kNone &&
+        !ReserveNodes(index, std::max(index->nodeCapacity + 16, index->nodeCapacity * 2))) {
+        return kNone;
     }
     const int32_t node = index->freeList;
     index->freeList = index->nodes[node].parent;
@@ -578,45 +585,54 @@ double Middle(const RayIndexBox &b, int axis) {
     return std::isfinite(m) ? m : 0.0;
 }
 
-// A sort key of a node by its middle on an axis (as a float, its bits turned so that they sort as
-// the values do), then by its number.
-uint64_t SplitKey(const TypeRayIndex *index, int32_t node, int axis) {
-    const float m = static_cast<float>(Middle(index->nodes[node].box, axis));
-    uint32_t bits;
-    std::memcpy(&bits, &m, sizeof bits);
-    bits = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
-    return uint64_t{bits} << 32 | static_cast<uint32_t>(node);
+// A leaf as a build splits it: its middles, and per axis a sort key by its middle (as a float, its
+// bits turned so that they sort as the values do) then by its node number.
+struct BuildLeaf {
+    double middle[3];
+    uint64_t key[3];
+};
+
+BuildLeaf BuildLeafOf(const TypeRayIndex *index, int32_t node) {
+    BuildLeaf b;
+    for (int axis = 0; axis < 3; ++axis) {
+        b.middle[axis] = Middle(index->nodes[node].box, axis);
+        const float m = static_cast<float>(b.middle[axis]);
+        uint32_t bits;
+        std::memcpy(&bits, &m, sizeof bits);
+        bits = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+        b.key[axis] = uint64_t{bits} << 32 | static_cast<uint32_t>(node);
+    }
+    return b;
+}
+
+int32_t NodeOf(const BuildLeaf &b) {
+    return static_cast<int32_t>(b.key[0] & 0xffffffffu);
 }
 
 // A balanced subtree over leaves[0..n), split in halves by their middles on the axis where they
 // spread most (ties by node number, so the split is the same on every target); its root, or
-// kNone without memory. keys: room for n.
-int32_t BuildSubtree(TypeRayIndex *index, int32_t *leaves, uint64_t *keys, uint32_t n) {
+// kNone without memory. The keys differ, so each half is the same set whatever the order within
+// it, and is split again by its own keys: a partition a level gives the tree a full sort would.
+int32_t BuildSubtree(TypeRayIndex *index, BuildLeaf *leaves, uint32_t n) {
     if (n == 1) {
-        return leaves[0];
+        return NodeOf(leaves[0]);
     }
     double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
     for (uint32_t k = 0; k < n; ++k) {
         for (int axis = 0; axis < 3; ++axis) {
-            const double m = Middle(index->nodes[leaves[k]].box, axis);
-            lo[axis] = std::min(lo[axis], m);
-            hi[axis] = std::max(hi[axis], m);
+            lo[axis] = std::min(lo[axis], leaves[k].middle[axis]);
+            hi[axis] = std::max(hi[axis], leaves[k].middle[axis]);
         }
     }
     int axis = 0;
     for (int a = 1; a < 3; ++a) {
         axis = hi[a] - lo[a] > hi[axis] - lo[axis] ? a : axis;
     }
-    for (uint32_t k = 0; k < n; ++k) {
-        keys[k] = SplitKey(index, leaves[k], axis);
-    }
-    std::sort(keys, keys + n);
-    for (uint32_t k = 0; k < n; ++k) {
-        leaves[k] = static_cast<int32_t>(keys[k] & 0xffffffffu);
-    }
-    const int32_t left = BuildSubtree(index, leaves, keys, n / 2);
-    const int32_t right =
-        left == kNone ? kNone : BuildSubtree(index, leaves + n / 2, keys, n - n / 2);
+    std::nth_element(
+        leaves, leaves + n / 2, leaves + n,
+        [axis](const BuildLeaf &a, const BuildLeaf &b) { return a.key[axis] < b.key[axis]; });
+    const int32_t left = BuildSubtree(index, leaves, n / 2);
+    const int32_t right = left == kNone ? kNone : BuildSubtree(index, leaves + n / 2, n - n / 2);
     const int32_t parent = right == kNone ? kNone : AllocateNode(index);
     if (parent == kNone) {
         return kNone;
@@ -641,29 +657,36 @@ TypeRayIndex *CreateIndex(int32_t type) {
     for (int32_t &leaf : index->leafOf) {
         leaf = kNone;
     }
-    int32_t *leaves = static_cast<int32_t *>(std::malloc(sizeof(int32_t) * kObjectSlots));
-    uint64_t *keys = static_cast<uint64_t *>(std::malloc(sizeof(uint64_t) * kObjectSlots));
+    // Every node the tree will hold at once: a leaf per body and one fewer inner nodes.
+    uint32_t bodies = 0;
+    for (ListLink *l = ActiveList.head; l != nullptr; l = l->next) {
+        const CollisionBody *body = MemberOf<ActiveEntry>(l)->object->body;
+        bodies += body->collisionType == type && FirstEllipsoid(body) != nullptr ? 1 : 0;
+    }
+    BuildLeaf *leaves = static_cast<BuildLeaf *>(std::malloc(sizeof(BuildLeaf) * (bodies + 1)));
     uint32_t count = 0;
-    bool ok = leaves != nullptr && keys != nullptr;
+    bool ok = leaves != nullptr && ReserveNodes(index, 2 * bodies + 16);
     for (ListLink *l = ActiveList.head; ok && l != nullptr; l = l->next) {
         const ActiveEntry *entry = MemberOf<ActiveEntry>(l);
         const CollisionBody *body = entry->object->body;
         const EllipsoidShape *shape = body->collisionType == type ? FirstEllipsoid(body) : nullptr;
         if (shape != nullptr) {
-            leaves[count] = NewLeaf(index, entry->object->objectNumber, entry->order,
-                                    ResolvedPosition(body), shape->radii);
-            ok = leaves[count++] != kNone;
+            const int32_t leaf = NewLeaf(index, entry->object->objectNumber, entry->order,
+                                         ResolvedPosition(body), shape->radii);
+            ok = leaf != kNone;
+            if (ok) {
+                leaves[count++] = BuildLeafOf(index, leaf);
+            }
         }
     }
     if (ok && count > 0) {
-        index->root = BuildSubtree(index, leaves, keys, count);
+        index->root = BuildSubtree(index, leaves, count);
         ok = index->root != kNone;
         if (ok) {
             index->nodes[index->root].parent = kNone;
         }
     }
     std::free(leaves);
-    std::free(keys);
     if (!ok) {
         FreeIndex(index);
         return nullptr;
