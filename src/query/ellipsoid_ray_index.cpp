@@ -375,23 +375,28 @@ bool InsertLeaf(TypeRayIndex *index, int32_t leaf) {
         return true;
     }
     const RayIndexBox box = nodes[leaf].box;
+    // The costs of the node descended into were worked out one level up (area, joined).
     int32_t at = index->root;
+    double area = Perimeter(nodes[at].box);
+    double joined = Perimeter(Union(nodes[at].box, box));
     while (nodes[at].left != kNone) {
-        const double area = Perimeter(nodes[at].box);
-        const double joined = Perimeter(Union(nodes[at].box, box));
         const double here = 2.0 * joined;
         const double inherited = 2.0 * (joined - area);
-        double cost[2];
+        double cost[2], grown[2], own[2];
         const int32_t child[2] = {nodes[at].left, nodes[at].right};
         for (int k = 0; k < 2; ++k) {
             const RayIndexNode &c = nodes[child[k]];
-            const double grown = Perimeter(Union(c.box, box));
-            cost[k] = (c.left == kNone ? grown : grown - Perimeter(c.box)) + inherited;
+            grown[k] = Perimeter(Union(c.box, box));
+            own[k] = c.left == kNone ? 0.0 : Perimeter(c.box);
+            cost[k] = grown[k] - own[k] + inherited;
         }
         if (here < cost[0] && here < cost[1]) {
             break;
         }
-        at = cost[0] <= cost[1] ? child[0] : child[1];
+        const int k = cost[0] <= cost[1] ? 0 : 1;
+        at = child[k];
+        area = own[k];
+        joined = grown[k];
     }
     const int32_t parent = AllocateNode(index);
     if (parent == kNone) {
