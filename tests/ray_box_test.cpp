@@ -112,6 +112,11 @@ TEST(KeepWindow, IsEmptyWhereNothingIsKnown) {
     const vor::KeepWindow w =
         vor::KeepWindowOf(vor::GrownRayBox(Vec3{1, 1, 1}, tiny, none), Vec3{1, 1, 1}, tiny);
     EXPECT_FALSE(vor::InKeepWindow(w, Vec3{1, 1, 1}));
+    // A window yet to be made holds no centre, not even one it would hold once made.
+    const vor::KeepWindow later = vor::KeepWindowNotMade();
+    EXPECT_FALSE(vor::KeepWindowMade(later));
+    EXPECT_FALSE(vor::InKeepWindow(later, Vec3{0, 0, 0}));
+    EXPECT_TRUE(vor::KeepWindowMade(w));
     // A finite box taken with a centre now outside the limits knows nothing either.
     const vor::RayIndexBox box = vor::GrownRayBox(Vec3{1, 1, 1}, r, none);
     EXPECT_FALSE(vor::InKeepWindow(vor::KeepWindowOf(box, Vec3{3e18f, 1, 1}, r), Vec3{1, 1, 1}));

@@ -123,7 +123,8 @@ struct RayIndexLeaf {
     uint8_t noted; // its radii are in the tree's maxima
     // Where the body can move while its box stays in the leaf's box for sure: it then keeps its
     // place without the test in doubles (a walking crowd kept its trees current in 17% fewer
-    // instructions).
+    // instructions). Made when the body is first found still in a new box, so that a body jumping
+    // from box to box, and a tree's build, pay nothing for it.
     KeepWindow keep;
 };
 
@@ -454,12 +455,11 @@ bool NoteRadii(TypeRayIndex *index, const Vec3 &centre, const Vec3 &radii) {
     return true;
 }
 
-// A leaf's box, its width folded into the tree's widest (which only grows, as the radii's maxima);
-// its centre and radii are set first.
+// A leaf's box, its width folded into the tree's widest (which only grows, as the radii's maxima).
 void SetLeafBox(TypeRayIndex *index, int32_t leaf, const RayIndexBox &box) {
     RayIndexNode &n = index->nodes[leaf];
     n.box = box;
-    n.leaf.keep = KeepWindowOf(box, n.leaf.centre, n.leaf.radii);
+    n.leaf.keep = KeepWindowNotMade();
     for (int axis = 0; axis < 3; ++axis) {
         const double width = static_cast<double>(box.hi[axis]) - box.lo[axis];
         if (width < INFINITY) {
@@ -512,7 +512,7 @@ bool PlaceObject(TypeRayIndex *index, uint32_t object, uint64_t order, const Vec
         n.leaf.centre = centre;
         n.leaf.radii = radii;
         if (StillInGrownBox(n.box, centre, radii)) {
-            if (!sameRadii) {
+            if (!sameRadii || !KeepWindowMade(n.leaf.keep)) {
                 n.leaf.keep = KeepWindowOf(n.box, centre, radii);
             }
             return true;

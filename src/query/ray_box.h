@@ -3,6 +3,8 @@
 // at which the body's box still lies in that grown box.
 #pragma once
 
+#include <limits>
+
 #include "math/vec3.h"
 
 namespace vor {
@@ -39,6 +41,15 @@ bool StillInGrownBox(const RayIndexBox &grown, const Vec3 &centre, const Vec3 &r
 // The centres at which StillInGrownBox(grown, c, radii) holds for sure, for a body now at centre:
 // none unless the grown box is finite and the body within the limits.
 KeepWindow KeepWindowOf(const RayIndexBox &grown, const Vec3 &centre, const Vec3 &radii);
+
+// A window yet to be made (NaN faces: no centre lies in it).
+inline KeepWindow KeepWindowNotMade() {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    return KeepWindow{{kNaN, kNaN, kNaN}, {kNaN, kNaN, kNaN}};
+}
+inline bool KeepWindowMade(const KeepWindow &w) {
+    return w.lo[0] == w.lo[0];
+}
 
 inline bool InKeepWindow(const KeepWindow &w, const Vec3 &c) {
     return c.x >= w.lo[0] && c.x <= w.hi[0] && c.y >= w.lo[1] && c.y <= w.hi[1] && c.z >= w.lo[2] &&
