@@ -610,34 +610,40 @@ BuildLeaf BuildLeafOf(const TypeRayIndex *index, int32_t node) {
     return b;
 }
 
-int32_t NodeOf(const BuildLeaf &b) {
-    return static_cast<int32_t>(b.key[0] & 0xffffffffu);
-}
+// The leaves of a build: keys[0..n) name them (a key's low half is its node), byNode holds what
+// each node's split reads.
+struct BuildSet {
+    uint64_t *keys;
+    const BuildLeaf *byNode;
+};
 
-// A balanced subtree over leaves[0..n), split in halves by their middles on the axis where they
-// spread most (ties by node number, so the split is the same on every target); its root, or
-// kNone without memory. The keys differ, so each half is the same set whatever the order within
-// it, and is split again by its own keys: a partition a level gives the tree a full sort would.
-int32_t BuildSubtree(TypeRayIndex *index, BuildLeaf *leaves, uint32_t n) {
+// A balanced subtree over the leaves keys[0..n) name, split in halves by their middles on the axis
+// where they spread most (ties by node number, so the split is the same on every target); its
+// root, or kNone without memory. (A partition a level instead of the sort gives the same tree, as
+// the keys differ, in a fifth fewer instructions for 4,000 bodies, but 1.2 KB more WebAssembly.)
+int32_t BuildSubtree(TypeRayIndex *index, BuildSet set, uint32_t n) {
     if (n == 1) {
-        return NodeOf(leaves[0]);
+        return static_cast<int32_t>(set.keys[0] & 0xffffffffu);
     }
     double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
     for (uint32_t k = 0; k < n; ++k) {
+        const BuildLeaf &b = set.byNode[set.keys[k] & 0xffffffffu];
         for (int axis = 0; axis < 3; ++axis) {
-            lo[axis] = std::min(lo[axis], leaves[k].middle[axis]);
-            hi[axis] = std::max(hi[axis], leaves[k].middle[axis]);
+            lo[axis] = std::min(lo[axis], b.middle[axis]);
+            hi[axis] = std::max(hi[axis], b.middle[axis]);
         }
     }
     int axis = 0;
     for (int a = 1; a < 3; ++a) {
         axis = hi[a] - lo[a] > hi[axis] - lo[axis] ? a : axis;
     }
-    std::nth_element(
-        leaves, leaves + n / 2, leaves + n,
-        [axis](const BuildLeaf &a, const BuildLeaf &b) { return a.key[axis] < b.key[axis]; });
-    const int32_t left = BuildSubtree(index, leaves, n / 2);
-    const int32_t right = left == kNone ? kNone : BuildSubtree(index, leaves + n / 2, n - n / 2);
+    for (uint32_t k = 0; k < n; ++k) {
+        set.keys[k] = set.byNode[set.keys[k] & 0xffffffffu].key[axis];
+    }
+    std::sort(set.keys, set.keys + n);
+    const int32_t left = BuildSubtree(index, set, n / 2);
+    const BuildSet upper = {set.keys + n / 2, set.byNode};
+    const int32_t right = left == kNone ? kNone : BuildSubtree(index, upper, n - n / 2);
     const int32_t parent = right == kNone ? kNone : AllocateNode(index);
     if (parent == kNone) {
         return kNone;
@@ -668,9 +674,12 @@ TypeRayIndex *CreateIndex(int32_t type) {
         const CollisionBody *body = MemberOf<ActiveEntry>(l)->object->body;
         bodies += body->collisionType == type && FirstEllipsoid(body) != nullptr ? 1 : 0;
     }
-    BuildLeaf *leaves = static_cast<BuildLeaf *>(std::malloc(sizeof(BuildLeaf) * (bodies + 1)));
     uint32_t count = 0;
-    bool ok = leaves != nullptr && ReserveNodes(index, 2 * bodies + 16);
+    bool ok = ReserveNodes(index, 2 * bodies + 16);
+    uint64_t *keys = static_cast<uint64_t *>(std::malloc(sizeof(uint64_t) * (bodies + 1)));
+    const uint32_t room = index->nodeCapacity;
+    BuildLeaf *byNode = static_cast<BuildLeaf *>(std::malloc(sizeof(BuildLeaf) * room));
+    ok = ok && keys != nullptr && byNode != nullptr;
     for (ListLink *l = ActiveList.head; ok && l != nullptr; l = l->next) {
         const ActiveEntry *entry = MemberOf<ActiveEntry>(l);
         const CollisionBody *body = entry->object->body;
@@ -678,20 +687,23 @@ TypeRayIndex *CreateIndex(int32_t type) {
         if (shape != nullptr) {
             const int32_t leaf = NewLeaf(index, entry->object->objectNumber, entry->order,
                                          ResolvedPosition(body), shape->radii);
-            ok = leaf != kNone;
+            // Leaves come from the room reserved above, so every node number is within it.
+            ok = leaf != kNone && static_cast<uint32_t>(leaf) < room;
             if (ok) {
-                leaves[count++] = BuildLeafOf(index, leaf);
+                byNode[leaf] = BuildLeafOf(index, leaf);
+                keys[count++] = byNode[leaf].key[0];
             }
         }
     }
     if (ok && count > 0) {
-        index->root = BuildSubtree(index, leaves, count);
+        index->root = BuildSubtree(index, BuildSet{keys, byNode}, count);
         ok = index->root != kNone;
         if (ok) {
             index->nodes[index->root].parent = kNone;
         }
     }
-    std::free(leaves);
+    std::free(keys);
+    std::free(byNode);
     if (!ok) {
         FreeIndex(index);
         return nullptr;
