@@ -358,12 +358,23 @@ int32_t Balance(TypeRayIndex *index, int32_t a) {
     return a;
 }
 
-// Refits and rebalances from node up to the root (children first, so heights are current).
+// Refits and rebalances from node up towards the root (children first, so heights are current).
 void WalkUp(TypeRayIndex *index, int32_t node) {
     while (node != kNone) {
+        const RayIndexBox box = index->nodes[node].box;
+        const int32_t height = index->nodes[node].height;
         Refit(index, node);
-        node = Balance(index, node);
-        node = index->nodes[node].parent;
+        const int32_t now = Balance(index, node);
+        const RayIndexNode &n = index->nodes[now];
+        // Nothing above reads what changed below an unrotated node whose box and height come out
+        // as they were, save its parent's boxes below, which hold its children's.
+        if (now == node && n.height == height && std::memcmp(&n.box, &box, sizeof box) == 0) {
+            if (n.parent != kNone) {
+                index->nodes[n.parent].belowCount = 0;
+            }
+            return;
+        }
+        node = n.parent;
     }
 }
 
