@@ -19,6 +19,7 @@
 #include "body/registry.h"
 #include "body/transforms.h"
 #include "core/definitions.h"
+#include "core/key_sort.h"
 #include "core/module_state.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
@@ -39,12 +40,12 @@ struct RecoveryTable {
     // every ellipsoid, which a walk of all the types made a third of the recovery's work.
     uint8_t groundTypes[kCollisionTypeCount][kCollisionTypeCount];
     uint8_t groundTypeCount[kCollisionTypeCount];
+    // Whether either of two types recovers from the other's ellipsoids: what makes a candidate.
+    uint8_t eitherRecovers[kCollisionTypeCount][kCollisionTypeCount];
 };
 
 // One active ellipsoid where the pass left it.
 struct Placed {
-    uint64_t cell; // packed cell coordinates of centre
-    int64_t at[3]; // the cell coordinates
     EllipsoidShape *shape;
     Vec3 centre;    // world centre where the pass left it
     Vec3 radii;     // the shape's, kept here for the pair rounds
@@ -52,6 +53,16 @@ struct Placed {
     uint32_t mover; // its body's place in movers
     int32_t object; // its body's object number and collision type, kept here for the pair scan
     int32_t type;
+};
+
+// A placed ellipsoid as the search for candidates reads it, in the order of the cells.
+struct Scanned {
+    uint64_t cell;    // packed cell coordinates of the centre
+    double centre[3]; // the centre, widened once here rather than for every neighbour
+    int32_t object;
+    int32_t type;
+    uint32_t place; // in placed
+    int32_t at[3];  // the cell coordinates
 };
 
 // Two ellipsoids that may overlap once pushed, the lower object number first.
@@ -83,6 +94,7 @@ struct RecoveryScratch {
     uint32_t *moverOf; // by object number, 1 + its body's place in movers (0: none)
     Placed *placed;
     uint32_t placedCount;
+    Scanned *scanned; // placed, sorted by cell
     Candidate *candidates;
     uint32_t candidateCount;
     size_t candidateCapacity;
@@ -94,6 +106,7 @@ struct RecoveryScratch {
     uint32_t *pairsStart; // by mover, where its candidates start in pairsOf (moverCount + 1)
     uint32_t *pairsOf;    // each mover's candidates, by their place in candidates
     uint64_t *due;        // a bit a candidate: to be tested (again), one of its pushes changed
+    float overlapSquared; // OverlapSquared()
 };
 
 RecoveryScratch scratch;
@@ -138,6 +151,10 @@ bool FillTable() {
             }
         }
         table.groundTypeCount[own] = count;
+        for (uint32_t other = 0; other < kCollisionTypeCount; ++other) {
+            table.eitherRecovers[own][other] = table.recovers[kEllipsoidKind][own][other] |
+                                               table.recovers[kEllipsoidKind][other][own];
+        }
     }
     return true;
 }
@@ -164,8 +181,8 @@ int64_t CellOf(double x, int a) {
 }
 
 // The key of the cell (dx, dy, dz) away from p's.
-uint64_t CellKey(const Placed &p, int dx, int dy, int dz) {
-    const int64_t x = p.at[0] + dx, y = p.at[1] + dy, z = p.at[2] + dz;
+uint64_t CellKey(const Scanned &p, int dx, int dy, int dz) {
+    const int64_t x = int64_t{p.at[0]} + dx, y = int64_t{p.at[1]} + dy, z = int64_t{p.at[2]} + dz;
     return (static_cast<uint64_t>(x + kCellClamp + 1) << 42) |
            (static_cast<uint64_t>(y + kCellClamp + 1) << 21) |
            static_cast<uint64_t>(z + kCellClamp + 1);
@@ -199,7 +216,9 @@ bool CollectMovers() {
     for (ListLink *l = ActiveBodyList.head; l != nullptr; l = l->next) {
         ++n;
     }
-    scratch.movers = static_cast<Mover *>(std::calloc(n + 1, sizeof(Mover)));
+    // Set field by field below: a crowd's movers are a third of a megabyte, which calloc would
+    // clear first.
+    scratch.movers = static_cast<Mover *>(std::malloc((n + 1) * sizeof(Mover)));
     scratch.moverOf = static_cast<uint32_t *>(std::calloc(kObjectSlots, sizeof(uint32_t)));
     scratch.pushed = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * (n + 1)));
     if (scratch.movers == nullptr || scratch.moverOf == nullptr || scratch.pushed == nullptr) {
@@ -208,6 +227,7 @@ bool CollectMovers() {
     uint32_t i = 0;
     for (ListLink *l = ActiveBodyList.head; l != nullptr; l = l->next, ++i) {
         Mover &m = scratch.movers[i];
+        m = Mover{};
         m.body = MemberOf<ActiveBodyEntry>(l)->body;
         const float smallest = SmallestRadius(m.body);
         m.limit = kRecoveryStepLimit * smallest;
@@ -231,14 +251,21 @@ uint32_t ShapeOrder(const EllipsoidShape *s) {
     return order;
 }
 
-bool PlacedBefore(const Placed &a, const Placed &b) {
-    return a.cell < b.cell;
+// Each body's first ellipsoid, whose ground it stands on.
+void FindFirstEllipsoids() {
+    for (uint32_t i = 0; i < scratch.placedCount; ++i) {
+        const Placed &p = scratch.placed[i];
+        Mover &m = scratch.movers[p.mover];
+        if (m.first == 0 || p.order < scratch.placed[m.first - 1].order) {
+            m.first = i + 1;
+        }
+    }
 }
 
-// Every active ellipsoid with a finite centre, sorted by cell. A pair can meet once pushed only
-// when its centres start less than twice the largest radius plus the two longest pushes apart on
-// every axis; cells that wide keep every such pair in neighbouring cells, whatever the sizes: a
-// huge ellipsoid coarsens the grid, it never hides a pair.
+// Every active ellipsoid with a finite centre, and the cells of the candidate search. A pair can
+// meet once pushed only when its centres start less than twice the largest radius plus the two
+// longest pushes apart on every axis; cells that wide keep every such pair in neighbouring cells,
+// whatever the sizes: a huge ellipsoid coarsens the grid, it never hides a pair.
 bool PlaceEllipsoids() {
     uint32_t n = 0;
     for (int32_t type = 0; type < static_cast<int32_t>(kCollisionTypeCount); ++type) {
@@ -284,23 +311,39 @@ bool PlaceEllipsoids() {
         scratch.cell[a] = std::max(scratch.reach[a] * (1.0 + 1e-6), 1e-30);
         scratch.perCell[a] = 1.0 / scratch.cell[a];
     }
-    for (uint32_t i = 0; i < k; ++i) {
-        Placed &p = scratch.placed[i];
-        for (int a = 0; a < 3; ++a) {
-            p.at[a] = CellOf(Component(p.centre, a), a);
-        }
-        p.cell = CellKey(p, 0, 0, 0);
+    FindFirstEllipsoids();
+    return true;
+}
+
+bool ScanInCellOrder() {
+    const uint32_t n = scratch.placedCount;
+    Scanned *byPlace = static_cast<Scanned *>(std::malloc(sizeof(Scanned) * (n + 1)));
+    KeyedItem *keys = static_cast<KeyedItem *>(std::malloc(sizeof(KeyedItem) * (2 * n + 1)));
+    scratch.scanned = static_cast<Scanned *>(std::malloc(sizeof(Scanned) * (n + 1)));
+    if (byPlace == nullptr || keys == nullptr || scratch.scanned == nullptr) {
+        std::free(byPlace);
+        std::free(keys);
+        return false;
     }
-    // (Their order within a cell changes no result: the candidates are put in object order after.)
-    std::sort(scratch.placed, scratch.placed + k, PlacedBefore);
-    // Each body's first ellipsoid, whose ground it stands on.
-    for (uint32_t i = 0; i < k; ++i) {
+    for (uint32_t i = 0; i < n; ++i) {
         const Placed &p = scratch.placed[i];
-        Mover &m = scratch.movers[p.mover];
-        if (m.first == 0 || p.order < scratch.placed[m.first - 1].order) {
-            m.first = i + 1;
+        Scanned &e = byPlace[i];
+        for (int a = 0; a < 3; ++a) {
+            e.centre[a] = static_cast<double>(Component(p.centre, a));
+            e.at[a] = static_cast<int32_t>(CellOf(e.centre[a], a));
         }
+        e.cell = CellKey(e, 0, 0, 0);
+        e.object = p.object;
+        e.type = p.type;
+        e.place = i;
+        keys[i] = KeyedItem{e.cell, i};
     }
+    SortByKey(keys, keys + n, n);
+    for (uint32_t k = 0; k < n; ++k) {
+        scratch.scanned[k] = byPlace[keys[k].item];
+    }
+    std::free(byPlace);
+    std::free(keys);
     return true;
 }
 
@@ -333,9 +376,8 @@ bool CandidateBefore(const Candidate &a, const Candidate &b) {
 }
 
 // The candidates in the order of the object numbers: counted out by the first object number (at
-// most kObjectSlots), then each object's run sorted (a handful of neighbours, which the library
-// sort inserts; a large body among many, a sort of its run). A sort of the whole list took a
-// tenth of the recovery.
+// most kObjectSlots), then each object's run sorted. A sort of the whole list took a tenth of the
+// recovery.
 bool SortCandidates() {
     const uint32_t n = scratch.candidateCount;
     uint32_t *start = static_cast<uint32_t *>(std::calloc(kObjectSlots + 1, sizeof(uint32_t)));
@@ -356,30 +398,40 @@ bool SortCandidates() {
         const Candidate &c = scratch.candidates[k];
         sorted[start[c.firstObject]++] = c;
     }
-    // Placing moved each start to the next object's: each run ends at its own start now.
-    uint32_t begin = 0;
-    for (uint32_t number = 0; number < kObjectSlots; ++number) {
-        std::sort(sorted + begin, sorted + start[number], CandidateBefore);
-        begin = start[number];
-    }
     std::free(start);
+    // Then each object's run: a handful of neighbours, which an insertion sort puts in order in
+    // place (a large body among many has a longer run, which the library sort takes).
+    for (uint32_t begin = 0, end = 0; begin < n; begin = end) {
+        while (end < n && sorted[end].firstObject == sorted[begin].firstObject) {
+            ++end;
+        }
+        if (end - begin > 16) {
+            std::sort(sorted + begin, sorted + end, CandidateBefore);
+            continue;
+        }
+        for (uint32_t k = begin + 1; k < end; ++k) {
+            const Candidate c = sorted[k];
+            uint32_t j = k;
+            for (; j > begin && CandidateBefore(c, sorted[j - 1]); --j) {
+                sorted[j] = sorted[j - 1];
+            }
+            sorted[j] = c;
+        }
+    }
     std::free(scratch.candidates);
     scratch.candidates = sorted;
     scratch.candidateCapacity = n + 1;
     return true;
 }
 
-// p and q (p's object number below q's) are a candidate when either recovers from the other and
-// their centres start within reach on every axis.
-bool MayMeet(const Placed &p, const Placed &q) {
-    if (!RecoversFromEllipsoidTypes(p.type, q.type) &&
-        !RecoversFromEllipsoidTypes(q.type, p.type)) {
+// p and q are a candidate when either recovers from the other and their centres start within
+// reach on every axis.
+bool MayMeet(const Scanned &p, const Scanned &q) {
+    if (table.eitherRecovers[p.type][q.type] == 0) {
         return false;
     }
     for (int axis = 0; axis < 3; ++axis) {
-        const double apart = std::fabs(static_cast<double>(Component(p.centre, axis)) -
-                                       static_cast<double>(Component(q.centre, axis)));
-        if (!(apart < scratch.reach[axis])) {
+        if (!(std::fabs(p.centre[axis] - q.centre[axis]) < scratch.reach[axis])) {
             return false;
         }
     }
@@ -391,19 +443,18 @@ bool MayMeet(const Placed &p, const Placed &q) {
 // pair of neighbouring cells is walked once.
 constexpr int kLaterColumns[4][2] = {{0, 1}, {1, -1}, {1, 0}, {1, 1}};
 
-// The candidates of placed[i] among the entries from `from` on, up to the cell key `last`.
-bool AddPairsIn(uint32_t i, const Placed *from, uint64_t last) {
-    const Placed &p = scratch.placed[i];
-    const Placed *end = scratch.placed + scratch.placedCount;
-    for (const Placed *q = from; q != end && q->cell <= last; ++q) {
+// The candidates of p among the scanned entries from `from` on, up to the cell key `last`.
+bool AddPairsIn(const Scanned &p, const Scanned *from, uint64_t last) {
+    const Scanned *end = scratch.scanned + scratch.placedCount;
+    for (const Scanned *q = from; q != end && q->cell <= last; ++q) {
         if (q->object == p.object || !MayMeet(p, *q)) {
             continue;
         }
-        const uint32_t j = static_cast<uint32_t>(q - scratch.placed);
-        const Candidate c =
-            p.object < q->object
-                ? Candidate{i, j, p.object, q->object, p.order, q->order, p.mover, q->mover}
-                : Candidate{j, i, q->object, p.object, q->order, p.order, q->mover, p.mover};
+        const Placed &a = scratch.placed[p.place], &b = scratch.placed[q->place];
+        const Candidate c = p.object < q->object ? Candidate{p.place, q->place, a.object, b.object,
+                                                             a.order, b.order,  a.mover,  b.mover}
+                                                 : Candidate{q->place, p.place, b.object, a.object,
+                                                             b.order,  a.order, b.mover,  a.mover};
         if (!AddCandidate(c)) {
             return false;
         }
@@ -412,27 +463,26 @@ bool AddPairsIn(uint32_t i, const Placed *from, uint64_t last) {
 }
 
 // Every candidate pair, once, in the order of the object numbers. Each column of neighbouring
-// cells along z is one run of the sorted array.
+// cells along z is one run of the sorted entries.
 bool CollectCandidates() {
-    const Placed *end = scratch.placed + scratch.placedCount;
-    // Where each later column starts rises with p: the list is sorted by cell, and a key keeps the
-    // order of its cell's coordinates. So one cursor a column walks the list once in all, instead
-    // of a search of the whole list for every column of every ellipsoid.
-    const Placed *column[4];
-    std::fill(column, column + 4, scratch.placed);
-    for (uint32_t i = 0; i < scratch.placedCount; ++i) {
-        const Placed &p = scratch.placed[i];
+    const Scanned *end = scratch.scanned + scratch.placedCount;
+    // Where each later column starts rises with p: the entries are sorted by cell, and a key keeps
+    // the order of its cell's coordinates. So one cursor a column walks the entries once in all,
+    // instead of a search of them all for every column of every ellipsoid.
+    const Scanned *column[4];
+    std::fill(column, column + 4, scratch.scanned);
+    for (const Scanned *p = scratch.scanned; p != end; ++p) {
         // Its own column: the rest of its own cell and the next cell along z.
-        if (!AddPairsIn(i, scratch.placed + i + 1, CellKey(p, 0, 0, 1))) {
+        if (!AddPairsIn(*p, p + 1, CellKey(*p, 0, 0, 1))) {
             return false;
         }
         for (int k = 0; k < 4; ++k) {
             const int dx = kLaterColumns[k][0], dy = kLaterColumns[k][1];
-            const uint64_t first = CellKey(p, dx, dy, -1);
+            const uint64_t first = CellKey(*p, dx, dy, -1);
             while (column[k] != end && column[k]->cell < first) {
                 ++column[k];
             }
-            if (!AddPairsIn(i, column[k], CellKey(p, dx, dy, 1))) {
+            if (!AddPairsIn(*p, column[k], CellKey(*p, dx, dy, 1))) {
                 return false;
             }
         }
@@ -487,6 +537,22 @@ void PairsDue(uint32_t mover) {
     }
 }
 
+// The least squared distance whose square root reaches the distance below which a pair is
+// pushed apart: as the square root rounds correctly, and so monotonically, a squared distance is
+// below it exactly when its root is below that distance. (Most pairs tested are apart, and the
+// root was the longest step of their test.)
+float OverlapSquared() {
+    const float pushedBelow = kEllipsoidContactMargin - kRecoveryClearance;
+    float least = pushedBelow * pushedBelow;
+    while (std::sqrt(least) >= pushedBelow) {
+        least = std::nextafter(least, 0.0f);
+    }
+    while (std::sqrt(least) < pushedBelow) {
+        least = std::nextafter(least, INFINITY);
+    }
+    return least;
+}
+
 // One pair as the two bodies now stand (where the pass left them plus their pushes so far):
 // when they overlap by more than the clearance a push leaves (less is touching, give or take the
 // rounding of the sweeps: a pressing crowd would otherwise be pushed a little every frame), each
@@ -497,10 +563,11 @@ bool SeparatePair(const Candidate &c) {
     const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
     const Vec3 r = PairRadii(p.radii, q.radii);
     const Vec3 apart = DivideComponents(Sub(Add(p.centre, a.push), Add(q.centre, b.push)), r);
-    const float distance = std::sqrt(DotProduct(apart, apart));
-    if (!(distance < kEllipsoidContactMargin - kRecoveryClearance)) {
+    const float squared = DotProduct(apart, apart);
+    if (!(squared < scratch.overlapSquared)) {
         return false;
     }
+    const float distance = std::sqrt(squared);
     // Centres at the same place: apart along x, the lower object number towards -x.
     Vec3 direction = Vec3{-1.0f, 0.0f, 0.0f};
     if (distance > 0.0f) {
@@ -791,6 +858,7 @@ bool ListPairsOfMovers() {
 // next); a pair whose pushes have not changed gives what it gave when last tested.
 void SeparateCrowd() {
     const uint32_t words = (scratch.candidateCount + 63) / 64;
+    scratch.overlapSquared = OverlapSquared();
     for (uint32_t round = 0; round < kRecoveryRounds; ++round) {
         bool moved = false;
         for (uint32_t w = 0; w < words; ++w) {
@@ -812,6 +880,7 @@ void ReleaseScratch() {
     std::free(scratch.movers);
     std::free(scratch.moverOf);
     std::free(scratch.placed);
+    std::free(scratch.scanned);
     std::free(scratch.candidates);
     std::free(scratch.pushed);
     std::free(scratch.pairsStart);
@@ -826,7 +895,8 @@ uint32_t OpenRecoverySteps() {
     if (!FillTable()) {
         return 0;
     }
-    if (!CollectMovers() || !PlaceEllipsoids() || !CollectCandidates() || !ListPairsOfMovers()) {
+    if (!CollectMovers() || !PlaceEllipsoids() || !ScanInCellOrder() || !CollectCandidates() ||
+        !ListPairsOfMovers()) {
         ReleaseScratch();
         return 0;
     }

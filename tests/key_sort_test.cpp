@@ -1,0 +1,60 @@
+// The sort by 64-bit keys: the order of a stable comparison sort, on keys that differ in any digit
+// or in none, whatever rounds it skips.
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/key_sort.h"
+
+namespace {
+
+using vor::KeyedItem;
+
+// Sorts keys (items numbered in input order) both ways and compares item by item.
+void ExpectStableOrder(const std::vector<uint64_t> &keys) {
+    std::vector<KeyedItem> items(keys.size()), scratch(keys.size() + 1);
+    for (uint32_t i = 0; i < keys.size(); ++i) {
+        items[i] = KeyedItem{keys[i], i};
+    }
+    std::vector<KeyedItem> expected = items;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const KeyedItem &a, const KeyedItem &b) { return a.key < b.key; });
+    vor::SortByKey(items.data(), scratch.data(), static_cast<uint32_t>(items.size()));
+    for (size_t k = 0; k < items.size(); ++k) {
+        ASSERT_EQ(items[k].key, expected[k].key) << "at " << k;
+        ASSERT_EQ(items[k].item, expected[k].item) << "at " << k;
+    }
+}
+
+TEST(KeySortTest, RandomKeysOfEveryWidthComeOutInStableOrder) {
+    std::mt19937_64 random(7);
+    for (int width : {1, 7, 8, 9, 21, 42, 63, 64}) {
+        const uint64_t mask = width == 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1;
+        for (uint32_t n : {0u, 1u, 2u, 3u, 100u, 5000u}) {
+            std::vector<uint64_t> keys(n);
+            for (uint64_t &k : keys) {
+                k = random() & mask;
+            }
+            ExpectStableOrder(keys);
+        }
+    }
+}
+
+TEST(KeySortTest, KeysThatDifferOnlyInFewDigitsAndEqualKeysKeepTheirOrder) {
+    std::mt19937_64 random(11);
+    std::vector<uint64_t> packed, equal(300, 0x8000000000000001ull), highOnly;
+    // Cell keys as the recovery packs them: 21 bits an axis, most digits the same for all.
+    for (int k = 0; k < 2000; ++k) {
+        const uint64_t x = 1000 + random() % 80, y = 500 + random() % 2, z = 3000 + random() % 80;
+        packed.push_back((x << 42) | (y << 21) | z);
+        highOnly.push_back((random() % 4) << 62);
+    }
+    ExpectStableOrder(packed);
+    ExpectStableOrder(equal);
+    ExpectStableOrder(highOnly);
+}
+
+} // namespace
