@@ -4,6 +4,7 @@
 // its matrix or the radii changed in the least, takes nothing.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -60,7 +61,8 @@ class MeshSweepCacheTest : public HostTest {
         vor::MeshSweepCache *keep =
             vor::KeepSweepCandidates(Ellipsoid(), Mesh(), World(), *lo, *hi, count);
         for (uint32_t k = 0; keep != nullptr && k < count; ++k) {
-            keep->kept[k] = vor::KeepTriangle(found[k].position, found[k].corners, R());
+            const vor::KeptTriangle t = vor::KeepTriangle(found[k].position, found[k].corners, R());
+            vor::StoreKept(keep, k, t, vor::KeptBox(t));
         }
         return keep != nullptr;
     }
@@ -122,7 +124,10 @@ TEST_F(MeshSweepCacheTest, AStepInsideTheSearchedBoxFindsEveryTriangleTheBoxTest
             taken += 1;
             std::vector<uint32_t> met;
             for (uint32_t j = 0; j < c->count; ++j) {
-                if (vor::GrownBoxMeets(c->kept[j].box, ends[0], ends[1])) {
+                // Each box is its own triangle's, however often the list has grown.
+                const vor::GrownBox own = vor::KeptBox(c->kept[j]);
+                ASSERT_EQ(std::memcmp(&own, &c->boxes[j], sizeof own), 0) << "round " << round;
+                if (vor::GrownBoxMeets(c->boxes[j], ends[0], ends[1])) {
                     met.push_back(c->kept[j].position);
                 }
             }

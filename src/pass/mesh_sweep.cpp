@@ -134,8 +134,8 @@ void SetUnitSphereStep(MeshSweep &sweep, const Vec3 &s, const Vec3 &e) {
 // A kept or found triangle: on to the sweep when its grown box meets the step, its box test
 // thereby made (on the same faces the sweep would compute), with the divided corners and the
 // normal the face test would compute.
-void SweepIfMeeting(MeshSweep &sweep, const KeptTriangle &t) {
-    if (GrownBoxMeets(t.box, sweep.start, sweep.end)) {
+void SweepIfMeeting(MeshSweep &sweep, const GrownBox &box, const KeptTriangle &t) {
+    if (GrownBoxMeets(box, sweep.start, sweep.end)) {
         sweep.polygon = static_cast<int32_t>(t.position) + 1;
         if (!PolygonAlreadyHit(sweep)) {
             SweepUnitTriangle(sweep, t.corners, t.unit, t.normal);
@@ -154,7 +154,7 @@ bool SweepKeptCandidates(MeshSweep &sweep) {
         Stats.sweepCacheHits += 1;
         Stats.trianglesTested += kept->count;
         for (uint32_t k = 0; k < kept->count; ++k) {
-            SweepIfMeeting(sweep, kept->kept[k]);
+            SweepIfMeeting(sweep, kept->boxes[k], kept->kept[k]);
         }
         return true;
     }
@@ -175,10 +175,11 @@ bool SweepKeptCandidates(MeshSweep &sweep) {
     Stats.trianglesTested += count;
     for (uint32_t k = 0; k < count; ++k) {
         const KeptTriangle t = KeepTriangle(found[k].position, found[k].corners, r);
+        const GrownBox box = KeptBox(t);
         if (keep != nullptr) {
-            keep->kept[k] = t;
+            StoreKept(keep, k, t, box);
         }
-        SweepIfMeeting(sweep, t);
+        SweepIfMeeting(sweep, box, t);
     }
     return true;
 }

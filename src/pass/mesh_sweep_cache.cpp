@@ -99,7 +99,6 @@ KeptTriangle KeepTriangle(uint32_t position, const Vec3 *w, const Vec3 &r) {
         t.unit[k] = DivideComponents(w[k], r);
     }
     t.normal = TriangleNormal(t.unit[0], t.unit[1], t.unit[2]);
-    t.box = TriangleGrownBox(t.unit[0], t.unit[1], t.unit[2]);
     return t;
 }
 
@@ -121,8 +120,10 @@ bool Reserve(MeshSweepCache *&slot, uint32_t count) {
     }
     // Grown in steps of eight, so that a list of slowly rising length is not moved each time.
     const uint32_t capacity = std::min(kSweepCacheTriangles, (count + 8) & ~7u);
-    static_assert(sizeof(MeshSweepCache) % alignof(KeptTriangle) == 0, "the list follows");
-    const size_t bytes = sizeof(MeshSweepCache) + capacity * sizeof(KeptTriangle);
+    static_assert(sizeof(MeshSweepCache) % alignof(GrownBox) == 0, "the boxes follow");
+    static_assert(sizeof(GrownBox) % alignof(KeptTriangle) == 0, "the triangles follow");
+    const size_t bytes =
+        sizeof(MeshSweepCache) + capacity * (sizeof(GrownBox) + sizeof(KeptTriangle));
     void *grown = std::realloc(c, bytes);
     if (grown == nullptr) {
         return false;
@@ -130,7 +131,8 @@ bool Reserve(MeshSweepCache *&slot, uint32_t count) {
     MeshSweepCache *made =
         c == nullptr ? new (grown) MeshSweepCache{} : static_cast<MeshSweepCache *>(grown);
     made->capacity = capacity;
-    made->kept = reinterpret_cast<KeptTriangle *>(made + 1);
+    made->boxes = reinterpret_cast<GrownBox *>(made + 1);
+    made->kept = reinterpret_cast<KeptTriangle *>(made->boxes + capacity);
     slot = made;
     return true;
 }

@@ -725,8 +725,8 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, GroundSear
     if (kept != nullptr) {
         Stats.recoveryKeptTests += 1;
         for (uint32_t k = 0; k < kept->count; ++k) {
-            const KeptTriangle &t = kept->kept[k];
-            if (GrownBoxMeets(t.box, lo, hi)) {
+            if (GrownBoxMeets(kept->boxes[k], lo, hi)) {
+                const KeptTriangle &t = kept->kept[k];
                 TestTriangle(c, t.unit[0], t.unit[1], t.unit[2], t.normal, object, search);
             }
         }
