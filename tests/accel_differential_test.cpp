@@ -2502,6 +2502,8 @@ TEST_F(AccelDifferentialTest, EveryWorkerCountGivesTheResultsOfThePlainScanOnOne
                                   Compare(4, RunTurningLevelScene) + Compare(6, RunPileScene);
         EXPECT_GT(contacts, 1000u) << count << " workers";
         EXPECT_GT(vor::ThreadStats().workerJobs, 100u) << count << " workers";
+        // The recovering crowds' ground tests ran on the workers too.
+        EXPECT_GT(vor::ThreadStats().recoveryGroundJobs, 10u) << count << " workers";
     }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/stats.h"
 #include "support/test_support.h"
 
 namespace {
@@ -308,6 +309,47 @@ TEST_F(OverlapRecoveryTest, ABodyInsideTheGroundIsPushedOutAlongItsNormal) {
     EXPECT_GE(Y(1), 0.9f);
     EXPECT_LT(Y(1), 0.9f + 0.9f * 2e-3f);
     EXPECT_FLOAT_EQ(X(1), 0.02f);
+}
+
+// Bodies sunk into the floor at various depths, pressed in a row, some with a second ellipsoid as
+// deep as the first (a tie of their ground pushes, which goes to the first shape): the pushes are
+// the same to the bit whether the ground tests run on the host's thread alone or shared among 2,
+// 3 or 8 threads.
+TEST_F(OverlapRecoveryTest, GroundPushesAreTheSameOnEveryThreadCount) {
+    vor::MinBodiesOnWorkers = 2;
+    std::vector<int32_t> first;
+    for (const int32_t threads : {1, 2, 3, 8}) {
+        StopCollisionVOR();
+        SetWorkerCountVOR(threads);
+        Floor(0);
+        for (uint32_t n = 1; n <= 40; ++n) {
+            MakeEllipsoid(n, 1, 0.25f, 0.5f, 0.25f);
+            if (n % 3 == 0) {
+                AddObjShapeVOR(n, 1); // a second ellipsoid, like the first
+            }
+            Place(n, 0.4f * static_cast<float>(n), 0.5f - 0.004f * static_cast<float>(n % 7), 0);
+        }
+        SetCollisionsVOR(1, 2, 2, 3, 1);
+        SetCollisionsVOR(1, 1, 1, 3, 1);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+        vor::ResetStats();
+        std::vector<int32_t> bits;
+        for (int frame = 0; frame < 3; ++frame) {
+            for (uint32_t n = 1; n <= 40; ++n) {
+                MoveTo(n, X(n) - 0.05f, Y(n) - 0.01f, Z(n)); // pressing towards the lower numbers
+            }
+            RunCollisionVOR();
+            for (uint32_t n = 1; n <= 40; ++n) {
+                bits.insert(bits.end(), {PeekObjXVOR(n), PeekObjYVOR(n), PeekObjZVOR(n)});
+            }
+        }
+        EXPECT_GT(vor::ThreadStats().recoveryPushes, 40u) << threads;
+        EXPECT_EQ(vor::ThreadStats().recoveryGroundJobs > 0, threads > 1) << threads;
+        if (first.empty()) {
+            first = bits;
+        }
+        EXPECT_EQ(bits, first) << threads << " threads";
+    }
 }
 
 // A walker standing on a slope of 10 degrees rising along x, and another beside it downhill at the

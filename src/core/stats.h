@@ -57,6 +57,7 @@ struct WorkCounters {
     uint64_t passIterations;      // sweep iterations of every pass
     uint64_t recoveryPushes;      // bodies given a push out of an overlap (recovery on)
     uint64_t recoveryKeptTests;   // its ground tests that took the triangles a body's sweeps kept
+    uint64_t recoveryGroundJobs;  // recoveries whose ground tests ran on the worker threads
     uint64_t workerJobs;          // jobs handed to the worker threads
     uint64_t workerJobTasks;      // tasks those jobs held (run by the workers and the host)
 };

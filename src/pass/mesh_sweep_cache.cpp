@@ -121,7 +121,10 @@ bool Reserve(MeshSweepCache *&slot, uint32_t count) {
     // Grown in steps of eight, so that a list of slowly rising length is not moved each time.
     const uint32_t capacity = std::min(kSweepCacheTriangles, (count + 8) & ~7u);
     static_assert(sizeof(MeshSweepCache) % alignof(GrownBox) == 0, "the boxes follow");
-    static_assert(sizeof(GrownBox) % alignof(KeptTriangle) == 0, "the triangles follow");
+    static_assert(sizeof(MeshSweepCache) % alignof(KeptTriangle) == 0,
+                  "the record keeps the triangles aligned");
+    static_assert(sizeof(GrownBox) % alignof(KeptTriangle) == 0,
+                  "the boxes keep the triangles aligned");
     const size_t bytes =
         sizeof(MeshSweepCache) + capacity * (sizeof(GrownBox) + sizeof(KeptTriangle));
     void *grown = std::realloc(c, bytes);

@@ -9,6 +9,8 @@
 // in the unit-sphere space of the body or the pair. So the result does not depend on the order of
 // activation. A body's push is held to half its smallest radius a pass, and the driver sweeps it
 // against the meshes as a step of its own, in a history of its own, so no push goes through one.
+// With worker threads, the ground tests, one an ellipsoid and independent of each other, are
+// shared among them (GroundPushTask); everything else runs on the host's thread.
 #include "pass/overlap_recovery.h"
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include "core/module_state.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
+#include "core/worker_pool.h"
 #include "mesh/mesh_accel.h"
 #include "mesh/triangle_tests.h"
 #include "pass/mesh_sweep.h"
@@ -794,6 +797,72 @@ Vec3 StandingNormal(const Placed &p) {
     return nearest.distance < INFINITY ? WorldNormal(p, nearest.normal) : Vec3{0.0f, 0.0f, 0.0f};
 }
 
+// One ellipsoid's push out of the ground and that ground's normal.
+struct GroundResult {
+    Vec3 push;
+    Vec3 ground;
+};
+
+// Ellipsoids a task of the ground job takes.
+constexpr uint32_t kGroundTaskEllipsoids = 64;
+
+struct GroundJob {
+    GroundResult *results;
+};
+
+// Why the ground job's results cannot depend on the threads: an ellipsoid's ground push reads the
+// meshes, their hierarchies (made current before the job) and poses, and that ellipsoid's own
+// kept triangles, which only its own test reads or writes (it counts its use of them); each
+// ellipsoid is in one task, and its result goes to its own place.
+void GroundPushTask(void *context, uint32_t k) {
+    GroundResult *results = static_cast<GroundJob *>(context)->results;
+    const uint32_t begin = k * kGroundTaskEllipsoids;
+    const uint32_t end = std::min(scratch.placedCount, begin + kGroundTaskEllipsoids);
+    for (uint32_t i = begin; i < end; ++i) {
+        results[i].push = GroundPush(scratch.placed[i], &results[i].ground);
+    }
+}
+
+// A thread's last ground task done: its results are already where the host reads them.
+void GroundTasksDone(void *) {}
+
+// The hierarchies of every mesh some type recovers from, made current: in a job they are only
+// read.
+void PrepareGround() {
+    if (ReferenceScans) {
+        return;
+    }
+    for (uint32_t type = 0; type < kCollisionTypeCount; ++type) {
+        bool recovered = false;
+        for (uint32_t own = 0; own < kCollisionTypeCount && !recovered; ++own) {
+            recovered = table.recovers[kMeshKind][own][type] != 0;
+        }
+        for (ListLink *l = recovered ? ShapeListFor(kMeshKind, static_cast<int32_t>(type))->head
+                                     : nullptr;
+             l != nullptr; l = l->next) {
+            ShapeEntry *e = MemberOf<ShapeEntry>(l);
+            PrepareMeshAccel(AsMesh(e->shape), MeshWorldMatrix(e->body));
+        }
+    }
+}
+
+// Every ellipsoid's ground push, on the workers when the host asked for them and there are enough
+// ellipsoids to share.
+void WorkOutGroundPushes(GroundResult *results) {
+    GroundJob job = {results};
+    const uint32_t tasks =
+        (scratch.placedCount + kGroundTaskEllipsoids - 1) / kGroundTaskEllipsoids;
+    if (WorkerThreads() > 1 && scratch.placedCount >= MinBodiesOnWorkers) {
+        PrepareGround();
+        Stats.recoveryGroundJobs += 1;
+        RunTasks(tasks, GroundPushTask, GroundTasksDone, &job);
+        return;
+    }
+    for (uint32_t k = 0; k < tasks; ++k) {
+        GroundPushTask(&job, k);
+    }
+}
+
 // Each body starts from its push out of the ground: the longest of its ellipsoids' (of a tie,
 // its first shape's). It stands on that push's ground; a body without one finds what it stands on
 // when the crowd first pushes it (most bodies are never pushed).
@@ -801,10 +870,16 @@ void GroundPushes() {
     float *longest = static_cast<float *>(std::calloc(scratch.moverCount + 1, sizeof(float)));
     uint32_t *shape =
         static_cast<uint32_t *>(std::calloc(scratch.moverCount + 1, sizeof(uint32_t)));
-    for (uint32_t i = 0; longest != nullptr && shape != nullptr && i < scratch.placedCount; ++i) {
+    GroundResult *results =
+        static_cast<GroundResult *>(std::malloc(sizeof(GroundResult) * (scratch.placedCount + 1)));
+    if (longest != nullptr && shape != nullptr && results != nullptr) {
+        WorkOutGroundPushes(results);
+    }
+    for (uint32_t i = 0;
+         results != nullptr && longest != nullptr && shape != nullptr && i < scratch.placedCount;
+         ++i) {
         const Placed &p = scratch.placed[i];
-        Vec3 ground;
-        const Vec3 g = GroundPush(p, &ground);
+        const Vec3 &g = results[i].push;
         const float size = DotProduct(g, g);
         Mover &m = scratch.movers[p.mover];
         if (size > longest[p.mover] ||
@@ -813,13 +888,14 @@ void GroundPushes() {
             shape[p.mover] = p.order;
             m.push = HeldToLimit(m, g);
             m.lowest = std::max(m.push.y, 0.0f);
-            m.ground = ground;
+            m.ground = results[i].ground;
             m.groundKnown = 1;
             m.base = m.push;
         }
     }
     std::free(longest);
     std::free(shape);
+    std::free(results);
 }
 
 // Each mover's candidates, for marking them due when its push changes; every candidate due.
