@@ -41,7 +41,7 @@ void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void (*finish)
     for (uint32_t k = 0; k < taskCount; ++k) {
         task(context, k);
     }
-    if (taskCount > 0) {
+    if (taskCount > 0 && finish != nullptr) {
         finish(context);
     }
 }
@@ -159,7 +159,7 @@ void RunShare(WorkerPool *pool) {
         }
         ran = true;
     }
-    if (ran) {
+    if (ran && pool->finish != nullptr) {
         pool->finish(pool->context);
     }
     FlushPoolCaches();
@@ -286,7 +286,7 @@ void RunTasks(uint32_t taskCount, void (*task)(void *, uint32_t), void (*finish)
         for (uint32_t k = 0; k < taskCount; ++k) {
             task(context, k);
         }
-        if (taskCount > 0) {
+        if (taskCount > 0 && finish != nullptr) {
             finish(context);
         }
         return;

@@ -20,8 +20,9 @@ int32_t WorkerThreads();
 
 // Runs task(context, k) for every k in [0, taskCount) on the calling thread and the pool's
 // workers, starting them on first use, and returns when every task has run. Each thread that ran
-// any calls finish(context) after its last (so that what its tasks kept to the thread goes where
-// all can see it). Each worker's work counters are added to the caller's before it returns.
+// any calls finish(context) after its last, unless finish is null (so that what its tasks kept to
+// the thread goes where all can see it). Each worker's work counters are added to the caller's
+// before it returns.
 void RunTasks(uint32_t taskCount, void (*task)(void *context, uint32_t k),
               void (*finish)(void *context), void *context);
 

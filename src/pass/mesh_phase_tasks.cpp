@@ -25,12 +25,10 @@
 
 #include "body/motion_records.h"
 #include "body/registry.h"
-#include "body/transforms.h"
-#include "core/accel_mode.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
 #include "core/worker_pool.h"
-#include "mesh/mesh_accel.h"
+#include "pass/mesh_sweep.h"
 #include "pass/pass_driver.h"
 
 namespace vor {
@@ -141,16 +139,8 @@ bool GroupByBody(MeshPhaseJob *job) {
 // The hierarchies every sweep of the job may search, made current now: in the job they are only
 // read.
 void PrepareDestinations() {
-    if (ReferenceScans) {
-        return;
-    }
     ForEachMeshDefinition([](CollisionDefinition *, IntrusiveList *, IntrusiveList *destinations) {
-        for (ShapeEntry *t = ListHead<ShapeEntry>(*destinations); t != nullptr;
-             t = MemberOf<ShapeEntry>(t->link.next)) {
-            if (t->shape->kind == kMeshKind) {
-                PrepareMeshAccel(AsMesh(t->shape), MeshWorldMatrix(t->body));
-            }
-        }
+        PrepareMeshHierarchies(*destinations);
     });
 }
 

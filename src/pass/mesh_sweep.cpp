@@ -88,6 +88,18 @@ bool PassMeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e,
     return MeshBoundsMeet(cube.half, s, e, body, radii);
 }
 
+void PrepareMeshHierarchies(const IntrusiveList &shapes) {
+    if (ReferenceScans) {
+        return;
+    }
+    for (const ShapeEntry *t = ListHead<ShapeEntry>(shapes); t != nullptr;
+         t = MemberOf<ShapeEntry>(t->link.next)) {
+        if (t->shape->kind == kMeshKind) {
+            PrepareMeshAccel(AsMesh(t->shape), MeshWorldMatrix(t->body));
+        }
+    }
+}
+
 bool NotEarlierThanNearest(const MeshSweep &sweep, float f) {
     const ContactRecord *nearest = sweep.step->nearest;
     return nearest != nullptr && !(static_cast<double>(f) < nearest->time);

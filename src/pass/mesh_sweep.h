@@ -12,4 +12,8 @@ void SweepEllipsoidMesh(CollisionDefinition *d, EllipsoidShape *ellipsoid, MeshS
 bool PassMeshBoundsTest(const MeshShape *mesh, const Vec3 &s, const Vec3 &e,
                         const CollisionBody *body, const Vec3 &radii);
 
+// The hierarchy of every mesh in shapes (a shape list of any kind), made current at its body's
+// pose before a job on the workers, which then only read them; nothing with the plain scans.
+void PrepareMeshHierarchies(const IntrusiveList &shapes);
+
 } // namespace vor

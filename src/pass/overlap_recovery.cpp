@@ -806,42 +806,29 @@ struct GroundResult {
 // Ellipsoids a task of the ground job takes.
 constexpr uint32_t kGroundTaskEllipsoids = 64;
 
-struct GroundJob {
-    GroundResult *results;
-};
-
 // Why the ground job's results cannot depend on the threads: an ellipsoid's ground push reads the
 // meshes, their hierarchies (made current before the job) and poses, and that ellipsoid's own
 // kept triangles, which only its own test reads or writes (it counts its use of them); each
-// ellipsoid is in one task, and its result goes to its own place.
-void GroundPushTask(void *context, uint32_t k) {
-    GroundResult *results = static_cast<GroundJob *>(context)->results;
+// ellipsoid is in one task, and its result goes to its own place in results (the context).
+void GroundPushTask(void *results, uint32_t k) {
+    GroundResult *out = static_cast<GroundResult *>(results);
     const uint32_t begin = k * kGroundTaskEllipsoids;
     const uint32_t end = std::min(scratch.placedCount, begin + kGroundTaskEllipsoids);
     for (uint32_t i = begin; i < end; ++i) {
-        results[i].push = GroundPush(scratch.placed[i], &results[i].ground);
+        out[i].push = GroundPush(scratch.placed[i], &out[i].ground);
     }
 }
-
-// A thread's last ground task done: its results are already where the host reads them.
-void GroundTasksDone(void *) {}
 
 // The hierarchies of every mesh some type recovers from, made current: in a job they are only
 // read.
 void PrepareGround() {
-    if (ReferenceScans) {
-        return;
-    }
     for (uint32_t type = 0; type < kCollisionTypeCount; ++type) {
         bool recovered = false;
         for (uint32_t own = 0; own < kCollisionTypeCount && !recovered; ++own) {
             recovered = table.recovers[kMeshKind][own][type] != 0;
         }
-        for (ListLink *l = recovered ? ShapeListFor(kMeshKind, static_cast<int32_t>(type))->head
-                                     : nullptr;
-             l != nullptr; l = l->next) {
-            ShapeEntry *e = MemberOf<ShapeEntry>(l);
-            PrepareMeshAccel(AsMesh(e->shape), MeshWorldMatrix(e->body));
+        if (recovered) {
+            PrepareMeshHierarchies(*ShapeListFor(kMeshKind, static_cast<int32_t>(type)));
         }
     }
 }
@@ -849,17 +836,16 @@ void PrepareGround() {
 // Every ellipsoid's ground push, on the workers when the host asked for them and there are enough
 // ellipsoids to share.
 void WorkOutGroundPushes(GroundResult *results) {
-    GroundJob job = {results};
     const uint32_t tasks =
         (scratch.placedCount + kGroundTaskEllipsoids - 1) / kGroundTaskEllipsoids;
     if (WorkerThreads() > 1 && scratch.placedCount >= MinBodiesOnWorkers) {
         PrepareGround();
         Stats.recoveryGroundJobs += 1;
-        RunTasks(tasks, GroundPushTask, GroundTasksDone, &job);
+        RunTasks(tasks, GroundPushTask, nullptr, results);
         return;
     }
     for (uint32_t k = 0; k < tasks; ++k) {
-        GroundPushTask(&job, k);
+        GroundPushTask(results, k);
     }
 }
 
@@ -872,12 +858,12 @@ void GroundPushes() {
         static_cast<uint32_t *>(std::calloc(scratch.moverCount + 1, sizeof(uint32_t)));
     GroundResult *results =
         static_cast<GroundResult *>(std::malloc(sizeof(GroundResult) * (scratch.placedCount + 1)));
-    if (longest != nullptr && shape != nullptr && results != nullptr) {
+    const uint32_t count =
+        longest != nullptr && shape != nullptr && results != nullptr ? scratch.placedCount : 0;
+    if (count > 0) {
         WorkOutGroundPushes(results);
     }
-    for (uint32_t i = 0;
-         results != nullptr && longest != nullptr && shape != nullptr && i < scratch.placedCount;
-         ++i) {
+    for (uint32_t i = 0; i < count; ++i) {
         const Placed &p = scratch.placed[i];
         const Vec3 &g = results[i].push;
         const float size = DotProduct(g, g);
