@@ -65,6 +65,36 @@ class OverlapRecoveryTest : public HostTest {
         }
         return bits;
     }
+    // Bodies first.. (count of them) on a floor, sunk into it at various depths, some with a
+    // second ellipsoid as deep as the first (a tie of their ground pushes, which goes to the
+    // first shape), pressed in a row towards the lower numbers for `frames` passes with recovery
+    // on: every position after every pass, in bits.
+    std::vector<int32_t> PressSunkRow(uint32_t first, uint32_t count, int frames) {
+        Floor(0);
+        const uint32_t last = first + count - 1;
+        for (uint32_t n = first; n <= last; ++n) {
+            MakeEllipsoid(n, 1, 0.25f, 0.5f, 0.25f);
+            if (n % 3 == 0) {
+                AddObjShapeVOR(n, 1); // a second ellipsoid, like the first
+            }
+            const float k = static_cast<float>(n - first + 1);
+            Place(n, 0.4f * k, 0.5f - 0.004f * static_cast<float>(n % 7), 0);
+        }
+        SetCollisionsVOR(1, 2, 2, 3, 1);
+        SetCollisionsVOR(1, 1, 1, 3, 1);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+        std::vector<int32_t> bits;
+        for (int frame = 0; frame < frames; ++frame) {
+            for (uint32_t n = first; n <= last; ++n) {
+                MoveTo(n, X(n) - 0.05f, Y(n) - 0.01f, Z(n));
+            }
+            RunCollisionVOR();
+            for (uint32_t n = first; n <= last; ++n) {
+                bits.insert(bits.end(), {PeekObjXVOR(n), PeekObjYVOR(n), PeekObjZVOR(n)});
+            }
+        }
+        return bits;
+    }
     // A flat floor (object 50, type 2) of two triangles facing up.
     void Floor(float y) {
         NewCollObjVOR(50, 2);
@@ -321,28 +351,8 @@ TEST_F(OverlapRecoveryTest, GroundPushesAreTheSameOnEveryThreadCount) {
     for (const int32_t threads : {1, 2, 3, 8}) {
         StopCollisionVOR();
         SetWorkerCountVOR(threads);
-        Floor(0);
-        for (uint32_t n = 1; n <= 40; ++n) {
-            MakeEllipsoid(n, 1, 0.25f, 0.5f, 0.25f);
-            if (n % 3 == 0) {
-                AddObjShapeVOR(n, 1); // a second ellipsoid, like the first
-            }
-            Place(n, 0.4f * static_cast<float>(n), 0.5f - 0.004f * static_cast<float>(n % 7), 0);
-        }
-        SetCollisionsVOR(1, 2, 2, 3, 1);
-        SetCollisionsVOR(1, 1, 1, 3, 1);
-        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
         vor::ResetStats();
-        std::vector<int32_t> bits;
-        for (int frame = 0; frame < 3; ++frame) {
-            for (uint32_t n = 1; n <= 40; ++n) {
-                MoveTo(n, X(n) - 0.05f, Y(n) - 0.01f, Z(n)); // pressing towards the lower numbers
-            }
-            RunCollisionVOR();
-            for (uint32_t n = 1; n <= 40; ++n) {
-                bits.insert(bits.end(), {PeekObjXVOR(n), PeekObjYVOR(n), PeekObjZVOR(n)});
-            }
-        }
+        const std::vector<int32_t> bits = PressSunkRow(1, 40, 3);
         EXPECT_GT(vor::ThreadStats().recoveryPushes, 40u) << threads;
         EXPECT_EQ(vor::ThreadStats().recoveryGroundJobs > 0, threads > 1) << threads;
         if (first.empty()) {
@@ -350,6 +360,33 @@ TEST_F(OverlapRecoveryTest, GroundPushesAreTheSameOnEveryThreadCount) {
         }
         EXPECT_EQ(bits, first) << threads << " threads";
     }
+}
+
+// The recovery keeps its working arrays from pass to pass. A small crowd after a larger one (freed
+// without a stop, so the arrays stay as the larger crowd left them) gives what it gives in a
+// module that just started; and recovery turned off lets go of the arrays without a trace.
+TEST_F(OverlapRecoveryTest, ASmallCrowdAfterALargerOneGivesWhatItGivesAlone) {
+    StopCollisionVOR();
+    const std::vector<int32_t> alone = PressSunkRow(1, 12, 3);
+    StopCollisionVOR();
+    vor::ResetStats();
+    PressSunkRow(100, 300, 3);
+    EXPECT_GT(vor::ThreadStats().recoveryPushes, 300u);
+    for (uint32_t n = 100; n < 400; ++n) {
+        FreeObjVOR(n);
+    }
+    FreeObjVOR(50);
+    vor::ResetStats();
+    EXPECT_EQ(PressSunkRow(1, 12, 3), alone);
+    EXPECT_GT(vor::ThreadStats().recoveryPushes, 12u);
+    // Off everywhere, then on again: the same once more.
+    for (uint32_t n = 1; n <= 12; ++n) {
+        FreeObjVOR(n);
+    }
+    FreeObjVOR(50);
+    SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
+    RunCollisionVOR();
+    EXPECT_EQ(PressSunkRow(1, 12, 3), alone);
 }
 
 // A walker standing on a slope of 10 degrees rising along x, and another beside it downhill at the

@@ -23,6 +23,7 @@
 #include "core/definitions.h"
 #include "core/key_sort.h"
 #include "core/module_state.h"
+#include "core/scratch_array.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
 #include "core/worker_pool.h"
@@ -90,19 +91,33 @@ struct Mover {
     IntrusiveList aside; // its records of the pass while its push is swept
 };
 
-// The working set of one recovery; freed by CloseRecoverySteps.
+// One ellipsoid's push out of the ground and that ground's normal.
+struct GroundResult {
+    Vec3 push;
+    Vec3 ground;
+};
+
+// The working set of one recovery. Its arrays keep their room from pass to pass (a crowd's
+// recovery asked for a few hundred kilobytes of fresh pages every pass); FreeRecoveryScratch
+// frees them.
 struct RecoveryScratch {
     Mover *movers;
     uint32_t moverCount;
     uint32_t *moverOf; // by object number, 1 + its body's place in movers (0: none)
     Placed *placed;
     uint32_t placedCount;
-    Scanned *scanned; // placed, sorted by cell
+    Scanned *byPlace; // placed as the search reads them, then
+    Scanned *scanned; // sorted by cell
+    KeyedItem *keys;  // their cell keys and room to sort them
     Candidate *candidates;
     uint32_t candidateCount;
-    size_t candidateCapacity;
+    Candidate *sorted;    // the candidates' next order
+    uint32_t *firstOfRun; // by object number, where its candidates start in sorted
     uint32_t *pushed; // movers given a push step
     uint32_t pushedCount;
+    float *longest;         // by mover, its longest ground push so far (squared)
+    uint32_t *longestShape; // and the shape order of that push
+    GroundResult *grounds;  // by place, each ellipsoid's push out of the ground
     double cell[3];    // neighbour cell size per axis
     double perCell[3]; // its inverse
     double reach[3];   // how far apart two centres may start on an axis and still meet
@@ -110,6 +125,10 @@ struct RecoveryScratch {
     uint32_t *pairsOf;    // each mover's candidates, by their place in candidates
     uint64_t *due;        // a bit a candidate: to be tested (again), one of its pushes changed
     float overlapSquared; // OverlapSquared()
+    // The room of each array above, in its order.
+    size_t moverRoom, moverOfRoom, placedRoom, byPlaceRoom, scannedRoom, keyRoom, candidateRoom,
+        sortedRoom, firstOfRunRoom, pushedRoom, longestRoom, longestShapeRoom, groundRoom,
+        pairsStartRoom, pairsOfRoom, dueRoom;
 };
 
 RecoveryScratch scratch;
@@ -219,12 +238,10 @@ bool CollectMovers() {
     for (ListLink *l = ActiveBodyList.head; l != nullptr; l = l->next) {
         ++n;
     }
-    // Set field by field below: a crowd's movers are a third of a megabyte, which calloc would
-    // clear first.
-    scratch.movers = static_cast<Mover *>(std::malloc((n + 1) * sizeof(Mover)));
-    scratch.moverOf = static_cast<uint32_t *>(std::calloc(kObjectSlots, sizeof(uint32_t)));
-    scratch.pushed = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * (n + 1)));
-    if (scratch.movers == nullptr || scratch.moverOf == nullptr || scratch.pushed == nullptr) {
+    // Set one by one below: a crowd's movers are a third of a megabyte.
+    if (!ReserveArray(&scratch.movers, &scratch.moverRoom, n + 1) ||
+        !ReserveZeroed(&scratch.moverOf, &scratch.moverOfRoom, kObjectSlots) ||
+        !ReserveArray(&scratch.pushed, &scratch.pushedRoom, n + 1)) {
         return false;
     }
     uint32_t i = 0;
@@ -276,8 +293,7 @@ bool PlaceEllipsoids() {
             ++n;
         }
     }
-    scratch.placed = static_cast<Placed *>(std::malloc(sizeof(Placed) * (n + 1)));
-    if (scratch.placed == nullptr) {
+    if (!ReserveArray(&scratch.placed, &scratch.placedRoom, n + 1)) {
         return false;
     }
     double largest[3] = {0, 0, 0};
@@ -320,14 +336,13 @@ bool PlaceEllipsoids() {
 
 bool ScanInCellOrder() {
     const uint32_t n = scratch.placedCount;
-    Scanned *byPlace = static_cast<Scanned *>(std::malloc(sizeof(Scanned) * (n + 1)));
-    KeyedItem *keys = static_cast<KeyedItem *>(std::malloc(sizeof(KeyedItem) * (2 * n + 1)));
-    scratch.scanned = static_cast<Scanned *>(std::malloc(sizeof(Scanned) * (n + 1)));
-    if (byPlace == nullptr || keys == nullptr || scratch.scanned == nullptr) {
-        std::free(byPlace);
-        std::free(keys);
+    if (!ReserveArray(&scratch.byPlace, &scratch.byPlaceRoom, n + 1) ||
+        !ReserveArray(&scratch.keys, &scratch.keyRoom, 2 * size_t{n} + 1) ||
+        !ReserveArray(&scratch.scanned, &scratch.scannedRoom, n + 1)) {
         return false;
     }
+    Scanned *byPlace = scratch.byPlace;
+    KeyedItem *keys = scratch.keys;
     for (uint32_t i = 0; i < n; ++i) {
         const Placed &p = scratch.placed[i];
         Scanned &e = byPlace[i];
@@ -345,23 +360,13 @@ bool ScanInCellOrder() {
     for (uint32_t k = 0; k < n; ++k) {
         scratch.scanned[k] = byPlace[keys[k].item];
     }
-    std::free(byPlace);
-    std::free(keys);
     return true;
 }
 
 bool AddCandidate(const Candidate &c) {
-    if (scratch.candidateCount >= scratch.candidateCapacity) {
-        // A pressed crowd has three or four candidates an ellipsoid: room for four from the start.
-        const size_t grown =
-            std::max<size_t>(4 * size_t{scratch.placedCount} + 64, scratch.candidateCapacity * 2);
-        Candidate *p =
-            static_cast<Candidate *>(std::realloc(scratch.candidates, grown * sizeof(Candidate)));
-        if (p == nullptr) {
-            return false;
-        }
-        scratch.candidates = p;
-        scratch.candidateCapacity = grown;
+    if (!ReserveArray(&scratch.candidates, &scratch.candidateRoom,
+                      size_t{scratch.candidateCount} + 1)) {
+        return false;
     }
     scratch.candidates[scratch.candidateCount++] = c;
     return true;
@@ -383,13 +388,12 @@ bool CandidateBefore(const Candidate &a, const Candidate &b) {
 // recovery.
 bool SortCandidates() {
     const uint32_t n = scratch.candidateCount;
-    uint32_t *start = static_cast<uint32_t *>(std::calloc(kObjectSlots + 1, sizeof(uint32_t)));
-    Candidate *sorted = static_cast<Candidate *>(std::malloc(sizeof(Candidate) * (n + 1)));
-    if (start == nullptr || sorted == nullptr) {
-        std::free(start);
-        std::free(sorted);
+    if (!ReserveZeroed(&scratch.firstOfRun, &scratch.firstOfRunRoom, kObjectSlots + 1) ||
+        !ReserveArray(&scratch.sorted, &scratch.sortedRoom, n + 1)) {
         return false;
     }
+    uint32_t *start = scratch.firstOfRun;
+    Candidate *sorted = scratch.sorted;
     // Every placed body has a mover, found by its object number, so each number is in range.
     for (uint32_t k = 0; k < n; ++k) {
         start[scratch.candidates[k].firstObject + 1] += 1;
@@ -401,7 +405,6 @@ bool SortCandidates() {
         const Candidate &c = scratch.candidates[k];
         sorted[start[c.firstObject]++] = c;
     }
-    std::free(start);
     // Then each object's run: a handful of neighbours, which an insertion sort puts in order in
     // place (a large body among many has a longer run, which the library sort takes).
     for (uint32_t begin = 0, end = 0; begin < n; begin = end) {
@@ -421,9 +424,8 @@ bool SortCandidates() {
             sorted[j] = c;
         }
     }
-    std::free(scratch.candidates);
-    scratch.candidates = sorted;
-    scratch.candidateCapacity = n + 1;
+    std::swap(scratch.candidates, scratch.sorted);
+    std::swap(scratch.candidateRoom, scratch.sortedRoom);
     return true;
 }
 
@@ -468,6 +470,11 @@ bool AddPairsIn(const Scanned &p, const Scanned *from, uint64_t last) {
 // Every candidate pair, once, in the order of the object numbers. Each column of neighbouring
 // cells along z is one run of the sorted entries.
 bool CollectCandidates() {
+    // A pressed crowd has three or four candidates an ellipsoid: room for four from the start.
+    if (!ReserveArray(&scratch.candidates, &scratch.candidateRoom,
+                      4 * size_t{scratch.placedCount} + 64)) {
+        return false;
+    }
     const Scanned *end = scratch.scanned + scratch.placedCount;
     // Where each later column starts rises with p: the entries are sorted by cell, and a key keeps
     // the order of its cell's coordinates. So one cursor a column walks the entries once in all,
@@ -797,12 +804,6 @@ Vec3 StandingNormal(const Placed &p) {
     return nearest.distance < INFINITY ? WorldNormal(p, nearest.normal) : Vec3{0.0f, 0.0f, 0.0f};
 }
 
-// One ellipsoid's push out of the ground and that ground's normal.
-struct GroundResult {
-    Vec3 push;
-    Vec3 ground;
-};
-
 // Ellipsoids a task of the ground job takes.
 constexpr uint32_t kGroundTaskEllipsoids = 64;
 
@@ -853,13 +854,14 @@ void WorkOutGroundPushes(GroundResult *results) {
 // its first shape's). It stands on that push's ground; a body without one finds what it stands on
 // when the crowd first pushes it (most bodies are never pushed).
 void GroundPushes() {
-    float *longest = static_cast<float *>(std::calloc(scratch.moverCount + 1, sizeof(float)));
-    uint32_t *shape =
-        static_cast<uint32_t *>(std::calloc(scratch.moverCount + 1, sizeof(uint32_t)));
-    GroundResult *results =
-        static_cast<GroundResult *>(std::malloc(sizeof(GroundResult) * (scratch.placedCount + 1)));
-    const uint32_t count =
-        longest != nullptr && shape != nullptr && results != nullptr ? scratch.placedCount : 0;
+    const bool room =
+        ReserveZeroed(&scratch.longest, &scratch.longestRoom, scratch.moverCount + 1) &&
+        ReserveZeroed(&scratch.longestShape, &scratch.longestShapeRoom, scratch.moverCount + 1) &&
+        ReserveArray(&scratch.grounds, &scratch.groundRoom, scratch.placedCount + 1);
+    const uint32_t count = room ? scratch.placedCount : 0;
+    float *longest = scratch.longest;
+    uint32_t *shape = scratch.longestShape;
+    GroundResult *results = scratch.grounds;
     if (count > 0) {
         WorkOutGroundPushes(results);
     }
@@ -879,19 +881,14 @@ void GroundPushes() {
             m.base = m.push;
         }
     }
-    std::free(longest);
-    std::free(shape);
-    std::free(results);
 }
 
 // Each mover's candidates, for marking them due when its push changes; every candidate due.
 bool ListPairsOfMovers() {
     const uint32_t n = scratch.candidateCount, words = (n + 63) / 64;
-    scratch.pairsStart =
-        static_cast<uint32_t *>(std::calloc(scratch.moverCount + 2, sizeof(uint32_t)));
-    scratch.pairsOf = static_cast<uint32_t *>(std::malloc(sizeof(uint32_t) * (2 * n + 1)));
-    scratch.due = static_cast<uint64_t *>(std::malloc(sizeof(uint64_t) * (words + 1)));
-    if (scratch.pairsStart == nullptr || scratch.pairsOf == nullptr || scratch.due == nullptr) {
+    if (!ReserveZeroed(&scratch.pairsStart, &scratch.pairsStartRoom, scratch.moverCount + 2) ||
+        !ReserveArray(&scratch.pairsOf, &scratch.pairsOfRoom, 2 * size_t{n} + 1) ||
+        !ReserveArray(&scratch.due, &scratch.dueRoom, words + 1)) {
         return false;
     }
     uint32_t *start = scratch.pairsStart;
@@ -938,28 +935,44 @@ void SeparateCrowd() {
     }
 }
 
-void ReleaseScratch() {
+// The recovery of this pass is over; its arrays stay for the next.
+void EndRecovery() {
+    scratch.moverCount = 0;
+    scratch.placedCount = 0;
+    scratch.candidateCount = 0;
+    scratch.pushedCount = 0;
+}
+
+} // namespace
+
+void FreeRecoveryScratch() {
     std::free(scratch.movers);
     std::free(scratch.moverOf);
     std::free(scratch.placed);
+    std::free(scratch.byPlace);
     std::free(scratch.scanned);
+    std::free(scratch.keys);
     std::free(scratch.candidates);
+    std::free(scratch.sorted);
+    std::free(scratch.firstOfRun);
     std::free(scratch.pushed);
+    std::free(scratch.longest);
+    std::free(scratch.longestShape);
+    std::free(scratch.grounds);
     std::free(scratch.pairsStart);
     std::free(scratch.pairsOf);
     std::free(scratch.due);
     scratch = RecoveryScratch{};
 }
 
-} // namespace
-
 uint32_t OpenRecoverySteps() {
     if (!FillTable()) {
+        FreeRecoveryScratch(); // (nothing to free unless recovery was just turned off)
         return 0;
     }
     if (!CollectMovers() || !PlaceEllipsoids() || !ScanInCellOrder() || !CollectCandidates() ||
         !ListPairsOfMovers()) {
-        ReleaseScratch();
+        EndRecovery();
         return 0;
     }
     // Every push from the positions the pass left, before any body moves.
@@ -983,7 +996,7 @@ uint32_t OpenRecoverySteps() {
     Stats.recoveryPushes += scratch.pushedCount;
     const uint32_t pushed = scratch.pushedCount;
     if (pushed == 0) {
-        ReleaseScratch();
+        EndRecovery();
     }
     return pushed;
 }
@@ -993,7 +1006,7 @@ void CloseRecoverySteps() {
         Mover &m = scratch.movers[scratch.pushed[k]];
         RestoreCurrentMotion(m.body, &m.aside);
     }
-    ReleaseScratch();
+    EndRecovery();
 }
 
 } // namespace vor

@@ -14,5 +14,8 @@ namespace vor {
 uint32_t OpenRecoverySteps();
 // After the push steps have been swept: each pushed body's records of the pass in one list again.
 void CloseRecoverySteps();
+// The working arrays the recovery keeps from pass to pass, freed (StopCollisionVOR, and a pass
+// with recovery off everywhere).
+void FreeRecoveryScratch();
 
 } // namespace vor

@@ -57,6 +57,7 @@
 #include "body/motion_records.h"
 #include "core/definitions.h"
 #include "core/module_state.h"
+#include "core/scratch_array.h"
 #include "core/search_limits.h"
 #include "core/settings.h"
 #include "core/thresholds.h"
@@ -220,27 +221,6 @@ struct PairGridScratch {
 };
 
 PairGridScratch scratch;
-
-bool Reserve(void **array, size_t *capacity, size_t n, size_t size) {
-    if (n <= *capacity) {
-        return true;
-    }
-    size_t grown = std::max(n, *capacity * 2);
-    void *p = std::realloc(*array, grown * size);
-    if (p == nullptr) {
-        return false;
-    }
-    *array = p;
-    *capacity = grown;
-    return true;
-}
-
-template <typename T> bool ReserveArray(T **array, size_t *capacity, size_t n) {
-    void *p = *array;
-    bool ok = Reserve(&p, capacity, n, sizeof(T));
-    *array = static_cast<T *>(p);
-    return ok;
-}
 
 // The entry of body b in the body table: its slots' chain. (Every body's object number is one
 // of the table's; a hash of the bodies cost a probe of the slots for every look-up.)

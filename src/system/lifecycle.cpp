@@ -9,6 +9,7 @@
 #include "core/error_report.h"
 #include "core/module_state.h"
 #include "core/worker_pool.h"
+#include "pass/overlap_recovery.h"
 #include "pass/pair_grid.h"
 #include "query/ellipsoid_ray_index.h"
 #include "query/ray_cast.h"
@@ -34,6 +35,7 @@ void StopCollision(bool mayWait) {
     // After the teardown, whose every step names its object as changed for the rays' trees.
     FreeEllipsoidRayIndexes();
     ForgetPairGridHabit();
+    FreeRecoveryScratch();
     FreeDefinitions();
     DrainRecordPools();
     ErrorBoxArmed = 0;
