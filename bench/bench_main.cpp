@@ -12,6 +12,7 @@
 #include "core/accel_mode.h"
 #include "core/module_state.h"
 #include "mesh/mesh_accel.h"
+#include "pass/overlap_recovery.h"
 #include "pass/pair_grid.h"
 #include "query/ellipsoid_ray_index.h"
 #include "scenes.h"
@@ -125,9 +126,11 @@ double WallSeconds() {
 // One crowd of the blocks a benchmark iteration: built afresh (terrain or flat floor, meeting
 // each other or not) with overlap recovery as asked, one pass to build the floor's hierarchy (and
 // start any workers), the counters zeroed, then its 120 frames timed by `clock`. Answers the
-// seconds of all iterations' frames; *passes counts them.
+// seconds of all iterations' frames; *passes counts them, *recoveryBytes takes what the recovery's
+// working arrays hold at the end.
 double TimeCrowdBlocks(benchmark::State &state, uint32_t count, bool terrain, bool meet,
-                       int32_t recover, double (*clock)(), uint64_t *passes) {
+                       int32_t recover, double (*clock)(), uint64_t *passes,
+                       size_t *recoveryBytes) {
     double seconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -143,6 +146,7 @@ double TimeCrowdBlocks(benchmark::State &state, uint32_t count, bool terrain, bo
         }
         seconds += clock() - begin;
         *passes += bench::kCrowdBlockFrames;
+        *recoveryBytes = vor::RecoveryScratchBytes();
     }
     SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
     return seconds;
@@ -155,10 +159,12 @@ void BM_CrowdBlocks(benchmark::State &state) {
     const uint32_t count = static_cast<uint32_t>(state.range(0));
     Session session(false);
     uint64_t passes = 0;
-    const double seconds =
-        TimeCrowdBlocks(state, count, state.range(1) != 0, state.range(2) != 0,
-                        static_cast<int32_t>(state.range(3)), ThreadSeconds, &passes);
+    size_t recoveryBytes = 0;
+    const double seconds = TimeCrowdBlocks(state, count, state.range(1) != 0, state.range(2) != 0,
+                                           static_cast<int32_t>(state.range(3)), ThreadSeconds,
+                                           &passes, &recoveryBytes);
     const vor::WorkCounters &s = vor::ThreadStats();
+    state.counters["recovery_KB"] = static_cast<double>(recoveryBytes) / 1024.0;
     state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
     state.counters["step_us"] = seconds * 1e6 / static_cast<double>(passes * count);
     state.counters["iter/pass"] = PerCount(s.passIterations, bench::kCrowdBlockFrames);
@@ -187,8 +193,9 @@ void BM_CrowdBlocksWorkers(benchmark::State &state) {
     Session session(false);
     SetWorkerCountVOR(static_cast<int32_t>(state.range(2)));
     uint64_t passes = 0;
-    const double seconds =
-        TimeCrowdBlocks(state, count, state.range(1) != 0, true, 0, WallSeconds, &passes);
+    size_t recoveryBytes = 0;
+    const double seconds = TimeCrowdBlocks(state, count, state.range(1) != 0, true, 0, WallSeconds,
+                                           &passes, &recoveryBytes);
     SetWorkerCountVOR(1);
     state.counters["pass_ms"] = seconds * 1e3 / static_cast<double>(passes);
     state.counters["jobs/pass"] = PerCount(vor::ThreadStats().workerJobs, bench::kCrowdBlockFrames);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/stats.h"
+#include "pass/overlap_recovery.h"
 #include "support/test_support.h"
 
 namespace {
@@ -372,6 +373,14 @@ TEST_F(OverlapRecoveryTest, ASmallCrowdAfterALargerOneGivesWhatItGivesAlone) {
     vor::ResetStats();
     PressSunkRow(100, 300, 3);
     EXPECT_GT(vor::ThreadStats().recoveryPushes, 300u);
+    // 400 ellipsoids: the arrays hold under a kilobyte each (and 40 KB of tables by object
+    // number), and more passes of the same crowd do not grow them.
+    const size_t held = vor::RecoveryScratchBytes();
+    EXPECT_LE(held, 400u * 1024u + 48u * 1024u);
+    for (int frame = 0; frame < 4; ++frame) {
+        RunCollisionVOR();
+    }
+    EXPECT_EQ(vor::RecoveryScratchBytes(), held);
     for (uint32_t n = 100; n < 400; ++n) {
         FreeObjVOR(n);
     }
@@ -386,6 +395,7 @@ TEST_F(OverlapRecoveryTest, ASmallCrowdAfterALargerOneGivesWhatItGivesAlone) {
     FreeObjVOR(50);
     SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 0);
     RunCollisionVOR();
+    EXPECT_EQ(vor::RecoveryScratchBytes(), 0u);
     EXPECT_EQ(PressSunkRow(1, 12, 3), alone);
 }
 

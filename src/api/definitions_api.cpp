@@ -5,6 +5,7 @@
 #include "body/registry.h"
 #include "core/definitions.h"
 #include "core/error_report.h"
+#include "pass/overlap_recovery.h"
 
 using namespace vor;
 
@@ -22,4 +23,5 @@ VOR_API int32_t VOR_CALL CheckShapeVOR(uint32_t obj, int32_t kind) {
 
 VOR_API void VOR_CALL SetOverlapRecoveryVOR(int32_t src, int32_t dst, int32_t flag) {
     SetOverlapRecovery(src, dst, flag);
+    vor::FreeRecoveryScratchWhenOff();
 }

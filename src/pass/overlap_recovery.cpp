@@ -148,14 +148,19 @@ float Component(const Vec3 &v, int a) {
     return a == 0 ? v.x : (a == 1 ? v.y : v.z);
 }
 
+bool AnyDefinitionRecovers() {
+    for (ListLink *l = DefinitionList.head; l != nullptr; l = l->next) {
+        if (RecoversOverlap(MemberOf<CollisionDefinition>(l))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Fills the table from the definitions; false when nothing recovers (the common case, which
 // costs one walk of the definitions).
 bool FillTable() {
-    bool any = false;
-    for (ListLink *l = DefinitionList.head; l != nullptr && !any; l = l->next) {
-        any = RecoversOverlap(MemberOf<CollisionDefinition>(l));
-    }
-    if (!any) {
+    if (!AnyDefinitionRecovers()) {
         return false;
     }
     std::fill(&table.recovers[0][0][0], &table.recovers[0][0][0] + sizeof table.recovers, 0);
@@ -388,8 +393,9 @@ bool CandidateBefore(const Candidate &a, const Candidate &b) {
 // recovery.
 bool SortCandidates() {
     const uint32_t n = scratch.candidateCount;
+    // As much room as the candidates have, which the two swap below: neither grows again.
     if (!ReserveZeroed(&scratch.firstOfRun, &scratch.firstOfRunRoom, kObjectSlots + 1) ||
-        !ReserveArray(&scratch.sorted, &scratch.sortedRoom, n + 1)) {
+        !ReserveArray(&scratch.sorted, &scratch.sortedRoom, scratch.candidateRoom)) {
         return false;
     }
     uint32_t *start = scratch.firstOfRun;
@@ -945,6 +951,24 @@ void EndRecovery() {
 
 } // namespace
 
+void FreeRecoveryScratchWhenOff() {
+    // (The movers are the first array a recovery holds.)
+    if (scratch.movers != nullptr && !AnyDefinitionRecovers()) {
+        FreeRecoveryScratch();
+    }
+}
+
+size_t RecoveryScratchBytes() {
+    const RecoveryScratch &r = scratch;
+    return r.moverRoom * sizeof(Mover) + r.moverOfRoom * sizeof(uint32_t) +
+           r.placedRoom * sizeof(Placed) + (r.byPlaceRoom + r.scannedRoom) * sizeof(Scanned) +
+           r.keyRoom * sizeof(KeyedItem) + (r.candidateRoom + r.sortedRoom) * sizeof(Candidate) +
+           r.firstOfRunRoom * sizeof(uint32_t) + r.pushedRoom * sizeof(uint32_t) +
+           r.longestRoom * sizeof(float) + r.longestShapeRoom * sizeof(uint32_t) +
+           r.groundRoom * sizeof(GroundResult) + r.pairsStartRoom * sizeof(uint32_t) +
+           r.pairsOfRoom * sizeof(uint32_t) + r.dueRoom * sizeof(uint64_t);
+}
+
 void FreeRecoveryScratch() {
     std::free(scratch.movers);
     std::free(scratch.moverOf);
@@ -967,7 +991,7 @@ void FreeRecoveryScratch() {
 
 uint32_t OpenRecoverySteps() {
     if (!FillTable()) {
-        FreeRecoveryScratch(); // (nothing to free unless recovery was just turned off)
+        FreeRecoveryScratchWhenOff();
         return 0;
     }
     if (!CollectMovers() || !PlaceEllipsoids() || !ScanInCellOrder() || !CollectCandidates() ||

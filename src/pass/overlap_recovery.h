@@ -3,6 +3,7 @@
 // swept like any other step.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vor {
@@ -14,8 +15,12 @@ namespace vor {
 uint32_t OpenRecoverySteps();
 // After the push steps have been swept: each pushed body's records of the pass in one list again.
 void CloseRecoverySteps();
-// The working arrays the recovery keeps from pass to pass, freed (StopCollisionVOR, and a pass
-// with recovery off everywhere).
+// The working arrays the recovery keeps from pass to pass, freed (StopCollisionVOR).
 void FreeRecoveryScratch();
+// The same once no definition recovers any more (SetOverlapRecoveryVOR, and each pass that
+// sweeps).
+void FreeRecoveryScratchWhenOff();
+// The bytes those arrays hold.
+size_t RecoveryScratchBytes();
 
 } // namespace vor
