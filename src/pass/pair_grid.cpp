@@ -307,22 +307,25 @@ bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
     return Hulls<1>(p, q, &tLow, out);
 }
 
-// A shape's contact margin on each axis, kEllipsoidContactMargin r (1 + kPairSlack): a pair's is
-// its two shapes' smaller or larger one, as the pair sweep chooses the common radius (taking it
-// before or after the products gives the same bits, as rounding is monotone).
+// A shape's contact margin on each axis, kEllipsoidContactMargin r (1 + kPairSlack), and
+// kTinySlack: a pair's is its two shapes' smaller or larger one, as the pair sweep chooses the
+// common radius (taking it before or after the products and the sum gives the same bits, as
+// rounding is monotone).
 void ContactReach(const Vec3 &r, double reach[3]) {
     const float radii[3] = {r.x, r.y, r.z};
     for (int a = 0; a < 3; ++a) {
-        reach[a] = kEllipsoidContactMargin * static_cast<double>(radii[a]) * (1.0 + kPairSlack);
+        reach[a] = kEllipsoidContactMargin * static_cast<double>(radii[a]) * (1.0 + kPairSlack) +
+                   kTinySlack;
     }
 }
 
-// True when the box test of both pair tests is certain to separate the two hulls on some axis.
+// True when the box test of both pair tests is certain to separate the two hulls on some axis
+// (rs and rt: ContactReach).
 bool ProvenApart(const Span &src, const double *rs, const Span &dst, const double *rt) {
     const bool larger = EllipSizeMode != 0;
     for (int a = 0; a < 3; ++a) {
         const double m = larger ? (rt[a] > rs[a] ? rt[a] : rs[a]) : (rt[a] < rs[a] ? rt[a] : rs[a]);
-        if (dst.lo[a] - src.hi[a] > m + kTinySlack || src.lo[a] - dst.hi[a] > m + kTinySlack) {
+        if (dst.lo[a] - src.hi[a] > m || src.lo[a] - dst.hi[a] > m) {
             return true;
         }
     }
