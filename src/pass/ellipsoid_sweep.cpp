@@ -54,10 +54,6 @@ void SweepEllipsoids(CollisionDefinition *d, const PairSteps &steps, EllipsoidSh
                      CollisionBody *destBody, const Vec3 &r, uint8_t test) {
     MotionRecord *a = steps.a;
     MotionRecord *b = steps.b;
-    // The second test needs a destination already held by a contact of its own.
-    if (test == kSecondTest && b->nearest == nullptr) {
-        return;
-    }
     float tEnd = 1.0f;
     float tBegin = 0.0f;
     if (test == kSecondTest) {
@@ -178,7 +174,10 @@ void SweepEllipsoidPair(CollisionDefinition *d, EllipsoidShape *s, EllipsoidShap
     AddVectors(&steps.d0, steps.b->start, t->offset);
     AddVectors(&steps.d1, steps.b->end, t->offset);
     SweepEllipsoids(d, steps, s, t->head.body, r, kFirstTest);
-    SweepEllipsoids(d, steps, s, t->head.body, r, kSecondTest);
+    // The second test needs a destination already held by a contact of its own.
+    if (steps.b->nearest != nullptr) {
+        SweepEllipsoids(d, steps, s, t->head.body, r, kSecondTest);
+    }
 }
 
 } // namespace vor
