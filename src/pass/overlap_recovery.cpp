@@ -952,8 +952,7 @@ void EndRecovery() {
 } // namespace
 
 void FreeRecoveryScratchWhenOff() {
-    // (The movers are the first array a recovery holds.)
-    if (scratch.movers != nullptr && !AnyDefinitionRecovers()) {
+    if (!AnyDefinitionRecovers()) {
         FreeRecoveryScratch();
     }
 }
@@ -970,6 +969,10 @@ size_t RecoveryScratchBytes() {
 }
 
 void FreeRecoveryScratch() {
+    // The movers are the first array a recovery holds: without them it holds none.
+    if (scratch.movers == nullptr) {
+        return;
+    }
     std::free(scratch.movers);
     std::free(scratch.moverOf);
     std::free(scratch.placed);
@@ -991,7 +994,7 @@ void FreeRecoveryScratch() {
 
 uint32_t OpenRecoverySteps() {
     if (!FillTable()) {
-        FreeRecoveryScratchWhenOff();
+        FreeRecoveryScratch(); // recovery is off everywhere
         return 0;
     }
     if (!CollectMovers() || !PlaceEllipsoids() || !ScanInCellOrder() || !CollectCandidates() ||
