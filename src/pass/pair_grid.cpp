@@ -321,7 +321,7 @@ void ContactReach(const Vec3 &r, double reach[3]) {
 
 // True when the box test of both pair tests is certain to separate the two hulls on some axis
 // (rs and rt: ContactReach).
-bool ProvenApart(const Span &src, const double *rs, const Span &dst, const double *rt) {
+inline bool ProvenApart(const Span &src, const double *rs, const Span &dst, const double *rt) {
     const bool larger = EllipSizeMode != 0;
     for (int a = 0; a < 3; ++a) {
         const double m = larger ? (rt[a] > rs[a] ? rt[a] : rs[a]) : (rt[a] < rs[a] ? rt[a] : rs[a]);
