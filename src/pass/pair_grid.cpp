@@ -255,10 +255,9 @@ bool RadiiInRegime(const Vec3 &r) {
     return true;
 }
 
-// The shape's centres at both ends of its body's latest step, the same float sums the sweep makes,
-// when they and the radii are within the regime's magnitudes.
-bool StepCentres(const CollisionBody *body, const EllipsoidShape *shape, Vec3 *p, Vec3 *q) {
-    const MotionRecord *m = LatestMotion(body);
+// The shape's centres at both ends of its body's latest step m, the same float sums the sweep
+// makes, when they and the radii are within the regime's magnitudes.
+bool StepCentres(const MotionRecord *m, const EllipsoidShape *shape, Vec3 *p, Vec3 *q) {
     if (m == nullptr || !RadiiInRegime(shape->radii)) {
         return false;
     }
@@ -276,7 +275,8 @@ bool StepCentres(const CollisionBody *body, const EllipsoidShape *shape, Vec3 *p
 // The boxes of p + (q - p) t over t in [times[k], 1] (each time <= 0), widened for rounding, for
 // Count times at once: one step's ends serve them all. False when one reaches beyond the
 // regime's magnitudes.
-template <int Count> bool Hulls(const Vec3 &p, const Vec3 &q, const double *times, Span *out) {
+template <int Count>
+bool Hulls(const Vec3 &p, const Vec3 &q, const double *times, Span *const *out) {
     double t[Count], keep[Count];
     for (int k = 0; k < Count; ++k) {
         t[k] = times[k] * (1.0 + kTimeSlack);
@@ -295,8 +295,8 @@ template <int Count> bool Hulls(const Vec3 &p, const Vec3 &q, const double *time
         for (int k = 0; k < Count; ++k) {
             const double back = x + (y - x) * t[k];
             const double slack = kHullSlack * (size + keep[k] * length) + kTinySlack;
-            out[k].lo[a] = std::min(low, back) - slack;
-            out[k].hi[a] = std::max(high, back) + slack;
+            out[k]->lo[a] = std::min(low, back) - slack;
+            out[k]->hi[a] = std::max(high, back) + slack;
             inside = inside && std::fabs(back) <= kPairGridMagnitudeLimit;
         }
     }
@@ -304,7 +304,7 @@ template <int Count> bool Hulls(const Vec3 &p, const Vec3 &q, const double *time
 }
 
 bool Hull(const Vec3 &p, const Vec3 &q, double tLow, Span *out) {
-    return Hulls<1>(p, q, &tLow, out);
+    return Hulls<1>(p, q, &tLow, &out);
 }
 
 // A shape's contact margin on each axis, kEllipsoidContactMargin r (1 + kPairSlack), and
@@ -395,6 +395,27 @@ void SetLowTime(Slot *slot, double tLow) {
     slot->hullOk = Hull(slot->p, slot->q, tLow, &slot->hull) ? 1 : 0;
 }
 
+// An ellipsoid slot's step: its body's latest, its hulls, and whether it is in the grid's regime.
+// (Its shape, radii and reach stay as they are through a pass.)
+void FillSlotStep(Slot *slot, const EllipsoidShape *shape) {
+    const MotionRecord *latest = LatestMotion(slot->body);
+    slot->step = latest;
+    slot->regular = 0;
+    slot->tLow = 0;
+    if (!StepCentres(latest, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest)) {
+        return;
+    }
+    // The grid's box, the hull from the slot's own time and the one from -kListBack, together.
+    const double times[3] = {-kBoxStretch, LowTime(latest), -kListBack};
+    Span *const boxes[3] = {&slot->box, &slot->hull, &slot->deep};
+    if (!Hulls<3>(slot->p, slot->q, times, boxes)) {
+        return;
+    }
+    slot->regular = 1;
+    slot->tLow = times[1];
+    slot->hullOk = 1;
+}
+
 // One destination's slot: its step, its hull, and whether it is in the grid's regime.
 void FillSlot(Slot *slot, ShapeEntry *t) {
     slot->entry = t;
@@ -410,25 +431,9 @@ void FillSlot(Slot *slot, ShapeEntry *t) {
         return;
     }
     const EllipsoidShape *shape = AsEllipsoid(t->shape);
-    const MotionRecord *latest = LatestMotion(t->body);
-    slot->step = latest;
     slot->radii = &shape->radii;
     ContactReach(shape->radii, slot->reach);
-    if (!StepCentres(t->body, shape, &slot->p, &slot->q) || !DestinationTimeInRegime(latest)) {
-        return;
-    }
-    // The grid's box, the hull from the slot's own time and the one from -kListBack, together.
-    const double times[3] = {-kBoxStretch, LowTime(latest), -kListBack};
-    Span boxes[3];
-    if (!Hulls<3>(slot->p, slot->q, times, boxes)) {
-        return;
-    }
-    slot->regular = 1;
-    slot->box = boxes[0];
-    slot->tLow = times[1];
-    slot->hull = boxes[1];
-    slot->deep = boxes[2];
-    slot->hullOk = 1;
+    FillSlotStep(slot, shape);
 }
 
 // Fills the slots, in list order, and the body table.
@@ -1019,12 +1024,10 @@ bool CollectCandidates(const Grid &g, Source &src, uint32_t first, uint32_t *cou
         src.hull = src.own->hull;
         src.clip = times[1] == src.tLow ? src.own->hull : src.own->box;
     } else {
-        Span hulls[2];
+        Span *const hulls[2] = {&src.hull, &src.clip};
         if (!Hulls<2>(src.p, src.q, times, hulls)) {
             return false;
         }
-        src.hull = hulls[0];
-        src.clip = hulls[1];
     }
     const bool listed = TakesList(g, src);
     StartSearch(src.body);
@@ -1093,7 +1096,7 @@ bool OpenSource(ShapeEntry *s, Source *src) {
         }
     }
     ContactReach(*src->radii, src->reach);
-    return StepCentres(s->body, AsEllipsoid(s->shape), &src->p, &src->q);
+    return StepCentres(LatestMotion(s->body), AsEllipsoid(s->shape), &src->p, &src->q);
 }
 
 // The rest of the destinations from slot position first on, by the driver's plain loop.
@@ -1159,13 +1162,9 @@ bool RefreshSlots() {
         // A body that did not move keeps its slot: its time changes only in its own sweeps, which
         // keep the slot up to date (UpdateBody).
         slot.always = 0;
-        if (slot.step == nullptr || slot.step != LatestMotion(slot.body)) {
-            const uint8_t member = slot.member, level = slot.level;
-            const Span env = slot.env;
-            FillSlot(&slot, slot.entry);
-            slot.member = member;
-            slot.level = level;
-            slot.env = env;
+        ShapeHead *shape = slot.entry->shape;
+        if (shape->kind == kEllipsoidKind && slot.step != LatestMotion(slot.body)) {
+            FillSlotStep(&slot, AsEllipsoid(shape));
         }
         slot.escaped = 0;
         slot.early = 0;
