@@ -851,39 +851,61 @@ inline void Consider(const Source &src, uint32_t i, Meeting *m) {
     }
 }
 
-// One slot a search meets, taken once a search, as the meeting asks.
-void Gather(const Source &src, uint32_t i, Meeting *m) {
-    if (m->kind == kMeetCandidates) {
-        Consider(src, i, m);
-        return;
-    }
+// A slot met by a search for a source's list, taken once a search: listed when the two envs may
+// meet, whatever either step becomes while it stays within its own.
+inline void ListMember(const Source &src, uint32_t i) {
     if (scratch.stamps[i] == scratch.queryStamp) {
         return;
     }
     scratch.stamps[i] = scratch.queryStamp;
     const Slot &slot = scratch.slots[i];
-    if (m->kind == kMeetListing) {
-        // Both envs: whatever either step becomes while it stays within its own.
-        if (slot.member != 0 && !ProvenApart(src.hull, src.reach, slot.env, slot.reach)) {
-            scratch.listItems[scratch.listItemCount++] = i;
-        }
-    } else if (Settled(i) && !ProvenApart(slot.env, slot.reach, src.hull, src.reach)) {
-        scratch.extraPairs[scratch.extraCount++] = static_cast<uint64_t>(i) << 32 | m->escapee;
+    if (slot.member != 0 && !ProvenApart(src.hull, src.reach, slot.env, slot.reach)) {
+        scratch.listItems[scratch.listItemCount++] = i;
     }
 }
 
-// The slots of the buckets first..last, as the meeting asks; answers how many met.
+// A slot met by a search for the holders of an escaped slot, taken once a search: a settled
+// member whose env the escaped slot's box may meet takes it besides its list.
+inline void NoteHolder(const Source &src, uint32_t i, uint32_t escapee) {
+    if (scratch.stamps[i] == scratch.queryStamp) {
+        return;
+    }
+    scratch.stamps[i] = scratch.queryStamp;
+    const Slot &slot = scratch.slots[i];
+    if (Settled(i) && !ProvenApart(slot.env, slot.reach, src.hull, src.reach)) {
+        scratch.extraPairs[scratch.extraCount++] = static_cast<uint64_t>(i) << 32 | escapee;
+    }
+}
+
+// One slot a search meets, taken once a search, as the meeting asks.
+void Gather(const Source &src, uint32_t i, Meeting *m) {
+    if (m->kind == kMeetCandidates) {
+        Consider(src, i, m);
+    } else if (m->kind == kMeetListing) {
+        ListMember(src, i);
+    } else {
+        NoteHolder(src, i, m->escapee);
+    }
+}
+
+// The slots of the buckets first..last, as the meeting asks; answers how many met. (A loop of
+// its own for each kind: the candidates' is most of a crowd's searches, the lists' most of the
+// rest.)
 uint64_t GatherBuckets(const Source &src, uint64_t first, uint64_t last, Meeting *m) {
     const uint32_t begin = scratch.bucketStart[first], end = scratch.bucketStart[last + 1];
-    // (The candidates' own loop: most of a crowd's searches, and the tightest.)
+    const uint32_t *items = scratch.bucketItems;
     if (m->kind == kMeetCandidates) {
         for (uint32_t e = begin; e < end; ++e) {
-            Consider(src, scratch.bucketItems[e], m);
+            Consider(src, items[e], m);
         }
-        return end - begin;
-    }
-    for (uint32_t e = begin; e < end; ++e) {
-        Gather(src, scratch.bucketItems[e], m);
+    } else if (m->kind == kMeetListing) {
+        for (uint32_t e = begin; e < end; ++e) {
+            ListMember(src, items[e]);
+        }
+    } else {
+        for (uint32_t e = begin; e < end; ++e) {
+            NoteHolder(src, items[e], m->escapee);
+        }
     }
     return end - begin;
 }
