@@ -27,10 +27,6 @@ bool RadiusInRange(double radius) {
 
 } // namespace
 
-bool RayBoxInRange(double coordinate) {
-    return std::fabs(coordinate) <= kRayIndexCoordinateLimit;
-}
-
 bool RayBoxInLimits(const Vec3 &centre, const Vec3 &radii) {
     const double c[3] = {centre.x, centre.y, centre.z};
     const double r[3] = {radii.x, radii.y, radii.z};

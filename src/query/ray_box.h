@@ -3,8 +3,10 @@
 // at which the body's box still lies in that grown box.
 #pragma once
 
+#include <cmath>
 #include <limits>
 
+#include "core/search_limits.h"
 #include "math/vec3.h"
 
 namespace vor {
@@ -23,8 +25,10 @@ struct KeepWindow {
 constexpr double kRayBoxWiden = 1e-6;
 
 // A coordinate, and a centre with its radii, within the limits the trees bound safely (NaN is
-// not).
-bool RayBoxInRange(double coordinate);
+// not). Inline: every ray by type checks its six coordinates.
+inline bool RayBoxInRange(double coordinate) {
+    return std::fabs(coordinate) <= kRayIndexCoordinateLimit;
+}
 bool RayBoxInLimits(const Vec3 &centre, const Vec3 &radii);
 
 // The body's own box on one axis is c +- RayBoxReach(c, r), rounded outwards to floats.

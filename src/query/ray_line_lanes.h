@@ -23,6 +23,7 @@
 // left out holds no box the exact test keeps. The query test compares floats exactly.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -50,10 +51,46 @@ struct RayLineLanes {
     Float4 length, lengthSlack;
 };
 
+namespace ray_line_lanes_detail {
+
+constexpr double kLaneSlack = 2e-6;      // relative widening for float rounding, see above
+constexpr double kLaneUnderflow = 1e-30; // a product's rounding below the normal floats
+constexpr double kLaneLimit = 1e30;      // parameters and allowances kept well inside the floats
+
+// An allowance made float as above; infinite where the double one is not finite.
+inline float LaneAllowance(double allowance, double reach) {
+    if (!(allowance < kLaneLimit)) {
+        return std::numeric_limits<float>::infinity();
+    }
+    return static_cast<float>(allowance + kLaneSlack * (reach + allowance) + kLaneUnderflow);
+}
+
+} // namespace ray_line_lanes_detail
+
 // boxMost: the widest, on any axis, of the finite boxes the walk must keep when they reach the
-// line.
-RayLineLanes LanesOfLine(const RayLine &line, const float queryLo[3], const float queryHi[3],
-                         double boxMost);
+// line. Inline, so that a ray's line goes into its lanes without a RayLine in memory between.
+inline RayLineLanes LanesOfLine(const RayLine &line, const float queryLo[3], const float queryHi[3],
+                                double boxMost) {
+    using namespace ray_line_lanes_detail;
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    RayLineLanes l;
+    for (int a = 0; a < 3; ++a) {
+        l.queryLo[a] = Splat4(queryLo[a]);
+        l.queryHi[a] = Splat4(queryHi[a]);
+        l.from[a] = Splat4(static_cast<float>(line.from[a]));
+        const double absInv = std::fabs(line.inv[a]);
+        const double reach = (static_cast<double>(queryHi[a]) - queryLo[a] + boxMost) * absInv;
+        const bool moves = absInv < kLaneLimit && reach < kLaneLimit && line.widen[a] < kLaneLimit;
+        l.inv[a] = Splat4(moves ? static_cast<float>(line.inv[a]) : 1.0f);
+        l.widen[a] = Splat4(moves ? LaneAllowance(line.widen[a], reach) : kInf);
+        l.nearWiden[a] =
+            Splat4(moves && line.nearest ? LaneAllowance(line.nearWiden[a], reach) : kInf);
+    }
+    // An entry of -infinity (nearest distances unknown) gives -infinity for any length above 0.
+    l.length = Splat4(static_cast<float>(line.length));
+    l.lengthSlack = Splat4(static_cast<float>(2e-9 * line.length));
+    return l;
+}
 
 // The relative slack of a nearest distance in floats: twice the two millionths by which the tree
 // lowers the distance made in doubles from the exact entry (its `at - 2e-6 |at| - 1e-9 length`,
