@@ -868,35 +868,35 @@ bool EllipsoidRaysByType(int32_t type) {
     const RayLineLanes lanes =
         LanesOfLine(LineOf(index, ray, query), query.lo, query.hi, index->boxMost);
     float nearestCut = INFINITY; // the nearest distance found, but never below 0 (see the top)
-    // The root alone first, then the nodes below each inner node taken from the stack.
-    RayIndexBelow root;
-    for (uint32_t k = 0; k < 4 && index->root != kNone; ++k) {
-        const RayIndexBox &b = index->nodes[index->root].box;
-        root.node[k] = index->root;
+    // Tests the nodes below an inner node and pushes those reached.
+    const auto openBelow = [&](const RayIndexBelow &below, uint32_t belowCount) {
+        Float4 lo[3], hi[3];
         for (int axis = 0; axis < 3; ++axis) {
-            root.lo[axis][k] = b.lo[axis];
-            root.hi[axis][k] = b.hi[axis];
+            lo[axis] = Load4(below.lo[axis]);
+            hi[axis] = Load4(below.hi[axis]);
+        }
+        float nearest[4];
+        const uint32_t reached =
+            LineReachesFour(lanes, lo, hi, nearest) & ((1u << belowCount) - 1u);
+        PushReached(below.node, reached, nearest, &depth);
+    };
+    // The root's box is not tested on its own: the boxes below it lie inside it, so its test
+    // leaves out nothing that theirs keep, and its nearest would be compared with no hit yet. It
+    // counts as taken when the walk goes on below it; a lone leaf goes straight to its own test.
+    uint64_t opened = 0; // entries taken from the stack
+    if (index->root != kNone) {
+        RayIndexNode &root = index->nodes[index->root];
+        if (root.left == kNone) {
+            TypeRayScratch[depth++] = TypeRayVisit{static_cast<uint32_t>(index->root), -INFINITY};
+        } else {
+            if (root.belowCount == 0) {
+                SetBelow(index, root);
+            }
+            openBelow(root.below, root.belowCount);
+            opened += depth > 0 ? 1 : 0;
         }
     }
-    const RayIndexBelow *open = &root;
-    uint32_t openCount = index->root != kNone ? 1 : 0;
-    uint64_t opened = 0; // entries taken from the stack
-    for (;;) {
-        if (openCount > 0) {
-            Float4 lo[3], hi[3];
-            for (int axis = 0; axis < 3; ++axis) {
-                lo[axis] = Load4(open->lo[axis]);
-                hi[axis] = Load4(open->hi[axis]);
-            }
-            float nearest[4];
-            const uint32_t reached =
-                LineReachesFour(lanes, lo, hi, nearest) & ((1u << openCount) - 1u);
-            PushReached(open->node, reached, nearest, &depth);
-        }
-        openCount = 0;
-        if (depth == 0) {
-            break;
-        }
+    while (depth > 0) {
         const TypeRayVisit next = TypeRayScratch[--depth];
         opened += 1;
         if (next.nearest > nearestCut) {
@@ -907,8 +907,7 @@ bool EllipsoidRaysByType(int32_t type) {
             if (n.belowCount == 0) {
                 SetBelow(index, n);
             }
-            open = &n.below;
-            openCount = n.belowCount;
+            openBelow(n.below, n.belowCount);
             continue;
         }
         if (!SameBits(n.leaf.radii, unitRadii)) {
