@@ -16,10 +16,12 @@
 // object's box, compared in doubles, still lies in it), so a node past the segment's box holds
 // only such objects. (2) UnitRayEntry itself rejects it, run on the same radii, the same centre
 // (the leaf holds the resolved position's bits) divided by them, and the same ray, so with the
-// same bits as the object's own test. The rest go through that same RayAgainstObject in activation
-// order (ActiveEntry order, which grows along ActiveList), so they record the same hits in the same
-// order: the same nearest hit, the same first object among equal distances, the same negative
-// distance for a ray from inside. Objects whose centre or radii lie outside the limits get a box of
+// same bits as the object's own test. The rest are recorded in activation order (ActiveEntry
+// order, which grows along ActiveList) as RayAgainstObject would record them: its UnitRayEntry,
+// run on those same bits, would pass again with the same entry, so the walk's distance from it
+// goes to the code that follows that test there (RayAgainstEllipsoidEntered), with the leaf's
+// centre. So they record the same hits in the same order: the same nearest hit, the same first
+// object among equal distances, the same negative distance for a ray from inside. Objects whose centre or radii lie outside the limits get a box of
 // all space and are met by every ray; rays whose ends lie outside them go to the scan.
 //   (3) A node is also left out when the ray's whole line misses its box grown by an allowance
 // (LineReachesFour), as no object inside can then pass UnitRayEntry's line distance test. In the
@@ -120,6 +122,7 @@ struct RayIndexLeaf {
     Vec3 radii;
     uint64_t order;
     uint32_t object;
+    float entered; // the distance UnitRayEntry gave, set when a ray's walk keeps it for the scan
     uint8_t noted; // its radii are in the tree's maxima
     // Where the body can move while its box stays in the leaf's box for sure: it then keeps its
     // place without the test in doubles (a walking crowd kept its trees current in 17% fewer
@@ -918,17 +921,20 @@ bool EllipsoidRaysByType(int32_t type) {
         if (UnitRayEntry(unit, DivideComponents(n.leaf.centre, n.leaf.radii), &entryDistance,
                          &ww)) {
             TypeRayCandidates[count++] = n.leaf.order << 16 | n.leaf.object;
-            nearestCut = std::max(
-                std::min(nearestCut, EllipsoidHitDistance(entryDistance, ww, ray.length)), 0.0f);
+            n.leaf.entered = EllipsoidHitDistance(entryDistance, ww, ray.length);
+            nearestCut = std::max(std::min(nearestCut, n.leaf.entered), 0.0f);
         }
     }
 
-    // The survivors in activation order, through the scan's own per-object test.
+    // The survivors in activation order, recorded as the scan's per-object test would: it would
+    // run the same UnitRayEntry on the same bits again (see the top).
     std::sort(TypeRayCandidates, TypeRayCandidates + count);
     Stats.typeRayNodes += opened;
     Stats.typeRayEllipsoids += count;
     for (uint32_t k = 0; k < count; ++k) {
-        RayAgainstObject(static_cast<uint32_t>(TypeRayCandidates[k] & 0xffff), kEllipsoidKind);
+        const uint32_t object = static_cast<uint32_t>(TypeRayCandidates[k] & 0xffff);
+        const RayIndexLeaf &leaf = index->nodes[index->leafOf[object]].leaf;
+        RayAgainstEllipsoidEntered(object, leaf.centre, leaf.entered);
     }
     return true;
 }

@@ -52,6 +52,17 @@ void RecordHit(CollisionBody *body, float distance, const Vec3 &position, const 
     ray.normal = normal;
 }
 
+// The hit of an ellipsoid centred at `centre` whose entry UnitRayEntry passed, at `dist`, when
+// nearer than the best so far.
+void RecordEllipsoidHit(CollisionBody *body, const Vec3 &centre, float dist) {
+    const RayResult &ray = *LastRay;
+    if (!(dist < ray.distance)) {
+        return;
+    }
+    const Vec3 position = Add(ray.from, Scale(dist, ray.direction));
+    RecordHit(body, dist, position, Normalize(Sub(position, centre)));
+}
+
 void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
     const RayResult &ray = *LastRay;
     const Vec3 &r = shape->radii;
@@ -62,12 +73,16 @@ void RayAgainstEllipsoid(const EllipsoidShape *shape, CollisionBody *body) {
     if (!UnitRayEntry(unit, DivideComponents(centre, r), &entry, &ww)) {
         return;
     }
-    const float dist = EllipsoidHitDistance(entry, ww, ray.length);
-    if (!(dist < ray.distance)) {
-        return;
+    RecordEllipsoidHit(body, centre, EllipsoidHitDistance(entry, ww, ray.length));
+}
+
+// The type is taken when the hit is recorded, so that the accessors never read a body freed after
+// the query.
+void TakeHitObject(uint32_t n, const CollisionBody *body) {
+    if (LastRay->hitBody == body) {
+        LastRay->hitObject = static_cast<int32_t>(n);
+        LastRay->hitType = body->collisionType;
     }
-    const Vec3 position = Add(ray.from, Scale(dist, ray.direction));
-    RecordHit(body, dist, position, Normalize(Sub(position, centre)));
 }
 
 // The hierarchy's answer for the whole mesh, when it can give one (see mesh_accel_ray.cpp).
@@ -152,11 +167,13 @@ void RayAgainstObject(uint32_t n, int32_t kind) {
     } else if (kind == kMeshKind) {
         RayAgainstMesh(AsMesh(shape), body);
     }
-    // The type is taken now so that the accessors never read a body freed after the query.
-    if (LastRay->hitBody == body) {
-        LastRay->hitObject = static_cast<int32_t>(n);
-        LastRay->hitType = body->collisionType;
-    }
+    TakeHitObject(n, body);
+}
+
+void RayAgainstEllipsoidEntered(uint32_t n, const Vec3 &centre, float dist) {
+    CollisionBody *body = ObjectTable[n]->body;
+    RecordEllipsoidHit(body, centre, dist);
+    TakeHitObject(n, body);
 }
 
 void RayAgainstTriangle(const MeshTriangle &triangle, CollisionBody *body) {

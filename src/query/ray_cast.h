@@ -17,6 +17,10 @@ void FreeRayResult();
 bool RayHasLength();
 // Tests the first shape of the kind of object n against the current ray (n must exist).
 void RayAgainstObject(uint32_t n, int32_t kind);
+// What RayAgainstObject(n, ellipsoid kind) does once UnitRayEntry has passed, for a caller that
+// ran that test itself on the same bits (the first ellipsoid's radii, the resolved position as
+// `centre`) and made `dist` with EllipsoidHitDistance; the ray must have a length.
+void RayAgainstEllipsoidEntered(uint32_t n, const Vec3 &centre, float dist);
 
 // The per-triangle body of the mesh test, in world space: records a nearer front-face hit.
 // A coarser search over the triangles may call it for its survivors, in list order.
