@@ -781,10 +781,9 @@ RayLine LineOf(const TypeRayIndex *index, const RayResult &ray, const RayIndexBo
 void PushReached(const int32_t node[4], uint32_t reached, const float nearest[4], uint32_t *depth) {
     TypeRayVisit *base = TypeRayScratch + *depth;
     uint32_t n = 0;
-    for (uint32_t k = 0; k < 4; ++k) {
-        if ((reached >> k & 1u) == 0) {
-            continue;
-        }
+    // Only the reached lanes, in lane order (most steps reach one or two of the four).
+    for (uint32_t left = reached; left != 0; left &= left - 1u) {
+        const uint32_t k = static_cast<uint32_t>(__builtin_ctz(left));
         const TypeRayVisit v{static_cast<uint32_t>(node[k]), nearest[k]};
         uint32_t at = n++;
         for (; at > 0 && base[at - 1].nearest < v.nearest; --at) {
