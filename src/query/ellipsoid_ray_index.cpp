@@ -797,6 +797,10 @@ void PushReached(const int32_t node[4], uint32_t reached, const float nearest[4]
 } // namespace
 
 void SyncEllipsoidRayIndexes() {
+    // Nothing changed: the usual case for all rays of a frame but the first.
+    if (ChangedObjectCount == 0 && BodiesMovedByPass == 0) {
+        return;
+    }
     // Without a tree nothing is kept: the changes are dropped, a new tree reads the registry.
     if (LiveTypeCount == 0) {
         for (uint32_t k = 0; k < ChangedObjectCount; ++k) {
