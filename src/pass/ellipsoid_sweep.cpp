@@ -173,10 +173,13 @@ void SweepEllipsoidPair(CollisionDefinition *d, EllipsoidShape *s, EllipsoidShap
     AddVectors(&steps.s1, steps.a->end, s->offset);
     AddVectors(&steps.d0, steps.b->start, t->offset);
     AddVectors(&steps.d1, steps.b->end, t->offset);
-    SweepEllipsoids(d, steps, s, t->head.body, r, kFirstTest);
-    // The second test needs a destination already held by a contact of its own.
-    if (steps.b->nearest != nullptr) {
-        SweepEllipsoids(d, steps, s, t->head.body, r, kSecondTest);
+    // The second test needs a destination already held by a contact of its own. (One call in a
+    // loop rather than two: the test is then made inline, without a call's entry and exit each.)
+    for (uint8_t test = kFirstTest;; test = kSecondTest) {
+        SweepEllipsoids(d, steps, s, t->head.body, r, test);
+        if (test == kSecondTest || steps.b->nearest == nullptr) {
+            break;
+        }
     }
 }
 
