@@ -2262,6 +2262,10 @@ TEST_F(AccelDifferentialTest, MixedPressingCrowdsGiveTheScansResultsThroughTheKe
     EXPECT_GT(work.gridReuses, 20u);
     EXPECT_GT(work.gridEscapes, 20u);
     EXPECT_GT(work.gridEarly, 20u);
+    // Escaped bodies met through the lists of those near them, and lists made through the cells:
+    // each search walks the cells in a loop of its own, which this comparison must reach.
+    EXPECT_GT(work.gridHeldEscapes, 1000u);
+    EXPECT_GT(work.gridListedItems, 100000u);
 }
 
 TEST_F(AccelDifferentialTest, PressingCrowdsWithOverlapRecoveryGiveTheSameResults) {

@@ -45,6 +45,7 @@ struct WorkCounters {
     uint64_t gridReuses;          // grid sweeps that took a kept grid and its lists up again
     uint64_t gridListedItems;     // destinations entered in kept candidate lists
     uint64_t gridEscapes;         // destinations found beyond their envs in a kept grid
+    uint64_t gridHeldEscapes;     // (list holder, escaped destination) pairs a kept grid noted
     uint64_t gridRebuilds;        // kept grids built anew, too many of their members escaped
     uint64_t gridEarly;           // slots whose time fell below what kept lists hold
     uint64_t gridBucketsMost;     // the most buckets one grid sweep laid out or hashed into

@@ -1237,6 +1237,7 @@ bool NoteHolders() {
         GatherLevels(scratch.grid, escapee, scratch.growth, &m);
     }
     std::sort(scratch.extraPairs, scratch.extraPairs + scratch.extraCount);
+    Stats.gridHeldEscapes += scratch.extraCount;
     uint32_t *start = scratch.extraStart;
     std::memset(start, 0, sizeof(uint32_t) * (scratch.count + 1));
     for (uint32_t k = 0; k < scratch.extraCount; ++k) {
