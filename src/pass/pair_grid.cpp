@@ -1184,9 +1184,12 @@ bool RefreshSlots() {
         // A body that did not move keeps its slot: its time changes only in its own sweeps, which
         // keep the slot up to date (UpdateBody).
         slot.always = 0;
-        ShapeHead *shape = slot.entry->shape;
-        if (shape->kind == kEllipsoidKind && slot.step != LatestMotion(slot.body)) {
-            FillSlotStep(&slot, AsEllipsoid(shape));
+        if (slot.step != LatestMotion(slot.body)) {
+            // (Its shape only now: reading it for every slot cost two more records a slot.)
+            ShapeHead *shape = slot.entry->shape;
+            if (shape->kind == kEllipsoidKind) {
+                FillSlotStep(&slot, AsEllipsoid(shape));
+            }
         }
         slot.escaped = 0;
         slot.early = 0;
