@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "body/motion_index.h"
 #include "core/module_state.h"
 #include "core/thresholds.h"
 #include "pass/pass_driver.h"
@@ -155,6 +156,33 @@ TEST_F(PassDriverTest, AMeshNearestContactDoesNotBlockEllipsoidSweeps) {
     MotionRecord *m = Step(a, {0, 0, 0}, {1, 0, 0});
     vor::AddContact(m, Contact(Def(2, 2), 0.5f, {0, 0, 0}, {0, 1, 0}, o));
     EXPECT_FALSE(vor::PairAlreadyHit(a, Def(1, 2), o));
+}
+
+// Past kIndexedRecords sealed records the look-up answers for them and the latest record is
+// still read on its own: the same answers as the walk, body by body and definition by definition.
+TEST_F(PassDriverTest, PairAlreadyHitGivesTheWalksAnswersThroughTheLookUp) {
+    vor::CollisionBody *a = NewBody(1);
+    vor::CollisionBody *early = NewBody(2), *meshHit = NewBody(3), *latest = NewBody(4);
+    vor::CollisionBody *never = NewBody(5);
+    vor::CollisionDefinition *ellipsoids = Def(1, 2);
+    vor::AddContact(Step(a, {0, 0, 0}, {1, 0, 0}),
+                    Contact(ellipsoids, 0.5f, {0, 0, 0}, {0, 1, 0}, early));
+    for (int k = 0; k < 20; ++k) { // points 1 apart: no contact repeats an earlier one
+        const float x = static_cast<float>(k + 2);
+        vor::AddContact(Step(a, {0, 0, 0}, {1, 0, 0}),
+                        Contact(Def(2, 2), 0.5f, {x, 0, 0}, {0, 1, 0}, meshHit));
+    }
+    vor::AddContact(Step(a, {0, 0, 0}, {1, 0, 0}),
+                    Contact(ellipsoids, 0.5f, {40, 0, 0}, {0, 1, 0}, latest));
+    ASSERT_GE(a->sealedRecords, vor::kIndexedRecords);
+    for (const bool walk : {true, false}) {
+        vor::ReferenceScans = walk;
+        EXPECT_TRUE(vor::PairAlreadyHit(a, ellipsoids, early)) << "walk " << walk;
+        EXPECT_TRUE(vor::PairAlreadyHit(a, ellipsoids, latest)) << "walk " << walk;
+        EXPECT_FALSE(vor::PairAlreadyHit(a, ellipsoids, meshHit)) << "walk " << walk;
+        EXPECT_FALSE(vor::PairAlreadyHit(a, ellipsoids, never)) << "walk " << walk;
+    }
+    vor::ReferenceScans = false;
 }
 
 TEST_F(PassDriverTest, OnceAnEllipsoidIsTheNearestContactASecondShapeSkipsIt) {
