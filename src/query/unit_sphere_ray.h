@@ -9,6 +9,7 @@
 #include "core/module_state.h"
 #include "core/search_limits.h"
 #include "core/thresholds.h"
+#include "math/swept_boxes.h"
 #include "math/vec3.h"
 
 namespace vor {
@@ -30,19 +31,6 @@ inline UnitRay MakeUnitRay(const RayResult &ray, const Vec3 &radii) {
     u.doubt = static_cast<float>(20.0 * kUnitRoundoff) +
               2.0f * std::fabs(DotProduct(u.dir, u.dir) - 1.0f);
     return u;
-}
-
-// SweptBoxesOverlap(f, t, m, m, margin) inline: with both ends of the second segment at m, its
-// lowered and raised ends are one value each, rounded as there, and compared the same way.
-inline bool SegmentNearPoint(const Vec3 &f, const Vec3 &t, const Vec3 &m, float margin) {
-    const float fs[3] = {f.x, f.y, f.z}, ts[3] = {t.x, t.y, t.z}, ms[3] = {m.x, m.y, m.z};
-    for (int axis = 0; axis < 3; ++axis) {
-        const float lo = ms[axis] - margin, hi = ms[axis] + margin;
-        if ((fs[axis] < lo && ts[axis] < lo) || (fs[axis] > hi && ts[axis] > hi)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The squared distance of the centre from the line, p.p - (p.dir)^2 / dir.dir, for the same p and
