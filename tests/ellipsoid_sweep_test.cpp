@@ -4,7 +4,11 @@
 #include "math/swept_boxes.h"
 #include "pass/ellipsoid_sweep.h"
 
+#include <limits>
+#include <random>
+
 #include "core/settings.h"
+#include "core/thresholds.h"
 #include "support/pass_test_support.h"
 
 using vor::ContactRecord;
@@ -221,3 +225,30 @@ TEST(SweptBoxesOverlap, TouchingBoundsAndDiagonalPassesAreNotSeparated) {
 }
 
 } // namespace
+
+// The rays' point form of the swept-box test against the general form it stands for, on random
+// segments and points and on the edge values: touching the margin exactly, one end on each side,
+// zeros of both signs, infinities, NaN and subnormals.
+TEST(SweptBoxesTest, ThePointFormAnswersAsTheGeneralFormWithBothEndsAtThePoint) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float edge[] = {0.0f,    -0.0f, 1.0f,  -1.0f,
+                          1.5f,    2.5f,  -2.5f, 1e-40f,
+                          -1e-40f, inf,   -inf,  std::numeric_limits<float>::quiet_NaN()};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> coordinate(-4.0f, 4.0f);
+    std::uniform_int_distribution<size_t> pick(0, sizeof edge / sizeof edge[0] - 1);
+    const auto value = [&](int k) { return k % 3 == 0 ? edge[pick(random)] : coordinate(random); };
+    int apart = 0, near = 0;
+    for (int k = 0; k < 200000; ++k) {
+        const vor::Vec3 a0{value(k), value(k + 1), value(k + 2)};
+        const vor::Vec3 a1{value(k + 1), value(k), value(k + 2)};
+        const vor::Vec3 m{value(k + 2), value(k), value(k + 1)};
+        const float margin = k % 5 == 0 ? 1.5f : vor::kRayEllipsoidMargin;
+        const bool general = vor::SweptBoxesOverlap(a0, a1, m, m, margin);
+        ASSERT_EQ(vor::SegmentNearPoint(a0, a1, m, margin), general) << "case " << k;
+        (general ? near : apart) += 1;
+    }
+    // Both answers are common, so the comparison says something about each.
+    EXPECT_GT(apart, 10000);
+    EXPECT_GT(near, 10000);
+}
