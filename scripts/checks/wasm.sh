@@ -55,19 +55,11 @@ else
 fi
 
 # What a page downloads: each module within a budget, so that its size grows by decision, not by
-# drift (sorts, formatted output and function names once made it half as large again). Raised
-# from 170,000 for the ray tree's line test and nearest-first search (about 2 KB), and from
-# 174,000 for the triangles each ellipsoid keeps from its mesh searches (6.4 KB: 171,043 to
-# 177,470 bytes plain, 166,370 to 172,690 with SIMD128; a crowd's pass 21% fewer instructions),
-# and from 178,000 for the record pools' array and address order (1.4 KB: to 178,842 plain and
-# 174,350 with SIMD128; a crowd's pass a fifth less time natively), and from 180,000 for the pair
-# grid kept over a pass's iterations (8 KB: 179,521 to 187,533 plain, 174,813 to 182,415 with
-# SIMD128; a crowd's pass of 4,000 6% fewer instructions and 7% to 9% less time natively), and
-# from 188,000 for the rays by type's four-wide tree walk (3.7 KB: 187,385 to 191,103 plain,
-# 182,267 to 185,020 with SIMD128; a ray through a crowd of 1,000 or 4,000 39% fewer instructions),
-# and from 192,000 for building a type's ray tree at once (2.2 KB: 191,196 to 193,437 plain,
-# 184,978 to 187,812 with SIMD128; a ray through such a crowd a fifth fewer instructions again).
-module_budget=196000
+# drift (sorts, formatted output and function names once made it half as large again). Raised by
+# steps from 170,000 to 196,000 as the searches grew (kept triangles, record pools, the pair grid,
+# the rays' trees by type), then lowered to 172,000 when wasm-opt -Os took a seventh off each
+# module (188,198 to 163,089 bytes with SIMD128, 193,654 to 167,186 plain).
+module_budget=172000
 for module in vorcollide.wasm vorcollide-plain.wasm; do
     size=$(stat -c %s $out/$module)
     if [ "$size" -le $module_budget ]; then
