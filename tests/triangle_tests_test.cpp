@@ -3,6 +3,10 @@
 // them directly, so they are driven on plain records.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <random>
+
 #include "core/records.h"
 #include "math/matrix4.h"
 #include "mesh/triangle_tests.h"
@@ -154,6 +158,56 @@ TEST(EdgeInteriorTest, EdgeOfZeroLengthContainsNothing) {
     const Vec3 a{1, 1, 1};
     EXPECT_FALSE(vor::EdgeInteriorTest(a, a, Vec3{1, 2, 1}));
     EXPECT_FALSE(vor::EdgeInteriorTest(a, a, a));
+}
+
+// The ordered box test answers as GrownBoxMeets for every box of a point grown by a margin,
+// with faces on, just past and short of the box's sides, and NaN and infinite values among them.
+TEST(GrownBoxMeetsOrdered, AnswersAsTheGeneralTestForBoxesOfAPointAndAMargin) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> spread(-3.0f, 3.0f);
+    std::uniform_int_distribution<int> pick(0, 9);
+    const float margins[] = {0.0f, 0.01f, 0.5f};
+    // A face near `side` (one of the box's sides): on it, a step either way, or elsewhere.
+    const auto face = [&](float side) {
+        switch (pick(random)) {
+        case 0:
+            return side;
+        case 1:
+            return std::nextafter(side, inf);
+        case 2:
+            return std::nextafter(side, -inf);
+        case 3:
+            return nan;
+        case 4:
+            return pick(random) < 5 ? inf : -inf;
+        default:
+            return spread(random);
+        }
+    };
+    uint32_t met = 0, missed = 0;
+    for (int trial = 0; trial < 200000; ++trial) {
+        Vec3 c{spread(random), spread(random), spread(random)};
+        if (pick(random) == 0) {
+            c.y = pick(random) < 5 ? nan : inf;
+        }
+        const float m = margins[trial % 3];
+        const Vec3 lo{c.x - m, c.y - m, c.z - m}, hi{c.x + m, c.y + m, c.z + m};
+        vor::GrownBox box;
+        const float lows[3] = {lo.x, lo.y, lo.z}, highs[3] = {hi.x, hi.y, hi.z};
+        for (int a = 0; a < 3; ++a) {
+            box.below[a] = face(pick(random) < 5 ? highs[a] : lows[a]);
+            box.above[a] = face(pick(random) < 5 ? lows[a] : highs[a]);
+        }
+        const bool general = vor::GrownBoxMeets(box, lo, hi);
+        ASSERT_EQ(vor::GrownBoxMeetsOrdered(box, vor::MakeOrderedBox(lo, hi)), general)
+            << "trial " << trial;
+        (general ? met : missed) += 1;
+    }
+    // Both answers came up often enough for the comparison to mean something.
+    EXPECT_GT(met, 10000u);
+    EXPECT_GT(missed, 10000u);
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // Geometric tests shared by the mesh sweep and the ray test, in unit-sphere space.
 #pragma once
 
+#include <cstddef>
+
 #include "core/records.h"
+#include "math/float4.h"
 #include "math/vec3.h"
 
 namespace vor {
@@ -26,6 +29,29 @@ struct GrownBox {
 GrownBox TriangleGrownBox(const Vec3 &t1, const Vec3 &t2, const Vec3 &t3);
 // False when both ends of the segment lie strictly beyond the same face of the grown box.
 bool GrownBoxMeets(const GrownBox &box, const Vec3 &s, const Vec3 &e);
+// A box lo..hi that is ordered on every axis (lo <= hi, or NaN on both), held as
+// GrownBoxMeetsOrdered compares with it: hi against the below faces, lo against the above ones.
+struct OrderedBox {
+    Float4 hi; // hi.x, hi.y, hi.z and a lane the test drops
+    Float4 lo; // a lane the test drops, then lo.x, lo.y, lo.z
+};
+inline OrderedBox MakeOrderedBox(const Vec3 &lo, const Vec3 &hi) {
+    const float his[4] = {hi.x, hi.y, hi.z, hi.z}, los[4] = {lo.x, lo.x, lo.y, lo.z};
+    return OrderedBox{Load4(his), Load4(los)};
+}
+// GrownBoxMeets(box, lo, hi) for an ordered box, in two four-wide comparisons: lo <= hi, so both
+// lie beyond a below face exactly when hi does, and beyond an above face exactly when lo does
+// (a NaN fails every comparison either way).
+inline bool GrownBoxMeetsOrdered(const GrownBox &box, const OrderedBox &ordered) {
+    static_assert(offsetof(GrownBox, above) == 3 * sizeof(float) && sizeof(GrownBox) == 24,
+                  "the six faces lie side by side");
+    const float *faces = &box.below[0];
+    const Float4 belowFirst = Load4(faces);    // below x, y, z, above x
+    const Float4 aboveLast = Load4(faces + 2); // below z, above x, y, z
+    const uint32_t beyond = (MaskBits4(Greater4(belowFirst, ordered.hi)) & 7u) |
+                            (MaskBits4(Less4(aboveLast, ordered.lo)) & 14u);
+    return beyond == 0;
+}
 // False when the whole segment lies clear of the triangle's box grown by 1.
 inline bool TriangleBoxTest(const Vec3 &s, const Vec3 &e, const Vec3 &t1, const Vec3 &t2,
                             const Vec3 &t3) {

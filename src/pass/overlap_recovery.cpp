@@ -740,8 +740,10 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, GroundSear
         ReferenceScans ? nullptr : TakeKeptCandidates(s, mesh, world, lo, hi);
     if (kept != nullptr) {
         Stats.recoveryKeptTests += 1;
+        // c less and plus the same margin (>= 0): lo <= hi, as the ordered test needs.
+        const OrderedBox ordered = MakeOrderedBox(lo, hi);
         for (uint32_t k = 0; k < kept->count; ++k) {
-            if (GrownBoxMeets(kept->boxes[k], lo, hi)) {
+            if (GrownBoxMeetsOrdered(kept->boxes[k], ordered)) {
                 const KeptTriangle &t = kept->kept[k];
                 TestTriangle(c, t.unit[0], t.unit[1], t.unit[2], t.normal, object, search);
             }
