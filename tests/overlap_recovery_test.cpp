@@ -248,6 +248,34 @@ TEST_F(OverlapRecoveryTest, OnlyDefinitionsThatRecoverAndSlideMoveTheirBodies) {
     EXPECT_EQ(X(2), 1.8f);
 }
 
+// The same with the higher object number the one that recovers, and radii that differ: the pair's
+// common radii (the smaller with size mode 0, the larger with 1) set how far apart it goes.
+TEST_F(OverlapRecoveryTest, TheSecondOfAPairMovesAloneByThePairsCommonRadii) {
+    for (int32_t mode = 0; mode <= 1; ++mode) {
+        StopCollisionVOR();
+        SetEllipSizeModeVOR(mode);
+        MakeEllipsoid(1, 2);
+        MakeEllipsoid(2, 1, 0.5f, 0.5f, 0.5f);
+        SetCollisionsVOR(1, 2, 1, 2, 1);
+        SetCollisionsVOR(2, 1, 1, 1, 1);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+        Place(1, 0, 0, 0);
+        Place(2, 0.9f, 0, 0);
+        MoveTo(1, 0, 0, 0.01f);
+        MoveTo(2, 0.9f, 0, 0.01f);
+        RunCollisionVOR();
+        EXPECT_EQ(X(1), 0.0f) << "mode " << mode;
+        if (mode == 0) {
+            // Radii 0.5: out to two of them and the clearance, 0.1005 on.
+            EXPECT_NEAR(X(2), 1.0005f, 1e-4f);
+        } else {
+            // Radii 1: 1.101 to go, held to the limit, half its own smallest radius.
+            EXPECT_NEAR(X(2), 1.15f, 1e-4f);
+        }
+    }
+    SetEllipSizeModeVOR(0);
+}
+
 TEST_F(OverlapRecoveryTest, APushIsSweptAndStopsAtAWall) {
     // A wall facing -x at x = 0.9: body 2 pushed towards it stops at it, not through it.
     OverlappingBesideAWall();

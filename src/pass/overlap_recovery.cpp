@@ -78,6 +78,15 @@ struct Candidate {
     uint32_t firstMover, secondMover; // their bodies' places in movers
 };
 
+// A candidate as the rounds read it: all that SeparatePair needs of the two ellipsoids, side by
+// side, made once after the sort (a pair is tested about three times).
+struct Pair {
+    Vec3 firstCentre, secondCentre; // where the pass left them
+    Vec3 radii;                     // their common radii, as the pair sweep chooses them
+    uint32_t firstMover, secondMover;
+    uint8_t firstMoves, secondMoves; // whether each recovers from the other's ellipsoids
+};
+
 // An active body and its push so far.
 struct Mover {
     CollisionBody *body;
@@ -114,6 +123,7 @@ struct RecoveryScratch {
     uint32_t candidateCount;
     Candidate *sorted;    // the candidates' next order
     uint32_t *firstOfRun; // by object number, where its candidates start in sorted
+    Pair *pairs;          // the candidates as the rounds read them, in their order
     uint32_t *pushed; // movers given a push step
     uint32_t pushedCount;
     float *longest;         // by mover, its longest ground push so far (squared)
@@ -128,7 +138,7 @@ struct RecoveryScratch {
     float overlapSquared; // OverlapSquared()
     // The room of each array above, in its order.
     size_t moverRoom, moverOfRoom, placedRoom, byPlaceRoom, scannedRoom, keyRoom, candidateRoom,
-        sortedRoom, firstOfRunRoom, pushedRoom, longestRoom, longestShapeRoom, groundRoom,
+        sortedRoom, firstOfRunRoom, pairRoom, pushedRoom, longestRoom, longestShapeRoom, groundRoom,
         pairsStartRoom, pairsOfRoom, dueRoom;
 };
 
@@ -189,10 +199,6 @@ bool FillTable() {
 
 bool RecoversFromEllipsoidTypes(int32_t own, int32_t other) {
     return table.recovers[kEllipsoidKind][own][other] != 0;
-}
-
-bool RecoversFromEllipsoidsOf(const CollisionBody *own, const CollisionBody *other) {
-    return RecoversFromEllipsoidTypes(own->collisionType, other->collisionType);
 }
 
 // True when the body recovers from the meshes of some type: it walks on ground.
@@ -625,11 +631,11 @@ float OverlapSquared() {
 // rounding of the sweeps: a pressing crowd would otherwise be pushed a little every frame), each
 // body that recovers from the other moves away along the line of the centres, by half the depth
 // when both do; answers whether anything moved.
-bool SeparatePair(const Candidate &c) {
+bool SeparatePair(const Pair &c) {
     Mover &a = scratch.movers[c.firstMover], &b = scratch.movers[c.secondMover];
-    const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
-    const Vec3 r = PairRadii(p.radii, q.radii);
-    const Vec3 apart = DivideComponents(Sub(Add(p.centre, a.push), Add(q.centre, b.push)), r);
+    const Vec3 &r = c.radii;
+    const Vec3 apart =
+        DivideComponents(Sub(Add(c.firstCentre, a.push), Add(c.secondCentre, b.push)), r);
     const float squared = DotProduct(apart, apart);
     if (!(squared < scratch.overlapSquared)) {
         return false;
@@ -640,8 +646,8 @@ bool SeparatePair(const Candidate &c) {
     if (distance > 0.0f) {
         direction = Scale(1.0f / distance, apart);
     }
-    const bool aMoves = RecoversFromEllipsoidsOf(a.body, b.body);
-    const bool bMoves = RecoversFromEllipsoidsOf(b.body, a.body);
+    const bool aMoves = c.firstMoves != 0;
+    const bool bMoves = c.secondMoves != 0;
     float depth = kEllipsoidContactMargin + kRecoveryClearance - distance;
     if (aMoves && bMoves) {
         depth = 0.5f * depth;
@@ -942,13 +948,30 @@ void GroundPushes() {
     }
 }
 
-// Each mover's candidates, for marking them due when its push changes; every candidate due.
+// The candidate as the rounds read it.
+Pair PairOf(const Candidate &c) {
+    const Placed &p = scratch.placed[c.first], &q = scratch.placed[c.second];
+    return Pair{p.centre,
+                q.centre,
+                PairRadii(p.radii, q.radii),
+                c.firstMover,
+                c.secondMover,
+                RecoversFromEllipsoidTypes(p.type, q.type) ? uint8_t{1} : uint8_t{0},
+                RecoversFromEllipsoidTypes(q.type, p.type) ? uint8_t{1} : uint8_t{0}};
+}
+
+// Each candidate as the rounds read it; each mover's candidates, for marking them due when its
+// push changes; every candidate due.
 bool ListPairsOfMovers() {
     const uint32_t n = scratch.candidateCount, words = (n + 63) / 64;
     if (!ReserveZeroed(&scratch.pairsStart, &scratch.pairsStartRoom, scratch.moverCount + 2) ||
         !ReserveArray(&scratch.pairsOf, &scratch.pairsOfRoom, 2 * size_t{n} + 1) ||
-        !ReserveArray(&scratch.due, &scratch.dueRoom, words + 1)) {
+        !ReserveArray(&scratch.due, &scratch.dueRoom, words + 1) ||
+        !ReserveArray(&scratch.pairs, &scratch.pairRoom, size_t{n} + 1)) {
         return false;
+    }
+    for (uint32_t k = 0; k < n; ++k) {
+        scratch.pairs[k] = PairOf(scratch.candidates[k]);
     }
     uint32_t *start = scratch.pairsStart;
     for (uint32_t k = 0; k < n; ++k) {
@@ -984,8 +1007,8 @@ void SeparateCrowd() {
             for (uint64_t due = scratch.due[w]; due != 0; due = scratch.due[w] & after) {
                 const uint32_t bit = static_cast<uint32_t>(__builtin_ctzll(due));
                 scratch.due[w] &= ~(uint64_t{1} << bit);
-                after = bit == 63 ? 0 : ~uint64_t{0} << (bit + 1);
-                moved = SeparatePair(scratch.candidates[64 * w + bit]) || moved;
+                after = (~uint64_t{0} << bit) << 1; // in two shifts: none left past bit 63
+                moved = SeparatePair(scratch.pairs[64 * w + bit]) || moved;
             }
         }
         if (!moved) {
@@ -1015,10 +1038,11 @@ size_t RecoveryScratchBytes() {
     return r.moverRoom * sizeof(Mover) + r.moverOfRoom * sizeof(uint32_t) +
            r.placedRoom * sizeof(Placed) + (r.byPlaceRoom + r.scannedRoom) * sizeof(Scanned) +
            r.keyRoom * sizeof(KeyedItem) + (r.candidateRoom + r.sortedRoom) * sizeof(Candidate) +
-           r.firstOfRunRoom * sizeof(uint32_t) + r.pushedRoom * sizeof(uint32_t) +
-           r.longestRoom * sizeof(float) + r.longestShapeRoom * sizeof(uint32_t) +
-           r.groundRoom * sizeof(GroundResult) + r.pairsStartRoom * sizeof(uint32_t) +
-           r.pairsOfRoom * sizeof(uint32_t) + r.dueRoom * sizeof(uint64_t);
+           r.firstOfRunRoom * sizeof(uint32_t) + r.pairRoom * sizeof(Pair) +
+           r.pushedRoom * sizeof(uint32_t) + r.longestRoom * sizeof(float) +
+           r.longestShapeRoom * sizeof(uint32_t) + r.groundRoom * sizeof(GroundResult) +
+           r.pairsStartRoom * sizeof(uint32_t) + r.pairsOfRoom * sizeof(uint32_t) +
+           r.dueRoom * sizeof(uint64_t);
 }
 
 void FreeRecoveryScratch() {
@@ -1035,6 +1059,7 @@ void FreeRecoveryScratch() {
     std::free(scratch.candidates);
     std::free(scratch.sorted);
     std::free(scratch.firstOfRun);
+    std::free(scratch.pairs);
     std::free(scratch.pushed);
     std::free(scratch.longest);
     std::free(scratch.longestShape);
