@@ -1,5 +1,5 @@
 // The sort by 64-bit keys: the order of a stable comparison sort, on keys that differ in any digit
-// or in none, whatever rounds it skips.
+// or in none, whatever rounds it skips; and values arranged in place in the order it gives.
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -55,6 +55,43 @@ TEST(KeySortTest, KeysThatDifferOnlyInFewDigitsAndEqualKeysKeepTheirOrder) {
     ExpectStableOrder(packed);
     ExpectStableOrder(equal);
     ExpectStableOrder(highOnly);
+}
+
+// Arranges values 0..n-1 (value k first at place k) in the order of `order` (the place each value
+// goes to is its index there) and checks every place.
+void ExpectArranged(const std::vector<uint32_t> &order) {
+    const uint32_t n = static_cast<uint32_t>(order.size());
+    std::vector<KeyedItem> sorted(n);
+    std::vector<uint64_t> values(n);
+    for (uint32_t k = 0; k < n; ++k) {
+        sorted[k] = KeyedItem{k, order[k]};
+        values[k] = 1000 + k;
+    }
+    vor::ArrangeAsSorted(values.data(), sorted.data(), n);
+    for (uint32_t k = 0; k < n; ++k) {
+        ASSERT_EQ(values[k], 1000 + order[k]) << "at " << k << " of " << n;
+    }
+}
+
+TEST(KeySortTest, ValuesArrangeInPlaceInTheSortedOrderWhateverItsCycles) {
+    ExpectArranged({});
+    ExpectArranged({0});
+    ExpectArranged({1, 0});
+    ExpectArranged({0, 1, 2, 3});             // every value a cycle of its own
+    ExpectArranged({1, 2, 3, 4, 5, 6, 7, 0}); // one cycle through them all
+    ExpectArranged({7, 6, 5, 4, 3, 2, 1, 0}); // pairs swapped
+    ExpectArranged({2, 0, 1, 3, 5, 4, 6});    // cycles of three, one, two and one
+    std::mt19937 random(5);
+    for (uint32_t n : {3u, 33u, 1000u}) {
+        for (int trial = 0; trial < 20; ++trial) {
+            std::vector<uint32_t> order(n);
+            for (uint32_t k = 0; k < n; ++k) {
+                order[k] = k;
+            }
+            std::shuffle(order.begin(), order.end(), random);
+            ExpectArranged(order);
+        }
+    }
 }
 
 } // namespace

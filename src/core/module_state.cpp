@@ -60,6 +60,7 @@ std::atomic<uint8_t> PassGateState{kPassesIdle};
 void ReleaseThreadScratch() {
     std::free(SearchScratch.candidates);
     std::free(SearchScratch.worldItems);
+    std::free(SearchScratch.sortKeys);
     SearchScratch = SearchBuffers{};
 }
 
@@ -107,7 +108,8 @@ void ValidateStopped() {
                 "record pools kept");
     }
     Require(Workers == nullptr, "workers kept");
-    Require(SearchScratch.candidates == nullptr && SearchScratch.worldItems == nullptr,
+    Require(SearchScratch.candidates == nullptr && SearchScratch.worldItems == nullptr &&
+                SearchScratch.sortKeys == nullptr,
             "search buffers kept");
 }
 #else

@@ -28,6 +28,8 @@ struct SearchBuffers {
     uint32_t candidateCapacity;
     void *worldItems; // AccelItem[worldCapacity], world corners of an own-frame search
     uint32_t worldCapacity;
+    void *sortKeys; // KeyedItem[sortKeyCapacity], for putting many candidates in list order
+    uint32_t sortKeyCapacity;
 };
 
 // The collision pass's variables; fields keep the names the pass is described with.

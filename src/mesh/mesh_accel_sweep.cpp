@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "core/key_sort.h"
 #include "core/module_state.h"
 #include "core/search_limits.h"
 #include "core/thresholds.h"
@@ -157,6 +158,37 @@ AccelItem *ReserveWorldItems(const MeshAccel *accel, uint32_t used, uint32_t n) 
                           used, n)
                ? static_cast<AccelItem *>(b.worldItems)
                : nullptr;
+}
+
+// Searches that find more candidates than this put them in list order by their keys; fewer, the
+// most searches find, by insertion, which is quicker for so few and takes no memory.
+constexpr uint32_t kInsertedCandidatesMost = 32;
+
+// The n candidates in list order (their positions differ), or false when memory runs out.
+bool PutInListOrder(const MeshAccel *accel, AccelCandidate *candidates, uint32_t n) {
+    if (n <= kInsertedCandidatesMost) {
+        for (uint32_t k = 1; k < n; ++k) {
+            const AccelCandidate c = candidates[k];
+            uint32_t at = k;
+            for (; at > 0 && c.position < candidates[at - 1].position; --at) {
+                candidates[at] = candidates[at - 1];
+            }
+            candidates[at] = c;
+        }
+        return true;
+    }
+    SearchBuffers &b = SearchScratch;
+    if (!ReserveEntries(&b.sortKeys, &b.sortKeyCapacity, sizeof(KeyedItem), 2 * accel->itemCount, 0,
+                        2 * n)) {
+        return false;
+    }
+    KeyedItem *keys = static_cast<KeyedItem *>(b.sortKeys);
+    for (uint32_t k = 0; k < n; ++k) {
+        keys[k] = KeyedItem{candidates[k].position, k};
+    }
+    SortByKey(keys, keys + n, n);
+    ArrangeAsSorted(candidates, keys, n);
+    return true;
 }
 
 // The children of a node that q keeps: bit k for child k (never an empty slot).
@@ -384,9 +416,9 @@ const AccelCandidate *Candidates(const MeshShape *mesh, const Matrix4 &world, co
     }
     // Visiting order is list order, so that ties go to the first triangle as in the plain scan.
     AccelCandidate *candidates = static_cast<AccelCandidate *>(SearchScratch.candidates);
-    std::sort(
-        candidates, candidates + found,
-        [](const AccelCandidate &x, const AccelCandidate &y) { return x.position < y.position; });
+    if (!PutInListOrder(accel, candidates, found)) {
+        return nullptr;
+    }
     *count = found;
     return candidates;
 }

@@ -404,6 +404,28 @@ bool CandidateBefore(const Candidate &a, const Candidate &b) {
                                         : a.secondOrder < b.secondOrder;
 }
 
+// Runs longer than this (a large body among many) are sorted by their keys, shorter by insertion.
+constexpr uint32_t kInsertedRunMost = 16;
+
+// One object's run of n candidates in CandidateBefore's order, by two stable key sorts: by the
+// shape orders, then by the second object number; false when memory runs out.
+bool SortLongRun(Candidate *run, uint32_t n) {
+    if (!ReserveArray(&scratch.keys, &scratch.keyRoom, 2 * size_t{n})) {
+        return false;
+    }
+    KeyedItem *keys = scratch.keys;
+    for (uint32_t k = 0; k < n; ++k) {
+        keys[k] = KeyedItem{uint64_t{run[k].firstOrder} << 32 | run[k].secondOrder, k};
+    }
+    SortByKey(keys, keys + n, n);
+    for (uint32_t k = 0; k < n; ++k) {
+        keys[k].key = static_cast<uint32_t>(run[keys[k].item].secondObject);
+    }
+    SortByKey(keys, keys + n, n);
+    ArrangeAsSorted(run, keys, n);
+    return true;
+}
+
 // The candidates in the order of the object numbers: counted out by the first object number (at
 // most kObjectSlots), then each object's run sorted. A sort of the whole list took a tenth of the
 // recovery.
@@ -428,13 +450,15 @@ bool SortCandidates() {
         sorted[start[c.firstObject]++] = c;
     }
     // Then each object's run: a handful of neighbours, which an insertion sort puts in order in
-    // place (a large body among many has a longer run, which the library sort takes).
+    // place (a large body among many has a longer run, which two key sorts take).
     for (uint32_t begin = 0, end = 0; begin < n; begin = end) {
         while (end < n && sorted[end].firstObject == sorted[begin].firstObject) {
             ++end;
         }
-        if (end - begin > 16) {
-            std::sort(sorted + begin, sorted + end, CandidateBefore);
+        if (end - begin > kInsertedRunMost) {
+            if (!SortLongRun(sorted + begin, end - begin)) {
+                return false;
+            }
             continue;
         }
         for (uint32_t k = begin + 1; k < end; ++k) {
