@@ -88,6 +88,14 @@ const vor = await loadVorcollide(readFileSync(wasmFile), { stderr: (l) => stderr
     hit === 1 && Math.abs(y - 0.3) < 1e-6 && vor.RayHitObjVOR() === 1 && vor.RayHitNormY() === 1, `hit ${hit}, y ${y}`);
   check('float results decode to the float of their bits', bitsFromFloat(y) === yBits && floatFromBits(yBits) === y &&
     vor.RayHitDist() === floatFromBits(vor.bits.RayHitDist()));
+  // Every float export, whatever its count of arguments, answers the float of its bits.
+  const floatExports = EXPORTS.filter((e) => e.result === 'f');
+  const undecoded = floatExports.filter(({ name, args }) => {
+    const values = [...args].map((kind, k) => (kind === 'f' ? 0.25 * (k + 1) : 1));
+    return !Object.is(vor[name](...values), floatFromBits(vor.bits[name](...values)));
+  });
+  check(`all ${floatExports.length} float exports decode their bits, with every count of arguments`,
+    floatExports.length > 10 && undecoded.length === 0, undecoded.map((e) => e.name).join(' '));
   check('Vec2Yaw decodes to degrees', vor.Vec2Yaw(0, 0, 1) === 0 && vor.Vec2Yaw(-1, 0, 0) === 90, `${vor.Vec2Yaw(0, 0, 1)} ${vor.Vec2Yaw(-1, 0, 0)}`);
   vor.StopCollisionVOR();
 }
