@@ -810,13 +810,12 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, GroundSear
     const CollisionBody *meshBody = mesh->head.body;
     const int32_t object = meshBody->objectNumber;
     const Vec3 &r = s->radii;
-    const Vec3 reach = Scale(margin, r);
-    if (!PassMeshBoundsTest(mesh, Sub(centre, reach), Add(centre, reach), meshBody, r)) {
-        return;
-    }
     const Vec3 c = DivideComponents(centre, r);
     const Vec3 lo = Sub(c, Vec3{margin, margin, margin}), hi = Add(c, Vec3{margin, margin, margin});
     const Matrix4 &world = MeshWorldMatrix(meshBody);
+    // The kept triangles first, when the ellipsoid has them (a crowd's all do): the mesh's bounds
+    // test is an early out for meshes too far for any triangle to count, which the list's box test
+    // already is triangle by triangle. It took a seventh of the ground searches' work.
     const MeshSweepCache *kept =
         ReferenceScans ? nullptr : TakeKeptCandidates(s, mesh, world, lo, hi);
     if (kept != nullptr) {
@@ -829,6 +828,10 @@ void TestMesh(EllipsoidShape *s, const Vec3 &centre, MeshShape *mesh, GroundSear
                 TestTriangle(c, t.unit[0], t.unit[1], t.unit[2], t.normal, object, search);
             }
         }
+        return;
+    }
+    const Vec3 reach = Scale(margin, r);
+    if (!PassMeshBoundsTest(mesh, Sub(centre, reach), Add(centre, reach), meshBody, r)) {
         return;
     }
     const auto testWorld = [&](const Vec3 *w) {
