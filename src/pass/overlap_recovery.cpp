@@ -519,12 +519,9 @@ const Scanned *FirstFrom(const Scanned *from, const Scanned *end, uint64_t key) 
     return from;
 }
 
-// The first entry from `from` on whose cell key is above `key`.
+// The first entry from `from` on whose cell key is above `key` (no key reaches 2^63).
 const Scanned *FirstAfter(const Scanned *from, const Scanned *end, uint64_t key) {
-    while (from != end && from->cell <= key) {
-        ++from;
-    }
-    return from;
+    return FirstFrom(from, end, key + 1);
 }
 
 // Every candidate pair, once, by a plain walk of all pairs: what the cell search stands for,
