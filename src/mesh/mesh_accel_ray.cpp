@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/cache_lines.h"
 #include "core/module_state.h"
 #include "core/search_limits.h"
 #include "math/float_steps.h"
@@ -196,12 +197,19 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     }
 }
 
-// Where a child's bytes start: its node, or a leaf's first item. (An address, not a pointer, as
-// the lines read ahead of it may lie past the items.)
-uintptr_t ChildAddress(const MeshAccel *accel, uint32_t ref) {
+// The bytes of a child: its node, or its leaf's items.
+struct ChildBytes {
+    uintptr_t start, end;
+};
+ChildBytes BytesOf(const MeshAccel *accel, uint32_t ref) {
     const uint32_t index = ref >> kChildCountBits;
-    return (ref & kChildCountMask) == 0 ? reinterpret_cast<uintptr_t>(&accel->nodes[index])
-                                        : reinterpret_cast<uintptr_t>(&accel->items[index]);
+    const uint32_t count = ref & kChildCountMask;
+    if (count == 0) {
+        const uintptr_t node = reinterpret_cast<uintptr_t>(&accel->nodes[index]);
+        return ChildBytes{node, node + sizeof(AccelNode)};
+    }
+    const uintptr_t items = reinterpret_cast<uintptr_t>(&accel->items[index]);
+    return ChildBytes{items, items + count * sizeof(AccelItem)};
 }
 
 // The children of a node that the ray reaches, nearest first: the nearest becomes *next, the
@@ -211,13 +219,11 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
     // The search waits on memory more than it computes. In a large hierarchy the first two lines
     // of every child (its node, or its first items) start loading before the boxes are tested, as
     // the nearest reached child is entered right after; the rest of a reached child's lines, or
-    // in a small hierarchy all of them, while its siblings are decided. (Written out here: in a
-    // function of its own the compiler takes a prefetch for a pure call and drops it.)
-    const uintptr_t loaded = rs.loadAhead ? 128 : 0;
-    for (uint32_t k = 0; rs.loadAhead && k < kAccelWidth; ++k) {
-        const uintptr_t data = ChildAddress(rs.accel, node.ref[k]);
-        __builtin_prefetch(reinterpret_cast<const void *>(data));
-        __builtin_prefetch(reinterpret_cast<const void *>(data + 64));
+    // in a small hierarchy all of them, while its siblings are decided.
+    const uint32_t loaded = rs.loadAhead ? 2 : 0; // lines of every child already asked for
+    for (uint32_t k = 0; k < kAccelWidth && loaded > 0; ++k) {
+        const ChildBytes bytes = BytesOf(rs.accel, node.ref[k]);
+        LoadLinesSoon(bytes.start, std::min(bytes.end, LineAddress(bytes.start, loaded)), 0);
     }
     float entry[kAccelWidth];
     uint32_t twinsOnly = 0;
@@ -233,14 +239,9 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
             e[at] = e[at - 1];
         }
         e[at] = StackEntry{node.ref[k], std::fabs(node.margin[k]), entry[k]};
-        // Every line the child's bytes touch (a leaf's items need not start on one) past those
-        // already asked for.
-        const uint32_t count = node.ref[k] & kChildCountMask;
-        const uintptr_t start = ChildAddress(rs.accel, node.ref[k]);
-        const uintptr_t end = start + (count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem));
-        for (uintptr_t line = (start + loaded) & ~uintptr_t{63}; line < end; line += 64) {
-            __builtin_prefetch(reinterpret_cast<const void *>(line));
-        }
+        // Every line of the child's bytes past those already asked for.
+        const ChildBytes bytes = BytesOf(rs.accel, node.ref[k]);
+        LoadLinesSoon(bytes.start, bytes.end, loaded);
     }
     if (n == 0) {
         return false;
