@@ -197,19 +197,20 @@ void SearchLeaf(RaySearch &rs, uint32_t ref, float margin) {
     }
 }
 
-// The bytes of a child: its node, or its leaf's items.
+// The bytes of a child: its node, or its leaf's items; and where the array holding them ends.
+// (Chosen without a branch: which children are leaves follows no pattern.)
 struct ChildBytes {
-    uintptr_t start, end;
+    uintptr_t start, end, arrayEnd;
 };
 ChildBytes BytesOf(const MeshAccel *accel, uint32_t ref) {
     const uint32_t index = ref >> kChildCountBits;
     const uint32_t count = ref & kChildCountMask;
-    if (count == 0) {
-        const uintptr_t node = reinterpret_cast<uintptr_t>(&accel->nodes[index]);
-        return ChildBytes{node, node + sizeof(AccelNode)};
-    }
+    const uintptr_t node = reinterpret_cast<uintptr_t>(&accel->nodes[index]);
     const uintptr_t items = reinterpret_cast<uintptr_t>(&accel->items[index]);
-    return ChildBytes{items, items + count * sizeof(AccelItem)};
+    const uintptr_t start = count == 0 ? node : items;
+    return ChildBytes{start, start + (count == 0 ? sizeof(AccelNode) : count * sizeof(AccelItem)),
+                      count == 0 ? reinterpret_cast<uintptr_t>(accel->nodes + accel->nodeCount)
+                                 : reinterpret_cast<uintptr_t>(accel->items + accel->itemCount)};
 }
 
 // The children of a node that the ray reaches, nearest first: the nearest becomes *next, the
@@ -220,10 +221,13 @@ bool DescendNode(RaySearch &rs, const AccelNode &node, StackEntry *stack, uint32
     // of every child (its node, or its first items) start loading before the boxes are tested, as
     // the nearest reached child is entered right after; the rest of a reached child's lines, or
     // in a small hierarchy all of them, while its siblings are decided.
+    // (The second line is the next in the array even past the child: a leaf's neighbour, which
+    // the search often enters next.)
     const uint32_t loaded = rs.loadAhead ? 2 : 0; // lines of every child already asked for
     for (uint32_t k = 0; k < kAccelWidth && loaded > 0; ++k) {
         const ChildBytes bytes = BytesOf(rs.accel, node.ref[k]);
-        LoadLinesSoon(bytes.start, std::min(bytes.end, LineAddress(bytes.start, loaded)), 0);
+        LoadSoon(bytes.start);
+        LoadSoon(std::min(NextLineAddress(bytes.start), bytes.arrayEnd - 1));
     }
     float entry[kAccelWidth];
     uint32_t twinsOnly = 0;
