@@ -44,4 +44,6 @@ VOR_LOAD_SOON_INLINE void LoadLinesSoon(uintptr_t start, uintptr_t end, uint32_t
     }
 }
 
+#undef VOR_LOAD_SOON_INLINE
+
 } // namespace vor
