@@ -276,6 +276,27 @@ TEST_F(OverlapRecoveryTest, TheSecondOfAPairMovesAloneByThePairsCommonRadii) {
     SetEllipSizeModeVOR(0);
 }
 
+// Only the second type recovers from the first: the pair is found from either side, whichever of
+// the two the search meets first (the same cell, or either of two neighbouring ones).
+TEST_F(OverlapRecoveryTest, APairWhereOneTypeRecoversIsFoundFromEitherSide) {
+    for (int step = 0; step <= 24; ++step) {
+        StopCollisionVOR();
+        const float at = 0.25f * static_cast<float>(step);
+        MakeEllipsoid(1, 2);
+        MakeEllipsoid(2, 1, 0.5f, 0.5f, 0.5f);
+        SetCollisionsVOR(1, 2, 1, 2, 1);
+        SetCollisionsVOR(2, 1, 1, 1, 1);
+        SetOverlapRecoveryVOR(VOR_ALL_TYPES, VOR_ALL_TYPES, 1);
+        Place(1, at, 0, 0);
+        Place(2, at + 0.9f, 0, 0);
+        MoveTo(1, at, 0, 0.01f);
+        MoveTo(2, at + 0.9f, 0, 0.01f);
+        RunCollisionVOR();
+        EXPECT_EQ(X(1), at) << "at " << at;
+        EXPECT_NEAR(X(2), at + 1.0005f, 1e-4f) << "at " << at;
+    }
+}
+
 TEST_F(OverlapRecoveryTest, APushIsSweptAndStopsAtAWall) {
     // A wall facing -x at x = 0.9: body 2 pushed towards it stops at it, not through it.
     OverlappingBesideAWall();
